@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package Kelvane 3D needs to build, test, fuzz and run.
+# Non-interactive and idempotent: apt is only asked when something is missing.
+set -euo pipefail
+
+PACKAGES=(
+    # compilers and build
+    g++ clang libclang-rt-14-dev cmake ninja-build pkg-config make
+    # tests and benchmarks
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    # graphics, windowing, input
+    libsdl2-dev libgl1-mesa-dev libgl1-mesa-dri libegl-dev libegl-mesa0
+    # images, fonts, meshes, dialog
+    libstb-dev libfreetype-dev libfontconfig-dev fonts-liberation2 zlib1g-dev libmeshoptimizer-dev libimgui-dev
+    # headless display for render and end-to-end tests
+    xvfb xauth x11-utils xdotool xfonts-base
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "install-deps: all ${#PACKAGES[@]} packages present"
+    exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,89 @@
+// The settings record: everything that survives from one run to the next, as a 137-byte
+// little-endian file read at start and written back at the end of a normal run.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/records.h"
+
+namespace kl {
+
+// A text of exactly N characters. Shorter values are padded with blanks; reading a value stops at
+// the first zero character.
+template <std::size_t N>
+class FixedText {
+public:
+    FixedText() { chars_.fill(' '); }
+    FixedText& operator=(std::string_view value) {
+        chars_.fill(' ');
+        std::copy_n(value.begin(), std::min(value.size(), N), chars_.begin());
+        return *this;
+    }
+    std::string str() const {
+        std::string s(chars_.begin(), chars_.end());
+        return s.substr(0, s.find('\0'));
+    }
+    std::array<char, N>& chars() { return chars_; }
+    const std::array<char, N>& chars() const { return chars_; }
+
+private:
+    std::array<char, N> chars_{};
+};
+
+struct SettingsRecord {
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;
+    std::int32_t Format = 0;
+    std::int32_t AntiAlias = 0;
+    std::int16_t Spare16 = 0;
+    std::array<std::uint8_t, 2> Padding18{}; // kept as last read
+    std::int32_t ClearMode = 0;
+    std::int16_t Spare24 = 0;
+    std::int16_t AnisotropicFilter = 0;
+    std::int16_t Spare28 = 0;
+    std::array<std::uint8_t, 2> Padding30{}; // kept as last read
+    float WorldSize = 0.0f;
+    float PlayerSpeed = 0.0f;
+    std::int32_t RoundLimit = 0;
+    std::int32_t LastPlayer = 0;
+    std::array<std::uint8_t, 4> Spare48{};
+    std::int32_t CameraMode = 0;
+    std::array<std::uint8_t, 2> Spare56{};
+    FixedText<64> Spare58;
+    std::int32_t ResH = 0;
+    std::int32_t ResV = 0;
+    FixedText<7> AspectRatio; // only the first 5 characters are stored
+
+    DisplayMode Mode() const { return {Width, Height, Format}; }
+    void SetMode(const DisplayMode& m) {
+        Width = m.Width;
+        Height = m.Height;
+        Format = m.Format;
+    }
+};
+
+constexpr std::size_t kSettingsFileSize = 137;
+constexpr const char* kConfigFile = "3z-idaveva\\config.dat";
+constexpr const char* kDefaultFile = "3z-idaveva\\default.dat";
+
+// Bytes beyond the record are ignored; missing bytes of a short record read as zeros.
+SettingsRecord DecodeSettings(const std::vector<std::uint8_t>& bytes);
+std::array<std::uint8_t, kSettingsFileSize> EncodeSettings(const SettingsRecord& s);
+
+// config.dat below the data root if present, else default.dat, else nothing.
+std::optional<std::filesystem::path> ChooseSettingsFile(const std::filesystem::path& data_root);
+// Nothing when the file cannot be opened or read.
+std::optional<SettingsRecord> ReadSettingsFile(const std::filesystem::path& file);
+// Writes the record over the start of config.dat below the data root, keeping any longer tail.
+// Returns an error text, empty on success.
+std::string WriteSettingsFile(const std::filesystem::path& data_root, const SettingsRecord& s);
+
+} // namespace kl
