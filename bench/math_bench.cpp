@@ -1,7 +1,7 @@
 // Matrix product and look-at: the two math operations every frame leans on.
-#include <benchmark/benchmark.h>
-
 #include "engine/math.h"
+
+#include <benchmark/benchmark.h>
 
 namespace {
 

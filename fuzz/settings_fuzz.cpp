@@ -1,10 +1,10 @@
 // Any bytes as a settings file: decoding never reads outside its input and always re-encodes to
 // exactly 137 bytes that decode to the same record.
+#include "app/settings_record.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
-
-#include "app/settings_record.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::uint8_t> bytes(data, data + size);

@@ -13,7 +13,13 @@ for target in build/fuzz/fuzz/fuzz_*; do
     mkdir -p "$work"
     [ -d "$seeds" ] && cp -n "$seeds"/* "$work"/ 2>/dev/null || true
     echo "-- $name for ${seconds}s"
-    "$target" -max_total_time="$seconds" -print_final_stats=1 "$work" 2>&1 | grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|==.*ERROR|SUMMARY)" || true
-    # libFuzzer exits non-zero on a crash; PIPESTATUS keeps that from being hidden by grep.
-    [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "$name failed"; exit 1; }
+    log="build/fuzz/$name.log"
+    status=0
+    "$target" -max_total_time="$seconds" -print_final_stats=1 "$work" >"$log" 2>&1 || status=$?
+    grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb)" "$log" || true
+    if [ "$status" -ne 0 ]; then
+        tail -n 60 "$log"
+        echo "$name failed (exit $status); the crashing input is named above"
+        exit 1
+    fi
 done

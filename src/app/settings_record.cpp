@@ -1,22 +1,21 @@
 // Field-by-field conversion of the settings record at its fixed offsets, little-endian.
 #include "app/settings_record.h"
 
+#include "platform/os/files.h"
+
 #include <bit>
 #include <cstring>
-
-#include "platform/os/files.h"
 
 namespace kl {
 
 namespace {
 
 class Reader {
-public:
+  public:
     explicit Reader(const std::vector<std::uint8_t>& bytes) {
         std::copy_n(bytes.begin(), std::min(bytes.size(), buf_.size()), buf_.begin());
     }
-    template <typename T>
-    T get(std::size_t offset) const {
+    template <typename T> T get(std::size_t offset) const {
         std::array<std::uint8_t, sizeof(T)> raw{};
         std::copy_n(buf_.begin() + static_cast<std::ptrdiff_t>(offset), sizeof(T), raw.begin());
         if constexpr (std::endian::native == std::endian::big) std::reverse(raw.begin(), raw.end());
@@ -29,24 +28,24 @@ public:
     template <std::size_t N>
     void chars(std::size_t offset, std::size_t count, std::array<char, N>& out) const {
         out.fill('\0');
-        for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<char>(buf_[offset + i]);
+        for (std::size_t i = 0; i < count; ++i)
+            out[i] = static_cast<char>(buf_[offset + i]);
     }
 
-private:
+  private:
     std::array<std::uint8_t, kSettingsFileSize> buf_{};
 };
 
 class Writer {
-public:
-    template <typename T>
-    void put(std::size_t offset, T value) {
+  public:
+    template <typename T> void put(std::size_t offset, T value) {
         auto raw = std::bit_cast<std::array<std::uint8_t, sizeof(T)>>(value);
         if constexpr (std::endian::native == std::endian::big) std::reverse(raw.begin(), raw.end());
         std::copy(raw.begin(), raw.end(), buf.begin() + static_cast<std::ptrdiff_t>(offset));
     }
-    template <typename Array>
-    void bytes(std::size_t offset, std::size_t count, const Array& in) {
-        for (std::size_t i = 0; i < count; ++i) buf[offset + i] = static_cast<std::uint8_t>(in[i]);
+    template <typename Array> void bytes(std::size_t offset, std::size_t count, const Array& in) {
+        for (std::size_t i = 0; i < count; ++i)
+            buf[offset + i] = static_cast<std::uint8_t>(in[i]);
     }
     std::array<std::uint8_t, kSettingsFileSize> buf{};
 };

@@ -2,6 +2,8 @@
 // little-endian file read at start and written back at the end of a normal run.
 #pragma once
 
+#include "engine/records.h"
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -12,15 +14,12 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/records.h"
-
 namespace kl {
 
 // A text of exactly N characters. Shorter values are padded with blanks; reading a value stops at
 // the first zero character.
-template <std::size_t N>
-class FixedText {
-public:
+template <std::size_t N> class FixedText {
+  public:
     FixedText() { chars_.fill(' '); }
     FixedText& operator=(std::string_view value) {
         chars_.fill(' ');
@@ -34,7 +33,7 @@ public:
     std::array<char, N>& chars() { return chars_; }
     const std::array<char, N>& chars() const { return chars_; }
 
-private:
+  private:
     std::array<char, N> chars_{};
 };
 

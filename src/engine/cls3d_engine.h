@@ -1,14 +1,14 @@
 // The engine object: the program's only clock for now; device, frame cycle and states join it.
 #pragma once
 
-#include <cstdint>
-
 #include "platform/os/performance_counter.h"
+
+#include <cstdint>
 
 namespace kl {
 
 class cls3dEngine {
-public:
+  public:
     cls3dEngine() = default;
     cls3dEngine(const cls3dEngine&) = delete;
     cls3dEngine& operator=(const cls3dEngine&) = delete;
@@ -24,7 +24,7 @@ public:
     std::int64_t TimerStart = 0;
     float LastTime = 0.0f;
 
-private:
+  private:
     float SecondsSinceStart();
 
     platform::PerformanceCounter* Counter = &platform::SystemCounter();

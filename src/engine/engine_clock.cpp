@@ -17,7 +17,9 @@ float cls3dEngine::SecondsSinceStart() {
     return static_cast<float>(static_cast<double>(ticks) / static_cast<double>(TimerFrequency));
 }
 
-float cls3dEngine::GetAbsTimeDiff() { return SecondsSinceStart(); }
+float cls3dEngine::GetAbsTimeDiff() {
+    return SecondsSinceStart();
+}
 
 float cls3dEngine::GetRelTimeDiff() {
     const float t = SecondsSinceStart();

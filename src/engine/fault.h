@@ -9,13 +9,12 @@
 namespace kl {
 
 class Fault : public std::runtime_error {
-public:
+  public:
     explicit Fault(const std::string& what) : std::runtime_error(what) {}
 };
 
 // Index into a fixed-size table, raising a Fault instead of touching memory outside it.
-template <typename Table>
-auto& checked_at(Table& table, long long index) {
+template <typename Table> auto& checked_at(Table& table, long long index) {
     if (index < 0 || static_cast<unsigned long long>(index) >= std::size(table))
         throw Fault("Subscript out of range");
     return table[static_cast<std::size_t>(index)];

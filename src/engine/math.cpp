@@ -5,9 +5,15 @@
 
 namespace kl {
 
-Vec3 Vec3Add(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec3 Vec3Subtract(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3 Vec3Scale(const Vec3& v, float s) { return {s * v.x, s * v.y, s * v.z}; }
+Vec3 Vec3Add(const Vec3& a, const Vec3& b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+Vec3 Vec3Subtract(const Vec3& a, const Vec3& b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+Vec3 Vec3Scale(const Vec3& v, float s) {
+    return {s * v.x, s * v.y, s * v.z};
+}
 
 Vec3 Vec3Lerp(const Vec3& a, const Vec3& b, float s) {
     return {a.x + s * (b.x - a.x), a.y + s * (b.y - a.y), a.z + s * (b.z - a.z)};
@@ -17,8 +23,12 @@ Vec3 Vec3Cross(const Vec3& a, const Vec3& b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 
-float Vec3Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-float Vec3Length(const Vec3& v) { return std::sqrt(Vec3Dot(v, v)); }
+float Vec3Dot(const Vec3& a, const Vec3& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+float Vec3Length(const Vec3& v) {
+    return std::sqrt(Vec3Dot(v, v));
+}
 
 Vec3 Vec3Normalize(const Vec3& v) {
     const float len = Vec3Length(v);
@@ -128,7 +138,9 @@ Plane PlaneNormalize(const Plane& p) {
     return {p.a / len, p.b / len, p.c / len, p.d / len};
 }
 
-float PlaneDotCoord(const Plane& p, const Vec3& v) { return p.a * v.x + p.b * v.y + p.c * v.z + p.d; }
+float PlaneDotCoord(const Plane& p, const Vec3& v) {
+    return p.a * v.x + p.b * v.y + p.c * v.z + p.d;
+}
 
 std::optional<Vec3> PlaneIntersectLine(const Plane& p, const Vec3& v1, const Vec3& v2) {
     const Vec3 d = v2 - v1;
@@ -145,7 +157,8 @@ Matrix4 MatrixShadow(float lx, float ly, float lz, float lw, const Plane& plane)
     const float k = P[0] * L[0] + P[1] * L[1] + P[2] * L[2] + P[3] * L[3];
     Matrix4 m;
     for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) m.at(i, j) = (i == j ? k : 0.0f) - P[i] * L[j];
+        for (int j = 0; j < 4; ++j)
+            m.at(i, j) = (i == j ? k : 0.0f) - P[i] * L[j];
     }
     return m;
 }

@@ -2,9 +2,9 @@
 // precision, left-handed, row vectors (A x B applies A first).
 #pragma once
 
-#include <optional>
-
 #include "engine/records.h"
+
+#include <optional>
 
 namespace kl {
 
@@ -20,14 +20,24 @@ Vec3 Vec3Normalize(const Vec3& v);
 // Point transform including the translation row, divided by w.
 Vec3 Vec3TransformCoord(const Vec3& v, const Matrix4& m);
 
-inline Vec3 operator+(const Vec3& a, const Vec3& b) { return Vec3Add(a, b); }
-inline Vec3 operator-(const Vec3& a, const Vec3& b) { return Vec3Subtract(a, b); }
-inline Vec3 operator*(const Vec3& v, float s) { return Vec3Scale(v, s); }
-inline bool operator==(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+inline Vec3 operator+(const Vec3& a, const Vec3& b) {
+    return Vec3Add(a, b);
+}
+inline Vec3 operator-(const Vec3& a, const Vec3& b) {
+    return Vec3Subtract(a, b);
+}
+inline Vec3 operator*(const Vec3& v, float s) {
+    return Vec3Scale(v, s);
+}
+inline bool operator==(const Vec3& a, const Vec3& b) {
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+}
 
 Matrix4 MatrixIdentity();
 Matrix4 MatrixMultiply(const Matrix4& a, const Matrix4& b);
-inline Matrix4 operator*(const Matrix4& a, const Matrix4& b) { return MatrixMultiply(a, b); }
+inline Matrix4 operator*(const Matrix4& a, const Matrix4& b) {
+    return MatrixMultiply(a, b);
+}
 Matrix4 MatrixTranslation(float x, float y, float z);
 Matrix4 MatrixRotationX(float a);
 Matrix4 MatrixRotationY(float a);

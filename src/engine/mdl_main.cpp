@@ -6,25 +6,36 @@
 namespace kl::mdlMain {
 
 namespace {
-std::uint32_t low_byte(std::int32_t v) { return static_cast<std::uint32_t>(v) & 0xFFu; }
-float unit(std::int32_t byte) { return static_cast<float>(low_byte(byte)) / 255.0f; }
+std::uint32_t low_byte(std::int32_t v) {
+    return static_cast<std::uint32_t>(v) & 0xFFu;
+}
+float unit(std::int32_t byte) {
+    return static_cast<float>(low_byte(byte)) / 255.0f;
+}
 } // namespace
 
-Vec2 MakeVec2(float x, float y) { return {x, y}; }
-Vec3 MakeVec3(float x, float y, float z) { return {x, y, z}; }
+Vec2 MakeVec2(float x, float y) {
+    return {x, y};
+}
+Vec3 MakeVec3(float x, float y, float z) {
+    return {x, y, z};
+}
 
 ScreenVertex MakeScreenVertex(float x, float y, PackedColor color, float tu, float tv) {
     return {x, y, 0.0f, 1.0f, color, tu, tv};
 }
 
-PackedColor ColorRGB(std::int32_t r, std::int32_t g, std::int32_t b) { return ColorARGB(255, r, g, b); }
+PackedColor ColorRGB(std::int32_t r, std::int32_t g, std::int32_t b) {
+    return ColorARGB(255, r, g, b);
+}
 
 PackedColor ColorARGB(std::int32_t a, std::int32_t r, std::int32_t g, std::int32_t b) {
     return (low_byte(a) << 24) | (low_byte(r) << 16) | (low_byte(g) << 8) | low_byte(b);
 }
 
-Material MakeMaterial(std::int32_t DiffuseR, std::int32_t DiffuseG, std::int32_t DiffuseB, std::int32_t EmissiveR,
-                      std::int32_t EmissiveG, std::int32_t EmissiveB, float Power, std::int32_t Transparency) {
+Material MakeMaterial(std::int32_t DiffuseR, std::int32_t DiffuseG, std::int32_t DiffuseB,
+                      std::int32_t EmissiveR, std::int32_t EmissiveG, std::int32_t EmissiveB, float Power,
+                      std::int32_t Transparency) {
     Material m;
     m.Diffuse = {unit(DiffuseR), unit(DiffuseG), unit(DiffuseB), 1.0f - unit(Transparency)};
     m.Ambient = {unit(DiffuseR), unit(DiffuseG), unit(DiffuseB), 1.0f};
@@ -44,13 +55,19 @@ Matrix4 RotationFromAngles(const Vec3& Angle, const Vec3& Order) {
     Axis selector = Axis::X;
     for (int step = 0; step < 3; ++step) {
         const auto i = static_cast<float>(step);
-        if (Order.x == i) selector = Axis::X;
-        else if (Order.y == i) selector = Axis::Y;
-        else if (Order.z == i) selector = Axis::Z;
+        if (Order.x == i)
+            selector = Axis::X;
+        else if (Order.y == i)
+            selector = Axis::Y;
+        else if (Order.z == i)
+            selector = Axis::Z;
 
-        if (selector == Axis::X && Angle.x != 0.0f) m = m * MatrixRotationX(Angle.x);
-        else if (selector == Axis::Y && Angle.y != 0.0f) m = m * MatrixRotationY(Angle.y);
-        else if (selector == Axis::Z && Angle.z != 0.0f) m = m * MatrixRotationZ(Angle.z);
+        if (selector == Axis::X && Angle.x != 0.0f)
+            m = m * MatrixRotationX(Angle.x);
+        else if (selector == Axis::Y && Angle.y != 0.0f)
+            m = m * MatrixRotationY(Angle.y);
+        else if (selector == Axis::Z && Angle.z != 0.0f)
+            m = m * MatrixRotationZ(Angle.z);
     }
     return m;
 }

@@ -2,10 +2,10 @@
 // display modes, a rotation builder, a triangle normal, a point mirror and the folder of a path.
 #pragma once
 
+#include "engine/records.h"
+
 #include <cstdint>
 #include <string>
-
-#include "engine/records.h"
 
 namespace kl::mdlMain {
 
@@ -17,8 +17,9 @@ ScreenVertex MakeScreenVertex(float x, float y, PackedColor color, float tu, flo
 PackedColor ColorRGB(std::int32_t r, std::int32_t g, std::int32_t b);
 PackedColor ColorARGB(std::int32_t a, std::int32_t r, std::int32_t g, std::int32_t b);
 
-Material MakeMaterial(std::int32_t DiffuseR, std::int32_t DiffuseG, std::int32_t DiffuseB, std::int32_t EmissiveR,
-                      std::int32_t EmissiveG, std::int32_t EmissiveB, float Power, std::int32_t Transparency);
+Material MakeMaterial(std::int32_t DiffuseR, std::int32_t DiffuseG, std::int32_t DiffuseB,
+                      std::int32_t EmissiveR, std::int32_t EmissiveG, std::int32_t EmissiveB, float Power,
+                      std::int32_t Transparency);
 
 DisplayMode MakeDisplayMode(std::int32_t Width, std::int32_t Height, std::int32_t Bpp);
 

@@ -10,7 +10,9 @@ namespace kl {
 using Bool16 = std::int16_t;
 constexpr Bool16 kTrue16 = -1;
 constexpr Bool16 kFalse16 = 0;
-constexpr Bool16 ToBool16(bool b) { return b ? kTrue16 : kFalse16; }
+constexpr Bool16 ToBool16(bool b) {
+    return b ? kTrue16 : kFalse16;
+}
 
 // Packed colour 0xAARRGGBB.
 using PackedColor = std::uint32_t;

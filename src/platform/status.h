@@ -17,7 +17,11 @@ enum class Status : std::uint32_t {
     InputLost = 0x8007001E,
 };
 
-constexpr bool Succeeded(Status s) { return s == Status::Ok; }
-constexpr bool Failed(Status s) { return s != Status::Ok; }
+constexpr bool Succeeded(Status s) {
+    return s == Status::Ok;
+}
+constexpr bool Failed(Status s) {
+    return s != Status::Ok;
+}
 
 } // namespace kl::platform

@@ -1,11 +1,9 @@
 #include "app/settings_record.h"
-
-#include <gtest/gtest.h>
+#include "support/temp_dir.h"
 
 #include <cstring>
+#include <gtest/gtest.h>
 #include <random>
-
-#include "support/temp_dir.h"
 
 namespace kl {
 namespace {
@@ -17,7 +15,8 @@ using test::WriteBytes;
 std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned seed) {
     std::mt19937 rng(seed);
     std::vector<std::uint8_t> v(n);
-    for (auto& b : v) b = static_cast<std::uint8_t>(rng());
+    for (auto& b : v)
+        b = static_cast<std::uint8_t>(rng());
     return v;
 }
 

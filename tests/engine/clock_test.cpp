@@ -1,9 +1,8 @@
-#include <gtest/gtest.h>
-
-#include <random>
-
 #include "engine/cls3d_engine.h"
 #include "engine/fault.h"
+
+#include <gtest/gtest.h>
+#include <random>
 
 namespace kl {
 namespace {

@@ -1,8 +1,7 @@
 #include "engine/math.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <numbers>
 
 namespace kl {

@@ -1,14 +1,14 @@
+#include "engine/math.h"
 #include "engine/mdl_main.h"
 
 #include <gtest/gtest.h>
-
-#include "engine/math.h"
 
 namespace kl::mdlMain {
 namespace {
 
 void ExpectMatrixEq(const Matrix4& a, const Matrix4& b, float tol = 1e-6f) {
-    for (int i = 0; i < 16; ++i) EXPECT_NEAR(a.at(i / 4, i % 4), b.at(i / 4, i % 4), tol) << i;
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(a.at(i / 4, i % 4), b.at(i / 4, i % 4), tol) << i;
 }
 
 TEST(Colours, PackChannelsModulo256) {
@@ -61,9 +61,11 @@ TEST(RotationFromAngles, OrderPicksTheStepOfEachAxis) {
 TEST(RotationFromAngles, AStepNoAxisNamesRepeatsThePreviousAxis) {
     const float a = 0.3f;
     // Every step selects X: the X rotation is multiplied in three times.
-    ExpectMatrixEq(RotationFromAngles({a, 0, 0}, {0, 0, 0}), MatrixRotationX(a) * MatrixRotationX(a) * MatrixRotationX(a));
+    ExpectMatrixEq(RotationFromAngles({a, 0, 0}, {0, 0, 0}),
+                   MatrixRotationX(a) * MatrixRotationX(a) * MatrixRotationX(a));
     // Steps 1 and 2 unnamed: Y is kept from step 0 and applied three times.
-    ExpectMatrixEq(RotationFromAngles({0, a, 0}, {7, 0, 7}), MatrixRotationY(a) * MatrixRotationY(a) * MatrixRotationY(a));
+    ExpectMatrixEq(RotationFromAngles({0, a, 0}, {7, 0, 7}),
+                   MatrixRotationY(a) * MatrixRotationY(a) * MatrixRotationY(a));
     // Exact comparison: 0.999 never matches step 1, so step 1 keeps X.
     ExpectMatrixEq(RotationFromAngles({a, 0, 0}, {0, 0.999f, 2}), MatrixRotationX(a) * MatrixRotationX(a));
 }

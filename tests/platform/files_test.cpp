@@ -1,9 +1,8 @@
 #include "platform/os/files.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-
-#include "support/temp_dir.h"
 
 namespace kl::platform {
 namespace {

@@ -1,16 +1,15 @@
 // File lookup and binary reads and writes over POSIX.
 #include "platform/os/files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace kl::platform {
 
@@ -20,7 +19,8 @@ namespace {
 
 bool same_ignoring_case(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -39,7 +39,9 @@ std::vector<std::string> split_components(const std::string& relative) {
     return parts;
 }
 
-std::string errno_text(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string errno_text(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
 
 bool write_all(int fd, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
@@ -102,7 +104,9 @@ std::string OverwriteFileStart(const fs::path& path, const std::vector<std::uint
         if (!in) return "cannot read " + path.string();
         std::vector<std::uint8_t> old((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (in.bad()) return "cannot read " + path.string();
-        if (old.size() > content.size()) content.insert(content.end(), old.begin() + static_cast<std::ptrdiff_t>(prefix.size()), old.end());
+        if (old.size() > content.size())
+            content.insert(content.end(), old.begin() + static_cast<std::ptrdiff_t>(prefix.size()),
+                           old.end());
     }
 
     std::string tmp = path.string() + ".XXXXXX";

@@ -19,7 +19,8 @@ std::filesystem::path ResolvePath(const std::filesystem::path& root, const std::
 bool FileExists(const std::filesystem::path& path);
 
 // At most max_bytes from the start of the file; nothing when it cannot be opened or read.
-std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::filesystem::path& path, std::size_t max_bytes);
+std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::filesystem::path& path,
+                                                       std::size_t max_bytes);
 
 // Replaces the first bytes of the file with prefix and keeps whatever followed them. The new
 // content goes to a temporary file in the same folder that is flushed and renamed over the old one,

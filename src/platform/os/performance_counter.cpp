@@ -7,7 +7,7 @@ namespace kl::platform {
 
 namespace {
 class MonotonicCounter final : public PerformanceCounter {
-public:
+  public:
     std::int64_t Frequency() override { return 1'000'000'000; }
     std::int64_t Now() override {
         const auto t = std::chrono::steady_clock::now().time_since_epoch();

@@ -7,7 +7,7 @@
 namespace kl::platform {
 
 class PerformanceCounter {
-public:
+  public:
     virtual ~PerformanceCounter() = default;
     virtual std::int64_t Frequency() = 0; // ticks per second
     virtual std::int64_t Now() = 0;
@@ -18,14 +18,15 @@ PerformanceCounter& SystemCounter();
 
 // A counter that only moves when told to.
 class SteppedCounter final : public PerformanceCounter {
-public:
-    explicit SteppedCounter(std::int64_t frequency, std::int64_t start = 0) : frequency_(frequency), now_(start) {}
+  public:
+    explicit SteppedCounter(std::int64_t frequency, std::int64_t start = 0)
+        : frequency_(frequency), now_(start) {}
     std::int64_t Frequency() override { return frequency_; }
     std::int64_t Now() override { return now_; }
     void Advance(std::int64_t ticks) { now_ += ticks; }
     void Set(std::int64_t ticks) { now_ = ticks; }
 
-private:
+  private:
     std::int64_t frequency_;
     std::int64_t now_;
 };
