@@ -139,69 +139,33 @@ platform::MouseState clsInput::ReadMouse() {
 }
 
 std::string clsInput::KeyToChar(int k, bool Shift) {
-    struct Entry {
+    struct CharKey {
+        int code;
         const char* plain;
-        const char* shifted; // nullptr: the same as plain
+        const char* shifted; // nullptr: the plain character
     };
     // clang-format off
-    static const Entry kDigitRow[] = {
-        {"1", "!"}, {"2", "\""}, {"3", "\xC2\xA7"}, {"4", "$"}, {"5", "%"}, {"6", nullptr},
-        {"7", "/"}, {"8", "("}, {"9", ")"}, {"0", "="}, {"\xC3\x9F", "?"},
+    static constexpr CharKey kGermanLayout[] = {
+        {2, "1", "!"}, {3, "2", "\""}, {4, "3", "\xC2\xA7"}, {5, "4", "$"}, {6, "5", "%"},
+        {7, "6", nullptr}, {8, "7", "/"}, {9, "8", "("}, {10, "9", ")"}, {11, "0", "="},
+        {12, "\xC3\x9F", "?"},
+        {16, "q", nullptr}, {17, "w", nullptr}, {18, "e", nullptr}, {19, "r", nullptr}, {20, "t", nullptr},
+        {21, "z", nullptr}, {22, "u", nullptr}, {23, "i", nullptr}, {24, "o", nullptr}, {25, "p", nullptr},
+        {30, "a", nullptr}, {31, "s", nullptr}, {32, "d", nullptr}, {33, "f", nullptr}, {34, "g", nullptr},
+        {35, "h", nullptr}, {36, "j", nullptr}, {37, "k", nullptr}, {38, "l", nullptr},
+        {44, "y", nullptr}, {45, "x", nullptr}, {46, "c", nullptr}, {47, "v", nullptr}, {48, "b", nullptr},
+        {49, "n", nullptr}, {50, "m", nullptr},
+        {51, ",", ";"}, {52, ".", ":"}, {53, "-", "_"}, {55, "*", nullptr}, {57, " ", nullptr},
+        {71, "7", nullptr}, {72, "8", nullptr}, {73, "9", nullptr}, {74, "-", nullptr},
+        {75, "4", nullptr}, {76, "5", nullptr}, {77, "6", nullptr}, {78, "+", nullptr},
+        {79, "1", nullptr}, {80, "2", nullptr}, {81, "3", nullptr}, {82, "0", nullptr}, {83, ",", nullptr},
+        {86, "<", ">"},
     };
     // clang-format on
-    static const char* const kTopRow = "qwertzuiop";
-    static const char* const kMiddleRow = "asdfghjkl";
-    static const char* const kBottomRow = "yxcvbnm";
-
-    const auto pick = [&](const char* plain, const char* shifted) {
-        return std::string(Shift && shifted != nullptr ? shifted : plain);
-    };
-    if (k >= 2 && k <= 12) return pick(kDigitRow[k - 2].plain, kDigitRow[k - 2].shifted);
-    if (k >= 16 && k <= 25) return std::string(1, kTopRow[k - 16]);
-    if (k >= 30 && k <= 38) return std::string(1, kMiddleRow[k - 30]);
-    if (k >= 44 && k <= 50) return std::string(1, kBottomRow[k - 44]);
-    switch (k) {
-    case 51:
-        return pick(",", ";");
-    case 52:
-        return pick(".", ":");
-    case 53:
-        return pick("-", "_");
-    case 55:
-        return "*";
-    case 57:
-        return " ";
-    case 71:
-        return "7";
-    case 72:
-        return "8";
-    case 73:
-        return "9";
-    case 74:
-        return "-";
-    case 75:
-        return "4";
-    case 76:
-        return "5";
-    case 77:
-        return "6";
-    case 78:
-        return "+";
-    case 79:
-        return "1";
-    case 80:
-        return "2";
-    case 81:
-        return "3";
-    case 82:
-        return "0";
-    case 83:
-        return ",";
-    case 86:
-        return pick("<", ">");
-    default:
-        return {};
+    for (const CharKey& key : kGermanLayout) {
+        if (key.code == k) return Shift && key.shifted != nullptr ? key.shifted : key.plain;
     }
+    return {};
 }
 
 } // namespace kl
