@@ -1,4 +1,3 @@
-#include "platform/input/key_names.h"
 #include "platform/input/key_script.h"
 #include "platform/input/scripted_input.h"
 #include "support/temp_dir.h"
@@ -94,25 +93,15 @@ TEST(KeyScript, LoadsFromAFileAndNamesAFileItCannotRead) {
     EXPECT_EQ(missing.error, (dir.path() / "none.txt").string() + ": cannot read the file");
 }
 
-TEST(KeyNames, EveryMainNameLeadsBackToItsCode) {
-    int named = 0;
-    for (int code = 0; code < 256; ++code) {
-        const std::string_view name = KeyCodeName(static_cast<std::uint8_t>(code));
-        if (name.empty()) continue;
-        ++named;
-        EXPECT_EQ(KeyCodeFromName(name), code) << name;
-    }
-    EXPECT_GE(named, 105);
-    EXPECT_EQ(KeyCodeFromName("pgup"), key::PageUp);
-    EXPECT_EQ(KeyCodeFromName("Up "), std::nullopt);
-}
-
 TEST(ScriptedKeyboard, ReplaysOneScriptLinePerSuccessfulRead) {
     ScriptedKeyboard kb(Parse("0: A\n2: B\n"));
     KeyStateTable state{};
     EXPECT_EQ(kb.GetDeviceState(256, state.data()), Status::InvalidCall); // no format yet
+    EXPECT_EQ(kb.SetDataFormat(kMouseFormat), Status::InvalidCall);
     ASSERT_EQ(kb.SetDataFormat(kKeyboardFormat), Status::Ok);
     EXPECT_EQ(kb.Acquire(), Status::InvalidCall); // no cooperative level yet
+    EXPECT_EQ(kb.SetCooperativeLevel(nullptr, kCoopNonExclusive | kCoopForeground), Status::NotAvailable);
+    EXPECT_EQ(kb.SetCooperativeLevel(nullptr, kCoopExclusive | kCoopNonExclusive), Status::InvalidCall);
     ASSERT_EQ(kb.SetCooperativeLevel(nullptr, kCoopExclusive | kCoopForeground), Status::Ok);
     EXPECT_EQ(kb.GetDeviceState(256, state.data()), Status::InvalidCall); // not acquired
     ASSERT_EQ(kb.Acquire(), Status::Ok);
@@ -128,16 +117,6 @@ TEST(ScriptedKeyboard, ReplaysOneScriptLinePerSuccessfulRead) {
     ASSERT_EQ(kb.Unacquire(), Status::Ok);
     EXPECT_EQ(kb.GetDeviceState(256, state.data()), Status::InvalidCall);
     EXPECT_EQ(kb.reads(), 4u);
-}
-
-TEST(ScriptedKeyboard, AcceptsOnlyItsOwnFormatAndTheExclusiveForegroundLevel) {
-    ScriptedKeyboard kb(KeyScript{});
-    EXPECT_EQ(kb.SetDataFormat(kMouseFormat), Status::InvalidCall);
-    EXPECT_EQ(kb.SetCooperativeLevel(nullptr, kCoopNonExclusive | kCoopForeground), Status::NotAvailable);
-    EXPECT_EQ(kb.SetCooperativeLevel(nullptr, kCoopExclusive | kCoopNonExclusive | kCoopForeground),
-              Status::InvalidCall);
-    EXPECT_EQ(kb.SetCooperativeLevel(nullptr, kCoopExclusive), Status::InvalidCall);
-    EXPECT_EQ(kb.SetCooperativeLevel(nullptr, kCoopExclusive | kCoopForeground | 16), Status::InvalidCall);
 }
 
 TEST(ScriptedInput, OffersAStillMouseAndNoOtherDevice) {
