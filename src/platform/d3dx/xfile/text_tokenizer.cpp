@@ -92,7 +92,11 @@ Token TextTokenizer::Read() {
     default:
         break;
     }
-    if (!is_word_char(c)) {
+    // A '.', '-' or '+' that cannot start a number is punctuation, as in a template's "[...]".
+    const char after = pos_ < data_.size() ? static_cast<char>(data_[pos_]) : ' ';
+    const bool lone_mark =
+        (c == '.' && !is_digit(after)) || ((c == '-' || c == '+') && !is_digit(after) && after != '.');
+    if (!is_word_char(c) || lone_mark) {
         t.kind = TokenKind::Other; // template restrictions and array brackets: [ ] ( ) and the like
         return t;
     }
