@@ -145,10 +145,17 @@ void XWriter::Float(double v) {
         if (!pending_ints_.empty()) Flush();
         pending_floats_.push_back(v);
     } else {
+        // The shortest form that reads back to the same double, so text and binary files agree.
         char buf[64];
-        const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 6);
+        const auto [end, ec] = std::to_chars(buf, buf + sizeof buf - 2, v);
         if (ec != std::errc()) throw std::runtime_error("cannot format a float");
-        Text(std::string_view(buf, static_cast<std::size_t>(end - buf)));
+        std::string_view written(buf, static_cast<std::size_t>(end - buf));
+        if (written.find_first_of(".e") == std::string_view::npos) {
+            *end = '.';
+            *(end + 1) = '0';
+            written = std::string_view(buf, written.size() + 2);
+        }
+        Text(written);
     }
 }
 

@@ -129,8 +129,11 @@ Token TextTokenizer::ReadWord(std::size_t start) {
             t.number = d;
             return t;
         }
-        // Exporters also write names that begin with a digit ("3DSMesh-1").
-        if (!is_digit(first)) Fail(base_ + start, "malformed number '" + std::string(word) + "'");
+        // Exporters also write names that begin with a digit ("3DSMesh-1"); a word of number
+        // characters only that does not parse is a broken number, though.
+        const bool name_like =
+            is_digit(first) && word.find_first_not_of("0123456789.+-eE") != std::string_view::npos;
+        if (!name_like) Fail(base_ + start, "malformed number '" + std::string(word) + "'");
     }
     t.kind = equals_ignoring_case(word, "template") ? TokenKind::Template : TokenKind::Name;
     t.text = word;

@@ -46,9 +46,11 @@ XFileResult ReadXFile(std::span<const std::uint8_t> bytes) {
 XFileResult ReadXFileFromPath(const std::filesystem::path& path) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
-    if (!ec && size > kMaxXFileBytes)
+    if (ec) return {std::nullopt, "cannot read the file"};
+    if (size > kMaxXFileBytes)
         return {std::nullopt, "file larger than " + std::to_string(kMaxXFileBytes) + " bytes"};
-    const auto bytes = ReadFileBytes(path, kMaxXFileBytes);
+    // ReadFileBytes sets aside its whole limit before reading, so the limit is the file's size.
+    const auto bytes = ReadFileBytes(path, static_cast<std::size_t>(size));
     if (!bytes) return {std::nullopt, "cannot read the file"};
     return ReadXFile(*bytes);
 }
