@@ -5,6 +5,7 @@
 #include "support/temp_dir.h"
 #include "xfile_writer/sample_scenes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <string>
@@ -116,6 +117,19 @@ TEST(XFileReader, AcceptsCompressedSizesWithOrWithoutHeaderAndSignature) {
         at += 4 + packed;
     }
     EXPECT_GT(blocks, 3);
+    EXPECT_EQ(MustRead(bytes), want);
+}
+
+TEST(XFileReader, TakesAStringTerminatorWrittenAs32Bits) {
+    // Some binary writers give the token after a string four bytes; the extra two are zero.
+    auto bytes = Encode(XEncoding::Binary, tools::WriteSampleScene);
+    const MeshData want = MustRead(bytes);
+    const std::string texture = "Tex\\Wall.BMP";
+    const auto at = std::search(bytes.begin(), bytes.end(), texture.begin(), texture.end());
+    ASSERT_NE(at, bytes.end());
+    const auto terminator_end = at + static_cast<std::ptrdiff_t>(texture.size()) + 2;
+    ASSERT_EQ(*(terminator_end - 2), 20); // ';'
+    bytes.insert(terminator_end, {0, 0});
     EXPECT_EQ(MustRead(bytes), want);
 }
 

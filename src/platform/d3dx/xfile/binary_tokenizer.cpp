@@ -66,11 +66,12 @@ std::optional<Token> BinaryTokenizer::ReadRecord() {
     Need(2, "token");
     std::uint16_t code = Word(pos_);
     // Some writers follow a string's terminator token with two zero bytes, as if it were 32-bit.
-    if (after_string_ && code == 0 && data_.size() - pos_ >= 4) {
+    if (after_terminator_ && code == 0 && data_.size() - pos_ >= 4) {
         pos_ += 2;
         code = Word(pos_);
         t.offset = base_ + pos_;
     }
+    after_terminator_ = after_string_ && (code == kTokenSemicolon || code == kTokenComma);
     after_string_ = false;
     pos_ += 2;
 

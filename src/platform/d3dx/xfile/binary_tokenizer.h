@@ -67,7 +67,8 @@ class BinaryTokenizer final : public TokenSource {
     // The list being handed out: values left and their kind.
     std::uint32_t list_left_ = 0;
     bool list_is_float_ = false;
-    bool after_string_ = false;
+    bool after_string_ = false;     // the last token was a string
+    bool after_terminator_ = false; // the last token ended a string
 };
 
 } // namespace kl::platform::xfile

@@ -118,7 +118,7 @@ MeshData MergeScene(const RawScene& scene) {
         any_normals |= m.has_normals;
         any_texcoords |= m.has_texcoords;
         any_list |= m.has_material_list;
-        any_unlisted |= !m.has_material_list;
+        any_unlisted |= !m.has_material_list && !m.face_sizes.empty();
         listed_materials += m.materials.size();
     }
 
