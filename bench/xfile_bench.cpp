@@ -33,6 +33,11 @@ void BM_ReadXFile(benchmark::State& state) {
     state.counters["faces"] = static_cast<double>(faces);
     state.counters["file_bytes"] = static_cast<double>(bytes.size());
 }
-BENCHMARK(BM_ReadXFile)->Arg(kText)->Arg(kBinary)->Arg(kTzip)->ArgName("text0_bin1_tzip2")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadXFile)
+    ->Arg(kText)
+    ->Arg(kBinary)
+    ->Arg(kTzip)
+    ->ArgName("text0_bin1_tzip2")
+    ->Unit(benchmark::kMicrosecond);
 
 } // namespace
