@@ -85,10 +85,14 @@ bool FileExists(const fs::path& path) {
 }
 
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const fs::path& path, std::size_t max_bytes) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return std::nullopt;
-    std::vector<std::uint8_t> bytes(max_bytes);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(max_bytes));
+    // Size the buffer from the file, so that a generous limit costs nothing for a small file.
+    const std::streamoff size = in.tellg();
+    if (size < 0) return std::nullopt;
+    in.seekg(0);
+    std::vector<std::uint8_t> bytes(std::min(max_bytes, static_cast<std::size_t>(size)));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (in.bad()) return std::nullopt;
     bytes.resize(static_cast<std::size_t>(in.gcount()));
     return bytes;
