@@ -51,7 +51,8 @@ std::vector<std::uint8_t> encode_bmp(const Image& image) {
             out.push_back(rgb[src + x * 3 + 1]);
             out.push_back(rgb[src + x * 3 + 0]);
         }
-        for (std::uint32_t pad = width * 3; pad < row_bytes; ++pad) out.push_back(0);
+        for (std::uint32_t pad = width * 3; pad < row_bytes; ++pad)
+            out.push_back(0);
     }
     return out;
 }

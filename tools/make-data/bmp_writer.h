@@ -1,10 +1,10 @@
 // Uncompressed 24-bit Windows bitmaps, the format the program's .bmp textures are read in.
 #pragma once
 
+#include "image.h"
+
 #include <cstdint>
 #include <vector>
-
-#include "image.h"
 
 namespace kl::data {
 

@@ -2,12 +2,12 @@
 // variety lives inside it: four terraced houses of different heights and styles side by side, and
 // different styles on the two long sides, because the left-hand rows show the street their +x
 // side and the right-hand rows their -x side.
-#include <array>
-#include <cmath>
-
 #include "dimensions.h"
 #include "models.h"
 #include "texture_table.h"
+
+#include <array>
+#include <cmath>
 
 namespace kl::data {
 
@@ -54,7 +54,8 @@ FacadeSet facade_set(int group, bool back) {
 }
 
 // One long wall of a house at x = x, facing dir (+1 or -1): shop floor, upper floors, parapet.
-void long_wall(MeshBuilder& b, const House& h, float x, float dir, const FacadeSet& f, std::uint32_t parapet) {
+void long_wall(MeshBuilder& b, const House& h, float x, float dir, const FacadeSet& f,
+               std::uint32_t parapet) {
     const float top = kGroundStoreyHeight + kStoreyHeight * static_cast<float>(h.upper_storeys);
     const float tiles = std::max(1.0f, std::round((h.z1 - h.z0) / kUpperTileWidth));
     // Seen from outside, left is -z on the +x side and +z on the -x side.
@@ -90,9 +91,10 @@ Mesh build_building() {
         long_wall(b, h, 0, -1, back, back_parapet);
         end_wall(b, h, h.z0, -1, street, parapet);
         end_wall(b, h, h.z1, 1, street, parapet);
-        const float top = kGroundStoreyHeight + kStoreyHeight * static_cast<float>(h.upper_storeys) + kParapet;
-        b.quad({0, top, h.z0}, {kBuildingDepth, top, h.z0}, {kBuildingDepth, top, h.z1}, {0, top, h.z1}, {0, 1, 0},
-               roof);
+        const float top =
+            kGroundStoreyHeight + kStoreyHeight * static_cast<float>(h.upper_storeys) + kParapet;
+        b.quad({0, top, h.z0}, {kBuildingDepth, top, h.z0}, {kBuildingDepth, top, h.z1}, {0, top, h.z1},
+               {0, 1, 0}, roof);
     }
     return std::move(b).finish();
 }

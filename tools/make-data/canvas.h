@@ -2,14 +2,14 @@
 // so that the painters can say "a window 1.2 m wide, 0.9 m above the floor" and get soft edges.
 #pragma once
 
-#include <functional>
-
 #include "image.h"
+
+#include <functional>
 
 namespace kl::data {
 
 class Canvas {
-public:
+  public:
     // x runs right, y runs down from the top edge, both in metres.
     Canvas(Image& image, float width_m, float height_m);
 
@@ -27,8 +27,10 @@ public:
     void arch(float x0, float y_top, float x1, float y_bottom, Rgb c);
     // Changes every pixel through f(x_m, y_m, colour).
     void apply(const std::function<Rgb(float, float, Rgb)>& f);
+    // The same for the pixels whose centres lie inside the rectangle.
+    void apply_in(float x0, float y0, float x1, float y1, const std::function<Rgb(float, float, Rgb)>& f);
 
-private:
+  private:
     Image& image_;
     float width_m_, height_m_;
     float px_per_m_x_, px_per_m_y_;

@@ -9,12 +9,24 @@ struct Rgb {
     float r = 0, g = 0, b = 0;
 };
 
-inline Rgb operator+(Rgb a, Rgb b) { return {a.r + b.r, a.g + b.g, a.b + b.b}; }
-inline Rgb operator-(Rgb a, Rgb b) { return {a.r - b.r, a.g - b.g, a.b - b.b}; }
-inline Rgb operator*(Rgb a, float s) { return {a.r * s, a.g * s, a.b * s}; }
-inline Rgb operator*(Rgb a, Rgb b) { return {a.r * b.r, a.g * b.g, a.b * b.b}; }
-inline Rgb lerp(Rgb a, Rgb b, float t) { return a + (b - a) * t; }
-inline Rgb gray(float v) { return {v, v, v}; }
+inline Rgb operator+(Rgb a, Rgb b) {
+    return {a.r + b.r, a.g + b.g, a.b + b.b};
+}
+inline Rgb operator-(Rgb a, Rgb b) {
+    return {a.r - b.r, a.g - b.g, a.b - b.b};
+}
+inline Rgb operator*(Rgb a, float s) {
+    return {a.r * s, a.g * s, a.b * s};
+}
+inline Rgb operator*(Rgb a, Rgb b) {
+    return {a.r * b.r, a.g * b.g, a.b * b.b};
+}
+inline Rgb lerp(Rgb a, Rgb b, float t) {
+    return a + (b - a) * t;
+}
+inline Rgb gray(float v) {
+    return {v, v, v};
+}
 inline Rgb clamped(Rgb c) {
     return {std::clamp(c.r, 0.0f, 1.0f), std::clamp(c.g, 0.0f, 1.0f), std::clamp(c.b, 0.0f, 1.0f)};
 }

@@ -1,10 +1,6 @@
 // Assembles the data directory: settings, textures by file type, meshes as .x text.
 #include "data_set.h"
 
-#include <cstdio>
-#include <fstream>
-#include <system_error>
-
 #include "bmp_writer.h"
 #include "default_settings.h"
 #include "jpeg_writer.h"
@@ -12,6 +8,10 @@
 #include "painters.h"
 #include "texture_table.h"
 #include "x_writer.h"
+
+#include <cstdio>
+#include <fstream>
+#include <system_error>
 
 namespace kl::data {
 
@@ -25,11 +25,14 @@ Image paint_texture(const std::string& name) {
     if (name == kRoadTexture) return paint_road();
     if (name == kWhiteTexture) return paint_white();
     int group = 0, index = 0;
-    if (std::sscanf(name.c_str(), "3c-%d-%d.jpg", &group, &index) != 2) throw std::logic_error("no painter for " + name);
+    if (std::sscanf(name.c_str(), "3c-%d-%d.jpg", &group, &index) != 2)
+        throw std::logic_error("no painter for " + name);
     return paint_facade(group, index);
 }
 
-bool is_bmp(const std::string& name) { return name.size() > 4 && name.compare(name.size() - 4, 4, ".bmp") == 0; }
+bool is_bmp(const std::string& name) {
+    return name.size() > 4 && name.compare(name.size() - 4, 4, ".bmp") == 0;
+}
 
 } // namespace
 
@@ -56,7 +59,8 @@ std::string write_data_set(const std::filesystem::path& root, const std::vector<
     for (const DataFile& f : files) {
         const std::filesystem::path path = folder / f.name;
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(f.bytes.data()), static_cast<std::streamsize>(f.bytes.size()));
+        out.write(reinterpret_cast<const char*>(f.bytes.data()),
+                  static_cast<std::streamsize>(f.bytes.size()));
         out.close();
         if (!out) return "cannot write " + path.string();
     }

@@ -17,6 +17,8 @@ SettingsRecord default_settings() {
     return s;
 }
 
-std::array<std::uint8_t, kSettingsFileSize> default_settings_bytes() { return EncodeSettings(default_settings()); }
+std::array<std::uint8_t, kSettingsFileSize> default_settings_bytes() {
+    return EncodeSettings(default_settings());
+}
 
 } // namespace kl::data

@@ -1,10 +1,10 @@
 // The shipped settings record, default.dat: the values a first run starts from.
 #pragma once
 
+#include "app/settings_record.h"
+
 #include <array>
 #include <cstdint>
-
-#include "app/settings_record.h"
 
 namespace kl::data {
 

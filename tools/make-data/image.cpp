@@ -14,7 +14,9 @@ Image::Image(int width, int height, Rgb fill) : width_(width), height_(height) {
 std::vector<std::uint8_t> Image::rgb_bytes() const {
     std::vector<std::uint8_t> out;
     out.reserve(pixels_.size() * 3);
-    auto byte = [](float v) { return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
+    auto byte = [](float v) {
+        return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
+    };
     for (const Rgb& p : pixels_) {
         out.push_back(byte(p.r));
         out.push_back(byte(p.g));

@@ -1,15 +1,15 @@
 // A painted picture: floating-point RGB pixels, row 0 at the top, quantised to 8-bit bytes on output.
 #pragma once
 
+#include "colour.h"
+
 #include <cstdint>
 #include <vector>
-
-#include "colour.h"
 
 namespace kl::data {
 
 class Image {
-public:
+  public:
     Image(int width, int height, Rgb fill = {});
 
     int width() const { return width_; }
@@ -20,7 +20,7 @@ public:
     // Three bytes per pixel in R, G, B order, rows top to bottom, each channel clamped and rounded.
     std::vector<std::uint8_t> rgb_bytes() const;
 
-private:
+  private:
     int width_;
     int height_;
     std::vector<Rgb> pixels_;

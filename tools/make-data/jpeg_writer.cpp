@@ -2,7 +2,6 @@
 #include "jpeg_writer.h"
 
 #include <stb/stb_image_write.h>
-
 #include <stdexcept>
 
 namespace kl::data {

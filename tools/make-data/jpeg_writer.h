@@ -1,10 +1,10 @@
 // Baseline JPEG through stb_image_write, kept in memory so the caller decides where it goes.
 #pragma once
 
+#include "image.h"
+
 #include <cstdint>
 #include <vector>
-
-#include "image.h"
 
 namespace kl::data {
 

@@ -1,10 +1,10 @@
 // make-data OUTDIR: writes the program's data directory OUTDIR/3z-idaveva/ from nothing but this
 // code. The same bytes come out on every run.
+#include "data_set.h"
+
 #include <chrono>
 #include <cstdio>
 #include <exception>
-
-#include "data_set.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -20,7 +20,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::size_t bytes = 0;
-        for (const auto& f : files) bytes += f.bytes.size();
+        for (const auto& f : files)
+            bytes += f.bytes.size();
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         std::printf("make-data: %zu files, %zu bytes in %s/%s (%.2f s)\n", files.size(), bytes, argv[1],
                     kl::data::kDataFolder, took.count());

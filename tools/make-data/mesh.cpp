@@ -2,17 +2,19 @@
 // its own texture coordinates.
 #include "mesh.h"
 
+#include "engine/math.h"
+
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
-
-#include "engine/math.h"
 
 namespace kl::data {
 
 namespace {
 
-bool same(const ColorValue& a, const ColorValue& b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
+bool same(const ColorValue& a, const ColorValue& b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
+}
 
 Vec3 newell_normal(std::span<const Vec3> p) {
     Vec3 n{};
@@ -54,8 +56,10 @@ std::optional<Bounds> bounds_of(const Mesh& mesh) {
     if (mesh.vertices.empty()) return std::nullopt;
     Bounds b{mesh.vertices[0].position, mesh.vertices[0].position};
     for (const MeshVertex& v : mesh.vertices) {
-        b.min = {std::min(b.min.x, v.position.x), std::min(b.min.y, v.position.y), std::min(b.min.z, v.position.z)};
-        b.max = {std::max(b.max.x, v.position.x), std::max(b.max.y, v.position.y), std::max(b.max.z, v.position.z)};
+        b.min = {std::min(b.min.x, v.position.x), std::min(b.min.y, v.position.y),
+                 std::min(b.min.z, v.position.z)};
+        b.max = {std::max(b.max.x, v.position.x), std::max(b.max.y, v.position.y),
+                 std::max(b.max.z, v.position.z)};
     }
     return b;
 }
@@ -84,7 +88,9 @@ std::vector<Vec2> counter_clockwise(std::span<const Vec2> outline) {
     return out;
 }
 
-MeshBuilder::MeshBuilder(std::string name) { mesh_.name = std::move(name); }
+MeshBuilder::MeshBuilder(std::string name) {
+    mesh_.name = std::move(name);
+}
 
 std::uint32_t MeshBuilder::material(const MeshMaterial& m) {
     for (std::size_t i = 0; i < mesh_.materials.size(); ++i)
@@ -98,7 +104,8 @@ void MeshBuilder::polygon(std::span<const Vec3> corners, std::span<const Vec2> u
     if (corners.size() < 3 || uvs.size() != corners.size()) throw std::invalid_argument("bad polygon");
     if (mat >= mesh_.materials.size()) throw std::out_of_range("polygon material");
     std::vector<std::size_t> order(corners.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
     Vec3 n = newell_normal(corners);
     if (Vec3Dot(n, outward) < 0) {
         std::reverse(order.begin(), order.end());
@@ -106,7 +113,8 @@ void MeshBuilder::polygon(std::span<const Vec3> corners, std::span<const Vec2> u
     }
     n = Vec3Normalize(n);
     const auto base = static_cast<std::uint32_t>(mesh_.vertices.size());
-    for (std::size_t i : order) mesh_.vertices.push_back({corners[i], n, uvs[i]});
+    for (std::size_t i : order)
+        mesh_.vertices.push_back({corners[i], n, uvs[i]});
     for (std::uint32_t i = 1; i + 1 < corners.size(); ++i) {
         mesh_.faces.push_back({base, base + i, base + i + 1});
         mesh_.face_materials.push_back(mat);
@@ -116,11 +124,13 @@ void MeshBuilder::polygon(std::span<const Vec3> corners, std::span<const Vec2> u
 void MeshBuilder::quad(const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& d, const Vec3& outward,
                        std::uint32_t mat, Vec2 uv_scale) {
     const std::array<Vec3, 4> p{a, b, c, d};
-    const std::array<Vec2, 4> uv{Vec2{0, 0}, Vec2{uv_scale.x, 0}, Vec2{uv_scale.x, uv_scale.y}, Vec2{0, uv_scale.y}};
+    const std::array<Vec2, 4> uv{Vec2{0, 0}, Vec2{uv_scale.x, 0}, Vec2{uv_scale.x, uv_scale.y},
+                                 Vec2{0, uv_scale.y}};
     polygon(p, uv, outward, mat);
 }
 
-void MeshBuilder::box(const Vec3& lo, const Vec3& hi, const std::array<std::optional<std::uint32_t>, 6>& mats) {
+void MeshBuilder::box(const Vec3& lo, const Vec3& hi,
+                      const std::array<std::optional<std::uint32_t>, 6>& mats) {
     const float x0 = lo.x, y0 = lo.y, z0 = lo.z, x1 = hi.x, y1 = hi.y, z1 = hi.z;
     // Corners listed top-left first as seen from outside, so texture v grows downwards.
     if (mats[0]) quad({x0, y1, z1}, {x0, y1, z0}, {x0, y0, z0}, {x0, y0, z1}, {-1, 0, 0}, *mats[0]);
@@ -131,8 +141,8 @@ void MeshBuilder::box(const Vec3& lo, const Vec3& hi, const std::array<std::opti
     if (mats[5]) quad({x1, y1, z1}, {x0, y1, z1}, {x0, y0, z1}, {x1, y0, z1}, {0, 0, 1}, *mats[5]);
 }
 
-void MeshBuilder::prism_impl(std::span<const Vec2> ccw, float z0, float z1, const std::vector<std::uint32_t>& mats,
-                             std::uint32_t cap_mat) {
+void MeshBuilder::prism_impl(std::span<const Vec2> ccw, float z0, float z1,
+                             const std::vector<std::uint32_t>& mats, std::uint32_t cap_mat) {
     std::vector<Vec3> front, back;
     std::vector<Vec2> uv;
     for (const Vec2& p : ccw) {
@@ -145,7 +155,8 @@ void MeshBuilder::prism_impl(std::span<const Vec2> ccw, float z0, float z1, cons
     for (std::size_t i = 0; i < ccw.size(); ++i) {
         const Vec2& a = ccw[i];
         const Vec2& b = ccw[(i + 1) % ccw.size()];
-        quad({a.x, a.y, z0}, {b.x, b.y, z0}, {b.x, b.y, z1}, {a.x, a.y, z1}, {b.y - a.y, a.x - b.x, 0}, mats[i]);
+        quad({a.x, a.y, z0}, {b.x, b.y, z0}, {b.x, b.y, z1}, {a.x, a.y, z1}, {b.y - a.y, a.x - b.x, 0},
+             mats[i]);
     }
 }
 
@@ -161,6 +172,8 @@ void MeshBuilder::cylinder_z(const Vec3& centre, float radius, float z0, float z
     prism_impl(counter_clockwise(ring), z0, z1, std::vector<std::uint32_t>(ring.size(), side_mat), cap_mat);
 }
 
-Mesh MeshBuilder::finish() && { return std::move(mesh_); }
+Mesh MeshBuilder::finish() && {
+    return std::move(mesh_);
+}
 
 } // namespace kl::data

@@ -4,14 +4,14 @@
 // screen; the engine culls the counter-clockwise ones.
 #pragma once
 
+#include "engine/records.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
-
-#include "engine/records.h"
 
 namespace kl::data {
 
@@ -52,7 +52,7 @@ Vec3 face_cross(const Mesh& mesh, std::size_t face);
 Vec3 face_centre(const Mesh& mesh, std::size_t face);
 
 class MeshBuilder {
-public:
+  public:
     explicit MeshBuilder(std::string name);
 
     // Index of an equal material, added if new.
@@ -60,10 +60,11 @@ public:
 
     // A flat convex polygon, split into a fan. The corners may come in either order: they are put
     // in the order that makes the side facing `outward` the front side.
-    void polygon(std::span<const Vec3> corners, std::span<const Vec2> uvs, const Vec3& outward, std::uint32_t mat);
+    void polygon(std::span<const Vec3> corners, std::span<const Vec2> uvs, const Vec3& outward,
+                 std::uint32_t mat);
     // Quad with corners a, b, c, d around its edge and uv (0,0), (1,0), (1,1), (0,1) scaled by uv_scale.
-    void quad(const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& d, const Vec3& outward, std::uint32_t mat,
-              Vec2 uv_scale = {1, 1});
+    void quad(const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& d, const Vec3& outward,
+              std::uint32_t mat, Vec2 uv_scale = {1, 1});
 
     // Axis-aligned box seen from outside; faces listed as -x, +x, -y, +y, -z, +z, each with a
     // material or nothing to leave that side open.
@@ -75,15 +76,15 @@ public:
     void prism(std::span<const Vec2> outline, float z0, float z1, SideMat side_mat, std::uint32_t cap_mat);
     // Cylinder around an axis parallel to z, seen from outside. Corner 0 lies straight below the
     // centre, so the lowest point is exactly centre.y - radius.
-    void cylinder_z(const Vec3& centre, float radius, float z0, float z1, int segments, std::uint32_t side_mat,
-                    std::uint32_t cap_mat);
+    void cylinder_z(const Vec3& centre, float radius, float z0, float z1, int segments,
+                    std::uint32_t side_mat, std::uint32_t cap_mat);
 
     std::size_t face_count() const { return mesh_.faces.size(); }
     Mesh finish() &&;
 
-private:
-    void prism_impl(std::span<const Vec2> outline, float z0, float z1, const std::vector<std::uint32_t>& side_mats,
-                    std::uint32_t cap_mat);
+  private:
+    void prism_impl(std::span<const Vec2> outline, float z0, float z1,
+                    const std::vector<std::uint32_t>& side_mats, std::uint32_t cap_mat);
     Mesh mesh_;
 };
 
@@ -91,7 +92,8 @@ private:
 std::vector<Vec2> counter_clockwise(std::span<const Vec2> outline);
 
 template <typename SideMat>
-void MeshBuilder::prism(std::span<const Vec2> outline, float z0, float z1, SideMat side_mat, std::uint32_t cap_mat) {
+void MeshBuilder::prism(std::span<const Vec2> outline, float z0, float z1, SideMat side_mat,
+                        std::uint32_t cap_mat) {
     const std::vector<Vec2> ccw = counter_clockwise(outline);
     std::vector<std::uint32_t> mats;
     for (std::size_t i = 0; i < ccw.size(); ++i) {

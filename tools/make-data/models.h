@@ -4,10 +4,10 @@
 // (engine coordinates, y up).
 #pragma once
 
+#include "mesh.h"
+
 #include <string>
 #include <vector>
-
-#include "mesh.h"
 
 namespace kl::data {
 
@@ -32,12 +32,12 @@ struct VehicleSpec {
     VehicleShape shape;
     float length, width, height; // overall; width over the wheels
     float wheel_radius, clearance;
-    float belt;      // top of the bonnet and boot
-    float nose_top;  // top of the upright front face
-    float bonnet;    // from the nose to the foot of the windscreen
-    float screen_run, rear_run; // horizontal reach of the sloping windscreen and rear window
-    float boot;      // from the tail to the foot of the rear window
-    float inset;     // cabin narrower than the body on each side
+    float belt;                  // top of the bonnet and boot
+    float nose_top;              // top of the upright front face
+    float bonnet;                // from the nose to the foot of the windscreen
+    float screen_run, rear_run;  // horizontal reach of the sloping windscreen and rear window
+    float boot;                  // from the tail to the foot of the rear window
+    float inset;                 // cabin narrower than the body on each side
     float front_axle, rear_axle; // distance of the axles from nose and tail
     float paint[3];
 };

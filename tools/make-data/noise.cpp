@@ -24,7 +24,9 @@ int wrap(int i, int period) {
     return m < 0 ? m + period : m;
 }
 
-float smooth(float t) { return t * t * (3.0f - 2.0f * t); }
+float smooth(float t) {
+    return t * t * (3.0f - 2.0f * t);
+}
 
 } // namespace
 
@@ -33,7 +35,9 @@ std::uint64_t Rng::next() {
     return mix(state_);
 }
 
-float Rng::uniform() { return static_cast<float>(next() >> 40) / static_cast<float>(1ULL << 24); }
+float Rng::uniform() {
+    return static_cast<float>(next() >> 40) / static_cast<float>(1ULL << 24);
+}
 
 int Rng::pick(int lo, int hi) {
     return lo + static_cast<int>(next() % static_cast<std::uint64_t>(hi - lo + 1));

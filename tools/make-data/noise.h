@@ -8,7 +8,7 @@ namespace kl::data {
 
 // SplitMix64: small, fast and identical on every platform.
 class Rng {
-public:
+  public:
     explicit Rng(std::uint64_t seed) : state_(seed) {}
     std::uint64_t next();
     // Uniform in [0, 1).
@@ -17,7 +17,7 @@ public:
     // Uniform integer in [lo, hi].
     int pick(int lo, int hi);
 
-private:
+  private:
     std::uint64_t state_;
 };
 

@@ -1,11 +1,11 @@
 // Sky, pavement, asphalt and plain white: the textures of everything but the buildings.
-#include <algorithm>
-#include <cmath>
-
 #include "canvas.h"
 #include "dimensions.h"
 #include "noise.h"
 #include "painters.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace kl::data {
 
@@ -18,7 +18,8 @@ Image paint_sky() {
         // v = 0 at the zenith, 1 at the horizon; elevation falls linearly with it.
         const float v = (static_cast<float>(y) + 0.5f) / kH;
         const float elevation = (1.0f - v) * 1.5707964f;
-        Rgb sky = v < 0.6f ? lerp(zenith, mid, v / 0.6f) : lerp(mid, horizon, std::pow((v - 0.6f) / 0.4f, 1.4f));
+        Rgb sky =
+            v < 0.6f ? lerp(zenith, mid, v / 0.6f) : lerp(mid, horizon, std::pow((v - 0.6f) / 0.4f, 1.4f));
         // Clouds lie on a flat layer: towards the horizon the same distance shrinks on the picture.
         const float depth = std::min(1.0f / (std::sin(elevation) + 0.08f), 12.0f);
         const float haze = std::clamp((v - 0.88f) / 0.12f, 0.0f, 1.0f);
@@ -44,7 +45,8 @@ Image paint_ground() {
         const int sx = static_cast<int>(x / kSlab), sy = static_cast<int>(y / kSlab);
         Rng r(seed_of(seed, static_cast<std::uint64_t>(sx), static_cast<std::uint64_t>(sy)));
         const float tone = r.range(0.88f, 1.06f);
-        const float grain = fractal_noise(x / kGroundTileSize * 32, y / kGroundTileSize * 32, 32, 32, 3, seed);
+        const float grain =
+            fractal_noise(x / kGroundTileSize * 32, y / kGroundTileSize * 32, 32, 32, 3, seed);
         return rgb8(168, 162, 150) * (tone * (0.9f + 0.2f * grain));
     });
     const Rgb joint = rgb8(96, 92, 86);
@@ -62,14 +64,16 @@ Image paint_road() {
     const std::uint64_t seed = seed_of(3);
     const int period_x = 64, period_y = 55;
     c.apply([&](float x, float y, Rgb) {
-        const float n = fractal_noise(x / kRoadWidth * static_cast<float>(period_x),
-                                      y / kRoadTileLength * static_cast<float>(period_y), period_x, period_y, 3, seed);
+        const float n =
+            fractal_noise(x / kRoadWidth * static_cast<float>(period_x),
+                          y / kRoadTileLength * static_cast<float>(period_y), period_x, period_y, 3, seed);
         const float speck = value_noise(x / kRoadWidth * 256, y / kRoadTileLength * 220, 256, 220, seed + 7);
         float tone = 0.2f + 0.05f * n + (speck > 0.82f ? 0.05f : 0.0f);
         // Wheels polish two faint tracks in each lane.
         for (int lane = 0; lane < kLanes; ++lane) {
             const float centre = kFirstLaneCentre + static_cast<float>(lane) * kLaneWidth;
-            for (float side : {-0.8f, 0.8f}) tone -= 0.018f * std::exp(-std::pow((x - centre - side) / 0.3f, 2.0f));
+            for (float side : {-0.8f, 0.8f})
+                tone -= 0.018f * std::exp(-std::pow((x - centre - side) / 0.3f, 2.0f));
         }
         return Rgb{tone, tone, tone * 1.04f};
     });
@@ -94,6 +98,8 @@ Image paint_road() {
     return img;
 }
 
-Image paint_white() { return Image(16, 16, Rgb{1, 1, 1}); }
+Image paint_white() {
+    return Image(16, 16, Rgb{1, 1, 1});
+}
 
 } // namespace kl::data

@@ -1,12 +1,12 @@
 // Sky dome, ground plane and road strip, and the list of all meshes with their file names.
-#include <algorithm>
-#include <array>
-#include <cmath>
-
 #include "dimensions.h"
 #include "engine/math.h"
 #include "models.h"
 #include "texture_table.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
 
 namespace kl::data {
 
@@ -83,12 +83,14 @@ Mesh build_road() {
     constexpr float kW = kRoadWidth, kLow = -kRoadThickness;
     for (int i = 0; i < kPieces; ++i) {
         const float z0 = static_cast<float>(i) * kPiece, z1 = z0 + kPiece;
-        b.quad({0, 0, z0}, {kW, 0, z0}, {kW, 0, z1}, {0, 0, z1}, {0, 1, 0}, top, {1, kPiece / kRoadTileLength});
+        b.quad({0, 0, z0}, {kW, 0, z0}, {kW, 0, z1}, {0, 0, z1}, {0, 1, 0}, top,
+               {1, kPiece / kRoadTileLength});
         b.quad({0, 0, z0}, {0, 0, z1}, {0, kLow, z1}, {0, kLow, z0}, {-1, 0, 0}, kerb);
         b.quad({kW, 0, z0}, {kW, 0, z1}, {kW, kLow, z1}, {kW, kLow, z0}, {1, 0, 0}, kerb);
     }
     b.quad({0, 0, 0}, {kW, 0, 0}, {kW, kLow, 0}, {0, kLow, 0}, {0, 0, -1}, kerb);
-    b.quad({0, 0, kRoadLength}, {kW, 0, kRoadLength}, {kW, kLow, kRoadLength}, {0, kLow, kRoadLength}, {0, 0, 1}, kerb);
+    b.quad({0, 0, kRoadLength}, {kW, 0, kRoadLength}, {kW, kLow, kRoadLength}, {0, kLow, kRoadLength},
+           {0, 0, 1}, kerb);
     return std::move(b).finish();
 }
 
@@ -98,7 +100,8 @@ std::vector<NamedMesh> build_meshes() {
     meshes.push_back({"s-all.x", build_ground()});
     meshes.push_back({"MODEL1.x", build_building()});
     meshes.push_back({"_ROUTE.x", build_road()});
-    for (const VehicleSpec& spec : vehicle_specs()) meshes.push_back({spec.file, build_vehicle(spec)});
+    for (const VehicleSpec& spec : vehicle_specs())
+        meshes.push_back({spec.file, build_vehicle(spec)});
     return meshes;
 }
 

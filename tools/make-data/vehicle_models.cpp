@@ -2,13 +2,13 @@
 // outlines, four wheels, and flat details (windows, lights, bumpers, number plates) set 1-2 cm in
 // front of the surface they sit on. The scene draws them unlit, so the paint is pre-shaded by
 // the direction each face looks in.
-#include <algorithm>
-#include <array>
-#include <cmath>
-
 #include "engine/math.h"
 #include "models.h"
 #include "texture_table.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
 
 namespace kl::data {
 
@@ -24,7 +24,7 @@ float shade_of(const Vec3& n) {
 }
 
 class VehicleBuilder {
-public:
+  public:
     explicit VehicleBuilder(const VehicleSpec& s) : s_(s), b_(s.mesh_name) {
         half_w_ = s.width / 2 - 0.01f; // the tyres stand 1 cm proud of the body sides
         glass_ = b_.material(plain_material(0.16f, 0.2f, 0.25f));
@@ -46,7 +46,7 @@ public:
         return std::move(b_).finish();
     }
 
-private:
+  private:
     bool van() const { return s_.shape == VehicleShape::Van || s_.shape == VehicleShape::LargeVan; }
     float nose() const { return -s_.length / 2; }
     float tail() const { return s_.length / 2; }
@@ -59,10 +59,11 @@ private:
     }
 
     void lower_body() {
-        const std::array<Vec2, 6> outline = {Vec2{nose(), s_.clearance},          Vec2{tail(), s_.clearance},
-                                             Vec2{tail(), s_.belt},                Vec2{tail() - 0.1f, s_.belt},
-                                             Vec2{nose() + 0.3f, s_.belt - 0.05f}, Vec2{nose(), s_.nose_top}};
-        b_.prism(outline, -half_w_, half_w_, [this](const Vec3& n) { return paint(n); }, paint({0, 0, 1}));
+        const std::array<Vec2, 6> outline = {
+            Vec2{nose(), s_.clearance},   Vec2{tail(), s_.clearance},           Vec2{tail(), s_.belt},
+            Vec2{tail() - 0.1f, s_.belt}, Vec2{nose() + 0.3f, s_.belt - 0.05f}, Vec2{nose(), s_.nose_top}};
+        b_.prism(
+            outline, -half_w_, half_w_, [this](const Vec3& n) { return paint(n); }, paint({0, 0, 1}));
     }
 
     void cabin() {
@@ -71,13 +72,14 @@ private:
                                              Vec2{rear_foot() - s_.rear_run, s_.height},
                                              Vec2{screen_foot() + s_.screen_run, s_.height}};
         const float w = half_w_ - s_.inset;
-        b_.prism(outline, -w, w,
-                 [this](const Vec3& n) {
-                     if (n.y > 0.9f || n.y < -0.5f) return paint(n); // roof, floor
-                     if (n.x < 0) return glass_;                     // windscreen
-                     return van() ? paint(n) : glass_;               // rear window or van doors
-                 },
-                 paint({0, 0, 1}));
+        b_.prism(
+            outline, -w, w,
+            [this](const Vec3& n) {
+                if (n.y > 0.9f || n.y < -0.5f) return paint(n); // roof, floor
+                if (n.x < 0) return glass_;                     // windscreen
+                return van() ? paint(n) : glass_;               // rear window or van doors
+            },
+            paint({0, 0, 1}));
     }
 
     void wheels() {
@@ -109,7 +111,7 @@ private:
             const float z0 = side * (half_w_ - 0.1f), z1 = side * (half_w_ - 0.42f);
             plate_x(x, -1, lamp_bottom, lamp_top, std::min(z0, z1), std::max(z0, z1), head_);
         }
-        plate_x(x, -1, lamp_bottom, lamp_top - 0.02f, -(half_w_ - 0.5f), half_w_ - 0.5f, trim_); // grille
+        plate_x(x, -1, lamp_bottom, lamp_top - 0.02f, -(half_w_ - 0.5f), half_w_ - 0.5f, trim_);   // grille
         plate_x(nose() - 0.01f, -1, s_.clearance, s_.clearance + 0.18f, -half_w_, half_w_, trim_); // bumper
         plate_x(nose() - 0.02f, -1, s_.clearance + 0.04f, s_.clearance + 0.15f, -0.26f, 0.26f,
                 b_.material(plain_material(0.95f, 0.95f, 0.95f)));
@@ -152,7 +154,8 @@ private:
                 pane(front_at(y0), front_at(y1), front_at(y0) + 0.9f, front_at(y1) + 0.6f);
                 continue;
             }
-            const float mid = (front_at(y0) + rear_at(y0)) / 2 + (s_.shape == VehicleShape::Hatchback ? 0.1f : 0.0f);
+            const float mid =
+                (front_at(y0) + rear_at(y0)) / 2 + (s_.shape == VehicleShape::Hatchback ? 0.1f : 0.0f);
             pane(front_at(y0), front_at(y1), mid - 0.06f, mid - 0.06f);
             pane(mid + 0.06f, mid + 0.06f, rear_at(y0), rear_at(y1));
         }
@@ -166,24 +169,122 @@ private:
 
 } // namespace
 
-Mesh build_vehicle(const VehicleSpec& spec) { return VehicleBuilder(spec).build(); }
+Mesh build_vehicle(const VehicleSpec& spec) {
+    return VehicleBuilder(spec).build();
+}
 
 const std::vector<VehicleSpec>& vehicle_specs() {
     // file, mesh, shape, length, width, height, wheel radius, clearance, belt, nose top, bonnet,
     // windscreen run, rear run, boot, inset, front axle, rear axle, paint
     static const std::vector<VehicleSpec> kSpecs = {
-        {"206.x", "Hatchback", VehicleShape::Hatchback, 3.85f, 1.70f, 1.45f, 0.30f, 0.18f, 0.88f, 0.70f, 0.85f,
-         0.75f, 0.35f, 0.05f, 0.12f, 0.75f, 0.60f, {0.74f, 0.09f, 0.08f}},
-        {"CLASS_A.x", "SmallCar", VehicleShape::SmallCar, 3.60f, 1.72f, 1.60f, 0.29f, 0.17f, 0.92f, 0.72f, 0.60f,
-         0.95f, 0.18f, 0.04f, 0.10f, 0.62f, 0.55f, {0.90f, 0.72f, 0.12f}},
-        {"CLIO_II.x", "Saloon", VehicleShape::Saloon, 4.25f, 1.74f, 1.42f, 0.30f, 0.17f, 0.86f, 0.68f, 1.00f, 0.70f,
-         0.55f, 0.75f, 0.13f, 0.80f, 0.75f, {0.12f, 0.30f, 0.72f}},
-        {"DUCATO.x", "LargeVan", VehicleShape::LargeVan, 5.40f, 2.05f, 2.55f, 0.36f, 0.24f, 1.10f, 0.90f, 0.75f,
-         0.50f, 0.0f, 0.0f, 0.03f, 0.85f, 1.05f, {0.90f, 0.90f, 0.88f}},
-        {"TRANSIT.x", "Van", VehicleShape::Van, 5.00f, 1.98f, 2.30f, 0.34f, 0.22f, 1.05f, 0.85f, 0.85f, 0.55f, 0.0f,
-         0.0f, 0.03f, 0.85f, 0.95f, {0.10f, 0.40f, 0.26f}},
-        {"CHRYSLER.x", "LargeSaloon", VehicleShape::LargeSaloon, 5.05f, 1.88f, 1.45f, 0.33f, 0.17f, 0.88f, 0.72f,
-         1.35f, 0.80f, 0.62f, 1.00f, 0.14f, 0.95f, 1.05f, {0.64f, 0.66f, 0.70f}},
+        {"206.x",
+         "Hatchback",
+         VehicleShape::Hatchback,
+         3.85f,
+         1.70f,
+         1.45f,
+         0.30f,
+         0.18f,
+         0.88f,
+         0.70f,
+         0.85f,
+         0.75f,
+         0.35f,
+         0.05f,
+         0.12f,
+         0.75f,
+         0.60f,
+         {0.74f, 0.09f, 0.08f}},
+        {"CLASS_A.x",
+         "SmallCar",
+         VehicleShape::SmallCar,
+         3.60f,
+         1.72f,
+         1.60f,
+         0.29f,
+         0.17f,
+         0.92f,
+         0.72f,
+         0.60f,
+         0.95f,
+         0.18f,
+         0.04f,
+         0.10f,
+         0.62f,
+         0.55f,
+         {0.90f, 0.72f, 0.12f}},
+        {"CLIO_II.x",
+         "Saloon",
+         VehicleShape::Saloon,
+         4.25f,
+         1.74f,
+         1.42f,
+         0.30f,
+         0.17f,
+         0.86f,
+         0.68f,
+         1.00f,
+         0.70f,
+         0.55f,
+         0.75f,
+         0.13f,
+         0.80f,
+         0.75f,
+         {0.12f, 0.30f, 0.72f}},
+        {"DUCATO.x",
+         "LargeVan",
+         VehicleShape::LargeVan,
+         5.40f,
+         2.05f,
+         2.55f,
+         0.36f,
+         0.24f,
+         1.10f,
+         0.90f,
+         0.75f,
+         0.50f,
+         0.0f,
+         0.0f,
+         0.03f,
+         0.85f,
+         1.05f,
+         {0.90f, 0.90f, 0.88f}},
+        {"TRANSIT.x",
+         "Van",
+         VehicleShape::Van,
+         5.00f,
+         1.98f,
+         2.30f,
+         0.34f,
+         0.22f,
+         1.05f,
+         0.85f,
+         0.85f,
+         0.55f,
+         0.0f,
+         0.0f,
+         0.03f,
+         0.85f,
+         0.95f,
+         {0.10f, 0.40f, 0.26f}},
+        {"CHRYSLER.x",
+         "LargeSaloon",
+         VehicleShape::LargeSaloon,
+         5.05f,
+         1.88f,
+         1.45f,
+         0.33f,
+         0.17f,
+         0.88f,
+         0.72f,
+         1.35f,
+         0.80f,
+         0.62f,
+         1.00f,
+         0.14f,
+         0.95f,
+         1.05f,
+         {0.64f, 0.66f, 0.70f}},
     };
     return kSpecs;
 }

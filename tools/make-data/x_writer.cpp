@@ -5,13 +5,14 @@
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
+#include <string_view>
 
 namespace kl::data {
 
 namespace {
 
 class Text {
-public:
+  public:
     Text& operator<<(const std::string& s) {
         out_ += s;
         return *this;
@@ -22,10 +23,12 @@ public:
     }
     Text& num(float v) {
         if (!std::isfinite(v)) throw std::invalid_argument("mesh holds a non-finite number");
-        if (v == 0.0f) v = 0.0f; // no "-0.000000"
         char buf[48];
         auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 6);
-        out_.append(buf, res.ptr);
+        // Tiny negative values round to "-0.000000"; write them as plain zero.
+        const std::string_view text(buf, static_cast<std::size_t>(res.ptr - buf));
+        const bool zero = text.find_first_not_of("-0.") == std::string_view::npos;
+        out_.append(zero && text.front() == '-' ? text.substr(1) : text);
         return *this;
     }
     Text& num(std::size_t v) {
@@ -34,12 +37,14 @@ public:
     }
     std::string take() { return std::move(out_); }
 
-private:
+  private:
     std::string out_;
 };
 
 // List separator: "," between elements, ";" after the last one.
-const char* sep(std::size_t i, std::size_t n) { return i + 1 < n ? "," : ";"; }
+const char* sep(std::size_t i, std::size_t n) {
+    return i + 1 < n ? "," : ";";
+}
 
 void write_faces(Text& t, const Mesh& mesh, const char* indent) {
     t << indent;

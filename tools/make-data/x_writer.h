@@ -2,9 +2,9 @@
 // texture coordinates and material list, materials written inline.
 #pragma once
 
-#include <string>
-
 #include "mesh.h"
+
+#include <string>
 
 namespace kl::data {
 
