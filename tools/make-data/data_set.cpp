@@ -36,10 +36,19 @@ bool is_bmp(const std::string& name) {
 
 } // namespace
 
+std::vector<std::string> data_file_names() {
+    std::vector<std::string> names{kSettingsFile};
+    for (const std::string& n : scene_texture_names())
+        names.push_back(n);
+    for (const std::string& n : mesh_file_names())
+        names.push_back(n);
+    return names;
+}
+
 std::vector<DataFile> build_data_set() {
     std::vector<DataFile> files;
     const auto settings = default_settings_bytes();
-    files.push_back({"default.dat", {settings.begin(), settings.end()}});
+    files.push_back({kSettingsFile, {settings.begin(), settings.end()}});
     for (const std::string& name : scene_texture_names()) {
         const Image img = paint_texture(name);
         files.push_back({name, is_bmp(name) ? encode_bmp(img) : encode_jpeg(img, kJpegQuality)});

@@ -15,7 +15,11 @@ struct DataFile {
     std::vector<std::uint8_t> bytes;
 };
 
+constexpr const char* kSettingsFile = "default.dat";
+
 // default.dat, the 118 textures in texture-table order, then the ten meshes.
+std::vector<std::string> data_file_names();
+// The files of data_file_names(), in that order.
 std::vector<DataFile> build_data_set();
 
 // Writes every file into root/3z-idaveva/, creating the folder. Returns an error text, empty on

@@ -52,5 +52,7 @@ struct NamedMesh {
 };
 // All ten, in the order sky, ground, building, road, then the vehicles.
 std::vector<NamedMesh> build_meshes();
+// Their file names in the same order, without building anything.
+std::vector<std::string> mesh_file_names();
 
 } // namespace kl::data

@@ -94,6 +94,13 @@ Mesh build_road() {
     return std::move(b).finish();
 }
 
+std::vector<std::string> mesh_file_names() {
+    std::vector<std::string> names{"SKY1.x", "s-all.x", "MODEL1.x", "_ROUTE.x"};
+    for (const VehicleSpec& spec : vehicle_specs())
+        names.push_back(spec.file);
+    return names;
+}
+
 std::vector<NamedMesh> build_meshes() {
     std::vector<NamedMesh> meshes;
     meshes.push_back({"SKY1.x", build_sky()});
