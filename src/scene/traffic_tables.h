@@ -1,0 +1,57 @@
+// The per-vehicle traffic tables of the scene: lane, distance, speed and lateral slide of every
+// vehicle, for 3 lane slots x 101 vehicles x 251 roads, bounds-checked on every indexed access.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/fault.h"
+
+namespace kl {
+
+// One table indexed (lane slot m, vehicle n, road r). The cells are stored road by road so that the
+// 303 cells of one road lie together: the fast traffic step takes a road's block once its index is
+// known to be valid and then works inside it without further checks.
+template <typename T>
+class VehicleTable {
+public:
+    static constexpr int Lanes = 3;
+    static constexpr int Vehicles = 101;
+    static constexpr int Roads = 251;
+    using Road = std::array<std::array<T, Vehicles>, Lanes>;
+
+    // Raises kl::Fault for any index outside the table.
+    T& operator()(long long m, long long n, long long r) {
+        return checked_at(checked_at(checked_at(Cells, r), m), n);
+    }
+    const T& operator()(long long m, long long n, long long r) const {
+        return checked_at(checked_at(checked_at(Cells, r), m), n);
+    }
+
+    // The cells of road r, which the caller has checked to be below Roads.
+    Road& road(std::size_t r) { return Cells[r]; }
+    const Road& road(std::size_t r) const { return Cells[r]; }
+
+    bool operator==(const VehicleTable&) const = default;
+
+private:
+    std::array<Road, Roads> Cells{};
+};
+
+// About 2 MB: keep it on the heap.
+struct TrafficTables {
+    // Index of the last simulated vehicle of each lane; it is the slow one that never reacts.
+    static constexpr std::int32_t LastCar = 19;
+
+    VehicleTable<std::int32_t> VehLane;
+    VehicleTable<double> VehDist;
+    VehicleTable<std::int32_t> VehSpeed;
+    VehicleTable<std::int32_t> VehOffset;
+    VehicleTable<std::int32_t> VehTargetOffset;
+    VehicleTable<std::int32_t> VehSideStep;
+
+    bool operator==(const TrafficTables&) const = default;
+};
+
+} // namespace kl
