@@ -39,7 +39,7 @@ inline long long vehicle_object_index(std::int32_t BuildingCount, std::int32_t R
 // Fresh traffic for roads 0 .. RoadCount - 1: every vehicle in its own lane, cars at 100 to 120 spaced
 // along the road, the slow last vehicle of each lane at 70 to 79 farthest ahead. Draws two random
 // numbers per vehicle (distance, then speed). Roads beyond the tables are left alone and unplaced.
-void set_up_traffic(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount, RandomSource& Random,
+void set_up_traffic(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount, UniformSource& Random,
                     VehiclePlacementSink& Sink);
 
 // One frame of traffic, scanned road by road, lane slot by lane slot, vehicle by vehicle; each vehicle

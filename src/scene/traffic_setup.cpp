@@ -18,7 +18,7 @@ void place_if_in_objects(VehiclePlacementSink& Sink, long long ObjIndex, float x
 
 } // namespace
 
-void set_up_traffic(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount, RandomSource& Random,
+void set_up_traffic(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount, UniformSource& Random,
                     VehiclePlacementSink& Sink) {
     constexpr std::int32_t LastCar = TrafficTables::LastCar;
     // Every statement for a road beyond the tables fails, so such a road gets nothing: no values, no
