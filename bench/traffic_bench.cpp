@@ -1,17 +1,16 @@
 // One traffic step at 1, 10, 100 and 250 roads, as vehicle updates per second: the plain checked scan
 // against the fast step the frame loop uses.
-#include <benchmark/benchmark.h>
+#include "scene/traffic.h"
 
+#include <benchmark/benchmark.h>
 #include <memory>
 #include <vector>
-
-#include "scene/traffic.h"
 
 namespace {
 
 // Stands in for the scene's objects: keeps the last position of each, as MOVEobj would.
 class PositionSink : public kl::VehiclePlacementSink {
-public:
+  public:
     void place_vehicle(std::int32_t ObjIndex, float x, float y, float z) override {
         Positions[static_cast<std::size_t>(ObjIndex)] = {x, y, z};
     }
@@ -40,7 +39,12 @@ void BM_TrafficStep(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * roads * 60);
 }
 
-BENCHMARK(BM_TrafficStep<kl::step_traffic_plain>)->Name("TrafficStepPlain")->Arg(1)->Arg(10)->Arg(100)->Arg(250);
+BENCHMARK(BM_TrafficStep<kl::step_traffic_plain>)
+    ->Name("TrafficStepPlain")
+    ->Arg(1)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(250);
 BENCHMARK(BM_TrafficStep<kl::step_traffic>)->Name("TrafficStepFast")->Arg(1)->Arg(10)->Arg(100)->Arg(250);
 
 } // namespace

@@ -7,7 +7,7 @@ namespace kl {
 
 // Where the scene takes its uniform numbers in [0, 1) from; tests script them.
 class UniformSource {
-public:
+  public:
     virtual ~UniformSource() = default;
     virtual double Next() = 0;
 };
@@ -17,13 +17,13 @@ public:
 // number is the top 53 bits of one output scaled by 2^-53, so it is a double in [0, 1) that can be
 // exactly 0 but never 1. The same seed always gives the same sequence, on every platform.
 class RandomSource final : public UniformSource {
-public:
+  public:
     explicit RandomSource(std::uint64_t seed = 0) : State(seed) {}
 
     void Seed(std::uint64_t seed) { State = seed; }
     double Next() override;
 
-private:
+  private:
     std::uint64_t State;
 };
 

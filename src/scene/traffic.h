@@ -2,10 +2,10 @@
 // (acceleration, following, lane changes, move, side slide and placement of each vehicle's object).
 #pragma once
 
-#include <cstdint>
-
 #include "scene/random_source.h"
 #include "scene/traffic_tables.h"
+
+#include <cstdint>
 
 namespace kl {
 
@@ -16,7 +16,7 @@ inline constexpr std::int32_t LastObjectIndex = 30000;
 // Receives the position of each vehicle's object (vehicle form: x across the road, y along it, z up),
 // in scan order, on the calling thread. The scene forwards it to the object's MOVEobj.
 class VehiclePlacementSink {
-public:
+  public:
     virtual ~VehiclePlacementSink() = default;
     virtual void place_vehicle(std::int32_t ObjIndex, float x, float y, float z) = 0;
 };
@@ -32,15 +32,16 @@ struct TrafficFrame {
 
 // Object index of vehicle n of lane slot m on road r: after the sky, the ground, the buildings and the
 // road strips, 60 vehicles per road. Computed wide so that no road count can overflow it.
-inline long long vehicle_object_index(std::int32_t BuildingCount, std::int32_t RoadCount, int m, int n, int r) {
+inline long long vehicle_object_index(std::int32_t BuildingCount, std::int32_t RoadCount, int m, int n,
+                                      int r) {
     return static_cast<long long>(BuildingCount) + 2 + RoadCount + 60LL * r + 20LL * m + n;
 }
 
 // Fresh traffic for roads 0 .. RoadCount - 1: every vehicle in its own lane, cars at 100 to 120 spaced
 // along the road, the slow last vehicle of each lane at 70 to 79 farthest ahead. Draws two random
 // numbers per vehicle (distance, then speed). Roads beyond the tables are left alone and unplaced.
-void set_up_traffic(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount, UniformSource& Random,
-                    VehiclePlacementSink& Sink);
+void set_up_traffic(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
+                    UniformSource& Random, VehiclePlacementSink& Sink);
 
 // One frame of traffic, scanned road by road, lane slot by lane slot, vehicle by vehicle; each vehicle
 // sees the ones scanned before it already updated. Roads beyond the tables do nothing.

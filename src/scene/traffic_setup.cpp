@@ -1,15 +1,17 @@
 // Filling the traffic tables at scene set-up and on restart.
+#include "scene/traffic.h"
+
 #include <algorithm>
 #include <cmath>
-
-#include "scene/traffic.h"
 
 namespace kl {
 
 namespace {
 
 // Half-to-even under the default rounding mode.
-std::int32_t round_speed(double speed) { return static_cast<std::int32_t>(std::nearbyint(speed)); }
+std::int32_t round_speed(double speed) {
+    return static_cast<std::int32_t>(std::nearbyint(speed));
+}
 
 void place_if_in_objects(VehiclePlacementSink& Sink, long long ObjIndex, float x, float y, float z) {
     if (ObjIndex < 0 || ObjIndex > LastObjectIndex) return;
@@ -18,8 +20,8 @@ void place_if_in_objects(VehiclePlacementSink& Sink, long long ObjIndex, float x
 
 } // namespace
 
-void set_up_traffic(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount, UniformSource& Random,
-                    VehiclePlacementSink& Sink) {
+void set_up_traffic(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
+                    UniformSource& Random, VehiclePlacementSink& Sink) {
     constexpr std::int32_t LastCar = TrafficTables::LastCar;
     // Every statement for a road beyond the tables fails, so such a road gets nothing: no values, no
     // random numbers and no placement.

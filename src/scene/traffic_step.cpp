@@ -21,12 +21,15 @@ constexpr int LastCar = TrafficTables::LastCar;
 constexpr int Slots = 3 * (LastCar + 1); // simulated vehicles of a road, numbered in scan order
 constexpr int RowCapacity = 64;          // Slots rounded up to whole vectors
 
-template <typename T>
-using RoadCells = typename VehicleTable<T>::Road;
+template <typename T> using RoadCells = typename VehicleTable<T>::Road;
 
-constexpr int slot_of(int m, int n) { return m * (LastCar + 1) + n; }
+constexpr int slot_of(int m, int n) {
+    return m * (LastCar + 1) + n;
+}
 
-bool valid_lane(std::int32_t lane) { return lane >= 0 && lane < 3; }
+bool valid_lane(std::int32_t lane) {
+    return lane >= 0 && lane < 3;
+}
 
 // The distances of the vehicles that drive in one lane, unordered, followed by NaN up to an even
 // count: NaN fails every comparison, so the padding never counts as a vehicle.
@@ -93,11 +96,11 @@ struct OffsetShift {
 const OffsetShift offset_shift;
 
 class FastRoad {
-public:
+  public:
     FastRoad(TrafficTables& T, const TrafficFrame& Frame, int Road)
         : Lane(T.VehLane.road(Road)), Dist(T.VehDist.road(Road)), Speed(T.VehSpeed.road(Road)),
-          Offset(T.VehOffset.road(Road)), Target(T.VehTargetOffset.road(Road)), Side(T.VehSideStep.road(Road)),
-          F(Frame), r(Road), RoadX(54 + 20 * Road),
+          Offset(T.VehOffset.road(Road)), Target(T.VehTargetOffset.road(Road)),
+          Side(T.VehSideStep.road(Road)), F(Frame), r(Road), RoadX(54 + 20 * Road),
           FirstObj(vehicle_object_index(Frame.BuildingCount, Frame.RoadCount, 0, 0, Road)) {
         for (LaneRow& row : Rows)
             std::fill(std::begin(row.Dist), std::end(row.Dist), NaN);
@@ -132,10 +135,11 @@ public:
         if (obj < 0 || obj > LastObjectIndex) return;
         const double x = RoadX + offset_shift(Offset[m][n]);
         const double y = 50.0 + Dist[m][n] / 100.0;
-        Sink.place_vehicle(static_cast<std::int32_t>(obj), static_cast<float>(x), static_cast<float>(y), -4.8f);
+        Sink.place_vehicle(static_cast<std::int32_t>(obj), static_cast<float>(x), static_cast<float>(y),
+                           -4.8f);
     }
 
-private:
+  private:
     static constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
     void join(std::int32_t lane, int slot, double dist) {

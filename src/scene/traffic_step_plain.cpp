@@ -1,8 +1,8 @@
 // The traffic step as a plain scan over the tables with a checked access everywhere; slow, but easy to
 // hold against the rules, and the yardstick the fast step is compared with.
-#include <cmath>
-
 #include "scene/traffic.h"
+
+#include <cmath>
 
 namespace kl {
 
@@ -98,7 +98,8 @@ struct PlainScan {
         if (obj < 0 || obj > LastObjectIndex) return;
         const double x = (54 + 20 * r) + 4 * T.VehOffset(m, n, r) / 25.0;
         const double y = 50.0 + T.VehDist(m, n, r) / 100.0;
-        Sink.place_vehicle(static_cast<std::int32_t>(obj), static_cast<float>(x), static_cast<float>(y), -4.8f);
+        Sink.place_vehicle(static_cast<std::int32_t>(obj), static_cast<float>(x), static_cast<float>(y),
+                           -4.8f);
     }
 };
 

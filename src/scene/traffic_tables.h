@@ -2,31 +2,30 @@
 // vehicle, for 3 lane slots x 101 vehicles x 251 roads, bounds-checked on every indexed access.
 #pragma once
 
-#include <array>
+#include "engine/fault.h"
+
 #include <cstddef>
 #include <cstdint>
-
-#include "engine/fault.h"
 
 namespace kl {
 
 // One table indexed (lane slot m, vehicle n, road r). The cells are stored road by road so that the
 // 303 cells of one road lie together: the fast traffic step takes a road's block once its index is
 // known to be valid and then works inside it without further checks.
-template <typename T>
-class VehicleTable {
-public:
+template <typename T> class VehicleTable {
+  public:
     static constexpr int Lanes = 3;
     static constexpr int Vehicles = 101;
     static constexpr int Roads = 251;
-    using Road = std::array<std::array<T, Vehicles>, Lanes>;
+    using Road = T[Lanes][Vehicles];
 
-    // Raises kl::Fault for any index outside the table.
+    // Raises kl::Fault for any index outside the table. One test and plain indexing: the checked
+    // scan makes millions of these per frame, in unoptimised test builds too.
     T& operator()(long long m, long long n, long long r) {
-        return checked_at(checked_at(checked_at(Cells, r), m), n);
+        return Cells[check(r, Roads)][check(m, Lanes)][check(n, Vehicles)];
     }
     const T& operator()(long long m, long long n, long long r) const {
-        return checked_at(checked_at(checked_at(Cells, r), m), n);
+        return Cells[check(r, Roads)][check(m, Lanes)][check(n, Vehicles)];
     }
 
     // The cells of road r, which the caller has checked to be below Roads.
@@ -35,8 +34,13 @@ public:
 
     bool operator==(const VehicleTable&) const = default;
 
-private:
-    std::array<Road, Roads> Cells{};
+  private:
+    static std::size_t check(long long index, int size) {
+        if (index < 0 || index >= size) throw Fault("Subscript out of range");
+        return static_cast<std::size_t>(index);
+    }
+
+    T Cells[Roads][Lanes][Vehicles]{};
 };
 
 // About 2 MB: keep it on the heap.

@@ -1,11 +1,11 @@
 // A placement sink for traffic tests: keeps every placement in call order and the last one per object.
 #pragma once
 
+#include "scene/traffic.h"
+
 #include <cstdint>
 #include <map>
 #include <vector>
-
-#include "scene/traffic.h"
 
 namespace kl::test {
 
@@ -16,7 +16,7 @@ struct Placement {
 };
 
 class PlacementRecorder : public VehiclePlacementSink {
-public:
+  public:
     void place_vehicle(std::int32_t ObjIndex, float x, float y, float z) override {
         Calls.push_back({ObjIndex, x, y, z});
         Last[ObjIndex] = {ObjIndex, x, y, z};

@@ -1,12 +1,11 @@
 // Filling the traffic tables at set-up and restart, and the random source they are filled from.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <memory>
-#include <vector>
-
 #include "scene/placement_recorder.h"
 #include "scene/traffic.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
 
 namespace kl {
 namespace {
@@ -15,7 +14,7 @@ constexpr int LastCar = TrafficTables::LastCar;
 
 // Hands out the given numbers in turn, then keeps repeating the last one.
 class ScriptedSource : public UniformSource {
-public:
+  public:
     explicit ScriptedSource(std::vector<double> numbers) : Numbers(std::move(numbers)) {}
     double Next() override {
         ++Draws;

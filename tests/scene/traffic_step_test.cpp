@@ -1,11 +1,10 @@
 // Behaviour of one traffic frame in small staged situations, checked on the fast step and on the plain
 // scan alike.
-#include <gtest/gtest.h>
-
-#include <memory>
-
 #include "scene/placement_recorder.h"
 #include "scene/traffic.h"
+
+#include <gtest/gtest.h>
+#include <memory>
 
 namespace kl {
 namespace {
@@ -17,7 +16,7 @@ using StepFunction = void (*)(TrafficTables&, const TrafficFrame&, VehiclePlacem
 constexpr float LookAhead100 = 1.0f / 36.0f;
 
 class TrafficStep : public ::testing::TestWithParam<StepFunction> {
-protected:
+  protected:
     TrafficStep() { park_roads(3); }
 
     // Every vehicle of roads 0 .. count - 1 in its own lane at full speed, 100000 units from the next:
@@ -55,7 +54,8 @@ TEST_P(TrafficStep, ReactsOnlyToAVehicleThisFramesTravelBringsCloserThan900) {
         double gap;
         bool reacts;
     };
-    for (const Case c : {Case{899, false}, Case{900, true}, Case{950, true}, Case{1000, true}, Case{1001, false}}) {
+    for (const Case c :
+         {Case{899, false}, Case{900, true}, Case{950, true}, Case{1000, true}, Case{1001, false}}) {
         SCOPED_TRACE(c.gap);
         park_roads(3);
         put(Vm, Vn, Vr, 1, Vd, 99);
@@ -82,9 +82,9 @@ TEST_P(TrafficStep, LookAheadUsesThisFrameAndTheMoveTheLastFrame) {
 }
 
 TEST_P(TrafficStep, BlockedOuterLaneVehicleTakesTheSpeedOfTheLaterVehicleAhead) {
-    put(0, 3, Vr, 0, Vd, 119);      // V in lane 0, 120 after accelerating: D = 120
-    put(0, 9, Vr, 0, Vd + 950, 80); // first ahead in scan order
-    put(2, 1, Vr, 0, Vd + 960, 90); // later ahead (higher slot); still inside once D shrinks to 80
+    put(0, 3, Vr, 0, Vd, 119);       // V in lane 0, 120 after accelerating: D = 120
+    put(0, 9, Vr, 0, Vd + 950, 80);  // first ahead in scan order
+    put(2, 1, Vr, 0, Vd + 960, 90);  // later ahead (higher slot); still inside once D shrinks to 80
     put(1, 5, Vr, 1, Vd + 300, 110); // blocks lane 1
     step(1.0f / 36.0f, 0.0f);
     EXPECT_EQ(T->VehLane(0, 3, Vr), 0);
@@ -228,7 +228,8 @@ TEST_P(TrafficStep, PlacesEveryVehicleInScanOrderAtItsLaneRoadAndDistance) {
     step(LookAhead100, 0.0f, 3, 400);
     ASSERT_EQ(Sink.Calls.size(), 180u);
     for (std::size_t i = 0; i < Sink.Calls.size(); ++i)
-        EXPECT_EQ(Sink.Calls[i].ObjIndex, 405 + static_cast<int>(i)); // after sky, ground, 400 buildings, 3 roads
+        EXPECT_EQ(Sink.Calls[i].ObjIndex,
+                  405 + static_cast<int>(i)); // after sky, ground, 400 buildings, 3 roads
     const test::Placement& p = Sink.Calls[60 + 40 + 13];
     EXPECT_EQ(p.ObjIndex, 400 + 2 + 3 + 60 + 40 + 13);
     EXPECT_FLOAT_EQ(p.x, 54.0f + 20.0f + 4.0f * 33 / 25);
