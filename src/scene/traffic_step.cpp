@@ -31,8 +31,9 @@ bool valid_lane(std::int32_t lane) {
     return lane >= 0 && lane < 3;
 }
 
-// The distances of the vehicles that drive in one lane, unordered, followed by NaN up to an even
-// count: NaN fails every comparison, so the padding never counts as a vehicle.
+// The distances of the vehicles that drive in one lane, unordered, and always a NaN right after the
+// last one, which pads the row to an even count: NaN fails every comparison, so the padding never
+// counts as a vehicle.
 struct LaneRow {
     alignas(16) double Dist[RowCapacity];
     int Count = 0;
@@ -100,10 +101,10 @@ class FastRoad {
     FastRoad(TrafficTables& T, const TrafficFrame& Frame, int Road)
         : Lane(T.VehLane.road(Road)), Dist(T.VehDist.road(Road)), Speed(T.VehSpeed.road(Road)),
           Offset(T.VehOffset.road(Road)), Target(T.VehTargetOffset.road(Road)),
-          Side(T.VehSideStep.road(Road)), F(Frame), r(Road), RoadX(54 + 20 * Road),
+          Side(T.VehSideStep.road(Road)), F(Frame), RoadX(54 + 20 * Road),
           FirstObj(vehicle_object_index(Frame.BuildingCount, Frame.RoadCount, 0, 0, Road)) {
         for (LaneRow& row : Rows)
-            std::fill(std::begin(row.Dist), std::end(row.Dist), NaN);
+            row.Dist[0] = NaN;
         for (int m = 0; m < 3; ++m)
             for (int n = 0; n <= LastCar; ++n)
                 if (valid_lane(Lane[m][n])) join(Lane[m][n], slot_of(m, n), Dist[m][n]);
@@ -147,6 +148,7 @@ class FastRoad {
         RowPos[slot] = row.Count;
         RowSlot[lane][row.Count] = slot;
         row.Dist[row.Count++] = dist;
+        row.Dist[row.Count] = NaN;
         Members[lane] |= 1ULL << slot;
     }
 
@@ -210,7 +212,6 @@ class FastRoad {
     RoadCells<std::int32_t>& Target;
     RoadCells<std::int32_t>& Side;
     const TrafficFrame& F;
-    const int r;
     const int RoadX;
     const long long FirstObj;
 
