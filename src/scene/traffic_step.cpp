@@ -31,11 +31,12 @@ bool valid_lane(std::int32_t lane) {
     return lane >= 0 && lane < 3;
 }
 
-// The distances of the vehicles that drive in one lane, unordered, and always a NaN right after the
-// last one, which pads the row to an even count: NaN fails every comparison, so the padding never
-// counts as a vehicle.
+// The distances of the vehicles that drive in one lane, in ascending order while every distance of
+// the road is a number, and always a NaN right after the last one, which pads the row to an even
+// count: NaN fails every comparison, so the padding never counts as a vehicle.
 struct LaneRow {
     alignas(16) double Dist[RowCapacity];
+    int Slot[RowCapacity];
     int Count = 0;
 
     int padded_count() const { return (Count + 1) & ~1; }
@@ -101,13 +102,29 @@ class FastRoad {
     FastRoad(TrafficTables& T, const TrafficFrame& Frame, int Road)
         : Lane(T.VehLane.road(Road)), Dist(T.VehDist.road(Road)), Speed(T.VehSpeed.road(Road)),
           Offset(T.VehOffset.road(Road)), Target(T.VehTargetOffset.road(Road)),
-          Side(T.VehSideStep.road(Road)), F(Frame), RoadX(54 + 20 * Road),
+          Side(T.VehSideStep.road(Road)), Order(T.StepOrder[Road]), F(Frame), RoadX(54 + 20 * Road),
           FirstObj(vehicle_object_index(Frame.BuildingCount, Frame.RoadCount, 0, 0, Road)) {
         for (LaneRow& row : Rows)
             row.Dist[0] = NaN;
-        for (int m = 0; m < 3; ++m)
-            for (int n = 0; n <= LastCar; ++n)
-                if (valid_lane(Lane[m][n])) join(Lane[m][n], slot_of(m, n), Dist[m][n]);
+        // Last frame's order first, then whatever it missed; each vehicle joins once.
+        std::uint64_t joined = 0;
+        auto join_once = [&](int slot) {
+            if (slot < 0 || slot >= Slots || (joined >> slot & 1) != 0) return;
+            joined |= 1ULL << slot;
+            const int m = slot / (LastCar + 1), n = slot % (LastCar + 1);
+            if (valid_lane(Lane[m][n])) join(Lane[m][n], slot, Dist[m][n]);
+        };
+        for (const std::int8_t slot : Order)
+            join_once(slot);
+        for (int slot = 0; slot < Slots; ++slot)
+            join_once(slot);
+    }
+
+    ~FastRoad() {
+        int i = 0;
+        for (const LaneRow& row : Rows)
+            for (int pos = 0; pos < row.Count; ++pos)
+                Order[i++] = static_cast<std::int8_t>(row.Slot[pos]);
     }
 
     void vehicle(int m, int n, VehiclePlacementSink& Sink) {
@@ -123,11 +140,11 @@ class FastRoad {
             const double d = static_cast<double>(F.FrameTime) * speed * 36.0;
             const double lo = Dist[m][n] + 900.0;
             const double hi = Dist[m][n] + 900.0 + d;
-            if (Rows[Lane[m][n]].any_within(lo, hi)) follow(m, n);
+            if (anything_within(Lane[m][n], slot, lo, hi)) follow(m, n);
         }
 
         Dist[m][n] += static_cast<double>(F.LastFrameTime) * speed * 36.0;
-        if (valid_lane(Lane[m][n])) Rows[Lane[m][n]].Dist[RowPos[slot]] = Dist[m][n];
+        if (valid_lane(Lane[m][n])) reorder(Lane[m][n], slot, Dist[m][n]);
 
         Offset[m][n] += Side[m][n];
         if (Offset[m][n] == Target[m][n]) Side[m][n] = 0;
@@ -143,24 +160,56 @@ class FastRoad {
   private:
     static constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
+    // Is a vehicle of the lane, other than the one in `slot`, inside [lo, hi]? In an ordered row
+    // everything below the vehicle's own entry is at most its distance, hence below lo (when lo is
+    // above it, which fails only for distances so large that adding 900 changes nothing), so only
+    // the entries just above it need looking at: those closer than lo, then the first beyond.
+    bool anything_within(std::int32_t lane, int slot, double lo, double hi) const {
+        const LaneRow& row = Rows[lane];
+        const double own = row.Dist[RowPos[slot]];
+        if (!Ordered || !(lo > own)) return row.any_within(lo, hi);
+        int i = RowPos[slot] + 1;
+        while (i < row.Count && row.Dist[i] < lo)
+            ++i;
+        return i < row.Count && row.Dist[i] <= hi;
+    }
+
+    void put(LaneRow& row, int pos, double dist, int slot) {
+        row.Dist[pos] = dist;
+        row.Slot[pos] = slot;
+        RowPos[slot] = pos;
+    }
+
+    // Insertion from below: the vehicles arrive nearly in order, so this rarely moves anything.
     void join(std::int32_t lane, int slot, double dist) {
         LaneRow& row = Rows[lane];
-        RowPos[slot] = row.Count;
-        RowSlot[lane][row.Count] = slot;
-        row.Dist[row.Count++] = dist;
+        int pos = row.Count++;
         row.Dist[row.Count] = NaN;
+        for (; pos > 0 && row.Dist[pos - 1] > dist; --pos)
+            put(row, pos, row.Dist[pos - 1], row.Slot[pos - 1]);
+        put(row, pos, dist, slot);
+        if (std::isnan(dist)) Ordered = false;
         Members[lane] |= 1ULL << slot;
     }
 
     void leave(std::int32_t lane, int slot) {
         LaneRow& row = Rows[lane];
-        const int pos = RowPos[slot];
-        const int last = --row.Count;
-        row.Dist[pos] = row.Dist[last];
-        RowSlot[lane][pos] = RowSlot[lane][last];
-        RowPos[RowSlot[lane][pos]] = pos;
-        row.Dist[last] = NaN;
+        for (int pos = RowPos[slot]; pos + 1 < row.Count; ++pos)
+            put(row, pos, row.Dist[pos + 1], row.Slot[pos + 1]);
+        row.Dist[--row.Count] = NaN;
         Members[lane] &= ~(1ULL << slot);
+    }
+
+    // A vehicle moved: give it its new distance and restore the order, usually by no swap at all.
+    void reorder(std::int32_t lane, int slot, double dist) {
+        LaneRow& row = Rows[lane];
+        int pos = RowPos[slot];
+        for (; pos + 1 < row.Count && row.Dist[pos + 1] < dist; ++pos)
+            put(row, pos, row.Dist[pos + 1], row.Slot[pos + 1]);
+        for (; pos > 0 && row.Dist[pos - 1] > dist; --pos)
+            put(row, pos, row.Dist[pos - 1], row.Slot[pos - 1]);
+        put(row, pos, dist, slot);
+        if (std::isnan(dist)) Ordered = false;
     }
 
     void change_lane(int m, int n, std::int32_t b) {
@@ -211,14 +260,15 @@ class FastRoad {
     RoadCells<std::int32_t>& Offset;
     RoadCells<std::int32_t>& Target;
     RoadCells<std::int32_t>& Side;
+    std::int8_t (&Order)[Slots];
     const TrafficFrame& F;
     const int RoadX;
     const long long FirstObj;
 
     LaneRow Rows[3];
     std::uint64_t Members[3] = {}; // bit per slot: which vehicles drive in each lane
-    int RowSlot[3][RowCapacity];   // slot of each row entry
     int RowPos[Slots];             // row entry of each slot in its lane's row
+    bool Ordered = true;           // no NaN distance seen on this road, so every row is sorted
 };
 
 } // namespace

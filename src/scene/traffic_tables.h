@@ -55,7 +55,16 @@ struct TrafficTables {
     VehicleTable<std::int32_t> VehTargetOffset;
     VehicleTable<std::int32_t> VehSideStep;
 
-    bool operator==(const TrafficTables&) const = default;
+    // Not traffic state but a hint kept for the fast step: per road, the simulated vehicles (as
+    // 20 x lane slot + vehicle) lane by lane in the order of distance it last found them, so that it
+    // starts each frame from nearly sorted lanes. Any content is safe; equality ignores it.
+    std::int8_t StepOrder[VehicleTable<int>::Roads][3 * (LastCar + 1)]{};
+
+    bool operator==(const TrafficTables& other) const {
+        return VehLane == other.VehLane && VehDist == other.VehDist && VehSpeed == other.VehSpeed &&
+               VehOffset == other.VehOffset && VehTargetOffset == other.VehTargetOffset &&
+               VehSideStep == other.VehSideStep;
+    }
 };
 
 } // namespace kl

@@ -4,7 +4,9 @@
 #include "scene/traffic.h"
 
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <gtest/gtest.h>
 #include <memory>
 #include <random>
@@ -241,6 +243,65 @@ TEST_P(FastAgainstPlain, SameTablesAndPlacementsFrameByFrame) {
         }
     }
     EXPECT_TRUE(*fast == *plain);
+}
+
+// Equal bit for bit, so that NaN distances compare too.
+bool same_bits(const TrafficTables& a, const TrafficTables& b, int roads) {
+    for (int r = 0; r < roads; ++r)
+        for (int m = 0; m < 3; ++m)
+            for (int n = 0; n < 20; ++n)
+                if (a.VehLane(m, n, r) != b.VehLane(m, n, r) || a.VehSpeed(m, n, r) != b.VehSpeed(m, n, r) ||
+                    a.VehOffset(m, n, r) != b.VehOffset(m, n, r) ||
+                    a.VehTargetOffset(m, n, r) != b.VehTargetOffset(m, n, r) ||
+                    a.VehSideStep(m, n, r) != b.VehSideStep(m, n, r) ||
+                    std::bit_cast<std::uint64_t>(a.VehDist(m, n, r)) !=
+                        std::bit_cast<std::uint64_t>(b.VehDist(m, n, r)))
+                    return false;
+    return true;
+}
+
+TEST(FastAgainstPlain, SameResultsWithTiesHugeDistancesAndOddFrameTimes) {
+    // Road 0: every vehicle of a lane at the same distance. Road 1: distances so large that adding
+    // 900 changes nothing. Road 2: negative and mixed distances. Frames run backwards too; one run
+    // ends with a NaN frame time that turns the distances into NaN one vehicle at a time in the
+    // middle of a long frame, the other has a frame that throws every vehicle towards infinity.
+    constexpr int Roads = 3;
+    auto fast = std::make_unique<TrafficTables>();
+    RandomSource random(99);
+    for (int m = 0; m < 3; ++m)
+        for (int n = 0; n < 20; ++n) {
+            for (int r = 0; r < Roads; ++r) {
+                fast->VehLane(m, n, r) = m;
+                fast->VehOffset(m, n, r) = fast->VehTargetOffset(m, n, r) = 25 * m;
+                fast->VehSpeed(m, n, r) = 60 + n;
+            }
+            fast->VehDist(m, n, 0) = 5000.0 * m;
+            fast->VehDist(m, n, 1) = 1e20 + 16384.0 * (n % 3);
+            fast->VehDist(m, n, 2) = (random.Next() - 0.7) * 40000;
+        }
+    const auto start = std::make_unique<TrafficTables>(*fast);
+
+    auto run = [&](const std::vector<float>& times) {
+        auto plain = std::make_unique<TrafficTables>(*start);
+        *fast = *start;
+        test::PlacementRecorder fast_sink, plain_sink;
+        float last = 0.0f;
+        for (std::size_t i = 0; i < times.size(); ++i) {
+            step_traffic(*fast, TrafficFrame{Roads, 400, times[i], last}, fast_sink);
+            step_traffic_plain(*plain, TrafficFrame{Roads, 400, times[i], last}, plain_sink);
+            last = times[i];
+            ASSERT_TRUE(same_bits(*fast, *plain, Roads)) << "frame " << i;
+        }
+        ASSERT_EQ(fast_sink.Calls.size(), plain_sink.Calls.size());
+    };
+    std::vector<float> times;
+    for (int round = 0; round < 40; ++round)
+        times.insert(times.end(), {1.0f / 60, 0.5f, -0.25f, 1.0f / 60, 0.0f, 1.0f / 60});
+    std::vector<float> with_nan = times;
+    with_nan.insert(with_nan.end(), {std::nanf(""), 2.0f, 2.0f});
+    ASSERT_NO_FATAL_FAILURE(run(with_nan));
+    times.insert(times.begin() + 60, 3e30f);
+    ASSERT_NO_FATAL_FAILURE(run(times));
 }
 
 INSTANTIATE_TEST_SUITE_P(Roads, FastAgainstPlain,
