@@ -420,6 +420,10 @@ TEST_F(Render, IndexedDrawsFromBuffersAndMemory) {
     ASSERT_EQ(device_->DrawIndexedPrimitive(PtTriangleList, 0, 4, 3, 1), Status::Ok);
     EXPECT_TRUE(near(pixel(60, 60), 255, 0, 0)) << "second triangle only";
     EXPECT_TRUE(near(pixel(5, 5), 0, 0, 0));
+    begin();
+    ASSERT_EQ(device_->DrawIndexedPrimitive(PtTriangleList, 0, 4, 0, 2), Status::Ok);
+    EXPECT_TRUE(near(pixel(60, 60), 255, 0, 0));
+    EXPECT_TRUE(near(pixel(5, 5), 255, 0, 0));
 }
 
 } // namespace

@@ -242,12 +242,19 @@ Status GlDevice::build(const PresentParameters& p) {
     max_clip_planes_ = std::min<int>(planes, static_cast<int>(kMaxClipPlanes));
     init_gl_defaults();
     state_.ResetToDefaults(p.BackBufferWidth, p.BackBufferHeight, has_depth_);
-    force_all_ = true;
-    render_dirty_ = stage_dirty_ = material_dirty_ = transform_dirty_ = lights_dirty_ = true;
-    applied_mode_ = applied_lighting_ = applied_color_material_ = applied_clip_mask_ = -1;
+    forget_gl_state();
     lost_ = false;
     in_scene_ = false;
     return Status::Ok;
+}
+
+void GlDevice::forget_gl_state() {
+    force_all_ = true;
+    render_dirty_ = stage_dirty_ = material_dirty_ = world_dirty_ = projection_dirty_ = viewport_dirty_ = lights_dirty_ =
+        true;
+    applied_mode_ = applied_lighting_ = applied_color_material_ = applied_clip_mask_ = -1;
+    bound_texture_ = bound_array_ = bound_element_ = 0;
+    arrays_ = ArraySource{};
 }
 
 void GlDevice::init_gl_defaults() {
@@ -371,10 +378,15 @@ Status GlDevice::Clear(Dword count, const Rect* rects, Dword flags, Dword color,
                            static_cast<GLsizei>(y1 - y0));
         }
     }
-    // The write masks and the scissor box follow the states again at the next draw.
-    render_dirty_ = true;
-    force_all_ = true;
-    applied_mode_ = -1;
+    // Put back the write masks the states ask for; the scissor box follows at the next draw.
+    const auto& a = applied_render_;
+    if (!force_all_) {
+        glDepthMask(a[rs::ZWriteEnable] ? GL_TRUE : GL_FALSE);
+        glStencilMask(a[rs::StencilWriteMask]);
+        const Dword m = a[rs::ColorWriteEnable];
+        glColorMask((m & 1) != 0, (m & 2) != 0, (m & 4) != 0, (m & 8) != 0);
+    }
+    viewport_dirty_ = true;
     return Status::Ok;
 }
 
@@ -383,7 +395,7 @@ Status GlDevice::SetViewport(const Viewport& v) {
         std::uint64_t{v.Y} + v.Height > params_.BackBufferHeight || !(v.MinZ >= 0.0f && v.MaxZ <= 1.0f))
         return Status::InvalidCall;
     state_.viewport = v;
-    applied_mode_ = -1;
+    viewport_dirty_ = true;
     return Status::Ok;
 }
 
@@ -444,7 +456,10 @@ Status GlDevice::SetTransform(std::int32_t type, const Matrix& m) {
     Matrix* slot = state_.Transform(type);
     if (slot == nullptr) return Status::InvalidCall;
     *slot = m;
-    transform_dirty_ = true;
+    if (type == TsProjection)
+        projection_dirty_ = true;
+    else
+        world_dirty_ = true;
     if (type == TsView) lights_dirty_ = true;
     return Status::Ok;
 }
@@ -633,7 +648,7 @@ Status GlDevice::DrawPrimitive(std::int32_t type, Dword start_vertex, Dword prim
     if (l.pretransformed) // converted on the CPU from the system-memory copy
         return draw_arrays(type, start_vertex, static_cast<Dword>(n), state_.fvf, vb->storage.Data(), stride, false,
                            nullptr, 0, 0);
-    if (!vb->object.Bind(GL_ARRAY_BUFFER, vb->storage)) return Status::DeviceLost;
+    if (!vb->object.Bind(GL_ARRAY_BUFFER, vb->storage, &bound_array_)) return Status::DeviceLost;
     return draw_arrays(type, start_vertex, static_cast<Dword>(n), state_.fvf, nullptr, stride, true, nullptr, 0, 0);
 }
 
@@ -668,7 +683,8 @@ Status GlDevice::DrawIndexedPrimitive(std::int32_t type, Dword /*min_index*/, Dw
     if (l.pretransformed)
         return draw_arrays(type, 0, static_cast<Dword>(n), state_.fvf, base_bytes, stride, false, raw, index_type,
                            static_cast<Dword>(n));
-    if (!vb->object.Bind(GL_ARRAY_BUFFER, vb->storage) || !ib->object.Bind(GL_ELEMENT_ARRAY_BUFFER, ib->storage))
+    if (!vb->object.Bind(GL_ARRAY_BUFFER, vb->storage, &bound_array_) ||
+        !ib->object.Bind(GL_ELEMENT_ARRAY_BUFFER, ib->storage, &bound_element_))
         return Status::DeviceLost;
     const auto* vertex_offset = reinterpret_cast<const std::uint8_t*>(std::uintptr_t{state_.base_vertex} * stride);
     const auto* index_offset = reinterpret_cast<const void*>(static_cast<std::uintptr_t>(start_index * index_size));
@@ -710,15 +726,15 @@ Status GlDevice::draw_arrays(std::int32_t type, Dword first, Dword count, Dword 
     if (l.position < 0 || static_cast<Dword>(l.stride) > stride) return Status::InvalidCall;
     prepare(l);
     if (!from_buffer) {
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+        if (bound_array_ != 0) glBindBuffer(GL_ARRAY_BUFFER, bound_array_ = 0);
+        if (bound_element_ != 0) glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, bound_element_ = 0);
     }
     const GLenum mode = gl_primitive(type);
     if (l.pretransformed) {
         // Vertices in pixels with 1/w: (x, y, z, rhw) becomes (x, y, z, 1) / rhw so that texture
         // coordinates interpolate with the perspective the rhw carries.
         Dword highest = first + count;
-        if (indices != nullptr) {
+        if (index_count > 0) {
             highest = 0;
             for (Dword i = 0; i < index_count; ++i) {
                 const std::uint32_t v = index_type == GL_UNSIGNED_INT ? static_cast<const std::uint32_t*>(indices)[i]
@@ -738,17 +754,19 @@ Status GlDevice::draw_arrays(std::int32_t type, Dword first, Dword count, Dword 
         }
         set_arrays(l, vertices, stride, true);
         glVertexPointer(4, GL_FLOAT, 0, scratch_.data());
+        arrays_.valid = false;
     } else {
-        set_arrays(l, vertices, stride, false);
+        const ArraySource source{vertices, fvf_code, stride, bound_array_, true};
+        if (!(source == arrays_)) {
+            set_arrays(l, vertices, stride, false);
+            arrays_ = source;
+        }
     }
-    if (indices != nullptr)
+    // An index offset of 0 into a bound index buffer is a null pointer: the count tells the cases apart.
+    if (index_count > 0)
         glDrawElements(mode, static_cast<GLsizei>(index_count), index_type, indices);
     else
         glDrawArrays(mode, static_cast<GLint>(first), static_cast<GLsizei>(count));
-    if (from_buffer) {
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    }
     return Status::Ok;
 }
 
@@ -782,14 +800,14 @@ void GlDevice::set_arrays(const VertexLayout& l, const std::uint8_t* base, Dword
 void GlDevice::prepare(const VertexLayout& l) {
     const int mode = l.pretransformed ? 1 : 0;
     if (mode != applied_mode_) {
-        transform_dirty_ = true;
+        world_dirty_ = projection_dirty_ = viewport_dirty_ = true;
         lights_dirty_ = true;
     }
     if (render_dirty_ || force_all_) apply_render_states();
     if (stage_dirty_ || force_all_) apply_stage();
     bind_texture();
     if (material_dirty_ || force_all_) apply_material();
-    if (transform_dirty_ || force_all_) apply_transforms(l.pretransformed);
+    if (world_dirty_ || projection_dirty_ || viewport_dirty_ || force_all_) apply_transforms(l.pretransformed);
     if (lights_dirty_ || force_all_) apply_lights_and_planes();
 
     // Pre-transformed vertices are never lit; lit vertices take their diffuse colour from the vertex
@@ -932,7 +950,8 @@ void GlDevice::bind_texture() {
     const SamplerState sampler{s[tss::MagFilter], s[tss::MinFilter], s[tss::MipFilter], s[tss::AddressU],
                                s[tss::AddressV], anisotropic ? s[tss::MaxAnisotropy] : 1};
     // Without a texture the stage reads opaque white, so operations on it leave the diffuse colour.
-    if (t == nullptr || !t->Bind(sampler)) glBindTexture(GL_TEXTURE_2D, white_texture_);
+    if (t != nullptr && t->Bind(sampler, &bound_texture_)) return;
+    if (bound_texture_ != white_texture_) glBindTexture(GL_TEXTURE_2D, bound_texture_ = white_texture_);
 }
 
 void GlDevice::apply_material() {
@@ -948,31 +967,40 @@ void GlDevice::apply_material() {
 }
 
 void GlDevice::apply_transforms(bool pretransformed) {
+    // GL's matrix mode stays at the modelview between calls.
     const Viewport& v = state_.viewport;
     const auto bb_w = static_cast<GLint>(params_.BackBufferWidth), bb_h = static_cast<GLint>(params_.BackBufferHeight);
+    const bool all = force_all_ || applied_mode_ != (pretransformed ? 1 : 0);
     if (pretransformed) {
-        // Pixel coordinates over the whole back buffer, y down, depth 0..1 as given; the viewport
-        // still bounds what is drawn.
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0, bb_w, bb_h, 0, 0, -1);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        glViewport(0, 0, bb_w, bb_h);
-        glDepthRange(0, 1);
+        if (all || projection_dirty_ || viewport_dirty_) {
+            // Pixel coordinates over the whole back buffer, y down, depth 0..1 as given; the viewport
+            // still bounds what is drawn.
+            glMatrixMode(GL_PROJECTION);
+            glLoadIdentity();
+            glOrtho(0, bb_w, bb_h, 0, 0, -1);
+            glMatrixMode(GL_MODELVIEW);
+            glLoadIdentity();
+            glViewport(0, 0, bb_w, bb_h);
+            glDepthRange(0, 1);
+        }
     } else {
-        glMatrixMode(GL_PROJECTION);
-        glLoadMatrixf(multiply(state_.projection, depth_to_gl()).m);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadMatrixf(multiply(state_.world, state_.view).m);
-        glViewport(static_cast<GLint>(v.X), bb_h - static_cast<GLint>(v.Y + v.Height), static_cast<GLsizei>(v.Width),
-                   static_cast<GLsizei>(v.Height));
-        glDepthRange(v.MinZ, v.MaxZ);
+        if (all || projection_dirty_) {
+            glMatrixMode(GL_PROJECTION);
+            glLoadMatrixf(multiply(state_.projection, depth_to_gl()).m);
+            glMatrixMode(GL_MODELVIEW);
+        }
+        if (all || world_dirty_) glLoadMatrixf(multiply(state_.world, state_.view).m);
+        if (all || viewport_dirty_) {
+            glViewport(static_cast<GLint>(v.X), bb_h - static_cast<GLint>(v.Y + v.Height),
+                       static_cast<GLsizei>(v.Width), static_cast<GLsizei>(v.Height));
+            glDepthRange(v.MinZ, v.MaxZ);
+        }
     }
-    glScissor(static_cast<GLint>(v.X), bb_h - static_cast<GLint>(v.Y + v.Height), static_cast<GLsizei>(v.Width),
-              static_cast<GLsizei>(v.Height));
+    if (all || viewport_dirty_)
+        glScissor(static_cast<GLint>(v.X), bb_h - static_cast<GLint>(v.Y + v.Height), static_cast<GLsizei>(v.Width),
+                  static_cast<GLsizei>(v.Height));
     applied_mode_ = pretransformed ? 1 : 0;
-    transform_dirty_ = false;
+    world_dirty_ = projection_dirty_ = viewport_dirty_ = false;
 }
 
 void GlDevice::apply_lights_and_planes() {

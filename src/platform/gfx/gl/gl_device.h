@@ -107,7 +107,18 @@ private:
     std::array<Dword, tss::kCount> applied_stage_{};
     bool force_all_ = true;
     bool render_dirty_ = true, stage_dirty_ = true, material_dirty_ = true;
-    bool transform_dirty_ = true, lights_dirty_ = true;
+    bool world_dirty_ = true, projection_dirty_ = true, viewport_dirty_ = true, lights_dirty_ = true;
+    // Names bound now, and the vertex arrays last pointed at, so unchanged draws make no GL calls.
+    GLuint bound_texture_ = 0, bound_array_ = 0, bound_element_ = 0;
+    struct ArraySource {
+        const void* base = nullptr;
+        Dword fvf = 0, stride = 0;
+        GLuint buffer = 0;
+        bool valid = false;
+        bool operator==(const ArraySource&) const = default;
+    };
+    ArraySource arrays_;
+    void forget_gl_state();
     int applied_mode_ = -1; // 0 transformed, 1 pre-transformed
     int applied_lighting_ = -1, applied_color_material_ = -1, applied_clip_mask_ = -1;
     bool applied_texture_enabled_ = false;

@@ -7,8 +7,7 @@ namespace kl::gfx {
 
 namespace {
 
-bool same_context(const std::weak_ptr<GlContextInfo>& weak, unsigned generation) {
-    const auto info = weak.lock();
+bool same_context(const std::shared_ptr<GlContextInfo>& info, unsigned generation) {
     return info && info->generation == generation;
 }
 
@@ -53,24 +52,33 @@ GlPixelFormat GlFormatOf(std::int32_t format) {
 
 GlTexture::GlTexture(std::shared_ptr<GlContextInfo> context, Dword width, Dword height, Dword levels, Dword usage,
                      std::int32_t format, std::int32_t pool)
-    : MemoryTexture(width, height, levels, usage, format, pool), context_(context),
+    : MemoryTexture(width, height, levels, usage, format, pool), context_(std::move(context)),
       dirty_(GetLevelCount(), true) {}
 
 GlTexture::~GlTexture() {
     if (name_ != 0 && same_context(context_, generation_)) glDeleteTextures(1, &name_);
 }
 
-void GlTexture::LevelWritten(Dword level) { dirty_[level] = true; }
+void GlTexture::LevelWritten(Dword level) {
+    dirty_[level] = true;
+    any_dirty_ = true;
+}
 
-bool GlTexture::Bind(const SamplerState& sampler) {
+bool GlTexture::Bind(const SamplerState& sampler, GLuint* bound) {
     if (Lost()) return false;
-    const auto info = context_.lock();
-    if (!info) return false;
+    const bool current = name_ != 0 && generation_ == context_->generation;
+    if (current && !any_dirty_ && sampler_known_ && applied_ == sampler) {
+        if (*bound != name_) {
+            glBindTexture(GL_TEXTURE_2D, name_);
+            *bound = name_;
+        }
+        return true;
+    }
     const GlPixelFormat f = GlFormatOf(Format());
-    if (name_ == 0 || generation_ != info->generation) {
+    if (!current) {
         // The old name, if any, died with its context.
         glGenTextures(1, &name_);
-        generation_ = info->generation;
+        generation_ = context_->generation;
         std::fill(dirty_.begin(), dirty_.end(), true);
         sampler_known_ = false;
         glBindTexture(GL_TEXTURE_2D, name_);
@@ -90,6 +98,8 @@ bool GlTexture::Bind(const SamplerState& sampler) {
             dirty_[i] = false;
         }
     }
+    any_dirty_ = false;
+    *bound = name_;
     if (!sampler_known_ || !(applied_ == sampler)) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, gl_filter(sampler.mag));
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
@@ -108,19 +118,21 @@ GlBufferObject::~GlBufferObject() {
     if (name_ != 0 && same_context(context_, generation_)) glDeleteBuffers(1, &name_);
 }
 
-bool GlBufferObject::Bind(GLenum target, BufferStorage& storage) {
+bool GlBufferObject::Bind(GLenum target, BufferStorage& storage, GLuint* bound) {
     if (storage.lost) return false;
-    const auto info = context_.lock();
-    if (!info) return false;
-    if (name_ == 0 || generation_ != info->generation) {
+    if (name_ == 0 || generation_ != context_->generation) {
         glGenBuffers(1, &name_);
-        generation_ = info->generation;
+        generation_ = context_->generation;
         glBindBuffer(target, name_);
+        *bound = name_;
         glBufferData(target, storage.Length(), storage.Data(), GL_STATIC_DRAW);
         storage.TakeDirtyRange();
         return true;
     }
-    glBindBuffer(target, name_);
+    if (*bound != name_) {
+        glBindBuffer(target, name_);
+        *bound = name_;
+    }
     const auto [begin, end] = storage.TakeDirtyRange();
     if (end > begin) glBufferSubData(target, begin, end - begin, storage.Data() + begin);
     return true;

@@ -12,7 +12,8 @@
 namespace kl::gfx {
 
 // What the device shares with its resources: which context is current, so that a resource never
-// deletes a name that belongs to a context already destroyed.
+// deletes a name that belongs to a context already destroyed (the device bumps the generation when
+// it destroys one).
 struct GlContextInfo {
     unsigned generation = 1;
 };
@@ -35,16 +36,18 @@ public:
               std::int32_t format, std::int32_t pool);
     ~GlTexture() override;
     // Binds the texture to GL_TEXTURE_2D, uploading what changed; false when it cannot be used.
-    bool Bind(const SamplerState& sampler);
+    // *bound is the device's record of the name bound now, so an unchanged texture costs no GL call.
+    bool Bind(const SamplerState& sampler, GLuint* bound);
 
 protected:
     void LevelWritten(Dword level) override;
 
 private:
-    std::weak_ptr<GlContextInfo> context_;
+    std::shared_ptr<GlContextInfo> context_;
     unsigned generation_ = 0;
     GLuint name_ = 0;
     std::vector<bool> dirty_;
+    bool any_dirty_ = true;
     SamplerState applied_;
     bool sampler_known_ = false;
 };
@@ -56,10 +59,11 @@ public:
     ~GlBufferObject();
     GlBufferObject(const GlBufferObject&) = delete;
     GlBufferObject& operator=(const GlBufferObject&) = delete;
-    bool Bind(GLenum target, BufferStorage& storage);
+    // *bound as for textures: the name the device has bound to target now.
+    bool Bind(GLenum target, BufferStorage& storage, GLuint* bound);
 
 private:
-    std::weak_ptr<GlContextInfo> context_;
+    std::shared_ptr<GlContextInfo> context_;
     unsigned generation_ = 0;
     GLuint name_ = 0;
 };
