@@ -52,6 +52,10 @@ bool bmp_complete(const std::uint8_t* d, std::size_t n, std::string* error) {
         *error = "bad size";
         return false;
     }
+    if (width > kMaxImageSide || height > kMaxImageSide || height < -kMaxImageSide) {
+        *error = "image too large";
+        return false;
+    }
     if (compression != 0 && compression != 3) return true; // the decoder refuses what it cannot read
     const std::int64_t row = ((width * bpp + 31) / 32) * 4;
     const std::int64_t needed = std::int64_t{offset} + row * (height < 0 ? -height : height);
