@@ -243,7 +243,7 @@ Status GlDevice::build(const PresentParameters& p) {
     init_gl_defaults();
     state_.ResetToDefaults(p.BackBufferWidth, p.BackBufferHeight, has_depth_);
     forget_gl_state();
-    lost_ = false;
+    loss_.Restored();
     in_scene_ = false;
     return Status::Ok;
 }
@@ -289,17 +289,13 @@ void GlDevice::teardown() {
 
 Status GlDevice::TestCooperativeLevel() {
     if (context_ == nullptr) return Status::DeviceNotReset;
-    const Uint32 flags = SDL_GetWindowFlags(params_.hDeviceWindow);
-    if (!params_.Windowed && (flags & SDL_WINDOW_MINIMIZED)) {
-        lost_ = true;
-        return Status::DeviceLost;
-    }
-    return lost_ ? Status::DeviceNotReset : Status::Ok;
+    const bool minimised = (SDL_GetWindowFlags(params_.hDeviceWindow) & SDL_WINDOW_MINIMIZED) != 0;
+    return loss_.Observe(params_.Windowed, minimised);
 }
 
 Status GlDevice::Reset(PresentParameters* params) {
     if (params == nullptr) return Status::InvalidCall;
-    if (!params_.Windowed && (SDL_GetWindowFlags(params_.hDeviceWindow) & SDL_WINDOW_MINIMIZED))
+    if (!loss_.CanReset(params_.Windowed, (SDL_GetWindowFlags(params_.hDeviceWindow) & SDL_WINDOW_MINIMIZED) != 0))
         return Status::DeviceLost;
     PresentParameters p = *params;
     if (p.hDeviceWindow == nullptr) p.hDeviceWindow = params_.hDeviceWindow;
@@ -316,7 +312,7 @@ Status GlDevice::Reset(PresentParameters* params) {
     const Status s = build(p);
     if (s != Status::Ok) {
         // Without a context the device waits for another Reset.
-        lost_ = true;
+        loss_.MarkLost();
         return s;
     }
     return Status::Ok;

@@ -11,6 +11,7 @@
 
 #include "platform/gfx/device.h"
 #include "platform/gfx/device_state.h"
+#include "platform/gfx/gl/device_loss.h"
 #include "platform/gfx/gl/gl_resources.h"
 
 namespace kl::gfx {
@@ -75,7 +76,7 @@ private:
     void teardown();
     void apply_window_mode(const PresentParameters& params);
     void init_gl_defaults();
-    bool usable() const { return context_ != nullptr && !lost_; }
+    bool usable() const { return context_ != nullptr && !loss_.Lost(); }
 
     // Draw plumbing.
     Status draw_arrays(std::int32_t type, Dword first, Dword count, Dword fvf_code, const std::uint8_t* vertices,
@@ -93,7 +94,7 @@ private:
     std::int32_t multisample_limit_;
     SDL_GLContext context_ = nullptr;
     std::shared_ptr<GlContextInfo> info_ = std::make_shared<GlContextInfo>();
-    bool lost_ = false;
+    DeviceLoss loss_;
     bool in_scene_ = false;
     bool has_stencil_ = false;
     bool has_depth_ = false;
