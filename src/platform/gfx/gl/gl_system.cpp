@@ -4,6 +4,7 @@
 #include <SDL_opengl.h>
 
 #include <algorithm>
+#include <set>
 
 #include "platform/gfx/gl/gl_backend.h"
 #include "platform/gfx/gl/gl_device.h"
@@ -38,6 +39,8 @@ struct Probe {
     bool ok = false;
     Caps caps;
     std::int32_t max_samples = 0;
+    // Counts that made a complete multisampled framebuffer; only powers of two are tried.
+    std::set<std::int32_t> sample_counts;
 };
 
 // Reads the limits of a GL context on a hidden window, and which multisample counts can really be
@@ -86,6 +89,7 @@ Probe probe_context() {
         glDeleteFramebuffers(1, &fbo);
         if (!complete) break;
         p.max_samples = samples;
+        p.sample_counts.insert(samples);
     }
 
     Caps& c = p.caps;
@@ -149,8 +153,7 @@ public:
         if (format != FmtX8R8G8B8 && format != FmtR5G6B5 && format != FmtA8R8G8B8 && format != FmtX1R5G5B5)
             return Status::NotAvailable;
         if (samples == 0) return Status::Ok;
-        if (samples < 2 || samples > probe().max_samples) return Status::NotAvailable;
-        return Status::Ok;
+        return probe().sample_counts.contains(samples) ? Status::Ok : Status::NotAvailable;
     }
 
     Status CheckDepthStencilMatch(Dword adapter, std::int32_t device_type, std::int32_t, std::int32_t,
@@ -168,6 +171,7 @@ public:
         if (p.hDeviceWindow == nullptr) p.hDeviceWindow = focus_window;
         if (p.EnableAutoDepthStencil && p.AutoDepthStencilFormat != FmtD24S8 && p.AutoDepthStencilFormat != FmtD16)
             return Status::InvalidCall;
+        if (p.MultiSampleType != 0 && !probe().sample_counts.contains(p.MultiSampleType)) return Status::InvalidCall;
         Status status = Status::Ok;
         auto made = GlDevice::Create(p, probe().max_samples, &status);
         if (!made) return status;
