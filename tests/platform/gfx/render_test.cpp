@@ -441,6 +441,31 @@ TEST_F(Render, IndexedDrawsFromBuffersAndMemory) {
     EXPECT_TRUE(near(pixel(5, 5), 255, 0, 0));
 }
 
+TEST_F(Render, FullScreenDeviceInTheCurrentModeDrawsAndPresents) {
+    DisplayModeInfo mode;
+    ASSERT_EQ(system_->GetAdapterDisplayMode(0, &mode), Status::Ok);
+    ASSERT_GT(system_->GetAdapterModeCount(0), 0u);
+    device_.reset();
+    PresentParameters p = make_params();
+    p.Windowed = false;
+    p.BackBufferWidth = static_cast<Dword>(mode.Width);
+    p.BackBufferHeight = static_cast<Dword>(mode.Height);
+    p.BackBufferFormat = mode.Format;
+    p.FullScreen_PresentationInterval = PresentIntervalImmediate;
+    ASSERT_EQ(system_->CreateDevice(0, DevTypeHal, window_, 0, &p, &device_), Status::Ok);
+    EXPECT_EQ(device_->TestCooperativeLevel(), Status::Ok);
+    begin(0xFF000000);
+    device_->SetRenderState(rs::ZEnable, 0);
+    const float right = static_cast<float>(mode.Width), bottom = static_cast<float>(mode.Height);
+    quad(right - 10, bottom - 10, right, bottom, 0, 0xFF00FF00);
+    EXPECT_TRUE(near(pixel(mode.Width - 1, mode.Height - 1), 0, 255, 0)) << "the bottom-right corner";
+    EXPECT_TRUE(near(pixel(mode.Width - 11, mode.Height - 1), 0, 0, 0));
+    EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), Status::Ok);
+    p.Windowed = true;
+    p.BackBufferWidth = p.BackBufferHeight = kSize;
+    EXPECT_EQ(device_->Reset(&p), Status::Ok) << "back to a window";
+}
+
 TEST_F(Render, MultisampledDeviceDrawsAndReadsBack) {
     std::int32_t samples = 0;
     for (std::int32_t s : {2, 4, 8})

@@ -213,22 +213,43 @@ Status GlDevice::build(const PresentParameters& p) {
     has_stencil_ = has_depth_ && p.AutoDepthStencilFormat != FmtD16;
 
     // Multisampling renders into a multisampled framebuffer resolved at Present, so the window (whose
-    // handle other parts hold) never has to be made again for a different pixel format.
-    if (p.MultiSampleType >= 2) {
+    // handle other parts hold) never has to be made again for a different pixel format. A drawable
+    // that did not take the back buffer's size (offscreen surfaces keep their first size) gets the
+    // same treatment, scaled at Present as a window of another size would be.
+    // A fresh context's viewport is the size of the surface it really got.
+    GLint surface[4] = {};
+    glGetIntegerv(GL_VIEWPORT, surface);
+    surface_w_ = surface[2];
+    surface_h_ = surface[3];
+    const int drawable_w = surface_w_, drawable_h = surface_h_;
+    multisampled_ = p.MultiSampleType >= 2;
+    const bool size_differs = drawable_w != static_cast<int>(p.BackBufferWidth) ||
+                              drawable_h != static_cast<int>(p.BackBufferHeight);
+    if (multisampled_ || size_differs) {
         const auto w = static_cast<GLsizei>(p.BackBufferWidth), h = static_cast<GLsizei>(p.BackBufferHeight);
+        const GLsizei samples = multisampled_ ? p.MultiSampleType : 0;
         glGenFramebuffers(1, &fbo_);
         glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
         glGenRenderbuffers(1, &color_rb_);
         glBindRenderbuffer(GL_RENDERBUFFER, color_rb_);
-        glRenderbufferStorageMultisample(GL_RENDERBUFFER, p.MultiSampleType, GL_RGBA8, w, h);
+        glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_RGBA8, w, h);
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color_rb_);
         glGenRenderbuffers(1, &depth_rb_);
         glBindRenderbuffer(GL_RENDERBUFFER, depth_rb_);
-        glRenderbufferStorageMultisample(GL_RENDERBUFFER, p.MultiSampleType, GL_DEPTH24_STENCIL8, w, h);
+        glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH24_STENCIL8, w, h);
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth_rb_);
         if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
             teardown();
             return Status::NotAvailable;
+        }
+        if (multisampled_) {
+            glGenFramebuffers(1, &resolve_fbo_);
+            glBindFramebuffer(GL_FRAMEBUFFER, resolve_fbo_);
+            glGenRenderbuffers(1, &resolve_rb_);
+            glBindRenderbuffer(GL_RENDERBUFFER, resolve_rb_);
+            glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, resolve_rb_);
+            glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
         }
     }
     // Swap interval 0 is refused by some servers (Xvfb); running with vsync there is harmless.
@@ -279,7 +300,9 @@ void GlDevice::teardown() {
     if (fbo_) glDeleteFramebuffers(1, &fbo_);
     if (color_rb_) glDeleteRenderbuffers(1, &color_rb_);
     if (depth_rb_) glDeleteRenderbuffers(1, &depth_rb_);
-    fbo_ = color_rb_ = depth_rb_ = 0;
+    if (resolve_fbo_) glDeleteFramebuffers(1, &resolve_fbo_);
+    if (resolve_rb_) glDeleteRenderbuffers(1, &resolve_rb_);
+    fbo_ = color_rb_ = depth_rb_ = resolve_fbo_ = resolve_rb_ = 0;
     white_texture_ = 0;
     // Resources still alive find out by the generation that their GL names are gone.
     ++info_->generation;
@@ -401,17 +424,32 @@ Status GlDevice::GetViewport(Viewport* v) {
     return Status::Ok;
 }
 
+GLuint GlDevice::resolved_back_buffer() {
+    if (!multisampled_) return fbo_;
+    const auto w = static_cast<GLint>(params_.BackBufferWidth), h = static_cast<GLint>(params_.BackBufferHeight);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolve_fbo_);
+    glDisable(GL_SCISSOR_TEST);
+    glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glEnable(GL_SCISSOR_TEST);
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    return resolve_fbo_;
+}
+
 Status GlDevice::Present(const Rect*, const Rect*, platform::WindowHandle, const void*) {
     if (!usable()) return Status::DeviceLost;
     if (fbo_ != 0) {
         const auto w = static_cast<GLint>(params_.BackBufferWidth), h = static_cast<GLint>(params_.BackBufferHeight);
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+        const int dw = surface_w_, dh = surface_h_;
+        const GLuint source = resolved_back_buffer();
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         glDisable(GL_SCISSOR_TEST);
-        glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        glBlitFramebuffer(0, 0, w, h, 0, 0, dw, dh, GL_COLOR_BUFFER_BIT, (dw == w && dh == h) ? GL_NEAREST : GL_LINEAR);
         glEnable(GL_SCISSOR_TEST);
         SDL_GL_SwapWindow(params_.hDeviceWindow);
         glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+        viewport_dirty_ = true; // the scissor box was switched off and on
         return Status::Ok;
     }
     SDL_GL_SwapWindow(params_.hDeviceWindow);
@@ -424,17 +462,9 @@ std::vector<std::uint32_t> GlDevice::ReadPixels(int x, int y, int width, int hei
         return {};
     const int bb_h = static_cast<int>(params_.BackBufferHeight);
     std::vector<std::uint32_t> rows(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    glFinish();
     if (fbo_ != 0) {
-        // Resolve into the window's back buffer, which Present would overwrite anyway.
-        const auto w = static_cast<GLint>(params_.BackBufferWidth);
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-        glDisable(GL_SCISSOR_TEST);
-        glBlitFramebuffer(0, 0, w, bb_h, 0, 0, w, bb_h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-        glEnable(GL_SCISSOR_TEST);
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-        glReadBuffer(GL_BACK);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, resolved_back_buffer());
+        glReadBuffer(GL_COLOR_ATTACHMENT0);
     } else {
         glReadBuffer(GL_BACK);
     }

@@ -98,7 +98,14 @@ private:
     bool in_scene_ = false;
     bool has_stencil_ = false;
     bool has_depth_ = false;
+    // Off-window back buffer, used when multisampling or when the window's drawable cannot take the
+    // back buffer's size; resolve_ holds a single-sampled copy of a multisampled one.
     GLuint fbo_ = 0, color_rb_ = 0, depth_rb_ = 0;
+    GLuint resolve_fbo_ = 0, resolve_rb_ = 0;
+    bool multisampled_ = false;
+    int surface_w_ = 0, surface_h_ = 0;
+    // Makes the off-window colour available single-sampled and returns the framebuffer holding it.
+    GLuint resolved_back_buffer();
     GLuint white_texture_ = 0;
     int max_lights_ = 8, max_clip_planes_ = 6;
 
