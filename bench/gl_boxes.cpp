@@ -2,9 +2,11 @@
 // raw fixed-function OpenGL, one draw call per box, in the same window. Prints the median frame
 // times and their ratio (the back-end should stay within 10% of raw GL).
 // Usage: bench_gl_boxes [boxes] [frames-per-round]; run under xvfb-run or with SDL_VIDEODRIVER=offscreen.
+#include "platform/gfx/device_state.h"
+#include "platform/gfx/gl/gl_backend.h"
+
 #include <SDL.h>
 #include <SDL_opengl.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -12,9 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
-
-#include "platform/gfx/device_state.h"
-#include "platform/gfx/gl/gl_backend.h"
 
 using namespace kl::gfx;
 
@@ -42,7 +41,8 @@ void make_box(std::vector<Vertex>* v, std::vector<std::uint16_t>* idx) {
                           d[2] * 0.5f + a[2] * s + b[2] * t, d[0], d[1], d[2], (k & 1) ? 1.0f : 0.0f,
                           (k & 2) ? 1.0f : 0.0f});
         }
-        for (int k : {0, 1, 2, 1, 3, 2}) idx->push_back(static_cast<std::uint16_t>(base + k));
+        for (int k : {0, 1, 2, 1, 3, 2})
+            idx->push_back(static_cast<std::uint16_t>(base + k));
     }
 }
 
@@ -73,7 +73,8 @@ Matrix multiply(const Matrix& a, const Matrix& b) {
     Matrix r;
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
-            for (int k = 0; k < 4; ++k) r.m[i * 4 + j] += a.m[i * 4 + k] * b.m[k * 4 + j];
+            for (int k = 0; k < 4; ++k)
+                r.m[i * 4 + j] += a.m[i * 4 + k] * b.m[k * 4 + j];
     return r;
 }
 
@@ -81,14 +82,16 @@ std::vector<Matrix> placements(int boxes) {
     std::vector<Matrix> worlds;
     const int side = static_cast<int>(std::ceil(std::sqrt(boxes)));
     for (int i = 0; i < boxes; ++i)
-        worlds.push_back(translate_rotate(float(i % side - side / 2) * 2.0f, float(i / side - side / 2) * 2.0f,
-                                          float(side) * 2.5f, float(i) * 0.1f));
+        worlds.push_back(translate_rotate(float(i % side - side / 2) * 2.0f,
+                                          float(i / side - side / 2) * 2.0f, float(side) * 2.5f,
+                                          float(i) * 0.1f));
     return worlds;
 }
 
 std::vector<std::uint32_t> texels() {
     std::vector<std::uint32_t> t(64 * 64);
-    for (int i = 0; i < 64 * 64; ++i) t[i] = ((i / 64 / 8 + i % 64 / 8) & 1) ? 0xFFE0C080u : 0xFF406080u;
+    for (int i = 0; i < 64 * 64; ++i)
+        t[i] = ((i / 64 / 8 + i % 64 / 8) & 1) ? 0xFFE0C080u : 0xFF406080u;
     return t;
 }
 
@@ -98,7 +101,8 @@ double median(std::vector<double> v) {
 }
 
 double now_ms() {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // Pixels that are not the clear colour: both paths must really draw the boxes.
@@ -111,14 +115,16 @@ long covered(Device& device) {
         if (FILE* f = std::fopen(name, "wb")) {
             std::fprintf(f, "P6 %d %d 255\n", kWidth, kHeight);
             for (std::uint32_t c : px) {
-                const unsigned char rgb[3] = {static_cast<unsigned char>(c >> 16), static_cast<unsigned char>(c >> 8),
+                const unsigned char rgb[3] = {static_cast<unsigned char>(c >> 16),
+                                              static_cast<unsigned char>(c >> 8),
                                               static_cast<unsigned char>(c)};
                 std::fwrite(rgb, 1, 3, f);
             }
             std::fclose(f);
         }
     }
-    return static_cast<long>(std::count_if(px.begin(), px.end(), [](std::uint32_t c) { return (c & 0xFFFFFF) != 0x202040; }));
+    return static_cast<long>(
+        std::count_if(px.begin(), px.end(), [](std::uint32_t c) { return (c & 0xFFFFFF) != 0x202040; }));
 }
 
 } // namespace
@@ -141,7 +147,8 @@ int main(int argc, char** argv) {
     p.EnableAutoDepthStencil = true;
     p.AutoDepthStencilFormat = FmtD24S8;
     DevicePtr device;
-    if (sys->CreateDevice(0, DevTypeHal, window, CreateHardwareVertexProcessing, &p, &device) != kl::platform::Status::Ok) {
+    if (sys->CreateDevice(0, DevTypeHal, window, CreateHardwareVertexProcessing, &p, &device) !=
+        kl::platform::Status::Ok) {
         std::fprintf(stderr, "no device\n");
         return 1;
     }
@@ -223,7 +230,8 @@ int main(int argc, char** argv) {
         glEnable(GL_TEXTURE_2D);
         glGenBuffers(1, &gvb);
         glBindBuffer(GL_ARRAY_BUFFER, gvb);
-        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(verts.size() * sizeof(Vertex)), verts.data(), GL_STATIC_DRAW);
+        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(verts.size() * sizeof(Vertex)), verts.data(),
+                     GL_STATIC_DRAW);
         glGenBuffers(1, &gib);
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gib);
         glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(idx.size() * 2), idx.data(), GL_STATIC_DRAW);
@@ -276,7 +284,8 @@ int main(int argc, char** argv) {
     const double b = median(backend_ms), r = median(raw_ms);
     std::printf("boxes=%d frames=%zu+%zu backend_median_ms=%.3f raw_gl_median_ms=%.3f ratio=%.3f "
                 "covered_pixels backend=%ld raw=%ld\n",
-                boxes, backend_ms.size(), raw_ms.size(), b, r, r > 0 ? b / r : 0.0, backend_covered, raw_covered);
+                boxes, backend_ms.size(), raw_ms.size(), b, r, r > 0 ? b / r : 0.0, backend_covered,
+                raw_covered);
     device.reset();
     DestroyRenderWindow(window);
     return 0;

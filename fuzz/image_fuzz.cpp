@@ -1,10 +1,10 @@
 // Fuzz target for the image decoding behind textures from files: any bytes must give an image or an
 // error, never a crash, a hang or a huge allocation.
+#include "platform/d3dx/texture_from_file.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-#include "platform/d3dx/texture_from_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     kl::d3dx::TextureImage image;

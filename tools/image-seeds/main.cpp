@@ -1,9 +1,8 @@
 // image-seeds DIR: writes the small BMP and JPEG files that seed the image fuzz target, so that the
 // corpus is made here rather than taken from anywhere.
-#include <stb_image_write.h>
-
 #include <cstdint>
 #include <cstdio>
+#include <stb_image_write.h>
 #include <string>
 #include <vector>
 

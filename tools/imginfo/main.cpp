@@ -1,9 +1,9 @@
 // imginfo FILE...: decodes each image the way textures are loaded and prints its size, the pixel
 // format a texture from it gets and its mip-level count. Exit status 1 when any file fails.
+#include "platform/d3dx/texture_from_file.h"
+
 #include <cstdio>
 #include <string>
-
-#include "platform/d3dx/texture_from_file.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {

@@ -2,13 +2,12 @@
 // decoder would otherwise fill with made-up pixels.
 #include "platform/d3dx/texture_from_file.h"
 
-#include <stb_image.h>
+#include "platform/gfx/memory_resources.h"
+#include "platform/os/files.h"
 
 #include <algorithm>
 #include <cstring>
-
-#include "platform/gfx/memory_resources.h"
-#include "platform/os/files.h"
+#include <stb_image.h>
 
 namespace kl::d3dx {
 
@@ -17,12 +16,19 @@ namespace {
 using gfx::Dword;
 
 std::uint32_t le32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
 }
-std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::uint16_t le16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
 
-bool is_bmp(const std::uint8_t* d, std::size_t n) { return n >= 2 && d[0] == 'B' && d[1] == 'M'; }
-bool is_jpeg(const std::uint8_t* d, std::size_t n) { return n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF; }
+bool is_bmp(const std::uint8_t* d, std::size_t n) {
+    return n >= 2 && d[0] == 'B' && d[1] == 'M';
+}
+bool is_jpeg(const std::uint8_t* d, std::size_t n) {
+    return n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF;
+}
 
 // Uncompressed BMP pixel data must all be in the file.
 bool bmp_complete(const std::uint8_t* d, std::size_t n, std::string* error) {
@@ -82,28 +88,30 @@ bool jpeg_complete(const std::uint8_t* d, std::size_t n, std::string* error) {
     return false;
 }
 
-void box_filter(const std::vector<std::uint32_t>& src, int sw, int sh, std::vector<std::uint32_t>* dst, int dw,
-                int dh) {
+void box_filter(const std::vector<std::uint32_t>& src, int sw, int sh, std::vector<std::uint32_t>* dst,
+                int dw, int dh) {
     dst->assign(static_cast<std::size_t>(dw) * static_cast<std::size_t>(dh), 0);
     for (int y = 0; y < dh; ++y)
         for (int x = 0; x < dw; ++x) {
             const int x0 = std::min(2 * x, sw - 1), x1 = std::min(2 * x + 1, sw - 1);
             const int y0 = std::min(2 * y, sh - 1), y1 = std::min(2 * y + 1, sh - 1);
-            const std::uint32_t p[4] = {src[static_cast<std::size_t>(y0 * sw + x0)],
-                                        src[static_cast<std::size_t>(y0 * sw + x1)],
-                                        src[static_cast<std::size_t>(y1 * sw + x0)],
-                                        src[static_cast<std::size_t>(y1 * sw + x1)]};
+            const std::uint32_t p[4] = {
+                src[static_cast<std::size_t>(y0 * sw + x0)], src[static_cast<std::size_t>(y0 * sw + x1)],
+                src[static_cast<std::size_t>(y1 * sw + x0)], src[static_cast<std::size_t>(y1 * sw + x1)]};
             std::uint32_t out = 0;
             for (int shift = 0; shift < 32; shift += 8) {
                 std::uint32_t sum = 0;
-                for (std::uint32_t v : p) sum += (v >> shift) & 0xFF;
+                for (std::uint32_t v : p)
+                    sum += (v >> shift) & 0xFF;
                 out |= ((sum + 2) / 4) << shift;
             }
             (*dst)[static_cast<std::size_t>(y * dw + x)] = out;
         }
 }
 
-std::uint32_t scale(std::uint32_t v, std::uint32_t max) { return (v * max + 127) / 255; }
+std::uint32_t scale(std::uint32_t v, std::uint32_t max) {
+    return (v * max + 127) / 255;
+}
 
 void convert(const std::vector<std::uint32_t>& argb, std::int32_t format, std::vector<std::uint8_t>* out) {
     const int bpp = gfx::BytesPerPixel(format);
@@ -134,8 +142,8 @@ std::int32_t TextureFileFormat(std::uint32_t color_key, bool enable_edit) {
     return color_key != 0 ? gfx::FmtA1R5G5B5 : gfx::FmtR5G6B5;
 }
 
-bool DecodeTextureImage(const std::uint8_t* data, std::size_t size, std::uint32_t color_key, std::uint32_t mip_levels,
-                        bool enable_edit, TextureImage* image, std::string* error) {
+bool DecodeTextureImage(const std::uint8_t* data, std::size_t size, std::uint32_t color_key,
+                        std::uint32_t mip_levels, bool enable_edit, TextureImage* image, std::string* error) {
     std::string ignored;
     if (error == nullptr) error = &ignored;
     if (data == nullptr || size == 0) {
@@ -173,7 +181,8 @@ bool DecodeTextureImage(const std::uint8_t* data, std::size_t size, std::uint32_
     std::vector<std::uint32_t> level(count);
     for (std::size_t i = 0; i < count; ++i) {
         const stbi_uc* p = rgba + i * 4;
-        std::uint32_t argb = std::uint32_t{p[3]} << 24 | std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 8 | p[2];
+        std::uint32_t argb =
+            std::uint32_t{p[3]} << 24 | std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 8 | p[2];
         // The key is compared with alpha included, so an opaque key names an opaque colour.
         if (color_key != 0 && argb == color_key) argb = 0;
         level[i] = argb;
@@ -201,8 +210,8 @@ bool DecodeTextureImage(const std::uint8_t* data, std::size_t size, std::uint32_
     return true;
 }
 
-bool DecodeTextureFile(const std::string& file, std::uint32_t color_key, std::uint32_t mip_levels, bool enable_edit,
-                       TextureImage* image, std::string* error) {
+bool DecodeTextureFile(const std::string& file, std::uint32_t color_key, std::uint32_t mip_levels,
+                       bool enable_edit, TextureImage* image, std::string* error) {
     std::string ignored;
     if (error == nullptr) error = &ignored;
     const bool absolute = !file.empty() && (file[0] == '/' || file[0] == '\\');
@@ -227,9 +236,9 @@ platform::Status TextureFromFile(gfx::Device& device, const std::string& file, s
     if (!DecodeTextureFile(file, color_key, mip_levels, enable_edit, &image, nullptr))
         return platform::Status::NotFound;
     gfx::TexturePtr made;
-    const platform::Status s =
-        device.CreateTexture(static_cast<Dword>(image.width), static_cast<Dword>(image.height),
-                             static_cast<Dword>(image.levels.size()), 0, image.format, gfx::PoolManaged, &made);
+    const platform::Status s = device.CreateTexture(
+        static_cast<Dword>(image.width), static_cast<Dword>(image.height),
+        static_cast<Dword>(image.levels.size()), 0, image.format, gfx::PoolManaged, &made);
     if (s != platform::Status::Ok) return s;
     if (made->GetLevelCount() != image.levels.size()) return platform::Status::InvalidCall;
     const auto bpp = static_cast<std::size_t>(gfx::BytesPerPixel(image.format));
@@ -241,7 +250,8 @@ platform::Status TextureFromFile(gfx::Device& device, const std::string& file, s
         if (row * desc.Height != image.levels[i].size()) return platform::Status::InvalidCall;
         if (const auto l = made->LockRect(i, &lr, nullptr, 0); l != platform::Status::Ok) return l;
         for (Dword y = 0; y < desc.Height; ++y)
-            std::memcpy(static_cast<std::uint8_t*>(lr.pBits) + std::size_t{y} * static_cast<std::size_t>(lr.Pitch),
+            std::memcpy(static_cast<std::uint8_t*>(lr.pBits) +
+                            std::size_t{y} * static_cast<std::size_t>(lr.Pitch),
                         image.levels[i].data() + y * row, row);
         made->UnlockRect(i);
     }

@@ -2,13 +2,13 @@
 // the texture's pixel format, then a managed texture on a device holding those bytes.
 #pragma once
 
+#include "platform/gfx/device.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include "platform/gfx/device.h"
 
 namespace kl::d3dx {
 
@@ -33,8 +33,8 @@ bool DecodeTextureImage(const std::uint8_t* data, std::size_t size, std::uint32_
                         std::uint32_t mip_levels, bool enable_edit, TextureImage* image, std::string* error);
 
 // The same for a file; the name may use "\" and any letter case.
-bool DecodeTextureFile(const std::string& file, std::uint32_t color_key, std::uint32_t mip_levels, bool enable_edit,
-                       TextureImage* image, std::string* error);
+bool DecodeTextureFile(const std::string& file, std::uint32_t color_key, std::uint32_t mip_levels,
+                       bool enable_edit, TextureImage* image, std::string* error);
 
 // A managed texture of the file's size holding the decoded levels. Every failure (missing,
 // truncated, corrupt or oversized file; a refusing device) gives a failing status and no texture.

@@ -2,15 +2,15 @@
 // and never throws; calls that a lost device cannot carry out report DeviceLost.
 #pragma once
 
+#include "platform/gfx/resources.h"
+
 #include <cstdint>
 #include <memory>
-
-#include "platform/gfx/resources.h"
 
 namespace kl::gfx {
 
 class Device {
-public:
+  public:
     virtual ~Device() = default;
 
     // Ok, DeviceLost (cannot be reset yet) or DeviceNotReset (Reset will bring it back).
@@ -21,7 +21,8 @@ public:
     virtual Status BeginScene() = 0;
     virtual Status EndScene() = 0;
     // rects nullptr clears the whole viewport.
-    virtual Status Clear(Dword count, const Rect* rects, Dword flags, Dword color, float z, Dword stencil) = 0;
+    virtual Status Clear(Dword count, const Rect* rects, Dword flags, Dword color, float z,
+                         Dword stencil) = 0;
     virtual Status SetViewport(const Viewport& viewport) = 0;
     virtual Status GetViewport(Viewport* viewport) = 0;
     virtual Status Present(const Rect* source, const Rect* dest, platform::WindowHandle override_window,
@@ -59,13 +60,14 @@ public:
     virtual Status SetStreamSource(Dword stream, const VertexBufferPtr& buffer, Dword stride) = 0;
     virtual Status SetIndices(const IndexBufferPtr& buffer, Dword base_vertex_index) = 0;
     virtual Status DrawPrimitive(std::int32_t type, Dword start_vertex, Dword primitive_count) = 0;
-    virtual Status DrawIndexedPrimitive(std::int32_t type, Dword min_index, Dword num_vertices, Dword start_index,
-                                        Dword primitive_count) = 0;
+    virtual Status DrawIndexedPrimitive(std::int32_t type, Dword min_index, Dword num_vertices,
+                                        Dword start_index, Dword primitive_count) = 0;
     virtual Status DrawPrimitiveUP(std::int32_t type, Dword primitive_count, const void* vertex_data,
                                    Dword stride) = 0;
     virtual Status DrawIndexedPrimitiveUP(std::int32_t type, Dword min_index, Dword num_vertices,
-                                          Dword primitive_count, const void* index_data, std::int32_t index_format,
-                                          const void* vertex_data, Dword stride) = 0;
+                                          Dword primitive_count, const void* index_data,
+                                          std::int32_t index_format, const void* vertex_data,
+                                          Dword stride) = 0;
 
     virtual bool ShowCursor(bool show) = 0;
 };

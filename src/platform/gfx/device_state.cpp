@@ -7,7 +7,9 @@ namespace kl::gfx {
 
 namespace {
 
-Dword float_bits(float f) { return std::bit_cast<Dword>(f); }
+Dword float_bits(float f) {
+    return std::bit_cast<Dword>(f);
+}
 
 } // namespace
 
@@ -39,7 +41,8 @@ void DeviceState::ResetToDefaults(Dword width, Dword height, bool has_depth) {
     render[rs::StencilMask] = 0xFFFFFFFFu;
     render[rs::StencilWriteMask] = 0xFFFFFFFFu;
     render[rs::TextureFactor] = 0xFFFFFFFFu;
-    for (int wrap = 128; wrap <= 135; ++wrap) render[static_cast<std::size_t>(wrap)] = 0;
+    for (int wrap = 128; wrap <= 135; ++wrap)
+        render[static_cast<std::size_t>(wrap)] = 0;
     render[rs::Clipping] = 1;
     render[rs::Lighting] = 1;
     render[rs::ColorVertex] = 1;
@@ -68,7 +71,8 @@ void DeviceState::ResetToDefaults(Dword width, Dword height, bool has_depth) {
     lights.clear();
     light_enabled.clear();
     material = Material{};
-    for (auto& p : clip_planes) p.fill(0.0f);
+    for (auto& p : clip_planes)
+        p.fill(0.0f);
     viewport = Viewport{0, 0, width, height, 0.0f, 1.0f};
     fvf = 0;
     texture.reset();
@@ -80,10 +84,14 @@ void DeviceState::ResetToDefaults(Dword width, Dword height, bool has_depth) {
 
 Matrix* DeviceState::Transform(std::int32_t type) {
     switch (type) {
-    case TsWorld: return &world;
-    case TsView: return &view;
-    case TsProjection: return &projection;
-    default: return nullptr;
+    case TsWorld:
+        return &world;
+    case TsView:
+        return &view;
+    case TsProjection:
+        return &projection;
+    default:
+        return nullptr;
     }
 }
 

@@ -2,10 +2,10 @@
 // after creation and after a reset. Shared by the back-ends.
 #pragma once
 
+#include "platform/gfx/resources.h"
+
 #include <array>
 #include <map>
-
-#include "platform/gfx/resources.h"
 
 namespace kl::gfx {
 

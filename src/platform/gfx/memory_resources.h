@@ -3,10 +3,10 @@
 // managed resources back after a reset.
 #pragma once
 
+#include "platform/gfx/resources.h"
+
 #include <functional>
 #include <vector>
-
-#include "platform/gfx/resources.h"
 
 namespace kl::gfx {
 
@@ -17,8 +17,9 @@ using LockGate = std::function<Status()>;
 Dword FullChainLevels(Dword width, Dword height);
 
 class MemoryTexture : public Texture {
-public:
-    MemoryTexture(Dword width, Dword height, Dword levels, Dword usage, std::int32_t format, std::int32_t pool);
+  public:
+    MemoryTexture(Dword width, Dword height, Dword levels, Dword usage, std::int32_t format,
+                  std::int32_t pool);
 
     Dword GetLevelCount() const override { return static_cast<Dword>(levels_.size()); }
     Status GetLevelDesc(Dword level, SurfaceDesc* desc) const override;
@@ -27,7 +28,9 @@ public:
 
     Dword Width(Dword level) const { return levels_[level].width; }
     Dword Height(Dword level) const { return levels_[level].height; }
-    Dword Pitch(Dword level) const { return levels_[level].width * static_cast<Dword>(BytesPerPixel(format_)); }
+    Dword Pitch(Dword level) const {
+        return levels_[level].width * static_cast<Dword>(BytesPerPixel(format_));
+    }
     const std::uint8_t* Bits(Dword level) const { return levels_[level].bytes.data(); }
     std::int32_t Format() const { return format_; }
     std::int32_t PoolKind() const { return pool_; }
@@ -37,11 +40,11 @@ public:
 
     LockGate lock_gate;
 
-protected:
+  protected:
     // A level whose lock has ended and may have been written.
     virtual void LevelWritten(Dword /*level*/) {}
 
-private:
+  private:
     struct Level {
         Dword width = 0, height = 0;
         std::vector<std::uint8_t> bytes;
@@ -57,7 +60,7 @@ private:
 
 // Bytes of a vertex or index buffer with the platform's lock rules.
 class BufferStorage {
-public:
+  public:
     explicit BufferStorage(Dword length) : bytes_(length) {}
     Status Lock(Dword offset, Dword size, std::uint8_t** data, Dword flags);
     // Ok with written true when the lock that ended may have changed bytes.
@@ -69,7 +72,7 @@ public:
     bool lost = false;
     LockGate lock_gate;
 
-private:
+  private:
     std::vector<std::uint8_t> bytes_;
     int lock_count_ = 0;
     bool writing_ = false;
@@ -77,7 +80,7 @@ private:
 };
 
 class MemoryVertexBuffer : public VertexBuffer {
-public:
+  public:
     MemoryVertexBuffer(Dword length, Dword usage, Dword fvf_code, std::int32_t pool)
         : storage(length), usage_(usage), fvf_(fvf_code), pool_(pool) {}
     Status Lock(Dword offset, Dword size, std::uint8_t** data, Dword flags) override {
@@ -93,14 +96,14 @@ public:
     Dword Usage() const { return usage_; }
     BufferStorage storage;
 
-private:
+  private:
     Dword usage_;
     Dword fvf_;
     std::int32_t pool_;
 };
 
 class MemoryIndexBuffer : public IndexBuffer {
-public:
+  public:
     MemoryIndexBuffer(Dword length, Dword usage, std::int32_t format, std::int32_t pool)
         : storage(length), usage_(usage), format_(format), pool_(pool) {}
     Status Lock(Dword offset, Dword size, std::uint8_t** data, Dword flags) override {
@@ -116,7 +119,7 @@ public:
     Dword Usage() const { return usage_; }
     BufferStorage storage;
 
-private:
+  private:
     Dword usage_;
     std::int32_t format_;
     std::int32_t pool_;

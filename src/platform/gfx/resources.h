@@ -2,18 +2,18 @@
 // pointers; the platform releases the underlying objects when the last holder lets go.
 #pragma once
 
-#include <cstdint>
-#include <memory>
-
 #include "platform/gfx/types.h"
 #include "platform/status.h"
+
+#include <cstdint>
+#include <memory>
 
 namespace kl::gfx {
 
 using platform::Status;
 
 class Texture {
-public:
+  public:
     virtual ~Texture() = default;
     virtual Dword GetLevelCount() const = 0;
     virtual Status GetLevelDesc(Dword level, SurfaceDesc* desc) const = 0;
@@ -23,7 +23,7 @@ public:
 };
 
 class VertexBuffer {
-public:
+  public:
     virtual ~VertexBuffer() = default;
     // size 0 with offset 0 locks the whole buffer.
     virtual Status Lock(Dword offset, Dword size, std::uint8_t** data, Dword flags) = 0;
@@ -34,7 +34,7 @@ public:
 };
 
 class IndexBuffer {
-public:
+  public:
     virtual ~IndexBuffer() = default;
     virtual Status Lock(Dword offset, Dword size, std::uint8_t** data, Dword flags) = 0;
     virtual Status Unlock() = 0;

@@ -3,9 +3,9 @@
 // vertex-format bits), so they are kept exactly.
 #pragma once
 
-#include <cstdint>
-
 #include "platform/os/window_handle.h"
+
+#include <cstdint>
 
 namespace kl::gfx {
 
@@ -158,8 +158,26 @@ constexpr int kCount = 29;
 } // namespace tss
 
 // Values of the states above.
-enum Cmp : Dword { CmpNever = 1, CmpLess, CmpEqual, CmpLessEqual, CmpGreater, CmpNotEqual, CmpGreaterEqual, CmpAlways };
-enum StencilOp : Dword { SopKeep = 1, SopZero, SopReplace, SopIncrSat, SopDecrSat, SopInvert, SopIncr, SopDecr };
+enum Cmp : Dword {
+    CmpNever = 1,
+    CmpLess,
+    CmpEqual,
+    CmpLessEqual,
+    CmpGreater,
+    CmpNotEqual,
+    CmpGreaterEqual,
+    CmpAlways
+};
+enum StencilOp : Dword {
+    SopKeep = 1,
+    SopZero,
+    SopReplace,
+    SopIncrSat,
+    SopDecrSat,
+    SopInvert,
+    SopIncr,
+    SopDecr
+};
 enum Blend : Dword {
     BlendZero = 1,
     BlendOne,
@@ -207,8 +225,9 @@ constexpr Dword PresentIntervalOne = 0x1, PresentIntervalImmediate = 0x80000000u
 constexpr Dword DevCapsHwTransformAndLight = 0x10000;
 constexpr Dword RasterCapsFogTable = 0x100, RasterCapsZBias = 0x4000, RasterCapsFogRange = 0x10000,
                 RasterCapsWFog = 0x100000, RasterCapsZFog = 0x200000;
-constexpr Dword StencilCapsKeep = 0x1, StencilCapsZero = 0x2, StencilCapsReplace = 0x4, StencilCapsIncrSat = 0x8,
-                StencilCapsDecrSat = 0x10, StencilCapsInvert = 0x20, StencilCapsIncr = 0x40, StencilCapsDecr = 0x80;
+constexpr Dword StencilCapsKeep = 0x1, StencilCapsZero = 0x2, StencilCapsReplace = 0x4,
+                StencilCapsIncrSat = 0x8, StencilCapsDecrSat = 0x10, StencilCapsInvert = 0x20,
+                StencilCapsIncr = 0x40, StencilCapsDecr = 0x80;
 constexpr Dword ShadeCapsSpecularGouraudRgb = 0x200;
 
 #pragma pack(push, 1)

@@ -1,13 +1,12 @@
 // Textures from image files: formats, colour key, mip chain, file lookup, and every way a file or
 // the device can fail.
-#include <gtest/gtest.h>
-
-#include <cstring>
-
 #include "platform/d3dx/texture_from_file.h"
 #include "platform/gfx/recording/recording_system.h"
 #include "support/image_files.h"
 #include "support/temp_dir.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
 
 namespace kl::d3dx {
 namespace {
@@ -15,7 +14,7 @@ namespace {
 using gfx::Status;
 
 class TextureFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         gfx::PresentParameters p;
         p.BackBufferWidth = p.BackBufferHeight = 64;
@@ -95,7 +94,8 @@ TEST_F(TextureFile, MipChainHalvesDownToOnePixelWithABoxFilter) {
     std::vector<std::uint8_t> px;
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 8; ++x)
-            for (int c = 0; c < 3; ++c) px.push_back(x < 4 ? 0 : 255);
+            for (int c = 0; c < 3; ++c)
+                px.push_back(x < 4 ? 0 : 255);
     const auto file = write("strip.bmp", test::EncodeBmp(8, 2, 3, px));
     gfx::TexturePtr t;
     ASSERT_EQ(TextureFromFile(*device, file, 0, 0, true, &t), Status::Ok);
@@ -120,7 +120,8 @@ TEST_F(TextureFile, MipChainHalvesDownToOnePixelWithABoxFilter) {
 
 TEST_F(TextureFile, JpegDecodesNearItsColour) {
     std::vector<std::uint8_t> px;
-    for (int i = 0; i < 16 * 16; ++i) px.insert(px.end(), {200, 100, 50});
+    for (int i = 0; i < 16 * 16; ++i)
+        px.insert(px.end(), {200, 100, 50});
     const auto file = write("photo.jpg", test::EncodeJpeg(16, 16, px, 100));
     gfx::TexturePtr t;
     ASSERT_EQ(TextureFromFile(*device, file, 0, 1, true, &t), Status::Ok);
@@ -143,7 +144,8 @@ TEST_F(TextureFile, BadFilesGiveNoTextureAndNoDeviceCall) {
     const auto bmp = test::EncodeBmp(32, 32, 3, px);
     const auto jpg = test::EncodeJpeg(32, 32, px, 90);
     std::vector<std::uint8_t> corrupt_jpg = jpg;
-    for (std::size_t i = 20; i < corrupt_jpg.size() - 2; ++i) corrupt_jpg[i] = static_cast<std::uint8_t>(i * 7);
+    for (std::size_t i = 20; i < corrupt_jpg.size() - 2; ++i)
+        corrupt_jpg[i] = static_cast<std::uint8_t>(i * 7);
     std::vector<std::uint8_t> huge = test::EncodeBmp(1, 1, 3, {0, 0, 0});
     huge[18] = 0xA0; // width 100000
     huge[19] = 0x86;
@@ -151,16 +153,19 @@ TEST_F(TextureFile, BadFilesGiveNoTextureAndNoDeviceCall) {
 
     const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> cases = {
         {"empty.bmp", {}},
-        {"truncated.bmp", std::vector<std::uint8_t>(bmp.begin(), bmp.begin() + static_cast<long>(bmp.size() / 2))},
+        {"truncated.bmp",
+         std::vector<std::uint8_t>(bmp.begin(), bmp.begin() + static_cast<long>(bmp.size() / 2))},
         {"header-only.bmp", std::vector<std::uint8_t>(bmp.begin(), bmp.begin() + 20)},
-        {"truncated.jpg", std::vector<std::uint8_t>(jpg.begin(), jpg.begin() + static_cast<long>(jpg.size() * 2 / 3))},
+        {"truncated.jpg",
+         std::vector<std::uint8_t>(jpg.begin(), jpg.begin() + static_cast<long>(jpg.size() * 2 / 3))},
         {"corrupt.jpg", corrupt_jpg},
         {"text.bmp", {'h', 'e', 'l', 'l', 'o'}},
         {"huge.bmp", huge},
     };
     for (const auto& [name, bytes] : cases) {
         const auto file = write(name, bytes);
-        gfx::TexturePtr t = std::make_shared<gfx::MemoryTexture>(1, 1, 1, 0, gfx::FmtA8R8G8B8, gfx::PoolManaged);
+        gfx::TexturePtr t =
+            std::make_shared<gfx::MemoryTexture>(1, 1, 1, 0, gfx::FmtA8R8G8B8, gfx::PoolManaged);
         EXPECT_NE(TextureFromFile(*device, file, 0, 0, false, &t), Status::Ok) << name;
         EXPECT_EQ(t, nullptr) << name;
         std::string error;

@@ -1,7 +1,7 @@
 // The OpenGL device's notion of a lost device, driven by the window's state.
-#include <gtest/gtest.h>
-
 #include "platform/gfx/gl/device_loss.h"
+
+#include <gtest/gtest.h>
 
 namespace kl::gfx {
 namespace {

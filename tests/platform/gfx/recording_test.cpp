@@ -1,8 +1,8 @@
 // The recording back-end: the answers a test sets, the calls it records, the state it keeps and
 // the failures it injects.
-#include <gtest/gtest.h>
-
 #include "platform/gfx/recording/recording_system.h"
+
+#include <gtest/gtest.h>
 
 namespace kl::gfx {
 namespace {
@@ -20,10 +20,11 @@ PresentParameters windowed_params(Dword w = 800, Dword h = 600) {
 }
 
 class RecordingDeviceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         PresentParameters p = windowed_params();
-        ASSERT_EQ(sys.CreateDevice(0, DevTypeHal, nullptr, CreateHardwareVertexProcessing, &p, &device), Status::Ok);
+        ASSERT_EQ(sys.CreateDevice(0, DevTypeHal, nullptr, CreateHardwareVertexProcessing, &p, &device),
+                  Status::Ok);
         sys.Log().Clear();
     }
     RecordingSystem sys;
@@ -153,8 +154,9 @@ TEST_F(RecordingDeviceTest, RecordsArgumentsInCallOrder) {
     device->SetRenderState(rs::StencilFunc, CmpLess);
     device->EndScene();
     device->Present(nullptr, nullptr, nullptr, nullptr);
-    EXPECT_EQ(sys.Log().Names(), (std::vector<std::string>{"BeginScene", "Clear", "SetViewport", "SetTransform",
-                                                           "SetRenderState", "EndScene", "Present"}));
+    EXPECT_EQ(sys.Log().Names(),
+              (std::vector<std::string>{"BeginScene", "Clear", "SetViewport", "SetTransform",
+                                        "SetRenderState", "EndScene", "Present"}));
     EXPECT_EQ(sys.Log().Find("Clear")[0].args, (std::vector<double>{0, 3, 0xFF000000u, 1.0, 1}));
     EXPECT_EQ(sys.Log().Find("SetViewport")[0].args, (std::vector<double>{0, 0, 400, 600, 0, 1}));
     EXPECT_EQ(sys.Log().Last("SetTransform")->args.size(), 17u);
@@ -276,8 +278,11 @@ TEST_F(RecordingDeviceTest, BuffersAndDrawsAreCheckedAndRecorded) {
         std::uint32_t color;
         float u, v;
     };
-    const V strip[5] = {{1, 2, 0, 1, 0xFF00FF00u, 0, 0}, {3, 2, 0, 1, 0, 0, 0}, {3, 4, 0, 1, 0, 0, 0},
-                        {1, 4, 0, 1, 0, 0, 0}, {1, 2, 0, 1, 0, 0, 0}};
+    const V strip[5] = {{1, 2, 0, 1, 0xFF00FF00u, 0, 0},
+                        {3, 2, 0, 1, 0, 0, 0},
+                        {3, 4, 0, 1, 0, 0, 0},
+                        {1, 4, 0, 1, 0, 0, 0},
+                        {1, 2, 0, 1, 0, 0, 0}};
     ASSERT_EQ(device->DrawPrimitiveUP(PtLineStrip, 4, strip, sizeof(V)), Status::Ok);
     const auto copied = sys.Log().Last("DrawPrimitiveUP")->DataAs<V>();
     ASSERT_EQ(copied.size(), 5u);
@@ -285,7 +290,8 @@ TEST_F(RecordingDeviceTest, BuffersAndDrawsAreCheckedAndRecorded) {
     EXPECT_EQ(copied[0].color, 0xFF00FF00u);
 
     const std::uint16_t idx[3] = {2, 1, 0};
-    ASSERT_EQ(device->DrawIndexedPrimitiveUP(PtTriangleList, 0, 3, 1, idx, FmtIndex16, strip, sizeof(V)), Status::Ok);
+    ASSERT_EQ(device->DrawIndexedPrimitiveUP(PtTriangleList, 0, 3, 1, idx, FmtIndex16, strip, sizeof(V)),
+              Status::Ok);
     EXPECT_EQ(sys.Log().Last("DrawIndexedPrimitiveUP")->indices, (std::vector<std::uint32_t>{2, 1, 0}));
     EXPECT_EQ(device->DrawPrimitiveUP(PtTriangleList, 0, strip, sizeof(V)), Status::InvalidCall);
 }

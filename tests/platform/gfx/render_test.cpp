@@ -1,14 +1,13 @@
 // Render tests of the OpenGL back-end: small scenes drawn through the device, pixels read back from
 // the back buffer and compared with what the engine's conventions promise.
-#include <gtest/gtest.h>
+#include "platform/gfx/device_state.h"
+#include "platform/gfx/gl/gl_backend.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-
-#include "platform/gfx/device_state.h"
-#include "platform/gfx/gl/gl_backend.h"
+#include <gtest/gtest.h>
 
 namespace kl::gfx {
 namespace {
@@ -44,32 +43,34 @@ Matrix perspective(float fov_y, float aspect, float zn, float zf) {
     return m;
 }
 
-int channel(std::uint32_t c, int shift) { return static_cast<int>((c >> shift) & 0xFF); }
+int channel(std::uint32_t c, int shift) {
+    return static_cast<int>((c >> shift) & 0xFF);
+}
 
 ::testing::AssertionResult near(std::uint32_t got, int r, int g, int b, int tolerance = 3) {
     const int gr = channel(got, 16), gg = channel(got, 8), gb = channel(got, 0);
     if (std::abs(gr - r) <= tolerance && std::abs(gg - g) <= tolerance && std::abs(gb - b) <= tolerance)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << gr << ", " << gg << ", " << gb << "), want (" << r << ", " << g
-                                         << ", " << b << ")";
+    return ::testing::AssertionFailure()
+           << "got (" << gr << ", " << gg << ", " << gb << "), want (" << r << ", " << g << ", " << b << ")";
 }
 
 // Keeps the GL driver loaded until the process ends: SDL unloads it with the last GL window, and
 // LeakSanitizer can only attribute (and so suppress) the driver's own leaks while it is loaded.
 class DriverKeeper : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
         keeper_ = CreateRenderWindow("driver keeper", 1, 1, true);
     }
     // Deliberately never destroyed.
-private:
+  private:
     platform::WindowHandle keeper_ = nullptr;
 };
 const auto* const driver_keeper = ::testing::AddGlobalTestEnvironment(new DriverKeeper);
 
 class Render : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
         system_ = CreateGlGraphicsSystem();
@@ -77,8 +78,9 @@ protected:
         window_ = CreateRenderWindow("render test", kSize, kSize, true);
         ASSERT_NE(window_, nullptr);
         params_ = make_params();
-        ASSERT_EQ(system_->CreateDevice(0, DevTypeHal, window_, CreateHardwareVertexProcessing, &params_, &device_),
-                  Status::Ok);
+        ASSERT_EQ(
+            system_->CreateDevice(0, DevTypeHal, window_, CreateHardwareVertexProcessing, &params_, &device_),
+            Status::Ok);
         begin();
     }
     void TearDown() override {
@@ -110,7 +112,9 @@ protected:
     }
 
     void quad(float x1, float y1, float x2, float y2, float z, std::uint32_t color) {
-        const ScreenV v[4] = {{x1, y1, z, 1, color, 0, 0}, {x2, y1, z, 1, color, 1, 0}, {x1, y2, z, 1, color, 0, 1},
+        const ScreenV v[4] = {{x1, y1, z, 1, color, 0, 0},
+                              {x2, y1, z, 1, color, 1, 0},
+                              {x1, y2, z, 1, color, 0, 1},
                               {x2, y2, z, 1, color, 1, 1}};
         device_->SetVertexShader(kScreenFvf);
         ASSERT_EQ(device_->DrawPrimitiveUP(PtTriangleStrip, 2, v, sizeof(ScreenV)), Status::Ok);
@@ -124,7 +128,9 @@ protected:
     }
 
     void colour_quad_at(float z, std::uint32_t color, float half = 100.0f) {
-        const ColorV v[4] = {{-half, half, z, color}, {half, half, z, color}, {-half, -half, z, color},
+        const ColorV v[4] = {{-half, half, z, color},
+                             {half, half, z, color},
+                             {-half, -half, z, color},
                              {half, -half, z, color}};
         device_->SetVertexShader(kColorFvf);
         ASSERT_EQ(device_->DrawPrimitiveUP(PtTriangleStrip, 2, v, sizeof(ColorV)), Status::Ok);
@@ -135,7 +141,8 @@ protected:
         EXPECT_EQ(device_->CreateTexture(2, 2, 1, 0, FmtA8R8G8B8, pool, &t), Status::Ok);
         LockedRect lr;
         EXPECT_EQ(t->LockRect(0, &lr, nullptr, 0), Status::Ok);
-        for (int i = 0; i < 4; ++i) std::memcpy(static_cast<std::uint8_t*>(lr.pBits) + i * 4, &argb, 4);
+        for (int i = 0; i < 4; ++i)
+            std::memcpy(static_cast<std::uint8_t*>(lr.pBits) + i * 4, &argb, 4);
         t->UnlockRect(0);
         return t;
     }
@@ -182,8 +189,9 @@ TEST_F(Render, LitTexturedTriangleIsTextureTimesLight) {
     device_->SetRenderState(rs::CullMode, CullNone);
     // Left half faces the light; right half is turned 60 degrees away from it.
     const float c = 0.5f, s = 0.8660254f;
-    const LitV v[6] = {{-5, 5, 5, 0, 0, -1, 0, 0},  {0, 5, 5, 0, 0, -1, 1, 0},  {-5, -5, 5, 0, 0, -1, 0, 1},
-                       {0.1f, 5, 5, s, 0, -c, 0, 0}, {5, 5, 5, s, 0, -c, 1, 0}, {0.1f, -5, 5, s, 0, -c, 0, 1}};
+    const LitV v[6] = {{-5, 5, 5, 0, 0, -1, 0, 0},  {0, 5, 5, 0, 0, -1, 1, 0},
+                       {-5, -5, 5, 0, 0, -1, 0, 1}, {0.1f, 5, 5, s, 0, -c, 0, 0},
+                       {5, 5, 5, s, 0, -c, 1, 0},   {0.1f, -5, 5, s, 0, -c, 0, 1}};
     device_->SetVertexShader(kLitFvf);
     ASSERT_EQ(device_->DrawPrimitiveUP(PtTriangleList, 2, v, sizeof(LitV)), Status::Ok);
     EXPECT_TRUE(near(pixel(12, 24), 100, 50, 25));
@@ -201,14 +209,16 @@ TEST_F(Render, LitTexturedTriangleIsTextureTimesLight) {
 TEST_F(Render, CullModesFollowTheWindingSeenOnScreen) {
     device_->SetRenderState(rs::ZEnable, 0);
     // Clockwise on the screen: right along the top, then down to the left.
-    const ScreenV cw[3] = {{4, 4, 0, 1, 0xFFFFFFFF, 0, 0}, {40, 4, 0, 1, 0xFFFFFFFF, 0, 0}, {4, 40, 0, 1, 0xFFFFFFFF, 0, 0}};
+    const ScreenV cw[3] = {
+        {4, 4, 0, 1, 0xFFFFFFFF, 0, 0}, {40, 4, 0, 1, 0xFFFFFFFF, 0, 0}, {4, 40, 0, 1, 0xFFFFFFFF, 0, 0}};
     const ScreenV ccw[3] = {cw[0], cw[2], cw[1]};
     device_->SetVertexShader(kScreenFvf);
     struct Case {
         Dword cull;
         bool cw_drawn, ccw_drawn;
     };
-    for (const Case& k : {Case{CullNone, true, true}, Case{CullCw, false, true}, Case{CullCcw, true, false}}) {
+    for (const Case& k :
+         {Case{CullNone, true, true}, Case{CullCw, false, true}, Case{CullCcw, true, false}}) {
         device_->SetRenderState(rs::CullMode, k.cull);
         begin();
         device_->DrawPrimitiveUP(PtTriangleList, 1, cw, sizeof(ScreenV));
@@ -336,7 +346,8 @@ TEST_F(Render, DepthBiasDrawsCoplanarGeometryInFront) {
     device_->SetRenderState(rs::CullMode, CullNone);
     // A floor seen at a slant, drawn twice with the same vertices.
     auto floor = [&](std::uint32_t color) {
-        const ColorV v[4] = {{-20, -2, 2, color}, {20, -2, 2, color}, {-20, -2, 60, color}, {20, -2, 60, color}};
+        const ColorV v[4] = {
+            {-20, -2, 2, color}, {20, -2, 2, color}, {-20, -2, 60, color}, {20, -2, 60, color}};
         device_->SetVertexShader(kColorFvf);
         device_->DrawPrimitiveUP(PtTriangleStrip, 2, v, sizeof(ColorV));
     };
@@ -366,7 +377,9 @@ TEST_F(Render, ManagedTextureAndBufferDrawTheSamePixelsAfterReset) {
     ASSERT_EQ(device_->CreateVertexBuffer(4 * sizeof(LitV), 0, kLitFvf, PoolManaged, &vb), Status::Ok);
     std::uint8_t* bytes = nullptr;
     ASSERT_EQ(vb->Lock(0, 0, &bytes, 0), Status::Ok);
-    const LitV v[4] = {{-5, 5, 5, 0, 0, -1, 0, 0}, {5, 5, 5, 0, 0, -1, 1, 0}, {-5, -5, 5, 0, 0, -1, 0, 1},
+    const LitV v[4] = {{-5, 5, 5, 0, 0, -1, 0, 0},
+                       {5, 5, 5, 0, 0, -1, 1, 0},
+                       {-5, -5, 5, 0, 0, -1, 0, 1},
                        {5, -5, 5, 0, 0, -1, 1, 1}};
     std::memcpy(bytes, v, sizeof v);
     vb->Unlock();
@@ -398,8 +411,10 @@ TEST_F(Render, ManagedTextureAndBufferDrawTheSamePixelsAfterReset) {
 
 TEST_F(Render, IndexedDrawsFromBuffersAndMemory) {
     device_->SetRenderState(rs::ZEnable, 0);
-    const ScreenV v[4] = {{0, 0, 0, 1, 0xFF00FF00, 0, 0}, {64, 0, 0, 1, 0xFF00FF00, 0, 0},
-                          {0, 64, 0, 1, 0xFF00FF00, 0, 0}, {64, 64, 0, 1, 0xFF00FF00, 0, 0}};
+    const ScreenV v[4] = {{0, 0, 0, 1, 0xFF00FF00, 0, 0},
+                          {64, 0, 0, 1, 0xFF00FF00, 0, 0},
+                          {0, 64, 0, 1, 0xFF00FF00, 0, 0},
+                          {64, 64, 0, 1, 0xFF00FF00, 0, 0}};
     const std::uint16_t idx[3] = {0, 1, 2};
     device_->SetVertexShader(kScreenFvf);
     ASSERT_EQ(device_->DrawIndexedPrimitiveUP(PtTriangleList, 0, 4, 1, idx, FmtIndex16, v, sizeof(ScreenV)),
@@ -416,8 +431,8 @@ TEST_F(Render, IndexedDrawsFromBuffersAndMemory) {
     device_->SetRenderState(rs::CullMode, CullNone);
     VertexBufferPtr vb;
     IndexBufferPtr ib;
-    const ColorV world[4] = {{-9, 9, 5, 0xFFFF0000}, {9, 9, 5, 0xFFFF0000}, {-9, -9, 5, 0xFFFF0000},
-                             {9, -9, 5, 0xFFFF0000}};
+    const ColorV world[4] = {
+        {-9, 9, 5, 0xFFFF0000}, {9, 9, 5, 0xFFFF0000}, {-9, -9, 5, 0xFFFF0000}, {9, -9, 5, 0xFFFF0000}};
     ASSERT_EQ(device_->CreateVertexBuffer(sizeof world, 0, kColorFvf, PoolManaged, &vb), Status::Ok);
     ASSERT_EQ(device_->CreateIndexBuffer(6 * 2, 0, FmtIndex16, PoolManaged, &ib), Status::Ok);
     std::uint8_t* bytes = nullptr;
@@ -469,20 +484,23 @@ TEST_F(Render, FullScreenDeviceInTheCurrentModeDrawsAndPresents) {
 TEST_F(Render, MultisampledDeviceDrawsAndReadsBack) {
     std::int32_t samples = 0;
     for (std::int32_t s : {2, 4, 8})
-        if (system_->CheckDeviceMultiSampleType(0, DevTypeHal, FmtX8R8G8B8, true, s) == Status::Ok) samples = s;
+        if (system_->CheckDeviceMultiSampleType(0, DevTypeHal, FmtX8R8G8B8, true, s) == Status::Ok)
+            samples = s;
     EXPECT_NE(system_->CheckDeviceMultiSampleType(0, DevTypeHal, FmtX8R8G8B8, true, 3), Status::Ok);
     if (samples == 0) GTEST_SKIP() << "no multisampling here";
     device_.reset();
     PresentParameters p = make_params();
     p.MultiSampleType = samples;
-    ASSERT_EQ(system_->CreateDevice(0, DevTypeHal, window_, 0, &p, &device_), Status::Ok) << samples << " samples";
+    ASSERT_EQ(system_->CreateDevice(0, DevTypeHal, window_, 0, &p, &device_), Status::Ok)
+        << samples << " samples";
     begin(0xFF000000);
     device_->SetRenderState(rs::ZEnable, 0);
     quad(8, 8, 24, 24, 0, 0xFFFFFFFF);
     EXPECT_TRUE(near(pixel(16, 16), 255, 255, 255));
     EXPECT_TRUE(near(pixel(4, 4), 0, 0, 0));
     // A diagonal edge gets in-between values only when samples are really taken.
-    const ScreenV tri[3] = {{32, 32, 0, 1, 0xFFFFFFFF, 0, 0}, {63, 32, 0, 1, 0xFFFFFFFF, 0, 0},
+    const ScreenV tri[3] = {{32, 32, 0, 1, 0xFFFFFFFF, 0, 0},
+                            {63, 32, 0, 1, 0xFFFFFFFF, 0, 0},
                             {32, 63.3f, 0, 1, 0xFFFFFFFF, 0, 0}};
     device_->SetRenderState(rs::CullMode, CullNone);
     device_->DrawPrimitiveUP(PtTriangleList, 1, tri, sizeof(ScreenV));

@@ -7,7 +7,7 @@
 namespace kl::gfx {
 
 class DeviceLoss {
-public:
+  public:
     // The cooperative level for the window's state now.
     platform::Status Observe(bool windowed, bool minimised) {
         if (!windowed && minimised) {
@@ -22,7 +22,7 @@ public:
     void Restored() { lost_ = false; }
     bool Lost() const { return lost_; }
 
-private:
+  private:
     bool lost_ = false;
 };
 

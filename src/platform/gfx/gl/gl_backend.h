@@ -2,11 +2,11 @@
 // back-buffer read for render tests and screenshots.
 #pragma once
 
+#include "platform/gfx/graphics_system.h"
+
 #include <cstdint>
 #include <memory>
 #include <vector>
-
-#include "platform/gfx/graphics_system.h"
 
 namespace kl::gfx {
 

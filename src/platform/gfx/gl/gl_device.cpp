@@ -20,7 +20,8 @@ Matrix multiply(const Matrix& a, const Matrix& b) {
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j) {
             float s = 0;
-            for (int k = 0; k < 4; ++k) s += a.m[i * 4 + k] * b.m[k * 4 + j];
+            for (int k = 0; k < 4; ++k)
+                s += a.m[i * 4 + k] * b.m[k * 4 + j];
             r.m[i * 4 + j] = s;
         }
     return r;
@@ -43,72 +44,113 @@ void color_of(Dword argb, float out[4]) {
 
 GLenum gl_compare(Dword c) {
     switch (c) {
-    case CmpNever: return GL_NEVER;
-    case CmpLess: return GL_LESS;
-    case CmpEqual: return GL_EQUAL;
-    case CmpLessEqual: return GL_LEQUAL;
-    case CmpGreater: return GL_GREATER;
-    case CmpNotEqual: return GL_NOTEQUAL;
-    case CmpGreaterEqual: return GL_GEQUAL;
-    default: return GL_ALWAYS;
+    case CmpNever:
+        return GL_NEVER;
+    case CmpLess:
+        return GL_LESS;
+    case CmpEqual:
+        return GL_EQUAL;
+    case CmpLessEqual:
+        return GL_LEQUAL;
+    case CmpGreater:
+        return GL_GREATER;
+    case CmpNotEqual:
+        return GL_NOTEQUAL;
+    case CmpGreaterEqual:
+        return GL_GEQUAL;
+    default:
+        return GL_ALWAYS;
     }
 }
 
 GLenum gl_stencil_op(Dword op) {
     switch (op) {
-    case SopZero: return GL_ZERO;
-    case SopReplace: return GL_REPLACE;
-    case SopIncrSat: return GL_INCR;
-    case SopDecrSat: return GL_DECR;
-    case SopInvert: return GL_INVERT;
-    case SopIncr: return GL_INCR_WRAP;
-    case SopDecr: return GL_DECR_WRAP;
-    default: return GL_KEEP;
+    case SopZero:
+        return GL_ZERO;
+    case SopReplace:
+        return GL_REPLACE;
+    case SopIncrSat:
+        return GL_INCR;
+    case SopDecrSat:
+        return GL_DECR;
+    case SopInvert:
+        return GL_INVERT;
+    case SopIncr:
+        return GL_INCR_WRAP;
+    case SopDecr:
+        return GL_DECR_WRAP;
+    default:
+        return GL_KEEP;
     }
 }
 
 GLenum gl_blend(Dword b) {
     switch (b) {
-    case BlendZero: return GL_ZERO;
-    case BlendSrcColor: return GL_SRC_COLOR;
-    case BlendInvSrcColor: return GL_ONE_MINUS_SRC_COLOR;
-    case BlendSrcAlpha: return GL_SRC_ALPHA;
-    case BlendInvSrcAlpha: return GL_ONE_MINUS_SRC_ALPHA;
-    case BlendDestAlpha: return GL_DST_ALPHA;
-    case BlendInvDestAlpha: return GL_ONE_MINUS_DST_ALPHA;
-    case BlendDestColor: return GL_DST_COLOR;
-    case BlendInvDestColor: return GL_ONE_MINUS_DST_COLOR;
-    case BlendSrcAlphaSat: return GL_SRC_ALPHA_SATURATE;
-    default: return GL_ONE;
+    case BlendZero:
+        return GL_ZERO;
+    case BlendSrcColor:
+        return GL_SRC_COLOR;
+    case BlendInvSrcColor:
+        return GL_ONE_MINUS_SRC_COLOR;
+    case BlendSrcAlpha:
+        return GL_SRC_ALPHA;
+    case BlendInvSrcAlpha:
+        return GL_ONE_MINUS_SRC_ALPHA;
+    case BlendDestAlpha:
+        return GL_DST_ALPHA;
+    case BlendInvDestAlpha:
+        return GL_ONE_MINUS_DST_ALPHA;
+    case BlendDestColor:
+        return GL_DST_COLOR;
+    case BlendInvDestColor:
+        return GL_ONE_MINUS_DST_COLOR;
+    case BlendSrcAlphaSat:
+        return GL_SRC_ALPHA_SATURATE;
+    default:
+        return GL_ONE;
     }
 }
 
 GLenum gl_blend_equation(Dword op) {
     switch (op) {
-    case BlendOpSubtract: return GL_FUNC_SUBTRACT;
-    case BlendOpRevSubtract: return GL_FUNC_REVERSE_SUBTRACT;
-    case BlendOpMin: return GL_MIN;
-    case BlendOpMax: return GL_MAX;
-    default: return GL_FUNC_ADD;
+    case BlendOpSubtract:
+        return GL_FUNC_SUBTRACT;
+    case BlendOpRevSubtract:
+        return GL_FUNC_REVERSE_SUBTRACT;
+    case BlendOpMin:
+        return GL_MIN;
+    case BlendOpMax:
+        return GL_MAX;
+    default:
+        return GL_FUNC_ADD;
     }
 }
 
 GLenum gl_primitive(std::int32_t type) {
     switch (type) {
-    case PtPointList: return GL_POINTS;
-    case PtLineList: return GL_LINES;
-    case PtLineStrip: return GL_LINE_STRIP;
-    case PtTriangleList: return GL_TRIANGLES;
-    case PtTriangleStrip: return GL_TRIANGLE_STRIP;
-    default: return GL_TRIANGLE_FAN;
+    case PtPointList:
+        return GL_POINTS;
+    case PtLineList:
+        return GL_LINES;
+    case PtLineStrip:
+        return GL_LINE_STRIP;
+    case PtTriangleList:
+        return GL_TRIANGLES;
+    case PtTriangleStrip:
+        return GL_TRIANGLE_STRIP;
+    default:
+        return GL_TRIANGLE_FAN;
     }
 }
 
 GLint gl_source(Dword arg) {
     switch (arg & 0xF) {
-    case TaTexture: return GL_TEXTURE;
-    case TaTFactor: return GL_CONSTANT;
-    default: return GL_PRIMARY_COLOR; // diffuse, and "current" at the first stage
+    case TaTexture:
+        return GL_TEXTURE;
+    case TaTFactor:
+        return GL_CONSTANT;
+    default:
+        return GL_PRIMARY_COLOR; // diffuse, and "current" at the first stage
     }
 }
 
@@ -126,17 +168,30 @@ void set_combiner(bool alpha, Dword op, Dword arg1, Dword arg2) {
     GLint a = gl_source(arg1), b = gl_source(arg2);
     float factor = 1.0f;
     switch (op) {
-    case TopSelectArg1: mode = GL_REPLACE; break;
+    case TopSelectArg1:
+        mode = GL_REPLACE;
+        break;
     case TopSelectArg2:
         mode = GL_REPLACE;
         a = b;
         break;
-    case TopModulate: break;
-    case TopModulate2x: factor = 2.0f; break;
-    case TopModulate4x: factor = 4.0f; break;
-    case TopAdd: mode = GL_ADD; break;
-    case TopAddSigned: mode = GL_ADD_SIGNED; break;
-    case TopSubtract: mode = GL_SUBTRACT; break;
+    case TopModulate:
+        break;
+    case TopModulate2x:
+        factor = 2.0f;
+        break;
+    case TopModulate4x:
+        factor = 4.0f;
+        break;
+    case TopAdd:
+        mode = GL_ADD;
+        break;
+    case TopAddSigned:
+        mode = GL_ADD_SIGNED;
+        break;
+    case TopSubtract:
+        mode = GL_SUBTRACT;
+        break;
     default: // disabled or unknown: the diffuse value passes through
         mode = GL_REPLACE;
         a = GL_PRIMARY_COLOR;
@@ -150,7 +205,9 @@ void set_combiner(bool alpha, Dword op, Dword arg1, Dword arg2) {
     glTexEnvf(GL_TEXTURE_ENV, scale, factor);
 }
 
-void enable_if(GLenum cap, bool on) { on ? glEnable(cap) : glDisable(cap); }
+void enable_if(GLenum cap, bool on) {
+    on ? glEnable(cap) : glDisable(cap);
+}
 
 bool differs(const std::array<Dword, rs::kCount>& a, const std::array<Dword, rs::kCount>& b,
              std::initializer_list<int> codes) {
@@ -163,7 +220,9 @@ bool differs(const std::array<Dword, rs::kCount>& a, const std::array<Dword, rs:
 
 GlDevice::GlDevice(std::int32_t multisample_limit) : multisample_limit_(multisample_limit) {}
 
-GlDevice::~GlDevice() { teardown(); }
+GlDevice::~GlDevice() {
+    teardown();
+}
 
 std::shared_ptr<GlDevice> GlDevice::Create(const PresentParameters& params, std::int32_t multisample_limit,
                                            Status* status) {
@@ -189,7 +248,8 @@ void GlDevice::apply_window_mode(const PresentParameters& p) {
     wanted.refresh_rate = static_cast<int>(p.FullScreen_RefreshRateInHz);
     SDL_DisplayMode closest{};
     const int display = std::max(0, SDL_GetWindowDisplayIndex(w));
-    if (SDL_GetClosestDisplayMode(display, &wanted, &closest) != nullptr) SDL_SetWindowDisplayMode(w, &closest);
+    if (SDL_GetClosestDisplayMode(display, &wanted, &closest) != nullptr)
+        SDL_SetWindowDisplayMode(w, &closest);
     SDL_SetWindowSize(w, wanted.w, wanted.h);
     SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN);
 }
@@ -271,8 +331,8 @@ Status GlDevice::build(const PresentParameters& p) {
 
 void GlDevice::forget_gl_state() {
     force_all_ = true;
-    render_dirty_ = stage_dirty_ = material_dirty_ = world_dirty_ = projection_dirty_ = viewport_dirty_ = lights_dirty_ =
-        true;
+    render_dirty_ = stage_dirty_ = material_dirty_ = world_dirty_ = projection_dirty_ = viewport_dirty_ =
+        lights_dirty_ = true;
     applied_mode_ = applied_lighting_ = applied_color_material_ = applied_clip_mask_ = -1;
     bound_texture_ = bound_array_ = bound_element_ = 0;
     arrays_ = ArraySource{};
@@ -318,7 +378,8 @@ Status GlDevice::TestCooperativeLevel() {
 
 Status GlDevice::Reset(PresentParameters* params) {
     if (params == nullptr) return Status::InvalidCall;
-    if (!loss_.CanReset(params_.Windowed, (SDL_GetWindowFlags(params_.hDeviceWindow) & SDL_WINDOW_MINIMIZED) != 0))
+    if (!loss_.CanReset(params_.Windowed,
+                        (SDL_GetWindowFlags(params_.hDeviceWindow) & SDL_WINDOW_MINIMIZED) != 0))
         return Status::DeviceLost;
     PresentParameters p = *params;
     if (p.hDeviceWindow == nullptr) p.hDeviceWindow = params_.hDeviceWindow;
@@ -426,7 +487,8 @@ Status GlDevice::GetViewport(Viewport* v) {
 
 GLuint GlDevice::resolved_back_buffer() {
     if (!multisampled_) return fbo_;
-    const auto w = static_cast<GLint>(params_.BackBufferWidth), h = static_cast<GLint>(params_.BackBufferHeight);
+    const auto w = static_cast<GLint>(params_.BackBufferWidth),
+               h = static_cast<GLint>(params_.BackBufferHeight);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolve_fbo_);
     glDisable(GL_SCISSOR_TEST);
@@ -439,13 +501,15 @@ GLuint GlDevice::resolved_back_buffer() {
 Status GlDevice::Present(const Rect*, const Rect*, platform::WindowHandle, const void*) {
     if (!usable()) return Status::DeviceLost;
     if (fbo_ != 0) {
-        const auto w = static_cast<GLint>(params_.BackBufferWidth), h = static_cast<GLint>(params_.BackBufferHeight);
+        const auto w = static_cast<GLint>(params_.BackBufferWidth),
+                   h = static_cast<GLint>(params_.BackBufferHeight);
         const int dw = surface_w_, dh = surface_h_;
         const GLuint source = resolved_back_buffer();
         glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         glDisable(GL_SCISSOR_TEST);
-        glBlitFramebuffer(0, 0, w, h, 0, 0, dw, dh, GL_COLOR_BUFFER_BIT, (dw == w && dh == h) ? GL_NEAREST : GL_LINEAR);
+        glBlitFramebuffer(0, 0, w, h, 0, 0, dw, dh, GL_COLOR_BUFFER_BIT,
+                          (dw == w && dh == h) ? GL_NEAREST : GL_LINEAR);
         glEnable(GL_SCISSOR_TEST);
         SDL_GL_SwapWindow(params_.hDeviceWindow);
         glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
@@ -458,7 +522,8 @@ Status GlDevice::Present(const Rect*, const Rect*, platform::WindowHandle, const
 
 std::vector<std::uint32_t> GlDevice::ReadPixels(int x, int y, int width, int height) {
     if (context_ == nullptr || x < 0 || y < 0 || width <= 0 || height <= 0 ||
-        x + width > static_cast<int>(params_.BackBufferWidth) || y + height > static_cast<int>(params_.BackBufferHeight))
+        x + width > static_cast<int>(params_.BackBufferWidth) ||
+        y + height > static_cast<int>(params_.BackBufferHeight))
         return {};
     const int bb_h = static_cast<int>(params_.BackBufferHeight);
     std::vector<std::uint32_t> rows(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
@@ -631,7 +696,8 @@ Status GlDevice::CreateVertexBuffer(Dword length, Dword usage, Dword fvf_code, s
 
 Status GlDevice::CreateIndexBuffer(Dword length, Dword usage, std::int32_t format, std::int32_t pool,
                                    IndexBufferPtr* buffer) {
-    if (buffer == nullptr || length == 0 || length > (1u << 30) || (format != FmtIndex16 && format != FmtIndex32))
+    if (buffer == nullptr || length == 0 || length > (1u << 30) ||
+        (format != FmtIndex16 && format != FmtIndex32))
         return Status::InvalidCall;
     if (!usable()) return Status::DeviceLost;
     auto b = std::make_shared<GlIndexBuffer>(info_, length, usage, format, pool);
@@ -672,10 +738,11 @@ Status GlDevice::DrawPrimitive(std::int32_t type, Dword start_vertex, Dword prim
     if ((std::int64_t{start_vertex} + n) * stride > vb->Length()) return Status::InvalidCall;
     const VertexLayout l = LayoutOf(state_.fvf);
     if (l.pretransformed) // converted on the CPU from the system-memory copy
-        return draw_arrays(type, start_vertex, static_cast<Dword>(n), state_.fvf, vb->storage.Data(), stride, false,
-                           nullptr, 0, 0);
+        return draw_arrays(type, start_vertex, static_cast<Dword>(n), state_.fvf, vb->storage.Data(), stride,
+                           false, nullptr, 0, 0);
     if (!vb->object.Bind(GL_ARRAY_BUFFER, vb->storage, &bound_array_)) return Status::DeviceLost;
-    return draw_arrays(type, start_vertex, static_cast<Dword>(n), state_.fvf, nullptr, stride, true, nullptr, 0, 0);
+    return draw_arrays(type, start_vertex, static_cast<Dword>(n), state_.fvf, nullptr, stride, true, nullptr,
+                       0, 0);
 }
 
 Status GlDevice::DrawIndexedPrimitive(std::int32_t type, Dword /*min_index*/, Dword /*num_vertices*/,
@@ -707,28 +774,31 @@ Status GlDevice::DrawIndexedPrimitive(std::int32_t type, Dword /*min_index*/, Dw
     const VertexLayout l = LayoutOf(state_.fvf);
     const std::uint8_t* base_bytes = vb->storage.Data() + std::int64_t{state_.base_vertex} * stride;
     if (l.pretransformed)
-        return draw_arrays(type, 0, static_cast<Dword>(n), state_.fvf, base_bytes, stride, false, raw, index_type,
-                           static_cast<Dword>(n));
+        return draw_arrays(type, 0, static_cast<Dword>(n), state_.fvf, base_bytes, stride, false, raw,
+                           index_type, static_cast<Dword>(n));
     if (!vb->object.Bind(GL_ARRAY_BUFFER, vb->storage, &bound_array_) ||
         !ib->object.Bind(GL_ELEMENT_ARRAY_BUFFER, ib->storage, &bound_element_))
         return Status::DeviceLost;
-    const auto* vertex_offset = reinterpret_cast<const std::uint8_t*>(std::uintptr_t{state_.base_vertex} * stride);
-    const auto* index_offset = reinterpret_cast<const void*>(static_cast<std::uintptr_t>(start_index * index_size));
+    const auto* vertex_offset =
+        reinterpret_cast<const std::uint8_t*>(std::uintptr_t{state_.base_vertex} * stride);
+    const auto* index_offset =
+        reinterpret_cast<const void*>(static_cast<std::uintptr_t>(start_index * index_size));
     return draw_arrays(type, 0, static_cast<Dword>(n), state_.fvf, vertex_offset, stride, true, index_offset,
                        index_type, static_cast<Dword>(n));
 }
 
-Status GlDevice::DrawPrimitiveUP(std::int32_t type, Dword primitive_count, const void* vertex_data, Dword stride) {
+Status GlDevice::DrawPrimitiveUP(std::int32_t type, Dword primitive_count, const void* vertex_data,
+                                 Dword stride) {
     if (!usable()) return Status::DeviceLost;
     const std::int64_t n = VertexCountFor(type, primitive_count);
     if (n == 0 || vertex_data == nullptr || stride == 0) return Status::InvalidCall;
-    return draw_arrays(type, 0, static_cast<Dword>(n), state_.fvf, static_cast<const std::uint8_t*>(vertex_data),
-                       stride, false, nullptr, 0, 0);
+    return draw_arrays(type, 0, static_cast<Dword>(n), state_.fvf,
+                       static_cast<const std::uint8_t*>(vertex_data), stride, false, nullptr, 0, 0);
 }
 
 Status GlDevice::DrawIndexedPrimitiveUP(std::int32_t type, Dword min_index, Dword num_vertices,
-                                        Dword primitive_count, const void* index_data, std::int32_t index_format,
-                                        const void* vertex_data, Dword stride) {
+                                        Dword primitive_count, const void* index_data,
+                                        std::int32_t index_format, const void* vertex_data, Dword stride) {
     if (!usable()) return Status::DeviceLost;
     const std::int64_t n = VertexCountFor(type, primitive_count);
     if (n == 0 || vertex_data == nullptr || index_data == nullptr || stride == 0 ||
@@ -741,13 +811,14 @@ Status GlDevice::DrawIndexedPrimitiveUP(std::int32_t type, Dword min_index, Dwor
                                      : static_cast<const std::uint16_t*>(index_data)[i];
         if (v < min_index || v >= std::uint64_t{min_index} + num_vertices) return Status::InvalidCall;
     }
-    return draw_arrays(type, 0, static_cast<Dword>(n), state_.fvf, static_cast<const std::uint8_t*>(vertex_data),
-                       stride, false, index_data, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, static_cast<Dword>(n));
+    return draw_arrays(type, 0, static_cast<Dword>(n), state_.fvf,
+                       static_cast<const std::uint8_t*>(vertex_data), stride, false, index_data,
+                       wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, static_cast<Dword>(n));
 }
 
 Status GlDevice::draw_arrays(std::int32_t type, Dword first, Dword count, Dword fvf_code,
-                             const std::uint8_t* vertices, Dword stride, bool from_buffer, const void* indices,
-                             GLenum index_type, Dword index_count) {
+                             const std::uint8_t* vertices, Dword stride, bool from_buffer,
+                             const void* indices, GLenum index_type, Dword index_count) {
     const VertexLayout l = LayoutOf(fvf_code);
     if (l.position < 0 || static_cast<Dword>(l.stride) > stride) return Status::InvalidCall;
     prepare(l);
@@ -763,15 +834,17 @@ Status GlDevice::draw_arrays(std::int32_t type, Dword first, Dword count, Dword 
         if (index_count > 0) {
             highest = 0;
             for (Dword i = 0; i < index_count; ++i) {
-                const std::uint32_t v = index_type == GL_UNSIGNED_INT ? static_cast<const std::uint32_t*>(indices)[i]
-                                                                      : static_cast<const std::uint16_t*>(indices)[i];
+                const std::uint32_t v = index_type == GL_UNSIGNED_INT
+                                            ? static_cast<const std::uint32_t*>(indices)[i]
+                                            : static_cast<const std::uint16_t*>(indices)[i];
                 highest = std::max<Dword>(highest, v + 1);
             }
         }
         scratch_.resize(std::size_t{highest} * 4);
         for (Dword i = 0; i < highest; ++i) {
             float p[4];
-            std::memcpy(p, vertices + std::size_t{i} * stride + static_cast<std::size_t>(l.position), sizeof p);
+            std::memcpy(p, vertices + std::size_t{i} * stride + static_cast<std::size_t>(l.position),
+                        sizeof p);
             const float w = (p[3] != 0.0f && std::isfinite(p[3])) ? 1.0f / p[3] : 1.0f;
             scratch_[i * 4 + 0] = p[0] * w;
             scratch_[i * 4 + 1] = p[1] * w;
@@ -796,7 +869,8 @@ Status GlDevice::draw_arrays(std::int32_t type, Dword first, Dword count, Dword 
     return Status::Ok;
 }
 
-void GlDevice::set_arrays(const VertexLayout& l, const std::uint8_t* base, Dword stride, bool pretransformed) {
+void GlDevice::set_arrays(const VertexLayout& l, const std::uint8_t* base, Dword stride,
+                          bool pretransformed) {
     const auto s = static_cast<GLsizei>(stride);
     glEnableClientState(GL_VERTEX_ARRAY);
     if (!pretransformed) glVertexPointer(l.position_size, GL_FLOAT, s, base + l.position);
@@ -833,7 +907,8 @@ void GlDevice::prepare(const VertexLayout& l) {
     if (stage_dirty_ || force_all_) apply_stage();
     bind_texture();
     if (material_dirty_ || force_all_) apply_material();
-    if (world_dirty_ || projection_dirty_ || viewport_dirty_ || force_all_) apply_transforms(l.pretransformed);
+    if (world_dirty_ || projection_dirty_ || viewport_dirty_ || force_all_)
+        apply_transforms(l.pretransformed);
     if (lights_dirty_ || force_all_) apply_lights_and_planes();
 
     // Pre-transformed vertices are never lit; lit vertices take their diffuse colour from the vertex
@@ -843,10 +918,10 @@ void GlDevice::prepare(const VertexLayout& l) {
         enable_if(GL_LIGHTING, lighting != 0);
         applied_lighting_ = lighting;
     }
-    const int color_material =
-        (lighting && l.diffuse >= 0 && state_.render[rs::ColorVertex] && state_.render[rs::DiffuseMaterialSource] == 1)
-            ? 1
-            : 0;
+    const int color_material = (lighting && l.diffuse >= 0 && state_.render[rs::ColorVertex] &&
+                                state_.render[rs::DiffuseMaterialSource] == 1)
+                                   ? 1
+                                   : 0;
     if (color_material != applied_color_material_) {
         if (color_material) glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
         enable_if(GL_COLOR_MATERIAL, color_material != 0);
@@ -880,7 +955,9 @@ void GlDevice::apply_render_states() {
             glFrontFace(GL_CW);
             glCullFace(GL_BACK);
             break;
-        default: glDisable(GL_CULL_FACE); break;
+        default:
+            glDisable(GL_CULL_FACE);
+            break;
         }
     }
     if (all || differs(r, a, {rs::FillMode}))
@@ -897,8 +974,9 @@ void GlDevice::apply_render_states() {
         enable_if(GL_ALPHA_TEST, r[rs::AlphaTestEnable] != 0);
         glAlphaFunc(gl_compare(r[rs::AlphaFunc]), static_cast<float>(r[rs::AlphaRef] & 0xFF) / 255.0f);
     }
-    if (all || differs(r, a, {rs::FogEnable, rs::FogColor, rs::FogTableMode, rs::FogVertexMode, rs::FogStart,
-                              rs::FogEnd, rs::FogDensity})) {
+    if (all || differs(r, a,
+                       {rs::FogEnable, rs::FogColor, rs::FogTableMode, rs::FogVertexMode, rs::FogStart,
+                        rs::FogEnd, rs::FogDensity})) {
         const Dword mode = r[rs::FogTableMode] != FogNone ? r[rs::FogTableMode] : r[rs::FogVertexMode];
         const bool on = r[rs::FogEnable] != 0 && mode != FogNone;
         enable_if(GL_FOG, on);
@@ -913,10 +991,12 @@ void GlDevice::apply_render_states() {
             glFogfv(GL_FOG_COLOR, c);
         }
     }
-    if (all || differs(r, a, {rs::StencilEnable, rs::StencilFail, rs::StencilZFail, rs::StencilPass, rs::StencilFunc,
-                              rs::StencilRef, rs::StencilMask, rs::StencilWriteMask})) {
+    if (all || differs(r, a,
+                       {rs::StencilEnable, rs::StencilFail, rs::StencilZFail, rs::StencilPass,
+                        rs::StencilFunc, rs::StencilRef, rs::StencilMask, rs::StencilWriteMask})) {
         enable_if(GL_STENCIL_TEST, has_stencil_ && r[rs::StencilEnable] != 0);
-        glStencilFunc(gl_compare(r[rs::StencilFunc]), static_cast<GLint>(r[rs::StencilRef]), r[rs::StencilMask]);
+        glStencilFunc(gl_compare(r[rs::StencilFunc]), static_cast<GLint>(r[rs::StencilRef]),
+                      r[rs::StencilMask]);
         glStencilOp(gl_stencil_op(r[rs::StencilFail]), gl_stencil_op(r[rs::StencilZFail]),
                     gl_stencil_op(r[rs::StencilPass]));
         glStencilMask(r[rs::StencilWriteMask]);
@@ -934,10 +1014,12 @@ void GlDevice::apply_render_states() {
         color_of(r[rs::Ambient], c);
         glLightModelfv(GL_LIGHT_MODEL_AMBIENT, c);
     }
-    if (all || differs(r, a, {rs::LocalViewer})) glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, r[rs::LocalViewer] ? 1 : 0);
+    if (all || differs(r, a, {rs::LocalViewer}))
+        glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, r[rs::LocalViewer] ? 1 : 0);
     if (all || differs(r, a, {rs::NormalizeNormals})) enable_if(GL_NORMALIZE, r[rs::NormalizeNormals] != 0);
     if (all || differs(r, a, {rs::SpecularEnable}))
-        glLightModeli(GL_LIGHT_MODEL_COLOR_CONTROL, r[rs::SpecularEnable] ? GL_SEPARATE_SPECULAR_COLOR : GL_SINGLE_COLOR);
+        glLightModeli(GL_LIGHT_MODEL_COLOR_CONTROL,
+                      r[rs::SpecularEnable] ? GL_SEPARATE_SPECULAR_COLOR : GL_SINGLE_COLOR);
     if (all || differs(r, a, {rs::ColorWriteEnable})) {
         const Dword m = r[rs::ColorWriteEnable];
         glColorMask((m & 1) != 0, (m & 2) != 0, (m & 4) != 0, (m & 8) != 0);
@@ -973,8 +1055,8 @@ void GlDevice::bind_texture() {
     auto* t = dynamic_cast<GlTexture*>(state_.texture.get());
     const auto& s = state_.stage;
     const bool anisotropic = s[tss::MagFilter] == TexfAnisotropic || s[tss::MinFilter] == TexfAnisotropic;
-    const SamplerState sampler{s[tss::MagFilter], s[tss::MinFilter], s[tss::MipFilter], s[tss::AddressU],
-                               s[tss::AddressV], anisotropic ? s[tss::MaxAnisotropy] : 1};
+    const SamplerState sampler{s[tss::MagFilter], s[tss::MinFilter], s[tss::MipFilter],
+                               s[tss::AddressU],  s[tss::AddressV],  anisotropic ? s[tss::MaxAnisotropy] : 1};
     // Without a texture the stage reads opaque white, so operations on it leave the diffuse colour.
     if (t != nullptr && t->Bind(sampler, &bound_texture_)) return;
     if (bound_texture_ != white_texture_) glBindTexture(GL_TEXTURE_2D, bound_texture_ = white_texture_);
@@ -995,7 +1077,8 @@ void GlDevice::apply_material() {
 void GlDevice::apply_transforms(bool pretransformed) {
     // GL's matrix mode stays at the modelview between calls.
     const Viewport& v = state_.viewport;
-    const auto bb_w = static_cast<GLint>(params_.BackBufferWidth), bb_h = static_cast<GLint>(params_.BackBufferHeight);
+    const auto bb_w = static_cast<GLint>(params_.BackBufferWidth),
+               bb_h = static_cast<GLint>(params_.BackBufferHeight);
     const bool all = force_all_ || applied_mode_ != (pretransformed ? 1 : 0);
     if (pretransformed) {
         if (all || projection_dirty_ || viewport_dirty_) {
@@ -1023,8 +1106,8 @@ void GlDevice::apply_transforms(bool pretransformed) {
         }
     }
     if (all || viewport_dirty_)
-        glScissor(static_cast<GLint>(v.X), bb_h - static_cast<GLint>(v.Y + v.Height), static_cast<GLsizei>(v.Width),
-                  static_cast<GLsizei>(v.Height));
+        glScissor(static_cast<GLint>(v.X), bb_h - static_cast<GLint>(v.Y + v.Height),
+                  static_cast<GLsizei>(v.Width), static_cast<GLsizei>(v.Height));
     applied_mode_ = pretransformed ? 1 : 0;
     world_dirty_ = projection_dirty_ = viewport_dirty_ = false;
 }

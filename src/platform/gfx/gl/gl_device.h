@@ -3,21 +3,20 @@
 // them and they differ from what GL already has, so repeated state calls cost next to nothing.
 #pragma once
 
-#include <SDL.h>
-#include <SDL_opengl.h>
-
-#include <memory>
-#include <vector>
-
 #include "platform/gfx/device.h"
 #include "platform/gfx/device_state.h"
 #include "platform/gfx/gl/device_loss.h"
 #include "platform/gfx/gl/gl_resources.h"
 
+#include <SDL.h>
+#include <SDL_opengl.h>
+#include <memory>
+#include <vector>
+
 namespace kl::gfx {
 
 class GlDevice final : public Device {
-public:
+  public:
     // Builds the context on the window; nullptr (with the reason in *status) when that fails.
     static std::shared_ptr<GlDevice> Create(const PresentParameters& params, std::int32_t multisample_limit,
                                             Status* status);
@@ -65,12 +64,12 @@ public:
                                 Dword primitive_count) override;
     Status DrawPrimitiveUP(std::int32_t type, Dword primitive_count, const void* vertex_data,
                            Dword stride) override;
-    Status DrawIndexedPrimitiveUP(std::int32_t type, Dword min_index, Dword num_vertices, Dword primitive_count,
-                                  const void* index_data, std::int32_t index_format, const void* vertex_data,
-                                  Dword stride) override;
+    Status DrawIndexedPrimitiveUP(std::int32_t type, Dword min_index, Dword num_vertices,
+                                  Dword primitive_count, const void* index_data, std::int32_t index_format,
+                                  const void* vertex_data, Dword stride) override;
     bool ShowCursor(bool show) override;
 
-private:
+  private:
     explicit GlDevice(std::int32_t multisample_limit);
     Status build(const PresentParameters& params);
     void teardown();
@@ -79,8 +78,9 @@ private:
     bool usable() const { return context_ != nullptr && !loss_.Lost(); }
 
     // Draw plumbing.
-    Status draw_arrays(std::int32_t type, Dword first, Dword count, Dword fvf_code, const std::uint8_t* vertices,
-                       Dword stride, bool from_buffer, const void* indices, GLenum index_type, Dword index_count);
+    Status draw_arrays(std::int32_t type, Dword first, Dword count, Dword fvf_code,
+                       const std::uint8_t* vertices, Dword stride, bool from_buffer, const void* indices,
+                       GLenum index_type, Dword index_count);
     void prepare(const VertexLayout& layout);
     void apply_render_states();
     void apply_stage();

@@ -11,24 +11,33 @@ bool same_context(const std::shared_ptr<GlContextInfo>& info, unsigned generatio
     return info && info->generation == generation;
 }
 
-GLint gl_filter(Dword filter) { return filter == TexfPoint ? GL_NEAREST : GL_LINEAR; }
+GLint gl_filter(Dword filter) {
+    return filter == TexfPoint ? GL_NEAREST : GL_LINEAR;
+}
 
 GLint gl_min_filter(Dword min, Dword mip) {
     const bool linear = min != TexfPoint;
     switch (mip) {
-    case TexfPoint: return linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+    case TexfPoint:
+        return linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
     case TexfLinear:
-    case TexfAnisotropic: return linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
-    default: return linear ? GL_LINEAR : GL_NEAREST;
+    case TexfAnisotropic:
+        return linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+    default:
+        return linear ? GL_LINEAR : GL_NEAREST;
     }
 }
 
 GLint gl_address(Dword mode) {
     switch (mode) {
-    case TaddressMirror: return GL_MIRRORED_REPEAT;
-    case TaddressClamp: return GL_CLAMP_TO_EDGE;
-    case TaddressBorder: return GL_CLAMP_TO_BORDER;
-    default: return GL_REPEAT;
+    case TaddressMirror:
+        return GL_MIRRORED_REPEAT;
+    case TaddressClamp:
+        return GL_CLAMP_TO_EDGE;
+    case TaddressBorder:
+        return GL_CLAMP_TO_BORDER;
+    default:
+        return GL_REPEAT;
     }
 }
 
@@ -36,22 +45,33 @@ GLint gl_address(Dword mode) {
 
 GlPixelFormat GlFormatOf(std::int32_t format) {
     switch (format) {
-    case FmtA8R8G8B8: return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE};
-    case FmtX8R8G8B8: return {GL_RGB8, GL_BGRA, GL_UNSIGNED_BYTE};
-    case FmtR8G8B8: return {GL_RGB8, GL_BGR, GL_UNSIGNED_BYTE};
-    case FmtR5G6B5: return {GL_RGB8, GL_RGB, GL_UNSIGNED_SHORT_5_6_5};
-    case FmtX1R5G5B5: return {GL_RGB8, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV};
-    case FmtA1R5G5B5: return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV};
-    case FmtA4R4G4B4: return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV};
-    case FmtX4R4G4B4: return {GL_RGB8, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV};
-    case FmtR3G3B2: return {GL_RGB8, GL_RGB, GL_UNSIGNED_BYTE_2_3_3_REV};
-    case FmtA8: return {GL_ALPHA8, GL_ALPHA, GL_UNSIGNED_BYTE};
-    default: return {};
+    case FmtA8R8G8B8:
+        return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE};
+    case FmtX8R8G8B8:
+        return {GL_RGB8, GL_BGRA, GL_UNSIGNED_BYTE};
+    case FmtR8G8B8:
+        return {GL_RGB8, GL_BGR, GL_UNSIGNED_BYTE};
+    case FmtR5G6B5:
+        return {GL_RGB8, GL_RGB, GL_UNSIGNED_SHORT_5_6_5};
+    case FmtX1R5G5B5:
+        return {GL_RGB8, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV};
+    case FmtA1R5G5B5:
+        return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV};
+    case FmtA4R4G4B4:
+        return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV};
+    case FmtX4R4G4B4:
+        return {GL_RGB8, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV};
+    case FmtR3G3B2:
+        return {GL_RGB8, GL_RGB, GL_UNSIGNED_BYTE_2_3_3_REV};
+    case FmtA8:
+        return {GL_ALPHA8, GL_ALPHA, GL_UNSIGNED_BYTE};
+    default:
+        return {};
     }
 }
 
-GlTexture::GlTexture(std::shared_ptr<GlContextInfo> context, Dword width, Dword height, Dword levels, Dword usage,
-                     std::int32_t format, std::int32_t pool)
+GlTexture::GlTexture(std::shared_ptr<GlContextInfo> context, Dword width, Dword height, Dword levels,
+                     Dword usage, std::int32_t format, std::int32_t pool)
     : MemoryTexture(width, height, levels, usage, format, pool), context_(std::move(context)),
       dirty_(GetLevelCount(), true) {}
 

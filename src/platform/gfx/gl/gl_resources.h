@@ -3,11 +3,10 @@
 // device a new context; the generation number tells a resource its GL object went with the old one.
 #pragma once
 
-#include <SDL_opengl.h>
-
-#include <memory>
-
 #include "platform/gfx/memory_resources.h"
+
+#include <SDL_opengl.h>
+#include <memory>
 
 namespace kl::gfx {
 
@@ -31,7 +30,7 @@ struct SamplerState {
 };
 
 class GlTexture final : public MemoryTexture {
-public:
+  public:
     GlTexture(std::shared_ptr<GlContextInfo> context, Dword width, Dword height, Dword levels, Dword usage,
               std::int32_t format, std::int32_t pool);
     ~GlTexture() override;
@@ -39,10 +38,10 @@ public:
     // *bound is the device's record of the name bound now, so an unchanged texture costs no GL call.
     bool Bind(const SamplerState& sampler, GLuint* bound);
 
-protected:
+  protected:
     void LevelWritten(Dword level) override;
 
-private:
+  private:
     std::shared_ptr<GlContextInfo> context_;
     unsigned generation_ = 0;
     GLuint name_ = 0;
@@ -54,7 +53,7 @@ private:
 
 // Binds a buffer's GL object to target, uploading what changed since the last use.
 class GlBufferObject {
-public:
+  public:
     explicit GlBufferObject(std::shared_ptr<GlContextInfo> context) : context_(std::move(context)) {}
     ~GlBufferObject();
     GlBufferObject(const GlBufferObject&) = delete;
@@ -62,14 +61,14 @@ public:
     // *bound as for textures: the name the device has bound to target now.
     bool Bind(GLenum target, BufferStorage& storage, GLuint* bound);
 
-private:
+  private:
     std::shared_ptr<GlContextInfo> context_;
     unsigned generation_ = 0;
     GLuint name_ = 0;
 };
 
 class GlVertexBuffer final : public MemoryVertexBuffer {
-public:
+  public:
     GlVertexBuffer(std::shared_ptr<GlContextInfo> context, Dword length, Dword usage, Dword fvf_code,
                    std::int32_t pool)
         : MemoryVertexBuffer(length, usage, fvf_code, pool), object(std::move(context)) {}
@@ -77,7 +76,7 @@ public:
 };
 
 class GlIndexBuffer final : public MemoryIndexBuffer {
-public:
+  public:
     GlIndexBuffer(std::shared_ptr<GlContextInfo> context, Dword length, Dword usage, std::int32_t format,
                   std::int32_t pool)
         : MemoryIndexBuffer(length, usage, format, pool), object(std::move(context)) {}

@@ -1,13 +1,12 @@
 // The OpenGL back-end's graphics system: SDL displays as adapters, SDL display modes as modes, and
 // a capability record read from a probe context, made once.
-#include <SDL.h>
-#include <SDL_opengl.h>
-
-#include <algorithm>
-#include <set>
-
 #include "platform/gfx/gl/gl_backend.h"
 #include "platform/gfx/gl/gl_device.h"
+
+#include <SDL.h>
+#include <SDL_opengl.h>
+#include <algorithm>
+#include <set>
 
 namespace kl::gfx {
 
@@ -16,10 +15,14 @@ namespace {
 std::int32_t format_of(Uint32 sdl_format) {
     switch (SDL_BITSPERPIXEL(sdl_format)) {
     case 32:
-    case 24: return FmtX8R8G8B8;
-    case 16: return FmtR5G6B5;
-    case 15: return FmtX1R5G5B5;
-    default: return FmtUnknown;
+    case 24:
+        return FmtX8R8G8B8;
+    case 16:
+        return FmtR5G6B5;
+    case 15:
+        return FmtX1R5G5B5;
+    default:
+        return FmtUnknown;
     }
 }
 
@@ -95,7 +98,8 @@ Probe probe_context() {
     Caps& c = p.caps;
     c.PresentationIntervals = PresentIntervalImmediate | PresentIntervalOne;
     c.DevCaps = DevCapsHwTransformAndLight;
-    c.RasterCaps = RasterCapsFogTable | RasterCapsZBias | RasterCapsFogRange | RasterCapsWFog | RasterCapsZFog;
+    c.RasterCaps =
+        RasterCapsFogTable | RasterCapsZBias | RasterCapsFogRange | RasterCapsWFog | RasterCapsZFog;
     c.StencilCaps = stencil_bits >= 8 ? 0xFFu : 0u;
     c.ShadeCaps = ShadeCapsSpecularGouraudRgb;
     c.MaxTextureWidth = c.MaxTextureHeight = static_cast<Dword>(std::clamp(max_texture, 0, 16384));
@@ -109,7 +113,7 @@ Probe probe_context() {
 }
 
 class GlGraphicsSystem final : public GraphicsSystem {
-public:
+  public:
     ~GlGraphicsSystem() override { SDL_QuitSubSystem(SDL_INIT_VIDEO); }
 
     Dword GetAdapterCount() override {
@@ -118,7 +122,8 @@ public:
     }
 
     Status GetDeviceCaps(Dword adapter, std::int32_t device_type, Caps* caps) override {
-        if (caps == nullptr || adapter >= GetAdapterCount() || device_type != DevTypeHal) return Status::InvalidCall;
+        if (caps == nullptr || adapter >= GetAdapterCount() || device_type != DevTypeHal)
+            return Status::InvalidCall;
         if (!probe().ok) return Status::NotAvailable;
         *caps = probe_.caps;
         caps->AdapterOrdinal = static_cast<std::int32_t>(adapter);
@@ -134,7 +139,8 @@ public:
     Status EnumAdapterModes(Dword adapter, Dword mode, DisplayModeInfo* info) override {
         if (info == nullptr || adapter >= GetAdapterCount()) return Status::InvalidCall;
         SDL_DisplayMode m{};
-        if (SDL_GetDisplayMode(static_cast<int>(adapter), static_cast<int>(mode), &m) != 0) return Status::InvalidCall;
+        if (SDL_GetDisplayMode(static_cast<int>(adapter), static_cast<int>(mode), &m) != 0)
+            return Status::InvalidCall;
         *info = {m.w, m.h, m.refresh_rate, format_of(m.format)};
         return Status::Ok;
     }
@@ -160,18 +166,22 @@ public:
                                   std::int32_t depth_stencil_format) override {
         if (adapter >= GetAdapterCount() || device_type != DevTypeHal) return Status::InvalidCall;
         // The window always has 24 depth and 8 stencil bits; D16 is that buffer with the stencil unused.
-        return depth_stencil_format == FmtD24S8 || depth_stencil_format == FmtD16 ? Status::Ok : Status::NotAvailable;
+        return depth_stencil_format == FmtD24S8 || depth_stencil_format == FmtD16 ? Status::Ok
+                                                                                  : Status::NotAvailable;
     }
 
     Status CreateDevice(Dword adapter, std::int32_t device_type, platform::WindowHandle focus_window, Dword,
                         PresentParameters* params, DevicePtr* device) override {
-        if (params == nullptr || device == nullptr || adapter >= GetAdapterCount() || device_type != DevTypeHal)
+        if (params == nullptr || device == nullptr || adapter >= GetAdapterCount() ||
+            device_type != DevTypeHal)
             return Status::InvalidCall;
         PresentParameters p = *params;
         if (p.hDeviceWindow == nullptr) p.hDeviceWindow = focus_window;
-        if (p.EnableAutoDepthStencil && p.AutoDepthStencilFormat != FmtD24S8 && p.AutoDepthStencilFormat != FmtD16)
+        if (p.EnableAutoDepthStencil && p.AutoDepthStencilFormat != FmtD24S8 &&
+            p.AutoDepthStencilFormat != FmtD16)
             return Status::InvalidCall;
-        if (p.MultiSampleType != 0 && !probe().sample_counts.contains(p.MultiSampleType)) return Status::InvalidCall;
+        if (p.MultiSampleType != 0 && !probe().sample_counts.contains(p.MultiSampleType))
+            return Status::InvalidCall;
         Status status = Status::Ok;
         auto made = GlDevice::Create(p, probe().max_samples, &status);
         if (!made) return status;
@@ -179,7 +189,7 @@ public:
         return Status::Ok;
     }
 
-private:
+  private:
     const Probe& probe() {
         if (!probe_.done) probe_ = probe_context();
         return probe_;
@@ -199,7 +209,8 @@ platform::WindowHandle CreateRenderWindow(const char* caption, int width, int he
     set_window_attributes();
     Uint32 flags = SDL_WINDOW_OPENGL;
     if (hidden) flags |= SDL_WINDOW_HIDDEN;
-    SDL_Window* w = SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
+    SDL_Window* w =
+        SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
     if (w == nullptr) SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return w;
 }

@@ -9,7 +9,8 @@ namespace kl::gfx {
 namespace {
 
 bool matches(const Call& c, std::string_view name, const std::vector<double>& prefix) {
-    return c.name == name && c.args.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), c.args.begin());
+    return c.name == name && c.args.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), c.args.begin());
 }
 
 } // namespace
@@ -17,7 +18,8 @@ bool matches(const Call& c, std::string_view name, const std::vector<double>& pr
 std::string Call::ToString() const {
     std::ostringstream out;
     out << name << '(';
-    for (std::size_t i = 0; i < args.size(); ++i) out << (i ? ", " : "") << args[i];
+    for (std::size_t i = 0; i < args.size(); ++i)
+        out << (i ? ", " : "") << args[i];
     out << ')';
     return out.str();
 }
@@ -49,20 +51,23 @@ const Call* CallLog::Last(std::string_view name, const std::vector<double>& pref
 
 CallLog CallLog::Since(std::size_t mark) const {
     CallLog later;
-    for (std::size_t i = std::min(mark, calls_.size()); i < calls_.size(); ++i) later.calls_.push_back(calls_[i]);
+    for (std::size_t i = std::min(mark, calls_.size()); i < calls_.size(); ++i)
+        later.calls_.push_back(calls_[i]);
     return later;
 }
 
 std::vector<std::string> CallLog::Names() const {
     std::vector<std::string> names;
     names.reserve(calls_.size());
-    for (const Call& c : calls_) names.push_back(c.name);
+    for (const Call& c : calls_)
+        names.push_back(c.name);
     return names;
 }
 
 std::string CallLog::Dump() const {
     std::string text;
-    for (const Call& c : calls_) text += c.ToString() + "\n";
+    for (const Call& c : calls_)
+        text += c.ToString() + "\n";
     return text;
 }
 

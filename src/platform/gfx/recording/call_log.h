@@ -29,7 +29,7 @@ struct Call {
 };
 
 class CallLog {
-public:
+  public:
     void Add(std::string name, std::vector<double> args);
     void Add(Call call) { calls_.push_back(std::move(call)); }
     const std::vector<Call>& Calls() const { return calls_; }
@@ -50,7 +50,7 @@ public:
     std::vector<std::string> Names() const;
     std::string Dump() const;
 
-private:
+  private:
     std::vector<Call> calls_;
 };
 

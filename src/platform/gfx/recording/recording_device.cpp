@@ -1,8 +1,8 @@
 // The test back-end's device: records each call, keeps the state, answers with injected failures.
+#include "platform/gfx/recording/recording_system.h"
+
 #include <algorithm>
 #include <cstring>
-
-#include "platform/gfx/recording/recording_system.h"
 
 namespace kl::gfx {
 
@@ -14,15 +14,15 @@ struct Identified {
 };
 
 class RecordingTexture final : public MemoryTexture, public Identified {
-public:
+  public:
     using MemoryTexture::MemoryTexture;
 };
 class RecordingVertexBuffer final : public MemoryVertexBuffer, public Identified {
-public:
+  public:
     using MemoryVertexBuffer::MemoryVertexBuffer;
 };
 class RecordingIndexBuffer final : public MemoryIndexBuffer, public Identified {
-public:
+  public:
     using MemoryIndexBuffer::MemoryIndexBuffer;
 };
 
@@ -31,8 +31,12 @@ template <class P> int id_of(const P& resource) {
     return identified ? identified->id : 0;
 }
 
-void append(std::vector<double>& args, const ColorValue& c) { args.insert(args.end(), {c.r, c.g, c.b, c.a}); }
-void append(std::vector<double>& args, const Vector& v) { args.insert(args.end(), {v.x, v.y, v.z}); }
+void append(std::vector<double>& args, const ColorValue& c) {
+    args.insert(args.end(), {c.r, c.g, c.b, c.a});
+}
+void append(std::vector<double>& args, const Vector& v) {
+    args.insert(args.end(), {v.x, v.y, v.z});
+}
 
 LockGate make_lock_gate(const std::shared_ptr<RecordingControl>& control, const char* name, int id) {
     std::weak_ptr<RecordingControl> weak = control;
@@ -48,9 +52,15 @@ LockGate make_lock_gate(const std::shared_ptr<RecordingControl>& control, const 
 
 } // namespace
 
-int ResourceId(const TexturePtr& texture) { return id_of(texture); }
-int ResourceId(const VertexBufferPtr& buffer) { return id_of(buffer); }
-int ResourceId(const IndexBufferPtr& buffer) { return id_of(buffer); }
+int ResourceId(const TexturePtr& texture) {
+    return id_of(texture);
+}
+int ResourceId(const VertexBufferPtr& buffer) {
+    return id_of(buffer);
+}
+int ResourceId(const IndexBufferPtr& buffer) {
+    return id_of(buffer);
+}
 
 RecordingDevice::RecordingDevice(std::shared_ptr<RecordingControl> control, const PresentParameters& params)
     : control_(std::move(control)), params_(params) {
@@ -71,8 +81,12 @@ Status RecordingDevice::TestCooperativeLevel() {
 Status RecordingDevice::Reset(PresentParameters* params) {
     std::vector<double> args;
     if (params != nullptr)
-        args = {double(params->BackBufferWidth), double(params->BackBufferHeight), double(params->BackBufferFormat),
-                double(params->MultiSampleType), params->Windowed ? 1.0 : 0.0, double(params->AutoDepthStencilFormat),
+        args = {double(params->BackBufferWidth),
+                double(params->BackBufferHeight),
+                double(params->BackBufferFormat),
+                double(params->MultiSampleType),
+                params->Windowed ? 1.0 : 0.0,
+                double(params->AutoDepthStencilFormat),
                 double(params->FullScreen_PresentationInterval)};
     if (const Status s = record("Reset", std::move(args)); s != Status::Ok) return s;
     ++reset_count_;
@@ -113,19 +127,21 @@ Status RecordingDevice::EndScene() {
     return Status::Ok;
 }
 
-Status RecordingDevice::Clear(Dword count, const Rect* /*rects*/, Dword flags, Dword color, float z, Dword stencil) {
+Status RecordingDevice::Clear(Dword count, const Rect* /*rects*/, Dword flags, Dword color, float z,
+                              Dword stencil) {
     if (const Status s = record("Clear", {double(count), double(flags), double(color), z, double(stencil)});
         s != Status::Ok)
         return s;
     if (flags == 0) return Status::InvalidCall;
-    if ((flags & (ClearZBuffer | ClearStencil)) && !params_.EnableAutoDepthStencil) return Status::InvalidCall;
+    if ((flags & (ClearZBuffer | ClearStencil)) && !params_.EnableAutoDepthStencil)
+        return Status::InvalidCall;
     if ((flags & ClearStencil) && params_.AutoDepthStencilFormat == FmtD16) return Status::InvalidCall;
     return Status::Ok;
 }
 
 Status RecordingDevice::SetViewport(const Viewport& v) {
-    if (const Status s = record("SetViewport", {double(v.X), double(v.Y), double(v.Width), double(v.Height), v.MinZ,
-                                                v.MaxZ});
+    if (const Status s = record(
+            "SetViewport", {double(v.X), double(v.Y), double(v.Width), double(v.Height), v.MinZ, v.MaxZ});
         s != Status::Ok)
         return s;
     if (v.Width == 0 || v.Height == 0 || v.X + v.Width > params_.BackBufferWidth ||
@@ -172,7 +188,8 @@ Status RecordingDevice::SetLight(Dword index, const Light& l) {
     append(args, l.Ambient);
     append(args, l.Position);
     append(args, l.Direction);
-    args.insert(args.end(), {l.Range, l.Falloff, l.Attenuation0, l.Attenuation1, l.Attenuation2, l.Theta, l.Phi});
+    args.insert(args.end(),
+                {l.Range, l.Falloff, l.Attenuation0, l.Attenuation1, l.Attenuation2, l.Theta, l.Phi});
     if (const Status s = record("SetLight", std::move(args)); s != Status::Ok) return s;
     if (l.Type < LightPoint || l.Type > LightDirectional) return Status::InvalidCall;
     state_.lights[index] = l;
@@ -188,7 +205,8 @@ Status RecordingDevice::GetLight(Dword index, Light* l) {
 }
 
 Status RecordingDevice::LightEnable(Dword index, bool enable) {
-    if (const Status s = record("LightEnable", {double(index), enable ? 1.0 : 0.0}); s != Status::Ok) return s;
+    if (const Status s = record("LightEnable", {double(index), enable ? 1.0 : 0.0}); s != Status::Ok)
+        return s;
     state_.EnableLight(index, enable);
     return Status::Ok;
 }
@@ -244,7 +262,8 @@ Status RecordingDevice::SetTextureStageState(Dword stage, std::int32_t type, Dwo
 }
 
 Status RecordingDevice::GetTextureStageState(Dword stage, std::int32_t type, Dword* value) {
-    if (const Status s = record("GetTextureStageState", {double(stage), double(type)}); s != Status::Ok) return s;
+    if (const Status s = record("GetTextureStageState", {double(stage), double(type)}); s != Status::Ok)
+        return s;
     if (stage != 0 || type < 1 || type >= tss::kCount || value == nullptr) return Status::InvalidCall;
     *value = state_.stage[static_cast<std::size_t>(type)];
     return Status::Ok;
@@ -281,7 +300,8 @@ Status RecordingDevice::GetVertexShader(Dword* fvf_code) {
 }
 
 Status RecordingDevice::SetTexture(Dword stage, const TexturePtr& texture) {
-    if (const Status s = record("SetTexture", {double(stage), double(ResourceId(texture))}); s != Status::Ok) return s;
+    if (const Status s = record("SetTexture", {double(stage), double(ResourceId(texture))}); s != Status::Ok)
+        return s;
     if (stage != 0) return Status::InvalidCall;
     state_.texture = texture;
     return Status::Ok;
@@ -294,13 +314,14 @@ Status RecordingDevice::GetTexture(Dword stage, TexturePtr* texture) {
     return Status::Ok;
 }
 
-Status RecordingDevice::CreateTexture(Dword width, Dword height, Dword levels, Dword usage, std::int32_t format,
-                                      std::int32_t pool, TexturePtr* texture) {
-    if (const Status s = record("CreateTexture", {double(width), double(height), double(levels), double(usage),
-                                                  double(format), double(pool)});
+Status RecordingDevice::CreateTexture(Dword width, Dword height, Dword levels, Dword usage,
+                                      std::int32_t format, std::int32_t pool, TexturePtr* texture) {
+    if (const Status s = record("CreateTexture", {double(width), double(height), double(levels),
+                                                  double(usage), double(format), double(pool)});
         s != Status::Ok)
         return s;
-    if (texture == nullptr || width == 0 || height == 0 || BytesPerPixel(format) == 0) return Status::InvalidCall;
+    if (texture == nullptr || width == 0 || height == 0 || BytesPerPixel(format) == 0)
+        return Status::InvalidCall;
     if (width > 16384 || height > 16384) return Status::OutOfMemory;
     auto t = std::make_shared<RecordingTexture>(width, height, levels, usage, format, pool);
     t->id = control_->next_resource_id++;
@@ -312,7 +333,8 @@ Status RecordingDevice::CreateTexture(Dword width, Dword height, Dword levels, D
 
 Status RecordingDevice::CreateVertexBuffer(Dword length, Dword usage, Dword fvf_code, std::int32_t pool,
                                            VertexBufferPtr* buffer) {
-    if (const Status s = record("CreateVertexBuffer", {double(length), double(usage), double(fvf_code), double(pool)});
+    if (const Status s =
+            record("CreateVertexBuffer", {double(length), double(usage), double(fvf_code), double(pool)});
         s != Status::Ok)
         return s;
     if (buffer == nullptr || length == 0) return Status::InvalidCall;
@@ -325,10 +347,12 @@ Status RecordingDevice::CreateVertexBuffer(Dword length, Dword usage, Dword fvf_
 
 Status RecordingDevice::CreateIndexBuffer(Dword length, Dword usage, std::int32_t format, std::int32_t pool,
                                           IndexBufferPtr* buffer) {
-    if (const Status s = record("CreateIndexBuffer", {double(length), double(usage), double(format), double(pool)});
+    if (const Status s =
+            record("CreateIndexBuffer", {double(length), double(usage), double(format), double(pool)});
         s != Status::Ok)
         return s;
-    if (buffer == nullptr || length == 0 || (format != FmtIndex16 && format != FmtIndex32)) return Status::InvalidCall;
+    if (buffer == nullptr || length == 0 || (format != FmtIndex16 && format != FmtIndex32))
+        return Status::InvalidCall;
     auto b = std::make_shared<RecordingIndexBuffer>(length, usage, format, pool);
     b->id = control_->next_resource_id++;
     b->storage.lock_gate = make_lock_gate(control_, "LockIndexBuffer", b->id);
@@ -337,7 +361,8 @@ Status RecordingDevice::CreateIndexBuffer(Dword length, Dword usage, std::int32_
 }
 
 Status RecordingDevice::SetStreamSource(Dword stream, const VertexBufferPtr& buffer, Dword stride) {
-    if (const Status s = record("SetStreamSource", {double(stream), double(ResourceId(buffer)), double(stride)});
+    if (const Status s =
+            record("SetStreamSource", {double(stream), double(ResourceId(buffer)), double(stride)});
         s != Status::Ok)
         return s;
     if (stream != 0) return Status::InvalidCall;
@@ -347,7 +372,8 @@ Status RecordingDevice::SetStreamSource(Dword stream, const VertexBufferPtr& buf
 }
 
 Status RecordingDevice::SetIndices(const IndexBufferPtr& buffer, Dword base_vertex_index) {
-    if (const Status s = record("SetIndices", {double(ResourceId(buffer)), double(base_vertex_index)}); s != Status::Ok)
+    if (const Status s = record("SetIndices", {double(ResourceId(buffer)), double(base_vertex_index)});
+        s != Status::Ok)
         return s;
     state_.indices = buffer;
     state_.base_vertex = base_vertex_index;
@@ -355,19 +381,22 @@ Status RecordingDevice::SetIndices(const IndexBufferPtr& buffer, Dword base_vert
 }
 
 Status RecordingDevice::DrawPrimitive(std::int32_t type, Dword start_vertex, Dword primitive_count) {
-    if (const Status s = record("DrawPrimitive", {double(type), double(start_vertex), double(primitive_count)});
+    if (const Status s =
+            record("DrawPrimitive", {double(type), double(start_vertex), double(primitive_count)});
         s != Status::Ok)
         return s;
     const std::int64_t n = VertexCountFor(type, primitive_count);
     if (n == 0 || !state_.stream || state_.stream_stride == 0) return Status::InvalidCall;
-    if ((start_vertex + n) * std::int64_t{state_.stream_stride} > state_.stream->Length()) return Status::InvalidCall;
+    if ((start_vertex + n) * std::int64_t{state_.stream_stride} > state_.stream->Length())
+        return Status::InvalidCall;
     return Status::Ok;
 }
 
-Status RecordingDevice::DrawIndexedPrimitive(std::int32_t type, Dword min_index, Dword num_vertices, Dword start_index,
-                                             Dword primitive_count) {
-    if (const Status s = record("DrawIndexedPrimitive", {double(type), double(min_index), double(num_vertices),
-                                                         double(start_index), double(primitive_count)});
+Status RecordingDevice::DrawIndexedPrimitive(std::int32_t type, Dword min_index, Dword num_vertices,
+                                             Dword start_index, Dword primitive_count) {
+    if (const Status s =
+            record("DrawIndexedPrimitive", {double(type), double(min_index), double(num_vertices),
+                                            double(start_index), double(primitive_count)});
         s != Status::Ok)
         return s;
     const std::int64_t n = VertexCountFor(type, primitive_count);
@@ -396,11 +425,12 @@ Status RecordingDevice::DrawPrimitiveUP(std::int32_t type, Dword primitive_count
 
 Status RecordingDevice::DrawIndexedPrimitiveUP(std::int32_t type, Dword min_index, Dword num_vertices,
                                                Dword primitive_count, const void* index_data,
-                                               std::int32_t index_format, const void* vertex_data, Dword stride) {
+                                               std::int32_t index_format, const void* vertex_data,
+                                               Dword stride) {
     Call c;
     c.name = "DrawIndexedPrimitiveUP";
-    c.args = {double(type), double(min_index), double(num_vertices), double(primitive_count), double(index_format),
-              double(stride)};
+    c.args = {double(type),         double(min_index), double(num_vertices), double(primitive_count),
+              double(index_format), double(stride)};
     const std::int64_t n = VertexCountFor(type, primitive_count);
     if (vertex_data != nullptr) {
         const auto* bytes = static_cast<const std::uint8_t*>(vertex_data);
@@ -415,7 +445,8 @@ Status RecordingDevice::DrawIndexedPrimitiveUP(std::int32_t type, Dword min_inde
         }
     }
     control_->log.Add(std::move(c));
-    if (const auto it = control_->failing_calls.find("DrawIndexedPrimitiveUP"); it != control_->failing_calls.end())
+    if (const auto it = control_->failing_calls.find("DrawIndexedPrimitiveUP");
+        it != control_->failing_calls.end())
         return it->second;
     if (n == 0 || vertex_data == nullptr || index_data == nullptr || stride == 0) return Status::InvalidCall;
     return Status::Ok;

@@ -66,17 +66,17 @@ Status RecordingSystem::GetAdapterDisplayMode(Dword adapter, DisplayModeInfo* in
     return Status::Ok;
 }
 
-Status RecordingSystem::CheckDeviceMultiSampleType(Dword adapter, std::int32_t device_type, std::int32_t format,
-                                                   bool windowed, std::int32_t samples) {
-    control_->log.Add("CheckDeviceMultiSampleType",
-                      {double(adapter), double(device_type), double(format), windowed ? 1.0 : 0.0, double(samples)});
+Status RecordingSystem::CheckDeviceMultiSampleType(Dword adapter, std::int32_t device_type,
+                                                   std::int32_t format, bool windowed, std::int32_t samples) {
+    control_->log.Add("CheckDeviceMultiSampleType", {double(adapter), double(device_type), double(format),
+                                                     windowed ? 1.0 : 0.0, double(samples)});
     if (const Status s = gate("CheckDeviceMultiSampleType"); s != Status::Ok) return s;
     if (adapter >= adapters.size()) return Status::InvalidCall;
     return adapters[adapter].multisample_counts.contains(samples) ? Status::Ok : Status::NotAvailable;
 }
 
-Status RecordingSystem::CheckDepthStencilMatch(Dword adapter, std::int32_t device_type, std::int32_t adapter_format,
-                                               std::int32_t render_target_format,
+Status RecordingSystem::CheckDepthStencilMatch(Dword adapter, std::int32_t device_type,
+                                               std::int32_t adapter_format, std::int32_t render_target_format,
                                                std::int32_t depth_stencil_format) {
     control_->log.Add("CheckDepthStencilMatch", {double(adapter), double(device_type), double(adapter_format),
                                                  double(render_target_format), double(depth_stencil_format)});
@@ -86,17 +86,19 @@ Status RecordingSystem::CheckDepthStencilMatch(Dword adapter, std::int32_t devic
                                                                                   : Status::NotAvailable;
 }
 
-Status RecordingSystem::CreateDevice(Dword adapter, std::int32_t device_type, platform::WindowHandle focus_window,
-                                     Dword behavior_flags, PresentParameters* params, DevicePtr* device) {
-    std::vector<double> args{double(adapter), double(device_type), focus_window ? 1.0 : 0.0, double(behavior_flags)};
+Status RecordingSystem::CreateDevice(Dword adapter, std::int32_t device_type,
+                                     platform::WindowHandle focus_window, Dword behavior_flags,
+                                     PresentParameters* params, DevicePtr* device) {
+    std::vector<double> args{double(adapter), double(device_type), focus_window ? 1.0 : 0.0,
+                             double(behavior_flags)};
     if (params != nullptr) {
         const PresentParameters& p = *params;
-        args.insert(args.end(), {double(p.BackBufferWidth), double(p.BackBufferHeight), double(p.BackBufferFormat),
-                                 double(p.BackBufferCount), double(p.MultiSampleType), double(p.SwapEffect),
-                                 p.hDeviceWindow ? 1.0 : 0.0, p.Windowed ? 1.0 : 0.0,
-                                 p.EnableAutoDepthStencil ? 1.0 : 0.0, double(p.AutoDepthStencilFormat),
-                                 double(p.Flags), double(p.FullScreen_RefreshRateInHz),
-                                 double(p.FullScreen_PresentationInterval)});
+        args.insert(args.end(),
+                    {double(p.BackBufferWidth), double(p.BackBufferHeight), double(p.BackBufferFormat),
+                     double(p.BackBufferCount), double(p.MultiSampleType), double(p.SwapEffect),
+                     p.hDeviceWindow ? 1.0 : 0.0, p.Windowed ? 1.0 : 0.0,
+                     p.EnableAutoDepthStencil ? 1.0 : 0.0, double(p.AutoDepthStencilFormat), double(p.Flags),
+                     double(p.FullScreen_RefreshRateInHz), double(p.FullScreen_PresentationInterval)});
     }
     control_->log.Add("CreateDevice", std::move(args));
     if (create_device_result != Status::Ok) return create_device_result;

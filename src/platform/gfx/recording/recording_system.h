@@ -3,16 +3,16 @@
 // their state so that Get* returns what Set* stored.
 #pragma once
 
+#include "platform/gfx/device_state.h"
+#include "platform/gfx/graphics_system.h"
+#include "platform/gfx/memory_resources.h"
+#include "platform/gfx/recording/call_log.h"
+
 #include <deque>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
-
-#include "platform/gfx/device_state.h"
-#include "platform/gfx/graphics_system.h"
-#include "platform/gfx/memory_resources.h"
-#include "platform/gfx/recording/call_log.h"
 
 namespace kl::gfx {
 
@@ -47,7 +47,7 @@ struct RecordingControl {
 class RecordingDevice;
 
 class RecordingSystem final : public GraphicsSystem {
-public:
+  public:
     RecordingSystem();
 
     std::vector<RecordingAdapter> adapters;
@@ -64,14 +64,15 @@ public:
     Dword GetAdapterModeCount(Dword adapter) override;
     Status EnumAdapterModes(Dword adapter, Dword mode, DisplayModeInfo* info) override;
     Status GetAdapterDisplayMode(Dword adapter, DisplayModeInfo* info) override;
-    Status CheckDeviceMultiSampleType(Dword adapter, std::int32_t device_type, std::int32_t format, bool windowed,
-                                      std::int32_t samples) override;
+    Status CheckDeviceMultiSampleType(Dword adapter, std::int32_t device_type, std::int32_t format,
+                                      bool windowed, std::int32_t samples) override;
     Status CheckDepthStencilMatch(Dword adapter, std::int32_t device_type, std::int32_t adapter_format,
-                                  std::int32_t render_target_format, std::int32_t depth_stencil_format) override;
+                                  std::int32_t render_target_format,
+                                  std::int32_t depth_stencil_format) override;
     Status CreateDevice(Dword adapter, std::int32_t device_type, platform::WindowHandle focus_window,
                         Dword behavior_flags, PresentParameters* params, DevicePtr* device) override;
 
-private:
+  private:
     Status gate(const char* name);
     std::shared_ptr<RecordingControl> control_;
     std::weak_ptr<RecordingDevice> last_device_;
@@ -83,7 +84,7 @@ int ResourceId(const VertexBufferPtr& buffer);
 int ResourceId(const IndexBufferPtr& buffer);
 
 class RecordingDevice final : public Device {
-public:
+  public:
     RecordingDevice(std::shared_ptr<RecordingControl> control, const PresentParameters& params);
 
     const DeviceState& State() const { return state_; }
@@ -132,12 +133,12 @@ public:
                                 Dword primitive_count) override;
     Status DrawPrimitiveUP(std::int32_t type, Dword primitive_count, const void* vertex_data,
                            Dword stride) override;
-    Status DrawIndexedPrimitiveUP(std::int32_t type, Dword min_index, Dword num_vertices, Dword primitive_count,
-                                  const void* index_data, std::int32_t index_format, const void* vertex_data,
-                                  Dword stride) override;
+    Status DrawIndexedPrimitiveUP(std::int32_t type, Dword min_index, Dword num_vertices,
+                                  Dword primitive_count, const void* index_data, std::int32_t index_format,
+                                  const void* vertex_data, Dword stride) override;
     bool ShowCursor(bool show) override;
 
-private:
+  private:
     Status record(const char* name, std::vector<double> args);
     bool lost() const { return control_->cooperative_level != Status::Ok; }
 
