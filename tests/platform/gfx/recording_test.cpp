@@ -1,0 +1,311 @@
+// The recording back-end: the answers a test sets, the calls it records, the state it keeps and
+// the failures it injects.
+#include "platform/gfx/recording/recording_system.h"
+
+#include <gtest/gtest.h>
+
+namespace kl::gfx {
+namespace {
+
+PresentParameters windowed_params(Dword w = 800, Dword h = 600) {
+    PresentParameters p;
+    p.BackBufferWidth = w;
+    p.BackBufferHeight = h;
+    p.BackBufferFormat = FmtX8R8G8B8;
+    p.BackBufferCount = 1;
+    p.Windowed = true;
+    p.EnableAutoDepthStencil = true;
+    p.AutoDepthStencilFormat = FmtD24S8;
+    return p;
+}
+
+class RecordingDeviceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        PresentParameters p = windowed_params();
+        ASSERT_EQ(sys.CreateDevice(0, DevTypeHal, nullptr, CreateHardwareVertexProcessing, &p, &device),
+                  Status::Ok);
+        sys.Log().Clear();
+    }
+    RecordingSystem sys;
+    DevicePtr device;
+};
+
+TEST(RecordingSystem, AnswersWhatTheTestSet) {
+    RecordingSystem sys;
+    sys.adapters[0].modes = {{1024, 768, 60, FmtX8R8G8B8}, {1024, 768, 75, FmtX8R8G8B8}};
+    sys.adapters[0].multisample_counts = {2, 4};
+    sys.adapters[0].depth_stencil_formats = {FmtD24S8};
+    sys.adapters.push_back(RecordingAdapter{});
+
+    EXPECT_EQ(sys.GetAdapterCount(), 2u);
+    Caps caps;
+    ASSERT_EQ(sys.GetDeviceCaps(0, DevTypeHal, &caps), Status::Ok);
+    EXPECT_TRUE(caps.DevCaps & DevCapsHwTransformAndLight);
+    ASSERT_EQ(sys.GetDeviceCaps(1, DevTypeHal, &caps), Status::Ok);
+    EXPECT_EQ(caps.PresentationIntervals, 0u);
+    EXPECT_EQ(sys.GetDeviceCaps(2, DevTypeHal, &caps), Status::InvalidCall);
+
+    ASSERT_EQ(sys.GetAdapterModeCount(0), 2u);
+    DisplayModeInfo mode;
+    ASSERT_EQ(sys.EnumAdapterModes(0, 1, &mode), Status::Ok);
+    EXPECT_EQ(mode.RefreshRate, 75);
+    EXPECT_NE(sys.EnumAdapterModes(0, 2, &mode), Status::Ok);
+
+    EXPECT_EQ(sys.CheckDeviceMultiSampleType(0, DevTypeHal, FmtX8R8G8B8, false, 4), Status::Ok);
+    EXPECT_NE(sys.CheckDeviceMultiSampleType(0, DevTypeHal, FmtX8R8G8B8, false, 8), Status::Ok);
+    EXPECT_EQ(sys.CheckDepthStencilMatch(0, DevTypeHal, FmtR5G6B5, FmtR5G6B5, FmtD24S8), Status::Ok);
+    EXPECT_NE(sys.CheckDepthStencilMatch(0, DevTypeHal, FmtR5G6B5, FmtR5G6B5, FmtD15S1), Status::Ok);
+
+    EXPECT_EQ(sys.Log().CountWith("CheckDeviceMultiSampleType", {0, DevTypeHal, FmtX8R8G8B8, 0, 8}), 1u);
+    EXPECT_EQ(sys.Log().Count("EnumAdapterModes"), 2u);
+}
+
+TEST(RecordingSystem, InjectedFailuresReachTheCaller) {
+    RecordingSystem sys;
+    sys.Control().failing_calls["GetAdapterDisplayMode"] = Status::NotAvailable;
+    DisplayModeInfo mode;
+    EXPECT_EQ(sys.GetAdapterDisplayMode(0, &mode), Status::NotAvailable);
+
+    sys.create_device_result = Status::NotAvailable;
+    PresentParameters p = windowed_params();
+    DevicePtr device;
+    EXPECT_EQ(sys.CreateDevice(0, DevTypeHal, nullptr, 0, &p, &device), Status::NotAvailable);
+    EXPECT_EQ(device, nullptr);
+    const Call* create = sys.Log().Last("CreateDevice");
+    ASSERT_NE(create, nullptr);
+    // adapter, type, window, behaviour, then the thirteen presentation parameters
+    ASSERT_EQ(create->args.size(), 17u);
+    EXPECT_EQ(create->args[4], 800);
+    EXPECT_EQ(create->args[13], FmtD24S8);
+}
+
+TEST_F(RecordingDeviceTest, GetReturnsWhatSetStoredAndDefaultsOtherwise) {
+    Dword v = 0;
+    ASSERT_EQ(device->GetRenderState(rs::CullMode, &v), Status::Ok);
+    EXPECT_EQ(v, CullCcw);
+    ASSERT_EQ(device->GetRenderState(rs::ZEnable, &v), Status::Ok);
+    EXPECT_EQ(v, 1u);
+    ASSERT_EQ(device->SetRenderState(rs::FogColor, 0xFFFAFAFA), Status::Ok);
+    ASSERT_EQ(device->GetRenderState(rs::FogColor, &v), Status::Ok);
+    EXPECT_EQ(v, 0xFFFAFAFAu);
+    EXPECT_EQ(device->SetRenderState(200, 1), Status::InvalidCall);
+    EXPECT_EQ(device->SetRenderState(169, 1), Status::InvalidCall);
+
+    ASSERT_EQ(device->GetTextureStageState(0, tss::AlphaArg1, &v), Status::Ok);
+    EXPECT_EQ(v, TaTexture);
+    ASSERT_EQ(device->SetTextureStageState(0, tss::MagFilter, TexfLinear), Status::Ok);
+    ASSERT_EQ(device->GetTextureStageState(0, tss::MagFilter, &v), Status::Ok);
+    EXPECT_EQ(v, TexfLinear);
+    EXPECT_EQ(device->SetTextureStageState(1, tss::MagFilter, TexfLinear), Status::InvalidCall);
+
+    Matrix m = IdentityMatrix();
+    m.m[12] = 5;
+    ASSERT_EQ(device->SetTransform(TsView, m), Status::Ok);
+    Matrix back;
+    ASSERT_EQ(device->GetTransform(TsView, &back), Status::Ok);
+    EXPECT_EQ(back.m[12], 5);
+    EXPECT_EQ(device->SetTransform(7, m), Status::InvalidCall);
+
+    Light light;
+    light.Type = LightPoint;
+    light.Position = {1, 2, 3};
+    ASSERT_EQ(device->SetLight(3, light), Status::Ok);
+    bool on = true;
+    EXPECT_EQ(device->GetLightEnable(3, &on), Status::InvalidCall) << "never enabled";
+    ASSERT_EQ(device->LightEnable(3, true), Status::Ok);
+    ASSERT_EQ(device->GetLightEnable(3, &on), Status::Ok);
+    EXPECT_TRUE(on);
+    Light got;
+    ASSERT_EQ(device->GetLight(3, &got), Status::Ok);
+    EXPECT_EQ(got.Position.z, 3);
+    EXPECT_EQ(device->GetLight(4, &got), Status::InvalidCall);
+    // Enabling a light never set gives it the default white directional light.
+    ASSERT_EQ(device->LightEnable(6, true), Status::Ok);
+    ASSERT_EQ(device->GetLight(6, &got), Status::Ok);
+    EXPECT_EQ(got.Type, LightDirectional);
+
+    Material mat;
+    mat.Diffuse = {1, 0.5f, 0, 1};
+    mat.Power = 10;
+    ASSERT_EQ(device->SetMaterial(mat), Status::Ok);
+    Material mat_back;
+    ASSERT_EQ(device->GetMaterial(&mat_back), Status::Ok);
+    EXPECT_EQ(mat_back.Diffuse.g, 0.5f);
+    EXPECT_EQ(mat_back.Power, 10);
+
+    const float plane[4] = {0, 1, 0, -2};
+    ASSERT_EQ(device->SetClipPlane(2, plane), Status::Ok);
+    float plane_back[4] = {};
+    ASSERT_EQ(device->GetClipPlane(2, plane_back), Status::Ok);
+    EXPECT_EQ(plane_back[3], -2);
+
+    ASSERT_EQ(device->SetVertexShader(324), Status::Ok);
+    ASSERT_EQ(device->GetVertexShader(&v), Status::Ok);
+    EXPECT_EQ(v, 324u);
+}
+
+TEST_F(RecordingDeviceTest, RecordsArgumentsInCallOrder) {
+    Matrix m = IdentityMatrix();
+    device->BeginScene();
+    device->Clear(0, nullptr, ClearTarget | ClearZBuffer, 0xFF000000, 1.0f, 1);
+    device->SetViewport({0, 0, 400, 600, 0, 1});
+    device->SetTransform(TsWorld, m);
+    device->SetRenderState(rs::StencilFunc, CmpLess);
+    device->EndScene();
+    device->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(sys.Log().Names(),
+              (std::vector<std::string>{"BeginScene", "Clear", "SetViewport", "SetTransform",
+                                        "SetRenderState", "EndScene", "Present"}));
+    EXPECT_EQ(sys.Log().Find("Clear")[0].args, (std::vector<double>{0, 3, 0xFF000000u, 1.0, 1}));
+    EXPECT_EQ(sys.Log().Find("SetViewport")[0].args, (std::vector<double>{0, 0, 400, 600, 0, 1}));
+    EXPECT_EQ(sys.Log().Last("SetTransform")->args.size(), 17u);
+    EXPECT_EQ(sys.Log().CountWith("SetRenderState", {rs::StencilFunc, CmpLess}), 1u);
+
+    const std::size_t mark = sys.Log().Mark();
+    device->ShowCursor(false);
+    EXPECT_EQ(sys.Log().Since(mark).Names(), std::vector<std::string>{"ShowCursor"});
+}
+
+TEST_F(RecordingDeviceTest, SceneAndClearRulesAreChecked) {
+    EXPECT_EQ(device->EndScene(), Status::InvalidCall);
+    ASSERT_EQ(device->BeginScene(), Status::Ok);
+    EXPECT_EQ(device->BeginScene(), Status::InvalidCall);
+    EXPECT_EQ(device->Clear(0, nullptr, 0, 0, 1.0f, 0), Status::InvalidCall);
+    EXPECT_EQ(device->SetViewport({500, 0, 400, 600, 0, 1}), Status::InvalidCall) << "beyond the back buffer";
+
+    RecordingSystem d16_sys;
+    PresentParameters p = windowed_params();
+    p.AutoDepthStencilFormat = FmtD16;
+    DevicePtr d16;
+    ASSERT_EQ(d16_sys.CreateDevice(0, DevTypeHal, nullptr, 0, &p, &d16), Status::Ok);
+    EXPECT_EQ(d16->Clear(0, nullptr, ClearTarget | ClearStencil, 0, 1.0f, 1), Status::InvalidCall);
+    EXPECT_EQ(d16->Clear(0, nullptr, ClearTarget | ClearZBuffer, 0, 1.0f, 1), Status::Ok);
+}
+
+TEST_F(RecordingDeviceTest, LostDeviceCycle) {
+    auto rec = sys.LastDevice();
+    sys.Control().cooperative_level = Status::DeviceLost;
+    EXPECT_EQ(device->TestCooperativeLevel(), Status::DeviceLost);
+    EXPECT_EQ(device->BeginScene(), Status::DeviceLost);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), Status::DeviceLost);
+    PresentParameters p = windowed_params(640, 480);
+    EXPECT_EQ(device->Reset(&p), Status::DeviceLost) << "cannot be reset before it reports not-reset";
+
+    sys.Control().cooperative_level = Status::DeviceNotReset;
+    sys.Control().reset_results = {Status::InvalidCall};
+    EXPECT_EQ(device->Reset(&p), Status::InvalidCall);
+    EXPECT_EQ(device->TestCooperativeLevel(), Status::DeviceNotReset);
+
+    device->SetRenderState(rs::CullMode, CullNone);
+    ASSERT_EQ(device->Reset(&p), Status::Ok);
+    EXPECT_EQ(device->TestCooperativeLevel(), Status::Ok);
+    EXPECT_EQ(rec->Params().BackBufferWidth, 640u);
+    EXPECT_EQ(rec->ResetCount(), 3);
+    Dword v = 0;
+    device->GetRenderState(rs::CullMode, &v);
+    EXPECT_EQ(v, CullCcw) << "a reset restores the default states";
+    EXPECT_EQ(device->BeginScene(), Status::Ok);
+}
+
+TEST_F(RecordingDeviceTest, ResourcesLockAndSurviveOrNotAReset) {
+    TexturePtr managed, def;
+    ASSERT_EQ(device->CreateTexture(64, 16, 0, 0, FmtR5G6B5, PoolManaged, &managed), Status::Ok);
+    ASSERT_EQ(device->CreateTexture(8, 8, 1, 0, FmtA8R8G8B8, PoolDefault, &def), Status::Ok);
+    ASSERT_EQ(managed->GetLevelCount(), 7u);
+    SurfaceDesc desc;
+    ASSERT_EQ(managed->GetLevelDesc(6, &desc), Status::Ok);
+    EXPECT_EQ(desc.Width, 1u);
+    EXPECT_EQ(desc.Height, 1u);
+    ASSERT_EQ(managed->GetLevelDesc(2, &desc), Status::Ok);
+    EXPECT_EQ(desc.Width, 16u);
+    EXPECT_EQ(desc.Height, 4u);
+    EXPECT_EQ(desc.Size, 16u * 4 * 2);
+
+    LockedRect lr;
+    ASSERT_EQ(managed->LockRect(0, &lr, nullptr, 0), Status::Ok);
+    EXPECT_EQ(lr.Pitch, 128);
+    static_cast<std::uint8_t*>(lr.pBits)[0] = 0xAB;
+    EXPECT_EQ(managed->LockRect(0, &lr, nullptr, 0), Status::InvalidCall) << "already locked";
+    ASSERT_EQ(managed->UnlockRect(0), Status::Ok);
+    EXPECT_EQ(managed->UnlockRect(0), Status::InvalidCall);
+    EXPECT_EQ(sys.Log().CountWith("LockRect", {double(ResourceId(managed))}), 1u);
+
+    ASSERT_EQ(device->SetTexture(0, managed), Status::Ok);
+    EXPECT_EQ(sys.Log().Last("SetTexture")->args, (std::vector<double>{0, double(ResourceId(managed))}));
+    device->SetTexture(0, nullptr);
+    EXPECT_EQ(sys.Log().Last("SetTexture")->args, (std::vector<double>{0, 0}));
+
+    sys.Control().cooperative_level = Status::DeviceNotReset;
+    PresentParameters p = windowed_params();
+    ASSERT_EQ(device->Reset(&p), Status::Ok);
+    ASSERT_EQ(managed->LockRect(0, &lr, nullptr, LockReadOnly), Status::Ok);
+    EXPECT_EQ(static_cast<std::uint8_t*>(lr.pBits)[0], 0xAB);
+    managed->UnlockRect(0);
+    EXPECT_EQ(def->LockRect(0, &lr, nullptr, 0), Status::DeviceLost);
+
+    sys.Control().lock_result = Status::InvalidCall;
+    EXPECT_EQ(managed->LockRect(0, &lr, nullptr, 0), Status::InvalidCall);
+    EXPECT_EQ(managed->UnlockRect(0), Status::InvalidCall) << "a refused lock leaves nothing to unlock";
+
+    EXPECT_EQ(device->CreateTexture(0, 16, 1, 0, FmtR5G6B5, PoolManaged, &def), Status::InvalidCall);
+    EXPECT_EQ(device->CreateTexture(16, 16, 1, 0, FmtD24S8, PoolManaged, &def), Status::InvalidCall);
+}
+
+TEST_F(RecordingDeviceTest, BuffersAndDrawsAreCheckedAndRecorded) {
+    VertexBufferPtr vb;
+    IndexBufferPtr ib;
+    ASSERT_EQ(device->CreateVertexBuffer(3 * 32, 0, 0x112, PoolManaged, &vb), Status::Ok);
+    ASSERT_EQ(device->CreateIndexBuffer(6, 0, FmtIndex16, PoolManaged, &ib), Status::Ok);
+    std::uint8_t* bytes = nullptr;
+    EXPECT_EQ(vb->Lock(64, 64, &bytes, 0), Status::InvalidCall) << "runs past the end";
+    ASSERT_EQ(vb->Lock(32, 32, &bytes, 0), Status::Ok);
+    ASSERT_EQ(vb->Unlock(), Status::Ok);
+    EXPECT_EQ(vb->Unlock(), Status::InvalidCall);
+
+    EXPECT_EQ(device->DrawPrimitive(PtTriangleList, 0, 1), Status::InvalidCall) << "no stream set";
+    device->SetStreamSource(0, vb, 32);
+    EXPECT_EQ(device->DrawPrimitive(PtTriangleList, 0, 1), Status::Ok);
+    EXPECT_EQ(device->DrawPrimitive(PtTriangleList, 1, 1), Status::InvalidCall) << "reads past the buffer";
+    EXPECT_EQ(device->DrawPrimitive(7, 0, 1), Status::InvalidCall);
+    device->SetIndices(ib, 0);
+    EXPECT_EQ(device->DrawIndexedPrimitive(PtTriangleList, 0, 3, 0, 1), Status::Ok);
+    EXPECT_EQ(device->DrawIndexedPrimitive(PtTriangleList, 0, 3, 1, 1), Status::InvalidCall);
+    EXPECT_EQ(sys.Log().Last("SetStreamSource")->args, (std::vector<double>{0, double(ResourceId(vb)), 32}));
+
+    struct V {
+        float x, y, z, rhw;
+        std::uint32_t color;
+        float u, v;
+    };
+    const V strip[5] = {{1, 2, 0, 1, 0xFF00FF00u, 0, 0},
+                        {3, 2, 0, 1, 0, 0, 0},
+                        {3, 4, 0, 1, 0, 0, 0},
+                        {1, 4, 0, 1, 0, 0, 0},
+                        {1, 2, 0, 1, 0, 0, 0}};
+    ASSERT_EQ(device->DrawPrimitiveUP(PtLineStrip, 4, strip, sizeof(V)), Status::Ok);
+    const auto copied = sys.Log().Last("DrawPrimitiveUP")->DataAs<V>();
+    ASSERT_EQ(copied.size(), 5u);
+    EXPECT_EQ(copied[4].x, 1);
+    EXPECT_EQ(copied[0].color, 0xFF00FF00u);
+
+    const std::uint16_t idx[3] = {2, 1, 0};
+    ASSERT_EQ(device->DrawIndexedPrimitiveUP(PtTriangleList, 0, 3, 1, idx, FmtIndex16, strip, sizeof(V)),
+              Status::Ok);
+    EXPECT_EQ(sys.Log().Last("DrawIndexedPrimitiveUP")->indices, (std::vector<std::uint32_t>{2, 1, 0}));
+    EXPECT_EQ(device->DrawPrimitiveUP(PtTriangleList, 0, strip, sizeof(V)), Status::InvalidCall);
+}
+
+TEST_F(RecordingDeviceTest, AnyCallCanBeMadeToFail) {
+    sys.Control().failing_calls["SetTexture"] = Status::InvalidCall;
+    TexturePtr t;
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, FmtA8R8G8B8, PoolManaged, &t), Status::Ok);
+    EXPECT_EQ(device->SetTexture(0, t), Status::InvalidCall);
+    TexturePtr bound;
+    device->GetTexture(0, &bound);
+    EXPECT_EQ(bound, nullptr) << "a failing call changes no state";
+    EXPECT_EQ(sys.Log().Count("SetTexture"), 1u) << "a failing call is still recorded";
+}
+
+} // namespace
+} // namespace kl::gfx

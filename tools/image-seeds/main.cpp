@@ -1,0 +1,46 @@
+// image-seeds DIR: writes the small BMP and JPEG files that seed the image fuzz target, so that the
+// corpus is made here rather than taken from anywhere.
+#include <cstdint>
+#include <cstdio>
+#include <stb_image_write.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::uint8_t> pattern(int w, int h, int channels) {
+    std::vector<std::uint8_t> px;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < channels; ++c)
+                px.push_back(static_cast<std::uint8_t>(c == 3 ? (x * 255 / std::max(1, w - 1))
+                                                              : (x * 37 + y * 91 + c * 53) & 0xFF));
+    return px;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: image-seeds DIR\n");
+        return 2;
+    }
+    const std::string dir = argv[1];
+    bool ok = true;
+    auto bmp = [&](const char* name, int w, int h, int channels) {
+        const auto px = pattern(w, h, channels);
+        ok &= stbi_write_bmp((dir + "/" + name).c_str(), w, h, channels, px.data()) != 0;
+    };
+    auto jpg = [&](const char* name, int w, int h, int channels, int quality) {
+        const auto px = pattern(w, h, channels);
+        ok &= stbi_write_jpg((dir + "/" + name).c_str(), w, h, channels, px.data(), quality) != 0;
+    };
+    bmp("one-pixel.bmp", 1, 1, 3);
+    bmp("rgb-5x3.bmp", 5, 3, 3);
+    bmp("rgba-8x8.bmp", 8, 8, 4);
+    bmp("rgb-16x4.bmp", 16, 4, 3);
+    jpg("grey-8x8.jpg", 8, 8, 1, 75);
+    jpg("rgb-9x7.jpg", 9, 7, 3, 90);
+    jpg("rgb-16x16.jpg", 16, 16, 3, 50);
+    return ok ? 0 : 1;
+}
