@@ -1,0 +1,185 @@
+// The settings dialog without a display: its design texts, filling it from the settings, and its
+// keyboard behaviour frame by frame on a bare Dear ImGui context.
+#include "app/frm_param.h"
+
+#include <SDL.h>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <imgui.h>
+
+namespace kl {
+namespace {
+
+TEST(FrmParam, DesignTimeTextsAndCaptions) {
+    const frmParam f;
+    EXPECT_EQ(f.Caption, "Param\xC3\xA9trage");
+    EXPECT_EQ(f.Resolution.Caption, "Resolution \xC3\xA9"
+                                    "cran");
+    EXPECT_EQ(f.txtResH.Text, "1024");
+    EXPECT_EQ(f.txtResV.Text, "768");
+    EXPECT_EQ(f.Label1.Caption, "Aspect Ratio :");
+    EXPECT_EQ(f.txtaspect_ratio.Text, "0");
+    EXPECT_EQ(f.Label4.Caption, "Nombre de Sim");
+    EXPECT_EQ(f.nbr_sim.Text, "1");
+    EXPECT_EQ(f.cmdOk.Caption, "Valider");
+    EXPECT_EQ(f.Label3.Caption, "Resolution Grille V :");
+}
+
+TEST(FrmParam, LoadTakesResolutionsAndTheAspectTextAsStored) {
+    SettingsRecord s;
+    s.ResH = 1280;
+    s.ResV = -1; // values are taken as they are
+    s.AspectRatio.chars() = {'1', ',', '3', '3', '3', '\0', '\0'};
+    frmParam f;
+    f.nbr_sim.Text = "4";
+    f.Load(s);
+    EXPECT_EQ(f.txtResH.Text, "1280");
+    EXPECT_EQ(f.txtResV.Text, "-1");
+    EXPECT_EQ(f.txtaspect_ratio.Text, "1,333");
+    EXPECT_EQ(f.nbr_sim.Text, "4"); // not part of the settings
+
+    s.AspectRatio = " 1,6"; // padded with blanks to seven characters
+    f.Load(s);
+    EXPECT_EQ(f.txtaspect_ratio.Text, " 1,6");
+    s.AspectRatio = "";
+    f.Load(s);
+    EXPECT_EQ(f.txtaspect_ratio.Text, "");
+    s.AspectRatio.chars() = {'\0', '9', '9', ' ', ' ', ' ', ' '};
+    f.Load(s);
+    EXPECT_EQ(f.txtaspect_ratio.Text, "");
+}
+
+// Each test runs in a process of its own under ctest, so changing the environment touches no other.
+TEST(FrmParam, WithoutADisplayShowFailsWithAReasonAndKeepsItsTexts) {
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    frmParam f;
+    f.txtResH.Text = "640";
+    std::string error;
+    EXPECT_EQ(f.Show(&error), frmParam::ShowResult::Failed);
+    EXPECT_NE(error.find("no display"), std::string::npos) << error;
+    EXPECT_EQ(f.txtResH.Text, "640");
+}
+
+TEST(FrmParam, AQuitRequestWhileShownEndsItAsClosed) {
+    // What Ctrl+C in the terminal or the session ending delivers; the offscreen driver needs no X server.
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    ASSERT_EQ(SDL_Init(SDL_INIT_EVENTS), 0) << SDL_GetError();
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    ASSERT_EQ(SDL_PushEvent(&quit), 1);
+    frmParam f;
+    std::string error;
+    const frmParam::ShowResult r = f.Show(&error);
+    SDL_Quit();
+    if (r == frmParam::ShowResult::Failed) GTEST_SKIP() << "no offscreen OpenGL here: " << error;
+    EXPECT_EQ(r, frmParam::ShowResult::Closed);
+}
+
+// A Dear ImGui context with no window behind it; keys are pressed for one frame and released.
+class BareDialog : public ::testing::Test {
+  protected:
+    enum Key { Tab = 1, Enter, KeyPadEnter, Backspace, End };
+
+    void SetUp() override {
+        context = ImGui::CreateContext();
+        ImGuiIO& io = ImGui::GetIO();
+        io.IniFilename = nullptr;
+        io.DisplaySize = ImVec2(frmParam::kWidth, frmParam::kHeight);
+        io.DeltaTime = 1.0f / 60.0f;
+        io.KeyMap[ImGuiKey_Tab] = Tab;
+        io.KeyMap[ImGuiKey_Enter] = Enter;
+        io.KeyMap[ImGuiKey_KeyPadEnter] = KeyPadEnter;
+        io.KeyMap[ImGuiKey_Backspace] = Backspace;
+        io.KeyMap[ImGuiKey_End] = End;
+        io.Fonts->AddFontDefault();
+        unsigned char* pixels = nullptr;
+        int w = 0;
+        int h = 0;
+        io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
+    }
+    void TearDown() override { ImGui::DestroyContext(context); }
+
+    // One frame; true when the dialog was confirmed in it.
+    bool frame() {
+        ImGui::NewFrame();
+        ImGui::SetNextWindowPos(ImVec2(0, 0));
+        ImGui::SetNextWindowSize(ImGui::GetIO().DisplaySize);
+        ImGui::Begin("##dialog", nullptr, ImGuiWindowFlags_NoDecoration);
+        const bool confirmed = dialog.DrawControls();
+        ImGui::End();
+        ImGui::Render();
+        return confirmed;
+    }
+    bool press(Key k, bool shift = false) {
+        ImGuiIO& io = ImGui::GetIO();
+        io.KeyShift = shift;
+        io.KeysDown[k] = true;
+        const bool confirmed = frame();
+        io.KeysDown[k] = false;
+        io.KeyShift = false;
+        return frame() || confirmed;
+    }
+    // The dialog's window shows two frames before it takes input; focus moves in the second.
+    void open() {
+        EXPECT_FALSE(frame());
+        EXPECT_FALSE(frame());
+    }
+    void type(const char* text) {
+        ImGui::GetIO().AddInputCharactersUTF8(text);
+        frame();
+    }
+
+    ImGuiContext* context = nullptr;
+    frmParam dialog;
+};
+
+TEST_F(BareDialog, OpensInTheFirstFieldWithItsTextSelected) {
+    open();
+    type("640");
+    EXPECT_EQ(dialog.txtResH.Text, "640");
+    EXPECT_EQ(dialog.txtResV.Text, "768");
+}
+
+TEST_F(BareDialog, TabWalksTheFieldsInOrderAndBack) {
+    open();
+    EXPECT_FALSE(press(Tab));
+    type("480");
+    EXPECT_FALSE(press(Tab));
+    type("1.6");
+    EXPECT_FALSE(press(Tab));
+    type("7");
+    EXPECT_FALSE(press(Tab, true));
+    press(End);
+    press(Backspace);
+    type("25");
+    EXPECT_EQ(dialog.txtResH.Text, "1024");
+    EXPECT_EQ(dialog.txtResV.Text, "480");
+    EXPECT_EQ(dialog.txtaspect_ratio.Text, "1.25");
+    EXPECT_EQ(dialog.nbr_sim.Text, "7");
+}
+
+TEST_F(BareDialog, ReturnConfirmsFromAFieldAndFromNowhere) {
+    open();
+    type("800");
+    EXPECT_TRUE(press(Enter));
+    EXPECT_EQ(dialog.txtResH.Text, "800");
+    // The field has let go of the keyboard; Return still confirms.
+    EXPECT_FALSE(ImGui::IsAnyItemActive());
+    EXPECT_TRUE(press(Enter));
+    EXPECT_TRUE(press(KeyPadEnter));
+    // Idle frames and other keys do not.
+    EXPECT_FALSE(frame());
+    EXPECT_FALSE(press(Tab));
+}
+
+TEST_F(BareDialog, AnythingMayBeTypedAndNothingIsChecked) {
+    open();
+    type("abc \xC3\xA9");
+    EXPECT_TRUE(press(Enter));
+    EXPECT_EQ(dialog.txtResH.Text, "abc \xC3\xA9");
+}
+
+} // namespace
+} // namespace kl
