@@ -7,13 +7,14 @@ set -uo pipefail
 helper="$1"
 send_close="$2"
 out="$(mktemp)"
-trap 'rm -f "$out"' EXIT
+err="$(mktemp)"
+trap 'rm -f "$out" "$err"' EXIT
 failures=0
 
 # Starts the helper, waits for the dialog and gives it the keyboard; sets $pid and $wid.
 open_dialog() {
     : >"$out"
-    timeout 60 "$helper" >"$out" 2>&1 &
+    timeout 60 "$helper" >"$out" 2>"$err" &
     pid=$!
     wid=""
     for _ in $(seq 1 100); do
@@ -21,7 +22,7 @@ open_dialog() {
         [ -n "$wid" ] && break
         sleep 0.1
     done
-    if [ -z "$wid" ]; then echo "no dialog window appeared"; cat "$out"; return 1; fi
+    if [ -z "$wid" ]; then echo "no dialog window appeared"; cat "$out" "$err"; return 1; fi
     xdotool windowfocus "$wid" 2>/dev/null
     sleep 0.3
 }
@@ -34,10 +35,13 @@ expect_output() {
         echo "FAIL $name: the dialog did not end"; kill "$pid"; failures=$((failures + 1)); return
     fi
     wait "$pid"
-    if [ "$(cat "$out")" == "$expected" ]; then
+    local status=$?
+    if [ "$status" -ne 0 ]; then
+        echo "FAIL $name: exit status $status"; cat "$out" "$err"; failures=$((failures + 1))
+    elif [ "$(cat "$out")" == "$expected" ]; then
         echo "PASS $name"
     else
-        echo "FAIL $name: expected"; echo "$expected"; echo "got"; cat "$out"; failures=$((failures + 1))
+        echo "FAIL $name: expected"; echo "$expected"; echo "got"; cat "$out" "$err"; failures=$((failures + 1))
     fi
 }
 

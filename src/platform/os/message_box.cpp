@@ -10,7 +10,8 @@ namespace kl::platform {
 bool ShowErrorMessage(const std::string& title, const std::string& text) {
     if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title.c_str(), text.c_str(), nullptr) == 0)
         return true;
-    std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+    // The message first, on a line of its own; then why it is not in a box, for whoever looks into it.
+    std::fprintf(stderr, "%s: %s\n(no message box: %s)\n", title.c_str(), text.c_str(), SDL_GetError());
     std::fflush(stderr);
     return false;
 }
