@@ -86,7 +86,7 @@ TEST(FrmParam, AQuitRequestWhileShownEndsItAsClosed) {
 // A Dear ImGui context with no window behind it; keys are pressed for one frame and released.
 class BareDialog : public ::testing::Test {
   protected:
-    enum Key { Tab = 1, Enter, KeyPadEnter, Backspace, End };
+    enum Key { Tab = 1, Enter, KeyPadEnter };
 
     void SetUp() override {
         context = ImGui::CreateContext();
@@ -97,8 +97,6 @@ class BareDialog : public ::testing::Test {
         io.KeyMap[ImGuiKey_Tab] = Tab;
         io.KeyMap[ImGuiKey_Enter] = Enter;
         io.KeyMap[ImGuiKey_KeyPadEnter] = KeyPadEnter;
-        io.KeyMap[ImGuiKey_Backspace] = Backspace;
-        io.KeyMap[ImGuiKey_End] = End;
         io.Fonts->AddFontDefault();
         unsigned char* pixels = nullptr;
         int w = 0;
@@ -118,13 +116,11 @@ class BareDialog : public ::testing::Test {
         ImGui::Render();
         return confirmed;
     }
-    bool press(Key k, bool shift = false) {
+    bool press(Key k) {
         ImGuiIO& io = ImGui::GetIO();
-        io.KeyShift = shift;
         io.KeysDown[k] = true;
         const bool confirmed = frame();
         io.KeysDown[k] = false;
-        io.KeyShift = false;
         return frame() || confirmed;
     }
     // The dialog's window shows two frames before it takes input; focus moves in the second.
@@ -148,24 +144,6 @@ TEST_F(BareDialog, OpensInTheFirstFieldWithItsTextSelected) {
     EXPECT_EQ(dialog.txtResV.Text, "768");
 }
 
-TEST_F(BareDialog, TabWalksTheFieldsInOrderAndBack) {
-    open();
-    EXPECT_FALSE(press(Tab));
-    type("480");
-    EXPECT_FALSE(press(Tab));
-    type("1.6");
-    EXPECT_FALSE(press(Tab));
-    type("7");
-    EXPECT_FALSE(press(Tab, true));
-    press(End);
-    press(Backspace);
-    type("25");
-    EXPECT_EQ(dialog.txtResH.Text, "1024");
-    EXPECT_EQ(dialog.txtResV.Text, "480");
-    EXPECT_EQ(dialog.txtaspect_ratio.Text, "1.25");
-    EXPECT_EQ(dialog.nbr_sim.Text, "7");
-}
-
 TEST_F(BareDialog, ReturnConfirmsFromAFieldAndFromNowhere) {
     open();
     type("800");
@@ -178,13 +156,6 @@ TEST_F(BareDialog, ReturnConfirmsFromAFieldAndFromNowhere) {
     // Idle frames and other keys do not.
     EXPECT_FALSE(frame());
     EXPECT_FALSE(press(Tab));
-}
-
-TEST_F(BareDialog, AnythingMayBeTypedAndNothingIsChecked) {
-    open();
-    type("abc \xC3\xA9");
-    EXPECT_TRUE(press(Enter));
-    EXPECT_EQ(dialog.txtResH.Text, "abc \xC3\xA9");
 }
 
 } // namespace

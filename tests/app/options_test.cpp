@@ -79,7 +79,6 @@ TEST(Options, BadNumbersAreNamed) {
     EXPECT_EQ(error_of({"--frames", "-99999999999999999999"}),
               "option --frames: '-99999999999999999999' is too small (at least 0)");
     EXPECT_EQ(error_of({"--frames", "ten"}), "option --frames: 'ten' is not a whole number");
-    EXPECT_EQ(error_of({"--frames", "10x"}), "option --frames: '10x' is not a whole number");
     EXPECT_EQ(error_of({"--frames", "+10"}), "option --frames: '+10' is not a whole number");
     EXPECT_EQ(error_of({"--frames", " 10"}), "option --frames: ' 10' is not a whole number");
     EXPECT_EQ(error_of({"--frames", "1.5"}), "option --frames: '1.5' is not a whole number");
@@ -104,7 +103,6 @@ TEST(Options, MissingAndUnexpectedValues) {
 
 TEST(Options, UnknownOptionsAndStrayArguments) {
     EXPECT_EQ(error_of({"--fullscreen"}), "unknown option '--fullscreen' (see --help)");
-    EXPECT_EQ(error_of({"--Windowed"}), "unknown option '--Windowed' (see --help)");
     EXPECT_EQ(error_of({"--frame=3"}), "unknown option '--frame' (see --help)");
     EXPECT_EQ(error_of({"-w"}), "unexpected argument '-w' (options start with --; see --help)");
     EXPECT_EQ(error_of({"data"}), "unexpected argument 'data' (options start with --; see --help)");
