@@ -9,7 +9,7 @@ PACKAGES=(
     # tests and benchmarks
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     # graphics, windowing, input
-    libsdl2-dev libgl1-mesa-dev libgl1-mesa-dri libegl-dev libegl-mesa0
+    libsdl2-dev libx11-dev libgl1-mesa-dev libgl1-mesa-dri libegl-dev libegl-mesa0
     # images, fonts, meshes, dialog
     libstb-dev libfreetype-dev libfontconfig-dev fonts-liberation2 zlib1g-dev libmeshoptimizer-dev libimgui-dev
     # headless display for render and end-to-end tests

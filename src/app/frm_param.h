@@ -1,0 +1,63 @@
+// The settings dialog: screen resolution, aspect ratio and number of road strips, confirmed with
+// "Valider". Its texts stay readable after it is hidden; the scene reads the road count from it.
+#pragma once
+
+#include "app/settings_record.h"
+
+#include <string>
+
+namespace kl {
+
+// The controls keep only what the program reads or shows of them.
+struct TextBox {
+    std::string Text;
+};
+struct Label {
+    std::string Caption;
+};
+struct CommandButton {
+    std::string Caption;
+};
+
+class frmParam {
+  public:
+    enum class ShowResult {
+        Validated, // "Valider" (or Return) hid the dialog
+        Closed,    // the user closed the window instead: the program should end without writing anything
+        Failed,    // the dialog could not be shown at all
+    };
+
+    // Captions and texts as designed; UTF-8.
+    std::string Caption = "Paramétrage";
+    Label Resolution{"Resolution écran"};
+    TextBox txtResH{"1024"};
+    TextBox txtResV{"768"};
+    Label Label1{"Aspect Ratio :"};
+    TextBox txtaspect_ratio{"0"};
+    Label Label4{"Nombre de Sim"};
+    TextBox nbr_sim{"1"};
+    Label Label3{"Resolution Grille V :"};
+    CommandButton cmdOk{"Valider"};
+
+    // Fills the fields from the settings: the two resolutions as decimal text and the aspect-ratio
+    // text (up to its first zero character, without the blanks that pad it). The road count keeps
+    // its text.
+    void Load(const SettingsRecord& settings);
+
+    // Shows the dialog modally until "Valider" hides it or the user closes it. On Failed, error
+    // (when given) receives the reason.
+    ShowResult Show(std::string* error = nullptr);
+
+    // One frame of the dialog's contents, drawn with Dear ImGui into the current window; true when
+    // "Valider" was clicked or Return pressed. Used by Show, and by tests with a bare ImGui context.
+    bool DrawControls();
+
+    // Size of the dialog's client area in pixels, fitted to the controls.
+    static constexpr int kWidth = 330;
+    static constexpr int kHeight = 164;
+
+  private:
+    bool focus_first_field_ = true;
+};
+
+} // namespace kl

@@ -1,0 +1,202 @@
+// Command-line parsing: a table of options, each with its own value check, so that a bad value is
+// named precisely instead of being half-applied.
+#include "app/options.h"
+
+#include "platform/os/files.h"
+
+#include <charconv>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <string_view>
+#include <system_error>
+
+#ifndef KL_INSTALLED_DATA_DIR
+#define KL_INSTALLED_DATA_DIR "/usr/local/share/kelvane3d"
+#endif
+
+namespace kl {
+namespace {
+
+// An error text, empty when the value was taken.
+using Apply = std::function<std::string(Options&, const std::string&)>;
+
+struct OptionSpec {
+    std::string_view name;
+    std::string_view metavar; // empty for a switch
+    std::string_view help;
+    Apply apply;
+};
+
+// A whole number written with plain digits (and a minus sign, so that a negative value gets a
+// clear message rather than "not a number").
+std::string parse_count(const std::string& value, long long min, long long max, long long& out) {
+    long long v = 0;
+    const char* first = value.data();
+    const char* last = first + value.size();
+    const auto [end, ec] = std::from_chars(first, last, v);
+    if (value.empty() || end != last || (ec != std::errc() && ec != std::errc::result_out_of_range))
+        return "'" + value + "' is not a whole number";
+    if (ec == std::errc::result_out_of_range && value.front() == '-')
+        return "'" + value + "' is too small (at least " + std::to_string(min) + ")";
+    if (ec == std::errc::result_out_of_range || v > max)
+        return "'" + value + "' is too large (at most " + std::to_string(max) + ")";
+    if (v < min) return "'" + value + "' is too small (at least " + std::to_string(min) + ")";
+    out = v;
+    return "";
+}
+
+Apply path_into(std::optional<std::filesystem::path> Options::*field) {
+    return [field](Options& o, const std::string& v) {
+        o.*field = std::filesystem::path(v);
+        return std::string();
+    };
+}
+
+const std::vector<OptionSpec>& option_table() {
+    static const std::vector<OptionSpec> table = {
+        {"windowed", "", "run in a window instead of full screen",
+         [](Options& o, const std::string&) {
+             o.windowed = true;
+             return std::string();
+         }},
+        {"data", "DIR",
+         "folder that holds 3z-idaveva/ (default: the current folder, then the installed data)",
+         path_into(&Options::data)},
+        {"no-dialog", "", "skip the settings dialog and use the stored settings",
+         [](Options& o, const std::string&) {
+             o.no_dialog = true;
+             return std::string();
+         }},
+        {"frames", "N", "quit after N frames",
+         [](Options& o, const std::string& v) {
+             long long n = 0;
+             std::string err = parse_count(v, 0, std::numeric_limits<std::int64_t>::max(), n);
+             if (err.empty()) o.frames = n;
+             return err;
+         }},
+        {"keys", "FILE", "replay the key script FILE instead of reading the keyboard",
+         path_into(&Options::keys)},
+        {"fixed-step", "SECONDS", "advance every frame by SECONDS instead of the measured time",
+         [](Options& o, const std::string& v) {
+             double s = 0;
+             const char* first = v.data();
+             const char* last = first + v.size();
+             const auto [end, ec] = std::from_chars(first, last, s, std::chars_format::general);
+             if (v.empty() || end != last || ec != std::errc() || !std::isfinite(s))
+                 return "'" + v + "' is not a number of seconds";
+             if (!(s > 0)) return "'" + v + "' must be more than 0 seconds";
+             o.fixed_step = s;
+             return std::string();
+         }},
+        {"seed", "N", "seed the random generator with N (0 to 4294967295) instead of the time of day",
+         [](Options& o, const std::string& v) {
+             long long n = 0;
+             std::string err = parse_count(v, 0, std::numeric_limits<std::uint32_t>::max(), n);
+             if (err.empty()) o.seed = static_cast<std::uint32_t>(n);
+             return err;
+         }},
+        {"roads", "N", "number of road strips (0 to 32767), put into the dialog's \"Nombre de Sim\" field",
+         [](Options& o, const std::string& v) {
+             long long n = 0;
+             std::string err = parse_count(v, 0, std::numeric_limits<std::int16_t>::max(), n);
+             if (err.empty()) o.roads = static_cast<std::int16_t>(n);
+             return err;
+         }},
+        {"screenshot", "FILE", "save the last frame as a PNG image in FILE", path_into(&Options::screenshot)},
+        {"stats", "FILE", "write frame-time and set-up statistics to FILE", path_into(&Options::stats)},
+        {"traffic-log", "FILE", "log the traffic's lane changes and speed takeovers to FILE",
+         path_into(&Options::traffic_log)},
+        {"dump-traffic", "FILE", "write the traffic tables to FILE when the program ends",
+         path_into(&Options::dump_traffic)},
+    };
+    return table;
+}
+
+const OptionSpec* find_option(std::string_view name) {
+    for (const auto& spec : option_table())
+        if (spec.name == name) return &spec;
+    return nullptr;
+}
+
+ParseResult error(std::string text) {
+    ParseResult r;
+    r.kind = ParseResult::Kind::Error;
+    r.error = std::move(text);
+    return r;
+}
+
+} // namespace
+
+ParseResult parse_options(const std::vector<std::string>& args) {
+    ParseResult result;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            result.kind = ParseResult::Kind::Help;
+            continue;
+        }
+        if (arg.size() <= 2 || arg.compare(0, 2, "--") != 0)
+            return error("unexpected argument '" + arg + "' (options start with --; see --help)");
+
+        const std::size_t eq = arg.find('=');
+        const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+        const OptionSpec* spec = find_option(name);
+        if (spec == nullptr) return error("unknown option '--" + name + "' (see --help)");
+
+        std::string value;
+        if (spec->metavar.empty()) {
+            if (eq != std::string::npos) return error("option --" + name + " takes no value");
+        } else if (eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+        } else {
+            // A following option is a forgotten value, not a value that happens to start with "--".
+            if (i + 1 >= args.size() || args[i + 1].compare(0, 2, "--") == 0)
+                return error("option --" + name + " needs a value " + std::string(spec->metavar));
+            value = args[++i];
+        }
+        if (!spec->metavar.empty() && value.empty())
+            return error("option --" + name + " needs a value " + std::string(spec->metavar));
+
+        if (const std::string err = spec->apply(result.options, value); !err.empty())
+            return error("option --" + name + ": " + err);
+    }
+    return result;
+}
+
+std::string options_help_text(const std::string& program_name) {
+    std::string text =
+        "Usage: " + program_name +
+        " [options]\n"
+        "Without options: the settings dialog, then full screen until Escape and Return quit.\n\n";
+    std::size_t width = 0;
+    for (const auto& spec : option_table())
+        width = std::max(width, spec.name.size() + spec.metavar.size() + 1);
+    auto line = [&](std::string_view left, std::string_view help) {
+        std::string l = "  --" + std::string(left);
+        l.resize(std::max(l.size() + 2, width + 6), ' ');
+        text += l + std::string(help) + "\n";
+    };
+    for (const auto& spec : option_table())
+        line(spec.metavar.empty() ? std::string(spec.name)
+                                  : std::string(spec.name) + " " + std::string(spec.metavar),
+             spec.help);
+    line("help", "show this list and exit");
+    text += "\nValues may also be written --option=VALUE.\n";
+    return text;
+}
+
+std::filesystem::path choose_data_root(const Options& options, const std::filesystem::path& current_dir,
+                                       const std::filesystem::path& installed_dir) {
+    if (options.data) return *options.data;
+    std::error_code ec;
+    if (std::filesystem::is_directory(platform::ResolvePath(current_dir, "3z-idaveva"), ec))
+        return current_dir;
+    return installed_dir;
+}
+
+std::filesystem::path installed_data_dir() {
+    return KL_INSTALLED_DATA_DIR;
+}
+
+} // namespace kl

@@ -1,0 +1,53 @@
+// Command-line options. Every one is off by default, so that a plain start behaves as the program
+// always has; they exist for windowed use, tests, demos and measurements.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kl {
+
+struct Options {
+    bool windowed = false;
+    std::optional<std::filesystem::path> data; // folder holding 3z-idaveva/
+    bool no_dialog = false;
+    std::optional<std::int64_t> frames;        // stop after this many frames (0 or more)
+    std::optional<std::filesystem::path> keys; // key script replayed instead of the keyboard
+    std::optional<double> fixed_step;          // seconds per frame instead of the clock (> 0)
+    std::optional<std::uint32_t> seed;         // random seed instead of the time of day
+    std::optional<std::int16_t> roads;         // "Nombre de Sim" field text
+    std::optional<std::filesystem::path> screenshot;
+    std::optional<std::filesystem::path> stats;
+    std::optional<std::filesystem::path> traffic_log;
+    std::optional<std::filesystem::path> dump_traffic;
+};
+
+struct ParseResult {
+    enum class Kind { Run, Help, Error };
+    Kind kind = Kind::Run;
+    Options options;   // meaningful for Run
+    std::string error; // for Error: one line naming the option and what is wrong
+
+    // The process exit code when the program should not run: 0 after help, 2 after an error.
+    int exit_code() const { return kind == Kind::Error ? 2 : 0; }
+};
+
+// args excludes the program name. Options come as "--name value" or "--name=value"; a later
+// occurrence of an option replaces an earlier one. Never exits or prints.
+ParseResult parse_options(const std::vector<std::string>& args);
+
+// One line per option, for --help.
+std::string options_help_text(const std::string& program_name);
+
+// Where 3z-idaveva/ is looked for: the --data folder if given; otherwise the current directory if it
+// holds 3z-idaveva/ (in any letter case), else the installed data folder.
+std::filesystem::path choose_data_root(const Options& options, const std::filesystem::path& current_dir,
+                                       const std::filesystem::path& installed_dir);
+
+// The installed data folder fixed at build time.
+std::filesystem::path installed_data_dir();
+
+} // namespace kl

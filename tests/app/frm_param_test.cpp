@@ -1,0 +1,162 @@
+// The settings dialog without a display: its design texts, filling it from the settings, and its
+// keyboard behaviour frame by frame on a bare Dear ImGui context.
+#include "app/frm_param.h"
+
+#include <SDL.h>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <imgui.h>
+
+namespace kl {
+namespace {
+
+TEST(FrmParam, DesignTimeTextsAndCaptions) {
+    const frmParam f;
+    EXPECT_EQ(f.Caption, "Param\xC3\xA9trage");
+    EXPECT_EQ(f.Resolution.Caption, "Resolution \xC3\xA9"
+                                    "cran");
+    EXPECT_EQ(f.txtResH.Text, "1024");
+    EXPECT_EQ(f.txtResV.Text, "768");
+    EXPECT_EQ(f.Label1.Caption, "Aspect Ratio :");
+    EXPECT_EQ(f.txtaspect_ratio.Text, "0");
+    EXPECT_EQ(f.Label4.Caption, "Nombre de Sim");
+    EXPECT_EQ(f.nbr_sim.Text, "1");
+    EXPECT_EQ(f.cmdOk.Caption, "Valider");
+    EXPECT_EQ(f.Label3.Caption, "Resolution Grille V :");
+}
+
+TEST(FrmParam, LoadTakesResolutionsAndTheAspectTextAsStored) {
+    SettingsRecord s;
+    s.ResH = 1280;
+    s.ResV = -1; // values are taken as they are
+    s.AspectRatio.chars() = {'1', ',', '3', '3', '3', '\0', '\0'};
+    frmParam f;
+    f.nbr_sim.Text = "4";
+    f.Load(s);
+    EXPECT_EQ(f.txtResH.Text, "1280");
+    EXPECT_EQ(f.txtResV.Text, "-1");
+    EXPECT_EQ(f.txtaspect_ratio.Text, "1,333");
+    EXPECT_EQ(f.nbr_sim.Text, "4"); // not part of the settings
+
+    s.AspectRatio = " 1,6"; // padded with blanks to seven characters
+    f.Load(s);
+    EXPECT_EQ(f.txtaspect_ratio.Text, " 1,6");
+    s.AspectRatio = "";
+    f.Load(s);
+    EXPECT_EQ(f.txtaspect_ratio.Text, "");
+    s.AspectRatio.chars() = {'\0', '9', '9', ' ', ' ', ' ', ' '};
+    f.Load(s);
+    EXPECT_EQ(f.txtaspect_ratio.Text, "");
+}
+
+// Each test runs in a process of its own under ctest, so changing the environment touches no other.
+TEST(FrmParam, WithoutADisplayShowFailsWithAReasonAndKeepsItsTexts) {
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    frmParam f;
+    f.txtResH.Text = "640";
+    std::string error;
+    EXPECT_EQ(f.Show(&error), frmParam::ShowResult::Failed);
+    EXPECT_NE(error.find("no display"), std::string::npos) << error;
+    EXPECT_EQ(f.txtResH.Text, "640");
+}
+
+TEST(FrmParam, AQuitRequestWhileShownEndsItAsClosed) {
+    // What Ctrl+C in the terminal or the session ending delivers; the offscreen driver needs no X server.
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    // Stands in for the main window, and keeps the GL driver loaded to the end of the process: SDL
+    // unloads it with the last GL window, and LeakSanitizer then takes the driver's own allocations
+    // for leaks. Deliberately never destroyed; SDL is not shut down either.
+    SDL_Window* main_window = SDL_CreateWindow("Kelvane", 0, 0, 8, 8, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if (main_window == nullptr || SDL_GL_CreateContext(main_window) == nullptr)
+        GTEST_SKIP() << "no offscreen OpenGL here: " << SDL_GetError();
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    ASSERT_EQ(SDL_PushEvent(&quit), 1);
+    frmParam f;
+    std::string error;
+    EXPECT_EQ(f.Show(&error), frmParam::ShowResult::Closed) << error;
+    // The dialog leaves SDL as it found it, with the main window's context current again.
+    EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), static_cast<Uint32>(SDL_INIT_VIDEO));
+    EXPECT_EQ(SDL_GL_GetCurrentWindow(), main_window);
+}
+
+// A Dear ImGui context with no window behind it; keys are pressed for one frame and released.
+class BareDialog : public ::testing::Test {
+  protected:
+    enum Key { Tab = 1, Enter, KeyPadEnter };
+
+    void SetUp() override {
+        context = ImGui::CreateContext();
+        ImGuiIO& io = ImGui::GetIO();
+        io.IniFilename = nullptr;
+        io.DisplaySize = ImVec2(frmParam::kWidth, frmParam::kHeight);
+        io.DeltaTime = 1.0f / 60.0f;
+        io.KeyMap[ImGuiKey_Tab] = Tab;
+        io.KeyMap[ImGuiKey_Enter] = Enter;
+        io.KeyMap[ImGuiKey_KeyPadEnter] = KeyPadEnter;
+        io.Fonts->AddFontDefault();
+        unsigned char* pixels = nullptr;
+        int w = 0;
+        int h = 0;
+        io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
+    }
+    void TearDown() override { ImGui::DestroyContext(context); }
+
+    // One frame; true when the dialog was confirmed in it.
+    bool frame() {
+        ImGui::NewFrame();
+        ImGui::SetNextWindowPos(ImVec2(0, 0));
+        ImGui::SetNextWindowSize(ImGui::GetIO().DisplaySize);
+        ImGui::Begin("##dialog", nullptr, ImGuiWindowFlags_NoDecoration);
+        const bool confirmed = dialog.DrawControls();
+        ImGui::End();
+        ImGui::Render();
+        return confirmed;
+    }
+    bool press(Key k) {
+        ImGuiIO& io = ImGui::GetIO();
+        io.KeysDown[k] = true;
+        const bool confirmed = frame();
+        io.KeysDown[k] = false;
+        return frame() || confirmed;
+    }
+    // The dialog's window shows two frames before it takes input; focus moves in the second.
+    void open() {
+        EXPECT_FALSE(frame());
+        EXPECT_FALSE(frame());
+    }
+    void type(const char* text) {
+        ImGui::GetIO().AddInputCharactersUTF8(text);
+        frame();
+    }
+
+    ImGuiContext* context = nullptr;
+    frmParam dialog;
+};
+
+TEST_F(BareDialog, OpensInTheFirstFieldWithItsTextSelected) {
+    open();
+    type("640");
+    EXPECT_EQ(dialog.txtResH.Text, "640");
+    EXPECT_EQ(dialog.txtResV.Text, "768");
+}
+
+TEST_F(BareDialog, ReturnConfirmsFromAFieldAndFromNowhere) {
+    open();
+    type("800");
+    EXPECT_TRUE(press(Enter));
+    EXPECT_EQ(dialog.txtResH.Text, "800");
+    // The field has let go of the keyboard; Return still confirms.
+    EXPECT_FALSE(ImGui::IsAnyItemActive());
+    EXPECT_TRUE(press(Enter));
+    EXPECT_TRUE(press(KeyPadEnter));
+    // Idle frames and other keys do not.
+    EXPECT_FALSE(frame());
+    EXPECT_FALSE(press(Tab));
+}
+
+} // namespace
+} // namespace kl

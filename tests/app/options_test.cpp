@@ -1,0 +1,156 @@
+// Command-line options: defaults, every option in both spellings, bad values, help and the data folder.
+#include "app/options.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+namespace kl {
+namespace {
+
+ParseResult parse(std::vector<std::string> args) {
+    return parse_options(args);
+}
+
+// The error line of a parse that must fail, after checking that it did.
+std::string error_of(std::vector<std::string> args) {
+    const ParseResult r = parse_options(args);
+    EXPECT_EQ(r.kind, ParseResult::Kind::Error);
+    EXPECT_EQ(r.exit_code(), 2);
+    return r.error;
+}
+
+TEST(Options, APlainStartChangesNothing) {
+    const ParseResult r = parse({});
+    ASSERT_EQ(r.kind, ParseResult::Kind::Run);
+    EXPECT_EQ(r.exit_code(), 0);
+    const Options& o = r.options;
+    EXPECT_FALSE(o.windowed);
+    EXPECT_FALSE(o.no_dialog);
+    EXPECT_FALSE(o.data || o.frames || o.keys || o.fixed_step || o.seed || o.roads || o.screenshot ||
+                 o.stats || o.traffic_log || o.dump_traffic);
+}
+
+TEST(Options, EveryOptionIsTakenInBothSpellings) {
+    const ParseResult a =
+        parse({"--windowed",    "--data", "/srv/kl",        "--no-dialog", "--frames", "120",
+               "--keys",        "k.txt",  "--fixed-step",   "0.02",        "--seed",   "4294967295",
+               "--roads",       "3",      "--screenshot",   "s.png",       "--stats",  "st.txt",
+               "--traffic-log", "t.log",  "--dump-traffic", "d.txt"});
+    const ParseResult b =
+        parse({"--windowed", "--data=/srv/kl", "--no-dialog", "--frames=120", "--keys=k.txt",
+               "--fixed-step=0.02", "--seed=4294967295", "--roads=3", "--screenshot=s.png", "--stats=st.txt",
+               "--traffic-log=t.log", "--dump-traffic=d.txt"});
+    for (const ParseResult* r : {&a, &b}) {
+        ASSERT_EQ(r->kind, ParseResult::Kind::Run) << r->error;
+        const Options& o = r->options;
+        EXPECT_TRUE(o.windowed);
+        EXPECT_TRUE(o.no_dialog);
+        EXPECT_EQ(o.data, std::filesystem::path("/srv/kl"));
+        EXPECT_EQ(o.frames, 120);
+        EXPECT_EQ(o.keys, std::filesystem::path("k.txt"));
+        EXPECT_EQ(o.fixed_step, 0.02);
+        EXPECT_EQ(o.seed, 4294967295u);
+        EXPECT_EQ(o.roads, 3);
+        EXPECT_EQ(o.screenshot, std::filesystem::path("s.png"));
+        EXPECT_EQ(o.stats, std::filesystem::path("st.txt"));
+        EXPECT_EQ(o.traffic_log, std::filesystem::path("t.log"));
+        EXPECT_EQ(o.dump_traffic, std::filesystem::path("d.txt"));
+    }
+}
+
+TEST(Options, ValuesAtTheirLimitsAndRepeats) {
+    EXPECT_EQ(parse({"--frames", "0"}).options.frames, 0);
+    EXPECT_EQ(parse({"--frames", "9223372036854775807"}).options.frames, 9223372036854775807LL);
+    EXPECT_EQ(parse({"--seed", "0"}).options.seed, 0u);
+    EXPECT_EQ(parse({"--roads", "0"}).options.roads, 0);
+    EXPECT_EQ(parse({"--roads", "32767"}).options.roads, 32767);
+    EXPECT_EQ(parse({"--fixed-step", "1e-3"}).options.fixed_step, 0.001);
+    // A value may contain "=" and may start with a single "-" when it is a file name.
+    EXPECT_EQ(parse({"--keys=a=b.txt"}).options.keys, std::filesystem::path("a=b.txt"));
+    EXPECT_EQ(parse({"--stats", "-"}).options.stats, std::filesystem::path("-"));
+    // The last occurrence wins.
+    EXPECT_EQ(parse({"--roads", "2", "--roads=5"}).options.roads, 5);
+}
+
+TEST(Options, BadNumbersAreNamed) {
+    EXPECT_EQ(error_of({"--frames", "-1"}), "option --frames: '-1' is too small (at least 0)");
+    EXPECT_EQ(error_of({"--frames", "9223372036854775808"}),
+              "option --frames: '9223372036854775808' is too large (at most 9223372036854775807)");
+    EXPECT_EQ(error_of({"--frames", "-99999999999999999999"}),
+              "option --frames: '-99999999999999999999' is too small (at least 0)");
+    EXPECT_EQ(error_of({"--frames", "ten"}), "option --frames: 'ten' is not a whole number");
+    EXPECT_EQ(error_of({"--frames", "+10"}), "option --frames: '+10' is not a whole number");
+    EXPECT_EQ(error_of({"--frames", " 10"}), "option --frames: ' 10' is not a whole number");
+    EXPECT_EQ(error_of({"--frames", "1.5"}), "option --frames: '1.5' is not a whole number");
+    EXPECT_EQ(error_of({"--seed", "4294967296"}),
+              "option --seed: '4294967296' is too large (at most 4294967295)");
+    EXPECT_EQ(error_of({"--roads", "32768"}), "option --roads: '32768' is too large (at most 32767)");
+    EXPECT_EQ(error_of({"--roads", "-3"}), "option --roads: '-3' is too small (at least 0)");
+    EXPECT_EQ(error_of({"--fixed-step", "0"}), "option --fixed-step: '0' must be more than 0 seconds");
+    EXPECT_EQ(error_of({"--fixed-step", "-0.5"}), "option --fixed-step: '-0.5' must be more than 0 seconds");
+    for (const char* v : {"inf", "nan", "1e999", "0.5s", "0,5", "abc"})
+        EXPECT_EQ(error_of({"--fixed-step", v}),
+                  "option --fixed-step: '" + std::string(v) + "' is not a number of seconds");
+}
+
+TEST(Options, MissingAndUnexpectedValues) {
+    EXPECT_EQ(error_of({"--data"}), "option --data needs a value DIR");
+    EXPECT_EQ(error_of({"--data="}), "option --data needs a value DIR");
+    EXPECT_EQ(error_of({"--frames", "--windowed"}), "option --frames needs a value N");
+    EXPECT_EQ(error_of({"--windowed=yes"}), "option --windowed takes no value");
+    EXPECT_EQ(error_of({"--no-dialog="}), "option --no-dialog takes no value");
+}
+
+TEST(Options, UnknownOptionsAndStrayArguments) {
+    EXPECT_EQ(error_of({"--fullscreen"}), "unknown option '--fullscreen' (see --help)");
+    EXPECT_EQ(error_of({"--frame=3"}), "unknown option '--frame' (see --help)");
+    EXPECT_EQ(error_of({"-w"}), "unexpected argument '-w' (options start with --; see --help)");
+    EXPECT_EQ(error_of({"data"}), "unexpected argument 'data' (options start with --; see --help)");
+    EXPECT_EQ(error_of({"--"}), "unexpected argument '--' (options start with --; see --help)");
+    EXPECT_EQ(error_of({""}), "unexpected argument '' (options start with --; see --help)");
+    // The first error is reported, even after a help request.
+    EXPECT_EQ(error_of({"--help", "--bogus"}), "unknown option '--bogus' (see --help)");
+}
+
+TEST(Options, HelpListsEveryOptionOnALineOfItsOwn) {
+    for (const char* h : {"--help", "-h"}) {
+        const ParseResult r = parse({"--windowed", h});
+        EXPECT_EQ(r.kind, ParseResult::Kind::Help);
+        EXPECT_EQ(r.exit_code(), 0);
+    }
+    const std::string text = options_help_text("kelvane3d");
+    EXPECT_EQ(text.rfind("Usage: kelvane3d [options]\n", 0), 0u);
+    const char* lines[] = {"--windowed ",   "--data DIR ",         "--no-dialog ",
+                           "--frames N ",   "--keys FILE ",        "--fixed-step SECONDS ",
+                           "--seed N ",     "--roads N ",          "--screenshot FILE ",
+                           "--stats FILE ", "--traffic-log FILE ", "--dump-traffic FILE ",
+                           "--help "};
+    for (const char* l : lines) {
+        const std::size_t at = text.find("\n  " + std::string(l));
+        ASSERT_NE(at, std::string::npos) << l;
+        // Its description follows on the same line.
+        const std::size_t end = text.find('\n', at + 1);
+        EXPECT_GT(end - at, std::string(l).size() + 10) << l;
+    }
+}
+
+TEST(Options, DataFolderIsChosenInOrder) {
+    test::TempDir cwd;
+    const std::filesystem::path installed = "/usr/share/kelvane3d";
+    Options o;
+    EXPECT_EQ(choose_data_root(o, cwd.path(), installed), installed);
+    std::filesystem::create_directories(cwd.path() / "3Z-IDAVEVA");
+    EXPECT_EQ(choose_data_root(o, cwd.path(), installed), cwd.path());
+    o.data = "/elsewhere";
+    EXPECT_EQ(choose_data_root(o, cwd.path(), installed), std::filesystem::path("/elsewhere"));
+    EXPECT_FALSE(installed_data_dir().empty());
+}
+
+TEST(Options, AFileNamedLikeTheDataFolderIsNotIt) {
+    test::TempDir cwd;
+    test::WriteBytes(cwd.path() / "3z-idaveva", {1, 2, 3});
+    EXPECT_EQ(choose_data_root(Options{}, cwd.path(), "/inst"), std::filesystem::path("/inst"));
+}
+
+} // namespace
+} // namespace kl
