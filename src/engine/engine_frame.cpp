@@ -1,6 +1,7 @@
 // The frame cycle: recovering a lost device and beginning the scene, clearing, ending and
 // presenting, and the 2D lines and boxes drawn in screen pixels.
 #include <cmath>
+#include <optional>
 
 #include "engine/cls3d_engine.h"
 #include "engine/mdl_main.h"
@@ -13,9 +14,13 @@ using platform::Status;
 
 namespace {
 
-// Halves to even under the default rounding mode. Negative results wrap to values the platform
-// refuses, which ends the method like any other platform error.
-Dword rounded(float v) { return static_cast<Dword>(static_cast<std::int64_t>(std::nearbyint(v))); }
+// Halves to even under the default rounding mode. A value the platform's unsigned viewport cannot
+// hold (negative, too large, not a number) gives nothing.
+std::optional<Dword> rounded(float v) {
+    const float r = std::nearbyint(v);
+    if (!(r >= 0.0f && r < 4294967296.0f)) return std::nullopt;
+    return static_cast<Dword>(r);
+}
 
 } // namespace
 
@@ -38,8 +43,10 @@ void cls3dEngine::RenderStart(const Vec2& xy1, const Vec2& xy2) {
     const float x2 = xy2.x == 0 ? static_cast<float>(CurrentMode.Width) : xy2.x;
     const float y2 = xy2.y == 0 ? static_cast<float>(CurrentMode.Height) : xy2.y;
     if (x1 == Viewport.x1 && y1 == Viewport.y1 && x2 == Viewport.x2 && y2 == Viewport.y2) return;
-    const gfx::Viewport v{rounded(x1), rounded(y1), rounded(x2 - x1), rounded(y2 - y1), 0.0f, 1.0f};
-    if (Failed(D3DDevice->SetViewport(v))) return;
+    const auto x = rounded(x1), y = rounded(y1), width = rounded(x2 - x1), height = rounded(y2 - y1);
+    // An impossible rectangle ends the method as the platform's refusal would.
+    if (!x || !y || !width || !height) return;
+    if (Failed(D3DDevice->SetViewport({*x, *y, *width, *height, 0.0f, 1.0f}))) return;
     Viewport = {x1, y1, x2, y2};
 }
 
