@@ -2,17 +2,17 @@
 // states, camera and lights; the registry that carries resources across a device reset; the clock.
 #pragma once
 
-#include <cstdint>
-#include <functional>
-#include <memory>
-#include <vector>
-
 #include "engine/engine_resource.h"
 #include "engine/fixed_text.h"
 #include "engine/records.h"
 #include "platform/gfx/graphics_system.h"
 #include "platform/os/performance_counter.h"
 #include "platform/os/window_handle.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
 
 namespace kl {
 
@@ -40,7 +40,7 @@ struct ViewportCorners {
 };
 
 class cls3dEngine {
-public:
+  public:
     // Becomes the current engine.
     cls3dEngine();
     // Runs Cleanup; registered objects are told the engine is gone but are not called.
@@ -74,7 +74,8 @@ public:
 
     // Frame cycle and 2D primitives. None of them reports an error.
     void RenderStart(const Vec2& xy1, const Vec2& xy2);
-    void RenderClear(bool ClearScreen, PackedColor ClearColor, bool WillRender3d, bool WillRenderBlendedShadow);
+    void RenderClear(bool ClearScreen, PackedColor ClearColor, bool WillRender3d,
+                     bool WillRenderBlendedShadow);
     void RenderEnd();
     void RenderShow();
     void Render2dLine(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2, PackedColor Color);
@@ -142,7 +143,7 @@ public:
     std::int64_t TimerStart = 0;
     float LastTime = 0.0f;
 
-private:
+  private:
     friend class EngineResource;
 
     float SecondsSinceStart();

@@ -1,14 +1,14 @@
 // The engine's life cycle and everything about adapter and device: adapter choice, display modes,
 // capabilities, device creation and the reset that carries resources and states across.
-#include <algorithm>
-#include <array>
-#include <numbers>
-
 #include "engine/cls3d_engine.h"
 #include "engine/fault.h"
 #include "engine/mdl_main.h"
 #include "platform/gfx/gl/gl_backend.h"
 #include "platform/os/events.h"
+
+#include <algorithm>
+#include <array>
+#include <numbers>
 
 namespace kl {
 
@@ -25,9 +25,13 @@ constexpr std::array<std::int32_t, 3> kStencilDepthFormats{FmtD15S1, FmtD24S8, F
 
 } // namespace
 
-cls3dEngine* CurrentEngine() { return current_engine; }
+cls3dEngine* CurrentEngine() {
+    return current_engine;
+}
 
-gfx::Device* CurrentDevice() { return current_engine != nullptr ? current_engine->Device() : nullptr; }
+gfx::Device* CurrentDevice() {
+    return current_engine != nullptr ? current_engine->Device() : nullptr;
+}
 
 GraphicsFactory DefaultGraphicsFactory() {
     return [] { return std::shared_ptr<gfx::GraphicsSystem>(gfx::CreateGlGraphicsSystem()); };
@@ -39,7 +43,8 @@ cls3dEngine::cls3dEngine() : Factory(DefaultGraphicsFactory()), MessagePump(plat
 
 cls3dEngine::~cls3dEngine() {
     Cleanup();
-    for (const RegistryEntry& e : Registry) std::erase(e.pObj->RegisteredWith, this);
+    for (const RegistryEntry& e : Registry)
+        std::erase(e.pObj->RegisteredWith, this);
     if (current_engine == this) current_engine = nullptr;
 }
 
@@ -121,8 +126,8 @@ bool cls3dEngine::GetPossibleCaps(std::int32_t dxFormat, bool dxWindowed, Engine
     caps.Fog = ToBool16((Caps.RasterCaps & gfx::RasterCapsZFog) != 0);
 
     auto supported = [&](std::int32_t samples) {
-        return Succeeded(
-            GraphicsSystem->CheckDeviceMultiSampleType(adapter, gfx::DevTypeHal, format, dxWindowed, samples));
+        return Succeeded(GraphicsSystem->CheckDeviceMultiSampleType(adapter, gfx::DevTypeHal, format,
+                                                                    dxWindowed, samples));
     };
     std::int32_t s = 2;
     if (supported(s)) {
@@ -137,9 +142,11 @@ bool cls3dEngine::GetPossibleCaps(std::int32_t dxFormat, bool dxWindowed, Engine
 
     if (Caps.RasterCaps & gfx::RasterCapsZBias) {
         caps.DepthBias = kTrue16;
-        const bool stencil_format = std::any_of(kStencilDepthFormats.begin(), kStencilDepthFormats.end(), [&](auto ds) {
-            return Succeeded(GraphicsSystem->CheckDepthStencilMatch(adapter, gfx::DevTypeHal, format, format, ds));
-        });
+        const bool stencil_format =
+            std::any_of(kStencilDepthFormats.begin(), kStencilDepthFormats.end(), [&](auto ds) {
+                return Succeeded(
+                    GraphicsSystem->CheckDepthStencilMatch(adapter, gfx::DevTypeHal, format, format, ds));
+            });
         caps.Shadows = ToBool16(stencil_format && (Caps.StencilCaps & gfx::StencilCapsDecr) != 0);
     }
     caps.Specular = ToBool16((Caps.ShadeCaps & gfx::ShadeCapsSpecularGouraudRgb) != 0);
@@ -182,8 +189,8 @@ bool cls3dEngine::SetRes(const DisplayMode* pRes, std::int32_t pAntiAlias, bool 
 
     params.AutoDepthStencilFormat = FmtD16;
     for (const std::int32_t ds : kStencilDepthFormats) {
-        if (Succeeded(GraphicsSystem->CheckDepthStencilMatch(adapter, gfx::DevTypeHal, params.BackBufferFormat,
-                                                             params.BackBufferFormat, ds))) {
+        if (Succeeded(GraphicsSystem->CheckDepthStencilMatch(
+                adapter, gfx::DevTypeHal, params.BackBufferFormat, params.BackBufferFormat, ds))) {
             params.AutoDepthStencilFormat = ds;
             break;
         }
@@ -203,8 +210,8 @@ bool cls3dEngine::SetRes(const DisplayMode* pRes, std::int32_t pAntiAlias, bool 
     if (!D3DDevice) {
         gfx::PresentParameters created = params;
         gfx::DevicePtr device;
-        if (Failed(GraphicsSystem->CreateDevice(adapter, gfx::DevTypeHal, hWnd, static_cast<Dword>(VertexProcessing),
-                                                &created, &device)) ||
+        if (Failed(GraphicsSystem->CreateDevice(adapter, gfx::DevTypeHal, hWnd,
+                                                static_cast<Dword>(VertexProcessing), &created, &device)) ||
             !device)
             return false;
         D3DDevice = std::move(device);
@@ -292,7 +299,8 @@ bool cls3dEngine::SetRes(const DisplayMode* pRes, std::int32_t pAntiAlias, bool 
         Failed(D3DDevice->SetTransform(gfx::TsProjection, projection)))
         return false;
     for (const SavedLight& l : lights)
-        if (Failed(D3DDevice->SetLight(l.index, l.light)) || Failed(D3DDevice->LightEnable(l.index, l.enabled)))
+        if (Failed(D3DDevice->SetLight(l.index, l.light)) ||
+            Failed(D3DDevice->LightEnable(l.index, l.enabled)))
             return false;
     for (const auto& [state, value] : states)
         if (Failed(D3DDevice->SetRenderState(state, value))) return false;
@@ -313,22 +321,29 @@ bool cls3dEngine::FinishSetRes(bool result) {
 
 std::int32_t cls3dEngine::GetFormatBPP(std::int32_t Format) {
     switch (Format) {
-    case FmtR8G8B8: return 24;
+    case FmtR8G8B8:
+        return 24;
     case FmtA8R8G8B8:
-    case FmtX8R8G8B8: return 32;
+    case FmtX8R8G8B8:
+        return 32;
     case FmtR5G6B5:
     case FmtX1R5G5B5:
     case FmtA1R5G5B5:
     case FmtA4R4G4B4:
     case FmtA8R3G3B2:
-    case FmtX4R4G4B4: return 16;
+    case FmtX4R4G4B4:
+        return 16;
     case FmtR3G3B2:
-    case FmtA8: return 8;
-    default: return 0;
+    case FmtA8:
+        return 8;
+    default:
+        return 0;
     }
 }
 
-bool cls3dEngine::IsValidRenderState(std::int32_t c) { return gfx::IsKnownRenderState(c); }
+bool cls3dEngine::IsValidRenderState(std::int32_t c) {
+    return gfx::IsKnownRenderState(c);
+}
 
 void cls3dEngine::Cleanup() {
     D3DDevice.reset();

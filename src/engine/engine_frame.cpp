@@ -1,10 +1,10 @@
 // The frame cycle: recovering a lost device and beginning the scene, clearing, ending and
 // presenting, and the 2D lines and boxes drawn in screen pixels.
-#include <cmath>
-#include <optional>
-
 #include "engine/cls3d_engine.h"
 #include "engine/mdl_main.h"
+
+#include <cmath>
+#include <optional>
 
 namespace kl {
 
@@ -76,14 +76,16 @@ void cls3dEngine::Render2dLine(std::int32_t x1, std::int32_t y1, std::int32_t x2
         mdlMain::MakeScreenVertex(static_cast<float>(x1), static_cast<float>(y1), Color, 0, 0),
         mdlMain::MakeScreenVertex(static_cast<float>(x2), static_cast<float>(y2), Color, 0, 0),
     };
-    if (Failed(D3DDevice->SetVertexShader(kFvfScreenVertex)) || Failed(D3DDevice->SetTexture(0, nullptr))) return;
+    if (Failed(D3DDevice->SetVertexShader(kFvfScreenVertex)) || Failed(D3DDevice->SetTexture(0, nullptr)))
+        return;
     D3DDevice->DrawPrimitiveUP(gfx::PtLineList, 1, v, sizeof(ScreenVertex));
 }
 
 void cls3dEngine::Render2dBox(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2, bool Filled,
                               PackedColor Color) {
     if (!D3DDevice) return;
-    if (Failed(D3DDevice->SetVertexShader(kFvfScreenVertex)) || Failed(D3DDevice->SetTexture(0, nullptr))) return;
+    if (Failed(D3DDevice->SetVertexShader(kFvfScreenVertex)) || Failed(D3DDevice->SetTexture(0, nullptr)))
+        return;
     const auto fx1 = static_cast<float>(x1), fy1 = static_cast<float>(y1);
     const auto fx2 = static_cast<float>(x2), fy2 = static_cast<float>(y2);
     auto vertex = [&](float x, float y) { return mdlMain::MakeScreenVertex(x, y, Color, 0, 0); };

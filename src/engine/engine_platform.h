@@ -2,14 +2,14 @@
 // source files only.
 #pragma once
 
-#include <cstdio>
-#include <cstring>
-#include <string>
-
 #include "engine/fault.h"
 #include "engine/records.h"
 #include "platform/gfx/types.h"
 #include "platform/status.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
 
 namespace kl::engine_detail {
 
@@ -28,7 +28,9 @@ inline Matrix4 from_platform(const gfx::Matrix& m) {
 }
 
 // Booleans reach the platform's states as all bits set or zero.
-constexpr gfx::Dword state_bool(bool b) { return b ? 0xFFFFFFFFu : 0u; }
+constexpr gfx::Dword state_bool(bool b) {
+    return b ? 0xFFFFFFFFu : 0u;
+}
 
 // For the operations that pass platform failures on to their caller.
 inline void raise_on_failure(platform::Status s, const char* what) {

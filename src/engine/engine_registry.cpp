@@ -1,9 +1,9 @@
 // The registry of engine-managed resources: stored before a device reset and rebuilt after it, in
 // registration order, each step at most once.
-#include <algorithm>
-
 #include "engine/cls3d_engine.h"
 #include "engine/fault.h"
+
+#include <algorithm>
 
 namespace kl {
 
@@ -18,21 +18,35 @@ namespace {
 EngineResource::~EngineResource() {
     // Copy first: forgetting changes the list.
     const std::vector<cls3dEngine*> engines = RegisteredWith;
-    for (cls3dEngine* engine : engines) engine->ForgetObject(this);
+    for (cls3dEngine* engine : engines)
+        engine->ForgetObject(this);
 }
 
-void EngineResource::StoreData() { not_provided("StoreData"); }
-void EngineResource::Cleanup() { not_provided("Cleanup"); }
-void EngineResource::ReleaseMesh() { not_provided("ReleaseMesh"); }
-void EngineResource::ReStoreData() { not_provided("ReStoreData"); }
-void EngineResource::RestoreFont() { not_provided("RestoreFont"); }
-bool EngineResource::GetDynamicUsage() { not_provided("GetDynamicUsage"); }
+void EngineResource::StoreData() {
+    not_provided("StoreData");
+}
+void EngineResource::Cleanup() {
+    not_provided("Cleanup");
+}
+void EngineResource::ReleaseMesh() {
+    not_provided("ReleaseMesh");
+}
+void EngineResource::ReStoreData() {
+    not_provided("ReStoreData");
+}
+void EngineResource::RestoreFont() {
+    not_provided("RestoreFont");
+}
+bool EngineResource::GetDynamicUsage() {
+    not_provided("GetDynamicUsage");
+}
 
 // Registering twice gives two entries.
 void cls3dEngine::RegisterObject(EngineResource* pObj, std::int32_t pObjType) {
     if (pObj == nullptr) return;
     Registry.push_back({pObj, pObjType});
-    if (std::find(pObj->RegisteredWith.begin(), pObj->RegisteredWith.end(), this) == pObj->RegisteredWith.end())
+    if (std::find(pObj->RegisteredWith.begin(), pObj->RegisteredWith.end(), this) ==
+        pObj->RegisteredWith.end())
         pObj->RegisteredWith.push_back(this);
 }
 
@@ -44,7 +58,8 @@ void cls3dEngine::UnregisterObject(EngineResource* pObj) {
     if (it == Registry.end()) return;
     const std::int32_t type = it->pObjType;
     Registry.erase(it);
-    if (std::none_of(Registry.begin(), Registry.end(), [pObj](const RegistryEntry& e) { return e.pObj == pObj; }))
+    if (std::none_of(Registry.begin(), Registry.end(),
+                     [pObj](const RegistryEntry& e) { return e.pObj == pObj; }))
         std::erase(pObj->RegisteredWith, this);
     if (D3DDevice && (type == ObjTypeTexture || type == ObjTypeMesh)) {
         const platform::Status s = D3DDevice->SetTexture(0, nullptr);
@@ -67,7 +82,9 @@ void cls3dEngine::CleanupObjects() {
             obj->StoreData();
             obj->Cleanup();
             break;
-        case ObjTypeText: obj->Cleanup(); break;
+        case ObjTypeText:
+            obj->Cleanup();
+            break;
         case ObjTypeMesh:
             obj->StoreData();
             obj->ReleaseMesh();
@@ -77,7 +94,8 @@ void cls3dEngine::CleanupObjects() {
             // Dynamic buffers live in memory the reset does not take away.
             if (!obj->GetDynamicUsage()) obj->Cleanup();
             break;
-        default: break;
+        default:
+            break;
         }
     }
     ObjectsStored = true;
@@ -90,9 +108,14 @@ void cls3dEngine::RestoreObjects() {
         switch (Registry[i].pObjType) {
         case ObjTypeTexture:
         case ObjTypeMesh:
-        case ObjTypePolygons: obj->ReStoreData(); break;
-        case ObjTypeText: obj->RestoreFont(); break;
-        default: break;
+        case ObjTypePolygons:
+            obj->ReStoreData();
+            break;
+        case ObjTypeText:
+            obj->RestoreFont();
+            break;
+        default:
+            break;
         }
     }
     ObjectsStored = false;

@@ -29,7 +29,7 @@ enum EngineObjectType : std::int32_t {
 // base part is destroyed are dropped silently, and an engine that goes first tells its objects, so
 // the engine never calls a destroyed object and an object never calls a destroyed engine.
 class EngineResource {
-public:
+  public:
     EngineResource() = default;
     EngineResource(const EngineResource&) = delete;
     EngineResource& operator=(const EngineResource&) = delete;
@@ -42,7 +42,7 @@ public:
     virtual void RestoreFont();
     virtual bool GetDynamicUsage();
 
-private:
+  private:
     friend class cls3dEngine;
     // The engines holding at least one entry for this object.
     std::vector<cls3dEngine*> RegisteredWith;

@@ -1,14 +1,14 @@
 // Fixed settings of the device: projection, camera with roll, lights, specular, depth test,
 // filtering, ambient light, fog, and the world transforms resource objects draw with.
+#include "engine/cls3d_engine.h"
+#include "engine/engine_platform.h"
+#include "engine/math.h"
+
 #include <cctype>
 #include <charconv>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "engine/cls3d_engine.h"
-#include "engine/engine_platform.h"
-#include "engine/math.h"
 
 namespace kl {
 
@@ -78,7 +78,8 @@ void cls3dEngine::SetCamera(const Vec3& CameraPos, const Vec3& CameraLookAt, flo
 bool cls3dEngine::SetLight(std::int32_t Index, const gfx::Light& Light) {
     if (!D3DDevice) return false;
     const auto index = static_cast<Dword>(Index);
-    if (Failed(D3DDevice->SetLight(index, Light)) || Failed(D3DDevice->LightEnable(index, true))) return false;
+    if (Failed(D3DDevice->SetLight(index, Light)) || Failed(D3DDevice->LightEnable(index, true)))
+        return false;
     if (Index > HighestLight) HighestLight = Index;
     return true;
 }
@@ -122,12 +123,14 @@ void cls3dEngine::SetFog(float Density) {
 
 void cls3dEngine::SetWorld(const Matrix4& A, const Matrix4& B) {
     if (!D3DDevice) throw Fault("No graphics device");
-    raise_on_failure(D3DDevice->SetTransform(gfx::TsWorld, to_platform(B * A)), "Setting the world transform");
+    raise_on_failure(D3DDevice->SetTransform(gfx::TsWorld, to_platform(B * A)),
+                     "Setting the world transform");
 }
 
 void cls3dEngine::SetWorldWithShadow(const Matrix4& A, const Matrix4& B, const Matrix4& S) {
     if (!D3DDevice) throw Fault("No graphics device");
-    raise_on_failure(D3DDevice->SetTransform(gfx::TsWorld, to_platform((B * A) * S)), "Setting the world transform");
+    raise_on_failure(D3DDevice->SetTransform(gfx::TsWorld, to_platform((B * A) * S)),
+                     "Setting the world transform");
 }
 
 } // namespace kl

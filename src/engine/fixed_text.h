@@ -11,9 +11,8 @@ namespace kl {
 
 // A text of exactly N characters. Shorter values are padded with blanks; reading a value stops at
 // the first zero character.
-template <std::size_t N>
-class FixedText {
-public:
+template <std::size_t N> class FixedText {
+  public:
     FixedText() { chars_.fill(' '); }
     FixedText& operator=(std::string_view value) {
         chars_.fill(' ');
@@ -27,7 +26,7 @@ public:
     std::array<char, N>& chars() { return chars_; }
     const std::array<char, N>& chars() const { return chars_; }
 
-private:
+  private:
     std::array<char, N> chars_{};
 };
 

@@ -1,12 +1,12 @@
 // The engine's adapter choice, mode list, capability record and device creation and reset, on the
 // recording back-end.
+#include "engine/math.h"
+#include "support/engine_fixture.h"
+
 #include <cstring>
 #include <numbers>
 #include <set>
 #include <tuple>
-
-#include "engine/math.h"
-#include "support/engine_fixture.h"
 
 namespace kl::test {
 namespace {
@@ -25,8 +25,9 @@ gfx::RecordingAdapter make_adapter(bool qualifies, bool hardware_tnl, gfx::Dword
 using EngineInitialize = EngineTest;
 
 TEST_F(EngineInitialize, TakesTheLastQualifyingAdapterWithHardwareTransformAndLighting) {
-    sys->adapters = {make_adapter(true, true, 100), make_adapter(true, false, 101), make_adapter(true, true, 102),
-                     make_adapter(true, false, 103), make_adapter(false, true, 104)};
+    sys->adapters = {make_adapter(true, true, 100), make_adapter(true, false, 101),
+                     make_adapter(true, true, 102), make_adapter(true, false, 103),
+                     make_adapter(false, true, 104)};
     ASSERT_TRUE(engine.Initialize(nullptr));
     EXPECT_EQ(engine.AdapterIndex, 2);
     EXPECT_EQ(engine.Caps.MaxTextureWidth, 102u) << "Caps must be the record of the adapter taken";
@@ -34,7 +35,8 @@ TEST_F(EngineInitialize, TakesTheLastQualifyingAdapterWithHardwareTransformAndLi
 }
 
 TEST_F(EngineInitialize, WithoutHardwareTransformAndLightingTheLastQualifyingAdapterWins) {
-    sys->adapters = {make_adapter(true, false, 100), make_adapter(true, false, 101), make_adapter(false, false, 102)};
+    sys->adapters = {make_adapter(true, false, 100), make_adapter(true, false, 101),
+                     make_adapter(false, false, 102)};
     sys->adapters[0].caps.PresentationIntervals = gfx::PresentIntervalImmediate;
     ASSERT_TRUE(engine.Initialize(nullptr));
     EXPECT_EQ(engine.AdapterIndex, 1);
@@ -87,7 +89,7 @@ TEST_F(EngineInitialize, StartsOverFromACleanState) {
 using ModeList = std::vector<std::tuple<int, int, int>>;
 
 class EngineModes : public EngineTest {
-protected:
+  protected:
     ModeList list(bool below640) {
         const DisplayMode* first = nullptr;
         const std::int32_t n = engine.GetPossibleRes(below640, false, true, &first);
@@ -96,7 +98,8 @@ protected:
             return {};
         }
         ModeList out;
-        for (const DisplayMode* m = first; m != first + n; ++m) out.emplace_back(m->Width, m->Height, m->Format);
+        for (const DisplayMode* m = first; m != first + n; ++m)
+            out.emplace_back(m->Width, m->Height, m->Format);
         return out;
     }
 };
@@ -112,8 +115,11 @@ TEST_F(EngineModes, ListsEachSizeAndFormatOnceInPlatformOrder) {
 
     const ModeList usual{{640, 480, FmtX8R8G8B8}, {640, 480, FmtR5G6B5}, {1024, 768, FmtX8R8G8B8}};
     EXPECT_EQ(list(false), usual);
-    const ModeList all{{640, 480, FmtX8R8G8B8}, {320, 240, FmtX8R8G8B8}, {640, 480, FmtR5G6B5},
-                       {640, 400, FmtR5G6B5},   {1024, 768, FmtX8R8G8B8}};
+    const ModeList all{{640, 480, FmtX8R8G8B8},
+                       {320, 240, FmtX8R8G8B8},
+                       {640, 480, FmtR5G6B5},
+                       {640, 400, FmtR5G6B5},
+                       {1024, 768, FmtX8R8G8B8}};
     EXPECT_EQ(list(true), all);
     EXPECT_EQ(list(false), usual) << "a second call rebuilds the list and returns only its own count";
     EXPECT_EQ(engine.Modes.size(), usual.size());
@@ -130,7 +136,7 @@ TEST_F(EngineModes, GivesNothingWhenNoModeQualifiesOrEnumerationFails) {
 }
 
 class EngineCapsQuery : public EngineTest {
-protected:
+  protected:
     EngineCaps query(std::int32_t format = FmtX8R8G8B8, bool windowed = false) {
         EngineCaps caps;
         EXPECT_TRUE(engine.Initialize(nullptr));
@@ -222,11 +228,11 @@ TEST(EngineFormats, BitsPerPixelAndValidStates) {
     EXPECT_EQ(cls3dEngine::GetFormatBPP(FmtD16), 0);
     EXPECT_EQ(cls3dEngine::GetFormatBPP(31), 0);
 
-    for (std::int32_t c : {7, 10, 14, 16, 19, 20, 22, 30, 34, 38, 40, 47, 48, 52, 60, 128, 137, 139, 143, 145, 148,
-                           151, 168, 170, 171})
+    for (std::int32_t c : {7,  10, 14,  16,  19,  20,  22,  30,  34,  38,  40,  47, 48,
+                           52, 60, 128, 137, 139, 143, 145, 148, 151, 168, 170, 171})
         EXPECT_TRUE(cls3dEngine::IsValidRenderState(c)) << c;
-    for (std::int32_t c : {0, 6, 11, 13, 17, 18, 21, 31, 33, 39, 41, 46, 49, 51, 61, 127, 138, 144, 149, 150, 169, 172,
-                           254})
+    for (std::int32_t c :
+         {0, 6, 11, 13, 17, 18, 21, 31, 33, 39, 41, 46, 49, 51, 61, 127, 138, 144, 149, 150, 169, 172, 254})
         EXPECT_FALSE(cls3dEngine::IsValidRenderState(c)) << c;
 }
 
@@ -349,7 +355,8 @@ TEST_F(EngineSetRes, AModeChangeCarriesTransformsLightsStatesAndFiltersAcross) {
     EXPECT_EQ(render_state(gfx::rs::CullMode), gfx::CullNone);
     EXPECT_EQ(render_state(gfx::rs::StencilPass), gfx::SopDecr);
     EXPECT_EQ(stage_state(gfx::tss::MagFilter), gfx::TexfAnisotropic);
-    EXPECT_EQ(stage_state(gfx::tss::MinFilter), gfx::TexfAnisotropic) << "both filters take the magnification one";
+    EXPECT_EQ(stage_state(gfx::tss::MinFilter), gfx::TexfAnisotropic)
+        << "both filters take the magnification one";
     EXPECT_EQ(stage_state(gfx::tss::AlphaArg2), gfx::TaTexture);
 }
 
@@ -405,8 +412,9 @@ TEST_F(EngineSetRes, AnObjectThatCannotBeStoredStopsTheModeChangeBeforeTheReset)
     second.fail_on.clear();
     journal.clear();
     EXPECT_TRUE(engine.SetRes(&wanted, 0, false));
-    EXPECT_EQ(journal, (std::vector<std::string>{"first.StoreData", "first.Cleanup", "second.StoreData",
-                                                 "second.Cleanup", "first.ReStoreData", "second.ReStoreData"}));
+    EXPECT_EQ(journal,
+              (std::vector<std::string>{"first.StoreData", "first.Cleanup", "second.StoreData",
+                                        "second.Cleanup", "first.ReStoreData", "second.ReStoreData"}));
 }
 
 } // namespace

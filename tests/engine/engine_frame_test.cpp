@@ -8,7 +8,7 @@ namespace {
 using gfx::Status;
 
 class EngineFrame : public EngineTest {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(bring_up({800, 600, FmtX8R8G8B8})); }
 
     void frame(Vec2 xy1 = {0, 0}, Vec2 xy2 = {0, 0}) {
@@ -159,7 +159,8 @@ TEST_F(EngineFrame, ALostDeviceIsRecoveredOnceItCanBeReset) {
                                                  "polygons.GetDynamicUsage", "polygons.Cleanup",
                                                  "texture.ReStoreData", "polygons.ReStoreData"}));
     EXPECT_EQ(render_state(gfx::rs::ZWriteEnable), 0u);
-    EXPECT_EQ(state().viewport.Width, 200u) << "the reset lost the viewport; the same request must set it again";
+    EXPECT_EQ(state().viewport.Width, 200u)
+        << "the reset lost the viewport; the same request must set it again";
     EXPECT_EQ(state().viewport.Height, 100u);
     engine.RenderEnd();
 

@@ -1,38 +1,67 @@
 // The engine on the OpenGL back-end: a lit box, a registered polygon resource and 2D boxes drawn,
 // read back, and drawn again after a mode change; and many mode changes in a row with stable memory.
-#include <gtest/gtest.h>
-
-#include <unistd.h>
-
-#include <bit>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <string>
-#include <vector>
-
 #include "engine/cls3d_engine.h"
 #include "engine/fault.h"
 #include "engine/math.h"
 #include "engine/mdl_main.h"
 #include "platform/gfx/gl/gl_backend.h"
 
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+// Under the sanitizers: LeakSanitizer's scan of thread-local storage trips over the GL driver's
+// dynamic TLS, and the driver stack keeps allocations for the life of the process. Set here rather
+// than in the environment so that running the binary by hand behaves the same.
+extern "C" const char* __lsan_default_options() {
+    return "use_tls=0:print_suppressions=0";
+}
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libEGL\nleak:libGLX\nleak:libGLdispatch\nleak:libgallium\nleak:swrast_dri\nleak:libLLVM\n"
+           "leak:libglapi\nleak:libSDL2\nleak:_dl_map_object\nleak:_dl_new_object\nleak:add_to_global_"
+           "resize\n"
+           "leak:dl_open_worker\n";
+}
+
 namespace kl {
 namespace {
 
 constexpr int kWidth = 128, kHeight = 96;
 
-gfx::Material to_platform(const Material& m) { return std::bit_cast<gfx::Material>(m); }
+// Keeps the GL driver loaded until the process ends: SDL unloads it with the last GL window, and
+// LeakSanitizer can only attribute (and so suppress) the driver's own allocations while it is loaded.
+class DriverKeeper : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        keeper_ = gfx::CreateRenderWindow("driver keeper", 1, 1, true);
+    }
+    // Deliberately never destroyed.
+  private:
+    platform::WindowHandle keeper_ = nullptr;
+};
+const auto* const driver_keeper = ::testing::AddGlobalTestEnvironment(new DriverKeeper);
+
+gfx::Material to_platform(const Material& m) {
+    return std::bit_cast<gfx::Material>(m);
+}
 
 // A quad facing the camera, in a default-pool buffer that a reset really takes away: it must copy
 // its vertices out before and build the buffer again after.
 class QuadResource final : public EngineResource {
-public:
+  public:
     explicit QuadResource(cls3dEngine& engine) : engine_(engine) {
         const float x0 = -3.6f, x1 = -2.2f, y0 = -1.8f, y1 = -0.6f;
-        const PolyVertex v[6] = {{x0, y1, 0, 0, 0, -1, 0, 0}, {x1, y1, 0, 0, 0, -1, 1, 0}, {x0, y0, 0, 0, 0, -1, 0, 1},
-                                 {x1, y1, 0, 0, 0, -1, 1, 0}, {x1, y0, 0, 0, 0, -1, 1, 1}, {x0, y0, 0, 0, 0, -1, 0, 1}};
-        stored_.assign(reinterpret_cast<const std::uint8_t*>(v), reinterpret_cast<const std::uint8_t*>(v) + sizeof v);
+        const PolyVertex v[6] = {{x0, y1, 0, 0, 0, -1, 0, 0}, {x1, y1, 0, 0, 0, -1, 1, 0},
+                                 {x0, y0, 0, 0, 0, -1, 0, 1}, {x1, y1, 0, 0, 0, -1, 1, 0},
+                                 {x1, y0, 0, 0, 0, -1, 1, 1}, {x0, y0, 0, 0, 0, -1, 0, 1}};
+        stored_.assign(reinterpret_cast<const std::uint8_t*>(v),
+                       reinterpret_cast<const std::uint8_t*>(v) + sizeof v);
         ReStoreData();
         engine_.RegisterObject(this, ObjTypePolygons);
     }
@@ -58,8 +87,8 @@ public:
         gfx::Device* device = engine_.Device();
         if (device == nullptr) throw Fault("no device");
         const auto length = static_cast<gfx::Dword>(stored_.size());
-        if (platform::Failed(
-                device->CreateVertexBuffer(length, gfx::UsageWriteOnly, kFvfPolyVertex, gfx::PoolDefault, &buffer_)))
+        if (platform::Failed(device->CreateVertexBuffer(length, gfx::UsageWriteOnly, kFvfPolyVertex,
+                                                        gfx::PoolDefault, &buffer_)))
             throw Fault("quad buffer");
         std::uint8_t* data = nullptr;
         if (platform::Failed(buffer_->Lock(0, 0, &data, 0))) throw Fault("quad lock");
@@ -78,7 +107,7 @@ public:
 
     int stores = 0, restores = 0;
 
-private:
+  private:
     cls3dEngine& engine_;
     gfx::VertexBufferPtr buffer_;
     std::vector<std::uint8_t> stored_;
@@ -110,7 +139,7 @@ long resident_kib() {
 }
 
 class EngineOnGl : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
         window_ = gfx::CreateRenderWindow("engine test", kWidth, kHeight, true);
@@ -143,7 +172,8 @@ protected:
         e.Device()->SetRenderState(gfx::rs::CullMode, gfx::CullNone);
         const std::vector<PolyVertex> v = cube();
         const auto length = static_cast<gfx::Dword>(v.size() * sizeof(PolyVertex));
-        ASSERT_EQ(e.Device()->CreateVertexBuffer(length, gfx::UsageWriteOnly, kFvfPolyVertex, gfx::PoolManaged, &box_),
+        ASSERT_EQ(e.Device()->CreateVertexBuffer(length, gfx::UsageWriteOnly, kFvfPolyVertex,
+                                                 gfx::PoolManaged, &box_),
                   gfx::Status::Ok);
         std::uint8_t* data = nullptr;
         ASSERT_EQ(box_->Lock(0, 0, &data, 0), gfx::Status::Ok);
@@ -165,7 +195,9 @@ protected:
         e.Render2dBox(90, 8, 120, 30, true, mdlMain::ColorRGB(0, 255, 0));
         e.Render2dBox(4, 4, 30, 24, false, mdlMain::ColorRGB(255, 255, 0));
     }
-    std::vector<std::uint32_t> read_back() { return gfx::ReadBackBuffer(*engine_->Device(), 0, 0, kWidth, kHeight); }
+    std::vector<std::uint32_t> read_back() {
+        return gfx::ReadBackBuffer(*engine_->Device(), 0, 0, kWidth, kHeight);
+    }
     void end_frame() {
         engine_->RenderEnd();
         engine_->RenderShow();
@@ -179,7 +211,9 @@ protected:
     gfx::VertexBufferPtr box_;
 };
 
-int channel(std::uint32_t c, int shift) { return static_cast<int>((c >> shift) & 0xFF); }
+int channel(std::uint32_t c, int shift) {
+    return static_cast<int>((c >> shift) & 0xFF);
+}
 
 ::testing::AssertionResult close_colours(std::uint32_t a, std::uint32_t b, int tolerance = 3) {
     for (int shift : {16, 8, 0})
@@ -219,7 +253,8 @@ TEST_F(EngineOnGl, TheSameFrameAfterAModeChangeGivesTheSamePixels) {
     end_frame();
     ASSERT_EQ(after.size(), before.size());
     // Interior points only: multisampling changes the edges, not the insides.
-    for (auto [x, y] : {std::pair{2, 90}, {64, 48}, {60, 40}, {70, 55}, {10, 70}, {105, 19}, {15, 14}, {120, 90}})
+    for (auto [x, y] :
+         {std::pair{2, 90}, {64, 48}, {60, 40}, {70, 55}, {10, 70}, {105, 19}, {15, 14}, {120, 90}})
         EXPECT_TRUE(close_colours(at(after, x, y), at(before, x, y))) << "at " << x << ", " << y;
 }
 
@@ -232,14 +267,22 @@ TEST_F(EngineOnGl, ManyModeChangesKeepMemoryStable) {
         draw_frame(&quad);
         end_frame();
     };
-    for (int i = 0; i < 20; ++i) cycle(i); // let the driver's caches settle
+    for (int i = 0; i < 20; ++i)
+        cycle(i); // let the driver's caches settle
     const long before = resident_kib();
-    for (int i = 0; i < 200; ++i) cycle(i);
+    for (int i = 0; i < 200; ++i)
+        cycle(i);
     const long after = resident_kib();
     RecordProperty("resident_kib_before", std::to_string(before));
     RecordProperty("resident_kib_after", std::to_string(after));
     EXPECT_EQ(quad.restores, quad.stores + 1);
-    EXPECT_LT(after - before, 8 * 1024) << "resident memory grew from " << before << " to " << after << " KiB";
+#ifdef __SANITIZE_ADDRESS__
+    // Freed memory waits in AddressSanitizer's quarantine, so resident size says nothing here;
+    // LeakSanitizer checks the same cycles at exit instead.
+    GTEST_SKIP() << "resident size is not comparable under AddressSanitizer";
+#endif
+    EXPECT_LT(after - before, 8 * 1024)
+        << "resident memory grew from " << before << " to " << after << " KiB";
 }
 
 } // namespace

@@ -22,14 +22,14 @@ TEST_F(EngineRegistry, StoresAndRestoresEachTypeInRegistrationOrder) {
 
     engine.CleanupObjects();
     EXPECT_EQ(journal, (Journal{"texture.StoreData", "texture.Cleanup", "text.Cleanup", "mesh.StoreData",
-                                "mesh.ReleaseMesh", "fixed.StoreData", "fixed.GetDynamicUsage", "fixed.Cleanup",
-                                "dynamic.StoreData", "dynamic.GetDynamicUsage"}));
+                                "mesh.ReleaseMesh", "fixed.StoreData", "fixed.GetDynamicUsage",
+                                "fixed.Cleanup", "dynamic.StoreData", "dynamic.GetDynamicUsage"}));
     EXPECT_TRUE(engine.ObjectsStored);
 
     journal.clear();
     engine.RestoreObjects();
-    EXPECT_EQ(journal, (Journal{"texture.ReStoreData", "text.RestoreFont", "mesh.ReStoreData", "fixed.ReStoreData",
-                                "dynamic.ReStoreData"}));
+    EXPECT_EQ(journal, (Journal{"texture.ReStoreData", "text.RestoreFont", "mesh.ReStoreData",
+                                "fixed.ReStoreData", "dynamic.ReStoreData"}));
     EXPECT_FALSE(engine.ObjectsStored);
 }
 
@@ -70,7 +70,8 @@ TEST_F(EngineRegistry, UnregisteringRemovesTheFirstEntryOfThatObjectOnly) {
 }
 
 TEST_F(EngineRegistry, TexturesAndMeshesUnbindTheStageTextureWhenTheyLeave) {
-    JournalResource texture(journal, "texture"), text(journal, "text"), mesh(journal, "mesh"), poly(journal, "p");
+    JournalResource texture(journal, "texture"), text(journal, "text"), mesh(journal, "mesh"),
+        poly(journal, "p");
     engine.RegisterObject(&texture, ObjTypeTexture);
     engine.RegisterObject(&text, ObjTypeText);
     engine.RegisterObject(&mesh, ObjTypeMesh);

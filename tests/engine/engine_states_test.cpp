@@ -1,10 +1,10 @@
 // Projection, camera, lights and the fixed state settings, as they reach the recording device.
+#include "engine/math.h"
+#include "support/engine_fixture.h"
+
 #include <cmath>
 #include <cstring>
 #include <numbers>
-
-#include "engine/math.h"
-#include "support/engine_fixture.h"
 
 namespace kl::test {
 namespace {
@@ -12,7 +12,7 @@ namespace {
 using gfx::Status;
 
 class EngineStates : public EngineTest {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(bring_up({800, 600, FmtX8R8G8B8})); }
 
     Matrix4 projection() {
@@ -27,7 +27,9 @@ protected:
     }
 };
 
-bool same(const Matrix4& a, const Matrix4& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool same(const Matrix4& a, const Matrix4& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 TEST_F(EngineStates, TheProjectionHasFixedPlanesAndTheSettingsAspect) {
     const float angle = 0.9f;
@@ -50,7 +52,8 @@ TEST_F(EngineStates, AnAspectThatIsNotANumberLeavesTheProjectionAlone) {
     aspect = "1,25";
     engine.SetLookDistance(50000, 0.7f);
     const Matrix4 kept = projection();
-    for (const char* text : {"1.333", "abc", "", "   ", "1,3,3", "0", "0,000", ",", "-", "1 333", "4:3", "1e2"}) {
+    for (const char* text :
+         {"1.333", "abc", "", "   ", "1,3,3", "0", "0,000", ",", "-", "1 333", "4:3", "1e2"}) {
         aspect = text;
         engine.SetLookDistance(50000, 1.1f);
         EXPECT_TRUE(same(projection(), kept)) << '"' << text << '"';

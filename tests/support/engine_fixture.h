@@ -2,20 +2,19 @@
 // makes into a journal, for the engine's tests.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-#include <vector>
-
 #include "engine/cls3d_engine.h"
 #include "engine/fault.h"
 #include "platform/gfx/recording/recording_system.h"
 
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
 namespace kl::test {
 
 class JournalResource : public EngineResource {
-public:
+  public:
     JournalResource(std::vector<std::string>& journal, std::string name, bool dynamic = false)
         : journal_(journal), name_(std::move(name)), dynamic_(dynamic) {}
 
@@ -32,7 +31,7 @@ public:
     // The operation that raises kl::Fault instead of doing its work.
     std::string fail_on;
 
-private:
+  private:
     void note(const char* op) {
         journal_.push_back(name_ + "." + op);
         if (fail_on == op) throw Fault(name_ + " could not " + op);
@@ -43,7 +42,7 @@ private:
 };
 
 class EngineTest : public ::testing::Test {
-protected:
+  protected:
     EngineTest() {
         aspect = "1,333";
         // A typical device: a stencil format besides plain 16-bit depth.
@@ -57,7 +56,8 @@ protected:
     }
 
     // Initialize and a first SetRes in a full-screen mode.
-    bool bring_up(DisplayMode mode = {800, 600, FmtX8R8G8B8}, std::int32_t anti_alias = 0, bool windowed = false) {
+    bool bring_up(DisplayMode mode = {800, 600, FmtX8R8G8B8}, std::int32_t anti_alias = 0,
+                  bool windowed = false) {
         return engine.Initialize(nullptr) && engine.SetRes(&mode, anti_alias, windowed);
     }
 
