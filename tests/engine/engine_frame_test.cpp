@@ -107,23 +107,15 @@ TEST_F(EngineFrame, BoxesAndLinesAreScreenVerticesWithoutTexture) {
     EXPECT_EQ(state().texture, nullptr);
 
     engine.Render2dBox(10, 20, 110, 70, true, 0xFF00FF00);
-    c = log().Last("DrawPrimitiveUP");
-    EXPECT_EQ(c->args, (std::vector<double>{gfx::PtTriangleStrip, 2, 28}));
-    const auto filled = c->DataAs<ScreenVertex>();
-    ASSERT_EQ(filled.size(), 4u);
-    EXPECT_EQ(filled[1].x, 110.0f);
-    EXPECT_EQ(filled[1].y, 20.0f);
-    EXPECT_EQ(filled[2].x, 10.0f);
+    const auto filled = log().Last("DrawPrimitiveUP")->DataAs<ScreenVertex>();
+    ASSERT_EQ(filled.size(), 4u) << "a strip of two triangles";
+    EXPECT_EQ(filled[2].x, 10.0f) << "the strip's third corner is the bottom left";
     EXPECT_EQ(filled[2].y, 70.0f);
 
     engine.Render2dLine(-5, 3, 7, 9, 0x80FFFFFF);
     c = log().Last("DrawPrimitiveUP");
     EXPECT_EQ(c->args, (std::vector<double>{gfx::PtLineList, 1, 28}));
-    const auto line = c->DataAs<ScreenVertex>();
-    ASSERT_EQ(line.size(), 2u);
-    EXPECT_EQ(line[0].x, -5.0f);
-    EXPECT_EQ(line[1].y, 9.0f);
-    EXPECT_EQ(line[1].color, 0x80FFFFFFu);
+    EXPECT_EQ(c->DataAs<ScreenVertex>().at(1).y, 9.0f);
 }
 
 TEST_F(EngineFrame, APrimitiveStopsAtTheFirstError) {
