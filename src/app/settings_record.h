@@ -2,8 +2,6 @@
 // little-endian file read at start and written back at the end of a normal run.
 #pragma once
 
-#include "engine/records.h"
-
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -14,28 +12,10 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/fixed_text.h"
+#include "engine/records.h"
+
 namespace kl {
-
-// A text of exactly N characters. Shorter values are padded with blanks; reading a value stops at
-// the first zero character.
-template <std::size_t N> class FixedText {
-  public:
-    FixedText() { chars_.fill(' '); }
-    FixedText& operator=(std::string_view value) {
-        chars_.fill(' ');
-        std::copy_n(value.begin(), std::min(value.size(), N), chars_.begin());
-        return *this;
-    }
-    std::string str() const {
-        std::string s(chars_.begin(), chars_.end());
-        return s.substr(0, s.find('\0'));
-    }
-    std::array<char, N>& chars() { return chars_; }
-    const std::array<char, N>& chars() const { return chars_; }
-
-  private:
-    std::array<char, N> chars_{};
-};
 
 struct SettingsRecord {
     std::int32_t Width = 0;

@@ -1,0 +1,136 @@
+// Fixed settings of the device: projection, camera with roll, lights, specular, depth test,
+// filtering, ambient light, fog, and the world transforms resource objects draw with.
+#include "engine/cls3d_engine.h"
+#include "engine/engine_platform.h"
+#include "engine/math.h"
+
+#include <cctype>
+#include <charconv>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kl {
+
+using engine_detail::raise_on_failure;
+using engine_detail::state_bool;
+using engine_detail::to_platform;
+using gfx::Dword;
+using platform::Failed;
+
+namespace {
+
+constexpr float kNearPlane = 1.0f;
+constexpr float kFarPlane = 50000.0f;
+// Handed to the fog-density state as a raw value, i.e. the float bit pattern 250: practically no
+// fog. The program never switches fog on; a caller that does gets the look it always had.
+constexpr Dword kFogDensityBits = 250;
+
+// A settings text as a number written with a decimal comma: blanks around it, an optional sign,
+// digits with at most one comma, nothing else.
+std::optional<float> parse_decimal_comma(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return std::nullopt;
+    text = text.substr(first, text.find_last_not_of(' ') - first + 1);
+    std::string plain;
+    bool digit = false, comma = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if ((c == '-' || c == '+') && i == 0) {
+            if (c == '-') plain += c;
+        } else if (c == ',' && !comma) {
+            comma = true;
+            plain += '.';
+        } else if (std::isdigit(static_cast<unsigned char>(c))) {
+            digit = true;
+            plain += c;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!digit) return std::nullopt;
+    float value = 0;
+    const auto [end, error] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+    if (error != std::errc() || end != plain.data() + plain.size()) return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+// MaxView has no effect: the far plane is always 50000.
+void cls3dEngine::SetLookDistance(float /*MaxView*/, float MaxAngle) {
+    if (!D3DDevice || AspectRatioSource == nullptr) return;
+    const std::optional<float> aspect = parse_decimal_comma(AspectRatioSource->str());
+    // A zero aspect would divide by zero in the projection.
+    if (!aspect || *aspect == 0.0f) return;
+    const Matrix4 p = MatrixPerspectiveFovLH(MaxAngle, *aspect, kNearPlane, kFarPlane);
+    D3DDevice->SetTransform(gfx::TsProjection, to_platform(p));
+}
+
+void cls3dEngine::SetCamera(const Vec3& CameraPos, const Vec3& CameraLookAt, float RollAngle) {
+    LastCameraPos = CameraPos;
+    if (!D3DDevice) return;
+    Matrix4 v = MatrixLookAtLH(CameraPos, CameraLookAt, {0, 1, 0});
+    if (RollAngle != 0) v = v * MatrixRotationZ(RollAngle);
+    D3DDevice->SetTransform(gfx::TsView, to_platform(v));
+}
+
+bool cls3dEngine::SetLight(std::int32_t Index, const gfx::Light& Light) {
+    if (!D3DDevice) return false;
+    const auto index = static_cast<Dword>(Index);
+    if (Failed(D3DDevice->SetLight(index, Light)) || Failed(D3DDevice->LightEnable(index, true)))
+        return false;
+    if (Index > HighestLight) HighestLight = Index;
+    return true;
+}
+
+void cls3dEngine::SetLightState(std::int32_t Index, bool State) {
+    if (D3DDevice) D3DDevice->LightEnable(static_cast<Dword>(Index), State);
+}
+
+void cls3dEngine::SetSpecularState(bool State) {
+    if (D3DDevice) D3DDevice->SetRenderState(gfx::rs::SpecularEnable, state_bool(State));
+}
+
+void cls3dEngine::SetZState(bool ReadEnable, bool WriteEnable) {
+    if (!D3DDevice) return;
+    D3DDevice->SetRenderState(gfx::rs::ZEnable, state_bool(ReadEnable));
+    // Without the depth test the write state is left as it was.
+    if (ReadEnable) D3DDevice->SetRenderState(gfx::rs::ZWriteEnable, state_bool(WriteEnable));
+}
+
+void cls3dEngine::SetAnisotropicState(bool State) {
+    if (!D3DDevice) return;
+    const Dword filter = State ? gfx::TexfAnisotropic : gfx::TexfLinear;
+    if (Failed(D3DDevice->SetTextureStageState(0, gfx::tss::MagFilter, filter))) return;
+    D3DDevice->SetTextureStageState(0, gfx::tss::MinFilter, filter);
+}
+
+void cls3dEngine::SetGlobalLight(PackedColor Color) {
+    if (D3DDevice) D3DDevice->SetRenderState(gfx::rs::Ambient, Color);
+}
+
+// The density is only a switch; colour and exponential-squared mode come from SetRes.
+void cls3dEngine::SetFog(float Density) {
+    if (!D3DDevice) return;
+    if (Density != 0) {
+        D3DDevice->SetRenderState(gfx::rs::FogEnable, state_bool(true));
+        D3DDevice->SetRenderState(gfx::rs::FogDensity, kFogDensityBits);
+    } else {
+        D3DDevice->SetRenderState(gfx::rs::FogEnable, state_bool(false));
+    }
+}
+
+void cls3dEngine::SetWorld(const Matrix4& A, const Matrix4& B) {
+    if (!D3DDevice) throw Fault("No graphics device");
+    raise_on_failure(D3DDevice->SetTransform(gfx::TsWorld, to_platform(B * A)),
+                     "Setting the world transform");
+}
+
+void cls3dEngine::SetWorldWithShadow(const Matrix4& A, const Matrix4& B, const Matrix4& S) {
+    if (!D3DDevice) throw Fault("No graphics device");
+    raise_on_failure(D3DDevice->SetTransform(gfx::TsWorld, to_platform((B * A) * S)),
+                     "Setting the world transform");
+}
+
+} // namespace kl
