@@ -1,11 +1,10 @@
 // Fixed settings of the device: projection, camera with roll, lights, specular, depth test,
 // filtering, ambient light, fog, and the world transforms resource objects draw with.
 #include "engine/cls3d_engine.h"
+#include "engine/number_text.h"
 #include "engine/engine_platform.h"
 #include "engine/math.h"
 
-#include <cctype>
-#include <charconv>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,33 +25,13 @@ constexpr float kFarPlane = 50000.0f;
 // fog. The program never switches fog on; a caller that does gets the look it always had.
 constexpr Dword kFogDensityBits = 250;
 
-// A settings text as a number written with a decimal comma: blanks around it, an optional sign,
-// digits with at most one comma, nothing else.
-std::optional<float> parse_decimal_comma(std::string_view text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return std::nullopt;
-    text = text.substr(first, text.find_last_not_of(' ') - first + 1);
-    std::string plain;
-    bool digit = false, comma = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if ((c == '-' || c == '+') && i == 0) {
-            if (c == '-') plain += c;
-        } else if (c == ',' && !comma) {
-            comma = true;
-            plain += '.';
-        } else if (std::isdigit(static_cast<unsigned char>(c))) {
-            digit = true;
-            plain += c;
-        } else {
-            return std::nullopt;
-        }
+// The aspect text as a number written with a decimal comma; nothing when it is not a number.
+std::optional<float> parse_aspect(std::string_view text) {
+    try {
+        return number_text_to_single(text, ',');
+    } catch (const Fault&) {
+        return std::nullopt;
     }
-    if (!digit) return std::nullopt;
-    float value = 0;
-    const auto [end, error] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
-    if (error != std::errc() || end != plain.data() + plain.size()) return std::nullopt;
-    return value;
 }
 
 } // namespace
@@ -60,7 +39,7 @@ std::optional<float> parse_decimal_comma(std::string_view text) {
 // MaxView has no effect: the far plane is always 50000.
 void cls3dEngine::SetLookDistance(float /*MaxView*/, float MaxAngle) {
     if (!D3DDevice || AspectRatioSource == nullptr) return;
-    const std::optional<float> aspect = parse_decimal_comma(AspectRatioSource->str());
+    const std::optional<float> aspect = parse_aspect(AspectRatioSource->str());
     // A zero aspect would divide by zero in the projection.
     if (!aspect || *aspect == 0.0f) return;
     const Matrix4 p = MatrixPerspectiveFovLH(MaxAngle, *aspect, kNearPlane, kFarPlane);
