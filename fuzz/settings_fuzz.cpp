@@ -1,6 +1,6 @@
 // Any bytes as a settings file: decoding never reads outside its input and always re-encodes to
 // exactly 137 bytes that decode to the same record.
-#include "app/settings_record.h"
+#include "engine/settings_record.h"
 
 #include <cstdint>
 #include <cstdlib>

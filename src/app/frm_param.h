@@ -2,7 +2,7 @@
 // "Valider". Its texts stay readable after it is hidden; the scene reads the road count from it.
 #pragma once
 
-#include "app/settings_record.h"
+#include "engine/settings_record.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "app/settings_record.h"
+#include "engine/settings_record.h"
 #include "data_set.h"
 #include "support/temp_dir.h"
 #include "texture_table.h"

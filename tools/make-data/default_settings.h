@@ -1,7 +1,7 @@
 // The shipped settings record, default.dat: the values a first run starts from.
 #pragma once
 
-#include "app/settings_record.h"
+#include "engine/settings_record.h"
 
 #include <array>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Field-by-field conversion of the settings record at its fixed offsets, little-endian.
-#include "app/settings_record.h"
+#include "engine/settings_record.h"
 
 #include "platform/os/files.h"
 

@@ -1,5 +1,5 @@
-// The settings record: everything that survives from one run to the next, as a 137-byte
-// little-endian file read at start and written back at the end of a normal run.
+// The settings record, read by every layer: everything that survives from one run to the next, as
+// a 137-byte little-endian file read at start and written back at the end of a normal run.
 #pragma once
 
 #include <algorithm>
