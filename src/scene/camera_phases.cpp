@@ -1,0 +1,111 @@
+// Phase 6 smooths the direction the camera moves in (FollowMove) so that it drifts after the
+// followed vehicle at a fraction of the user's speed, at a random height every frame.
+#include "scene/camera_phases.h"
+
+#include "engine/math.h"
+#include "scene/guarded.h"
+#include "scene/scene_random.h"
+#include "sim/chase_camera.h"
+#include "sim/mdl_kl.h"
+
+namespace kl::scene {
+
+using namespace mdlKl;
+
+namespace {
+
+constexpr float kPi = 3.1415927f;
+
+bool glides() { return Settings.CameraMode == 4 || Settings.CameraMode == 5; }
+
+void chase(SceneState& S) {
+    step([&] { S.ViewDir = PlayerAt(0).DirPropV(); });
+    step([&] { PlaceChaseCamera(S.UserPos, S.ViewDir, S.CamPosTarget, S.CamDestTarget); });
+    if (glides()) {
+        step([&] { S.ChaseCamera->BlendPosition(S.CamPosTarget, 0.25f); });
+        step([&] { S.ChaseCamera->Dest(S.CamDestTarget); });
+    } else {
+        step([&] { S.ChaseCamera->Pos(S.CamPosTarget); });
+        step([&] { S.ChaseCamera->Dest(S.CamDestTarget); });
+    }
+}
+
+void overview(SceneState& S) {
+    step([&] {
+        const float half = Settings.WorldSize / 2;
+        S.ChaseCamera->BlendPosition({half, 40, half}, 3.0f);
+    });
+    if (Settings.CameraMode <= 3 || Settings.CameraMode >= 6)
+        step([&] { S.ChaseCamera->BlendAngle(kPi / 2.5f, kPi / 4, 3.0f); });
+    S.CameraPhase = 5;
+}
+
+void follow(SceneState& S) {
+    const bool replace = test([&] { return S.FollowedPlayer == -1 || !PlayerAt(S.FollowedPlayer).Alive; });
+    if (replace) {
+        for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) {
+            if (test([&] { return PlayerAt(i).Alive && i != S.FollowedPlayer; })) {
+                if (S.FollowedPlayer != -1) {
+                    S.FollowClock = 0;
+                    S.CameraPhase = 7;
+                }
+                S.FollowedPlayer = static_cast<std::int32_t>(i);
+                break;
+            }
+        }
+        return;
+    }
+    if (TimeScale == 1.0f) {
+        Vec3 A;
+        step([&] {
+            const Player& p = PlayerAt(S.FollowedPlayer);
+            const Vec3 pos = p.PosProp(), d = p.DirProp();
+            const auto h = static_cast<float>(10 + 20 * Rnd.Next());
+            A = {pos.x - 5 * d.x, h, pos.y - 5 * d.y};
+        });
+        Vec3 T;
+        step([&] { T = Vec3Normalize(A - S.ChaseCamera->Pos()); });
+        S.FollowMove = Vec3Lerp(S.FollowMove, T, 3 * S.FrameTime);
+        step([&] {
+            S.CamPosTarget = S.ChaseCamera->Pos() + S.FollowMove * (Settings.PlayerSpeed / 1.25f * S.FrameTime);
+        });
+        S.FollowMove = Vec3Normalize(S.FollowMove);
+        if (S.CamPosTarget.y < 10) S.CamPosTarget.y = 10;
+        step([&] { S.ChaseCamera->Pos(S.CamPosTarget); });
+    }
+    step([&] {
+        const Vec3 p = PlayerAt(S.FollowedPlayer).PosProp();
+        S.ChaseCamera->Dest({p.x, 0, p.y});
+    });
+}
+
+} // namespace
+
+void RunCameraPhase(SceneState& S) {
+    if (S.CameraPhase == 3) {
+        if (test([] { return !PlayerAt(0).Alive; })) S.CameraPhase = 4;
+    } else if (S.CameraPhase == 5) {
+        if (S.DeadClock >= 0) S.CameraPhase = 6;
+    } else if (S.CameraPhase == 7) {
+        if (S.FollowClock >= 0) S.CameraPhase = 6;
+    }
+
+    switch (S.CameraPhase) {
+    case 3:
+        chase(S);
+        break;
+    case 4:
+        overview(S);
+        break;
+    case 6:
+        follow(S);
+        break;
+    case 7:
+        S.FollowClock += S.FrameTime;
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace kl::scene

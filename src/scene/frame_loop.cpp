@@ -1,0 +1,208 @@
+// Rounds and frames: time, frame-rate window, input, commands, clocks, camera, the static scene and
+// the traffic with view-cone culling, the user's vehicle, the overlay, and the frame shown.
+#include <cmath>
+#include <numbers>
+
+#include "engine/math.h"
+#include "engine/mdl_main.h"
+#include "resources/scene_textures.h"
+#include "scene/camera_phases.h"
+#include "scene/guarded.h"
+#include "scene/hud_line.h"
+#include "scene/run_scene.h"
+#include "scene/scene_random.h"
+#include "scene/traffic.h"
+#include "sim/mdl_kl.h"
+#include "sim/round_clock.h"
+
+namespace kl::scene {
+
+using namespace mdlKl;
+
+namespace {
+
+constexpr float kPi = 3.1415927f;
+// Placement checks repeated at most this often: every vehicle is put back at the same start, so
+// two or more vehicles could never come apart.
+constexpr int kMaxPlacementChecks = 1000;
+
+class ObjectPlacement final : public VehiclePlacementSink {
+public:
+    void place_vehicle(std::int32_t ObjIndex, float x, float y, float z) override {
+        step([&] { ObjectAt(ObjIndex).MOVEobj(x, y, z); });
+    }
+};
+
+void check_placement(SceneState& S) {
+    for (int attempt = 0; attempt < kMaxPlacementChecks; ++attempt) {
+        S.PlayersApart = true;
+        for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) {
+            for (std::int64_t j = 0; j <= Settings.LastPlayer; ++j) {
+                if (i == j) continue;
+                const bool close = test([&] {
+                    const Vec3 a = PlayerAt(i).PosProp(), b = PlayerAt(j).PosProp();
+                    return std::fabs(b.x - a.x) < 20 && std::fabs(b.y - a.y) < 20;
+                });
+                if (close) S.PlayersApart = false;
+            }
+        }
+        if (S.PlayersApart) return;
+        for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) step([&] { PlayerAt(i).GeneratePos(); });
+    }
+}
+
+void draw_if_in_view(SceneState& S, std::int64_t k, double threshold, const Vec3& U) {
+    if (test([&] {
+            return S.FramesSinceStep == 0 ||
+                   InViewCone(ObjectAt(k).POSX(), U, PlayerAt(0).DirPropV(), threshold);
+        }))
+        step([&] { ObjectAt(k).Render(); });
+}
+
+void rebuild_hud(SceneState& S) {
+    step([&] {
+        const double rate = S.FpsFrames / (static_cast<double>(S.FpsTime) + 0.00001);
+        S.HudLine = BuildHudLine(rate, Gear, PlayerAt(0).POSX(), Settings.PlayerSpeed, UserDecimalSeparator());
+    });
+}
+
+void draw_overlay(SceneState& S) {
+    step([&] { S.HudText->Render(S.HudLine); });
+    if (S.QuitPrompt) {
+        step([&] { S.PromptText->SetFormat(1, 1); });
+        step([&] { S.PromptText->SetPosition(0, Settings.Height - 20, Settings.Width, Settings.Height); });
+        step([&] { S.PromptText->SetColor(mdlMain::ColorRGB(255, 255, 255)); });
+        step([&] { S.PromptText->Render("Really quit? Return = yes, ESC = no"); });
+    }
+}
+
+} // namespace
+
+bool InViewCone(const Vec3& P, const Vec3& U, const Vec3& V, double threshold) {
+    const double dx = static_cast<double>(P.x) - U.x, dy = static_cast<double>(P.y) - U.y,
+                 dz = static_cast<double>(P.z) - U.z;
+    const double d = std::sqrt(dx * dx + dy * dy + dz * dz);
+    // An object exactly at the viewer has no direction; it is drawn rather than lost to a NaN.
+    if (d == 0.0) return true;
+    const double c = (dx * V.x + dy * V.y + dz * V.z) / d;
+    return c > threshold;
+}
+
+void StartRound(SceneState& S) {
+    if (!S.FirstRound) {
+        for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) {
+            step([&] { PlayerAt(i).Crash(); });
+            step([&] { PlayerAt(i).Delete(); });
+        }
+    }
+    for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) step([&] { PlayerAt(i).Reset(); });
+
+    check_placement(S);
+
+    S.FirstRound = false;
+    step([&] { S.ViewDir = PlayerAt(0).DirPropV(); });
+    S.FollowMove = {0, 0, 0};
+    S.FpsFrames = 0;
+    S.FollowedPlayer = -1;
+    S.FpsTime = 0;
+    RoundClock = 0;
+    S.DeadClock = 0;
+    S.FollowClock = 0;
+    S.EscLatch = false;
+    S.ReturnLatch = false;
+    ControlEnabled = false;
+    RoundEndAllowed = false;
+    S.CameraPhase = 3;
+    TimeScale = 1.0f;
+    S.QuitPrompt = false;
+    if (!S.ChaseCamera) S.ChaseCamera = std::make_unique<Camera>();
+    step([] { Engine->SetLookDistance(80000, kPi / 4); });
+    step([] { Engine->StartTimer(); });
+}
+
+FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
+    step([&] {
+        const float t = Engine->GetRelTimeDiff();
+        S.FrameTime = t;
+        S.FpsTime += t;
+    });
+    if (S.FpsTime >= 0.5f) {
+        rebuild_hud(S);
+        S.FpsTime = 0;
+        S.FpsFrames = 0;
+    }
+    S.FpsFrames += 1;
+    S.FrameTime = S.FrameTime * TimeScale;
+
+    step([] { Input->ReadMouse(); });
+    const platform::KeyStateTable* keys = nullptr;
+    step([&] {
+        std::string typed;
+        keys = Input->ReadKeyboard(typed);
+    });
+    if (keys == nullptr) return FrameExit::KeyboardFailed;
+    S.KeyBuffer = *keys;
+
+    const FrameExit command = ApplyKeyboardCommands(S);
+    if (command != FrameExit::None) return command;
+
+    if (test([] { return !PlayerAt(0).Alive; })) S.DeadClock += S.FrameTime;
+    step([&] { AdvanceRoundClock(S.FrameTime); });
+    step([&] { S.UserPos = PlayerAt(0).PosProp(); });
+    RunCameraPhase(S);
+    step([&] { S.ChaseCamera->DoEventsX(S.FrameTime); });
+
+    step([] { Engine->RenderStart(mdlMain::MakeVec2(0, 0), mdlMain::MakeVec2(0, 0)); });
+    step([] { Engine->RenderClear(true, mdlMain::ColorRGB(0, 0, 0), true, Settings.ClearMode == 2); });
+    if (test([&] { return S.ChaseCamera->IsAngleBlended() && Settings.CameraMode != 4 && Settings.CameraMode != 5; }))
+        step([&] { Engine->SetLookDistance(50000, S.ChaseCamera->GetAngle()); });
+    step([&] { S.ChaseCamera->SetCamera(); });
+    step([] { Engine->SetZState(true, true); });
+    step([] { Engine->SetSpecularState(true); });
+
+    Vec3 U;
+    step([&] { U = PlayerAt(0).POSX(); });
+    step([] { ObjectAt(0).Render(); });
+    step([] { ObjectAt(1).Render(); });
+    for (std::int64_t i = 0; i < S.RoadCount; ++i) step([&] { ObjectAt(BuildingCount + 2 + i).Render(); });
+    for (std::int64_t i = 0; i < BuildingCount; ++i) draw_if_in_view(S, 2 + i, 0.68, U);
+
+    ObjectPlacement placement;
+    step([&] {
+        step_traffic(*S.Traffic, {S.RoadCount, BuildingCount, S.FrameTime, LastFrameTime}, placement);
+    });
+    for (std::int64_t i = 1; i <= 60LL * S.RoadCount; ++i) draw_if_in_view(S, BuildingCount + 1 + S.RoadCount + i, 0.58, U);
+    LastFrameTime = S.FrameTime;
+
+    step([&] { PlayerAt(0).DoEventsX(S.FrameTime, Settings.PlayerSpeed); });
+    draw_overlay(S);
+
+    step([] { Engine->RenderEnd(); });
+    if (before_present) before_present();
+    step([] { Engine->RenderShow(); });
+    S.FramesSinceStep += 1;
+    return FrameExit::None;
+}
+
+void RunScene(const std::string& nbr_sim, const SceneHooks& hooks) {
+    SceneState S;
+    if (!SetUpScene(S, nbr_sim)) return;
+
+    std::int64_t frames = 0;
+    while (test([] { return RoundCount < Settings.RoundLimit; })) {
+        StartRound(S);
+        FrameExit exit = FrameExit::None;
+        while (exit == FrameExit::None) {
+            const bool last = hooks.MaxFrames >= 0 && frames + 1 >= hooks.MaxFrames;
+            exit = RunFrame(S, last ? hooks.BeforeLastPresent : std::function<void()>{});
+            ++frames;
+            if (hooks.AfterFrame) hooks.AfterFrame(S);
+            if (exit == FrameExit::None && last) exit = FrameExit::Quit;
+        }
+        if (exit == FrameExit::Quit || exit == FrameExit::KeyboardFailed) return;
+        if (exit == FrameExit::Restart) SetUpTrafficState(S);
+    }
+    ReleaseScene();
+}
+
+} // namespace kl::scene

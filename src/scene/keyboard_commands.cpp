@@ -1,0 +1,88 @@
+// The command table, tested in order every frame. A step command needs the user's vehicle alive, the
+// controls enabled and enough frames since the last step for the current frame rate; after one step
+// has taken effect no other can in the same frame.
+#include "scene/keyboard_commands.h"
+
+#include "platform/input/key_names.h"
+#include "scene/guarded.h"
+#include "sim/mdl_kl.h"
+
+namespace kl::scene {
+
+namespace {
+
+namespace key = platform::key;
+constexpr std::uint8_t kF = 33, kH = 35, kT = 20, kB = 48, kR = 19;
+
+struct StepCommand {
+    std::uint8_t code;
+    void (*action)(Player&);
+};
+
+const StepCommand kStepCommands[] = {
+    {key::Left, [](Player& p) { p.ChangeDirV(0); }},
+    {key::Right, [](Player& p) { p.ChangeDirV(1); }},
+    {kF,
+     [](Player& p) {
+         p.ChangeDir(0);
+         p.ChangeDirV(0);
+     }},
+    {kH,
+     [](Player& p) {
+         p.ChangeDir(1);
+         p.ChangeDirV(1);
+     }},
+    {key::PageUp, [](Player& p) { p.ChangeDirHV(0); }},
+    {key::PageDown, [](Player& p) { p.ChangeDirHV(1); }},
+    {kT, [](Player& p) { p.ChangeDirH(0); }},
+    {kB, [](Player& p) { p.ChangeDirH(1); }},
+    {key::Up, [](Player&) { mdlKl::Settings.PlayerSpeed += 1; }},
+    {key::Down, [](Player&) { mdlKl::Settings.PlayerSpeed -= 1; }},
+};
+
+} // namespace
+
+FrameExit ApplyKeyboardCommands(SceneState& S) {
+    using namespace mdlKl;
+    const auto down = [&](std::uint8_t code) { return S.KeyBuffer[code] != 0; };
+
+    for (const StepCommand& c : kStepCommands) {
+        const bool takes_effect = test([&] {
+            const double rate = S.FpsFrames / (static_cast<double>(S.FpsTime) + 0.00001);
+            return down(c.code) && PlayerAt(0).Alive && ControlEnabled && S.FramesSinceStep > rate / 50;
+        });
+        if (takes_effect) {
+            step([&] { c.action(PlayerAt(0)); });
+            S.FramesSinceStep = 0;
+        }
+    }
+
+    if (down(key::Home)) {
+        Gear = static_cast<std::int16_t>(Gear + 1);
+        if (Gear > 8) Gear = 8;
+    }
+    if (down(key::Backspace)) {
+        Gear = static_cast<std::int16_t>(Gear - 1);
+        if (Gear < 0) Gear = 0;
+    }
+    if (down(key::Space)) Settings.PlayerSpeed = 0;
+    if (down(kR)) return FrameExit::Restart;
+
+    if (down(key::Escape)) {
+        S.EscLatch = true;
+    } else if (S.EscLatch) {
+        S.QuitPrompt = !S.QuitPrompt;
+        S.EscLatch = false;
+    }
+
+    if (down(key::Return) || down(key::NumpadEnter)) {
+        S.ReturnLatch = true;
+    } else if (S.ReturnLatch) {
+        if (S.QuitPrompt) return FrameExit::Quit;
+        if (RoundEndAllowed) return FrameExit::RoundEnd;
+        S.ReturnLatch = false;
+    }
+    return FrameExit::None;
+}
+
+} // namespace kl::scene

@@ -1,0 +1,146 @@
+// Building the street: overlay texts, the user's vehicle, the texture table (complete before the
+// first mesh loads, since meshes look their textures up in it), sky, ground, 400 buildings, one road
+// strip and 60 vehicles per road, and the traffic tables.
+#include <cstdio>
+#include <string>
+
+#include "engine/mdl_main.h"
+#include "engine/number_text.h"
+#include "resources/scene_textures.h"
+#include "scene/guarded.h"
+#include "scene/run_scene.h"
+#include "scene/scene_random.h"
+#include "scene/traffic.h"
+#include "sim/data_files.h"
+#include "sim/mdl_kl.h"
+
+namespace kl::scene {
+
+using namespace mdlKl;
+
+namespace {
+
+struct TextureGroup {
+    int group;
+    int count;
+    int first_slot;
+};
+// Facade groups 01 to 07: textures k = 1 .. count in slots first_slot + k - 1.
+constexpr TextureGroup kFacadeGroups[] = {{1, 17, 2},  {2, 17, 19}, {3, 15, 36}, {4, 17, 51},
+                                          {5, 14, 68}, {6, 14, 82}, {7, 20, 96}};
+
+void fill_slot(int slot, const std::string& name) {
+    step([&] { checked_at(TextureNames, slot) = name; });
+    step([&] { checked_at(Textures, slot) = mdlMain::TextureFromFile(DataFilePath(name), 0, 0, false); });
+}
+
+// The objects are made one after another at ObjIndex.
+void add_object(SceneState& S, const std::string& mesh, float x, float y, float z) {
+    step([&] { checked_at(Objects, S.ObjIndex) = std::make_unique<KlObject>(); });
+    step([&] { ObjectAt(S.ObjIndex).Initialize(mesh, 0, S.ObjIndex); });
+    step([&] { ObjectAt(S.ObjIndex).MOVEobj(x, y, z); });
+    S.ObjIndex += 1;
+}
+
+const char* vehicle_mesh(int lane, int n) {
+    static const char* const kCars[] = {"206.x", "CLASS_A.x", "CLIO_II.x"};
+    static const char* const kSlow[] = {"DUCATO.x", "TRANSIT.x", "CHRYSLER.x"};
+    return n < 19 ? kCars[lane] : kSlow[lane];
+}
+
+class ObjectPlacement final : public VehiclePlacementSink {
+public:
+    void place_vehicle(std::int32_t ObjIndex, float x, float y, float z) override {
+        step([&] { ObjectAt(ObjIndex).MOVEobj(x, y, z); });
+    }
+};
+
+} // namespace
+
+bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
+    step([&] { S.RoadCount = number_text_to_int16(nbr_sim); });
+
+    step([&] {
+        S.HudText = std::make_unique<cls2dText>();
+        S.HudText->SetFont("Arial", 20, false, false, false);
+        S.HudText->SetColor(mdlMain::ColorRGB(255, 255, 255));
+        S.HudText->SetPosition(0, 0, 900, 20);
+    });
+    step([&] {
+        S.PromptText = std::make_unique<cls2dText>();
+        S.PromptText->SetFont("Arial", 20, true, false, false);
+        S.PromptText->SetColor(mdlMain::ColorRGB(255, 255, 255));
+    });
+
+    step([&] {
+        if (Settings.LastPlayer < 0) throw Fault("Subscript out of range");
+        Players.clear();
+        Players.resize(static_cast<std::size_t>(Settings.LastPlayer) + 1);
+        for (auto& p : Players) p = std::make_unique<Player>();
+    });
+    Objects.clear();
+    Objects.resize(static_cast<std::size_t>(kLastObject) + 1);
+
+    ClearSceneTextures();
+    fill_slot(0, "sky001.bmp");
+    fill_slot(1, "0001.bmp");
+    for (const TextureGroup& g : kFacadeGroups) {
+        for (int k = 1; k <= g.count; ++k) {
+            char name[16];
+            std::snprintf(name, sizeof name, "3c-%02d-%02d.jpg", g.group, k);
+            fill_slot(g.first_slot + k - 1, name);
+        }
+    }
+    fill_slot(116, "33063001.jpg");
+    fill_slot(117, "white.bmp");
+
+    if (Settings.AnisotropicFilter != 0) step([] { Engine->SetAnisotropicState(true); });
+
+    S.FirstRound = true;
+    RoundCount = 0;
+
+    for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) {
+        // A failing test counts as failed initialisation, and set-up stops either way.
+        if (test([&] { return !PlayerAt(i).Initialize(0, static_cast<std::int32_t>(i), nullptr); })) return false;
+    }
+
+    S.ObjIndex = 0;
+    add_object(S, "SKY1.x", 800, 800, -500);
+    add_object(S, "s-all.x", -6000, 0, -5);
+    BuildingCount = 400;
+    for (int k = 0; k <= 1; ++k) {
+        for (int i = 0; i <= 99; ++i) {
+            const float y = static_cast<float>(15 * k + 30 * i);
+            add_object(S, "MODEL1.x", static_cast<float>(40 - 15 * k), y, -5);
+            add_object(S, "MODEL1.x", static_cast<float>(55 + 15 * k + 20 * S.RoadCount), y, -5);
+        }
+    }
+    for (int r = 0; r < S.RoadCount; ++r) add_object(S, "_ROUTE.x", 51.85f + 20.0f * static_cast<float>(r), 50, -4.9f);
+    for (int r = 0; r < S.RoadCount; ++r) {
+        for (int m = 0; m <= 2; ++m) {
+            for (int n = 0; n <= 19; ++n) {
+                step([&] { checked_at(Objects, S.ObjIndex) = std::make_unique<KlObject>(); });
+                step([&] { ObjectAt(S.ObjIndex).Initialize(vehicle_mesh(m, n), 0, S.ObjIndex); });
+                step([&] { ObjectAt(S.ObjIndex).ChangeDir(0); });
+                S.ObjIndex += 1;
+            }
+        }
+    }
+
+    SetUpTrafficState(S);
+    return true;
+}
+
+void SetUpTrafficState(SceneState& S) {
+    ObjectPlacement placement;
+    step([&] { set_up_traffic(*S.Traffic, S.RoadCount, BuildingCount, Rnd, placement); });
+    S.ObjIndex = S.RoadCount + 2 + BuildingCount + 60 * S.RoadCount;
+}
+
+void ReleaseScene() {
+    Players.clear();
+    Objects.clear();
+    ClearSceneTextures();
+}
+
+} // namespace kl::scene

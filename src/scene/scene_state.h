@@ -1,0 +1,50 @@
+// The state of one RunScene call: road count, overlay texts, traffic tables, camera and the frame
+// loop's clocks, latches and targets. The frame loop, the keyboard commands and the status line all
+// work on it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/records.h"
+#include "overlay/cls2d_text.h"
+#include "scene/traffic_tables.h"
+#include "sim/camera.h"
+
+namespace kl::scene {
+
+struct SceneState {
+    std::int16_t RoadCount = 0;
+    std::int32_t ObjIndex = 0;
+    std::int32_t LastCar = 19;
+    bool FirstRound = true;
+    std::unique_ptr<cls2dText> HudText;
+    std::unique_ptr<cls2dText> PromptText;
+    // About 600 KB: kept on the heap.
+    std::unique_ptr<TrafficTables> Traffic = std::make_unique<TrafficTables>();
+
+    std::unique_ptr<Camera> ChaseCamera;
+    std::int32_t CameraPhase = 3;
+    float DeadClock = 0.0f;
+    float FollowClock = 0.0f;
+    float FrameTime = 0.0f;
+    float FpsTime = 0.0f;
+    std::int32_t FpsFrames = 0;
+    std::int32_t FramesSinceStep = 0;
+    std::string HudLine;
+    std::array<std::uint8_t, 256> KeyBuffer{};
+    bool QuitPrompt = false;
+    bool EscLatch = false;
+    bool ReturnLatch = false;
+    Vec3 UserPos;
+    Vec3 ViewDir;
+    Vec3 CamPosTarget;
+    Vec3 CamDestTarget;
+    Vec3 FollowMove;
+    std::int32_t FollowedPlayer = -1;
+    bool PlayersApart = true;
+};
+
+} // namespace kl::scene

@@ -1,0 +1,57 @@
+// The user's vehicle: an invisible point with a driving direction and a separately steered view
+// direction, driven forward by the user's speed; the chase camera follows it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/records.h"
+
+namespace kl {
+
+class cls3dObject;
+
+class Player {
+public:
+    Player();
+    ~Player();
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    std::int64_t LastWallPosProp() const { return 0; }
+    Vec3 PosProp() const { return SimPos; }
+    Vec3 DirProp() const { return SimDir; }
+    Vec3 DirPropV() const { return SimDirV; }
+    Vec3 POSX() const { return SimPos; }
+    Vec3 LastPosProp() const { return LastPos; }
+
+    // The arguments are not used.
+    bool Initialize(std::int32_t KledNr, std::int32_t nIdent, const void* pW);
+    void Reset();
+    // Back to the start: road 0, middle lane, 800 units up the road, 1 unit above the ground.
+    void GeneratePos();
+    void Crash();
+    void Delete() {}
+    // Yaw of the driving direction by 4 degrees (clockwise seen from above when TurnDir is non-zero).
+    void ChangeDir(std::int32_t TurnDir);
+    // Yaw of the view direction by 4 degrees.
+    void ChangeDirV(std::int32_t TurnDir);
+    // Pitch of the driving direction about the x axis by 4 degrees.
+    void ChangeDirH(std::int32_t TurnDir);
+    // Pitch of the view direction by half a degree, upwards when TurnDir is non-zero. Raises
+    // kl::Fault and changes nothing when the view direction is vertical.
+    void ChangeDirHV(std::int32_t TurnDir);
+    void DoEventsX(float RelTimeDiff, float KledSpeed);
+    void Render() {}
+
+    bool Alive = false;
+
+private:
+    std::unique_ptr<cls3dObject> ModelMesh;
+    Vec3 SimPos;
+    Vec3 LastPos;
+    Vec3 SimDir;
+    Vec3 SimDirV;
+};
+
+} // namespace kl
