@@ -27,7 +27,8 @@ struct FtLibrary {
 };
 
 // A fontconfig configuration of our own rather than the library's process-wide default, which is
-// never freed (and so shows as a leak under LeakSanitizer); gone with the last face.
+// never freed (and so shows as a leak under LeakSanitizer). Loading one takes milliseconds, so it is
+// kept until the process ends.
 struct FcSetup {
     FcConfig* config = nullptr;
     ~FcSetup() {
@@ -36,13 +37,12 @@ struct FcSetup {
 };
 
 std::shared_ptr<FcSetup> shared_config() {
-    static std::weak_ptr<FcSetup> weak;
-    std::shared_ptr<FcSetup> setup = weak.lock();
+    static std::shared_ptr<FcSetup> setup;
     if (setup) return setup;
-    setup = std::make_shared<FcSetup>();
-    setup->config = FcInitLoadConfigAndFonts();
-    if (setup->config == nullptr) return nullptr;
-    weak = setup;
+    auto fresh = std::make_shared<FcSetup>();
+    fresh->config = FcInitLoadConfigAndFonts();
+    if (fresh->config == nullptr) return nullptr;
+    setup = fresh;
     return setup;
 }
 
@@ -110,7 +110,7 @@ int round_to_int(double v) {
 } // namespace
 
 struct FontFace::Impl {
-    std::shared_ptr<FcSetup> fonts;     // kept so that the next system font finds it loaded
+    std::shared_ptr<FcSetup> fonts;     // the configuration the face was found in
     std::shared_ptr<FtLibrary> library; // outlives the face
     FT_Face face = nullptr;
     std::unordered_map<FT_UInt, GlyphImage> glyphs;
