@@ -273,6 +273,17 @@ TEST_F(MeshObjectTest, LoadingFailsWithoutMaterialsAndAFailedReloadReportsFailur
     EXPECT_TRUE(near(object.GetMidPoint(), {0, 0, 0}));
     EXPECT_EQ(render(object).Count("SetMaterial"), 0u);
 
+    // A file without materials after a bigger model: the counts recorded for that model must not
+    // lead the bound points or a store past the new mesh's vertices.
+    ASSERT_TRUE(object.LoadFromFile(write("box.x", test::BoxMesh({0, 0, 0}, {1, 1, 1})), 1));
+    TestMesh triangle;
+    triangle.positions = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    triangle.faces = {{0, 1, 2}};
+    EXPECT_FALSE(object.LoadFromFile(write("triangle.x", triangle), 1));
+    EXPECT_TRUE(near(object.GetHighPoint(), {0, 0, 0}));
+    object.StoreData();
+    ASSERT_FALSE(object.LoadFromFile((dir.path() / "missing.x").string(), 1));
+
     // Nothing of the earlier model comes back through a device reset either.
     engine.CleanupObjects();
     engine.RestoreObjects();
