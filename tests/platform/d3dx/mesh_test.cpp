@@ -129,14 +129,6 @@ std::multiset<FaceKey> faces_of(Mesh& mesh) {
     return out;
 }
 
-TEST(MeshFormat, VertexSizeFollowsTheFormatBits) {
-    EXPECT_EQ(GetFVFVertexSize(0x002), 12u);
-    EXPECT_EQ(GetFVFVertexSize(0x012), 24u);
-    EXPECT_EQ(GetFVFVertexSize(0x102), 20u);
-    EXPECT_EQ(GetFVFVertexSize(0x112), 32u);
-    EXPECT_EQ(GetFVFVertexSize(0x142), 24u); // position, diffuse colour, one pair
-}
-
 TEST_F(MeshTest, LoadGivesVertexBytesInTheFormatsLayoutWithMaterialsAndSubsets) {
     TestMesh m;
     m.positions = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
