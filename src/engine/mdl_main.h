@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/records.h"
+#include "platform/gfx/resources.h"
 
 #include <cstdint>
 #include <string>
@@ -34,5 +35,10 @@ Vec3 MirrorPoint(const PlaneRecord& Plane, const Vec3& P);
 
 // Everything up to and including the last backslash; empty when there is none.
 std::string GetFolder(const std::string& Path);
+
+// A managed texture on the current engine's device from a BMP or JPEG file: ColorKey 0 for none,
+// MipLevels 0 for a full chain. None on any failure (no device, missing or unreadable file).
+gfx::TexturePtr TextureFromFile(const std::string& File, PackedColor ColorKey, std::int32_t MipLevels,
+                                bool EnableEdit);
 
 } // namespace kl::mdlMain

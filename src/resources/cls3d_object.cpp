@@ -1,0 +1,306 @@
+// The mesh object: loading with the texture-table lookup and emissive rules, placement and rotation,
+// bound points, drawing subset by subset, and the store and rebuild around a device reset.
+#include "resources/cls3d_object.h"
+
+#include "engine/cls3d_engine.h"
+#include "engine/fault.h"
+#include "engine/math.h"
+#include "engine/mdl_main.h"
+#include "resources/scene_textures.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <cstring>
+
+namespace kl {
+
+namespace {
+
+using platform::Failed;
+
+// Loading and drawing skip a failing step and go on with the next.
+template <class Step> void skip_on_fault(Step step) {
+    try {
+        step();
+    } catch (const Fault&) {
+    }
+}
+
+gfx::Material to_platform(const Material& m) {
+    return std::bit_cast<gfx::Material>(m);
+}
+Material from_platform(const gfx::Material& m) {
+    return std::bit_cast<Material>(m);
+}
+
+// A slot number written with three digits and leading zeros.
+std::string slot_text(int slot) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%03d", slot);
+    return text;
+}
+
+// The slot number back from its text; a text that is not three digits is a fault.
+int slot_of(const std::string& text) {
+    if (text.size() != 3 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        throw Fault("Type mismatch");
+    return std::stoi(text);
+}
+
+Matrix4 translation(const Vec3& v) {
+    return MatrixTranslation(v.x, v.y, v.z);
+}
+
+} // namespace
+
+cls3dObject::cls3dObject() : TransMatrix(MatrixIdentity()), RotMatrix(MatrixIdentity()) {
+    if (cls3dEngine* engine = CurrentEngine()) engine->RegisterObject(this, ObjTypeMesh);
+}
+
+cls3dObject::~cls3dObject() {
+    Cleanup();
+    // An engine that is gone has already forgotten this object; another one does nothing.
+    if (cls3dEngine* engine = CurrentEngine()) skip_on_fault([&] { engine->UnregisterObject(this); });
+}
+
+void cls3dObject::Cleanup() {
+    Mesh.reset();
+}
+
+void cls3dObject::ReleaseMesh() {
+    Cleanup();
+}
+
+const std::string& cls3dObject::GetMaterialTexture(int k, int column) const {
+    return checked_at(checked_at(MaterialTextures, k), column);
+}
+
+void cls3dObject::ForgetGeometry() {
+    VertexFormat = 0;
+    VertexSize = 0;
+    VertexCount = 0;
+    FaceCount = 0;
+    SavedVertices.clear();
+    SavedIndices.clear();
+    SavedAttributes.clear();
+}
+
+bool cls3dObject::LoadFromFile(const std::string& File, std::int32_t /*MipLevels*/) {
+    Cleanup();
+
+    d3dx::MaterialBuffer buffer;
+    d3dx::Dword count = 0;
+    std::vector<d3dx::Dword> adjacency;
+    cls3dEngine* engine = CurrentEngine();
+    const bool loaded =
+        engine != nullptr && !Failed(d3dx::LoadMeshFromX(File, d3dx::MeshManaged, engine->DevicePointer(),
+                                                         &adjacency, &buffer, &count, &Mesh));
+    if (loaded) {
+        MaterialCount = static_cast<std::int32_t>(count);
+    } else {
+        // Without this an object that had loaded before would keep its old count and report success
+        // with no mesh.
+        MaterialCount = 0;
+        ForgetGeometry();
+    }
+    adjacency.clear();
+    if (MaterialCount == 0) return false;
+
+    Materials.assign(static_cast<std::size_t>(MaterialCount), Material{});
+    for (std::int32_t k = 0; k < MaterialCount; ++k) {
+        Material& m = Materials[static_cast<std::size_t>(k)];
+        gfx::Material read;
+        if (!Failed(buffer.GetMaterial(static_cast<d3dx::Dword>(k), &read))) m = from_platform(read);
+        std::string name;
+        buffer.GetTextureName(static_cast<d3dx::Dword>(k), &name);
+        // Rows exist for the first materials only; later ones keep no name and draw untextured.
+        auto* row = k < kMaterialRows ? &MaterialTextures[static_cast<std::size_t>(k)] : nullptr;
+        if (!name.empty()) {
+            if (row != nullptr) {
+                (*row)[0] = name;
+                (*row)[1] = "007"; // the slot drawn when no slot carries the name
+                for (int j = 0; j < mdlKl::kTextureSlots; ++j) {
+                    if (mdlKl::TextureNames[static_cast<std::size_t>(j)] == name) {
+                        (*row)[1] = slot_text(j);
+                        break;
+                    }
+                }
+            }
+            // Textures show at full brightness whatever the lights.
+            m.Emissive.r = m.Emissive.g = m.Emissive.b = 1.0f;
+        } else {
+            // A row left from an earlier model must not lend its texture to this material.
+            if (row != nullptr) *row = {};
+            m.Emissive.r = m.Diffuse.r;
+            m.Emissive.g = m.Diffuse.g;
+            m.Emissive.b = m.Diffuse.b;
+        }
+    }
+
+    if (Mesh) {
+        adjacency.assign(std::size_t{Mesh->GetNumFaces()} * 3, d3dx::kNoNeighbour);
+        if (!adjacency.empty()) Mesh->GenerateAdjacency(0.0f, adjacency.data());
+        Mesh->OptimizeInplace(d3dx::MeshOptCompact | d3dx::MeshOptAttrSort | d3dx::MeshOptVertexCache,
+                              adjacency.empty() ? nullptr : adjacency.data(), nullptr, nullptr, nullptr);
+        VertexFormat = Mesh->GetFVF();
+        VertexSize = static_cast<std::int32_t>(d3dx::GetFVFVertexSize(VertexFormat));
+        VertexCount = static_cast<std::int32_t>(Mesh->GetNumVertices());
+        FaceCount = static_cast<std::int32_t>(Mesh->GetNumFaces());
+        d3dx::ComputeNormals(*Mesh);
+    }
+    SetTransparency(0);
+    SetSpecPower(0);
+    return true;
+}
+
+void cls3dObject::Position(const Vec3& Pos) {
+    ObjPos = Pos;
+    TransMatrix = translation(Pos);
+}
+
+void cls3dObject::Move(const Vec3& MoveDelta) {
+    ObjPos = ObjPos + MoveDelta;
+    TransMatrix = translation(ObjPos);
+}
+
+void cls3dObject::SetRotation(const Vec3& Angle, const Vec3& Order, const Vec3& Origin) {
+    RotMatrix = translation(ObjPos - Origin) * mdlMain::RotationFromAngles(Angle, Order) *
+                translation(Origin - ObjPos);
+}
+
+void cls3dObject::Rotate(const Vec3& Angle, const Vec3& Order, const Vec3& Origin) {
+    RotMatrix = RotMatrix * (translation(ObjPos - Origin) * mdlMain::RotationFromAngles(Angle, Order) *
+                             translation(Origin - ObjPos));
+}
+
+void cls3dObject::SetTransparency(std::uint8_t Transparency) {
+    const float alpha = 1.0f - static_cast<float>(Transparency) / 255.0f;
+    for (std::int32_t k = 0; k < MaterialCount && static_cast<std::size_t>(k) < Materials.size(); ++k)
+        Materials[static_cast<std::size_t>(k)].Diffuse.a = alpha;
+}
+
+void cls3dObject::SetSpecPower(float SpecPower) {
+    for (std::int32_t k = 0; k < MaterialCount && static_cast<std::size_t>(k) < Materials.size(); ++k)
+        Materials[static_cast<std::size_t>(k)].Power = SpecPower;
+}
+
+Vec3 cls3dObject::GetBoundPoint(int Which) {
+    if (!Mesh) return {};
+    std::uint8_t* data = nullptr;
+    if (Failed(Mesh->LockVertexBuffer(gfx::LockReadOnly, &data))) return {};
+    // Counts recorded for another model must not lead the reading past this one's vertices.
+    const std::size_t available =
+        std::size_t{Mesh->GetNumVertices()} * d3dx::GetFVFVertexSize(Mesh->GetFVF());
+    if (VertexCount > 0 &&
+        (VertexSize < 12 || std::size_t(VertexCount - 1) * std::size_t(VertexSize) + 12 > available)) {
+        Mesh->UnlockVertexBuffer();
+        return {};
+    }
+    float low[3] = {0, 0, 0}, high[3] = {0, 0, 0};
+    for (std::int32_t i = 0; i < VertexCount; ++i) {
+        float p[3];
+        std::memcpy(p, data + std::size_t(i) * std::size_t(VertexSize), sizeof p);
+        for (int c = 0; c < 3; ++c) {
+            if (i == 0) {
+                low[c] = high[c] = p[c];
+            } else {
+                if (p[c] < low[c]) low[c] = p[c];
+                if (p[c] > high[c]) high[c] = p[c];
+            }
+        }
+    }
+    Mesh->UnlockVertexBuffer();
+    Vec3 point;
+    if (Which == 0) {
+        point = {low[0], low[1], low[2]};
+    } else if (Which == 1) {
+        point = {high[0], high[1], high[2]};
+    } else {
+        point = {(low[0] + high[0]) / 2, (low[1] + high[1]) / 2, (low[2] + high[2]) / 2};
+    }
+    return point + ObjPos;
+}
+
+void cls3dObject::Render() {
+    cls3dEngine* engine = CurrentEngine();
+    if (engine == nullptr) return;
+    skip_on_fault([&] { engine->SetWorld(TransMatrix, RotMatrix); });
+    gfx::Device* device = engine->Device();
+    if (device != nullptr) {
+        device->SetTextureStageState(0, gfx::tss::AlphaOp, gfx::TopSelectArg1);
+        device->SetRenderState(gfx::rs::CullMode, gfx::CullCcw);
+    }
+    for (std::int32_t k = 0; k < MaterialCount; ++k) {
+        if (device != nullptr && !engine->GetShadowState()) {
+            skip_on_fault([&] { device->SetMaterial(to_platform(checked_at(Materials, k))); });
+            skip_on_fault([&] {
+                if (k >= kMaterialRows || MaterialTextures[static_cast<std::size_t>(k)][0].empty()) {
+                    device->SetTexture(0, nullptr);
+                } else {
+                    const int slot = slot_of(MaterialTextures[static_cast<std::size_t>(k)][1]);
+                    device->SetTexture(0, checked_at(mdlKl::Textures, slot));
+                }
+            });
+        }
+        if (Mesh) Mesh->DrawSubset(static_cast<d3dx::Dword>(k));
+    }
+}
+
+void cls3dObject::StoreData() {
+    // Without a mesh there is nothing newer than the copies already kept: a store that runs again
+    // after the mesh was released must not wipe them.
+    if (!Mesh) return;
+    const std::size_t vertex_bytes =
+        std::size_t(std::max(VertexSize, 0)) * std::size_t(std::max(VertexCount, 0));
+    const std::size_t face_count = std::size_t(std::max(FaceCount, 0));
+    if (vertex_bytes > std::size_t{Mesh->GetNumVertices()} * d3dx::GetFVFVertexSize(Mesh->GetFVF()) ||
+        face_count > Mesh->GetNumFaces())
+        return;
+
+    std::uint8_t* data = nullptr;
+    if (Failed(Mesh->LockVertexBuffer(gfx::LockReadOnly, &data))) return;
+    SavedVertices.assign(data, data + vertex_bytes);
+    Mesh->UnlockVertexBuffer();
+
+    if (Failed(Mesh->LockIndexBuffer(gfx::LockReadOnly, &data))) return;
+    SavedIndices.assign(data, data + face_count * 6);
+    Mesh->UnlockIndexBuffer();
+
+    d3dx::Dword* attributes = nullptr;
+    if (Failed(Mesh->LockAttributeBuffer(gfx::LockReadOnly, &attributes))) return;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(attributes);
+    SavedAttributes.assign(bytes, bytes + face_count * 4);
+    Mesh->UnlockAttributeBuffer();
+}
+
+void cls3dObject::ReStoreData() {
+    // Copies of another size than the recorded counts would be read or written past their end.
+    if (VertexCount < 0 || FaceCount < 0 || VertexSize < 0 ||
+        SavedVertices.size() != std::size_t(VertexSize) * std::size_t(VertexCount) ||
+        SavedIndices.size() != std::size_t(FaceCount) * 6 ||
+        SavedAttributes.size() != std::size_t(FaceCount) * 4)
+        return;
+    cls3dEngine* engine = CurrentEngine();
+    if (engine == nullptr) return;
+    if (Failed(d3dx::CreateMeshFVF(static_cast<d3dx::Dword>(FaceCount), static_cast<d3dx::Dword>(VertexCount),
+                                   d3dx::MeshManaged, VertexFormat, engine->DevicePointer(), &Mesh)))
+        return;
+
+    std::uint8_t* data = nullptr;
+    if (Failed(Mesh->LockVertexBuffer(0, &data))) return;
+    if (!SavedVertices.empty()) std::memcpy(data, SavedVertices.data(), SavedVertices.size());
+    Mesh->UnlockVertexBuffer();
+
+    if (Failed(Mesh->LockIndexBuffer(0, &data))) return;
+    if (!SavedIndices.empty()) std::memcpy(data, SavedIndices.data(), SavedIndices.size());
+    Mesh->UnlockIndexBuffer();
+
+    d3dx::Dword* attributes = nullptr;
+    if (Failed(Mesh->LockAttributeBuffer(0, &attributes))) return;
+    if (!SavedAttributes.empty()) std::memcpy(attributes, SavedAttributes.data(), SavedAttributes.size());
+    Mesh->UnlockAttributeBuffer();
+}
+
+} // namespace kl

@@ -1,0 +1,83 @@
+// One drawable model from a .x mesh file: its materials and the scene textures they name, its own
+// placement, its bound points, and the copy of its geometry that carries it across a device reset.
+#pragma once
+
+#include "engine/engine_resource.h"
+#include "engine/records.h"
+#include "platform/d3dx/mesh.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kl {
+
+class cls3dObject final : public EngineResource {
+  public:
+    // Rows of MaterialTextures: texture names are kept for the first 256 materials.
+    static constexpr int kMaterialRows = 256;
+
+    // Registers with the current engine (type code 2).
+    cls3dObject();
+    // Cleanup, then unregisters.
+    ~cls3dObject() override;
+
+    // Releases the mesh; materials, texture table, counts and placement stay.
+    void Cleanup() override;
+    // MipLevels has no effect. False when the file gives no material (or cannot be loaded).
+    bool LoadFromFile(const std::string& File, std::int32_t MipLevels);
+    void Position(const Vec3& Pos);
+    Vec3 Position() const { return ObjPos; }
+    void Move(const Vec3& MoveDelta);
+    void RotationMatrix(const Matrix4& Matrix) { RotMatrix = Matrix; }
+    Matrix4 RotationMatrix() const { return RotMatrix; }
+    // Turns the placed object by the rotation about the world point Origin (position taken now).
+    void SetRotation(const Vec3& Angle, const Vec3& Order, const Vec3& Origin);
+    // The same turn applied after the current rotation.
+    void Rotate(const Vec3& Angle, const Vec3& Order, const Vec3& Origin);
+    // 0 opaque to 255 invisible: every material's diffuse alpha becomes 1 - Transparency / 255.
+    void SetTransparency(std::uint8_t Transparency);
+    void SetSpecPower(float SpecPower);
+    // Model-space bounds of the vertices moved by the position (the rotation is not applied);
+    // (0, 0, 0) without a mesh.
+    Vec3 GetLowPoint() { return GetBoundPoint(0); }
+    Vec3 GetHighPoint() { return GetBoundPoint(1); }
+    Vec3 GetMidPoint() { return GetBoundPoint(2); }
+    void Render();
+    void StoreData() override;
+    void ReStoreData() override;
+    // For the engine's registry: the same as Cleanup.
+    void ReleaseMesh() override;
+
+    // Read-only views for tools and tests.
+    std::int32_t GetMaterialCount() const { return MaterialCount; }
+    const std::vector<Material>& GetMaterials() const { return Materials; }
+    // Column 0 the texture name, column 1 the slot text ("#000").
+    const std::string& GetMaterialTexture(int k, int column) const;
+    const d3dx::Mesh* GetMesh() const { return Mesh.get(); }
+    std::int32_t GetVertexCount() const { return VertexCount; }
+    std::int32_t GetFaceCount() const { return FaceCount; }
+
+  private:
+    Vec3 GetBoundPoint(int Which);
+    // A load that failed leaves no geometry behind, so nothing of an earlier model can come back.
+    void ForgetGeometry();
+
+    d3dx::MeshPtr Mesh;
+    std::vector<Material> Materials;
+    std::array<std::array<std::string, 2>, kMaterialRows> MaterialTextures;
+    std::int32_t MaterialCount = 0;
+    Vec3 ObjPos;
+    Matrix4 TransMatrix;
+    Matrix4 RotMatrix;
+    std::uint32_t VertexFormat = 0;
+    std::int32_t VertexSize = 0;
+    std::int32_t VertexCount = 0;
+    std::int32_t FaceCount = 0;
+    std::vector<std::uint8_t> SavedVertices;
+    std::vector<std::uint8_t> SavedIndices;
+    std::vector<std::uint8_t> SavedAttributes;
+};
+
+} // namespace kl
