@@ -86,7 +86,7 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
     fill_slot(1, "0001.bmp");
     for (const TextureGroup& g : kFacadeGroups) {
         for (int k = 1; k <= g.count; ++k) {
-            char name[16];
+            char name[32];
             std::snprintf(name, sizeof name, "3c-%02d-%02d.jpg", g.group, k);
             fill_slot(g.first_slot + k - 1, name);
         }

@@ -1,0 +1,43 @@
+// Kelvane 3D: the main window "Kelvane" gives the engine and the input devices their window; the
+// program runs inside it and ends when RunProgram returns.
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/options.h"
+#include "app/run_program.h"
+#include "platform/gfx/gl/gl_backend.h"
+#include "platform/os/events.h"
+#include "sim/data_files.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const kl::ParseResult parsed = kl::parse_options(args);
+    if (parsed.kind == kl::ParseResult::Kind::Help) {
+        std::cout << kl::options_help_text("kelvane3d");
+        return 0;
+    }
+    if (parsed.kind == kl::ParseResult::Kind::Error) {
+        std::cerr << "kelvane3d: " << parsed.error << "\nTry 'kelvane3d --help'.\n";
+        return parsed.exit_code();
+    }
+    const kl::Options& options = parsed.options;
+    if (options.traffic_log || options.dump_traffic) {
+        std::cerr << "kelvane3d: --traffic-log and --dump-traffic are not available in this version\n";
+        return 2;
+    }
+
+    std::error_code ec;
+    kl::SetDataRoot(kl::choose_data_root(options, std::filesystem::current_path(ec), kl::installed_data_dir()));
+
+    kl::platform::WindowHandle frmMain = kl::gfx::CreateRenderWindow("Kelvane", 640, 480, false);
+    if (frmMain == nullptr) {
+        std::cerr << "kelvane3d: no display to open the main window on\n";
+        return 1;
+    }
+    kl::platform::PumpEvents();
+    kl::mdlKl::RunProgram(options, frmMain);
+    kl::gfx::DestroyRenderWindow(frmMain);
+    return 0;
+}

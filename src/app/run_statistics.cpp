@@ -1,0 +1,57 @@
+// Frame times are measured on the wall clock, whatever clock drives the simulation.
+#include "app/run_statistics.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+
+namespace kl {
+
+namespace {
+double percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+    return v[std::min(i, v.size() - 1)];
+}
+} // namespace
+
+void RunStatistics::MarkSetUpStart() { setup_start_ = Clock::now(); }
+
+void RunStatistics::MarkFrame() {
+    const auto now = Clock::now();
+    if (frames_ == 0) setup_seconds_ = std::chrono::duration<double>(now - setup_start_).count();
+    else frame_seconds_.push_back(std::chrono::duration<double>(now - last_frame_).count());
+    last_frame_ = now;
+    ++frames_;
+}
+
+std::string RunStatistics::Write(const std::filesystem::path& file) const {
+    std::ofstream out(file);
+    if (!out) return "cannot write " + file.string();
+    char buf[512];
+    std::snprintf(buf, sizeof buf,
+                  "{\"setup_seconds\": %.6f, \"frames\": %lld, \"frame_seconds_median\": %.6f, "
+                  "\"frame_seconds_p99\": %.6f, \"peak_memory_bytes\": %lld}\n",
+                  setup_seconds_, static_cast<long long>(frames_), percentile(frame_seconds_, 0.5),
+                  percentile(frame_seconds_, 0.99), static_cast<long long>(PeakResidentBytes()));
+    out << buf;
+    return out ? "" : "cannot write " + file.string();
+}
+
+std::int64_t PeakResidentBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmHWM:") {
+            std::int64_t kib = 0;
+            status >> kib;
+            return kib * 1024;
+        }
+        std::string rest;
+        std::getline(status, rest);
+    }
+    return 0;
+}
+
+} // namespace kl

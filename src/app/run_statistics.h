@@ -1,0 +1,33 @@
+// Measurements of a run for --stats: set-up time (dialog closed to first frame shown), frame times
+// and peak memory, written as JSON.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace kl {
+
+class RunStatistics {
+public:
+    void MarkSetUpStart();
+    // Called at the end of every frame.
+    void MarkFrame();
+    // Empty on success, else what went wrong.
+    std::string Write(const std::filesystem::path& file) const;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point setup_start_{};
+    Clock::time_point last_frame_{};
+    double setup_seconds_ = -1;
+    std::vector<double> frame_seconds_;
+    std::int64_t frames_ = 0;
+};
+
+// Peak resident memory of this process in bytes (0 when unknown).
+std::int64_t PeakResidentBytes();
+
+} // namespace kl
