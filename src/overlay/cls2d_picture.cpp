@@ -98,7 +98,9 @@ void cls2dPicture::Render(const cls2dTexture* Tex) {
     // the picture itself is see-through.
     if (colour_alpha || key_alpha) {
         if (Failed(d->SetRenderState(gfx::rs::AlphaBlendEnable, state_bool(true)))) return;
-        const gfx::Dword op = !colour_alpha ? gfx::TopSelectArg2 : key_alpha ? gfx::TopModulate : gfx::TopSelectArg1;
+        const gfx::Dword op = !colour_alpha ? gfx::TopSelectArg2
+                              : key_alpha   ? gfx::TopModulate
+                                            : gfx::TopSelectArg1;
         if (Failed(d->SetTextureStageState(0, gfx::tss::AlphaOp, op))) return;
     }
     if (Failed(d->SetTexture(0, Tex->GetTexture()))) return;

@@ -89,7 +89,8 @@ void cls2dTexture::Edit(const Vec2& Pos, std::int32_t a, std::int32_t r, std::in
     // The byte address is worked out in floating point and rounded half to even, so whole-number
     // coordinates land on their pixel and fractional ones on a byte between pixels. The lock's base
     // address is even, so rounding the offset alone gives the same result as rounding the address.
-    const double offset = std::nearbyint(static_cast<double>(Pos.y) * LockedPitch + static_cast<double>(Pos.x) * kBytesPerPixel);
+    const double offset = std::nearbyint(static_cast<double>(Pos.y) * LockedPitch +
+                                         static_cast<double>(Pos.x) * kBytesPerPixel);
     // A fractional position in the last pixel of the last row would reach past the level's end.
     const double level_end = static_cast<double>(LockedPitch) * (height - 1) + width * kBytesPerPixel;
     if (offset + kBytesPerPixel > level_end) return;

@@ -21,7 +21,8 @@ class cls2dTexture final : public EngineResource {
 
     // Ends editing and releases the texture; flags and settings stay.
     void Cleanup() override;
-    bool LoadFromFile(const std::string& File, PackedColor ColorKey, std::int32_t nMipLevels, bool EnableEdit);
+    bool LoadFromFile(const std::string& File, PackedColor ColorKey, std::int32_t nMipLevels,
+                      bool EnableEdit);
     // An empty single-level A8R8G8B8 texture of X x y pixels.
     bool LoadForEdit(std::int32_t X, std::int32_t y);
 

@@ -91,8 +91,8 @@ void cls3dPolygons::Cleanup() {
 void cls3dPolygons::SetVertexData(const PolyVertex* vData, std::int32_t Offset, std::int32_t cnt) {
     std::int64_t end = 0;
     Dword offset_bytes = 0, bytes = 0;
-    if (vData == nullptr || !slot_run(Offset, cnt, &end) || !byte_count(Offset, kVertexBytes, &offset_bytes) ||
-        !byte_count(cnt, kVertexBytes, &bytes))
+    if (vData == nullptr || !slot_run(Offset, cnt, &end) ||
+        !byte_count(Offset, kVertexBytes, &offset_bytes) || !byte_count(cnt, kVertexBytes, &bytes))
         return;
     if (VertexCapacity < end && !ChangeBufferSize(static_cast<std::int32_t>(end), 0)) return;
     if (DynamicUsage) {
@@ -163,8 +163,9 @@ void cls3dPolygons::SetRotation(const Vec3& Angle, const Vec3& Order, const Vec3
 
 void cls3dPolygons::Rotate(const Vec3& Angle, const Vec3& Order, const Vec3& Origin) {
     const Vec3 there = ObjPos - Origin, back = Origin - ObjPos;
-    RotMatrix = RotMatrix * (MatrixTranslation(there.x, there.y, there.z) *
-                             mdlMain::RotationFromAngles(Angle, Order) * MatrixTranslation(back.x, back.y, back.z));
+    RotMatrix =
+        RotMatrix * (MatrixTranslation(there.x, there.y, there.z) *
+                     mdlMain::RotationFromAngles(Angle, Order) * MatrixTranslation(back.x, back.y, back.z));
 }
 
 // The new buffer is made and filled before the old one goes, so that a refused growth loses nothing.
@@ -267,7 +268,9 @@ void cls3dPolygons::Render(std::int32_t Offset, std::int32_t PolyCnt) {
             if (!opaque || needs_blend) {
                 if (Failed(d->SetRenderState(gfx::rs::AlphaBlendEnable, state_bool(true)))) return;
                 // The first alpha argument is the diffuse alpha, the second the texture alpha.
-                const Dword op = opaque ? gfx::TopSelectArg2 : needs_blend ? gfx::TopModulate : gfx::TopSelectArg1;
+                const Dword op = opaque        ? gfx::TopSelectArg2
+                                 : needs_blend ? gfx::TopModulate
+                                               : gfx::TopSelectArg1;
                 if (Failed(d->SetTextureStageState(0, gfx::tss::AlphaOp, op))) return;
             }
         }
@@ -303,7 +306,8 @@ bool cls3dPolygons::draw(std::int32_t Offset, std::int32_t PolyCnt) {
     }
     if (needed > IndexCapacity || std::ssize(IndexData) < IndexCapacity) return false;
     return !Failed(d.DrawIndexedPrimitiveUP(PolyFormat, 0, static_cast<Dword>(VertexCapacity), count,
-                                            IndexData.data(), gfx::FmtIndex16, VertexData.data(), kVertexBytes));
+                                            IndexData.data(), gfx::FmtIndex16, VertexData.data(),
+                                            kVertexBytes));
 }
 
 // Called a second time after a reset that failed half way, the buffers are gone and the copies
@@ -320,7 +324,8 @@ void cls3dPolygons::StoreData() {
         IndicesSaved = false;
         if (IndexBuffer) {
             IndexData.resize(static_cast<std::size_t>(IndexCapacity));
-            if (!read_buffer(*IndexBuffer, 0, static_cast<Dword>(IndexCapacity * kIndexBytes), IndexData.data()))
+            if (!read_buffer(*IndexBuffer, 0, static_cast<Dword>(IndexCapacity * kIndexBytes),
+                             IndexData.data()))
                 return;
             IndicesSaved = true;
         }

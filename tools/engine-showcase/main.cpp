@@ -17,7 +17,8 @@
 namespace {
 
 int run(const kl::showcase::Options& o) {
-    kl::platform::WindowHandle window = kl::gfx::CreateRenderWindow("Kelvane engine showcase", o.width, o.height, false);
+    kl::platform::WindowHandle window =
+        kl::gfx::CreateRenderWindow("Kelvane engine showcase", o.width, o.height, false);
     if (window == nullptr) {
         std::fprintf(stderr, "engine-showcase: no window could be made\n");
         return 1;
@@ -70,8 +71,9 @@ int main(int argc, char** argv) {
     std::string error;
     const auto options = kl::showcase::ParseOptions({argv + 1, argv + argc}, &error);
     if (!options) {
-        std::fprintf(stderr, "engine-showcase: %s\nusage: engine-showcase [--frames N] [--screenshot FILE.png] "
-                             "[--size WxH] [--data DIR]\n",
+        std::fprintf(stderr,
+                     "engine-showcase: %s\nusage: engine-showcase [--frames N] [--screenshot FILE.png] "
+                     "[--size WxH] [--data DIR]\n",
                      error.c_str());
         return 2;
     }

@@ -6,7 +6,8 @@
 namespace kl::showcase {
 
 bool WritePng(const std::string& file, int width, int height, const std::vector<std::uint32_t>& pixels) {
-    if (width <= 0 || height <= 0 || pixels.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height))
+    if (width <= 0 || height <= 0 ||
+        pixels.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height))
         return false;
     std::vector<std::uint8_t> rgb;
     rgb.reserve(pixels.size() * 3);
