@@ -137,10 +137,12 @@ class cls3dEngine {
     std::int32_t HighestLight = -1;
     Vec3 LastCameraPos;
 
+    // The packed matrices are read through float pointers, so they keep a float's alignment even
+    // after a bool.
     bool ShadowOn = false;
-    Matrix4 ShadowMatrix;
+    alignas(float) Matrix4 ShadowMatrix;
     bool ReflectionOn = false;
-    Matrix4 SavedView;
+    alignas(float) Matrix4 SavedView;
 
     bool ObjectsStored = false;
 

@@ -76,7 +76,7 @@ class cls3dPolygons final : public EngineResource {
 
     std::int32_t PolyFormat = 0;
     std::shared_ptr<const cls2dTexture> Texture;
-    Material PolyMaterial;
+    alignas(float) Material PolyMaterial;
     std::int32_t Visibility = 0;
     bool Indexed = false;
     bool DynamicUsage = false;
@@ -85,9 +85,10 @@ class cls3dPolygons final : public EngineResource {
     std::vector<PolyVertex> VertexData;
     std::vector<std::uint16_t> IndexData;
     bool IndicesSaved = false;
-    Vec3 ObjPos;
-    Matrix4 TransMatrix;
-    Matrix4 RotMatrix;
+    // The packed records are read through float pointers, so they keep a float's alignment.
+    alignas(float) Vec3 ObjPos;
+    alignas(float) Matrix4 TransMatrix;
+    alignas(float) Matrix4 RotMatrix;
     gfx::VertexBufferPtr VertexBuffer;
     gfx::IndexBufferPtr IndexBuffer;
 };

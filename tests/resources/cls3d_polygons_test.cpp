@@ -71,7 +71,8 @@ TEST_F(Polygons, WritesGrowStorageToTheirLastSlotAndReadsStayWithinIt) {
         write(p, 10, vertices(5));
         EXPECT_EQ(p.GetVertexCapacity(), 15);
         EXPECT_TRUE(same(read(p, 10, 5), vertices(5)));
-        const gfx::Call* made = log().Since(mark).Last("CreateVertexBuffer");
+        const gfx::CallLog calls = log().Since(mark);
+        const gfx::Call* made = calls.Last("CreateVertexBuffer");
         if (dynamic) {
             EXPECT_TRUE(same(read(p, 0, 10), std::vector<PolyVertex>(10))) << "zero bytes before";
             EXPECT_EQ(made, nullptr);
