@@ -97,7 +97,12 @@ class cls3dEngine {
     void SetWorld(const Matrix4& A, const Matrix4& B);
     void SetWorldWithShadow(const Matrix4& A, const Matrix4& B, const Matrix4& S);
 
-    // Planar effects: only their state lives here so far.
+    // Planar shadows and reflections. The plane record is only read; nullptr switches the effect off.
+    // The shadow call answers whether the shadow state is on; the caller draws casters only then.
+    bool SetShadowState(const PlaneRecord* pPlaneTo, const Vec3* LightPos, std::int32_t Intensity,
+                        std::int32_t lType, bool ClipEdges);
+    void SetReflectionState(const PlaneRecord* pPlaneTo, bool ClipEdges);
+    // For resource objects drawing inside those passes.
     bool GetShadowState() const { return ShadowOn; }
     bool GetReflectionState() const { return ReflectionOn; }
     const Matrix4& GetShadowMatrix() const { return ShadowMatrix; }
@@ -132,10 +137,12 @@ class cls3dEngine {
     std::int32_t HighestLight = -1;
     Vec3 LastCameraPos;
 
+    // The packed matrices are read through float pointers, so they keep a float's alignment even
+    // after a bool.
     bool ShadowOn = false;
-    Matrix4 ShadowMatrix;
+    alignas(float) Matrix4 ShadowMatrix;
     bool ReflectionOn = false;
-    Matrix4 SavedView;
+    alignas(float) Matrix4 SavedView;
 
     bool ObjectsStored = false;
 

@@ -1,0 +1,23 @@
+// Command-line options of the engine showcase.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kl::showcase {
+
+struct Options {
+    int width = 800, height = 600;
+    // 0 runs until the window is closed.
+    std::int64_t frames = 0;
+    std::string screenshot;
+    // Where the generated data directory is looked for; its textures are optional.
+    std::string data_dir;
+};
+
+// Nothing, with the reason in *error, for an unknown option or a value that is not a number in range.
+std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string* error);
+
+} // namespace kl::showcase
