@@ -17,8 +17,6 @@ constexpr Bool16 ToBool16(bool b) {
 // Packed colour 0xAARRGGBB.
 using PackedColor = std::uint32_t;
 
-#pragma pack(push, 1)
-
 struct Vec2 {
     float x = 0, y = 0;
 };
@@ -76,6 +74,9 @@ struct PlaneRecord {
     ::kl::Plane Plane;
 };
 
+// Only this record needs packing (its 16-bit fields end on a 2-byte boundary); the others hold
+// 4-byte fields only and keep their natural alignment, so they can sit anywhere in other classes.
+#pragma pack(push, 1)
 struct EngineCaps {
     std::int32_t AntiAlias = 0;
     float MaxTextureWidth = 0;
