@@ -44,6 +44,9 @@ public:
     void DoEventsX(float RelTimeDiff, float KledSpeed);
     void Render() {}
 
+    // The never-loaded mesh that follows the vehicle, for tools and tests.
+    const cls3dObject* Model() const { return ModelMesh.get(); }
+
     bool Alive = false;
 
 private:
