@@ -2,10 +2,10 @@
 // components, computed from the old ones, are stored as 32-bit floats.
 #include "sim/player.h"
 
-#include <cmath>
-
 #include "engine/fault.h"
 #include "resources/cls3d_object.h"
+
+#include <cmath>
 
 namespace kl {
 
@@ -21,9 +21,24 @@ void rotate_pair(float& u, float& v, float a) {
     v = static_cast<float>(c * old_v + s * old_u);
 }
 
-float yaw_step(std::int32_t TurnDir) { return TurnDir != 0 ? -kPi / 45 : kPi / 45; }
+float yaw_step(std::int32_t TurnDir) {
+    return TurnDir != 0 ? -kPi / 45 : kPi / 45;
+}
 
 } // namespace
+
+Vec3 TiltOverGroundDirection(const Vec3& v, float phi) {
+    const double x = v.x, y = v.y, z = v.z;
+    const double n = std::sqrt(x * x + y * y);
+    if (n == 0.0) throw Fault("Division by zero");
+    // v' = v cos phi + (k x v) sin phi + k (k . v)(1 - cos phi) with k = (y / n, -x / n, 0).
+    const double kx = y / n, ky = -x / n;
+    const double c = std::cos(static_cast<double>(phi)), s = std::sin(static_cast<double>(phi));
+    const double kv = kx * x + ky * y;
+    const double cx = ky * z, cy = -kx * z, cz = kx * y - ky * x;
+    return {static_cast<float>(x * c + cx * s + kx * kv * (1 - c)),
+            static_cast<float>(y * c + cy * s + ky * kv * (1 - c)), static_cast<float>(z * c + cz * s)};
+}
 
 Player::Player() = default;
 Player::~Player() = default;
@@ -69,19 +84,7 @@ void Player::ChangeDirH(std::int32_t TurnDir) {
 
 void Player::ChangeDirHV(std::int32_t TurnDir) {
     if (!Alive) return;
-    const double x = SimDirV.x, y = SimDirV.y, z = SimDirV.z;
-    const double n = std::sqrt(x * x + y * y);
-    if (n == 0.0) throw Fault("Division by zero");
-    // Right-hand rotation about the horizontal axis k at right angles to the ground direction:
-    // v' = v cos p + (k x v) sin p + k (k . v)(1 - cos p).
-    const double kx = y / n, ky = -x / n;
-    const float phi = TurnDir != 0 ? kPi / 360 : -kPi / 360;
-    const double c = std::cos(static_cast<double>(phi)), s = std::sin(static_cast<double>(phi));
-    const double kv = kx * x + ky * y;
-    const double cx = ky * z, cy = -kx * z, cz = kx * y - ky * x;
-    SimDirV.x = static_cast<float>(x * c + cx * s + kx * kv * (1 - c));
-    SimDirV.y = static_cast<float>(y * c + cy * s + ky * kv * (1 - c));
-    SimDirV.z = static_cast<float>(z * c + cz * s);
+    SimDirV = TiltOverGroundDirection(SimDirV, TurnDir != 0 ? kPi / 360 : -kPi / 360);
 }
 
 void Player::DoEventsX(float RelTimeDiff, float KledSpeed) {

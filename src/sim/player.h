@@ -2,17 +2,17 @@
 // direction, driven forward by the user's speed; the chase camera follows it.
 #pragma once
 
+#include "engine/records.h"
+
 #include <cstdint>
 #include <memory>
-
-#include "engine/records.h"
 
 namespace kl {
 
 class cls3dObject;
 
 class Player {
-public:
+  public:
     Player();
     ~Player();
     Player(const Player&) = delete;
@@ -49,12 +49,16 @@ public:
 
     bool Alive = false;
 
-private:
+  private:
     std::unique_ptr<cls3dObject> ModelMesh;
     Vec3 SimPos;
     Vec3 LastPos;
     Vec3 SimDir;
     Vec3 SimDirV;
 };
+
+// v turned by phi about the horizontal axis at right angles to its ground direction, right-hand rule
+// (a positive phi lifts a level direction). A vertical v has no such axis: kl::Fault.
+Vec3 TiltOverGroundDirection(const Vec3& v, float phi);
 
 } // namespace kl

@@ -1,20 +1,18 @@
 // Placed scene models on the recording back-end: the swap from simulation to engine form, the quarter
 // turns about the world origin, and what a model whose mesh file failed to load still does.
-#include "sim/kl_object.h"
-
-#include <gtest/gtest.h>
-
-#include <cmath>
-
 #include "engine/fault.h"
 #include "engine/math.h"
 #include "platform/d3dx/mesh.h"
 #include "resources/cls3d_object.h"
 #include "resources/scene_textures.h"
 #include "sim/data_files.h"
+#include "sim/kl_object.h"
 #include "support/engine_fixture.h"
 #include "support/mesh_files.h"
 #include "support/temp_dir.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
 
 namespace kl {
 namespace {

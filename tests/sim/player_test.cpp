@@ -1,14 +1,13 @@
 // The user's vehicle: start values, driving and the mesh that follows it, the four turns, and a
 // crashed vehicle that ignores everything until it is reset.
+#include "engine/fault.h"
+#include "engine/math.h"
+#include "resources/cls3d_object.h"
 #include "sim/player.h"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-
-#include "engine/math.h"
-#include "resources/cls3d_object.h"
+#include <gtest/gtest.h>
 
 namespace kl {
 namespace {
@@ -23,9 +22,13 @@ constexpr double kDegree = 3.14159265358979323846 / 180.0;
                                          << ", " << b.y << ", " << b.z << ")";
 }
 
-float length(const Vec3& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
+float length(const Vec3& v) {
+    return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+}
 
-Vec3 unit_pitch(double degrees) { return {0, float(std::cos(degrees * kDegree)), float(std::sin(degrees * kDegree))}; }
+Vec3 unit_pitch(double degrees) {
+    return {0, float(std::cos(degrees * kDegree)), float(std::sin(degrees * kDegree))};
+}
 
 struct PlayerVehicle : ::testing::Test {
     void SetUp() override { ASSERT_TRUE(player.Initialize(0, 0, nullptr)); }
@@ -96,9 +99,11 @@ TEST_F(PlayerVehicle, YawTurnsFourDegreesFromTheOldComponentsAndNinetyTurnsComeB
     player.ChangeDir(1);
     EXPECT_TRUE(near(player.DirProp(), {0, 1, 0}));
 
-    for (int i = 0; i < 45; ++i) player.ChangeDir(0);
+    for (int i = 0; i < 45; ++i)
+        player.ChangeDir(0);
     EXPECT_TRUE(near(player.DirProp(), {0, -1, 0}, 1e-5));
-    for (int i = 0; i < 45; ++i) player.ChangeDir(0);
+    for (int i = 0; i < 45; ++i)
+        player.ChangeDir(0);
     EXPECT_TRUE(near(player.DirProp(), {0, 1, 0}, 1e-5));
     EXPECT_NEAR(length(player.DirProp()), 1.0f, 1e-5f);
 
@@ -136,8 +141,10 @@ TEST_F(PlayerVehicle, ViewPitchTiltsHalfADegreeUpOrDownAndKeepsTheHeading) {
     // the ground direction keeps its bearing and the right-hand rule still lifts the nose.
     Player turned;
     turned.Initialize(0, 0, nullptr);
-    for (int i = 0; i < 3; ++i) turned.ChangeDirV(1);
-    for (int i = 0; i < 20; ++i) turned.ChangeDirHV(1);
+    for (int i = 0; i < 3; ++i)
+        turned.ChangeDirV(1);
+    for (int i = 0; i < 20; ++i)
+        turned.ChangeDirHV(1);
     const Vec3 v = turned.DirPropV();
     const double ground = std::sqrt(double(v.x) * v.x + double(v.y) * v.y);
     EXPECT_NEAR(std::atan2(v.x, v.y) / kDegree, 12.0, 1e-3);
@@ -149,7 +156,8 @@ TEST_F(PlayerVehicle, ViewPitchTiltsHalfADegreeUpOrDownAndKeepsTheHeading) {
 // cannot be reached: the half-degree steps from level pass within about 1e-7 of vertical, then tilt
 // back over the top, so the direction rocks about the vertical instead of landing on it.
 TEST_F(PlayerVehicle, TiltingUpPastTheVerticalRocksAboutItWithoutFailing) {
-    for (int i = 0; i < 180; ++i) ASSERT_NO_THROW(player.ChangeDirHV(1));
+    for (int i = 0; i < 180; ++i)
+        ASSERT_NO_THROW(player.ChangeDirHV(1));
     EXPECT_NEAR(player.DirPropV().z, 1.0f, 1e-6f);
     float lowest = 1;
     for (int i = 0; i < 1000; ++i) {
@@ -161,9 +169,24 @@ TEST_F(PlayerVehicle, TiltingUpPastTheVerticalRocksAboutItWithoutFailing) {
     }
     EXPECT_GE(lowest, std::cos(0.5 * kDegree) - 1e-6) << "never more than one step past the vertical";
     // Tilting down again brings the direction back to the ground.
-    for (int i = 0; i < 180; ++i) player.ChangeDirHV(0);
+    for (int i = 0; i < 180; ++i)
+        player.ChangeDirHV(0);
     EXPECT_NEAR(player.DirPropV().z, 0.0f, 0.01f);
     EXPECT_NEAR(length(player.DirPropV()), 1.0f, 1e-5f);
+}
+
+TEST(ViewTilt, AVerticalDirectionHasNoAxisToTiltAboutAndRaises) {
+    for (const Vec3& v : {Vec3{0, 0, 1}, Vec3{0, 0, -3}, Vec3{0, 0, 0}}) {
+        EXPECT_THROW(TiltOverGroundDirection(v, 0.01f), Fault);
+        EXPECT_THROW(TiltOverGroundDirection(v, -0.01f), Fault);
+    }
+    // The smallest ground part still gives an axis: the direction tilts and stays a direction.
+    const Vec3 almost = TiltOverGroundDirection({1e-38f, 0, 1}, 0.01f);
+    EXPECT_TRUE(std::isfinite(almost.x) && std::isfinite(almost.y) && std::isfinite(almost.z));
+    EXPECT_NEAR(length(almost), 1.0f, 1e-6f);
+    // Tilting a vector that is longer than 1 keeps its length.
+    EXPECT_TRUE(near(TiltOverGroundDirection({0, -2, 0}, float(30 * kDegree)),
+                     {0, float(-2 * std::cos(30 * kDegree)), 1}));
 }
 
 TEST_F(PlayerVehicle, ACrashedVehicleStandsStillAndIgnoresEverythingUntilReset) {

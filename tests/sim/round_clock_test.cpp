@@ -1,14 +1,12 @@
 // The round clock against the module state: controls come on once the clock reaches 0, and a round
 // limit nobody can reach never crashes the user's vehicles while one of 0 or less does so every frame.
-#include "sim/round_clock.h"
-
-#include <gtest/gtest.h>
-
-#include <memory>
-
 #include "engine/fault.h"
 #include "engine/math.h"
 #include "sim/mdl_kl.h"
+#include "sim/round_clock.h"
+
+#include <gtest/gtest.h>
+#include <memory>
 
 namespace kl::mdlKl {
 namespace {
@@ -58,7 +56,8 @@ TEST_F(RoundClockTest, WithALimitOfOneTheRoundRunsOnAndTheControlsComeOn) {
 TEST_F(RoundClockTest, ALimitOfZeroOrLessCrashesTheUserVehiclesEveryFrame) {
     for (std::int32_t limit : {0, -3}) {
         Settings.RoundLimit = limit;
-        for (auto& p : Players) p->Reset();
+        for (auto& p : Players)
+            p->Reset();
         Players[0]->DoEventsX(1, 10);
         AdvanceRoundClock(0.1f);
         EXPECT_FALSE(Players[0]->Alive);
