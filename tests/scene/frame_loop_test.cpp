@@ -119,7 +119,8 @@ TEST_F(FrameLoop, WithoutTheUserTheCameraGlidesToTheOverviewAndStaysWithNoOneToF
     frame(0.02);
     EXPECT_EQ(S.CameraPhase, 6);
     EXPECT_EQ(S.FollowedPlayer, -1);
-    for (int i = 0; i < 150; ++i) frame(0.02);
+    for (int i = 0; i < 150; ++i)
+        frame(0.02);
     EXPECT_GT(S.DeadClock, 3.0f);
     EXPECT_TRUE(test::Near(S.ChaseCamera->Pos(), {32000, 40, 32000}, 1.0f));
     EXPECT_NEAR(S.ChaseCamera->GetAngle(), std::numbers::pi / 4, 1e-4);
@@ -135,7 +136,8 @@ TEST_F(FrameLoop, OverviewInModeFourKeepsTheViewAngle) {
     set_up("0");
     const float angle = S.ChaseCamera->GetAngle();
     user().Alive = false;
-    for (int i = 0; i < 20; ++i) frame(0.02);
+    for (int i = 0; i < 20; ++i)
+        frame(0.02);
     EXPECT_EQ(S.ChaseCamera->GetAngle(), angle);
     EXPECT_GT(S.ChaseCamera->Pos().x, 1000.0f);
 }
@@ -149,7 +151,8 @@ TEST_F(FrameLoop, CameraFollowsTheFirstLivingVehicleAndMovesOnWhenItDies) {
     EXPECT_EQ(S.FollowedPlayer, 1);
     EXPECT_EQ(S.CameraPhase, 6);
     // The overview glide runs on for its 3 s while the camera already follows.
-    for (int i = 0; i < 160; ++i) frame(0.02);
+    for (int i = 0; i < 160; ++i)
+        frame(0.02);
     // Only the followed vehicle's distance to the camera matters: it shrinks frame by frame, at
     // the height limit or above.
     const auto ground_distance = [&] {
@@ -193,7 +196,8 @@ TEST_F(FrameLoop, QuitLeavesTheSceneInPlaceAndTheNormalEndReleasesIt) {
         ++frames;
         input.keys = {};
         if (next < script.size())
-            for (int k : script[next++]) input.Press(k);
+            for (int k : script[next++])
+                input.Press(k);
     };
     scene::RunScene("1", hooks);
     EXPECT_EQ(frames, 6);

@@ -47,7 +47,8 @@ TEST_F(HudInFrames, LineIsEmptyUntilTheRateWindowFirstClosesThenHeldBetweenRebui
     mdlKl::Gear = 5;
     frame(0.1);
     EXPECT_EQ(S.HudLine, shown);
-    for (int i = 0; i < 5; ++i) frame(0.1);
+    for (int i = 0; i < 5; ++i)
+        frame(0.1);
     EXPECT_NE(S.HudLine.find(" fps 5 "), std::string::npos);
 }
 

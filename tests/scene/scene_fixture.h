@@ -2,6 +2,9 @@
 // textures), a hand-stepped clock, a hand-driven keyboard, and queries on what a frame drew.
 #pragma once
 
+#include "engine/cls3d_engine.h"
+#include "platform/d3dx/mesh.h"
+#include "platform/gfx/recording/recording_system.h"
 #include "platform/input/key_names.h"
 #include "platform/os/performance_counter.h"
 #include "resources/scene_textures.h"
@@ -12,10 +15,6 @@
 #include "support/fake_input.h"
 #include "support/mesh_files.h"
 #include "support/temp_dir.h"
-
-#include "engine/cls3d_engine.h"
-#include "platform/d3dx/mesh.h"
-#include "platform/gfx/recording/recording_system.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -33,8 +32,8 @@ inline const char* const kSceneMeshes[] = {"SKY1.x",    "s-all.x",   "MODEL1.x",
 inline ::testing::AssertionResult Near(const Vec3& a, const Vec3& b, float tol = 0.0f) {
     if (std::fabs(a.x - b.x) <= tol && std::fabs(a.y - b.y) <= tol && std::fabs(a.z - b.z) <= tol)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ") vs (" << b.x << ", "
-                                         << b.y << ", " << b.z << ")";
+    return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ") vs (" << b.x
+                                         << ", " << b.y << ", " << b.z << ")";
 }
 
 class SceneTest : public ::testing::Test {
@@ -42,7 +41,8 @@ class SceneTest : public ::testing::Test {
     static constexpr std::int64_t kTicksPerSecond = 1'000'000;
 
     SceneTest() {
-        for (const char* name : kSceneMeshes) write_mesh(name);
+        for (const char* name : kSceneMeshes)
+            write_mesh(name);
         SetDataRoot(data.path());
         mdlKl::Settings = SettingsRecord{};
         mdlKl::Settings.LastPlayer = 0;
@@ -91,7 +91,8 @@ class SceneTest : public ::testing::Test {
     // One frame of the given length with exactly these keys down.
     scene::FrameExit frame(double seconds = 0.02, std::initializer_list<int> keys = {}) {
         input.keys = {};
-        for (int k : keys) input.Press(k);
+        for (int k : keys)
+            input.Press(k);
         counter.Advance(static_cast<std::int64_t>(seconds * kTicksPerSecond + 0.5));
         mark = log().Mark();
         return scene::RunFrame(S);
@@ -107,7 +108,8 @@ class SceneTest : public ::testing::Test {
         const double* world = nullptr;
         const gfx::CallLog frame_log = last_frame();
         for (const gfx::Call& c : frame_log.Calls()) {
-            if (c.name == "SetTransform" && !c.args.empty() && c.args[0] == static_cast<double>(gfx::TsWorld)) world = c.args.data() + 1;
+            if (c.name == "SetTransform" && !c.args.empty() && c.args[0] == static_cast<double>(gfx::TsWorld))
+                world = c.args.data() + 1;
             if (c.name == "DrawIndexedPrimitive" && world != nullptr)
                 out.push_back({static_cast<float>(world[12]), static_cast<float>(world[14]),
                                static_cast<float>(world[13])});
