@@ -67,7 +67,9 @@ void follow(SceneState& S) {
         step([&] { T = Vec3Normalize(A - S.ChaseCamera->Pos()); });
         S.FollowMove = Vec3Lerp(S.FollowMove, T, 3 * S.FrameTime);
         step([&] {
-            S.CamPosTarget = S.ChaseCamera->Pos() + S.FollowMove * (Settings.PlayerSpeed / 1.25f * S.FrameTime);
+            // The distance is worked out in double precision and only then narrowed to a float.
+            const auto distance = static_cast<float>(Settings.PlayerSpeed / 1.25 * S.FrameTime);
+            S.CamPosTarget = S.ChaseCamera->Pos() + S.FollowMove * distance;
         });
         S.FollowMove = Vec3Normalize(S.FollowMove);
         if (S.CamPosTarget.y < 10) S.CamPosTarget.y = 10;

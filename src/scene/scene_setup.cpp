@@ -60,17 +60,14 @@ public:
 bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
     step([&] { S.RoadCount = number_text_to_int16(nbr_sim); });
 
-    step([&] {
-        S.HudText = std::make_unique<cls2dText>();
-        S.HudText->SetFont("Arial", 20, false, false, false);
-        S.HudText->SetColor(mdlMain::ColorRGB(255, 255, 255));
-        S.HudText->SetPosition(0, 0, 900, 20);
-    });
-    step([&] {
-        S.PromptText = std::make_unique<cls2dText>();
-        S.PromptText->SetFont("Arial", 20, true, false, false);
-        S.PromptText->SetColor(mdlMain::ColorRGB(255, 255, 255));
-    });
+    // One call per step: a font that cannot be made still leaves the colour and the rectangle set.
+    S.HudText = std::make_unique<cls2dText>();
+    step([&] { S.HudText->SetFont("Arial", 20, false, false, false); });
+    step([&] { S.HudText->SetColor(mdlMain::ColorRGB(255, 255, 255)); });
+    step([&] { S.HudText->SetPosition(0, 0, 900, 20); });
+    S.PromptText = std::make_unique<cls2dText>();
+    step([&] { S.PromptText->SetFont("Arial", 20, true, false, false); });
+    step([&] { S.PromptText->SetColor(mdlMain::ColorRGB(255, 255, 255)); });
 
     step([&] {
         if (Settings.LastPlayer < 0) throw Fault("Subscript out of range");

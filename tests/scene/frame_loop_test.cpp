@@ -1,0 +1,215 @@
+// One frame and the round loop around it: culling by the view cone, zero-length frames, the clear, the
+// camera after the user's vehicle is gone, the exits of RunScene.
+#include "scene/scene_fixture.h"
+
+#include <algorithm>
+#include <numbers>
+
+namespace kl {
+namespace {
+
+namespace key = platform::key;
+using scene::FrameExit;
+
+std::size_t count_near(const std::vector<Vec3>& drawn, float x, float y) {
+    return static_cast<std::size_t>(std::count_if(drawn.begin(), drawn.end(), [&](const Vec3& p) {
+        return std::fabs(p.x - x) < 0.01f && std::fabs(p.y - y) < 0.01f;
+    }));
+}
+
+TEST(ViewCone, IsStrictIgnoresDistanceAndDrawsWhatStandsAtTheViewer) {
+    const Vec3 U{10, 20, 1}, ahead{0, 1, 0};
+    EXPECT_TRUE(scene::InViewCone({10, 100000, 1}, U, ahead, 0.68));
+    EXPECT_TRUE(scene::InViewCone({10, 20.001f, 1}, U, ahead, 0.68));
+    EXPECT_FALSE(scene::InViewCone({10, 19, 1}, U, ahead, 0.68));
+    EXPECT_FALSE(scene::InViewCone({11, 20, 1}, U, ahead, 0.0));
+    // (3, 4) is at exactly 0.8 from the view direction: not inside a cone of 0.8.
+    EXPECT_FALSE(scene::InViewCone({13, 24, 1}, U, ahead, 0.8));
+    EXPECT_TRUE(scene::InViewCone({13, 24, 1}, U, ahead, 0.79));
+    EXPECT_TRUE(scene::InViewCone(U, U, ahead, 0.68));
+    EXPECT_TRUE(scene::InViewCone(U, U, {0, 0, 0}, 0.99));
+}
+
+using FrameLoop = test::SceneTest;
+
+TEST_F(FrameLoop, CullsBuildingsAndTrafficBehindExceptInFramesWithAStep) {
+    set_up("1");
+    frame();
+    // The very first frame draws everything: sky, ground, road, 400 buildings, 60 vehicles.
+    EXPECT_EQ(drawn_positions().size(), 463u);
+
+    frame();
+    std::vector<Vec3> drawn = drawn_positions();
+    EXPECT_LT(drawn.size(), 463u);
+    EXPECT_EQ(count_near(drawn, 800, 800), 1u);
+    EXPECT_EQ(count_near(drawn, -6000, 0), 1u);
+    EXPECT_EQ(count_near(drawn, 51.85f, 50), 1u);
+    // Far ahead on the left, and right behind the user.
+    EXPECT_EQ(count_near(drawn, 40, 2970), 1u);
+    EXPECT_EQ(count_near(drawn, 40, 780), 0u);
+    for (const Vec3& p : drawn) {
+        if (p.z < -4.95f && p.z > -5.05f && p.x > -100) {
+            EXPECT_GT(p.y, 800.0f) << p.x << ", " << p.y;
+        }
+    }
+
+    // A steering step in this frame: everything again, even what is now behind.
+    frame(0.02, {key::Left});
+    EXPECT_EQ(drawn_positions().size(), 463u);
+    frame();
+    EXPECT_LT(drawn_positions().size(), 463u);
+}
+
+TEST_F(FrameLoop, ZeroLengthFrameMovesNothingButIsDrawnAndShown) {
+    set_up("1");
+    frame();
+    // The traffic moves by the previous frame's time, so it stands still from the second such frame.
+    frame(0.0);
+    const Vec3 before = user().PosProp();
+    const Vec3 vehicle_before = mdlKl::ObjectAt(403).POSX();
+    frame(0.0);
+    EXPECT_TRUE(test::Near(user().PosProp(), before));
+    EXPECT_TRUE(test::Near(mdlKl::ObjectAt(403).POSX(), vehicle_before));
+    EXPECT_GT(drawn_positions().size(), 3u);
+    EXPECT_EQ(last_frame().Count("Present"), 1u);
+
+    // A half-second frame at 20 units per second moves the user 10 units along the road.
+    frame(0.5);
+    EXPECT_TRUE(test::Near(user().PosProp(), {before.x, before.y + 10, before.z}, 1e-3f));
+}
+
+TEST_F(FrameLoop, ClearAsksForTheStencilOnlyInClearModeTwo) {
+    set_up("0");
+    for (int mode : {0, 1, 2, 3}) {
+        mdlKl::Settings.ClearMode = mode;
+        frame();
+        const gfx::CallLog calls = last_frame();
+        const gfx::Call* clear = calls.Last("Clear");
+        ASSERT_NE(clear, nullptr);
+        const auto flags = static_cast<gfx::Dword>(clear->args.at(1));
+        EXPECT_EQ(flags & gfx::ClearStencil, mode == 2 ? gfx::ClearStencil : 0u) << mode;
+        EXPECT_EQ(flags & (gfx::ClearTarget | gfx::ClearZBuffer), gfx::ClearTarget | gfx::ClearZBuffer);
+    }
+}
+
+TEST_F(FrameLoop, ChaseCameraJumpsExceptInModesFourAndFiveWhereItGlides) {
+    for (int mode : {1, 4, 5}) {
+        SCOPED_TRACE(mode);
+        mdlKl::Settings.CameraMode = mode;
+        mdlKl::Settings.PlayerSpeed = 0;
+        set_up("0");
+        S.ChaseCamera->Pos({0, 0, 0});
+        frame(0.05);
+        const Vec3 target = S.CamPosTarget;
+        // A glide of 0.25 s covers a fifth of the way in 0.05 s.
+        const Vec3 expected = mode == 1 ? target : Vec3{target.x * 0.2f, target.y * 0.2f, target.z * 0.2f};
+        EXPECT_TRUE(test::Near(S.ChaseCamera->Pos(), expected, 1e-3f));
+        EXPECT_TRUE(test::Near(S.ChaseCamera->Dest(), S.CamDestTarget));
+        scene::ReleaseScene();
+    }
+}
+
+TEST_F(FrameLoop, WithoutTheUserTheCameraGlidesToTheOverviewAndStaysWithNoOneToFollow) {
+    set_up("0");
+    frame();
+    user().Alive = false;
+    frame(0.02);
+    EXPECT_EQ(S.CameraPhase, 5);
+    EXPECT_NEAR(S.ChaseCamera->GetAngle(), std::numbers::pi / 2.5, 0.01);
+    frame(0.02);
+    EXPECT_EQ(S.CameraPhase, 6);
+    EXPECT_EQ(S.FollowedPlayer, -1);
+    for (int i = 0; i < 150; ++i)
+        frame(0.02);
+    EXPECT_GT(S.DeadClock, 3.0f);
+    EXPECT_TRUE(test::Near(S.ChaseCamera->Pos(), {32000, 40, 32000}, 1.0f));
+    EXPECT_NEAR(S.ChaseCamera->GetAngle(), std::numbers::pi / 4, 1e-4);
+    EXPECT_FALSE(S.ChaseCamera->IsAngleBlended());
+    const Vec3 resting = S.ChaseCamera->Pos();
+    frame(0.5);
+    EXPECT_TRUE(test::Near(S.ChaseCamera->Pos(), resting));
+    EXPECT_EQ(S.CameraPhase, 6);
+}
+
+TEST_F(FrameLoop, OverviewInModeFourKeepsTheViewAngle) {
+    mdlKl::Settings.CameraMode = 4;
+    set_up("0");
+    const float angle = S.ChaseCamera->GetAngle();
+    user().Alive = false;
+    for (int i = 0; i < 20; ++i)
+        frame(0.02);
+    EXPECT_EQ(S.ChaseCamera->GetAngle(), angle);
+    EXPECT_GT(S.ChaseCamera->Pos().x, 1000.0f);
+}
+
+TEST_F(FrameLoop, CameraFollowsTheFirstLivingVehicleAndMovesOnWhenItDies) {
+    mdlKl::Settings.LastPlayer = 2;
+    set_up("0");
+    user().Alive = false;
+    frame();
+    frame();
+    EXPECT_EQ(S.FollowedPlayer, 1);
+    EXPECT_EQ(S.CameraPhase, 6);
+    // The overview glide runs on for its 3 s while the camera already follows.
+    for (int i = 0; i < 160; ++i)
+        frame(0.02);
+    // Only the followed vehicle's distance to the camera matters: it shrinks frame by frame, at
+    // the height limit or above.
+    const auto ground_distance = [&] {
+        const Vec3 c = S.ChaseCamera->Pos();
+        return std::hypot(c.x - 58.0f, c.z - 800.0f);
+    };
+    float last = ground_distance();
+    for (int i = 0; i < 30; ++i) {
+        frame(0.1);
+        EXPECT_LT(ground_distance(), last);
+        last = ground_distance();
+        EXPECT_GE(S.ChaseCamera->Pos().y, 10.0f);
+        EXPECT_TRUE(test::Near(S.ChaseCamera->Dest(), {58, 0, 800}));
+    }
+    EXPECT_NEAR(std::hypot(S.FollowMove.x, S.FollowMove.y, S.FollowMove.z), 1.0, 1e-5);
+
+    mdlKl::PlayerAt(1).Alive = false;
+    frame();
+    EXPECT_EQ(S.FollowedPlayer, 2);
+    EXPECT_EQ(S.CameraPhase, 7);
+    frame();
+    EXPECT_EQ(S.CameraPhase, 6);
+}
+
+TEST_F(FrameLoop, FailedKeyboardReadEndsTheFrameBeforeAnythingIsDrawn) {
+    set_up("0");
+    input.Fail("keyboard.GetDeviceState 256", {platform::Status::InputLost});
+    input.Fail("keyboard.Acquire", {platform::Status::InputLost});
+    EXPECT_EQ(frame(), FrameExit::KeyboardFailed);
+    EXPECT_EQ(last_frame().Count("Present"), 0u);
+}
+
+TEST_F(FrameLoop, QuitLeavesTheSceneInPlaceAndTheNormalEndReleasesIt) {
+    // Escape down, up, Return down, up.
+    const std::vector<std::vector<int>> script = {{}, {key::Escape}, {}, {key::Return}, {}};
+    std::size_t next = 0;
+    int frames = 0;
+    scene::SceneHooks hooks;
+    hooks.MaxFrames = 50;
+    hooks.AfterFrame = [&](const scene::SceneState&) {
+        ++frames;
+        input.keys = {};
+        if (next < script.size())
+            for (int k : script[next++])
+                input.Press(k);
+    };
+    scene::RunScene("1", hooks);
+    EXPECT_EQ(frames, 6);
+    EXPECT_EQ(mdlKl::Objects.size(), 30001u);
+    EXPECT_EQ(mdlKl::Players.size(), 1u);
+
+    mdlKl::Settings.RoundLimit = 0;
+    scene::RunScene("1", hooks);
+    EXPECT_TRUE(mdlKl::Objects.empty());
+    EXPECT_TRUE(mdlKl::Players.empty());
+    EXPECT_TRUE(mdlKl::TextureNames[7].empty());
+}
+
+} // namespace
+} // namespace kl

@@ -1,0 +1,131 @@
+// A scene over the recording back-end for the scene tests: a small data folder of box meshes (no
+// textures), a hand-stepped clock, a hand-driven keyboard, and queries on what a frame drew.
+#pragma once
+
+#include "engine/cls3d_engine.h"
+#include "platform/d3dx/mesh.h"
+#include "platform/gfx/recording/recording_system.h"
+#include "platform/input/key_names.h"
+#include "platform/os/performance_counter.h"
+#include "resources/scene_textures.h"
+#include "scene/run_scene.h"
+#include "scene/scene_random.h"
+#include "sim/data_files.h"
+#include "sim/mdl_kl.h"
+#include "support/fake_input.h"
+#include "support/mesh_files.h"
+#include "support/temp_dir.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kl::test {
+
+inline const char* const kSceneMeshes[] = {"SKY1.x",    "s-all.x",   "MODEL1.x", "_ROUTE.x",  "206.x",
+                                           "CLASS_A.x", "CLIO_II.x", "DUCATO.x", "TRANSIT.x", "CHRYSLER.x"};
+
+// a and b within tol of each other in every component.
+inline ::testing::AssertionResult Near(const Vec3& a, const Vec3& b, float tol = 0.0f) {
+    if (std::fabs(a.x - b.x) <= tol && std::fabs(a.y - b.y) <= tol && std::fabs(a.z - b.z) <= tol)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ") vs (" << b.x
+                                         << ", " << b.y << ", " << b.z << ")";
+}
+
+class SceneTest : public ::testing::Test {
+  protected:
+    static constexpr std::int64_t kTicksPerSecond = 1'000'000;
+
+    SceneTest() {
+        for (const char* name : kSceneMeshes)
+            write_mesh(name);
+        SetDataRoot(data.path());
+        mdlKl::Settings = SettingsRecord{};
+        mdlKl::Settings.LastPlayer = 0;
+        mdlKl::Settings.RoundLimit = 1;
+        mdlKl::Settings.WorldSize = 64000.0f;
+        mdlKl::Settings.PlayerSpeed = 20.0f;
+        mdlKl::Settings.AspectRatio = "1,333";
+        mdlKl::Gear = 1;
+        mdlKl::LastFrameTime = 0.0f;
+        mdlKl::Rnd.Seed(1);
+
+        // A device with a stencil buffer, so that the blended-shadow clear can be seen.
+        sys->adapters[0].depth_stencil_formats = {gfx::FmtD24S8, gfx::FmtD16};
+        mdlKl::Engine = std::make_unique<cls3dEngine>();
+        mdlKl::Engine->SetGraphicsFactory([this] { return sys; });
+        mdlKl::Engine->SetMessagePump([] { return true; });
+        mdlKl::Engine->SetAspectRatioSource(&mdlKl::Settings.AspectRatio);
+        mdlKl::Engine->SetPerformanceCounter(counter);
+        DisplayMode mode{800, 600, gfx::FmtX8R8G8B8};
+        mdlKl::Settings.SetMode(mode);
+        EXPECT_TRUE(mdlKl::Engine->Initialize(nullptr) && mdlKl::Engine->SetRes(&mode, 0, false));
+
+        mdlKl::Input = std::make_unique<clsInput>();
+        mdlKl::Input->SetInputFactory(input);
+        EXPECT_TRUE(mdlKl::Input->Initialize(nullptr, false, false));
+    }
+
+    ~SceneTest() override {
+        state.reset();
+        scene::ReleaseScene();
+        d3dx::ClearMeshFileCache();
+        mdlKl::Input.reset();
+        mdlKl::Engine.reset();
+    }
+
+    void write_mesh(const std::string& name) {
+        WriteXFile(data.path() / "3z-idaveva" / name, BoxMesh({-1, -1, -1}, {1, 1, 1}));
+    }
+
+    // Set-up and the first round start.
+    void set_up(const std::string& roads) {
+        ASSERT_TRUE(scene::SetUpScene(S, roads));
+        scene::StartRound(S);
+    }
+
+    // One frame of the given length with exactly these keys down.
+    scene::FrameExit frame(double seconds = 0.02, std::initializer_list<int> keys = {}) {
+        input.keys = {};
+        for (int k : keys)
+            input.Press(k);
+        counter.Advance(static_cast<std::int64_t>(seconds * kTicksPerSecond + 0.5));
+        mark = log().Mark();
+        return scene::RunFrame(S);
+    }
+
+    gfx::CallLog& log() { return sys->Log(); }
+    gfx::CallLog last_frame() const { return sys->Log().Since(mark); }
+
+    // Where each mesh draw of the last frame stood, in scene form (x across, y along, z up), from
+    // the world transform in force at the draw.
+    std::vector<Vec3> drawn_positions() const {
+        std::vector<Vec3> out;
+        const double* world = nullptr;
+        const gfx::CallLog frame_log = last_frame();
+        for (const gfx::Call& c : frame_log.Calls()) {
+            if (c.name == "SetTransform" && !c.args.empty() && c.args[0] == static_cast<double>(gfx::TsWorld))
+                world = c.args.data() + 1;
+            if (c.name == "DrawIndexedPrimitive" && world != nullptr)
+                out.push_back({static_cast<float>(world[12]), static_cast<float>(world[14]),
+                               static_cast<float>(world[13])});
+        }
+        return out;
+    }
+
+    Player& user() { return mdlKl::PlayerAt(0); }
+
+    TempDir data;
+    std::shared_ptr<gfx::RecordingSystem> sys = std::make_shared<gfx::RecordingSystem>();
+    platform::SteppedCounter counter{kTicksPerSecond, 5 * kTicksPerSecond};
+    FakeInput input;
+    std::unique_ptr<scene::SceneState> state = std::make_unique<scene::SceneState>();
+    scene::SceneState& S = *state;
+    std::size_t mark = 0;
+};
+
+} // namespace kl::test
