@@ -1,10 +1,9 @@
 // Bringing up display and input on the recording graphics back-end and a hand-driven input system:
 // the four results, the mode actually chosen, and what is left held after each failure.
 #include "app/bring_up_display.h"
+#include "platform/gfx/recording/recording_system.h"
 #include "sim/mdl_kl.h"
 #include "support/fake_input.h"
-
-#include "platform/gfx/recording/recording_system.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -33,7 +32,8 @@ class BringUpDisplayTest : public ::testing::Test {
     }
 
     // Requests a mode the way the program does: the typed mode, then bring-up on the settings.
-    std::int32_t request(std::int32_t width, std::int32_t height, std::int32_t format, std::int32_t anti_alias) {
+    std::int32_t request(std::int32_t width, std::int32_t height, std::int32_t format,
+                         std::int32_t anti_alias) {
         mdlKl::Settings.Width = width;
         mdlKl::Settings.Height = height;
         mdlKl::Settings.Format = format;
@@ -94,13 +94,19 @@ TEST_F(BringUpDisplayTest, AnUnusableAdapterEndsBeforeTheModeIsChosenOrInputTake
         void (*spoil)(gfx::RecordingSystem&);
     };
     const Case cases[] = {
-        {"texture width below 256", [](gfx::RecordingSystem& s) { s.adapters[0].caps.MaxTextureWidth = 255; }},
-        {"texture height below 256", [](gfx::RecordingSystem& s) { s.adapters[0].caps.MaxTextureHeight = 128; }},
+        {"texture width below 256",
+         [](gfx::RecordingSystem& s) { s.adapters[0].caps.MaxTextureWidth = 255; }},
+        {"texture height below 256",
+         [](gfx::RecordingSystem& s) { s.adapters[0].caps.MaxTextureHeight = 128; }},
         {"no mode of 640 by 480 or more",
-         [](gfx::RecordingSystem& s) { s.adapters[0].modes = {{320, 240, 60, FmtX8R8G8B8}}; }},
+         [](gfx::RecordingSystem& s) {
+             s.adapters[0].modes = {{320, 240, 60, FmtX8R8G8B8}};
+         }},
         {"no adapter", [](gfx::RecordingSystem& s) { s.adapters.clear(); }},
         {"capabilities cannot be read",
-         [](gfx::RecordingSystem& s) { s.Control().failing_calls["GetDeviceCaps"] = gfx::Status::NotAvailable; }},
+         [](gfx::RecordingSystem& s) {
+             s.Control().failing_calls["GetDeviceCaps"] = gfx::Status::NotAvailable;
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

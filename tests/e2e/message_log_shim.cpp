@@ -2,10 +2,9 @@
 // one line "TITLE|TEXT" to the file named by KL_TEST_MESSAGE_LOG, then shown as usual, so a test
 // can check the exact text and count the boxes while it still answers them like a user.
 #include <SDL.h>
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 
 extern "C" int SDL_ShowSimpleMessageBox(Uint32 flags, const char* title, const char* message,
                                         SDL_Window* window) {

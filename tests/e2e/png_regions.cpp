@@ -1,14 +1,13 @@
 // Colour summary of rectangles of a PNG, for the end-to-end tests' checks on a screenshot.
 // Usage: png_regions FILE [X0 Y0 X1 Y1]...   (X1 and Y1 exclusive)
 // Prints "size W H", then per rectangle "R G B WHITE GREY COLOURFUL": the mean channel values
-// (0-255) and, per mille of its pixels, the near-white ones (every channel 240 or more), the dark-to-middle neutral greys and
-// the strongly coloured ones. Exit status 1 when the file cannot be decoded or a rectangle is empty
-// or outside the image.
-#include <stb_image.h>
-
+// (0-255) and, per mille of its pixels, the near-white ones (every channel 240 or more), the dark-to-middle
+// neutral greys and the strongly coloured ones. Exit status 1 when the file cannot be decoded or a rectangle
+// is empty or outside the image.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <stb_image.h>
 #include <string>
 
 namespace {
