@@ -1,0 +1,102 @@
+# Shared by the end-to-end scripts: a private folder with a copy of the data, the program run in it,
+# reading and writing settings-file fields, finding windows, and counting failed checks.
+# The caller sets PROGRAM, DATA (a 3z-idaveva folder) and SHIM (the message-logging preload).
+
+set -uo pipefail
+failures=0
+work="$(mktemp -d)"
+trap 'kill_program; rm -rf "$work"' EXIT
+pid=""
+
+# A fresh copy of the data folder in the work folder; returns its path in $data.
+fresh_data() {
+    rm -rf "$work/3z-idaveva" "$work/messages" "$work/out" "$work/err"
+    cp -r "$DATA" "$work/3z-idaveva"
+    data="$work/3z-idaveva"
+    : >"$work/messages"
+}
+
+# Starts the program in the work folder in the background (at most LIMIT seconds); sets $pid.
+start_program() {
+    local limit="$1"
+    shift
+    (cd "$work" && KL_TEST_MESSAGE_LOG="$work/messages" LD_PRELOAD="$SHIM" \
+        exec timeout "$limit" "$PROGRAM" "$@" >"$work/out" 2>"$work/err") &
+    pid=$!
+}
+
+# Waits for the program started last; sets $status (124 when the time limit ended it).
+wait_program() {
+    wait "$pid"
+    status=$?
+    pid=""
+}
+
+run_program() {
+    start_program "$@"
+    wait_program
+}
+
+kill_program() {
+    if [ -n "$pid" ]; then kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; pid=""; fi
+}
+
+# The id of the first window whose name contains the quoted text, waiting up to 30 s; empty if none.
+find_window() {
+    local quoted="$1" wid=""
+    for _ in $(seq 1 300); do
+        wid="$(xwininfo -root -tree 2>/dev/null | grep -F "$quoted" | awk '{print $1}' | head -n1)"
+        [ -n "$wid" ] && break
+        [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null && break
+        sleep 0.1
+    done
+    echo "$wid"
+}
+
+count_windows() {
+    xwininfo -root -tree 2>/dev/null | grep -cF "$1"
+}
+
+# Little-endian fields of a settings file.
+i32() { od -An -t d4 -j "$2" -N 4 "$1" | tr -d ' '; }
+i16() { od -An -t d2 -j "$2" -N 2 "$1" | tr -d ' '; }
+f32() { od -An -t f4 -j "$2" -N 4 "$1" | tr -d ' '; }
+text() { dd if="$1" bs=1 skip="$2" count="$3" status=none; }
+set_i32() {
+    local v=$(($3 & 0xFFFFFFFF))
+    # shellcheck disable=SC2059
+    printf "$(printf '\\x%02x\\x%02x\\x%02x\\x%02x' $((v & 255)) $((v >> 8 & 255)) $((v >> 16 & 255)) \
+        $((v >> 24 & 255)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
+}
+set_text() { printf '%s' "$3" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; }
+
+# check NAME ACTUAL EXPECTED
+check() {
+    if [ "$2" == "$3" ]; then
+        echo "ok   $1"
+    else
+        echo "FAIL $1: got '$2', expected '$3'"
+        failures=$((failures + 1))
+    fi
+}
+
+# check_true NAME CONDITION-COMMAND...
+check_true() {
+    local name="$1"
+    shift
+    if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
+}
+
+show_output() {
+    echo "--- stdout"; cat "$work/out" 2>/dev/null
+    echo "--- stderr"; cat "$work/err" 2>/dev/null
+    echo "--- messages"; cat "$work/messages" 2>/dev/null
+}
+
+finish() {
+    if [ "$failures" -ne 0 ]; then
+        echo "$failures check(s) failed"
+        exit 1
+    fi
+    echo "all checks passed"
+}
