@@ -20,9 +20,7 @@ fresh_data() {
 start_program() {
     local limit="$1"
     shift
-    # In the sanitizer build the preloaded shim comes before the sanitizer runtime; tell it so.
     (cd "$work" && KL_TEST_MESSAGE_LOG="$work/messages" LD_PRELOAD="$SHIM" \
-        ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" \
         exec timeout "$limit" "$PROGRAM" "$@" >"$work/out" 2>"$work/err") &
     pid=$!
 }
