@@ -1,5 +1,6 @@
 // The engine on the OpenGL back-end: a lit box, a registered polygon resource and 2D boxes drawn,
 // read back, and drawn again after a mode change; and many mode changes in a row with stable memory.
+#include "support/gl_test_environment.h"
 #include "engine/cls3d_engine.h"
 #include "engine/fault.h"
 #include "engine/math.h"
@@ -15,37 +16,10 @@
 #include <unistd.h>
 #include <vector>
 
-// Under the sanitizers: LeakSanitizer's scan of thread-local storage trips over the GL driver's
-// dynamic TLS, and the driver stack keeps allocations for the life of the process. Set here rather
-// than in the environment so that running the binary by hand behaves the same.
-extern "C" const char* __lsan_default_options() {
-    return "use_tls=0:print_suppressions=0";
-}
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libEGL\nleak:libGLX\nleak:libGLdispatch\nleak:libgallium\nleak:swrast_dri\nleak:libLLVM\n"
-           "leak:libglapi\nleak:libSDL2\nleak:_dl_map_object\nleak:_dl_new_object\nleak:add_to_global_"
-           "resize\n"
-           "leak:dl_open_worker\n";
-}
-
 namespace kl {
 namespace {
 
 constexpr int kWidth = 128, kHeight = 96;
-
-// Keeps the GL driver loaded until the process ends: SDL unloads it with the last GL window, and
-// LeakSanitizer can only attribute (and so suppress) the driver's own allocations while it is loaded.
-class DriverKeeper : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        keeper_ = gfx::CreateRenderWindow("driver keeper", 1, 1, true);
-    }
-    // Deliberately never destroyed.
-  private:
-    platform::WindowHandle keeper_ = nullptr;
-};
-const auto* const driver_keeper = ::testing::AddGlobalTestEnvironment(new DriverKeeper);
 
 gfx::Material to_platform(const Material& m) {
     return std::bit_cast<gfx::Material>(m);

@@ -1,5 +1,6 @@
 // Screen text drawn through the OpenGL back-end and read back: where the status line's pixels fall,
 // alignment by pixel bounds, bold against regular, and the same pixels after a device reset.
+#include "support/gl_test_environment.h"
 #include "engine/cls3d_engine.h"
 #include "engine/mdl_main.h"
 #include "overlay/cls2d_text.h"
@@ -10,36 +11,11 @@
 #include <gtest/gtest.h>
 #include <stb_image_write.h>
 
-// Under the sanitizers: the GL driver's dynamic TLS and the allocations the driver stack keeps for
-// the life of the process (see tests/engine/engine_gl_test.cpp).
-extern "C" const char* __lsan_default_options() {
-    return "use_tls=0:print_suppressions=0";
-}
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libEGL\nleak:libGLX\nleak:libGLdispatch\nleak:libgallium\nleak:swrast_dri\nleak:libLLVM\n"
-           "leak:libglapi\nleak:libSDL2\nleak:_dl_map_object\nleak:_dl_new_object\nleak:add_to_global_"
-           "resize\n"
-           "leak:dl_open_worker\n";
-}
-
 namespace kl {
 namespace {
 
 constexpr int kWidth = 1000, kHeight = 64;
 constexpr const char* kStatusLine = "59.87 fps 1";
-
-// Keeps the GL driver loaded until the process ends, so that LeakSanitizer can attribute its memory.
-class DriverKeeper : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        keeper_ = gfx::CreateRenderWindow("driver keeper", 1, 1, true);
-    }
-
-  private:
-    platform::WindowHandle keeper_ = nullptr;
-};
-const auto* const driver_keeper = ::testing::AddGlobalTestEnvironment(new DriverKeeper);
 
 struct Image {
     std::vector<std::uint32_t> pixels;

@@ -1,5 +1,6 @@
 // The mesh object on the OpenGL back-end: drawn, read back, carried through a real device reset and
 // drawn again with the same bytes, bound points and pixels.
+#include "support/gl_test_environment.h"
 #include "engine/cls3d_engine.h"
 #include "engine/math.h"
 #include "engine/mdl_main.h"
@@ -12,35 +13,10 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
-// Under the sanitizers: the GL driver's dynamic TLS and the allocations it keeps for the life of the
-// process are not ours to chase.
-extern "C" const char* __lsan_default_options() {
-    return "use_tls=0:print_suppressions=0";
-}
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libEGL\nleak:libGLX\nleak:libGLdispatch\nleak:libgallium\nleak:swrast_dri\nleak:libLLVM\n"
-           "leak:libglapi\nleak:libSDL2\nleak:_dl_map_object\nleak:_dl_new_object\nleak:add_to_global_"
-           "resize\n"
-           "leak:dl_open_worker\n";
-}
-
 namespace kl {
 namespace {
 
 constexpr int kWidth = 128, kHeight = 96;
-
-// Keeps the GL driver loaded until the process ends, so that LeakSanitizer can attribute its memory.
-class DriverKeeper : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        keeper_ = gfx::CreateRenderWindow("driver keeper", 1, 1, true);
-    }
-
-  private:
-    platform::WindowHandle keeper_ = nullptr;
-};
-const auto* const driver_keeper = ::testing::AddGlobalTestEnvironment(new DriverKeeper);
 
 // A red quad left and a blue one right of the centre, facing a camera on the -z side.
 test::TestMesh two_quads() {

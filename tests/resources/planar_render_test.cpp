@@ -1,6 +1,7 @@
 // Polygon buffers, pictures and editable textures drawn through the OpenGL back-end and read back:
 // blended and opaque planar shadows, a mirror clipped to its triangle, a turned picture, colour-key
 // transparency, and a device reset that must give the same pixels.
+#include "support/gl_test_environment.h"
 #include "engine/cls3d_engine.h"
 #include "engine/math.h"
 #include "engine/mdl_main.h"
@@ -18,37 +19,11 @@
 #include <memory>
 #include <numbers>
 
-// Under the sanitizers: the GL driver's dynamic TLS trips LeakSanitizer's TLS scan, and the driver
-// stack keeps allocations for the life of the process.
-extern "C" const char* __lsan_default_options() {
-    return "use_tls=0:print_suppressions=0";
-}
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libEGL\nleak:libGLX\nleak:libGLdispatch\nleak:libgallium\nleak:swrast_dri\nleak:libLLVM\n"
-           "leak:libglapi\nleak:libSDL2\nleak:_dl_map_object\nleak:_dl_new_object\nleak:add_to_global_"
-           "resize\n"
-           "leak:dl_open_worker\n";
-}
-
 namespace kl {
 namespace {
 
 constexpr int kWidth = 128, kHeight = 96;
 constexpr PackedColor kBackground = 0xFF102040;
-
-// Keeps the GL driver loaded until the process ends, so that LeakSanitizer can attribute what the
-// driver keeps.
-class DriverKeeper : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        keeper_ = gfx::CreateRenderWindow("driver keeper", 1, 1, true);
-    }
-
-  private:
-    platform::WindowHandle keeper_ = nullptr;
-};
-const auto* const driver_keeper = ::testing::AddGlobalTestEnvironment(new DriverKeeper);
 
 int channel(std::uint32_t c, int shift) {
     return static_cast<int>((c >> shift) & 0xFF);
