@@ -8,6 +8,7 @@
 #include "resources/scene_textures.h"
 #include "scene/camera_phases.h"
 #include "scene/guarded.h"
+#include "scene/object_placement.h"
 #include "scene/hud_line.h"
 #include "scene/run_scene.h"
 #include "scene/scene_random.h"
@@ -25,13 +26,6 @@ constexpr float kPi = 3.1415927f;
 // Placement checks repeated at most this often: every vehicle is put back at the same start, so
 // two or more vehicles could never come apart.
 constexpr int kMaxPlacementChecks = 1000;
-
-class ObjectPlacement final : public VehiclePlacementSink {
-public:
-    void place_vehicle(std::int32_t ObjIndex, float x, float y, float z) override {
-        step([&] { ObjectAt(ObjIndex).MOVEobj(x, y, z); });
-    }
-};
 
 void check_placement(SceneState& S) {
     for (int attempt = 0; attempt < kMaxPlacementChecks; ++attempt) {

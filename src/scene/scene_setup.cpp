@@ -8,6 +8,7 @@
 #include "engine/number_text.h"
 #include "resources/scene_textures.h"
 #include "scene/guarded.h"
+#include "scene/object_placement.h"
 #include "scene/run_scene.h"
 #include "scene/scene_random.h"
 #include "scene/traffic.h"
@@ -47,13 +48,6 @@ const char* vehicle_mesh(int lane, int n) {
     static const char* const kSlow[] = {"DUCATO.x", "TRANSIT.x", "CHRYSLER.x"};
     return n < 19 ? kCars[lane] : kSlow[lane];
 }
-
-class ObjectPlacement final : public VehiclePlacementSink {
-public:
-    void place_vehicle(std::int32_t ObjIndex, float x, float y, float z) override {
-        step([&] { ObjectAt(ObjIndex).MOVEobj(x, y, z); });
-    }
-};
 
 } // namespace
 
