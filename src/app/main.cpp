@@ -2,12 +2,14 @@
 // program runs inside it and ends when RunProgram returns.
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/options.h"
 #include "app/run_program.h"
 #include "platform/gfx/gl/gl_backend.h"
+#include "platform/input/key_script.h"
 #include "platform/os/events.h"
 #include "sim/data_files.h"
 
@@ -28,6 +30,16 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    std::optional<kl::platform::KeyScript> keys;
+    if (options.keys) {
+        kl::platform::KeyScriptResult script = kl::platform::LoadKeyScript(*options.keys);
+        if (!script.script) {
+            std::cerr << "kelvane3d: " << script.error << "\n";
+            return 2;
+        }
+        keys = std::move(script.script);
+    }
+
     std::error_code ec;
     kl::SetDataRoot(kl::choose_data_root(options, std::filesystem::current_path(ec), kl::installed_data_dir()));
 
@@ -37,7 +49,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     kl::platform::PumpEvents();
-    kl::mdlKl::RunProgram(options, frmMain);
+    kl::mdlKl::RunProgram(options, std::move(keys), frmMain);
     kl::gfx::DestroyRenderWindow(frmMain);
     return 0;
 }

@@ -51,6 +51,7 @@ void release_all() {
 // What the run needs beyond the plain program, kept alive for the whole call.
 struct RunExtras {
     std::optional<platform::FixedStepCounter> counter;
+    std::optional<platform::KeyScript> script;
     std::optional<platform::ScriptedInputFactory> keys;
     RunStatistics stats;
 };
@@ -105,14 +106,7 @@ void run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras)
     Input = std::make_unique<clsInput>();
     Engine->SetAspectRatioSource(&Settings.AspectRatio);
     if (options.fixed_step) Engine->SetPerformanceCounter(extras.counter.emplace(*options.fixed_step));
-    if (options.keys) {
-        auto script = platform::LoadKeyScript(*options.keys);
-        if (!script.script) {
-            std::cerr << kTitle << ": " << script.error << "\n";
-            return;
-        }
-        Input->SetInputFactory(extras.keys.emplace(std::move(*script.script)));
-    }
+    if (extras.script) Input->SetInputFactory(extras.keys.emplace(std::move(*extras.script)));
     Settings.LastPlayer = 0;
 
     Engine->StartTimer();
@@ -160,8 +154,9 @@ void run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras)
 
 } // namespace
 
-void RunProgram(const Options& options, platform::WindowHandle hWnd) {
+void RunProgram(const Options& options, std::optional<platform::KeyScript> keys, platform::WindowHandle hWnd) {
     RunExtras extras;
+    extras.script = std::move(keys);
     try {
         run(options, hWnd, extras);
     } catch (const Fault&) {

@@ -70,6 +70,16 @@ set_i32() {
 }
 set_text() { printf '%s' "$3" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; }
 
+# Presses Return on the error box whose window is $1 until the program started last has ended.
+answer_box() {
+    xdotool windowfocus "$1" 2>/dev/null
+    for _ in $(seq 1 40); do
+        xdotool key --clearmodifiers Return
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.25
+    done
+}
+
 # check NAME ACTUAL EXPECTED
 check() {
     if [ "$2" == "$3" ]; then

@@ -16,12 +16,7 @@ if [ -n "$wid" ]; then
     sleep 0.5
     check "boxes open at once" "$(count_windows '"Kelvane 3D"')" 1
     check_true "the program waits for the box" kill -0 "$pid"
-    xdotool windowfocus "$wid" 2>/dev/null
-    for _ in $(seq 1 40); do
-        xdotool key --clearmodifiers Return
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.25
-    done
+    answer_box "$wid"
 fi
 wait_program
 check "exit status" "$status" 0
@@ -33,6 +28,7 @@ echo "-- a key script that cannot be read"
 fresh_data
 rm -f "$data/config.dat"
 run_program 60 --no-dialog --frames 50 --keys "$work/no-such.keys"
+check "refused as a bad option value" "$status" 2
 check_true "says which file on stderr" grep -qF "no-such.keys" "$work/err"
 check "no box" "$(cat "$work/messages")" ""
 check_true "no config.dat" test ! -e "$data/config.dat"

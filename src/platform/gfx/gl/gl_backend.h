@@ -13,7 +13,8 @@ namespace kl::gfx {
 // Adapters are SDL displays. Initialises SDL's video part; nullptr when there is no display at all.
 std::unique_ptr<GraphicsSystem> CreateGlGraphicsSystem();
 
-// A window a device can draw into (devices need windows made for OpenGL). Hidden windows are for
+// A window a device can draw into (devices need windows made for OpenGL). Where the display has no
+// OpenGL the window is made all the same, and no device can be made on it. Hidden windows are for
 // tests and tools. nullptr on failure.
 platform::WindowHandle CreateRenderWindow(const char* caption, int width, int height, bool hidden);
 void DestroyRenderWindow(platform::WindowHandle window);

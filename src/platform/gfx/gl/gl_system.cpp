@@ -211,6 +211,12 @@ platform::WindowHandle CreateRenderWindow(const char* caption, int width, int he
     if (hidden) flags |= SDL_WINDOW_HIDDEN;
     SDL_Window* w =
         SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
+    // A display without OpenGL still gets its window: the program can then say, in its own words,
+    // that there is no usable graphics card (no device can be made on it).
+    if (w == nullptr) {
+        w = SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
+                             flags & ~static_cast<Uint32>(SDL_WINDOW_OPENGL));
+    }
     if (w == nullptr) SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return w;
 }
