@@ -193,7 +193,11 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
 
     ObjectPlacement placement;
     step([&] {
-        step_traffic(*S.Traffic, {S.RoadCount, BuildingCount, S.FrameTime, LastFrameTime}, placement);
+        const TrafficFrame frame{S.RoadCount, BuildingCount, S.FrameTime, LastFrameTime};
+        if (platform::OptimisationsOff())
+            step_traffic_plain(*S.Traffic, frame, placement);
+        else
+            step_traffic(*S.Traffic, frame, placement);
     });
     for (std::int64_t i = 1; i <= 60LL * S.RoadCount; ++i) draw_if_in_view(S, BuildingCount + 1 + S.RoadCount + i, 0.58, U);
     LastFrameTime = S.FrameTime;
