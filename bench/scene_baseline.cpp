@@ -242,11 +242,16 @@ int main(int argc, char** argv) {
     int capture = 150, frames = 300;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string key = argv[i], value = argv[i + 1];
-        if (key == "--data") data = value;
-        else if (key == "--roads") roads = value;
-        else if (key == "--capture-frame") capture = std::atoi(value.c_str());
-        else if (key == "--frames") frames = std::atoi(value.c_str());
-        else if (key == "--stats") stats = value;
+        if (key == "--data")
+            data = value;
+        else if (key == "--roads")
+            roads = value;
+        else if (key == "--capture-frame")
+            capture = std::atoi(value.c_str());
+        else if (key == "--frames")
+            frames = std::atoi(value.c_str());
+        else if (key == "--stats")
+            stats = value;
     }
     SetDataRoot(data);
     CapturedFrame frame;
@@ -264,8 +269,8 @@ int main(int argc, char** argv) {
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_Window* window = SDL_CreateWindow("baseline", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, kWidth,
-                                          kHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_FULLSCREEN);
+    SDL_Window* window = SDL_CreateWindow("baseline", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                                          kWidth, kHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_FULLSCREEN);
     SDL_GLContext context = window ? SDL_GL_CreateContext(window) : nullptr;
     if (context == nullptr) {
         std::fprintf(stderr, "bench_scene_baseline: no GL context: %s\n", SDL_GetError());
@@ -306,7 +311,8 @@ int main(int argc, char** argv) {
             glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, b.index_buffer);
             glVertexPointer(3, GL_FLOAT, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, x)));
             glTexCoordPointer(2, GL_FLOAT, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, u)));
-            glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, rgba)));
+            glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Vertex),
+                           reinterpret_cast<void*>(offsetof(Vertex, rgba)));
             glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(b.indices.size()), GL_UNSIGNED_INT, nullptr);
         }
         if (n == frames - 1) {
