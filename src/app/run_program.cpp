@@ -143,7 +143,11 @@ void run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras)
             if (!error.empty()) std::cerr << kTitle << ": no screenshot: " << error << "\n";
         };
     }
-    hooks.AfterFrame = [&](const scene::SceneState&) { extras.stats.MarkFrame(); };
+    hooks.AfterFrame = [&](const scene::SceneState& S) {
+        extras.stats.MarkFrame();
+        if (options.stats && options.frames && extras.stats.Frames() == *options.frames)
+            extras.stats.SetTrafficDigest(TrafficDigest(*S.Traffic));
+    };
     scene::RunScene(dialog.nbr_sim.Text, hooks);
 
     release_all();

@@ -32,10 +32,16 @@ std::string RunStatistics::Write(const std::filesystem::path& file) const {
     char buf[512];
     std::snprintf(buf, sizeof buf,
                   "{\"setup_seconds\": %.6f, \"frames\": %lld, \"frame_seconds_median\": %.6f, "
-                  "\"frame_seconds_p99\": %.6f, \"peak_memory_bytes\": %lld}\n",
+                  "\"frame_seconds_p99\": %.6f, \"peak_memory_bytes\": %lld",
                   setup_seconds_, static_cast<long long>(frames_), percentile(frame_seconds_, 0.5),
                   percentile(frame_seconds_, 0.99), static_cast<long long>(PeakResidentBytes()));
     out << buf;
+    if (traffic_digest_) {
+        std::snprintf(buf, sizeof buf, ", \"traffic_digest\": \"%016llx\"",
+                      static_cast<unsigned long long>(*traffic_digest_));
+        out << buf;
+    }
+    out << "}\n";
     return out ? "" : "cannot write " + file.string();
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ public:
     void MarkSetUpStart();
     // Called at the end of every frame.
     void MarkFrame();
+    std::int64_t Frames() const { return frames_; }
+    // The traffic state a run ended with, written as "traffic_digest" when set.
+    void SetTrafficDigest(std::uint64_t digest) { traffic_digest_ = digest; }
     // Empty on success, else what went wrong.
     std::string Write(const std::filesystem::path& file) const;
 
@@ -25,6 +29,7 @@ private:
     double setup_seconds_ = -1;
     std::vector<double> frame_seconds_;
     std::int64_t frames_ = 0;
+    std::optional<std::uint64_t> traffic_digest_;
 };
 
 // Peak resident memory of this process in bytes (0 when unknown).

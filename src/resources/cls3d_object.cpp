@@ -223,29 +223,43 @@ Vec3 cls3dObject::GetBoundPoint(int Which) {
     return point + ObjPos;
 }
 
-void cls3dObject::Render() {
-    cls3dEngine* engine = CurrentEngine();
-    if (engine == nullptr) return;
-    skip_on_fault([&] { engine->SetWorld(TransMatrix, RotMatrix); });
-    gfx::Device* device = engine->Device();
+gfx::Device* cls3dObject::begin_render(cls3dEngine& engine) {
+    skip_on_fault([&] { engine.SetWorld(TransMatrix, RotMatrix); });
+    gfx::Device* device = engine.Device();
     if (device != nullptr) {
         device->SetTextureStageState(0, gfx::tss::AlphaOp, gfx::TopSelectArg1);
         device->SetRenderState(gfx::rs::CullMode, gfx::CullCcw);
     }
-    for (std::int32_t k = 0; k < MaterialCount; ++k) {
-        if (device != nullptr && !engine->GetShadowState()) {
-            skip_on_fault([&] { device->SetMaterial(to_platform(checked_at(Materials, k))); });
-            skip_on_fault([&] {
-                if (k >= kMaterialRows || MaterialTextures[static_cast<std::size_t>(k)][0].empty()) {
-                    device->SetTexture(0, nullptr);
-                } else {
-                    const int slot = slot_of(MaterialTextures[static_cast<std::size_t>(k)][1]);
-                    device->SetTexture(0, checked_at(mdlKl::Textures, slot));
-                }
-            });
-        }
-        if (Mesh) Mesh->DrawSubset(static_cast<d3dx::Dword>(k));
+    return device;
+}
+
+void cls3dObject::render_subset(cls3dEngine& engine, gfx::Device* device, std::int32_t k) {
+    if (device != nullptr && !engine.GetShadowState()) {
+        skip_on_fault([&] { device->SetMaterial(to_platform(checked_at(Materials, k))); });
+        skip_on_fault([&] {
+            if (k >= kMaterialRows || MaterialTextures[static_cast<std::size_t>(k)][0].empty()) {
+                device->SetTexture(0, nullptr);
+            } else {
+                const int slot = slot_of(MaterialTextures[static_cast<std::size_t>(k)][1]);
+                device->SetTexture(0, checked_at(mdlKl::Textures, slot));
+            }
+        });
     }
+    if (Mesh) Mesh->DrawSubset(static_cast<d3dx::Dword>(k));
+}
+
+void cls3dObject::Render() {
+    cls3dEngine* engine = CurrentEngine();
+    if (engine == nullptr) return;
+    gfx::Device* device = begin_render(*engine);
+    for (std::int32_t k = 0; k < MaterialCount; ++k)
+        render_subset(*engine, device, k);
+}
+
+void cls3dObject::RenderSubset(std::int32_t k) {
+    cls3dEngine* engine = CurrentEngine();
+    if (engine == nullptr || k < 0 || k >= MaterialCount) return;
+    render_subset(*engine, begin_render(*engine), k);
 }
 
 void cls3dObject::StoreData() {

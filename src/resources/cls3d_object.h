@@ -13,6 +13,8 @@
 
 namespace kl {
 
+class cls3dEngine;
+
 class cls3dObject final : public EngineResource {
   public:
     // Rows of MaterialTextures: texture names are kept for the first 256 materials.
@@ -45,6 +47,9 @@ class cls3dObject final : public EngineResource {
     Vec3 GetHighPoint() { return GetBoundPoint(1); }
     Vec3 GetMidPoint() { return GetBoundPoint(2); }
     void Render();
+    // Subset k alone, with the world transform and states Render sets first; nothing for a k
+    // outside 0 .. MaterialCount - 1. Drawing every subset this way in order is the same as Render.
+    void RenderSubset(std::int32_t k);
     void StoreData() override;
     void ReStoreData() override;
     // For the engine's registry: the same as Cleanup.
@@ -60,6 +65,9 @@ class cls3dObject final : public EngineResource {
     std::int32_t GetFaceCount() const { return FaceCount; }
 
   private:
+    // Render's steps before the subsets; the device to draw on, or nullptr.
+    gfx::Device* begin_render(cls3dEngine& engine);
+    void render_subset(cls3dEngine& engine, gfx::Device* device, std::int32_t k);
     Vec3 GetBoundPoint(int Which);
     // A load that failed leaves no geometry behind, so nothing of an earlier model can come back.
     void ForgetGeometry();

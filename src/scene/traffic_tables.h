@@ -67,4 +67,22 @@ struct TrafficTables {
     }
 };
 
+// A 64-bit digest (FNV-1a) of every table cell but the step-order hint: two runs whose digests are
+// equal left the traffic in the same state.
+inline std::uint64_t TrafficDigest(const TrafficTables& T) {
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    const auto add = [&h](const auto& table) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(&table);
+        for (std::size_t i = 0; i < sizeof table; ++i)
+            h = (h ^ bytes[i]) * 0x100000001b3ULL;
+    };
+    add(T.VehLane);
+    add(T.VehDist);
+    add(T.VehSpeed);
+    add(T.VehOffset);
+    add(T.VehTargetOffset);
+    add(T.VehSideStep);
+    return h;
+}
+
 } // namespace kl

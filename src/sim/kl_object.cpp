@@ -54,4 +54,8 @@ void KlObject::ChangeDir(std::int32_t TurnDir) {
 
 void KlObject::Render() { mesh().Render(); }
 
+void KlObject::RenderSubset(std::int32_t k) { mesh().RenderSubset(k); }
+
+std::int32_t KlObject::SubsetCount() { return mesh().GetMaterialCount(); }
+
 } // namespace kl

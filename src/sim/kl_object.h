@@ -33,6 +33,9 @@ public:
     // A quarter turn about the world origin: clockwise seen from above when TurnDir is non-zero.
     void ChangeDir(std::int32_t TurnDir);
     void Render();
+    // The model's subsets one at a time (cls3dObject::RenderSubset), and how many it has.
+    void RenderSubset(std::int32_t k);
+    std::int32_t SubsetCount();
 
     const cls3dObject* Model() const { return ModelMesh.get(); }
 

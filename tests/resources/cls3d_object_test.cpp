@@ -255,6 +255,47 @@ TEST_F(MeshObjectTest, RenderSetsWorldStatesAndEachSubsetsMaterialAndTexture) {
     EXPECT_EQ(shadow.Count("DrawIndexedPrimitive"), 2u);
 }
 
+// The scene draws buildings subset by subset; each subset must reach the device exactly as Render
+// hands it over: the object's world transform and states first, then that subset's material,
+// texture and faces.
+TEST_F(MeshObjectTest, RenderingEachSubsetInTurnHandsTheDeviceWhatRenderDoes) {
+    put_texture(9, "t.jpg");
+    cls3dObject object;
+    ASSERT_TRUE(object.LoadFromFile(
+        write("m.x", two_subsets({{{1, 0, 0, 1}, 0, {}, {}, ""}, {{0, 1, 0, 1}, 0, {}, {}, "t.jpg"}})), 1));
+    object.Position({1, 2, 3});
+    const auto drawing_calls = [](const gfx::CallLog& calls) {
+        std::vector<std::string> out;
+        for (const gfx::Call& c : calls.Calls())
+            if (c.name == "SetTransform" || c.name == "SetMaterial" || c.name == "SetTexture" ||
+                c.name == "DrawIndexedPrimitive")
+                out.push_back(c.ToString());
+        return out;
+    };
+    const std::vector<std::string> whole = drawing_calls(render(object));
+
+    const std::size_t mark = log().Mark();
+    object.RenderSubset(0);
+    const std::vector<std::string> first = drawing_calls(log().Since(mark));
+    const std::size_t second_mark = log().Mark();
+    object.RenderSubset(1);
+    const std::vector<std::string> second = drawing_calls(log().Since(second_mark));
+    ASSERT_EQ(first.size(), 4u);
+    ASSERT_EQ(second.size(), 4u);
+    EXPECT_EQ(first[0], whole[0]) << "the world transform comes first";
+    EXPECT_EQ(second[0], whole[0]);
+    EXPECT_EQ(std::vector<std::string>(first.begin() + 1, first.end()),
+              std::vector<std::string>(whole.begin() + 1, whole.begin() + 4));
+    EXPECT_EQ(std::vector<std::string>(second.begin() + 1, second.end()),
+              std::vector<std::string>(whole.begin() + 4, whole.end()));
+
+    // A subset the model does not have draws nothing.
+    const std::size_t outside = log().Mark();
+    object.RenderSubset(2);
+    object.RenderSubset(-1);
+    EXPECT_EQ(log().Since(outside).Count("DrawIndexedPrimitive"), 0u);
+}
+
 TEST_F(MeshObjectTest, LoadingFailsWithoutMaterialsAndAFailedReloadReportsFailure) {
     cls3dObject object;
     EXPECT_FALSE(object.LoadFromFile((dir.path() / "missing.x").string(), 1));

@@ -3,6 +3,7 @@
 // -1..1, viewports are turned from y-down to GL's y-up window coordinates, and the winding that
 // counts as clockwise is the one seen on the screen.
 #include "platform/gfx/gl/gl_device.h"
+#include "platform/os/optimisations.h"
 
 #include <algorithm>
 #include <bit>
@@ -590,6 +591,9 @@ Status GlDevice::GetLightEnable(Dword index, bool* enable) {
 }
 
 Status GlDevice::SetMaterial(const Material& m) {
+    // Buildings drawn subset by subset hand over the same material many times running; each change
+    // makes the driver rebuild its lighting constants.
+    if (!platform::OptimisationsOff() && std::memcmp(&state_.material, &m, sizeof m) == 0) return Status::Ok;
     state_.material = m;
     material_dirty_ = true;
     return Status::Ok;

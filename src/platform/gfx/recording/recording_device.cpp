@@ -69,6 +69,7 @@ RecordingDevice::RecordingDevice(std::shared_ptr<RecordingControl> control, cons
 
 Status RecordingDevice::record(const char* name, std::vector<double> args) {
     control_->log.Add(name, std::move(args));
+    if (control_->observer) control_->observer(control_->log.Calls().back());
     const auto it = control_->failing_calls.find(name);
     return it == control_->failing_calls.end() ? Status::Ok : it->second;
 }

@@ -9,6 +9,7 @@
 #include "platform/gfx/recording/call_log.h"
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -42,6 +43,9 @@ struct RecordingControl {
     // Result of every texture and buffer lock while not Ok.
     Status lock_result = Status::Ok;
     int next_resource_id = 1;
+    // Told of every device call right after it is recorded, while the device still holds the state
+    // the call saw (a draw's transforms, texture and buffers); benchmarks use it to copy a frame.
+    std::function<void(const Call&)> observer;
 };
 
 class RecordingDevice;

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Frame-rate runs of the real program at several road counts beside the baseline program that draws
+# the same triangles of a RoadCount 1 frame in plain OpenGL; prints one table of medians over the runs.
+#
+#   bench/frame_rate.sh [-b BUILD_DIR] [-f FRAMES] [-n RUNS] [ROAD_COUNT...]
+#
+# Defaults: build/release, 300 frames, 3 runs, road counts 1 10 50 250. Each program run starts in a
+# private folder with a copy of the generated 3z-idaveva/ (the program writes config.dat there), on a
+# 1024x768 virtual screen, with --no-dialog --fixed-step 0.033 --seed 1. The ratio column divides each
+# run's frame-time median by the baseline's median of the same run.
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+build="$here/../build/release"
+frames=300
+runs=3
+while getopts "b:f:n:" opt; do
+    case "$opt" in
+    b) build="$OPTARG" ;;
+    f) frames="$OPTARG" ;;
+    n) runs="$OPTARG" ;;
+    *) echo "usage: $0 [-b BUILD_DIR] [-f FRAMES] [-n RUNS] [ROAD_COUNT...]" >&2; exit 2 ;;
+    esac
+done
+shift $((OPTIND - 1))
+roads=("$@")
+[ ${#roads[@]} -gt 0 ] || roads=(1 10 50 250)
+build="$(cd "$build" && pwd)"
+
+program="$build/src/app/kelvane3d"
+baseline="$build/bench/bench_scene_baseline"
+for f in "$program" "$baseline" "$build/3z-idaveva/default.dat"; do
+    [ -e "$f" ] || { echo "$0: $f is missing: build the preset first" >&2; exit 1; }
+done
+
+# One virtual screen for the whole table.
+if [ -z "${KL_FRAME_RATE_XVFB:-}" ]; then
+    KL_FRAME_RATE_XVFB=1 exec xvfb-run -a -s '-screen 0 1024x768x24' bash "$0" -b "$build" -f "$frames" \
+        -n "$runs" "${roads[@]}"
+fi
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+# field NAME FILE: a number from the one-line JSON the programs write.
+field() { sed -n "s/.*\"$1\": \([-0-9.e]*\).*/\1/p" "$2"; }
+
+# median of the numbers on standard input
+median() { sort -g | awk '{v[NR] = $1} END {if (NR) print v[int((NR + 1) / 2)]; else print 0}'; }
+
+run_program() { # ROADS RUN
+    local dir="$work/r$1-$2"
+    mkdir -p "$dir"
+    cp -r "$build/3z-idaveva" "$dir/"
+    (cd "$dir" && "$program" --no-dialog --roads "$1" --fixed-step 0.033 --seed 1 --frames "$frames" \
+        --stats "$dir/stats.json" >"$dir/out.txt" 2>&1) || { echo "$0: the program failed at $1 roads:" >&2; cat "$dir/out.txt" >&2; exit 1; }
+    echo "$dir/stats.json"
+}
+
+run_baseline() { # RUN
+    local dir="$work/base-$1"
+    mkdir -p "$dir"
+    cp -r "$build/3z-idaveva" "$dir/"
+    "$baseline" --data "$dir" --roads 1 --capture-frame $((frames / 2)) --frames "$frames" \
+        --stats "$dir/stats.json" >"$dir/out.txt" 2>&1 || { echo "$0: the baseline failed:" >&2; cat "$dir/out.txt" >&2; exit 1; }
+    echo "$dir/stats.json"
+}
+
+declare -A median_of p99_of ratio_of setup_of memory_of
+for ((i = 1; i <= runs; i++)); do
+    base_json="$(run_baseline "$i")"
+    base="$(field frame_seconds_median "$base_json")"
+    echo "run $i: baseline $(awk -v s="$base" 'BEGIN {printf "%.2f ms", s * 1000}') ($(field triangles "$base_json") triangles, $(field batches "$base_json") draw calls)" >&2
+    for r in "${roads[@]}"; do
+        json="$(run_program "$r" "$i")"
+        med="$(field frame_seconds_median "$json")"
+        median_of[$r]+="$med "
+        p99_of[$r]+="$(field frame_seconds_p99 "$json") "
+        setup_of[$r]+="$(field setup_seconds "$json") "
+        memory_of[$r]+="$(field peak_memory_bytes "$json") "
+        ratio_of[$r]+="$(awk -v a="$med" -v b="$base" 'BEGIN {print (b > 0 ? a / b : 0)}') "
+        echo "run $i: $r roads: median $(awk -v s="$med" 'BEGIN {printf "%.2f ms", s * 1000}')" >&2
+    done
+done
+
+m() { tr ' ' '\n' <<<"$1" | grep . | median; }
+printf '%6s %12s %12s %14s %10s %12s\n' roads "median ms" "p99 ms" "x baseline" "set-up s" "peak MB"
+for r in "${roads[@]}"; do
+    awk -v r="$r" -v med="$(m "${median_of[$r]}")" -v p99="$(m "${p99_of[$r]}")" -v ratio="$(m "${ratio_of[$r]}")" \
+        -v setup="$(m "${setup_of[$r]}")" -v mem="$(m "${memory_of[$r]}")" \
+        'BEGIN {printf "%6d %12.2f %12.2f %14.2f %10.2f %12.0f\n", r, med * 1000, p99 * 1000, ratio, setup, mem / 1048576}'
+done
+echo "(medians of $runs runs of $frames frames; baseline: one RoadCount 1 frame replayed, one draw call per texture)"

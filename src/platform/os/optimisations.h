@@ -1,0 +1,10 @@
+// One switch for every shortcut taken for speed alone: KL_NO_OPTIMISATIONS=1 in the environment runs
+// the plain code paths instead, so a run can be compared against them (the results must not differ).
+#pragma once
+
+namespace kl::platform {
+
+// Read from the environment once, at the first call.
+bool OptimisationsOff();
+
+} // namespace kl::platform
