@@ -7,6 +7,7 @@
 
 #include "app/options.h"
 #include "app/run_program.h"
+#include "app/traffic_outputs.h"
 #include "platform/gfx/gl/gl_backend.h"
 #include "platform/os/events.h"
 #include "sim/data_files.h"
@@ -23,8 +24,9 @@ int main(int argc, char** argv) {
         return parsed.exit_code();
     }
     const kl::Options& options = parsed.options;
-    if (options.traffic_log || options.dump_traffic) {
-        std::cerr << "kelvane3d: --traffic-log and --dump-traffic are not available in this version\n";
+    kl::TrafficOutputs traffic;
+    if (const std::string error = traffic.Open(options); !error.empty()) {
+        std::cerr << "kelvane3d: " << error << "\n";
         return 2;
     }
 
@@ -37,7 +39,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     kl::platform::PumpEvents();
-    kl::mdlKl::RunProgram(options, frmMain);
+    kl::mdlKl::RunProgram(options, frmMain, &traffic.Watch());
     kl::gfx::DestroyRenderWindow(frmMain);
+    if (const std::string error = traffic.Finish(); !error.empty()) {
+        std::cerr << "kelvane3d: " << error << "\n";
+        return 1;
+    }
     return 0;
 }

@@ -55,7 +55,7 @@ struct RunExtras {
     RunStatistics stats;
 };
 
-void run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras) {
+void run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras, scene::SceneObserver* observer) {
     const auto file = ChooseSettingsFile(DataRoot());
     if (!file) {
         message("Couldn't load the game. Kelvane 3D will exit now.");
@@ -150,6 +150,7 @@ void run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras)
         };
     }
     hooks.AfterFrame = [&](const scene::SceneState&) { extras.stats.MarkFrame(); };
+    hooks.Observer = observer;
     scene::RunScene(dialog.nbr_sim.Text, hooks);
 
     release_all();
@@ -160,10 +161,10 @@ void run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras)
 
 } // namespace
 
-void RunProgram(const Options& options, platform::WindowHandle hWnd) {
+void RunProgram(const Options& options, platform::WindowHandle hWnd, scene::SceneObserver* observer) {
     RunExtras extras;
     try {
-        run(options, hWnd, extras);
+        run(options, hWnd, extras, observer);
     } catch (const Fault&) {
         // Ends the program silently, as any run-time failure here always has.
     }

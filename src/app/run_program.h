@@ -4,10 +4,12 @@
 
 #include "app/options.h"
 #include "platform/os/window_handle.h"
+#include "scene/scene_observer.h"
 
 namespace kl::mdlKl {
 
 // Runs the program in the main window hWnd with the given options; returns when the program ends.
-void RunProgram(const Options& options, platform::WindowHandle hWnd);
+// observer, when given, watches the scene.
+void RunProgram(const Options& options, platform::WindowHandle hWnd, scene::SceneObserver* observer = nullptr);
 
 } // namespace kl::mdlKl
