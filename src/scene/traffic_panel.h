@@ -11,6 +11,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kl {
 
@@ -25,6 +26,11 @@ class SpeedHistory {
 
     void add(const TrafficFigures& F);
     const std::deque<Sample>& samples() const { return Samples; }
+    // The points the plot draws: the samples averaged over buckets of PointSeconds of simulated
+    // time, each at the time of its bucket's latest sample; a lane empty all through a bucket has no
+    // mean there. Every line costs the frame a draw, so the plot keeps to about 30 per lane.
+    static constexpr double PointSeconds = 2.0;
+    std::vector<Sample> plot_points() const;
 
   private:
     std::deque<Sample> Samples;
@@ -42,13 +48,13 @@ struct PanelLayout {
 PanelLayout panel_layout(std::int32_t Width, std::int32_t Height);
 
 // The plot's vertical range in km/h; the traffic drives between about 90 and 156.
-// Rows of text above the plot.
+// Rows of text above the plot, drawn as one text: lines a font size apart.
 inline constexpr int kPanelRows = 7;
 
 inline constexpr double kPlotLowKmh = 80.0, kPlotHighKmh = 160.0;
 
-// The rows of the table for the figures (no figures yet: dashes), one line each.
-std::array<std::string, kPanelRows> panel_table_rows(const TrafficFigures* F);
+// The table for the figures (no figures yet: dashes), kPanelRows lines.
+std::string panel_table_text(const TrafficFigures* F);
 
 // Lane colours of the plot and of the marks beside the table's lane rows.
 PackedColor lane_colour(int lane);

@@ -8,10 +8,11 @@ source "$(dirname "$0")/lib.sh"
 
 echo "-- a log in a missing folder, a dump onto a folder: refused at once with exit 2"
 fresh_data
+ls -Al --time-style=full-iso "$data" >"$work/listing.before"
 run_program 60 --no-dialog --frames 5 --traffic-log "$work/missing/log.csv"
 check "exit status (log)" "$status" 2
 check_true "the message names the log" grep -q "traffic log '$work/missing/log.csv'" "$work/err"
-check "no settings written" "$(ls "$data" | grep -ci '^config.dat$')" 0
+check_true "the data folder untouched" cmp -s <(ls -Al --time-style=full-iso "$data") "$work/listing.before"
 run_program 60 --no-dialog --frames 5 --dump-traffic "$work"
 check "exit status (dump)" "$status" 2
 check_true "the message names the dump" grep -q "traffic dump '$work'" "$work/err"

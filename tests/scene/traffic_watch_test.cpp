@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <sstream>
 #include <tuple>
 
@@ -32,12 +33,41 @@ TEST(TrafficPanelLayout, FitsBelowTheStatusLineAndGrowsWithTheScreen) {
         EXPECT_LT(L.Y2, h);
         EXPECT_LE(L.TextY + kPanelRows * L.LineHeight, L.PlotY1 - L.LineHeight / 2);
         EXPECT_TRUE(L.X1 < L.PlotX1 && L.PlotX1 < L.PlotX2 && L.PlotX2 < L.X2);
-        EXPECT_TRUE(L.PlotY2 + L.LineHeight <= L.Y2);
+        // Room for the half of the lowest label that hangs below the plot.
+        EXPECT_LE(L.PlotY2 + L.LineHeight / 2, L.Y2);
     }
     EXPECT_EQ(small.FontSize, 14);
     EXPECT_GE(big.FontSize, 2 * small.FontSize);
     // A screen smaller than 640 x 480 keeps the smallest legible size.
     EXPECT_EQ(panel_layout(320, 240).FontSize, 14);
+}
+
+TEST(SpeedHistory, KeepsAMinuteAndAveragesItIntoTwoSecondPoints) {
+    SpeedHistory history;
+    for (int i = 0; i <= 122; ++i) {
+        TrafficFigures F;
+        F.Time = 0.5 * i;
+        F.Lanes[0].MeanSpeedKmh = F.Time;
+        // Lane 1 empty from 20 s to just before 24 s.
+        F.Lanes[1].MeanSpeedKmh = F.Time >= 20 && F.Time < 24 ? std::nan("") : 100.0;
+        F.Lanes[2].MeanSpeedKmh = i == 60 ? std::nan("") : 150.0;
+        history.add(F);
+    }
+    // 61 s back to 1 s.
+    EXPECT_EQ(history.samples().front().Time, 1.0);
+    EXPECT_EQ(history.samples().size(), 121u);
+    const auto points = history.plot_points();
+    // Buckets [0, 2) (from 1 s on) to [60, 62) (up to 61 s).
+    ASSERT_EQ(points.size(), 31u);
+    EXPECT_EQ(points[0].Time, 1.5);
+    EXPECT_EQ(points[0].Kmh[0], 1.25);
+    EXPECT_EQ(points[1].Kmh[0], 2.75);
+    EXPECT_EQ(points.back().Time, 61.0);
+    EXPECT_EQ(points.back().Kmh[0], 60.5);
+    EXPECT_TRUE(std::isnan(points[10].Kmh[1]) && std::isnan(points[11].Kmh[1]));
+    EXPECT_EQ(points[12].Kmh[1], 100.0);
+    // One empty window does not empty its bucket.
+    EXPECT_EQ(points[15].Kmh[2], 150.0);
 }
 
 TEST_F(TrafficWatchTest, FiguresAndLogRowsEveryWindowAndThePanelOnlyAfterF2) {
@@ -64,10 +94,10 @@ TEST_F(TrafficWatchTest, FiguresAndLogRowsEveryWindowAndThePanelOnlyAfterF2) {
     EXPECT_TRUE(watch.panel_on());
     for (int i = 0; i < 10; ++i)
         frame(0.25);
-    // Three grid lines and a segment per lane between each two windows.
-    const int windows = log_lines(log) - 1;
-    EXPECT_EQ(windows, 11);
-    EXPECT_EQ(lines(last_frame()).size(), static_cast<std::size_t>(3 + 3 * (windows - 1)));
+    // Eleven windows, at 0.25 s and every half second after: three points of two seconds a lane, so
+    // two segments a lane besides the three grid lines.
+    EXPECT_EQ(log_lines(log) - 1, 11);
+    EXPECT_EQ(lines(last_frame()).size(), 3u + 3u * 2u);
     for (const gfx::Call& c : last_frame().Find("DrawPrimitiveUP"))
         for (const ScreenVertex& v : c.DataAs<ScreenVertex>()) {
             EXPECT_TRUE(v.x >= 0 && v.x < 800 && v.y >= 0 && v.y < 600) << v.x << ", " << v.y;
@@ -85,7 +115,7 @@ TEST_F(TrafficWatchTest, PlotsEachLaneInItsColourInsideThePlot) {
     S.Observer = &watch;
     set_up("1");
     frame(0.25, {scene::kPanelKey});
-    for (int i = 0; i < 19; ++i)
+    for (int i = 0; i < 59; ++i)
         frame(0.25);
     const PanelLayout L = panel_layout(800, 600);
     std::array<int, 3> segments{};
@@ -102,8 +132,8 @@ TEST_F(TrafficWatchTest, PlotsEachLaneInItsColourInsideThePlot) {
             }
         }
     }
-    // Ten windows closed in twenty frames: nine segments a lane.
-    EXPECT_EQ(segments, (std::array<int, 3>{9, 9, 9}));
+    // Thirty windows in fifteen seconds: eight two-second points, seven segments a lane.
+    EXPECT_EQ(segments, (std::array<int, 3>{7, 7, 7}));
 }
 
 TEST_F(TrafficWatchTest, DumpsTheTablesWhenTheSceneEnds) {
