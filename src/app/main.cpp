@@ -8,6 +8,7 @@
 
 #include "app/options.h"
 #include "app/run_program.h"
+#include "app/traffic_outputs.h"
 #include "platform/gfx/gl/gl_backend.h"
 #include "platform/input/key_script.h"
 #include "platform/os/events.h"
@@ -25,11 +26,6 @@ int main(int argc, char** argv) {
         return parsed.exit_code();
     }
     const kl::Options& options = parsed.options;
-    if (options.traffic_log || options.dump_traffic) {
-        std::cerr << "kelvane3d: --traffic-log and --dump-traffic are not available in this version\n";
-        return 2;
-    }
-
     std::optional<kl::platform::KeyScript> keys;
     if (options.keys) {
         kl::platform::KeyScriptResult script = kl::platform::LoadKeyScript(*options.keys);
@@ -38,6 +34,11 @@ int main(int argc, char** argv) {
             return 2;
         }
         keys = std::move(script.script);
+    }
+    kl::TrafficOutputs traffic;
+    if (const std::string error = traffic.Open(options); !error.empty()) {
+        std::cerr << "kelvane3d: " << error << "\n";
+        return 2;
     }
 
     std::error_code ec;
@@ -49,7 +50,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     kl::platform::PumpEvents();
-    kl::mdlKl::RunProgram(options, std::move(keys), frmMain);
+    kl::mdlKl::RunProgram(options, std::move(keys), frmMain, &traffic.Watch());
     kl::gfx::DestroyRenderWindow(frmMain);
+    if (const std::string error = traffic.Finish(); !error.empty()) {
+        std::cerr << "kelvane3d: " << error << "\n";
+        return 1;
+    }
     return 0;
 }

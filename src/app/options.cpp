@@ -105,9 +105,9 @@ const std::vector<OptionSpec>& option_table() {
          }},
         {"screenshot", "FILE", "save the last frame as a PNG image in FILE", path_into(&Options::screenshot)},
         {"stats", "FILE", "write frame-time and set-up statistics to FILE", path_into(&Options::stats)},
-        {"traffic-log", "FILE", "log the traffic's lane changes and speed takeovers to FILE",
+        {"traffic-log", "FILE", "write traffic statistics to FILE (CSV, a row every half second)",
          path_into(&Options::traffic_log)},
-        {"dump-traffic", "FILE", "write the traffic tables to FILE when the program ends",
+        {"dump-traffic", "FILE", "write the traffic tables to FILE (JSON) when the program ends",
          path_into(&Options::dump_traffic)},
     };
     return table;

@@ -56,7 +56,7 @@ struct RunExtras {
     RunStatistics stats;
 };
 
-void run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras) {
+void run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras, scene::SceneObserver* observer) {
     const auto file = ChooseSettingsFile(DataRoot());
     if (!file) {
         message("Couldn't load the game. Kelvane 3D will exit now.");
@@ -148,6 +148,7 @@ void run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras)
         if (options.stats && options.frames && extras.stats.Frames() == *options.frames)
             extras.stats.SetTrafficDigest(TrafficDigest(*S.Traffic));
     };
+    hooks.Observer = observer;
     scene::RunScene(dialog.nbr_sim.Text, hooks);
 
     release_all();
@@ -158,11 +159,12 @@ void run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras)
 
 } // namespace
 
-void RunProgram(const Options& options, std::optional<platform::KeyScript> keys, platform::WindowHandle hWnd) {
+void RunProgram(const Options& options, std::optional<platform::KeyScript> keys, platform::WindowHandle hWnd,
+                scene::SceneObserver* observer) {
     RunExtras extras;
     extras.script = std::move(keys);
     try {
-        run(options, hWnd, extras);
+        run(options, hWnd, extras, observer);
     } catch (const Fault&) {
         // Ends the program silently, as any run-time failure here always has.
     }

@@ -152,6 +152,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     });
     if (S.FpsTime >= 0.5f) {
         rebuild_hud(S);
+        if (S.Observer) step([&] { S.Observer->window_closed(S, S.FpsTime); });
         S.FpsTime = 0;
         S.FpsFrames = 0;
     }
@@ -204,6 +205,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
 
     step([&] { PlayerAt(0).DoEventsX(S.FrameTime, Settings.PlayerSpeed); });
     draw_overlay(S);
+    if (S.Observer) step([&] { S.Observer->overlay_drawn(S); });
 
     step([] { Engine->RenderEnd(); });
     if (before_present) before_present();
@@ -214,9 +216,13 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
 
 void RunScene(const std::string& nbr_sim, const SceneHooks& hooks) {
     SceneState S;
+    S.Observer = hooks.Observer;
     if (!SetUpScene(S, nbr_sim)) return;
 
     std::int64_t frames = 0;
+    const auto leave = [&] {
+        if (S.Observer) step([&] { S.Observer->scene_left(S, frames); });
+    };
     while (test([] { return RoundCount < Settings.RoundLimit; })) {
         StartRound(S);
         FrameExit exit = FrameExit::None;
@@ -227,9 +233,13 @@ void RunScene(const std::string& nbr_sim, const SceneHooks& hooks) {
             if (hooks.AfterFrame) hooks.AfterFrame(S);
             if (exit == FrameExit::None && last) exit = FrameExit::Quit;
         }
-        if (exit == FrameExit::Quit || exit == FrameExit::KeyboardFailed) return;
+        if (exit == FrameExit::Quit || exit == FrameExit::KeyboardFailed) {
+            leave();
+            return;
+        }
         if (exit == FrameExit::Restart) SetUpTrafficState(S);
     }
+    leave();
     ReleaseScene();
 }
 

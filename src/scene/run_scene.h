@@ -19,6 +19,8 @@ struct SceneHooks {
     std::function<void()> BeforeLastPresent;
     // Called at the end of every frame.
     std::function<void(const SceneState&)> AfterFrame;
+    // Watches the traffic from inside the frame loop (statistics, panel, log, dump).
+    SceneObserver* Observer = nullptr;
 };
 
 // nbr_sim is the road-count text of the settings dialog.

@@ -126,6 +126,7 @@ void SetUpTrafficState(SceneState& S) {
     ObjectPlacement placement;
     step([&] { set_up_traffic(*S.Traffic, S.RoadCount, BuildingCount, Rnd, placement); });
     S.ObjIndex = S.RoadCount + 2 + BuildingCount + 60 * S.RoadCount;
+    if (S.Observer) step([&] { S.Observer->traffic_set_up(S); });
 }
 
 void ReleaseScene() {

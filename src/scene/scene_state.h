@@ -10,6 +10,7 @@
 
 #include "engine/records.h"
 #include "overlay/cls2d_text.h"
+#include "scene/scene_observer.h"
 #include "scene/traffic_tables.h"
 #include "sim/camera.h"
 
@@ -45,6 +46,8 @@ struct SceneState {
     Vec3 FollowMove;
     std::int32_t FollowedPlayer = -1;
     bool PlayersApart = true;
+    // Watches the scene without changing it; none in a plain run of the loop.
+    SceneObserver* Observer = nullptr;
 };
 
 } // namespace kl::scene

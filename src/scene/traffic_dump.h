@@ -1,0 +1,18 @@
+// The traffic tables written out as JSON, every number in the shortest form that reads back to the
+// same value.
+#pragma once
+
+#include "scene/traffic_tables.h"
+
+#include <cstdint>
+#include <ostream>
+
+namespace kl {
+
+// {"RoadCount": R, "frames": N, "LastFrameTime": t, "VehLane": [...], ...}: each table nested
+// [road][lane slot][vehicle] over the roads the tables hold (at most 251) and vehicles 0 to LastCar.
+// A distance or time that is not finite, which JSON cannot carry, is written as null.
+void write_traffic_dump(std::ostream& out, const TrafficTables& Tables, std::int32_t RoadCount,
+                        std::int64_t frames, float LastFrameTime);
+
+} // namespace kl

@@ -1,0 +1,200 @@
+// The panel's layout, texts and drawing. Everything is drawn every frame while the panel is on (the
+// frame is cleared each time), from figures that change twice a second. Each 2D line, box and text
+// is a draw of its own, so the panel keeps to two texts, six boxes and about a hundred lines.
+#include "scene/traffic_panel.h"
+
+#include "engine/cls3d_engine.h"
+#include "engine/mdl_main.h"
+#include "scene/traffic_log.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace kl {
+
+namespace {
+
+std::int32_t scaled(double value, double scale) {
+    return static_cast<std::int32_t>(std::lround(value * scale));
+}
+
+std::string one_decimal(double value) {
+    const std::string text = fixed_decimals(value, 1);
+    return text.empty() ? "-" : text;
+}
+
+// A row of the monospaced table: lane, vehicles, km/h, changes.
+std::string table_row(const std::string& a, const std::string& b, const std::string& c,
+                      const std::string& d) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "%4s%6s%7s%11s", a.c_str(), b.c_str(), c.c_str(), d.c_str());
+    return buf;
+}
+
+std::int32_t plot_y(double kmh, const PanelLayout& L) {
+    const double k = std::clamp(kmh, kPlotLowKmh, kPlotHighKmh);
+    return L.PlotY2 - scaled((k - kPlotLowKmh) / (kPlotHighKmh - kPlotLowKmh), L.PlotY2 - L.PlotY1);
+}
+
+} // namespace
+
+void SpeedHistory::add(const TrafficFigures& F) {
+    Samples.push_back({F.Time, {F.Lanes[0].MeanSpeedKmh, F.Lanes[1].MeanSpeedKmh, F.Lanes[2].MeanSpeedKmh}});
+    while (!Samples.empty() && Samples.front().Time < F.Time - Span)
+        Samples.pop_front();
+}
+
+std::vector<SpeedHistory::Sample> SpeedHistory::plot_points() const {
+    std::vector<Sample> points;
+    std::array<double, 3> sum{};
+    std::array<int, 3> count{};
+    for (std::size_t i = 0; i < Samples.size(); ++i) {
+        const Sample& s = Samples[i];
+        for (std::size_t l = 0; l < 3; ++l) {
+            if (!std::isfinite(s.Kmh[l])) continue;
+            sum[l] += s.Kmh[l];
+            ++count[l];
+        }
+        // Buckets are fixed in simulated time, so a point does not move as old samples drop out.
+        const bool closes = i + 1 == Samples.size() || std::floor(Samples[i + 1].Time / PointSeconds) !=
+                                                           std::floor(s.Time / PointSeconds);
+        if (!closes) continue;
+        Sample p{s.Time, {}};
+        for (std::size_t l = 0; l < 3; ++l)
+            p.Kmh[l] = count[l] > 0 ? sum[l] / count[l] : std::numeric_limits<double>::quiet_NaN();
+        points.push_back(p);
+        sum = {};
+        count = {};
+    }
+    return points;
+}
+
+PanelLayout panel_layout(std::int32_t Width, std::int32_t Height) {
+    PanelLayout L;
+    L.Scale = std::max(1.0, std::min(Width / 640.0, Height / 480.0));
+    const double s = L.Scale;
+    L.FontSize = scaled(14, s);
+    // A text's lines lie a cell height apart, and the font's cell height is its size.
+    L.LineHeight = L.FontSize;
+    const std::int32_t pad = scaled(6, s);
+    // Below the status line, which keeps its 20 pixels at any screen size.
+    L.X1 = 8;
+    L.Y1 = 26;
+    L.X2 = L.X1 + scaled(260, s);
+    L.TextX = L.X1 + pad;
+    L.TextY = L.Y1 + pad;
+    L.PlotX1 = L.TextX + scaled(30, s);
+    L.PlotX2 = L.X2 - pad;
+    L.PlotY1 = L.TextY + kPanelRows * L.LineHeight + L.LineHeight / 2 + pad;
+    // Six lines high, so that one text with two blank lines between its labels puts them on the
+    // heights 160, 120 and 80.
+    L.PlotY2 = L.PlotY1 + 6 * L.LineHeight;
+    L.Y2 = L.PlotY2 + L.LineHeight / 2 + pad;
+    return L;
+}
+
+std::string panel_table_text(const TrafficFigures* F) {
+    std::array<std::string, kPanelRows> rows;
+    rows[0] = table_row("lane", "cars", "km/h", "changes");
+    for (int l = 0; l < 3; ++l) {
+        const LaneFigures* lane = F ? &F->Lanes[static_cast<std::size_t>(l)] : nullptr;
+        rows[static_cast<std::size_t>(l) + 1] = table_row(
+            std::to_string(l), lane ? std::to_string(lane->Vehicles) : "-",
+            lane ? one_decimal(lane->MeanSpeedKmh) : "-", lane ? std::to_string(lane->ChangesIn) : "-");
+    }
+    if (F) {
+        const std::int32_t all = F->Lanes[0].Vehicles + F->Lanes[1].Vehicles + F->Lanes[2].Vehicles;
+        rows[4] = table_row("all", std::to_string(all), one_decimal(F->MeanSpeedKmh),
+                            fixed_decimals(F->ChangesPerMinute, 0) + "/min");
+        rows[5] = "spread " + one_decimal(F->SpreadMetres) + " m  at " + one_decimal(F->Time) + " s";
+    } else {
+        rows[4] = table_row("all", "-", "-", "-");
+        rows[5] = "spread - m";
+    }
+    rows[6] = "km/h per lane, last 60 s";
+    std::string text;
+    for (const std::string& row : rows)
+        text += row + "\n";
+    text.pop_back();
+    return text;
+}
+
+PackedColor lane_colour(int lane) {
+    switch (lane) {
+    case 0:
+        return mdlMain::ColorRGB(255, 200, 40);
+    case 1:
+        return mdlMain::ColorRGB(80, 200, 255);
+    default:
+        return mdlMain::ColorRGB(255, 90, 200);
+    }
+}
+
+void TrafficPanel::make_texts(const PanelLayout& L) {
+    if (Table && FontSize == L.FontSize) return;
+    FontSize = L.FontSize;
+    Table = std::make_unique<cls2dText>();
+    Table->SetFont("Liberation Mono", L.FontSize, false, false, false);
+    Table->SetColor(mdlMain::ColorRGB(235, 235, 235));
+    Labels = std::make_unique<cls2dText>();
+    Labels->SetFont("Liberation Mono", L.FontSize, false, false, false);
+    Labels->SetColor(mdlMain::ColorRGB(170, 170, 170));
+    Labels->SetFormat(2, 0);
+}
+
+void TrafficPanel::Draw(const TrafficFigures* Latest, const SpeedHistory& History, std::int32_t Width,
+                        std::int32_t Height) {
+    cls3dEngine* engine = CurrentEngine();
+    if (engine == nullptr) return;
+    const PanelLayout L = panel_layout(Width, Height);
+    make_texts(L);
+
+    engine->Render2dBox(L.X1, L.Y1, L.X2, L.Y2, true, mdlMain::ColorRGB(16, 20, 28));
+    engine->Render2dBox(L.X1, L.Y1, L.X2, L.Y2, false, mdlMain::ColorRGB(150, 150, 150));
+
+    Table->SetPosition(L.TextX, L.TextY, L.X2, L.PlotY1);
+    Table->Render(panel_table_text(Latest));
+    const std::int32_t mark = scaled(8, L.Scale), inset = scaled(3, L.Scale);
+    for (int l = 0; l < 3; ++l) {
+        const std::int32_t y = L.TextY + (l + 1) * L.LineHeight;
+        engine->Render2dBox(L.TextX, y + inset, L.TextX + mark, y + L.LineHeight - inset, true,
+                            lane_colour(l));
+    }
+
+    for (const double kmh : {100.0, 120.0, 140.0}) {
+        const std::int32_t y = plot_y(kmh, L);
+        engine->Render2dLine(L.PlotX1, y, L.PlotX2, y, mdlMain::ColorRGB(60, 66, 78));
+    }
+    engine->Render2dBox(L.PlotX1, L.PlotY1, L.PlotX2, L.PlotY2, false, mdlMain::ColorRGB(150, 150, 150));
+    Labels->SetPosition(L.TextX, L.PlotY1 - L.LineHeight / 2, L.PlotX1 - scaled(3, L.Scale), L.Y2);
+    Labels->Render("160\n\n\n120\n\n\n80");
+
+    const std::vector<SpeedHistory::Sample> points = History.plot_points();
+    if (points.size() < 2) return;
+    // Time runs from 60 s before the latest window at the left to the latest at the right.
+    const double start = points.back().Time - SpeedHistory::Span;
+    const double width = L.PlotX2 - L.PlotX1;
+    auto x_of = [&](double t) {
+        return L.PlotX1 + static_cast<std::int32_t>(std::lround((t - start) / SpeedHistory::Span * width));
+    };
+    for (std::size_t lane = 0; lane < 3; ++lane) {
+        const PackedColor colour = lane_colour(static_cast<int>(lane));
+        for (std::size_t i = 1; i < points.size(); ++i) {
+            const double a = points[i - 1].Kmh[lane], b = points[i].Kmh[lane];
+            // An empty lane has no mean: the line breaks there.
+            if (!std::isfinite(a) || !std::isfinite(b)) continue;
+            engine->Render2dLine(x_of(points[i - 1].Time), plot_y(a, L), x_of(points[i].Time), plot_y(b, L),
+                                 colour);
+        }
+    }
+}
+
+void TrafficPanel::Release() {
+    Table.reset();
+    Labels.reset();
+    FontSize = 0;
+}
+
+} // namespace kl

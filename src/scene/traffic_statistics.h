@@ -1,0 +1,60 @@
+// What the traffic is doing, read from its tables without touching them: per lane the vehicles in it,
+// their mean speed and the lane changes into it, and overall speed, lane-change rate and spread.
+#pragma once
+
+#include "scene/traffic_tables.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace kl {
+
+// A vehicle with speed value v advances v x 36 hundredths of a world unit (one world unit is one
+// metre) per second: v x 0.36 m/s.
+constexpr double speed_kmh(std::int32_t v) {
+    return v * 0.36 * 3.6;
+}
+
+// The roads the tables really hold for a road count: 0 to 251.
+std::int32_t roads_in_tables(std::int32_t RoadCount);
+
+struct LaneFigures {
+    std::int32_t Vehicles = 0;  // vehicles whose current lane this is, a change in progress included
+    double MeanSpeedKmh = 0;    // NaN for an empty lane
+    std::int32_t ChangesIn = 0; // vehicles found in this lane that were in another one last window
+};
+
+struct TrafficFigures {
+    double Time = 0; // seconds of simulated time when the figures were taken
+    std::array<LaneFigures, 3> Lanes{};
+    double MeanSpeedKmh = 0;     // over every simulated vehicle; NaN without vehicles
+    double ChangesPerMinute = 0; // all lane changes of the window, per minute of the window
+    double SpreadMetres = 0;     // first to last vehicle along the road, over all roads
+};
+
+// The current lane of every simulated vehicle, road by road, lane slot by lane slot, vehicle by
+// vehicle (60 a road).
+std::vector<std::int32_t> current_lanes(const TrafficTables& Tables, std::int32_t RoadCount);
+
+// The figures of a window of window_seconds that closed at Time. previous_lanes are the lanes of the
+// last window as current_lanes gives them; when they do not fit the tables (none yet, another road
+// count) no lane change is counted. A lane change undone within one window is not seen.
+TrafficFigures compute_traffic_figures(const TrafficTables& Tables, std::int32_t RoadCount,
+                                       const std::vector<std::int32_t>& previous_lanes, double window_seconds,
+                                       double Time);
+
+// The lanes of the previous window, kept here and never in the traffic tables.
+class TrafficStatistics {
+  public:
+    // The traffic was set up afresh: its start lanes are the base of the next window.
+    void restart(const TrafficTables& Tables, std::int32_t RoadCount);
+    // Figures of the window just closed; its lanes become the base of the next one.
+    TrafficFigures close_window(const TrafficTables& Tables, std::int32_t RoadCount, double window_seconds,
+                                double Time);
+
+  private:
+    std::vector<std::int32_t> PreviousLanes;
+};
+
+} // namespace kl

@@ -1,0 +1,41 @@
+// The log is flushed row by row, so that an interrupted run keeps what it logged.
+#include "scene/traffic_watch.h"
+
+#include "scene/scene_state.h"
+#include "scene/traffic_dump.h"
+#include "scene/traffic_log.h"
+#include "sim/mdl_kl.h"
+
+namespace kl::scene {
+
+TrafficWatch::TrafficWatch(std::ostream* log, std::ostream* dump) : Log(log), Dump(dump) {
+    if (Log) *Log << traffic_log_header() << std::flush;
+}
+
+void TrafficWatch::traffic_set_up(const SceneState& S) {
+    Statistics.restart(*S.Traffic, S.RoadCount);
+}
+
+void TrafficWatch::window_closed(const SceneState& S, float window_seconds) {
+    Latest = Statistics.close_window(*S.Traffic, S.RoadCount, window_seconds, SimTime);
+    History.add(*Latest);
+    if (Log) *Log << traffic_log_row(*Latest) << std::flush;
+}
+
+void TrafficWatch::overlay_drawn(const SceneState& S) {
+    SimTime += S.FrameTime;
+    const bool down = S.KeyBuffer[kPanelKey] != 0;
+    if (down && !PanelKeyDown) PanelOn = !PanelOn;
+    PanelKeyDown = down;
+    if (PanelOn)
+        Panel.Draw(Latest ? &*Latest : nullptr, History, mdlKl::Settings.Width, mdlKl::Settings.Height);
+}
+
+void TrafficWatch::scene_left(const SceneState& S, std::int64_t frames) {
+    // The panel's texts belong to the engine, which goes soon after the scene.
+    Panel.Release();
+    if (Dump) write_traffic_dump(*Dump, *S.Traffic, S.RoadCount, frames, mdlKl::LastFrameTime);
+    Dumped = true;
+}
+
+} // namespace kl::scene

@@ -1,0 +1,49 @@
+// Watches the traffic for people who want to understand it: statistics every frame-rate window, the
+// statistics panel toggled by F2, the statistics log and the dump of the tables when the scene ends.
+// It only reads the scene; the traffic runs the same with or without it.
+#pragma once
+
+#include "scene/scene_observer.h"
+#include "scene/traffic_panel.h"
+#include "scene/traffic_statistics.h"
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+
+namespace kl::scene {
+
+// F2: a key no command uses.
+inline constexpr std::uint8_t kPanelKey = 60;
+
+class TrafficWatch final : public SceneObserver {
+  public:
+    // log receives the CSV statistics (header at once, a row per window), dump the tables when the
+    // scene ends; either may be null.
+    TrafficWatch(std::ostream* log, std::ostream* dump);
+
+    void traffic_set_up(const SceneState& S) override;
+    void window_closed(const SceneState& S, float window_seconds) override;
+    void overlay_drawn(const SceneState& S) override;
+    void scene_left(const SceneState& S, std::int64_t frames) override;
+
+    bool panel_on() const { return PanelOn; }
+    const std::optional<TrafficFigures>& latest() const { return Latest; }
+    // True once the scene ended and the dump (if any) was written.
+    bool dumped() const { return Dumped; }
+
+  private:
+    std::ostream* Log;
+    std::ostream* Dump;
+    TrafficStatistics Statistics;
+    SpeedHistory History;
+    std::optional<TrafficFigures> Latest;
+    TrafficPanel Panel;
+    bool PanelOn = false;
+    bool PanelKeyDown = false;
+    // Simulated seconds: the frame times of the frames whose traffic has moved.
+    double SimTime = 0;
+    bool Dumped = false;
+};
+
+} // namespace kl::scene

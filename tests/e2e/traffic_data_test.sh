@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The traffic data of the real program: paths that cannot be written are refused before the run; a
+# 300-frame fixed-seed run with the panel on, the log and the dump leaves exactly the tables of a
+# plain run; the dump reads back with the right sizes and ranges and the log has a row per window.
+# Usage: traffic_data_test.sh PROGRAM DATA-FOLDER MESSAGE-SHIM DUMP-CHECKER
+PROGRAM="$1" DATA="$2" SHIM="$3" CHECKER="$4"
+source "$(dirname "$0")/lib.sh"
+
+echo "-- a log in a missing folder, a dump onto a folder: refused at once with exit 2"
+fresh_data
+ls -Al --time-style=full-iso "$data" >"$work/listing.before"
+run_program 60 --no-dialog --frames 5 --traffic-log "$work/missing/log.csv"
+check "exit status (log)" "$status" 2
+check_true "the message names the log" grep -q "traffic log '$work/missing/log.csv'" "$work/err"
+check_true "the data folder untouched" cmp -s <(ls -Al --time-style=full-iso "$data") "$work/listing.before"
+run_program 60 --no-dialog --frames 5 --dump-traffic "$work"
+check "exit status (dump)" "$status" 2
+check_true "the message names the dump" grep -q "traffic dump '$work'" "$work/err"
+
+run=(--no-dialog --frames 300 --seed 7 --fixed-step 0.033 --roads 1)
+
+echo "-- 300 frames, plain"
+fresh_data
+run_program 300 "${run[@]}" --dump-traffic "$work/plain.json"
+check "exit status" "$status" 0
+[ "$status" -eq 0 ] || show_output
+
+echo "-- the same with the panel shown from the sixth frame, the log and the dump"
+fresh_data
+printf '%s\n' '5-7: F2' >"$work/panel.keys"
+run_program 300 "${run[@]}" --keys "$work/panel.keys" --traffic-log "$work/log.csv" \
+    --dump-traffic "$work/watched.json"
+check "exit status" "$status" 0
+[ "$status" -eq 0 ] || show_output
+check_true "the same traffic tables" cmp -s "$work/plain.json" "$work/watched.json"
+check_true "the dump reads back" "$CHECKER" "$work/watched.json" 1 300 0.033
+
+# A window closes every 16 frames of 0.033 s: 18 in 300 frames, each with all 60 vehicles.
+check "log lines" "$(wc -l <"$work/log.csv")" 19
+check "log header" "$(head -n1 "$work/log.csv" | cut -d, -f1,2,11-13)" \
+    "time_s,lane0_vehicles,mean_kmh,changes_per_min,spread_m"
+check_true "every row: 13 fields, 60 vehicles, speeds and times in range" awk -F, '
+    NR == 1 { next }
+    NF != 13 || $2 + $5 + $8 != 60 || $11 < 90 || $11 > 156 || $1 <= last || $13 < 0 { bad = 1 }
+    { last = $1 }
+    END { exit bad }' "$work/log.csv"
+
+echo "-- no settings file: the traffic never ran, so no dump is left and the exit status says so"
+fresh_data
+rm -f "$data/config.dat" "$data/default.dat"
+start_program 60 --no-dialog --dump-traffic "$work/none.json"
+wid="$(find_window '"Kelvane 3D"')"
+if [ -n "$wid" ]; then
+    xdotool windowfocus "$wid" 2>/dev/null
+    for _ in $(seq 1 40); do
+        xdotool key --clearmodifiers Return
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.25
+    done
+fi
+wait_program
+check "exit status" "$status" 1
+check_true "no dump file" test ! -e "$work/none.json"
+check_true "says why" grep -q "no traffic dump" "$work/err"
+
+finish
