@@ -2,6 +2,7 @@
 // Everything it sets up (video subsystem, GL attributes, current GL and ImGui contexts) is put back
 // as it was when the dialog ends, so that the program's main window is not disturbed.
 #include "platform/os/dialog_window.h"
+#include "platform/os/events.h"
 
 #include <SDL.h>
 #include <SDL_opengl.h>
@@ -75,7 +76,7 @@ class DialogResources {
     }
 
     std::string create(const DialogLook& look) {
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return std::string("no display: ") + SDL_GetError();
+        if (!StartSdlSubsystems(SDL_INIT_VIDEO)) return std::string("no display: ") + SDL_GetError();
         video_ = true;
 
         SDL_GL_ResetAttributes();
