@@ -2,6 +2,7 @@
 // Everything it sets up (video subsystem, GL attributes, current GL and ImGui contexts) is put back
 // as it was when the dialog ends, so that the program's main window is not disturbed.
 #include "platform/os/dialog_window.h"
+
 #include "platform/os/events.h"
 
 #include <SDL.h>
