@@ -7,6 +7,7 @@
 # A first try with FRAMES=500 gives the time per frame to estimate the whole run from.
 set -uo pipefail
 frames="${1:-18000}"
+export frames
 build="$(realpath "${2:-build/sanitize}")"
 program="$build/src/app/kelvane3d"
 [ -x "$program" ] || { echo "no program at $program: build the sanitize preset first" >&2; exit 2; }
@@ -16,25 +17,27 @@ trap 'rm -rf "$work"' EXIT
 cp -r "$build/3z-idaveva" "$work/"
 cfg="$work/3z-idaveva/config.dat"
 cp "$work/3z-idaveva/default.dat" "$cfg"
-# A 320x240 screen mode (little-endian 320 and 240), the one the virtual screen offers.
-printf '\x40\x01\x00\x00\xf0\x00\x00\x00' | dd of="$cfg" bs=1 seek=0 conv=notrunc status=none
+# A 640x480 screen mode (little-endian 640 and 480), the one the virtual screen offers; a smaller
+# screen is refused at bring-up.
+printf '\x80\x02\x00\x00\xe0\x01\x00\x00' | dd of="$cfg" bs=1 seek=0 conv=notrunc status=none
 
 cat >"$work/run.sh" <<EOF
 cd "$work"
 export ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1
-"$program" --no-dialog --roads 250 --fixed-step 0.1 --seed 1 --frames $frames --stats stats.json \
+timeout -k 10 \$((frames * 10 + 600)) "$program" --no-dialog --roads 250 --fixed-step 0.1 --seed 1 --frames $frames --stats stats.json \
     >out.txt 2>err.txt &
 p=\$!
 while kill -0 \$p 2>/dev/null; do
     sleep 60
-    echo "\$(date +%T) resident \$(awk '/^VmRSS:/ { print \$2 }' /proc/\$p/status 2>/dev/null) kB"
+    c=\$(pgrep -P \$p | head -n1)
+    echo "\$(date +%T) resident \$(awk '/^VmRSS:/ { print \$2 }' /proc/\$c/status 2>/dev/null) kB"
 done
 wait \$p
 echo "exit status \$?" >status.txt
 EOF
 
 start=$(date +%s)
-xvfb-run -a -s '-screen 0 320x240x24' bash "$work/run.sh"
+xvfb-run -a -s '-screen 0 640x480x24' bash "$work/run.sh"
 elapsed=$(($(date +%s) - start))
 echo "frames: $frames, wall time: ${elapsed} s"
 cat "$work/status.txt"
