@@ -23,13 +23,18 @@ start_program 300 --no-dialog
 wid="$(find_window '"Kelvane"')"
 check_true "the main window is up" test -n "$wid"
 
-# The frame loop runs once the screen changes by itself (the traffic moves).
+# The frame loop runs once the screen shows the ground at the bottom and changes by itself (the
+# traffic moves); before that the window may change while the display is brought up.
+drawn() { [ "$(tail -c 400000 "$1" | tr -d '\000' | head -c 1 | wc -c)" -eq 1 ]; }
 running=false
 for _ in $(seq 1 120); do
     xwd -root -silent >"$work/a.xwd"
     sleep 1
     xwd -root -silent >"$work/b.xwd"
-    cmp -s "$work/a.xwd" "$work/b.xwd" || { running=true; break; }
+    if drawn "$work/b.xwd" && ! cmp -s "$work/a.xwd" "$work/b.xwd"; then
+        running=true
+        break
+    fi
     kill -0 "$pid" 2>/dev/null || break
 done
 check_true "the scene runs" $running
