@@ -14,6 +14,8 @@ PACKAGES=(
     libstb-dev libfreetype-dev libfontconfig-dev fonts-liberation2 zlib1g-dev libmeshoptimizer-dev libimgui-dev
     # headless display for render and end-to-end tests
     xvfb xauth x11-utils xdotool xfonts-base
+    # a window manager to minimise the program's window, and xwd to capture the screen
+    openbox x11-apps
 )
 
 missing=()

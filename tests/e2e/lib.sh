@@ -21,7 +21,7 @@ start_program() {
     local limit="$1"
     shift
     (cd "$work" && KL_TEST_MESSAGE_LOG="$work/messages" LD_PRELOAD="$SHIM" \
-        exec timeout "$limit" "$PROGRAM" "$@" >"$work/out" 2>"$work/err") &
+        exec timeout -k 10 "$limit" "$PROGRAM" "$@" >"$work/out" 2>"$work/err") &
     pid=$!
 }
 

@@ -1,8 +1,12 @@
 #include "platform/os/files.h"
 #include "support/temp_dir.h"
 
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace kl::platform {
 namespace {
@@ -53,6 +57,39 @@ TEST(OverwriteFileStart, CreatesAMissingFileAndReportsAMissingFolder) {
     EXPECT_EQ(OverwriteFileStart(dir.path() / "new.dat", {4, 5}), "");
     EXPECT_EQ(ReadBytes(dir.path() / "new.dat"), (std::vector<std::uint8_t>{4, 5}));
     EXPECT_NE(OverwriteFileStart(dir.path() / "no-such-folder" / "x.dat", {1}), "");
+}
+
+TEST(OverwriteFileStart, LeavesAWriteProtectedFileAsItIs) {
+    TempDir dir;
+    const auto f = dir.path() / "config.dat";
+    WriteBytes(f, {9, 9, 9, 9});
+    ::chmod(f.c_str(), 0444);
+    EXPECT_NE(OverwriteFileStart(f, {1, 2}), "");
+    EXPECT_EQ(ReadBytes(f), (std::vector<std::uint8_t>{9, 9, 9, 9}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+// A write that stops half-way (here at the file-size limit of a child process, standing in for a
+// full disk) leaves the old file whole and no temporary file behind.
+TEST(OverwriteFileStart, AWriteThatFailsHalfWayChangesNothing) {
+    TempDir dir;
+    const auto f = dir.path() / "config.dat";
+    const std::vector<std::uint8_t> old(137 + 8192, 0x5A);
+    WriteBytes(f, old);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(OverwriteFileStart(f, std::vector<std::uint8_t>(137, 1)).empty() ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3) << "the failed write must be reported";
+    EXPECT_EQ(ReadBytes(f), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include "platform/input/basic_device.h"
 #include "platform/input/sdl_key_codes.h"
+#include "platform/os/events.h"
 
 #include <SDL.h>
 #include <algorithm>
@@ -202,7 +203,7 @@ class SdlInputSystem final : public InputSystem {
 class SdlFactory final : public InputFactory {
   public:
     Status Create(std::unique_ptr<InputSystem>& system) override {
-        if (SDL_InitSubSystem(SDL_INIT_EVENTS) != 0) return Status::NotAvailable;
+        if (!StartSdlSubsystems(SDL_INIT_EVENTS)) return Status::NotAvailable;
         system = std::make_unique<SdlInputSystem>();
         return Status::Ok;
     }

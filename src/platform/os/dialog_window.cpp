@@ -3,6 +3,8 @@
 // as it was when the dialog ends, so that the program's main window is not disturbed.
 #include "platform/os/dialog_window.h"
 
+#include "platform/os/events.h"
+
 #include <SDL.h>
 #include <SDL_opengl.h>
 #include <backends/imgui_impl_opengl2.h>
@@ -75,7 +77,7 @@ class DialogResources {
     }
 
     std::string create(const DialogLook& look) {
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return std::string("no display: ") + SDL_GetError();
+        if (!StartSdlSubsystems(SDL_INIT_VIDEO)) return std::string("no display: ") + SDL_GetError();
         video_ = true;
 
         SDL_GL_ResetAttributes();

@@ -5,6 +5,11 @@
 
 namespace kl::platform {
 
+bool StartSdlSubsystems(std::uint32_t sdl_flags) {
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    return SDL_InitSubSystem(sdl_flags) == 0;
+}
+
 bool PumpEvents() {
     bool keep_running = true;
     SDL_Event e;

@@ -2,7 +2,14 @@
 // minimise, key presses) watch them with SDL_AddEventWatch inside the platform; this only lets them run.
 #pragma once
 
+#include <cstdint>
+
 namespace kl::platform {
+
+// Starts the SDL subsystems in sdl_flags (SDL_INIT_VIDEO, ...); false when they cannot be had.
+// Interrupt and termination signals keep their usual effect: SDL would turn them into quit events,
+// which no loop of the program reads, and the process could then only be killed.
+bool StartSdlSubsystems(std::uint32_t sdl_flags);
 
 // Runs every pending window event once; returns false when the user asked the program to close.
 bool PumpEvents();

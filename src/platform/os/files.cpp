@@ -104,6 +104,10 @@ std::string OverwriteFileStart(const fs::path& path, const std::vector<std::uint
     if (FileExists(path)) {
         std::error_code ec;
         mode = static_cast<mode_t>(fs::status(path, ec).permissions() & fs::perms::mask);
+        // The rename below needs only the folder's permission: without this a write-protected file
+        // would be replaced, and even the super-user leaves one whose write bits are all off alone.
+        if (::access(path.c_str(), W_OK) != 0) return errno_text("cannot write " + path.string());
+        if ((mode & 0222) == 0) return "cannot write " + path.string() + ": the file is read-only";
         std::ifstream in(path, std::ios::binary);
         if (!in) return "cannot read " + path.string();
         std::vector<std::uint8_t> old((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -24,8 +24,8 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::filesystem::pa
 
 // Replaces the first bytes of the file with prefix and keeps whatever followed them. The new
 // content goes to a temporary file in the same folder that is flushed and renamed over the old one,
-// so a crash or a full disk never leaves a shortened or half-written file. Returns an error text,
-// empty on success.
+// so a crash or a full disk never leaves a shortened or half-written file. A write-protected file is
+// left as it is. Returns an error text, empty on success.
 std::string OverwriteFileStart(const std::filesystem::path& path, const std::vector<std::uint8_t>& prefix);
 
 } // namespace kl::platform

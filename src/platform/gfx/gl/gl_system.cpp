@@ -2,6 +2,7 @@
 // a capability record read from a probe context, made once.
 #include "platform/gfx/gl/gl_backend.h"
 #include "platform/gfx/gl/gl_device.h"
+#include "platform/os/events.h"
 
 #include <SDL.h>
 #include <SDL_opengl.h>
@@ -200,12 +201,12 @@ class GlGraphicsSystem final : public GraphicsSystem {
 } // namespace
 
 std::unique_ptr<GraphicsSystem> CreateGlGraphicsSystem() {
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
+    if (!platform::StartSdlSubsystems(SDL_INIT_VIDEO)) return nullptr;
     return std::make_unique<GlGraphicsSystem>();
 }
 
 platform::WindowHandle CreateRenderWindow(const char* caption, int width, int height, bool hidden) {
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
+    if (!platform::StartSdlSubsystems(SDL_INIT_VIDEO)) return nullptr;
     set_window_attributes();
     Uint32 flags = SDL_WINDOW_OPENGL;
     if (hidden) flags |= SDL_WINDOW_HIDDEN;

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# By hand, not in CI: a long run of the sanitizer build at 250 roads with a fixed step of 0.1 s,
+# 18000 frames by default (30 minutes of simulated time), on a small virtual screen so that drawing
+# costs little. Prints the resident memory once a minute and, at the end, the run statistics and
+# every sanitizer report; exit status 1 when there was one or the run did not end normally.
+# Usage: bash bench/long_run.sh [FRAMES] [BUILD-DIR]   (build the sanitize preset first)
+# A first try with FRAMES=500 gives the time per frame to estimate the whole run from.
+set -uo pipefail
+frames="${1:-18000}"
+export frames
+build="$(realpath "${2:-build/sanitize}")"
+program="$build/src/app/kelvane3d"
+[ -x "$program" ] || { echo "no program at $program: build the sanitize preset first" >&2; exit 2; }
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cp -r "$build/3z-idaveva" "$work/"
+cfg="$work/3z-idaveva/config.dat"
+cp "$work/3z-idaveva/default.dat" "$cfg"
+# A 640x480 screen mode (little-endian 640 and 480), the one the virtual screen offers; a smaller
+# screen is refused at bring-up.
+printf '\x80\x02\x00\x00\xe0\x01\x00\x00' | dd of="$cfg" bs=1 seek=0 conv=notrunc status=none
+
+cat >"$work/run.sh" <<EOF
+cd "$work"
+export ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1
+timeout -k 10 \$((frames * 10 + 600)) "$program" --no-dialog --roads 250 --fixed-step 0.1 --seed 1 --frames $frames --stats stats.json \
+    >out.txt 2>err.txt &
+p=\$!
+while kill -0 \$p 2>/dev/null; do
+    sleep 60
+    c=\$(pgrep -P \$p | head -n1)
+    echo "\$(date +%T) resident \$(awk '/^VmRSS:/ { print \$2 }' /proc/\$c/status 2>/dev/null) kB"
+done
+wait \$p
+echo "exit status \$?" >status.txt
+EOF
+
+start=$(date +%s)
+xvfb-run -a -s '-screen 0 640x480x24' bash "$work/run.sh"
+elapsed=$(($(date +%s) - start))
+echo "frames: $frames, wall time: ${elapsed} s"
+cat "$work/status.txt"
+echo "stats: $(cat "$work/stats.json" 2>/dev/null)"
+reports="$(grep -cE 'Sanitizer|runtime error' "$work/err.txt")"
+echo "sanitizer reports: $reports"
+grep -E -A20 'Sanitizer|runtime error' "$work/err.txt" | head -n 60
+grep -q 'exit status 0' "$work/status.txt" && [ "$reports" -eq 0 ]
