@@ -50,14 +50,7 @@ fresh_data
 rm -f "$data/config.dat" "$data/default.dat"
 start_program 60 --no-dialog --dump-traffic "$work/none.json"
 wid="$(find_window '"Kelvane 3D"')"
-if [ -n "$wid" ]; then
-    xdotool windowfocus "$wid" 2>/dev/null
-    for _ in $(seq 1 40); do
-        xdotool key --clearmodifiers Return
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.25
-    done
-fi
+[ -n "$wid" ] && answer_box "$wid"
 wait_program
 check "exit status" "$status" 1
 check_true "no dump file" test ! -e "$work/none.json"
