@@ -2,7 +2,8 @@
 # By hand, not in CI: a long run of the sanitizer build at 250 roads with a fixed step of 0.1 s,
 # 18000 frames by default (30 minutes of simulated time), on a small virtual screen so that drawing
 # costs little. Prints the resident memory once a minute and, at the end, the run statistics and
-# every sanitizer report; exit status 1 when there was one or the run did not end normally.
+# every sanitizer report and the number of values in the final traffic dump that are not finite
+# numbers; exit status 1 when there was any of these or the run did not end normally.
 # Usage: bash bench/long_run.sh [FRAMES] [BUILD-DIR]   (build the sanitize preset first)
 # A first try with FRAMES=500 gives the time per frame to estimate the whole run from.
 set -uo pipefail
@@ -25,6 +26,7 @@ cat >"$work/run.sh" <<EOF
 cd "$work"
 export ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1
 timeout -k 10 \$((frames * 10 + 600)) "$program" --no-dialog --roads 250 --fixed-step 0.1 --seed 1 --frames $frames --stats stats.json \
+    --dump-traffic dump.json \
     >out.txt 2>err.txt &
 p=\$!
 while kill -0 \$p 2>/dev/null; do
@@ -45,4 +47,7 @@ echo "stats: $(cat "$work/stats.json" 2>/dev/null)"
 reports="$(grep -cE 'Sanitizer|runtime error' "$work/err.txt")"
 echo "sanitizer reports: $reports"
 grep -E -A20 'Sanitizer|runtime error' "$work/err.txt" | head -n 60
-grep -q 'exit status 0' "$work/status.txt" && [ "$reports" -eq 0 ]
+# A distance that is no longer finite is written as null; any other table would show nan or inf.
+bad="$(grep -oiE 'null|nan|inf' "$work/dump.json" 2>/dev/null | wc -l)"
+echo "traffic dump: $(wc -c <"$work/dump.json" 2>/dev/null || echo no) bytes, values not finite: $bad"
+grep -q 'exit status 0' "$work/status.txt" && [ "$reports" -eq 0 ] && [ -s "$work/dump.json" ] && [ "$bad" -eq 0 ]
