@@ -16,6 +16,8 @@ PACKAGES=(
     xvfb xauth x11-utils xdotool xfonts-base
     # a window manager to minimise the program's window, and xwd to capture the screen
     openbox x11-apps
+    # pgrep finds the program under its time limit in the end-to-end scripts
+    procps
 )
 
 missing=()
