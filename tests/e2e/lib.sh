@@ -70,6 +70,15 @@ set_i32() {
 }
 set_text() { printf '%s' "$3" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; }
 
+# ends_within PID TENTHS: true once process PID has ended, waiting up to TENTHS tenths of a second.
+ends_within() {
+    for _ in $(seq 1 "$2"); do
+        kill -0 "$1" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    ! kill -0 "$1" 2>/dev/null
+}
+
 # Presses Return on the error box whose window is $1 until the program started last has ended.
 answer_box() {
     xdotool windowfocus "$1" 2>/dev/null

@@ -92,12 +92,7 @@ if [ -n "$wid" ] && [ -n "$program_pid" ]; then
     check_true "memory flat over the cycles (grew $growth kB)" test "$growth" -le 65536
     check_true "still running" kill -0 "$program_pid"
     kill -TERM "$program_pid"
-    gone=false
-    for _ in $(seq 1 50); do
-        kill -0 "$program_pid" 2>/dev/null || { gone=true; break; }
-        sleep 0.1
-    done
-    check_true "a termination signal ends the program" $gone
+    check_true "a termination signal ends the program" ends_within "$program_pid" 50
 fi
 wait_program
 

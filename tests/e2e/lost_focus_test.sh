@@ -51,12 +51,7 @@ done
 check_true "the other window is up" test -n "$thief_wid"
 [ -n "$thief_wid" ] && xdotool windowraise "$thief_wid" windowfocus "$thief_wid"
 
-ended=false
-for _ in $(seq 1 300); do
-    kill -0 "$pid" 2>/dev/null || { ended=true; break; }
-    sleep 0.1
-done
-check_true "the scene ended after the focus went" $ended
+check_true "the scene ended after the focus went" ends_within "$pid" 300
 wait_program
 check "exit status" "$status" 0
 [ "$status" -eq 0 ] || show_output
