@@ -233,7 +233,44 @@ gfx::Device* cls3dObject::begin_render(cls3dEngine& engine) {
     return device;
 }
 
+void cls3dObject::ApplySubsetStates(std::int32_t k) {
+    cls3dEngine* engine = CurrentEngine();
+    if (engine == nullptr || k < 0 || k >= MaterialCount) return;
+    gfx::Device* device = engine->Device();
+    if (device == nullptr) return;
+    device->SetTextureStageState(0, gfx::tss::AlphaOp, gfx::TopSelectArg1);
+    device->SetRenderState(gfx::rs::CullMode, gfx::CullCcw);
+    apply_subset_states(*engine, device, k);
+}
+
+Matrix4 cls3dObject::WorldMatrix() const {
+    return RotMatrix * TransMatrix;
+}
+
+bool cls3dObject::CopyGeometry(MeshCopy& copy) {
+    if (!Mesh) return false;
+    copy.VertexFormat = Mesh->GetFVF();
+    copy.VertexSize = d3dx::GetFVFVertexSize(copy.VertexFormat);
+    const std::size_t vertex_bytes = std::size_t{Mesh->GetNumVertices()} * copy.VertexSize;
+    const std::size_t index_count = std::size_t{Mesh->GetNumFaces()} * 3;
+    std::uint8_t* data = nullptr;
+    if (Failed(Mesh->LockVertexBuffer(gfx::LockReadOnly, &data))) return false;
+    copy.Vertices.assign(data, data + vertex_bytes);
+    Mesh->UnlockVertexBuffer();
+    if (Failed(Mesh->LockIndexBuffer(gfx::LockReadOnly, &data))) return false;
+    copy.Indices.resize(index_count);
+    std::memcpy(copy.Indices.data(), data, index_count * sizeof(std::uint16_t));
+    Mesh->UnlockIndexBuffer();
+    copy.Runs = Mesh->GetAttributeTable();
+    return true;
+}
+
 void cls3dObject::render_subset(cls3dEngine& engine, gfx::Device* device, std::int32_t k) {
+    apply_subset_states(engine, device, k);
+    if (Mesh) Mesh->DrawSubset(static_cast<d3dx::Dword>(k));
+}
+
+void cls3dObject::apply_subset_states(cls3dEngine& engine, gfx::Device* device, std::int32_t k) {
     if (device != nullptr && !engine.GetShadowState()) {
         skip_on_fault([&] { device->SetMaterial(to_platform(checked_at(Materials, k))); });
         skip_on_fault([&] {
@@ -245,7 +282,6 @@ void cls3dObject::render_subset(cls3dEngine& engine, gfx::Device* device, std::i
             }
         });
     }
-    if (Mesh) Mesh->DrawSubset(static_cast<d3dx::Dword>(k));
 }
 
 void cls3dObject::Render() {

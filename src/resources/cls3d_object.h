@@ -15,6 +15,16 @@ namespace kl {
 
 class cls3dEngine;
 
+// A model's geometry as its subsets draw it: vertex bytes, three 16-bit indices per face and the
+// runs of faces of each subset.
+struct MeshCopy {
+    std::uint32_t VertexFormat = 0;
+    std::uint32_t VertexSize = 0;
+    std::vector<std::uint8_t> Vertices;
+    std::vector<std::uint16_t> Indices;
+    std::vector<d3dx::AttributeRange> Runs;
+};
+
 class cls3dObject final : public EngineResource {
   public:
     // Rows of MaterialTextures: texture names are kept for the first 256 materials.
@@ -50,6 +60,13 @@ class cls3dObject final : public EngineResource {
     // Subset k alone, with the world transform and states Render sets first; nothing for a k
     // outside 0 .. MaterialCount - 1. Drawing every subset this way in order is the same as Render.
     void RenderSubset(std::int32_t k);
+    // The states RenderSubset(k) sets before it draws, the world transform aside; nothing for a k
+    // outside 0 .. MaterialCount - 1.
+    void ApplySubsetStates(std::int32_t k);
+    // The transform RenderSubset draws with: rotation, then position.
+    Matrix4 WorldMatrix() const;
+    // False without a mesh or when it cannot be read.
+    bool CopyGeometry(MeshCopy& copy);
     void StoreData() override;
     void ReStoreData() override;
     // For the engine's registry: the same as Cleanup.
@@ -68,6 +85,7 @@ class cls3dObject final : public EngineResource {
     // Render's steps before the subsets; the device to draw on, or nullptr.
     gfx::Device* begin_render(cls3dEngine& engine);
     void render_subset(cls3dEngine& engine, gfx::Device* device, std::int32_t k);
+    void apply_subset_states(cls3dEngine& engine, gfx::Device* device, std::int32_t k);
     Vec3 GetBoundPoint(int Which);
     // A load that failed leaves no geometry behind, so nothing of an earlier model can come back.
     void ForgetGeometry();

@@ -49,6 +49,17 @@ const char* vehicle_mesh(int lane, int n) {
     return n < 19 ? kCars[lane] : kSlow[lane];
 }
 
+void batch_buildings(SceneState& S) {
+    std::vector<cls3dObject*> buildings;
+    for (std::int64_t i = 0; i < BuildingCount; ++i) {
+        const std::size_t k = static_cast<std::size_t>(2 + i);
+        cls3dObject* model = k < Objects.size() && Objects[k] ? Objects[k]->Model() : nullptr;
+        if (model == nullptr) return;
+        buildings.push_back(model);
+    }
+    S.Buildings.Build(buildings);
+}
+
 } // namespace
 
 bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
@@ -118,6 +129,7 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
         }
     }
 
+    batch_buildings(S);
     SetUpTrafficState(S);
     return true;
 }

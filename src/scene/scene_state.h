@@ -10,6 +10,7 @@
 
 #include "engine/records.h"
 #include "overlay/cls2d_text.h"
+#include "resources/static_batch.h"
 #include "scene/scene_observer.h"
 #include "scene/traffic_tables.h"
 #include "sim/camera.h"
@@ -25,6 +26,8 @@ struct SceneState {
     std::unique_ptr<cls2dText> PromptText;
     // About 600 KB: kept on the heap.
     std::unique_ptr<TrafficTables> Traffic = std::make_unique<TrafficTables>();
+    // The buildings in world space, drawn a subset at a time; empty when they cannot be drawn so.
+    StaticBatch Buildings;
 
     std::unique_ptr<Camera> ChaseCamera;
     std::int32_t CameraPhase = 3;

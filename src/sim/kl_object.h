@@ -38,6 +38,7 @@ public:
     std::int32_t SubsetCount();
 
     const cls3dObject* Model() const { return ModelMesh.get(); }
+    cls3dObject* Model() { return ModelMesh.get(); }
 
     bool Alive = false;
 

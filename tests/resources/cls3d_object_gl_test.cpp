@@ -1,5 +1,5 @@
 // The mesh object on the OpenGL back-end: drawn, read back, carried through a real device reset and
-// drawn again with the same bytes, bound points and pixels.
+// drawn again with the same bytes, bound points and pixels; and placed objects drawn from a batch.
 #include "support/gl_test_environment.h"
 #include "engine/cls3d_engine.h"
 #include "engine/math.h"
@@ -7,6 +7,7 @@
 #include "platform/gfx/gl/gl_backend.h"
 #include "resources/cls3d_object.h"
 #include "resources/scene_textures.h"
+#include "resources/static_batch.h"
 #include "support/mesh_files.h"
 #include "support/temp_dir.h"
 
@@ -134,6 +135,56 @@ TEST_F(MeshObjectOnGl, ADeviceResetGivesBackTheSameMeshAndPixels) {
     ASSERT_TRUE(again.LoadFromFile(file.string(), 1));
     EXPECT_EQ(d3dx::MeshFileParses(), parses);
     EXPECT_EQ(draw(again), before);
+}
+
+// Objects moved into place once and drawn from one batch must look as when each is drawn with its
+// own transform: the corners land a rounding step apart at most, so edge pixels may differ.
+TEST_F(MeshObjectOnGl, ObjectsDrawnFromABatchLookAsWhenDrawnOneByOne) {
+    const auto file = dir_.path() / "quads.x";
+    test::WriteXFile(file, two_quads());
+    std::vector<std::unique_ptr<cls3dObject>> objects;
+    std::vector<cls3dObject*> pointers;
+    for (const Vec3& at : {Vec3{0, 1.2f, 4}, Vec3{0, -1.2f, 4}, Vec3{0.5f, 0, 1}}) {
+        objects.push_back(std::make_unique<cls3dObject>());
+        ASSERT_TRUE(objects.back()->LoadFromFile(file.string(), 1));
+        objects.back()->Position(at);
+        pointers.push_back(objects.back().get());
+    }
+    StaticBatch batch;
+    ASSERT_TRUE(batch.Build(pointers));
+
+    const auto frame = [&](bool batched) {
+        cls3dEngine& e = *engine_;
+        e.RenderStart({0, 0}, {0, 0});
+        e.RenderClear(true, mdlMain::ColorRGB(0, 64, 0), true, false);
+        e.SetCamera({0, 0, -6}, {0, 0, 0}, 0);
+        if (batched)
+            batch.Draw({1, 1, 1});
+        else
+            for (std::int32_t j = 0; j < 2; ++j)
+                for (cls3dObject* o : pointers) o->RenderSubset(j);
+        std::vector<std::uint32_t> pixels = gfx::ReadBackBuffer(*e.Device(), 0, 0, kWidth, kHeight);
+        e.RenderEnd();
+        e.RenderShow();
+        return pixels;
+    };
+    const std::vector<std::uint32_t> one_by_one = frame(false), batched = frame(true);
+    ASSERT_EQ(batched.size(), one_by_one.size());
+    EXPECT_EQ(batch.LastDrawCalls(), 2u) << "one call per subset";
+    int red = 0, blue = 0, differing = 0;
+    for (std::size_t i = 0; i < batched.size(); ++i) {
+        red += channel(batched[i], 16) > 200;
+        blue += channel(batched[i], 0) > 200;
+        differing += batched[i] != one_by_one[i];
+    }
+    EXPECT_GT(red, 300);
+    EXPECT_GT(blue, 300);
+    EXPECT_LE(differing, int(batched.size() / 100)) << differing << " pixels differ: edge pixels at most";
+
+    // A device reset keeps the batch's buffers.
+    ASSERT_TRUE(engine_->SetRes(&mode_, 0, true));
+    EXPECT_TRUE(batch.Ready());
+    EXPECT_EQ(frame(true), batched);
 }
 
 } // namespace

@@ -1,0 +1,217 @@
+#include "resources/static_batch.h"
+
+#include "engine/cls3d_engine.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <numeric>
+#include <tuple>
+
+namespace kl {
+
+namespace {
+
+// The translation of a transform that does nothing else; false for any turn, scale or projection.
+bool only_moves(const Matrix4& m, float move[3]) {
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c)
+            if (m.at(r, c) != (r == c ? 1.0f : 0.0f)) return false;
+    if (m.m44 != 1.0f) return false;
+    move[0] = m.m41;
+    move[1] = m.m42;
+    move[2] = m.m43;
+    return true;
+}
+
+bool same_subsets(cls3dObject& a, cls3dObject& b) {
+    const std::int32_t n = a.GetMaterialCount();
+    if (b.GetMaterialCount() != n) return false;
+    const auto& ma = a.GetMaterials();
+    const auto& mb = b.GetMaterials();
+    if (ma.size() < std::size_t(n) || mb.size() < std::size_t(n)) return false;
+    for (std::int32_t k = 0; k < n; ++k) {
+        if (std::memcmp(&ma[std::size_t(k)], &mb[std::size_t(k)], sizeof(Material)) != 0) return false;
+        if (k < cls3dObject::kMaterialRows &&
+            (a.GetMaterialTexture(k, 0) != b.GetMaterialTexture(k, 0) ||
+             a.GetMaterialTexture(k, 1) != b.GetMaterialTexture(k, 1)))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void StaticBatch::Clear() {
+    objects_.clear();
+    order_.clear();
+    spans_.clear();
+    subsets_ = 0;
+    vertex_format_ = vertex_size_ = 0;
+    device_.reset();
+    vertices_.reset();
+    indices_.reset();
+    last_draw_calls_ = 0;
+}
+
+bool StaticBatch::Build(const std::vector<cls3dObject*>& objects) {
+    Clear();
+    cls3dEngine* engine = CurrentEngine();
+    if (engine == nullptr || engine->Device() == nullptr || objects.empty()) return false;
+
+    std::vector<MeshCopy> copies(objects.size());
+    std::vector<std::array<float, 3>> moves(objects.size());
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        cls3dObject* o = objects[i];
+        if (o == nullptr || !o->CopyGeometry(copies[i]) || !only_moves(o->WorldMatrix(), moves[i].data()) ||
+            !same_subsets(*objects[0], *o))
+            return false;
+        const MeshCopy& c = copies[i];
+        const gfx::VertexLayout layout = gfx::LayoutOf(c.VertexFormat);
+        if (c.VertexFormat != copies[0].VertexFormat || layout.position != 0 || layout.position_size != 3 ||
+            layout.pretransformed || c.VertexSize < 12 || c.Vertices.empty())
+            return false;
+        const std::size_t vertex_count = c.Vertices.size() / c.VertexSize;
+        for (const d3dx::AttributeRange& r : c.Runs) {
+            if (std::size_t{r.FaceStart} + r.FaceCount > c.Indices.size() / 3) return false;
+            for (std::size_t k = std::size_t{r.FaceStart} * 3; k < (std::size_t{r.FaceStart} + r.FaceCount) * 3; ++k)
+                if (c.Indices[k] >= vertex_count) return false;
+        }
+    }
+    const std::int32_t subsets = objects[0]->GetMaterialCount();
+
+    // Along each row: objects ordered by their first and then their third coordinate, the way the
+    // street's rows of buildings run.
+    std::vector<std::size_t> order(objects.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return std::tie(moves[a][0], moves[a][2]) < std::tie(moves[b][0], moves[b][2]);
+    });
+
+    const std::uint32_t stride = copies[0].VertexSize;
+    std::vector<std::uint8_t> vertex_bytes;
+    std::vector<std::uint32_t> first_vertex(objects.size());
+    for (const std::size_t i : order) {
+        const MeshCopy& c = copies[i];
+        first_vertex[i] = static_cast<std::uint32_t>(vertex_bytes.size() / stride);
+        const std::size_t at = vertex_bytes.size();
+        vertex_bytes.insert(vertex_bytes.end(), c.Vertices.begin(), c.Vertices.end());
+        for (std::size_t v = at; v < vertex_bytes.size(); v += stride) {
+            float p[3];
+            std::memcpy(p, &vertex_bytes[v], sizeof p);
+            for (int k = 0; k < 3; ++k) p[k] += moves[i][std::size_t(k)];
+            std::memcpy(&vertex_bytes[v], p, sizeof p);
+        }
+    }
+
+    std::vector<std::uint32_t> indices;
+    std::vector<Span> spans(std::size_t(std::max(subsets, 0)) * objects.size());
+    for (std::int32_t j = 0; j < subsets; ++j) {
+        for (std::size_t pos = 0; pos < order.size(); ++pos) {
+            const std::size_t i = order[pos];
+            Span& span = spans[std::size_t(j) * objects.size() + pos];
+            span.first_index = static_cast<std::uint32_t>(indices.size());
+            std::uint32_t low = UINT32_MAX, high = 0;
+            for (const d3dx::AttributeRange& r : copies[i].Runs) {
+                if (r.AttribId != static_cast<d3dx::Dword>(j)) continue;
+                for (std::size_t k = std::size_t{r.FaceStart} * 3; k < (std::size_t{r.FaceStart} + r.FaceCount) * 3;
+                     ++k) {
+                    const std::uint32_t v = first_vertex[i] + copies[i].Indices[k];
+                    indices.push_back(v);
+                    low = std::min(low, v);
+                    high = std::max(high, v);
+                }
+            }
+            span.index_count = static_cast<std::uint32_t>(indices.size()) - span.first_index;
+            span.min_vertex = span.index_count > 0 ? low : 0;
+            span.vertex_count = span.index_count > 0 ? high - low + 1 : 0;
+        }
+    }
+    if (indices.empty()) return false;
+
+    gfx::Device* device = engine->Device();
+    gfx::VertexBufferPtr vb;
+    gfx::IndexBufferPtr ib;
+    std::uint8_t* data = nullptr;
+    if (platform::Failed(device->CreateVertexBuffer(static_cast<gfx::Dword>(vertex_bytes.size()),
+                                                    gfx::UsageWriteOnly, copies[0].VertexFormat,
+                                                    gfx::PoolManaged, &vb)) ||
+        platform::Failed(vb->Lock(0, 0, &data, 0)))
+        return false;
+    std::memcpy(data, vertex_bytes.data(), vertex_bytes.size());
+    vb->Unlock();
+    const std::size_t index_bytes = indices.size() * sizeof(std::uint32_t);
+    if (platform::Failed(device->CreateIndexBuffer(static_cast<gfx::Dword>(index_bytes), gfx::UsageWriteOnly,
+                                                   gfx::FmtIndex32, gfx::PoolManaged, &ib)) ||
+        platform::Failed(ib->Lock(0, 0, &data, 0)))
+        return false;
+    std::memcpy(data, indices.data(), index_bytes);
+    ib->Unlock();
+
+    objects_ = objects;
+    order_ = std::move(order);
+    spans_ = std::move(spans);
+    subsets_ = subsets;
+    vertex_format_ = copies[0].VertexFormat;
+    vertex_size_ = stride;
+    device_ = engine->DevicePointer();
+    vertices_ = std::move(vb);
+    indices_ = std::move(ib);
+    return true;
+}
+
+bool StaticBatch::Ready() const {
+    const cls3dEngine* engine = CurrentEngine();
+    if (engine == nullptr || !vertices_ || engine->Device() == nullptr) return false;
+    const gfx::DevicePtr device = device_.lock();
+    return device && device.get() == engine->Device();
+}
+
+void StaticBatch::Draw(const std::vector<char>& visible) {
+    last_draw_calls_ = 0;
+    if (!Ready() || visible.size() != objects_.size()) return;
+    gfx::Device* device = CurrentEngine()->Device();
+    const std::size_t count = order_.size();
+
+    // A subset is drawn as runs of neighbours in view; each run takes the states of its first object.
+    Matrix4 identity;
+    identity.m11 = identity.m22 = identity.m33 = identity.m44 = 1;
+    device->SetTransform(gfx::TsWorld, std::bit_cast<gfx::Matrix>(identity));
+    bool bound = false;
+    for (std::int32_t j = 0; j < subsets_; ++j) {
+        const Span* spans = &spans_[std::size_t(j) * count];
+        std::size_t pos = 0;
+        while (pos < count) {
+            if (!visible[order_[pos]]) {
+                ++pos;
+                continue;
+            }
+            const std::size_t first = pos;
+            std::uint32_t low = UINT32_MAX, high = 0, index_count = 0;
+            for (; pos < count && visible[order_[pos]]; ++pos) {
+                const Span& s = spans[pos];
+                if (s.index_count == 0) continue;
+                low = std::min(low, s.min_vertex);
+                high = std::max(high, s.min_vertex + s.vertex_count - 1);
+                index_count += s.index_count;
+            }
+            objects_[order_[first]]->ApplySubsetStates(j);
+            if (index_count == 0) continue;
+            if (!bound) {
+                device->SetVertexShader(vertex_format_);
+                device->SetStreamSource(0, vertices_, vertex_size_);
+                device->SetIndices(indices_, 0);
+                bound = true;
+            }
+            // The spans of neighbours follow one another in the index buffer.
+            std::size_t start = first;
+            while (spans[start].index_count == 0) ++start;
+            device->DrawIndexedPrimitive(gfx::PtTriangleList, low, high - low + 1, spans[start].first_index,
+                                         index_count / 3);
+            ++last_draw_calls_;
+        }
+    }
+}
+
+} // namespace kl

@@ -1,0 +1,56 @@
+// Models that stand still, drawn subset by subset from one vertex and one index buffer with their
+// triangles already moved into place: the objects in view of one subset go out in a few draw calls
+// instead of one each. Mesa's software rasteriser spends far more on a draw call and its transform
+// change than on the handful of triangles of one building's subset.
+#pragma once
+
+#include "platform/gfx/device.h"
+#include "platform/gfx/resources.h"
+#include "resources/cls3d_object.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace kl {
+
+class StaticBatch {
+  public:
+    // Copies the objects' triangles into world space. False, leaving the batch empty, unless every
+    // object has a readable mesh with a three-float position, the same vertex format and the same
+    // materials and textures subset by subset as the first, indices within its vertices, and a
+    // world transform that only moves it: drawing those from the batch gives the pixels of drawing
+    // each one by itself.
+    bool Build(const std::vector<cls3dObject*>& objects);
+    // Whether the batch holds the objects and buffers of the current engine's device.
+    bool Ready() const;
+    // Subset after subset, the objects whose entry in visible is non-zero (one entry per object in
+    // the order given to Build), with the states each one's RenderSubset would set.
+    void Draw(const std::vector<char>& visible);
+    void Clear();
+
+    // Draw calls of the last Draw, for tests and benchmarks.
+    std::size_t LastDrawCalls() const { return last_draw_calls_; }
+
+  private:
+    // Where one object's triangles of one subset lie in the index buffer.
+    struct Span {
+        std::uint32_t first_index = 0, index_count = 0;
+        std::uint32_t min_vertex = 0, vertex_count = 0;
+    };
+
+    std::vector<cls3dObject*> objects_;
+    // Objects in buffer order: along each row of the street, so that the objects in view make
+    // long runs of neighbours.
+    std::vector<std::size_t> order_;
+    // spans_[subset * objects + position in order_]
+    std::vector<Span> spans_;
+    std::int32_t subsets_ = 0;
+    std::uint32_t vertex_format_ = 0, vertex_size_ = 0;
+    std::weak_ptr<gfx::Device> device_;
+    gfx::VertexBufferPtr vertices_;
+    gfx::IndexBufferPtr indices_;
+    std::size_t last_draw_calls_ = 0;
+};
+
+} // namespace kl

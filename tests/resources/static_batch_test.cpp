@@ -1,0 +1,200 @@
+// Objects drawn from one batch on the recording back-end: the triangles of the objects in view, in
+// place, subset after subset with each subset's states, in one call per run of neighbours; and the
+// objects a batch must refuse.
+#include "engine/math.h"
+#include "resources/cls3d_object.h"
+#include "resources/scene_textures.h"
+#include "resources/static_batch.h"
+#include "support/engine_fixture.h"
+#include "support/mesh_files.h"
+#include "support/temp_dir.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace kl {
+namespace {
+
+using Triangle = std::array<float, 9>;
+
+// A unit quad in subset 0 and a triangle above it in subset 1.
+test::TestMesh house(std::vector<test::TestMaterial> materials) {
+    test::TestMesh m;
+    m.positions = {{0, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1, 0, 0}, {0, 2, 0}, {1, 2, 0}, {0.5f, 3, 0}};
+    m.faces = {{0, 1, 2}, {4, 5, 6}, {0, 2, 3}};
+    m.normals.assign(7, {0, 0, -1});
+    m.subsets = {0, 1, 0};
+    m.materials = std::move(materials);
+    return m;
+}
+
+const std::vector<test::TestMaterial> kTwoMaterials = {{{1, 0, 0, 1}, 0, {}, {}, ""},
+                                                       {{0, 1, 0, 1}, 0, {}, {}, "t.jpg"}};
+
+class StaticBatchTest : public test::EngineTest {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(bring_up());
+        mdlKl::ClearSceneTextures();
+        d3dx::ClearMeshFileCache();
+        gfx::TexturePtr t;
+        ASSERT_EQ(device().CreateTexture(1, 1, 1, 0, gfx::FmtA8R8G8B8, gfx::PoolManaged, &t), gfx::Status::Ok);
+        mdlKl::Textures[9] = t;
+        mdlKl::TextureNames[9] = "t.jpg";
+    }
+    void TearDown() override {
+        mdlKl::ClearSceneTextures();
+        d3dx::ClearMeshFileCache();
+    }
+
+    // Objects of one file in a row along z, ten units apart.
+    void make_row(int count, const test::TestMesh& mesh) {
+        test::WriteXFile(dir.path() / "house.x", mesh);
+        for (int i = 0; i < count; ++i) {
+            objects.push_back(std::make_unique<cls3dObject>());
+            ASSERT_TRUE(objects.back()->LoadFromFile((dir.path() / "house.x").string(), 1));
+            objects.back()->Position({5, 0, 10.0f * float(i)});
+        }
+    }
+    std::vector<cls3dObject*> pointers() {
+        std::vector<cls3dObject*> out;
+        for (auto& o : objects) out.push_back(o.get());
+        return out;
+    }
+
+    // The world-space triangles of one draw call, read from the buffers the device draws with.
+    std::vector<Triangle> triangles_of(const gfx::Call& draw) {
+        std::vector<Triangle> out;
+        const gfx::DeviceState& s = state();
+        std::uint8_t *vertices = nullptr, *indices = nullptr;
+        EXPECT_EQ(s.stream->Lock(0, 0, &vertices, gfx::LockReadOnly), gfx::Status::Ok);
+        EXPECT_EQ(s.indices->Lock(0, 0, &indices, gfx::LockReadOnly), gfx::Status::Ok);
+        EXPECT_EQ(s.indices->IndexFormat(), gfx::FmtIndex32);
+        const auto first = static_cast<std::size_t>(draw.args[3]);
+        for (std::size_t f = 0; f < static_cast<std::size_t>(draw.args[4]); ++f) {
+            Triangle t{};
+            for (std::size_t c = 0; c < 3; ++c) {
+                std::uint32_t v = 0;
+                std::memcpy(&v, indices + (first + f * 3 + c) * 4, 4);
+                EXPECT_GE(v, draw.args[1]);
+                EXPECT_LT(v, draw.args[1] + draw.args[2]) << "inside the range the call names";
+                std::memcpy(&t[c * 3], vertices + std::size_t{v} * s.stream_stride, 12);
+            }
+            out.push_back(t);
+        }
+        s.stream->Unlock();
+        s.indices->Unlock();
+        return out;
+    }
+
+    test::TempDir dir;
+    std::vector<std::unique_ptr<cls3dObject>> objects;
+};
+
+TEST_F(StaticBatchTest, DrawsTheTrianglesInViewInPlaceOneCallPerRunOfNeighbours) {
+    make_row(6, house(kTwoMaterials));
+    // Out of order on purpose: the batch lays the row out along z.
+    std::swap(objects[1], objects[4]);
+    StaticBatch batch;
+    ASSERT_TRUE(batch.Build(pointers()));
+    ASSERT_TRUE(batch.Ready());
+
+    // Objects 0, 1, 2 and 3 stand at z = 0, 40, 20 and 30.
+    const std::vector<char> visible = {1, 1, 1, 1, 0, 0};
+    const std::size_t mark = log().Mark();
+    batch.Draw(visible);
+    const gfx::CallLog calls = log().Since(mark);
+
+    // z = 0 stands alone; z = 20, 30 and 40 follow one another: two calls per subset.
+    const auto draws = calls.Find("DrawIndexedPrimitive");
+    ASSERT_EQ(draws.size(), 4u);
+    EXPECT_EQ(batch.LastDrawCalls(), 4u);
+    const gfx::Call* world = calls.Last("SetTransform", {gfx::TsWorld});
+    ASSERT_NE(world, nullptr);
+    const Matrix4 identity = MatrixIdentity();
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(float(world->args[std::size_t(i) + 1]), identity.data()[i]);
+
+    // Subset 0 (red, untextured) comes before subset 1 (green, textured), each with its states set
+    // before its calls.
+    std::vector<std::string> order;
+    for (const gfx::Call& c : calls.Calls())
+        if (c.name == "SetMaterial" || c.name == "SetTexture" || c.name == "DrawIndexedPrimitive")
+            order.push_back(c.name == "SetTexture" ? c.name + (c.args[1] == 0 ? " none" : " t") : c.name);
+    EXPECT_EQ(order.front(), "SetMaterial");
+    EXPECT_EQ(std::count(order.begin(), order.end(), "SetTexture none"), 2);
+    EXPECT_EQ(std::count(order.begin(), order.end(), "SetTexture t"), 2);
+    EXPECT_EQ(order[1], "SetTexture none");
+    EXPECT_EQ(order.back(), "DrawIndexedPrimitive");
+
+    std::vector<Triangle> drawn, expected;
+    for (const gfx::Call& d : draws)
+        for (const Triangle& t : triangles_of(d)) drawn.push_back(t);
+    const test::TestMesh m = house(kTwoMaterials);
+    for (float z : {0.0f, 20.0f, 30.0f, 40.0f})
+        for (const auto& f : m.faces) {
+            Triangle t{};
+            for (std::size_t c = 0; c < 3; ++c) {
+                t[c * 3] = m.positions[f[c]][0] + 5;
+                t[c * 3 + 1] = m.positions[f[c]][1];
+                t[c * 3 + 2] = m.positions[f[c]][2] + z;
+            }
+            expected.push_back(t);
+        }
+    // Compared as sets of triangles with their corners in order.
+    std::sort(drawn.begin(), drawn.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(drawn, expected);
+
+    // Nothing in view, nothing drawn; a visibility list of another length is refused.
+    const std::size_t quiet = log().Mark();
+    batch.Draw(std::vector<char>(6, 0));
+    batch.Draw(std::vector<char>(5, 1));
+    EXPECT_EQ(log().Since(quiet).Count("DrawIndexedPrimitive"), 0u);
+}
+
+TEST_F(StaticBatchTest, RefusesObjectsItCannotDrawAsTheyWouldDrawThemselves) {
+    {
+        make_row(3, house(kTwoMaterials));
+        objects[1]->RotationMatrix(MatrixRotationY(0.5f));
+        StaticBatch batch;
+        EXPECT_FALSE(batch.Build(pointers())) << "a turned object";
+        EXPECT_FALSE(batch.Ready());
+        batch.Draw({1, 1, 1});
+        EXPECT_EQ(batch.LastDrawCalls(), 0u);
+    }
+    {
+        objects.clear();
+        make_row(2, house(kTwoMaterials));
+        test::WriteXFile(dir.path() / "other.x", house({{{1, 0, 0, 1}, 0, {}, {}, ""}, {{0, 0, 1, 1}, 0, {}, {}, ""}}));
+        objects.push_back(std::make_unique<cls3dObject>());
+        ASSERT_TRUE(objects.back()->LoadFromFile((dir.path() / "other.x").string(), 1));
+        StaticBatch batch;
+        EXPECT_FALSE(batch.Build(pointers())) << "another material in a subset";
+    }
+    {
+        objects.clear();
+        make_row(2, house(kTwoMaterials));
+        objects.push_back(std::make_unique<cls3dObject>());
+        EXPECT_FALSE(objects.back()->LoadFromFile((dir.path() / "missing.x").string(), 1));
+        StaticBatch batch;
+        EXPECT_FALSE(batch.Build(pointers())) << "an object without a mesh";
+        EXPECT_FALSE(batch.Build({})) << "no objects";
+        EXPECT_FALSE(batch.Build({objects[0].get(), nullptr}));
+    }
+}
+
+TEST_F(StaticBatchTest, BelongsToTheDeviceItWasBuiltOn) {
+    make_row(2, house(kTwoMaterials));
+    StaticBatch batch;
+    ASSERT_TRUE(batch.Build(pointers()));
+    engine.Cleanup();
+    EXPECT_FALSE(batch.Ready()) << "the device is gone";
+    batch.Draw({1, 1});
+    EXPECT_EQ(batch.LastDrawCalls(), 0u);
+}
+
+} // namespace
+} // namespace kl
