@@ -4,14 +4,15 @@
 # costs little. Prints the resident memory once a minute and, at the end, the run statistics and
 # every sanitizer report and the number of values in the final traffic dump that are not finite
 # numbers; exit status 1 when there was any of these or the run did not end normally.
-# Usage: bash bench/long_run.sh [FRAMES] [BUILD-DIR]   (build the sanitize preset first)
+# Usage: bash bench/long_run.sh [FRAMES] [BUILD-DIR]   (build the sanitize-optimised preset first:
+# the sanitize preset's unoptimised build takes about a second a frame at 250 roads)
 # A first try with FRAMES=500 gives the time per frame to estimate the whole run from.
 set -uo pipefail
 frames="${1:-18000}"
 export frames
-build="$(realpath "${2:-build/sanitize}")"
+build="$(realpath "${2:-build/sanitize-optimised}")"
 program="$build/src/app/kelvane3d"
-[ -x "$program" ] || { echo "no program at $program: build the sanitize preset first" >&2; exit 2; }
+[ -x "$program" ] || { echo "no program at $program: build the sanitize-optimised preset first" >&2; exit 2; }
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
