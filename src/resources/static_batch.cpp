@@ -53,6 +53,7 @@ void StaticBatch::Clear() {
     vertices_.reset();
     indices_.reset();
     last_draw_calls_ = 0;
+    last_visible_.clear();
 }
 
 bool StaticBatch::Build(const std::vector<cls3dObject*>& objects) {
@@ -161,6 +162,13 @@ bool StaticBatch::Build(const std::vector<cls3dObject*>& objects) {
     return true;
 }
 
+std::vector<cls3dObject*> StaticBatch::LastDrawnObjects() const {
+    std::vector<cls3dObject*> out;
+    for (std::size_t i = 0; i < last_visible_.size(); ++i)
+        if (last_visible_[i]) out.push_back(objects_[i]);
+    return out;
+}
+
 bool StaticBatch::Ready() const {
     const cls3dEngine* engine = CurrentEngine();
     if (engine == nullptr || !vertices_ || engine->Device() == nullptr) return false;
@@ -170,7 +178,9 @@ bool StaticBatch::Ready() const {
 
 void StaticBatch::Draw(const std::vector<char>& visible) {
     last_draw_calls_ = 0;
+    last_visible_.clear();
     if (!Ready() || visible.size() != objects_.size()) return;
+    last_visible_ = visible;
     gfx::Device* device = CurrentEngine()->Device();
     const std::size_t count = order_.size();
 

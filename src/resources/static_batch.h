@@ -29,8 +29,9 @@ class StaticBatch {
     void Draw(const std::vector<char>& visible);
     void Clear();
 
-    // Draw calls of the last Draw, for tests and benchmarks.
+    // Draw calls of the last Draw, and the objects it drew, for tests and benchmarks.
     std::size_t LastDrawCalls() const { return last_draw_calls_; }
+    std::vector<cls3dObject*> LastDrawnObjects() const;
 
   private:
     // Where one object's triangles of one subset lie in the index buffer.
@@ -51,6 +52,7 @@ class StaticBatch {
     gfx::VertexBufferPtr vertices_;
     gfx::IndexBufferPtr indices_;
     std::size_t last_draw_calls_ = 0;
+    std::vector<char> last_visible_;
 };
 
 } // namespace kl

@@ -103,16 +103,28 @@ class SceneTest : public ::testing::Test {
 
     // Where each mesh draw of the last frame stood, in scene form (x across, y along, z up), from
     // the world transform in force at the draw.
+    // Where the objects of the last frame were drawn (x, y on the ground, z up): one entry per draw
+    // with an object's own transform, and one per object drawn from the buildings' batch, whose
+    // draws carry no transform.
     std::vector<Vec3> drawn_positions() const {
         std::vector<Vec3> out;
         const double* world = nullptr;
         const gfx::CallLog frame_log = last_frame();
+        const auto in_place = [](const double* m) {
+            for (int i = 0; i < 16; ++i)
+                if (m[i] != (i % 5 == 0 ? 1.0 : 0.0)) return false;
+            return true;
+        };
         for (const gfx::Call& c : frame_log.Calls()) {
             if (c.name == "SetTransform" && !c.args.empty() && c.args[0] == static_cast<double>(gfx::TsWorld))
                 world = c.args.data() + 1;
-            if (c.name == "DrawIndexedPrimitive" && world != nullptr)
+            if (c.name == "DrawIndexedPrimitive" && world != nullptr && !in_place(world))
                 out.push_back({static_cast<float>(world[12]), static_cast<float>(world[14]),
                                static_cast<float>(world[13])});
+        }
+        for (const cls3dObject* o : S.Buildings.LastDrawnObjects()) {
+            const Vec3 p = o->Position();
+            out.push_back({p.x, p.z, p.y});
         }
         return out;
     }
