@@ -33,9 +33,8 @@ bool same_subsets(cls3dObject& a, cls3dObject& b) {
     if (ma.size() < std::size_t(n) || mb.size() < std::size_t(n)) return false;
     for (std::int32_t k = 0; k < n; ++k) {
         if (std::memcmp(&ma[std::size_t(k)], &mb[std::size_t(k)], sizeof(Material)) != 0) return false;
-        if (k < cls3dObject::kMaterialRows &&
-            (a.GetMaterialTexture(k, 0) != b.GetMaterialTexture(k, 0) ||
-             a.GetMaterialTexture(k, 1) != b.GetMaterialTexture(k, 1)))
+        if (k < cls3dObject::kMaterialRows && (a.GetMaterialTexture(k, 0) != b.GetMaterialTexture(k, 0) ||
+                                               a.GetMaterialTexture(k, 1) != b.GetMaterialTexture(k, 1)))
             return false;
     }
     return true;
@@ -76,7 +75,8 @@ bool StaticBatch::Build(const std::vector<cls3dObject*>& objects) {
         const std::size_t vertex_count = c.Vertices.size() / c.VertexSize;
         for (const d3dx::AttributeRange& r : c.Runs) {
             if (std::size_t{r.FaceStart} + r.FaceCount > c.Indices.size() / 3) return false;
-            for (std::size_t k = std::size_t{r.FaceStart} * 3; k < (std::size_t{r.FaceStart} + r.FaceCount) * 3; ++k)
+            for (std::size_t k = std::size_t{r.FaceStart} * 3;
+                 k < (std::size_t{r.FaceStart} + r.FaceCount) * 3; ++k)
                 if (c.Indices[k] >= vertex_count) return false;
         }
     }
@@ -101,7 +101,8 @@ bool StaticBatch::Build(const std::vector<cls3dObject*>& objects) {
         for (std::size_t v = at; v < vertex_bytes.size(); v += stride) {
             float p[3];
             std::memcpy(p, &vertex_bytes[v], sizeof p);
-            for (int k = 0; k < 3; ++k) p[k] += moves[i][std::size_t(k)];
+            for (int k = 0; k < 3; ++k)
+                p[k] += moves[i][std::size_t(k)];
             std::memcpy(&vertex_bytes[v], p, sizeof p);
         }
     }
@@ -116,8 +117,8 @@ bool StaticBatch::Build(const std::vector<cls3dObject*>& objects) {
             std::uint32_t low = UINT32_MAX, high = 0;
             for (const d3dx::AttributeRange& r : copies[i].Runs) {
                 if (r.AttribId != static_cast<d3dx::Dword>(j)) continue;
-                for (std::size_t k = std::size_t{r.FaceStart} * 3; k < (std::size_t{r.FaceStart} + r.FaceCount) * 3;
-                     ++k) {
+                for (std::size_t k = std::size_t{r.FaceStart} * 3;
+                     k < (std::size_t{r.FaceStart} + r.FaceCount) * 3; ++k) {
                     const std::uint32_t v = first_vertex[i] + copies[i].Indices[k];
                     indices.push_back(v);
                     low = std::min(low, v);
@@ -216,7 +217,8 @@ void StaticBatch::Draw(const std::vector<char>& visible) {
             }
             // The spans of neighbours follow one another in the index buffer.
             std::size_t start = first;
-            while (spans[start].index_count == 0) ++start;
+            while (spans[start].index_count == 0)
+                ++start;
             device->DrawIndexedPrimitive(gfx::PtTriangleList, low, high - low + 1, spans[start].first_index,
                                          index_count / 3);
             ++last_draw_calls_;

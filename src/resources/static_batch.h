@@ -19,8 +19,8 @@ class StaticBatch {
     // Copies the objects' triangles into world space. False, leaving the batch empty, unless every
     // object has a readable mesh with a three-float position, the same vertex format and the same
     // materials and textures subset by subset as the first, indices within its vertices, and a
-    // world transform that only moves it: drawing those from the batch gives the pixels of drawing
-    // each one by itself.
+    // world transform that only moves it: the batch then draws the very triangles each would draw
+    // by itself, their corners a rounding step from where the object's own transform puts them.
     bool Build(const std::vector<cls3dObject*>& objects);
     // Whether the batch holds the objects and buffers of the current engine's device.
     bool Ready() const;

@@ -66,21 +66,15 @@ void draw_buildings(SceneState& S, const Vec3& U) {
         for (std::int64_t i = 0; i < BuildingCount; ++i) draw_if_in_view(S, 2 + i, 0.68, U);
         return;
     }
-    static std::vector<std::int64_t> visible;
     static std::vector<char> in_view;
-    visible.clear();
     in_view.assign(static_cast<std::size_t>(std::max<std::int64_t>(BuildingCount, 0)), 0);
-    std::int32_t subsets = 0;
     for (std::int64_t i = 0; i < BuildingCount; ++i) {
         const std::int64_t k = 2 + i;
         if (test([&] {
                 return S.FramesSinceStep == 0 ||
                        InViewCone(ObjectAt(k).POSX(), U, PlayerAt(0).DirPropV(), 0.68);
-            })) {
-            visible.push_back(k);
+            }))
             in_view[static_cast<std::size_t>(i)] = 1;
-            step([&] { subsets = std::max(subsets, ObjectAt(k).SubsetCount()); });
-        }
     }
     // The same triangles with the same states, moved into place once at set-up rather than by a
     // transform per building and subset.
@@ -88,8 +82,13 @@ void draw_buildings(SceneState& S, const Vec3& U) {
         S.Buildings.Draw(in_view);
         return;
     }
+    std::int32_t subsets = 0;
+    for (std::int64_t i = 0; i < BuildingCount; ++i)
+        if (in_view[static_cast<std::size_t>(i)])
+            step([&] { subsets = std::max(subsets, ObjectAt(2 + i).SubsetCount()); });
     for (std::int32_t j = 0; j < subsets; ++j)
-        for (const std::int64_t k : visible) step([&] { ObjectAt(k).RenderSubset(j); });
+        for (std::int64_t i = 0; i < BuildingCount; ++i)
+            if (in_view[static_cast<std::size_t>(i)]) step([&] { ObjectAt(2 + i).RenderSubset(j); });
 }
 
 void rebuild_hud(SceneState& S) {

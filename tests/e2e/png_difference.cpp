@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
                         const std::size_t at = (static_cast<std::size_t>(y) * wa + x) * 3 + c;
                         sum[c] += int{a[at]} - int{b[at]};
                     }
-            for (int c = 0; c < 3; ++c) block_change = std::max(block_change, std::fabs(sum[c]) / pixels);
+            for (int c = 0; c < 3; ++c)
+                block_change = std::max(block_change, std::fabs(sum[c]) / pixels);
         }
     }
     std::printf("differing %ld of %zu, largest channel difference %d, largest block change %.1f\n", count,

@@ -41,7 +41,8 @@ class StaticBatchTest : public test::EngineTest {
         mdlKl::ClearSceneTextures();
         d3dx::ClearMeshFileCache();
         gfx::TexturePtr t;
-        ASSERT_EQ(device().CreateTexture(1, 1, 1, 0, gfx::FmtA8R8G8B8, gfx::PoolManaged, &t), gfx::Status::Ok);
+        ASSERT_EQ(device().CreateTexture(1, 1, 1, 0, gfx::FmtA8R8G8B8, gfx::PoolManaged, &t),
+                  gfx::Status::Ok);
         mdlKl::Textures[9] = t;
         mdlKl::TextureNames[9] = "t.jpg";
     }
@@ -61,7 +62,8 @@ class StaticBatchTest : public test::EngineTest {
     }
     std::vector<cls3dObject*> pointers() {
         std::vector<cls3dObject*> out;
-        for (auto& o : objects) out.push_back(o.get());
+        for (auto& o : objects)
+            out.push_back(o.get());
         return out;
     }
 
@@ -115,7 +117,8 @@ TEST_F(StaticBatchTest, DrawsTheTrianglesInViewInPlaceOneCallPerRunOfNeighbours)
     const gfx::Call* world = calls.Last("SetTransform", {gfx::TsWorld});
     ASSERT_NE(world, nullptr);
     const Matrix4 identity = MatrixIdentity();
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(float(world->args[std::size_t(i) + 1]), identity.data()[i]);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(float(world->args[std::size_t(i) + 1]), identity.data()[i]);
 
     // Subset 0 (red, untextured) comes before subset 1 (green, textured), each with its states set
     // before its calls.
@@ -131,7 +134,8 @@ TEST_F(StaticBatchTest, DrawsTheTrianglesInViewInPlaceOneCallPerRunOfNeighbours)
 
     std::vector<Triangle> drawn, expected;
     for (const gfx::Call& d : draws)
-        for (const Triangle& t : triangles_of(d)) drawn.push_back(t);
+        for (const Triangle& t : triangles_of(d))
+            drawn.push_back(t);
     const test::TestMesh m = house(kTwoMaterials);
     for (float z : {0.0f, 20.0f, 30.0f, 40.0f})
         for (const auto& f : m.faces) {
@@ -168,7 +172,8 @@ TEST_F(StaticBatchTest, RefusesObjectsItCannotDrawAsTheyWouldDrawThemselves) {
     {
         objects.clear();
         make_row(2, house(kTwoMaterials));
-        test::WriteXFile(dir.path() / "other.x", house({{{1, 0, 0, 1}, 0, {}, {}, ""}, {{0, 0, 1, 1}, 0, {}, {}, ""}}));
+        test::WriteXFile(dir.path() / "other.x",
+                         house({{{1, 0, 0, 1}, 0, {}, {}, ""}, {{0, 0, 1, 1}, 0, {}, {}, ""}}));
         objects.push_back(std::make_unique<cls3dObject>());
         ASSERT_TRUE(objects.back()->LoadFromFile((dir.path() / "other.x").string(), 1));
         StaticBatch batch;
