@@ -199,10 +199,12 @@ void StaticBatch::Draw(const std::vector<char>& visible) {
                 continue;
             }
             const std::size_t first = pos;
-            std::uint32_t low = UINT32_MAX, high = 0, index_count = 0;
+            std::uint32_t low = UINT32_MAX, high = 0, index_count = 0, first_index = 0;
             for (; pos < count && visible[order_[pos]]; ++pos) {
                 const Span& s = spans[pos];
                 if (s.index_count == 0) continue;
+                // The spans of neighbours follow one another in the index buffer.
+                if (index_count == 0) first_index = s.first_index;
                 low = std::min(low, s.min_vertex);
                 high = std::max(high, s.min_vertex + s.vertex_count - 1);
                 index_count += s.index_count;
@@ -215,11 +217,7 @@ void StaticBatch::Draw(const std::vector<char>& visible) {
                 device->SetIndices(indices_, 0);
                 bound = true;
             }
-            // The spans of neighbours follow one another in the index buffer.
-            std::size_t start = first;
-            while (spans[start].index_count == 0)
-                ++start;
-            device->DrawIndexedPrimitive(gfx::PtTriangleList, low, high - low + 1, spans[start].first_index,
+            device->DrawIndexedPrimitive(gfx::PtTriangleList, low, high - low + 1, first_index,
                                          index_count / 3);
             ++last_draw_calls_;
         }

@@ -101,8 +101,6 @@ class SceneTest : public ::testing::Test {
     gfx::CallLog& log() { return sys->Log(); }
     gfx::CallLog last_frame() const { return sys->Log().Since(mark); }
 
-    // Where each mesh draw of the last frame stood, in scene form (x across, y along, z up), from
-    // the world transform in force at the draw.
     // Where the objects of the last frame were drawn (x, y on the ground, z up): one entry per draw
     // with an object's own transform, and one per object drawn from the buildings' batch, whose
     // draws carry no transform.
