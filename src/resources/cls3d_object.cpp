@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -67,6 +68,7 @@ cls3dObject::~cls3dObject() {
 
 void cls3dObject::Cleanup() {
     Mesh.reset();
+    BoundsWorkedOut = false;
 }
 
 void cls3dObject::ReleaseMesh() {
@@ -243,6 +245,38 @@ void cls3dObject::ApplySubsetStates(std::int32_t k) {
     apply_subset_states(*engine, device, k);
 }
 
+bool cls3dObject::MeshBounds(Vec3& low, Vec3& high) {
+    if (!Mesh) return false;
+    if (!BoundsWorkedOut) {
+        BoundsWorkedOut = true;
+        BoundsKnown = false;
+        const gfx::VertexLayout layout = gfx::LayoutOf(Mesh->GetFVF());
+        std::uint8_t* data = nullptr;
+        if (layout.pretransformed || layout.position < 0 || Mesh->GetNumVertices() == 0 ||
+            Failed(Mesh->LockVertexBuffer(gfx::LockReadOnly, &data)))
+            return false;
+        float lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
+        bool finite = true;
+        for (std::size_t i = 0; i < Mesh->GetNumVertices() && finite; ++i) {
+            float p[3];
+            std::memcpy(p, data + i * std::size_t(layout.stride) + std::size_t(layout.position), sizeof p);
+            for (int c = 0; c < 3; ++c) {
+                finite = finite && std::isfinite(p[c]);
+                lo[c] = i == 0 ? p[c] : std::min(lo[c], p[c]);
+                hi[c] = i == 0 ? p[c] : std::max(hi[c], p[c]);
+            }
+        }
+        Mesh->UnlockVertexBuffer();
+        if (!finite) return false;
+        BoundsLow = {lo[0], lo[1], lo[2]};
+        BoundsHigh = {hi[0], hi[1], hi[2]};
+        BoundsKnown = true;
+    }
+    low = BoundsLow;
+    high = BoundsHigh;
+    return BoundsKnown;
+}
+
 Matrix4 cls3dObject::WorldMatrix() const {
     return RotMatrix * TransMatrix;
 }
@@ -334,6 +368,7 @@ void cls3dObject::ReStoreData() {
         return;
     cls3dEngine* engine = CurrentEngine();
     if (engine == nullptr) return;
+    BoundsWorkedOut = false;
     if (Failed(d3dx::CreateMeshFVF(static_cast<d3dx::Dword>(FaceCount), static_cast<d3dx::Dword>(VertexCount),
                                    d3dx::MeshManaged, VertexFormat, engine->DevicePointer(), &Mesh)))
         return;

@@ -56,6 +56,9 @@ class cls3dObject final : public EngineResource {
     Vec3 GetLowPoint() { return GetBoundPoint(0); }
     Vec3 GetHighPoint() { return GetBoundPoint(1); }
     Vec3 GetMidPoint() { return GetBoundPoint(2); }
+    // The model-space box around every vertex of the mesh, whatever the placement; false without a
+    // mesh, when its positions cannot be read or are not all finite numbers.
+    bool MeshBounds(Vec3& low, Vec3& high);
     void Render();
     // Subset k alone, with the world transform and states Render sets first; nothing for a k
     // outside 0 .. MaterialCount - 1. Drawing every subset this way in order is the same as Render.
@@ -104,6 +107,10 @@ class cls3dObject final : public EngineResource {
     std::vector<std::uint8_t> SavedVertices;
     std::vector<std::uint8_t> SavedIndices;
     std::vector<std::uint8_t> SavedAttributes;
+    // MeshBounds of the mesh now held, worked out at its first call after a load or rebuild.
+    bool BoundsWorkedOut = false;
+    bool BoundsKnown = false;
+    Vec3 BoundsLow, BoundsHigh;
 };
 
 } // namespace kl

@@ -5,9 +5,11 @@
 #include <numbers>
 #include <vector>
 
+#include "engine/draw_reach.h"
 #include "engine/math.h"
 #include "engine/mdl_main.h"
 #include "platform/os/optimisations.h"
+#include "resources/cls3d_object.h"
 #include "resources/scene_textures.h"
 #include "scene/camera_phases.h"
 #include "scene/guarded.h"
@@ -89,6 +91,34 @@ void draw_buildings(SceneState& S, const Vec3& U) {
     for (std::int32_t j = 0; j < subsets; ++j)
         for (std::int64_t i = 0; i < BuildingCount; ++i)
             if (in_view[static_cast<std::size_t>(i)]) step([&] { ObjectAt(2 + i).RenderSubset(j); });
+}
+
+// In a wide street most vehicles inside the cone are off the sides of the picture or so far ahead
+// that they fall between the pixel centres; their draws are skipped, which changes no pixel.
+void draw_vehicles(SceneState& S, const Vec3& U) {
+    const std::int64_t first = BuildingCount + 2 + S.RoadCount, count = 60LL * S.RoadCount;
+    if (platform::OptimisationsOff()) {
+        for (std::int64_t i = 0; i < count; ++i) draw_if_in_view(S, first + i, 0.58, U);
+        return;
+    }
+    DrawReach reach;
+    step([&] { reach = DrawReach::FromEngine(*Engine); });
+    for (std::int64_t i = 0; i < count; ++i) {
+        const std::int64_t k = first + i;
+        if (!test([&] {
+                return S.FramesSinceStep == 0 ||
+                       InViewCone(ObjectAt(k).POSX(), U, PlayerAt(0).DirPropV(), 0.58);
+            }))
+            continue;
+        step([&] {
+            cls3dObject* model = ObjectAt(k).Model();
+            Vec3 low, high;
+            if (model != nullptr && model->MeshBounds(low, high) &&
+                reach.ReachesNoPixel(model->WorldMatrix(), low, high))
+                return;
+            ObjectAt(k).Render();
+        });
+    }
 }
 
 void rebuild_hud(SceneState& S) {
@@ -208,7 +238,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
         else
             step_traffic(*S.Traffic, frame, placement);
     });
-    for (std::int64_t i = 1; i <= 60LL * S.RoadCount; ++i) draw_if_in_view(S, BuildingCount + 1 + S.RoadCount + i, 0.58, U);
+    draw_vehicles(S, U);
     LastFrameTime = S.FrameTime;
 
     step([&] { PlayerAt(0).DoEventsX(S.FrameTime, Settings.PlayerSpeed); });

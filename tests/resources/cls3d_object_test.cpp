@@ -172,6 +172,30 @@ TEST_F(MeshObjectTest, BoundPointsAreTheVertexBoundsMovedByThePosition) {
     EXPECT_TRUE(near(object.Position(), {11, 1, 1}));
 }
 
+TEST_F(MeshObjectTest, MeshBoundsAreTheModelBoxOfTheMeshHeldNow) {
+    cls3dObject object;
+    Vec3 low{7, 7, 7}, high;
+    EXPECT_FALSE(object.MeshBounds(low, high));
+    ASSERT_TRUE(object.LoadFromFile(write("box.x", test::BoxMesh({-1, 0, -2}, {3, 4, 2})), 1));
+    object.Position({10, 20, 30});
+    object.SetRotation({0, 1.2f, 0}, {0, 1, 2}, {0, 0, 0});
+    ASSERT_TRUE(object.MeshBounds(low, high));
+    EXPECT_TRUE(near(low, {-1, 0, -2}, 0));
+    EXPECT_TRUE(near(high, {3, 4, 2}, 0));
+
+    // Another file, and a mesh gone and rebuilt.
+    ASSERT_TRUE(object.LoadFromFile(write("small.x", test::BoxMesh({0, 0, 0}, {0.5f, 1, 1})), 1));
+    ASSERT_TRUE(object.MeshBounds(low, high));
+    EXPECT_TRUE(near(high, {0.5f, 1, 1}, 0));
+    object.StoreData();
+    object.ReleaseMesh();
+    EXPECT_FALSE(object.MeshBounds(low, high));
+    object.ReStoreData();
+    ASSERT_TRUE(object.MeshBounds(low, high));
+    EXPECT_TRUE(near(low, {0, 0, 0}, 0));
+    EXPECT_TRUE(near(high, {0.5f, 1, 1}, 0));
+}
+
 TEST_F(MeshObjectTest, AMeshWithoutVerticesHasItsBoundPointsAtThePosition) {
     TestMesh empty;
     empty.materials.push_back({});

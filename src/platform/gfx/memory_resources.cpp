@@ -58,6 +58,7 @@ Status MemoryTexture::LockRect(Dword level, LockedRect* locked, const Rect* rect
     }
     l.locked = true;
     l.read_only = (flags & LockReadOnly) != 0;
+    if (!l.read_only) opaque_white_ = -1;
     locked->Pitch = static_cast<std::int32_t>(pitch);
     locked->pBits = l.bytes.data() + offset;
     return Status::Ok;
@@ -66,8 +67,43 @@ Status MemoryTexture::LockRect(Dword level, LockedRect* locked, const Rect* rect
 Status MemoryTexture::UnlockRect(Dword level) {
     if (level >= levels_.size() || !levels_[level].locked) return Status::InvalidCall;
     levels_[level].locked = false;
-    if (!levels_[level].read_only) LevelWritten(level);
+    if (!levels_[level].read_only) {
+        opaque_white_ = -1;
+        LevelWritten(level);
+    }
     return Status::Ok;
+}
+
+bool MemoryTexture::OpaqueWhite() const {
+    if (opaque_white_ >= 0) return opaque_white_ == 1;
+    // The bits that read as colour (and alpha, where the format has it) in a texel of the format;
+    // formats not listed here never count as white.
+    std::uint32_t mask = 0;
+    switch (format_) {
+    case FmtA8R8G8B8: mask = 0xFFFFFFFFu; break;
+    case FmtX8R8G8B8: mask = 0x00FFFFFFu; break;
+    case FmtR8G8B8: mask = 0x00FFFFFFu; break;
+    case FmtR5G6B5: case FmtA1R5G5B5: case FmtA4R4G4B4: mask = 0xFFFFu; break;
+    case FmtX1R5G5B5: mask = 0x7FFFu; break;
+    case FmtX4R4G4B4: mask = 0x0FFFu; break;
+    case FmtR3G3B2: mask = 0xFFu; break;
+    default: break;
+    }
+    // Not remembered: the answer may change before the unlock.
+    for (const Level& l : levels_)
+        if (l.locked && !l.read_only) return false;
+    bool white = mask != 0 && !levels_.empty();
+    const auto bpp = static_cast<std::size_t>(BytesPerPixel(format_));
+    for (std::size_t i = 0; white && i < levels_.size(); ++i) {
+        const std::vector<std::uint8_t>& bytes = levels_[i].bytes;
+        for (std::size_t at = 0; white && at + bpp <= bytes.size(); at += bpp) {
+            std::uint32_t texel = 0;
+            for (std::size_t b = 0; b < bpp; ++b) texel |= std::uint32_t{bytes[at + b]} << (8 * b);
+            white = (texel & mask) == mask;
+        }
+    }
+    opaque_white_ = white ? 1 : 0;
+    return white;
 }
 
 Status BufferStorage::Lock(Dword offset, Dword size, std::uint8_t** data, Dword flags) {

@@ -34,6 +34,9 @@ class MemoryTexture : public Texture {
     const std::uint8_t* Bits(Dword level) const { return levels_[level].bytes.data(); }
     std::int32_t Format() const { return format_; }
     std::int32_t PoolKind() const { return pool_; }
+    // Every texel of every level is opaque white, so the texture samples as no texture does. Worked
+    // out again after a written level is unlocked; false while a level is locked for writing.
+    bool OpaqueWhite() const;
     // A default-pool texture does not survive a reset: it refuses every lock afterwards.
     void MarkLost() { lost_ = true; }
     bool Lost() const { return lost_; }
@@ -56,6 +59,8 @@ class MemoryTexture : public Texture {
     std::int32_t format_;
     std::int32_t pool_;
     bool lost_ = false;
+    // OpaqueWhite's answer: -1 not yet worked out since the last write.
+    mutable int opaque_white_ = -1;
 };
 
 // Bytes of a vertex or index buffer with the platform's lock rules.

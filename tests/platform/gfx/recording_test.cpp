@@ -1,6 +1,9 @@
 // The recording back-end: the answers a test sets, the calls it records, the state it keeps and
 // the failures it injects.
+#include "platform/gfx/memory_resources.h"
 #include "platform/gfx/recording/recording_system.h"
+
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -250,6 +253,58 @@ TEST_F(RecordingDeviceTest, ResourcesLockAndSurviveOrNotAReset) {
 
     EXPECT_EQ(device->CreateTexture(0, 16, 1, 0, FmtR5G6B5, PoolManaged, &def), Status::InvalidCall);
     EXPECT_EQ(device->CreateTexture(16, 16, 1, 0, FmtD24S8, PoolManaged, &def), Status::InvalidCall);
+}
+
+// Fills every level with the texel of bytes given, low byte first.
+void fill(MemoryTexture& t, std::initializer_list<std::uint8_t> texel) {
+    for (Dword level = 0; level < t.GetLevelCount(); ++level) {
+        LockedRect lr;
+        ASSERT_EQ(t.LockRect(level, &lr, nullptr, 0), Status::Ok);
+        auto* p = static_cast<std::uint8_t*>(lr.pBits);
+        for (Dword i = 0; i < t.Width(level) * t.Height(level); ++i)
+            for (std::uint8_t b : texel) *p++ = b;
+        t.UnlockRect(level);
+    }
+}
+
+TEST(MemoryTexture, KnowsWhenEveryTexelOfEveryLevelIsOpaqueWhite) {
+    struct Case {
+        std::int32_t format;
+        std::initializer_list<std::uint8_t> white, not_white;
+    };
+    for (const Case& k : {Case{FmtA8R8G8B8, {0xFF, 0xFF, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF, 0xFE}},
+                          Case{FmtX8R8G8B8, {0xFF, 0xFF, 0xFF, 0x00}, {0xFF, 0xFE, 0xFF, 0xFF}},
+                          Case{FmtR5G6B5, {0xFF, 0xFF}, {0xDF, 0xFF}},
+                          Case{FmtX1R5G5B5, {0xFF, 0x7F}, {0xFF, 0x7E}},
+                          Case{FmtA1R5G5B5, {0xFF, 0xFF}, {0xFF, 0x7F}},
+                          Case{FmtX4R4G4B4, {0xFF, 0x0F}, {0xFF, 0xF7}}}) {
+        MemoryTexture t(8, 4, 0, 0, k.format, PoolManaged);
+        EXPECT_FALSE(t.OpaqueWhite()) << "a new texture is black, format " << k.format;
+        fill(t, k.white);
+        EXPECT_TRUE(t.OpaqueWhite()) << k.format;
+        fill(t, k.not_white);
+        EXPECT_FALSE(t.OpaqueWhite()) << k.format;
+    }
+    // One texel of the smallest level is enough to tell.
+    MemoryTexture t(4, 4, 0, 0, FmtA8R8G8B8, PoolManaged);
+    fill(t, {0xFF, 0xFF, 0xFF, 0xFF});
+    ASSERT_TRUE(t.OpaqueWhite());
+    LockedRect lr;
+    ASSERT_EQ(t.LockRect(2, &lr, nullptr, 0), Status::Ok);
+    EXPECT_FALSE(t.OpaqueWhite()) << "while a level may be written";
+    static_cast<std::uint8_t*>(lr.pBits)[1] = 0x80;
+    t.UnlockRect(2);
+    EXPECT_FALSE(t.OpaqueWhite());
+    // A read-only lock changes nothing.
+    fill(t, {0xFF, 0xFF, 0xFF, 0xFF});
+    ASSERT_EQ(t.LockRect(0, &lr, nullptr, LockReadOnly), Status::Ok);
+    EXPECT_TRUE(t.OpaqueWhite());
+    t.UnlockRect(0);
+    EXPECT_TRUE(t.OpaqueWhite());
+    // Alpha alone never reads as white.
+    MemoryTexture alpha(4, 4, 1, 0, FmtA8, PoolManaged);
+    fill(alpha, {0xFF});
+    EXPECT_FALSE(alpha.OpaqueWhite());
 }
 
 TEST_F(RecordingDeviceTest, BuffersAndDrawsAreCheckedAndRecorded) {

@@ -206,6 +206,94 @@ TEST_F(Render, LitTexturedTriangleIsTextureTimesLight) {
     EXPECT_TRUE(near(pixel(12, 24), 150, 75, 38));
 }
 
+TEST_F(Render, AWhiteTextureDrawsAsNoTextureDoesUnlessItsBorderShows) {
+    camera();
+    Light light;
+    light.Type = LightDirectional;
+    light.Diffuse = {0.7f, 0.6f, 0.5f, 1};
+    light.Direction = {0.3f, -0.2f, 1};
+    device_->SetLight(0, light);
+    device_->LightEnable(0, true);
+    Material m;
+    m.Diffuse = {0.16f, 0.2f, 0.25f, 1};
+    m.Emissive = {0.1f, 0.05f, 0.0f, 1};
+    device_->SetMaterial(m);
+    device_->SetRenderState(rs::CullMode, CullNone);
+    device_->SetTextureStageState(0, tss::MagFilter, TexfLinear);
+    device_->SetTextureStageState(0, tss::MinFilter, TexfLinear);
+    device_->SetTextureStageState(0, tss::MipFilter, TexfLinear);
+    // White with a full chain of levels, sampled at every scale across a slanted quad.
+    TexturePtr white;
+    ASSERT_EQ(device_->CreateTexture(16, 16, 0, 0, FmtX8R8G8B8, PoolManaged, &white), Status::Ok);
+    for (Dword level = 0; level < white->GetLevelCount(); ++level) {
+        LockedRect lr;
+        ASSERT_EQ(white->LockRect(level, &lr, nullptr, 0), Status::Ok);
+        SurfaceDesc d;
+        white->GetLevelDesc(level, &d);
+        std::memset(lr.pBits, 0xFF, d.Size);
+        white->UnlockRect(level);
+    }
+    const LitV v[6] = {{-6, 6, 3, 0, 0.3f, -1, -1, -1}, {6, 6, 30, 0.2f, 0, -1, 2, -1},
+                       {-6, -6, 3, -0.1f, 0, -1, -1, 2}, {6, 6, 30, 0.2f, 0, -1, 2, -1},
+                       {6, -6, 30, 0, -0.4f, -1, 2, 2},  {-6, -6, 3, -0.1f, 0, -1, -1, 2}};
+    device_->SetVertexShader(kLitFvf);
+    const auto draw = [&](const TexturePtr& texture) {
+        begin();
+        device_->SetTexture(0, texture);
+        EXPECT_EQ(device_->DrawPrimitiveUP(PtTriangleList, 2, v, sizeof(LitV)), Status::Ok);
+        return ReadBackBuffer(*device_, 0, 0, kSize, kSize);
+    };
+    const std::vector<std::uint32_t> plain = draw(nullptr);
+    EXPECT_EQ(draw(white), plain);
+    // Texture coordinates run from -1 to 2: with a black border the outer parts go dark.
+    device_->SetTextureStageState(0, tss::AddressU, TaddressBorder);
+    device_->SetTextureStageState(0, tss::AddressV, TaddressBorder);
+    const std::vector<std::uint32_t> bordered = draw(white);
+    EXPECT_NE(bordered, plain);
+    EXPECT_TRUE(near(bordered[2 * kSize + 2], 0, 0, 0, 0));
+}
+
+TEST_F(Render, AMaterialComesBackAfterDrawsThatTookTheDiffuseColourFromTheVertices) {
+    camera();
+    device_->SetRenderState(rs::CullMode, CullNone);
+    device_->SetRenderState(rs::Ambient, 0xFFFFFFFF);
+    Material red;
+    red.Diffuse = red.Ambient = {1, 0, 0, 1};
+    device_->SetMaterial(red);
+    const LitV lit[3] = {{-5, 5, 5, 0, 0, -1, 0, 0}, {5, 5, 5, 0, 0, -1, 0, 0}, {-5, -5, 5, 0, 0, -1, 0, 0}};
+    struct LitColourV {
+        float x, y, z, nx, ny, nz;
+        std::uint32_t color;
+    };
+    const LitColourV coloured[3] = {{-5, 5, 5, 0, 0, -1, 0xFF00FF00}, {5, 5, 5, 0, 0, -1, 0xFF00FF00},
+                                    {-5, -5, 5, 0, 0, -1, 0xFF00FF00}};
+    const auto draw_lit = [&] {
+        begin();
+        device_->SetVertexShader(kLitFvf);
+        device_->DrawPrimitiveUP(PtTriangleList, 1, lit, sizeof(LitV));
+        return pixel(20, 20);
+    };
+    const std::uint32_t first = draw_lit();
+    EXPECT_TRUE(near(first, 255, 0, 0));
+    // Green vertices with the diffuse colour taken from them, and a light so that it shows.
+    Light light;
+    light.Type = LightDirectional;
+    light.Diffuse = {1, 1, 1, 1};
+    light.Direction = {0, 0, 1};
+    device_->SetLight(0, light);
+    device_->LightEnable(0, true);
+    device_->SetRenderState(rs::ColorVertex, 1);
+    device_->SetRenderState(rs::DiffuseMaterialSource, 1);
+    begin();
+    device_->SetVertexShader(fvf::Xyz | fvf::Normal | fvf::Diffuse);
+    device_->DrawPrimitiveUP(PtTriangleList, 1, coloured, sizeof(LitColourV));
+    EXPECT_GT(channel(pixel(20, 20), 8), 200);
+    // The same material again, handed over or not: red, not the vertices' green.
+    EXPECT_TRUE(near(draw_lit(), 255, 0, 0));
+    device_->SetMaterial(red);
+    EXPECT_TRUE(near(draw_lit(), 255, 0, 0));
+}
+
 TEST_F(Render, CullModesFollowTheWindingSeenOnScreen) {
     device_->SetRenderState(rs::ZEnable, 0);
     // Clockwise on the screen: right along the top, then down to the left.

@@ -335,6 +335,7 @@ void GlDevice::forget_gl_state() {
     render_dirty_ = stage_dirty_ = material_dirty_ = world_dirty_ = projection_dirty_ = viewport_dirty_ =
         lights_dirty_ = true;
     applied_mode_ = applied_lighting_ = applied_color_material_ = applied_clip_mask_ = -1;
+    applied_material_parts_ = 0;
     bound_texture_ = bound_array_ = bound_element_ = 0;
     arrays_ = ArraySource{};
 }
@@ -930,7 +931,9 @@ void GlDevice::prepare(const VertexLayout& l) {
         if (color_material) glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
         enable_if(GL_COLOR_MATERIAL, color_material != 0);
         applied_color_material_ = color_material;
-        if (!color_material) material_dirty_ = true; // GL_COLOR_MATERIAL overwrote the diffuse colour
+        // GL_COLOR_MATERIAL overwrites the diffuse colour.
+        applied_material_parts_ &= ~kDiffusePart;
+        if (!color_material) material_dirty_ = true;
     }
     if (material_dirty_) apply_material();
     force_all_ = false;
@@ -1062,19 +1065,38 @@ void GlDevice::bind_texture() {
     const SamplerState sampler{s[tss::MagFilter], s[tss::MinFilter], s[tss::MipFilter],
                                s[tss::AddressU],  s[tss::AddressV],  anisotropic ? s[tss::MaxAnisotropy] : 1};
     // Without a texture the stage reads opaque white, so operations on it leave the diffuse colour.
+    // A texture of opaque white alone reads the same (unless a border colour can come in), and the
+    // stand-in spares the driver a texture switch, which it pays for dearly when models alternate
+    // between plain and white-textured subsets.
+    const bool border = sampler.address_u == TaddressBorder || sampler.address_v == TaddressBorder;
+    if (t != nullptr && !border && !platform::OptimisationsOff() && t->OpaqueWhite()) t = nullptr;
     if (t != nullptr && t->Bind(sampler, &bound_texture_)) return;
     if (bound_texture_ != white_texture_) glBindTexture(GL_TEXTURE_2D, bound_texture_ = white_texture_);
 }
 
 void GlDevice::apply_material() {
     const Material& m = state_.material;
-    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, &m.Ambient.r);
-    if (applied_color_material_ != 1) glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, &m.Diffuse.r);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, &m.Emissive.r);
+    // Subsets of one model differ in a colour or two; every part handed over makes the driver
+    // rebuild its lighting constants, so unchanged parts are not handed over again.
+    if (platform::OptimisationsOff()) applied_material_parts_ = 0;
+    const auto send = [&](unsigned part, GLenum name, const ColorValue& value, ColorValue& applied) {
+        if ((applied_material_parts_ & part) != 0 && std::memcmp(&applied, &value, sizeof value) == 0) return;
+        glMaterialfv(GL_FRONT_AND_BACK, name, &value.r);
+        applied = value;
+        applied_material_parts_ |= part;
+    };
+    send(kAmbientPart, GL_AMBIENT, m.Ambient, applied_material_.Ambient);
+    if (applied_color_material_ != 1) send(kDiffusePart, GL_DIFFUSE, m.Diffuse, applied_material_.Diffuse);
+    send(kEmissivePart, GL_EMISSION, m.Emissive, applied_material_.Emissive);
     // Without the specular state the platform computes no highlight at all.
-    const float none[4] = {0, 0, 0, 0};
-    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, state_.render[rs::SpecularEnable] ? &m.Specular.r : none);
-    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::clamp(m.Power, 0.0f, 128.0f));
+    send(kSpecularPart, GL_SPECULAR, state_.render[rs::SpecularEnable] ? m.Specular : ColorValue{},
+         applied_material_.Specular);
+    const float power = std::clamp(m.Power, 0.0f, 128.0f);
+    if ((applied_material_parts_ & kPowerPart) == 0 || applied_material_.Power != power) {
+        glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, power);
+        applied_material_.Power = power;
+        applied_material_parts_ |= kPowerPart;
+    }
     material_dirty_ = false;
 }
 

@@ -130,6 +130,11 @@ class GlDevice final : public Device {
     int applied_mode_ = -1; // 0 transformed, 1 pre-transformed
     int applied_lighting_ = -1, applied_color_material_ = -1, applied_clip_mask_ = -1;
     bool applied_texture_enabled_ = false;
+    // The material parts GL holds, each valid when its bit is set.
+    static constexpr unsigned kAmbientPart = 1, kDiffusePart = 2, kEmissivePart = 4, kSpecularPart = 8,
+                              kPowerPart = 16;
+    Material applied_material_;
+    unsigned applied_material_parts_ = 0;
     std::vector<std::weak_ptr<GlTexture>> default_textures_;
     std::vector<float> scratch_;
     std::vector<std::weak_ptr<MemoryVertexBuffer>> default_vbs_;
