@@ -31,7 +31,8 @@ Matrix4 absolute_product(const Matrix4& a, const Matrix4& b) {
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j) {
             double s = 0;
-            for (int k = 0; k < 4; ++k) s += std::fabs(double(a.at(i, k))) * std::fabs(double(b.at(k, j)));
+            for (int k = 0; k < 4; ++k)
+                s += std::fabs(double(a.at(i, k))) * std::fabs(double(b.at(k, j)));
             r.at(i, j) = static_cast<float>(s);
         }
     return r;
@@ -88,7 +89,8 @@ bool DrawReach::ReachesNoPixel(const Matrix4& world, const Vec3& low, const Vec3
     double e[4];
     for (int j = 0; j < 4; ++j) {
         e[j] = 0;
-        for (int k = 0; k < 4; ++k) e[j] += reach[k] * size[k][j];
+        for (int k = 0; k < 4; ++k)
+            e[j] += reach[k] * size[k][j];
         e[j] *= kRelativeError;
         if (!std::isfinite(e[j])) return false;
     }
@@ -102,7 +104,8 @@ bool DrawReach::ReachesNoPixel(const Matrix4& world, const Vec3& low, const Vec3
         double c[4];
         for (int j = 0; j < 4; ++j) {
             c[j] = 0;
-            for (int k = 0; k < 4; ++k) c[j] += p[k] * m[k][j];
+            for (int k = 0; k < 4; ++k)
+                c[j] += p[k] * m[k][j];
             if (!std::isfinite(c[j])) return false;
         }
         const double X = c[0], Y = c[1], Z = c[2], W = c[3];

@@ -76,6 +76,9 @@ void cls3dObject::ReleaseMesh() {
 }
 
 const std::string& cls3dObject::GetMaterialTexture(int k, int column) const {
+    static const std::array<std::string, 2> kEmptyRow;
+    if (k >= 0 && k < kMaterialRows && static_cast<std::size_t>(k) >= MaterialTextures.size())
+        return checked_at(kEmptyRow, column);
     return checked_at(checked_at(MaterialTextures, k), column);
 }
 
@@ -111,6 +114,8 @@ bool cls3dObject::LoadFromFile(const std::string& File, std::int32_t /*MipLevels
     if (MaterialCount == 0) return false;
 
     Materials.assign(static_cast<std::size_t>(MaterialCount), Material{});
+    const auto rows = static_cast<std::size_t>(std::min(MaterialCount, kMaterialRows));
+    if (MaterialTextures.size() < rows) MaterialTextures.resize(rows);
     for (std::int32_t k = 0; k < MaterialCount; ++k) {
         Material& m = Materials[static_cast<std::size_t>(k)];
         gfx::Material read;
@@ -118,7 +123,9 @@ bool cls3dObject::LoadFromFile(const std::string& File, std::int32_t /*MipLevels
         std::string name;
         buffer.GetTextureName(static_cast<d3dx::Dword>(k), &name);
         // Rows exist for the first materials only; later ones keep no name and draw untextured.
-        auto* row = k < kMaterialRows ? &MaterialTextures[static_cast<std::size_t>(k)] : nullptr;
+        auto* row = static_cast<std::size_t>(k) < MaterialTextures.size()
+                        ? &MaterialTextures[static_cast<std::size_t>(k)]
+                        : nullptr;
         if (!name.empty()) {
             if (row != nullptr) {
                 (*row)[0] = name;
@@ -308,7 +315,8 @@ void cls3dObject::apply_subset_states(cls3dEngine& engine, gfx::Device* device, 
     if (device != nullptr && !engine.GetShadowState()) {
         skip_on_fault([&] { device->SetMaterial(to_platform(checked_at(Materials, k))); });
         skip_on_fault([&] {
-            if (k >= kMaterialRows || MaterialTextures[static_cast<std::size_t>(k)][0].empty()) {
+            if (static_cast<std::size_t>(k) >= MaterialTextures.size() ||
+                MaterialTextures[static_cast<std::size_t>(k)][0].empty()) {
                 device->SetTexture(0, nullptr);
             } else {
                 const int slot = slot_of(MaterialTextures[static_cast<std::size_t>(k)][1]);

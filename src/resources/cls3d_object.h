@@ -93,13 +93,22 @@ class cls3dObject final : public EngineResource {
     // A load that failed leaves no geometry behind, so nothing of an earlier model can come back.
     void ForgetGeometry();
 
+    // What every frame reads first, kept together: thousands of vehicles are placed, tested and
+    // drawn each frame.
     d3dx::MeshPtr Mesh;
-    std::vector<Material> Materials;
-    std::array<std::array<std::string, 2>, kMaterialRows> MaterialTextures;
-    std::int32_t MaterialCount = 0;
     Vec3 ObjPos;
     Matrix4 TransMatrix;
     Matrix4 RotMatrix;
+    // MeshBounds of the mesh now held, worked out at its first call after a load or rebuild.
+    bool BoundsWorkedOut = false;
+    bool BoundsKnown = false;
+    Vec3 BoundsLow, BoundsHigh;
+    std::int32_t MaterialCount = 0;
+
+    std::vector<Material> Materials;
+    // Rows for the first kMaterialRows materials, as many as the largest model loaded had; a row
+    // beyond them reads as empty.
+    std::vector<std::array<std::string, 2>> MaterialTextures;
     std::uint32_t VertexFormat = 0;
     std::int32_t VertexSize = 0;
     std::int32_t VertexCount = 0;
@@ -107,10 +116,6 @@ class cls3dObject final : public EngineResource {
     std::vector<std::uint8_t> SavedVertices;
     std::vector<std::uint8_t> SavedIndices;
     std::vector<std::uint8_t> SavedAttributes;
-    // MeshBounds of the mesh now held, worked out at its first call after a load or rebuild.
-    bool BoundsWorkedOut = false;
-    bool BoundsKnown = false;
-    Vec3 BoundsLow, BoundsHigh;
 };
 
 } // namespace kl

@@ -1,9 +1,9 @@
 // DrawReach against the real rasteriser: boxes of every size around a pixel, turned every way, near
 // the origin and far from it; every box it leaves out must really draw no pixel when drawn.
-#include "support/gl_test_environment.h"
 #include "engine/draw_reach.h"
 #include "engine/math.h"
 #include "platform/gfx/gl/gl_backend.h"
+#include "support/gl_test_environment.h"
 
 #include <cmath>
 #include <cstring>
@@ -31,10 +31,12 @@ std::vector<ColorV> box(const Vec3& lo, const Vec3& hi) {
     const auto corner = [&](int i) {
         return ColorV{i & 1 ? hi.x : lo.x, i & 2 ? hi.y : lo.y, i & 4 ? hi.z : lo.z, 0xFFFFFFFFu};
     };
-    static const int faces[6][4] = {{0, 1, 3, 2}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 3, 7, 5}};
+    static const int faces[6][4] = {{0, 1, 3, 2}, {4, 5, 7, 6}, {0, 1, 5, 4},
+                                    {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 3, 7, 5}};
     std::vector<ColorV> v;
     for (const auto& f : faces)
-        for (int i : {f[0], f[1], f[2], f[0], f[2], f[3]}) v.push_back(corner(i));
+        for (int i : {f[0], f[1], f[2], f[0], f[2], f[3]})
+            v.push_back(corner(i));
     return v;
 }
 
@@ -52,7 +54,8 @@ class ReachOnGl : public ::testing::Test {
         p.BackBufferCount = 1;
         p.Windowed = true;
         p.hDeviceWindow = window_;
-        ASSERT_EQ(system_->CreateDevice(0, gfx::DevTypeHal, window_, gfx::CreateHardwareVertexProcessing, &p, &device_),
+        ASSERT_EQ(system_->CreateDevice(0, gfx::DevTypeHal, window_, gfx::CreateHardwareVertexProcessing, &p,
+                                        &device_),
                   gfx::Status::Ok);
         device_->SetRenderState(gfx::rs::Lighting, 0);
         device_->SetRenderState(gfx::rs::ZEnable, 0);
@@ -70,9 +73,11 @@ class ReachOnGl : public ::testing::Test {
         device_->Clear(0, nullptr, gfx::ClearTarget, 0xFF000000, 1.0f, 0);
         device_->SetTransform(gfx::TsWorld, to_platform(world));
         const std::vector<ColorV> v = box(lo, hi);
-        EXPECT_EQ(device_->DrawPrimitiveUP(gfx::PtTriangleList, 12, v.data(), sizeof(ColorV)), gfx::Status::Ok);
+        EXPECT_EQ(device_->DrawPrimitiveUP(gfx::PtTriangleList, 12, v.data(), sizeof(ColorV)),
+                  gfx::Status::Ok);
         int lit = 0;
-        for (std::uint32_t p : gfx::ReadBackBuffer(*device_, 0, 0, kWidth, kHeight)) lit += (p & 0xFFFFFF) != 0;
+        for (std::uint32_t p : gfx::ReadBackBuffer(*device_, 0, 0, kWidth, kHeight))
+            lit += (p & 0xFFFFFF) != 0;
         return lit;
     }
 
@@ -99,13 +104,13 @@ TEST_F(ReachOnGl, EveryBoxLeftOutReallyDrawsNothing) {
             const float half = size_px * depth / focal / 2;
             const Vec3 at{eye.x + 0.3f * depth + (unit(random) - 0.5f) * 1.3f * depth,
                           eye.y + (unit(random) - 0.5f) * depth, eye.z + depth};
-            const Matrix4 world = MatrixRotationX(unit(random) * 6.3f) * MatrixRotationY(unit(random) * 6.3f) *
-                                  MatrixTranslation(at.x, at.y, at.z);
+            const Matrix4 world = MatrixRotationX(unit(random) * 6.3f) *
+                                  MatrixRotationY(unit(random) * 6.3f) * MatrixTranslation(at.x, at.y, at.z);
             const Vec3 lo{-half, -0.4f * half, -2 * half}, hi{half, 0.4f * half, 2 * half};
             if (reach.ReachesNoPixel(world, lo, hi)) {
                 ++left_out;
-                EXPECT_EQ(pixels_drawn(world, lo, hi), 0) << "box " << n << " at distance " << depth << ", "
-                                                          << size_px << " px";
+                EXPECT_EQ(pixels_drawn(world, lo, hi), 0)
+                    << "box " << n << " at distance " << depth << ", " << size_px << " px";
             } else if (n % 4 == 0 && pixels_drawn(world, lo, hi) > 0) {
                 ++drawn_with_pixels;
             }

@@ -19,7 +19,8 @@ struct ReachTest : ::testing::Test {
     DrawReach reach{view, projection, viewport, true};
 
     bool hidden(const Vec3& at, float half) const {
-        return reach.ReachesNoPixel(MatrixTranslation(at.x, at.y, at.z), {-half, -half, -half}, {half, half, half});
+        return reach.ReachesNoPixel(MatrixTranslation(at.x, at.y, at.z), {-half, -half, -half},
+                                    {half, half, half});
     }
 };
 
@@ -52,7 +53,8 @@ TEST_F(ReachTest, BoxesBetweenPixelCentresAreHiddenOnlyWithSingleSampledFill) {
     EXPECT_FALSE(hidden({0, 0, 9270}, 6));
 
     const DrawReach multisampled(view, projection, viewport, false);
-    EXPECT_FALSE(multisampled.ReachesNoPixel(MatrixTranslation(0, 0, 9270), {-0.5f, -0.5f, -0.5f}, {0.5f, 0.5f, 0.5f}));
+    EXPECT_FALSE(multisampled.ReachesNoPixel(MatrixTranslation(0, 0, 9270), {-0.5f, -0.5f, -0.5f},
+                                             {0.5f, 0.5f, 0.5f}));
     EXPECT_TRUE(multisampled.ReachesNoPixel(MatrixTranslation(0, 0, -100), {-1, -1, -1}, {1, 1, 1}));
 }
 
@@ -69,9 +71,11 @@ TEST_F(ReachTest, ACentreJustOutsideTheBoxStillCounts) {
 TEST_F(ReachTest, TheViewportPlacesThePixelCentres) {
     // A viewport moved by whole pixels keeps the answer; an odd width puts a pixel centre in the middle.
     const DrawReach shifted(view, projection, {7, 3, 1024, 768, 0, 1}, true);
-    EXPECT_TRUE(shifted.ReachesNoPixel(MatrixTranslation(0, 0, 9270), {-0.5f, -0.5f, -0.5f}, {0.5f, 0.5f, 0.5f}));
+    EXPECT_TRUE(
+        shifted.ReachesNoPixel(MatrixTranslation(0, 0, 9270), {-0.5f, -0.5f, -0.5f}, {0.5f, 0.5f, 0.5f}));
     const DrawReach odd(view, projection, {0, 0, 1023, 767, 0, 1}, true);
-    EXPECT_FALSE(odd.ReachesNoPixel(MatrixTranslation(0, 0, 9270), {-0.5f, -0.5f, -0.5f}, {0.5f, 0.5f, 0.5f}));
+    EXPECT_FALSE(
+        odd.ReachesNoPixel(MatrixTranslation(0, 0, 9270), {-0.5f, -0.5f, -0.5f}, {0.5f, 0.5f, 0.5f}));
 }
 
 TEST_F(ReachTest, NothingIsHiddenThatCannotBeWorkedOut) {
@@ -93,8 +97,10 @@ TEST_F(ReachTest, FarFromTheOriginTheAllowanceGrowsWithTheRounding) {
     const DrawReach far_reach(far_view, projection, viewport, true);
     const float h = 0.5f;
     EXPECT_TRUE(hidden({0, 0, 9270}, h));
-    EXPECT_FALSE(far_reach.ReachesNoPixel(MatrixTranslation(eye.x, eye.y, eye.z + 9270), {-h, -h, -h}, {h, h, h}));
-    EXPECT_TRUE(far_reach.ReachesNoPixel(MatrixTranslation(eye.x, eye.y, eye.z - 10000), {-h, -h, -h}, {h, h, h}));
+    EXPECT_FALSE(
+        far_reach.ReachesNoPixel(MatrixTranslation(eye.x, eye.y, eye.z + 9270), {-h, -h, -h}, {h, h, h}));
+    EXPECT_TRUE(
+        far_reach.ReachesNoPixel(MatrixTranslation(eye.x, eye.y, eye.z - 10000), {-h, -h, -h}, {h, h, h}));
 }
 
 } // namespace

@@ -1,9 +1,8 @@
 // One frame and the round loop around it: culling by the view cone, zero-length frames, the clear, the
 // camera after the user's vehicle is gone, the exits of RunScene.
-#include "scene/scene_fixture.h"
-
 #include "engine/draw_reach.h"
 #include "resources/cls3d_object.h"
+#include "scene/scene_fixture.h"
 
 #include <algorithm>
 #include <numbers>
@@ -43,7 +42,8 @@ std::size_t vehicles_off_picture(const scene::SceneState& S) {
     for (std::int64_t i = 0; i < 60 * S.RoadCount; ++i) {
         cls3dObject* model = mdlKl::ObjectAt(mdlKl::BuildingCount + 2 + S.RoadCount + i).Model();
         Vec3 low, high;
-        if (model != nullptr && model->MeshBounds(low, high) && reach.ReachesNoPixel(model->WorldMatrix(), low, high))
+        if (model != nullptr && model->MeshBounds(low, high) &&
+            reach.ReachesNoPixel(model->WorldMatrix(), low, high))
             ++n;
     }
     return n;

@@ -74,21 +74,37 @@ Status MemoryTexture::UnlockRect(Dword level) {
     return Status::Ok;
 }
 
+namespace {
+
+// The bits that read as colour (and alpha, where the format has it) in a texel of the format; 0 for
+// formats that never count as white.
+std::uint32_t white_bits(std::int32_t format) {
+    switch (format) {
+    case FmtA8R8G8B8:
+        return 0xFFFFFFFFu;
+    case FmtX8R8G8B8:
+    case FmtR8G8B8:
+        return 0x00FFFFFFu;
+    case FmtR5G6B5:
+    case FmtA1R5G5B5:
+    case FmtA4R4G4B4:
+        return 0xFFFFu;
+    case FmtX1R5G5B5:
+        return 0x7FFFu;
+    case FmtX4R4G4B4:
+        return 0x0FFFu;
+    case FmtR3G3B2:
+        return 0xFFu;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
 bool MemoryTexture::OpaqueWhite() const {
     if (opaque_white_ >= 0) return opaque_white_ == 1;
-    // The bits that read as colour (and alpha, where the format has it) in a texel of the format;
-    // formats not listed here never count as white.
-    std::uint32_t mask = 0;
-    switch (format_) {
-    case FmtA8R8G8B8: mask = 0xFFFFFFFFu; break;
-    case FmtX8R8G8B8: mask = 0x00FFFFFFu; break;
-    case FmtR8G8B8: mask = 0x00FFFFFFu; break;
-    case FmtR5G6B5: case FmtA1R5G5B5: case FmtA4R4G4B4: mask = 0xFFFFu; break;
-    case FmtX1R5G5B5: mask = 0x7FFFu; break;
-    case FmtX4R4G4B4: mask = 0x0FFFu; break;
-    case FmtR3G3B2: mask = 0xFFu; break;
-    default: break;
-    }
+    const std::uint32_t mask = white_bits(format_);
     // Not remembered: the answer may change before the unlock.
     for (const Level& l : levels_)
         if (l.locked && !l.read_only) return false;
@@ -98,7 +114,8 @@ bool MemoryTexture::OpaqueWhite() const {
         const std::vector<std::uint8_t>& bytes = levels_[i].bytes;
         for (std::size_t at = 0; white && at + bpp <= bytes.size(); at += bpp) {
             std::uint32_t texel = 0;
-            for (std::size_t b = 0; b < bpp; ++b) texel |= std::uint32_t{bytes[at + b]} << (8 * b);
+            for (std::size_t b = 0; b < bpp; ++b)
+                texel |= std::uint32_t{bytes[at + b]} << (8 * b);
             white = (texel & mask) == mask;
         }
     }

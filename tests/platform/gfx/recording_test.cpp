@@ -4,7 +4,6 @@
 #include "platform/gfx/recording/recording_system.h"
 
 #include <cstring>
-
 #include <gtest/gtest.h>
 
 namespace kl::gfx {
@@ -262,7 +261,8 @@ void fill(MemoryTexture& t, std::initializer_list<std::uint8_t> texel) {
         ASSERT_EQ(t.LockRect(level, &lr, nullptr, 0), Status::Ok);
         auto* p = static_cast<std::uint8_t*>(lr.pBits);
         for (Dword i = 0; i < t.Width(level) * t.Height(level); ++i)
-            for (std::uint8_t b : texel) *p++ = b;
+            for (std::uint8_t b : texel)
+                *p++ = b;
         t.UnlockRect(level);
     }
 }
@@ -272,12 +272,11 @@ TEST(MemoryTexture, KnowsWhenEveryTexelOfEveryLevelIsOpaqueWhite) {
         std::int32_t format;
         std::initializer_list<std::uint8_t> white, not_white;
     };
-    for (const Case& k : {Case{FmtA8R8G8B8, {0xFF, 0xFF, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF, 0xFE}},
-                          Case{FmtX8R8G8B8, {0xFF, 0xFF, 0xFF, 0x00}, {0xFF, 0xFE, 0xFF, 0xFF}},
-                          Case{FmtR5G6B5, {0xFF, 0xFF}, {0xDF, 0xFF}},
-                          Case{FmtX1R5G5B5, {0xFF, 0x7F}, {0xFF, 0x7E}},
-                          Case{FmtA1R5G5B5, {0xFF, 0xFF}, {0xFF, 0x7F}},
-                          Case{FmtX4R4G4B4, {0xFF, 0x0F}, {0xFF, 0xF7}}}) {
+    for (const Case& k :
+         {Case{FmtA8R8G8B8, {0xFF, 0xFF, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF, 0xFE}},
+          Case{FmtX8R8G8B8, {0xFF, 0xFF, 0xFF, 0x00}, {0xFF, 0xFE, 0xFF, 0xFF}},
+          Case{FmtR5G6B5, {0xFF, 0xFF}, {0xDF, 0xFF}}, Case{FmtX1R5G5B5, {0xFF, 0x7F}, {0xFF, 0x7E}},
+          Case{FmtA1R5G5B5, {0xFF, 0xFF}, {0xFF, 0x7F}}, Case{FmtX4R4G4B4, {0xFF, 0x0F}, {0xFF, 0xF7}}}) {
         MemoryTexture t(8, 4, 0, 0, k.format, PoolManaged);
         EXPECT_FALSE(t.OpaqueWhite()) << "a new texture is black, format " << k.format;
         fill(t, k.white);

@@ -233,7 +233,7 @@ TEST_F(Render, AWhiteTextureDrawsAsNoTextureDoesUnlessItsBorderShows) {
         std::memset(lr.pBits, 0xFF, d.Size);
         white->UnlockRect(level);
     }
-    const LitV v[6] = {{-6, 6, 3, 0, 0.3f, -1, -1, -1}, {6, 6, 30, 0.2f, 0, -1, 2, -1},
+    const LitV v[6] = {{-6, 6, 3, 0, 0.3f, -1, -1, -1},  {6, 6, 30, 0.2f, 0, -1, 2, -1},
                        {-6, -6, 3, -0.1f, 0, -1, -1, 2}, {6, 6, 30, 0.2f, 0, -1, 2, -1},
                        {6, -6, 30, 0, -0.4f, -1, 2, 2},  {-6, -6, 3, -0.1f, 0, -1, -1, 2}};
     device_->SetVertexShader(kLitFvf);
@@ -265,8 +265,8 @@ TEST_F(Render, AMaterialComesBackAfterDrawsThatTookTheDiffuseColourFromTheVertic
         float x, y, z, nx, ny, nz;
         std::uint32_t color;
     };
-    const LitColourV coloured[3] = {{-5, 5, 5, 0, 0, -1, 0xFF00FF00}, {5, 5, 5, 0, 0, -1, 0xFF00FF00},
-                                    {-5, -5, 5, 0, 0, -1, 0xFF00FF00}};
+    const LitColourV coloured[3] = {
+        {-5, 5, 5, 0, 0, -1, 0xFF00FF00}, {5, 5, 5, 0, 0, -1, 0xFF00FF00}, {-5, -5, 5, 0, 0, -1, 0xFF00FF00}};
     const auto draw_lit = [&] {
         begin();
         device_->SetVertexShader(kLitFvf);

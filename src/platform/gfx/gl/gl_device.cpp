@@ -3,6 +3,7 @@
 // -1..1, viewports are turned from y-down to GL's y-up window coordinates, and the winding that
 // counts as clockwise is the one seen on the screen.
 #include "platform/gfx/gl/gl_device.h"
+
 #include "platform/os/optimisations.h"
 
 #include <algorithm>
