@@ -223,10 +223,15 @@ Status ComputeNormals(Mesh& mesh) {
 }
 
 std::vector<AttributeRange> Mesh::GetAttributeTable() {
+    return attribute_ranges();
+}
+
+const std::vector<AttributeRange>& Mesh::attribute_ranges() {
+    static const std::vector<AttributeRange> none;
     Geometry& g = *geometry_;
     if (!g.ranges_valid) {
         std::vector<std::uint32_t> indices;
-        if (read_indices(g, &indices) != Status::Ok) return {};
+        if (read_indices(g, &indices) != Status::Ok) return none;
         g.ranges = attribute_runs(g.attributes, indices);
         g.ranges_valid = true;
     }
@@ -237,7 +242,8 @@ Status Mesh::DrawSubset(Dword attrib_id) {
     const auto device = device_.lock();
     if (!device) return Status::InvalidCall;
     bool bound = false;
-    for (const AttributeRange& r : GetAttributeTable()) {
+    // Every subset of every model drawn goes through here: the table is read in place.
+    for (const AttributeRange& r : attribute_ranges()) {
         if (r.AttribId != attrib_id || r.FaceCount == 0) continue;
         if (!bound) {
             const Geometry& g = *geometry_;

@@ -106,6 +106,8 @@ class Mesh {
 
   private:
     friend Status ComputeNormals(Mesh& mesh);
+    // The attribute table, worked out from the faces when they have changed; empty when unreadable.
+    const std::vector<AttributeRange>& attribute_ranges();
     // Gives this mesh data no other mesh sees, copying it when shared.
     Status make_own();
     // Replaces the data by the result of an in-place operation; identical data that went through
