@@ -9,8 +9,8 @@
 # config.dat there), on a 1024x768 virtual screen, with --no-dialog --fixed-step STEP --seed 1. The
 # ratio column divides each run's frame-time median by the baseline's median of the same run. The
 # default 300 frames cover the first 10 s of traffic; the vehicles then drive ahead of the user into
-# view, and after a few minutes of simulated time (for example -s 0.5 -f 600) a 250-road frame shows
-# nearly all 15,000 of them.
+# the view cone, and after a few minutes of simulated time (for example -s 0.5 -f 600) nearly all
+# 15,000 of a 250-road frame are inside it, most of them off the picture or far ahead.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"

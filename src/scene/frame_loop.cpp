@@ -58,6 +58,15 @@ void draw_if_in_view(SceneState& S, std::int64_t k, double threshold, const Vec3
         step([&] { ObjectAt(k).Render(); });
 }
 
+// An object whose model is wholly off the picture, or falls between the pixel centres; drawing it
+// would change no pixel.
+bool reaches_no_pixel(const DrawReach& reach, KlObject& object) {
+    cls3dObject* model = object.Model();
+    Vec3 low, high;
+    return model != nullptr && model->MeshBounds(low, high) &&
+           reach.ReachesNoPixel(model->WorldMatrix(), low, high);
+}
+
 // Every building is the same model with many textures. Drawn one whole building after another, the
 // renderer changes texture at almost every subset, and Mesa's software rasteriser pays for each
 // change far more than for the few triangles of the subset. Drawn subset by subset across the
@@ -68,13 +77,16 @@ void draw_buildings(SceneState& S, const Vec3& U) {
         for (std::int64_t i = 0; i < BuildingCount; ++i) draw_if_in_view(S, 2 + i, 0.68, U);
         return;
     }
+    DrawReach reach;
+    step([&] { reach = DrawReach::FromEngine(*Engine); });
     static std::vector<char> in_view;
     in_view.assign(static_cast<std::size_t>(std::max<std::int64_t>(BuildingCount, 0)), 0);
     for (std::int64_t i = 0; i < BuildingCount; ++i) {
         const std::int64_t k = 2 + i;
         if (test([&] {
-                return S.FramesSinceStep == 0 ||
-                       InViewCone(ObjectAt(k).POSX(), U, PlayerAt(0).DirPropV(), 0.68);
+                return (S.FramesSinceStep == 0 ||
+                        InViewCone(ObjectAt(k).POSX(), U, PlayerAt(0).DirPropV(), 0.68)) &&
+                       !reaches_no_pixel(reach, ObjectAt(k));
             }))
             in_view[static_cast<std::size_t>(i)] = 1;
     }
@@ -94,7 +106,7 @@ void draw_buildings(SceneState& S, const Vec3& U) {
 }
 
 // In a wide street most vehicles inside the cone are off the sides of the picture or so far ahead
-// that they fall between the pixel centres; their draws are skipped, which changes no pixel.
+// that they fall between the pixel centres; their draws are skipped.
 void draw_vehicles(SceneState& S, const Vec3& U) {
     const std::int64_t first = BuildingCount + 2 + S.RoadCount, count = 60LL * S.RoadCount;
     if (platform::OptimisationsOff()) {
@@ -111,12 +123,7 @@ void draw_vehicles(SceneState& S, const Vec3& U) {
             }))
             continue;
         step([&] {
-            cls3dObject* model = ObjectAt(k).Model();
-            Vec3 low, high;
-            if (model != nullptr && model->MeshBounds(low, high) &&
-                reach.ReachesNoPixel(model->WorldMatrix(), low, high))
-                return;
-            ObjectAt(k).Render();
+            if (!reaches_no_pixel(reach, ObjectAt(k))) ObjectAt(k).Render();
         });
     }
 }
