@@ -72,13 +72,11 @@ bool reaches_no_pixel(const DrawReach& reach, KlObject& object) {
 // change far more than for the few triangles of the subset. Drawn subset by subset across the
 // buildings in view, the texture changes once per subset. Buildings stand apart, so the order in
 // which two of them are drawn changes no pixel; each building's own subsets keep their order.
-void draw_buildings(SceneState& S, const Vec3& U) {
+void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
     if (platform::OptimisationsOff()) {
         for (std::int64_t i = 0; i < BuildingCount; ++i) draw_if_in_view(S, 2 + i, 0.68, U);
         return;
     }
-    DrawReach reach;
-    step([&] { reach = DrawReach::FromEngine(*Engine); });
     static std::vector<char> in_view;
     in_view.assign(static_cast<std::size_t>(std::max<std::int64_t>(BuildingCount, 0)), 0);
     for (std::int64_t i = 0; i < BuildingCount; ++i) {
@@ -107,14 +105,12 @@ void draw_buildings(SceneState& S, const Vec3& U) {
 
 // In a wide street most vehicles inside the cone are off the sides of the picture or so far ahead
 // that they fall between the pixel centres; their draws are skipped.
-void draw_vehicles(SceneState& S, const Vec3& U) {
+void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
     const std::int64_t first = BuildingCount + 2 + S.RoadCount, count = 60LL * S.RoadCount;
     if (platform::OptimisationsOff()) {
         for (std::int64_t i = 0; i < count; ++i) draw_if_in_view(S, first + i, 0.58, U);
         return;
     }
-    DrawReach reach;
-    step([&] { reach = DrawReach::FromEngine(*Engine); });
     for (std::int64_t i = 0; i < count; ++i) {
         const std::int64_t k = first + i;
         if (!test([&] {
@@ -235,7 +231,10 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     step([] { ObjectAt(0).Render(); });
     step([] { ObjectAt(1).Render(); });
     for (std::int64_t i = 0; i < S.RoadCount; ++i) step([&] { ObjectAt(BuildingCount + 2 + i).Render(); });
-    draw_buildings(S, U);
+    // The camera and the projection stay as they are for the rest of the frame.
+    DrawReach reach;
+    if (!platform::OptimisationsOff()) step([&] { reach = DrawReach::FromEngine(*Engine); });
+    draw_buildings(S, U, reach);
 
     ObjectPlacement placement;
     step([&] {
@@ -245,7 +244,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
         else
             step_traffic(*S.Traffic, frame, placement);
     });
-    draw_vehicles(S, U);
+    draw_vehicles(S, U, reach);
     LastFrameTime = S.FrameTime;
 
     step([&] { PlayerAt(0).DoEventsX(S.FrameTime, Settings.PlayerSpeed); });
