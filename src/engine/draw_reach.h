@@ -29,8 +29,6 @@ class DrawReach {
     // and of the rasteriser's snapping are allowed for, so the answer errs towards drawing.
     bool ReachesNoPixel(const Matrix4& world, const Vec3& low, const Vec3& high) const;
 
-    bool Active() const { return active_; }
-
   private:
     bool active_ = false;
     bool centres_decide_ = false;

@@ -50,12 +50,13 @@ void check_placement(SceneState& S) {
     }
 }
 
+// The view test: everything in a frame with a step, otherwise what lies inside the cone.
+bool in_view_cone(const SceneState& S, std::int64_t k, double threshold, const Vec3& U) {
+    return S.FramesSinceStep == 0 || InViewCone(ObjectAt(k).POSX(), U, PlayerAt(0).DirPropV(), threshold);
+}
+
 void draw_if_in_view(SceneState& S, std::int64_t k, double threshold, const Vec3& U) {
-    if (test([&] {
-            return S.FramesSinceStep == 0 ||
-                   InViewCone(ObjectAt(k).POSX(), U, PlayerAt(0).DirPropV(), threshold);
-        }))
-        step([&] { ObjectAt(k).Render(); });
+    if (test([&] { return in_view_cone(S, k, threshold, U); })) step([&] { ObjectAt(k).Render(); });
 }
 
 // An object whose model is wholly off the picture, or falls between the pixel centres; drawing it
@@ -81,11 +82,7 @@ void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
     in_view.assign(static_cast<std::size_t>(std::max<std::int64_t>(BuildingCount, 0)), 0);
     for (std::int64_t i = 0; i < BuildingCount; ++i) {
         const std::int64_t k = 2 + i;
-        if (test([&] {
-                return (S.FramesSinceStep == 0 ||
-                        InViewCone(ObjectAt(k).POSX(), U, PlayerAt(0).DirPropV(), 0.68)) &&
-                       !reaches_no_pixel(reach, ObjectAt(k));
-            }))
+        if (test([&] { return in_view_cone(S, k, 0.68, U) && !reaches_no_pixel(reach, ObjectAt(k)); }))
             in_view[static_cast<std::size_t>(i)] = 1;
     }
     // The same triangles with the same states, moved into place once at set-up rather than by a
@@ -113,11 +110,7 @@ void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
     }
     for (std::int64_t i = 0; i < count; ++i) {
         const std::int64_t k = first + i;
-        if (!test([&] {
-                return S.FramesSinceStep == 0 ||
-                       InViewCone(ObjectAt(k).POSX(), U, PlayerAt(0).DirPropV(), 0.58);
-            }))
-            continue;
+        if (!test([&] { return in_view_cone(S, k, 0.58, U); })) continue;
         step([&] {
             if (!reaches_no_pixel(reach, ObjectAt(k))) ObjectAt(k).Render();
         });
