@@ -71,7 +71,7 @@ run_baseline() { # RUN
     echo "$dir/stats.json"
 }
 
-declare -A median_of p99_of ratio_of setup_of memory_of
+declare -A median_of p99_of ratio_of setup_of memory_of draws_of vertices_of
 for ((i = 1; i <= runs; i++)); do
     base_json="$(run_baseline "$i")"
     base="$(field frame_seconds_median "$base_json")"
@@ -83,16 +83,20 @@ for ((i = 1; i <= runs; i++)); do
         p99_of[$r]+="$(field frame_seconds_p99 "$json") "
         setup_of[$r]+="$(field setup_seconds "$json") "
         memory_of[$r]+="$(field peak_memory_bytes "$json") "
+        draws_of[$r]+="$(field draw_calls_median "$json") "
+        vertices_of[$r]+="$(field vertices_median "$json") "
         ratio_of[$r]+="$(awk -v a="$med" -v b="$base" 'BEGIN {print (b > 0 ? a / b : 0)}') "
         echo "run $i: $r roads: median $(awk -v s="$med" 'BEGIN {printf "%.2f ms", s * 1000}')" >&2
     done
 done
 
 m() { tr ' ' '\n' <<<"$1" | grep . | median; }
-printf '%6s %12s %12s %14s %10s %12s\n' roads "median ms" "p99 ms" "x baseline" "set-up s" "peak MB"
+printf '%6s %12s %12s %14s %10s %12s %8s %10s\n' roads "median ms" "p99 ms" "x baseline" "set-up s" "peak MB" \
+    draws vertices
 for r in "${roads[@]}"; do
     awk -v r="$r" -v med="$(m "${median_of[$r]}")" -v p99="$(m "${p99_of[$r]}")" -v ratio="$(m "${ratio_of[$r]}")" \
-        -v setup="$(m "${setup_of[$r]}")" -v mem="$(m "${memory_of[$r]}")" \
-        'BEGIN {printf "%6d %12.2f %12.2f %14.2f %10.2f %12.0f\n", r, med * 1000, p99 * 1000, ratio, setup, mem / 1048576}'
+        -v setup="$(m "${setup_of[$r]}")" -v mem="$(m "${memory_of[$r]}")" -v draws="$(m "${draws_of[$r]}")" \
+        -v vertices="$(m "${vertices_of[$r]}")" \
+        'BEGIN {printf "%6d %12.2f %12.2f %14.2f %10.2f %12.0f %8d %10d\n", r, med * 1000, p99 * 1000, ratio, setup, mem / 1048576, draws, vertices}'
 done
-echo "(medians of $runs runs of $frames frames of $step s; baseline: one RoadCount 1 frame replayed, one draw call per texture)"
+echo "(medians of $runs runs of $frames frames of $step s; draws and vertices: a frame's median; baseline: one RoadCount 1 frame replayed, one draw call per texture)"

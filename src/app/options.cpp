@@ -104,7 +104,7 @@ const std::vector<OptionSpec>& option_table() {
              return err;
          }},
         {"screenshot", "FILE", "save the last frame as a PNG image in FILE", path_into(&Options::screenshot)},
-        {"stats", "FILE", "write frame-time and set-up statistics to FILE", path_into(&Options::stats)},
+        {"stats", "FILE", "write frame-time, set-up, memory and draw-call statistics to FILE", path_into(&Options::stats)},
         {"traffic-log", "FILE", "write traffic statistics to FILE (CSV, a row every half second)",
          path_into(&Options::traffic_log)},
         {"dump-traffic", "FILE", "write the traffic tables to FILE (JSON) when the program ends",

@@ -12,6 +12,7 @@
 #include "app/frm_param.h"
 #include "app/run_statistics.h"
 #include "app/screenshot.h"
+#include "engine/cls3d_engine.h"
 #include "engine/fault.h"
 #include "engine/mdl_main.h"
 #include "engine/number_text.h"
@@ -144,7 +145,9 @@ void run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
         };
     }
     hooks.AfterFrame = [&](const scene::SceneState& S) {
-        extras.stats.MarkFrame();
+        gfx::Device::FrameCounts counts;
+        if (Engine && Engine->Device() != nullptr) counts = Engine->Device()->LastFrameCounts();
+        extras.stats.MarkFrame(counts.draw_calls, counts.vertices);
         if (options.stats && options.frames && extras.stats.Frames() == *options.frames)
             extras.stats.SetTrafficDigest(TrafficDigest(*S.Traffic));
     };

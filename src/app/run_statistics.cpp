@@ -16,12 +16,18 @@ double percentile(std::vector<double> v, double p) {
 }
 } // namespace
 
-void RunStatistics::MarkSetUpStart() { setup_start_ = Clock::now(); }
+void RunStatistics::MarkSetUpStart() {
+    setup_start_ = Clock::now();
+}
 
-void RunStatistics::MarkFrame() {
+void RunStatistics::MarkFrame(std::uint64_t draw_calls, std::uint64_t vertices) {
     const auto now = Clock::now();
-    if (frames_ == 0) setup_seconds_ = std::chrono::duration<double>(now - setup_start_).count();
-    else frame_seconds_.push_back(std::chrono::duration<double>(now - last_frame_).count());
+    draw_calls_.push_back(static_cast<double>(draw_calls));
+    vertices_.push_back(static_cast<double>(vertices));
+    if (frames_ == 0)
+        setup_seconds_ = std::chrono::duration<double>(now - setup_start_).count();
+    else
+        frame_seconds_.push_back(std::chrono::duration<double>(now - last_frame_).count());
     last_frame_ = now;
     ++frames_;
 }
@@ -35,6 +41,16 @@ std::string RunStatistics::Write(const std::filesystem::path& file) const {
                   "\"frame_seconds_p99\": %.6f, \"peak_memory_bytes\": %lld",
                   setup_seconds_, static_cast<long long>(frames_), percentile(frame_seconds_, 0.5),
                   percentile(frame_seconds_, 0.99), static_cast<long long>(PeakResidentBytes()));
+    out << buf;
+    const auto most = [](const std::vector<double>& v) {
+        return v.empty() ? 0.0 : *std::max_element(v.begin(), v.end());
+    };
+    std::snprintf(buf, sizeof buf,
+                  ", \"draw_calls_median\": %.0f, \"draw_calls_max\": %.0f, \"draw_calls_last\": %.0f, "
+                  "\"vertices_median\": %.0f, \"vertices_max\": %.0f, \"vertices_last\": %.0f",
+                  percentile(draw_calls_, 0.5), most(draw_calls_),
+                  draw_calls_.empty() ? 0.0 : draw_calls_.back(), percentile(vertices_, 0.5), most(vertices_),
+                  vertices_.empty() ? 0.0 : vertices_.back());
     out << buf;
     if (traffic_digest_) {
         std::snprintf(buf, sizeof buf, ", \"traffic_digest\": \"%016llx\"",

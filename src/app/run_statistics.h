@@ -1,5 +1,5 @@
 // Measurements of a run for --stats: set-up time (dialog closed to first frame shown), frame times
-// and peak memory, written as JSON.
+// peak memory, and the draw calls and vertices of a frame, written as JSON.
 #pragma once
 
 #include <chrono>
@@ -12,22 +12,23 @@
 namespace kl {
 
 class RunStatistics {
-public:
+  public:
     void MarkSetUpStart();
-    // Called at the end of every frame.
-    void MarkFrame();
+    // Called at the end of every frame, with the draw calls and vertices the device counted in it.
+    void MarkFrame(std::uint64_t draw_calls = 0, std::uint64_t vertices = 0);
     std::int64_t Frames() const { return frames_; }
     // The traffic state a run ended with, written as "traffic_digest" when set.
     void SetTrafficDigest(std::uint64_t digest) { traffic_digest_ = digest; }
     // Empty on success, else what went wrong.
     std::string Write(const std::filesystem::path& file) const;
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
     Clock::time_point setup_start_{};
     Clock::time_point last_frame_{};
     double setup_seconds_ = -1;
     std::vector<double> frame_seconds_;
+    std::vector<double> draw_calls_, vertices_;
     std::int64_t frames_ = 0;
     std::optional<std::uint64_t> traffic_digest_;
 };

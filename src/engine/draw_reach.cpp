@@ -67,20 +67,36 @@ DrawReach DrawReach::FromEngine(const cls3dEngine& engine) {
                      engine.PresentParams.MultiSampleType < 2);
 }
 
-bool DrawReach::ReachesNoPixel(const Matrix4& world, const Vec3& low, const Vec3& high) const {
+bool DrawReach::ReachesNoPixel(const Matrix4& world, const Vec3& low, const Vec3& high,
+                               double* picture) const {
+    if (picture != nullptr) *picture = std::numeric_limits<double>::infinity();
     if (!active_) return false;
     // world x view x projection, and beside it the sums of the sizes of its terms.
     double m[4][4], size[4][4];
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) {
-            double s = 0, a = 0;
-            for (int k = 0; k < 4; ++k) {
-                s += double(world.at(i, k)) * double(view_projection_.at(k, j));
-                a += std::fabs(double(world.at(i, k))) * double(abs_view_projection_.at(k, j));
+    static const Matrix4 identity = [] {
+        Matrix4 i;
+        i.m11 = i.m22 = i.m33 = i.m44 = 1;
+        return i;
+    }();
+    // Boxes already in world space (the street's static pieces, thousands a frame) skip the product.
+    if (std::memcmp(&world, &identity, sizeof world) == 0) {
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 4; ++j) {
+                m[i][j] = view_projection_.at(i, j);
+                size[i][j] = abs_view_projection_.at(i, j);
             }
-            m[i][j] = s;
-            size[i][j] = a;
-        }
+    } else {
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 4; ++j) {
+                double s = 0, a = 0;
+                for (int k = 0; k < 4; ++k) {
+                    s += double(world.at(i, k)) * double(view_projection_.at(k, j));
+                    a += std::fabs(double(world.at(i, k))) * double(abs_view_projection_.at(k, j));
+                }
+                m[i][j] = s;
+                size[i][j] = a;
+            }
+    }
     // The rounding any point of the box may suffer in each clip coordinate: the corner farthest from
     // the origin in every axis bounds them all.
     const double reach[4] = {std::max(std::fabs(double(low.x)), std::fabs(double(high.x))),
@@ -126,6 +142,8 @@ bool DrawReach::ReachesNoPixel(const Matrix4& world, const Vec3& low, const Vec3
         y_hi = std::max(y_hi, ny);
     }
     if (left || right || below || above || before || beyond) return true;
+    if (picture != nullptr && w_lo > 0)
+        *picture = std::max((x_hi - x_lo) * viewport_.Width, (y_hi - y_lo) * viewport_.Height) / 2.0;
     // With every corner in front of the eye, the picture of anything inside the box lies within the
     // corners' pictures, widened by what rounding can move a point.
     if (!centres_decide_ || w_lo <= 2 * e[3]) return false;

@@ -27,7 +27,10 @@ class DrawReach {
     // True only when nothing inside the model-space box low..high, drawn with this world transform,
     // can produce a fragment. Errors of single-precision rounding on the way through the transforms
     // and of the rasteriser's snapping are allowed for, so the answer errs towards drawing.
-    bool ReachesNoPixel(const Matrix4& world, const Vec3& low, const Vec3& high) const;
+    // picture, when given, receives the larger of the width and height in pixels of the box's
+    // picture when every corner lies in front of the eye, and infinity otherwise (or when inactive).
+    bool ReachesNoPixel(const Matrix4& world, const Vec3& low, const Vec3& high,
+                        double* picture = nullptr) const;
 
   private:
     bool active_ = false;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <numeric>
 #include <tuple>
@@ -44,6 +45,7 @@ bool same_subsets(cls3dObject& a, cls3dObject& b) {
 
 void StaticBatch::Clear() {
     objects_.clear();
+    pieces_.clear();
     order_.clear();
     spans_.clear();
     subsets_ = 0;
@@ -55,7 +57,7 @@ void StaticBatch::Clear() {
     last_visible_.clear();
 }
 
-bool StaticBatch::Build(const std::vector<cls3dObject*>& objects) {
+bool StaticBatch::Build(const std::vector<cls3dObject*>& objects, float piece_length) {
     Clear();
     cls3dEngine* engine = CurrentEngine();
     if (engine == nullptr || engine->Device() == nullptr || objects.empty()) return false;
@@ -82,52 +84,107 @@ bool StaticBatch::Build(const std::vector<cls3dObject*>& objects) {
     }
     const std::int32_t subsets = objects[0]->GetMaterialCount();
 
-    // Along each row: objects ordered by their first and then their third coordinate, the way the
-    // street's rows of buildings run.
-    std::vector<std::size_t> order(objects.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return std::tie(moves[a][0], moves[a][2]) < std::tie(moves[b][0], moves[b][2]);
-    });
-
-    const std::uint32_t stride = copies[0].VertexSize;
-    std::vector<std::uint8_t> vertex_bytes;
-    std::vector<std::uint32_t> first_vertex(objects.size());
-    for (const std::size_t i : order) {
+    // Each face's piece: along the object's longest side, the piece its centre lies in.
+    std::vector<std::vector<std::uint32_t>> face_piece(objects.size());
+    std::vector<std::size_t> first_piece(objects.size());
+    std::vector<Piece> pieces;
+    for (std::size_t i = 0; i < objects.size(); ++i) {
         const MeshCopy& c = copies[i];
-        first_vertex[i] = static_cast<std::uint32_t>(vertex_bytes.size() / stride);
-        const std::size_t at = vertex_bytes.size();
-        vertex_bytes.insert(vertex_bytes.end(), c.Vertices.begin(), c.Vertices.end());
-        for (std::size_t v = at; v < vertex_bytes.size(); v += stride) {
+        const std::size_t stride = c.VertexSize, vertex_count = c.Vertices.size() / stride;
+        float lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
+        for (std::size_t v = 0; v < vertex_count; ++v) {
             float p[3];
-            std::memcpy(p, &vertex_bytes[v], sizeof p);
-            for (int k = 0; k < 3; ++k)
-                p[k] += moves[i][std::size_t(k)];
-            std::memcpy(&vertex_bytes[v], p, sizeof p);
+            std::memcpy(p, &c.Vertices[v * stride], sizeof p);
+            for (int k = 0; k < 3; ++k) {
+                lo[k] = v == 0 ? p[k] : std::min(lo[k], p[k]);
+                hi[k] = v == 0 ? p[k] : std::max(hi[k], p[k]);
+            }
+        }
+        int axis = 0;
+        for (int k = 1; k < 3; ++k)
+            if (hi[k] - lo[k] > hi[axis] - lo[axis]) axis = k;
+        std::uint32_t count = 1;
+        if (piece_length > 0 && std::isfinite(hi[axis] - lo[axis]))
+            count = static_cast<std::uint32_t>(
+                std::clamp(std::ceil((hi[axis] - lo[axis]) / piece_length), 1.0f, 65536.0f));
+        first_piece[i] = pieces.size();
+        for (std::uint32_t k = 0; k < count; ++k)
+            pieces.push_back({i, {}, {}});
+        face_piece[i].assign(c.Indices.size() / 3, 0);
+        for (std::size_t f = 0; f < face_piece[i].size(); ++f) {
+            float centre = 0;
+            for (int corner = 0; corner < 3; ++corner) {
+                float p[3];
+                std::memcpy(p, &c.Vertices[std::size_t(c.Indices[f * 3 + std::size_t(corner)]) * stride],
+                            sizeof p);
+                centre += p[axis] / 3;
+            }
+            const float at = count > 1 ? (centre - lo[axis]) / piece_length : 0;
+            face_piece[i][f] = static_cast<std::uint32_t>(std::clamp(at, 0.0f, float(count - 1)));
         }
     }
 
+    // Along each row: objects ordered by their first and then their third coordinate, the way the
+    // street's rows of buildings run. Pieces go across first: the n-th pieces of all objects side by
+    // side, then the next ones, since the pieces in view of parallel strips make such runs.
+    std::vector<std::size_t> order(pieces.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const std::size_t i = pieces[a].object, k = pieces[b].object;
+        const std::size_t na = a - first_piece[i], nb = b - first_piece[k];
+        return std::tie(na, moves[i][0], moves[i][2]) < std::tie(nb, moves[k][0], moves[k][2]);
+    });
+
+    // Vertices in the order of the spans that use them (a vertex used by two spans is copied), so
+    // that a run of spans draws from one compact range of vertices.
+    const std::uint32_t stride = copies[0].VertexSize;
+    std::vector<std::uint8_t> vertex_bytes;
+    std::vector<bool> bounded(pieces.size(), false);
     std::vector<std::uint32_t> indices;
-    std::vector<Span> spans(std::size_t(std::max(subsets, 0)) * objects.size());
+    std::vector<Span> spans(std::size_t(std::max(subsets, 0)) * pieces.size());
+    std::vector<std::uint32_t> placed;
     for (std::int32_t j = 0; j < subsets; ++j) {
         for (std::size_t pos = 0; pos < order.size(); ++pos) {
-            const std::size_t i = order[pos];
-            Span& span = spans[std::size_t(j) * objects.size() + pos];
+            const std::size_t e = order[pos], i = pieces[e].object;
+            const MeshCopy& c = copies[i];
+            const std::uint32_t piece = static_cast<std::uint32_t>(e - first_piece[i]);
+            Span& span = spans[std::size_t(j) * pieces.size() + pos];
             span.first_index = static_cast<std::uint32_t>(indices.size());
-            std::uint32_t low = UINT32_MAX, high = 0;
-            for (const d3dx::AttributeRange& r : copies[i].Runs) {
+            const auto first = static_cast<std::uint32_t>(vertex_bytes.size() / stride);
+            placed.assign(c.Vertices.size() / stride, UINT32_MAX);
+            Piece& pc = pieces[e];
+            for (const d3dx::AttributeRange& r : c.Runs) {
                 if (r.AttribId != static_cast<d3dx::Dword>(j)) continue;
-                for (std::size_t k = std::size_t{r.FaceStart} * 3;
-                     k < (std::size_t{r.FaceStart} + r.FaceCount) * 3; ++k) {
-                    const std::uint32_t v = first_vertex[i] + copies[i].Indices[k];
-                    indices.push_back(v);
-                    low = std::min(low, v);
-                    high = std::max(high, v);
+                for (std::size_t f = r.FaceStart; f < std::size_t{r.FaceStart} + r.FaceCount; ++f) {
+                    if (face_piece[i][f] != piece) continue;
+                    for (std::size_t k = f * 3; k < f * 3 + 3; ++k) {
+                        const std::uint16_t source = c.Indices[k];
+                        if (placed[source] == UINT32_MAX) {
+                            placed[source] = static_cast<std::uint32_t>(vertex_bytes.size() / stride);
+                            const auto from =
+                                c.Vertices.begin() + std::ptrdiff_t(std::size_t(source) * stride);
+                            vertex_bytes.insert(vertex_bytes.end(), from, from + stride);
+                            float p[3];
+                            std::memcpy(p, &vertex_bytes[vertex_bytes.size() - stride], sizeof p);
+                            for (int d = 0; d < 3; ++d)
+                                p[d] += moves[i][std::size_t(d)];
+                            std::memcpy(&vertex_bytes[vertex_bytes.size() - stride], p, sizeof p);
+                            const Vec3 at{p[0], p[1], p[2]};
+                            if (!bounded[e]) pc.low = pc.high = at;
+                            bounded[e] = true;
+                            pc.low = {std::min(pc.low.x, at.x), std::min(pc.low.y, at.y),
+                                      std::min(pc.low.z, at.z)};
+                            pc.high = {std::max(pc.high.x, at.x), std::max(pc.high.y, at.y),
+                                       std::max(pc.high.z, at.z)};
+                        }
+                        indices.push_back(placed[source]);
+                    }
                 }
             }
+            const auto end = static_cast<std::uint32_t>(vertex_bytes.size() / stride);
+            span.min_vertex = first;
+            span.vertex_count = end - first;
             span.index_count = static_cast<std::uint32_t>(indices.size()) - span.first_index;
-            span.min_vertex = span.index_count > 0 ? low : 0;
-            span.vertex_count = span.index_count > 0 ? high - low + 1 : 0;
         }
     }
     if (indices.empty()) return false;
@@ -152,6 +209,7 @@ bool StaticBatch::Build(const std::vector<cls3dObject*>& objects) {
     ib->Unlock();
 
     objects_ = objects;
+    pieces_ = std::move(pieces);
     order_ = std::move(order);
     spans_ = std::move(spans);
     subsets_ = subsets;
@@ -164,9 +222,12 @@ bool StaticBatch::Build(const std::vector<cls3dObject*>& objects) {
 }
 
 std::vector<cls3dObject*> StaticBatch::LastDrawnObjects() const {
+    std::vector<char> drawn(objects_.size(), 0);
+    for (std::size_t e = 0; e < last_visible_.size(); ++e)
+        if (last_visible_[e]) drawn[pieces_[e].object] = 1;
     std::vector<cls3dObject*> out;
-    for (std::size_t i = 0; i < last_visible_.size(); ++i)
-        if (last_visible_[i]) out.push_back(objects_[i]);
+    for (std::size_t i = 0; i < objects_.size(); ++i)
+        if (drawn[i]) out.push_back(objects_[i]);
     return out;
 }
 
@@ -180,7 +241,7 @@ bool StaticBatch::Ready() const {
 void StaticBatch::Draw(const std::vector<char>& visible) {
     last_draw_calls_ = 0;
     last_visible_.clear();
-    if (!Ready() || visible.size() != objects_.size()) return;
+    if (!Ready() || visible.size() != pieces_.size()) return;
     last_visible_ = visible;
     gfx::Device* device = CurrentEngine()->Device();
     const std::size_t count = order_.size();
@@ -209,7 +270,7 @@ void StaticBatch::Draw(const std::vector<char>& visible) {
                 high = std::max(high, s.min_vertex + s.vertex_count - 1);
                 index_count += s.index_count;
             }
-            objects_[order_[first]]->ApplySubsetStates(j);
+            objects_[pieces_[order_[first]].object]->ApplySubsetStates(j);
             if (index_count == 0) continue;
             if (!bound) {
                 device->SetVertexShader(vertex_format_);

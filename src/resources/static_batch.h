@@ -21,11 +21,22 @@ class StaticBatch {
     // materials and textures subset by subset as the first, indices within its vertices, and a
     // world transform that only moves it: the batch then draws the very triangles each would draw
     // by itself, their corners a rounding step from where the object's own transform puts them.
-    bool Build(const std::vector<cls3dObject*>& objects);
+    // piece_length > 0 cuts each object along its longest side into pieces of that length (a
+    // triangle goes with the piece its centre lies in), so that the parts of a long object that
+    // cannot reach the picture can be left out; 0 keeps each object whole.
+    bool Build(const std::vector<cls3dObject*>& objects, float piece_length = 0);
     // Whether the batch holds the objects and buffers of the current engine's device.
     bool Ready() const;
-    // Subset after subset, the objects whose entry in visible is non-zero (one entry per object in
-    // the order given to Build), with the states each one's RenderSubset would set.
+    // The pieces: objects in the order given to Build, each object's pieces along its length; one
+    // piece per object when Build kept them whole.
+    std::size_t Pieces() const { return pieces_.size(); }
+    // The world-space box around a piece's triangles.
+    void PieceBounds(std::size_t piece, Vec3& low, Vec3& high) const {
+        low = pieces_[piece].low;
+        high = pieces_[piece].high;
+    }
+    // Subset after subset, the pieces whose entry in visible is non-zero (one entry per piece), with
+    // the states each one's object's RenderSubset would set.
     void Draw(const std::vector<char>& visible);
     void Clear();
 
@@ -40,11 +51,17 @@ class StaticBatch {
         std::uint32_t min_vertex = 0, vertex_count = 0;
     };
 
+    struct Piece {
+        std::size_t object = 0;
+        Vec3 low, high;
+    };
+
     std::vector<cls3dObject*> objects_;
-    // Objects in buffer order: along each row of the street, so that the objects in view make
-    // long runs of neighbours.
+    std::vector<Piece> pieces_;
+    // Pieces in buffer order: along each row of the street, so that the pieces in view make long
+    // runs of neighbours.
     std::vector<std::size_t> order_;
-    // spans_[subset * objects + position in order_]
+    // spans_[subset * pieces + position in order_]
     std::vector<Span> spans_;
     std::int32_t subsets_ = 0;
     std::uint32_t vertex_format_ = 0, vertex_size_ = 0;

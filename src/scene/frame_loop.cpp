@@ -2,6 +2,7 @@
 // the traffic with view-cone culling, the user's vehicle, the overlay, and the frame shown.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -60,12 +61,37 @@ void draw_if_in_view(SceneState& S, std::int64_t k, double threshold, const Vec3
 }
 
 // An object whose model is wholly off the picture, or falls between the pixel centres; drawing it
-// would change no pixel.
-bool reaches_no_pixel(const DrawReach& reach, KlObject& object) {
+// would change no pixel. picture: the size of its picture in pixels, or infinity when unknown.
+bool reaches_no_pixel(const DrawReach& reach, KlObject& object, double* picture = nullptr) {
+    if (picture != nullptr) *picture = std::numeric_limits<double>::infinity();
     cls3dObject* model = object.Model();
     Vec3 low, high;
     return model != nullptr && model->MeshBounds(low, high) &&
-           reach.ReachesNoPixel(model->WorldMatrix(), low, high);
+           reach.ReachesNoPixel(model->WorldMatrix(), low, high, picture);
+}
+
+// Vehicles whose picture is at most this many pixels across are drawn as a box in their mean
+// colours: at that size the box covers nearly the same pixel centres as the model, in about the
+// colour the model's parts mix to. Larger boxes, far ahead where many vehicles share a few rows of
+// pixels at the horizon, would change the mean colour there by more than a few levels.
+constexpr double kBoxPicturePixels = 1.5;
+
+// The roads are always drawn; of their pieces, those that can put a pixel on the picture.
+void draw_roads(SceneState& S, const DrawReach& reach) {
+    if (platform::OptimisationsOff() || !S.Roads.Ready()) {
+        for (std::int64_t i = 0; i < S.RoadCount; ++i) step([&] { ObjectAt(BuildingCount + 2 + i).Render(); });
+        return;
+    }
+    static std::vector<char> in_view;
+    in_view.assign(S.Roads.Pieces(), 0);
+    Matrix4 identity;
+    identity.m11 = identity.m22 = identity.m33 = identity.m44 = 1;
+    for (std::size_t p = 0; p < in_view.size(); ++p) {
+        Vec3 low, high;
+        S.Roads.PieceBounds(p, low, high);
+        in_view[p] = !reach.ReachesNoPixel(identity, low, high);
+    }
+    step([&] { S.Roads.Draw(in_view); });
 }
 
 // Every building is the same model with many textures. Drawn one whole building after another, the
@@ -101,20 +127,28 @@ void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
 }
 
 // In a wide street most vehicles inside the cone are off the sides of the picture or so far ahead
-// that they fall between the pixel centres; their draws are skipped.
+// that they fall between the pixel centres; their draws are skipped. The rest go out model by model,
+// a draw call per subset for all vehicles of a model; vehicles stand apart, so the order in which two
+// of them are drawn changes no pixel.
 void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
     const std::int64_t first = BuildingCount + 2 + S.RoadCount, count = 60LL * S.RoadCount;
     if (platform::OptimisationsOff()) {
         for (std::int64_t i = 0; i < count; ++i) draw_if_in_view(S, first + i, 0.58, U);
         return;
     }
+    S.Vehicles.Begin();
     for (std::int64_t i = 0; i < count; ++i) {
         const std::int64_t k = first + i;
         if (!test([&] { return in_view_cone(S, k, 0.58, U); })) continue;
         step([&] {
-            if (!reaches_no_pixel(reach, ObjectAt(k))) ObjectAt(k).Render();
+            KlObject& object = ObjectAt(k);
+            double picture = 0;
+            if (reaches_no_pixel(reach, object, &picture)) return;
+            cls3dObject* model = object.Model();
+            if (model == nullptr || !S.Vehicles.Add(*model, picture <= kBoxPicturePixels)) object.Render();
         });
     }
+    step([&] { S.Vehicles.Draw(); });
 }
 
 void rebuild_hud(SceneState& S) {
@@ -223,10 +257,10 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     step([&] { U = PlayerAt(0).POSX(); });
     step([] { ObjectAt(0).Render(); });
     step([] { ObjectAt(1).Render(); });
-    for (std::int64_t i = 0; i < S.RoadCount; ++i) step([&] { ObjectAt(BuildingCount + 2 + i).Render(); });
     // The camera and the projection stay as they are for the rest of the frame.
     DrawReach reach;
     if (!platform::OptimisationsOff()) step([&] { reach = DrawReach::FromEngine(*Engine); });
+    draw_roads(S, reach);
     draw_buildings(S, U, reach);
 
     ObjectPlacement placement;

@@ -1,9 +1,6 @@
 // Building the street: overlay texts, the user's vehicle, the texture table (complete before the
 // first mesh loads, since meshes look their textures up in it), sky, ground, 400 buildings, one road
 // strip and 60 vehicles per road, and the traffic tables.
-#include <cstdio>
-#include <string>
-
 #include "engine/mdl_main.h"
 #include "engine/number_text.h"
 #include "resources/scene_textures.h"
@@ -14,6 +11,9 @@
 #include "scene/traffic.h"
 #include "sim/data_files.h"
 #include "sim/mdl_kl.h"
+
+#include <cstdio>
+#include <string>
 
 namespace kl::scene {
 
@@ -49,16 +49,21 @@ const char* vehicle_mesh(int lane, int n) {
     return n < 19 ? kCars[lane] : kSlow[lane];
 }
 
-void batch_buildings(SceneState& S) {
-    std::vector<cls3dObject*> buildings;
-    for (std::int64_t i = 0; i < BuildingCount; ++i) {
-        const std::size_t k = static_cast<std::size_t>(2 + i);
+// Objects first .. first + count - 1 in one batch; left empty unless every one has a model.
+void batch_objects(StaticBatch& batch, std::int64_t first, std::int64_t count, float piece_length) {
+    std::vector<cls3dObject*> models;
+    for (std::int64_t i = 0; i < count; ++i) {
+        const std::size_t k = static_cast<std::size_t>(first + i);
         cls3dObject* model = k < Objects.size() && Objects[k] ? Objects[k]->Model() : nullptr;
         if (model == nullptr) return;
-        buildings.push_back(model);
+        models.push_back(model);
     }
-    S.Buildings.Build(buildings);
+    batch.Build(models, piece_length);
 }
+
+// Road strips run for kilometres, most of their length far to the side or ahead as a sliver that
+// reaches no pixel centre; cut into pieces, only those that can reach the picture are drawn.
+constexpr float kRoadPieceLength = 960.0f;
 
 } // namespace
 
@@ -78,7 +83,8 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
         if (Settings.LastPlayer < 0) throw Fault("Subscript out of range");
         Players.clear();
         Players.resize(static_cast<std::size_t>(Settings.LastPlayer) + 1);
-        for (auto& p : Players) p = std::make_unique<Player>();
+        for (auto& p : Players)
+            p = std::make_unique<Player>();
     });
     Objects.clear();
     Objects.resize(static_cast<std::size_t>(kLastObject) + 1);
@@ -103,7 +109,8 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
 
     for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) {
         // A failing test counts as failed initialisation, and set-up stops either way.
-        if (test([&] { return !PlayerAt(i).Initialize(0, static_cast<std::int32_t>(i), nullptr); })) return false;
+        if (test([&] { return !PlayerAt(i).Initialize(0, static_cast<std::int32_t>(i), nullptr); }))
+            return false;
     }
 
     S.ObjIndex = 0;
@@ -117,7 +124,8 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
             add_object(S, "MODEL1.x", static_cast<float>(55 + 15 * k + 20 * S.RoadCount), y, -5);
         }
     }
-    for (int r = 0; r < S.RoadCount; ++r) add_object(S, "_ROUTE.x", 51.85f + 20.0f * static_cast<float>(r), 50, -4.9f);
+    for (int r = 0; r < S.RoadCount; ++r)
+        add_object(S, "_ROUTE.x", 51.85f + 20.0f * static_cast<float>(r), 50, -4.9f);
     for (int r = 0; r < S.RoadCount; ++r) {
         for (int m = 0; m <= 2; ++m) {
             for (int n = 0; n <= 19; ++n) {
@@ -129,7 +137,8 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
         }
     }
 
-    batch_buildings(S);
+    batch_objects(S.Buildings, 2, BuildingCount, 0);
+    batch_objects(S.Roads, BuildingCount + 2, S.RoadCount, kRoadPieceLength);
     SetUpTrafficState(S);
     return true;
 }

@@ -10,6 +10,7 @@
 
 #include "engine/records.h"
 #include "overlay/cls2d_text.h"
+#include "resources/moving_batch.h"
 #include "resources/static_batch.h"
 #include "scene/scene_observer.h"
 #include "scene/traffic_tables.h"
@@ -28,6 +29,10 @@ struct SceneState {
     std::unique_ptr<TrafficTables> Traffic = std::make_unique<TrafficTables>();
     // The buildings in world space, drawn a subset at a time; empty when they cannot be drawn so.
     StaticBatch Buildings;
+    // The road strips in world space, cut into pieces along their length.
+    StaticBatch Roads;
+    // The vehicles in view, drawn model by model.
+    MovingBatch Vehicles;
 
     std::unique_ptr<Camera> ChaseCamera;
     std::int32_t CameraPhase = 3;

@@ -51,6 +51,13 @@ TEST_F(ReachTest, BoxesBetweenPixelCentresAreHiddenOnlyWithSingleSampledFill) {
     EXPECT_TRUE(hidden({0, -5, 9270}, 0.5f));
     // A box of over a pixel always covers a centre.
     EXPECT_FALSE(hidden({0, 0, 9270}, 6));
+    // Its picture is 12 units, 1.2 pixels, across (what decides a vehicle's box form); across the
+    // eye plane it has no size.
+    double picture = 0;
+    EXPECT_FALSE(reach.ReachesNoPixel(MatrixTranslation(0, 0, 9270), {-6, -6, -6}, {6, 6, 6}, &picture));
+    EXPECT_NEAR(picture, 1.2, 0.01);
+    EXPECT_FALSE(reach.ReachesNoPixel(MatrixTranslation(0, 0, 0), {-5, -5, -5}, {5, 5, 5}, &picture));
+    EXPECT_EQ(picture, std::numeric_limits<double>::infinity());
 
     const DrawReach multisampled(view, projection, viewport, false);
     EXPECT_FALSE(multisampled.ReachesNoPixel(MatrixTranslation(0, 0, 9270), {-0.5f, -0.5f, -0.5f},

@@ -103,6 +103,9 @@ class Mesh {
 
     // Whether both meshes draw from the very same buffers.
     bool SharesBuffersWith(const Mesh& other) const;
+    // The data this mesh draws from, held: equal for meshes that share it, and never reused for
+    // other data while held.
+    std::shared_ptr<const void> SharedData() const { return geometry_; }
 
   private:
     friend Status ComputeNormals(Mesh& mesh);

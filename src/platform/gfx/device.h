@@ -70,6 +70,13 @@ class Device {
                                           Dword stride) = 0;
 
     virtual bool ShowCursor(bool show) = 0;
+
+    // Draw calls and the vertices they referenced (the vertex range of an indexed draw) in the frame
+    // last presented; zero where a back-end does not count.
+    struct FrameCounts {
+        std::uint64_t draw_calls = 0, vertices = 0;
+    };
+    virtual FrameCounts LastFrameCounts() const { return {}; }
 };
 
 using DevicePtr = std::shared_ptr<Device>;

@@ -501,8 +501,18 @@ GLuint GlDevice::resolved_back_buffer() {
     return resolve_fbo_;
 }
 
+Status GlDevice::counted(Status status, std::int64_t vertices) {
+    if (status == Status::Ok) {
+        frame_counts_.draw_calls += 1;
+        frame_counts_.vertices += static_cast<std::uint64_t>(vertices);
+    }
+    return status;
+}
+
 Status GlDevice::Present(const Rect*, const Rect*, platform::WindowHandle, const void*) {
     if (!usable()) return Status::DeviceLost;
+    last_frame_counts_ = frame_counts_;
+    frame_counts_ = {};
     if (fbo_ != 0) {
         const auto w = static_cast<GLint>(params_.BackBufferWidth),
                    h = static_cast<GLint>(params_.BackBufferHeight);
@@ -744,14 +754,16 @@ Status GlDevice::DrawPrimitive(std::int32_t type, Dword start_vertex, Dword prim
     if ((std::int64_t{start_vertex} + n) * stride > vb->Length()) return Status::InvalidCall;
     const VertexLayout l = LayoutOf(state_.fvf);
     if (l.pretransformed) // converted on the CPU from the system-memory copy
-        return draw_arrays(type, start_vertex, static_cast<Dword>(n), state_.fvf, vb->storage.Data(), stride,
-                           false, nullptr, 0, 0);
+        return counted(draw_arrays(type, start_vertex, static_cast<Dword>(n), state_.fvf, vb->storage.Data(),
+                                   stride, false, nullptr, 0, 0),
+                       n);
     if (!vb->object.Bind(GL_ARRAY_BUFFER, vb->storage, &bound_array_)) return Status::DeviceLost;
-    return draw_arrays(type, start_vertex, static_cast<Dword>(n), state_.fvf, nullptr, stride, true, nullptr,
-                       0, 0);
+    return counted(draw_arrays(type, start_vertex, static_cast<Dword>(n), state_.fvf, nullptr, stride, true,
+                               nullptr, 0, 0),
+                   n);
 }
 
-Status GlDevice::DrawIndexedPrimitive(std::int32_t type, Dword /*min_index*/, Dword /*num_vertices*/,
+Status GlDevice::DrawIndexedPrimitive(std::int32_t type, Dword /*min_index*/, Dword num_vertices,
                                       Dword start_index, Dword primitive_count) {
     if (!usable()) return Status::DeviceLost;
     const std::int64_t n = VertexCountFor(type, primitive_count);
@@ -780,8 +792,9 @@ Status GlDevice::DrawIndexedPrimitive(std::int32_t type, Dword /*min_index*/, Dw
     const VertexLayout l = LayoutOf(state_.fvf);
     const std::uint8_t* base_bytes = vb->storage.Data() + std::int64_t{state_.base_vertex} * stride;
     if (l.pretransformed)
-        return draw_arrays(type, 0, static_cast<Dword>(n), state_.fvf, base_bytes, stride, false, raw,
-                           index_type, static_cast<Dword>(n));
+        return counted(draw_arrays(type, 0, static_cast<Dword>(n), state_.fvf, base_bytes, stride, false, raw,
+                                   index_type, static_cast<Dword>(n)),
+                       num_vertices);
     if (!vb->object.Bind(GL_ARRAY_BUFFER, vb->storage, &bound_array_) ||
         !ib->object.Bind(GL_ELEMENT_ARRAY_BUFFER, ib->storage, &bound_element_))
         return Status::DeviceLost;
@@ -789,8 +802,9 @@ Status GlDevice::DrawIndexedPrimitive(std::int32_t type, Dword /*min_index*/, Dw
         reinterpret_cast<const std::uint8_t*>(std::uintptr_t{state_.base_vertex} * stride);
     const auto* index_offset =
         reinterpret_cast<const void*>(static_cast<std::uintptr_t>(start_index * index_size));
-    return draw_arrays(type, 0, static_cast<Dword>(n), state_.fvf, vertex_offset, stride, true, index_offset,
-                       index_type, static_cast<Dword>(n));
+    return counted(draw_arrays(type, 0, static_cast<Dword>(n), state_.fvf, vertex_offset, stride, true,
+                               index_offset, index_type, static_cast<Dword>(n)),
+                   num_vertices);
 }
 
 Status GlDevice::DrawPrimitiveUP(std::int32_t type, Dword primitive_count, const void* vertex_data,
@@ -798,8 +812,9 @@ Status GlDevice::DrawPrimitiveUP(std::int32_t type, Dword primitive_count, const
     if (!usable()) return Status::DeviceLost;
     const std::int64_t n = VertexCountFor(type, primitive_count);
     if (n == 0 || vertex_data == nullptr || stride == 0) return Status::InvalidCall;
-    return draw_arrays(type, 0, static_cast<Dword>(n), state_.fvf,
-                       static_cast<const std::uint8_t*>(vertex_data), stride, false, nullptr, 0, 0);
+    return counted(draw_arrays(type, 0, static_cast<Dword>(n), state_.fvf,
+                               static_cast<const std::uint8_t*>(vertex_data), stride, false, nullptr, 0, 0),
+                   n);
 }
 
 Status GlDevice::DrawIndexedPrimitiveUP(std::int32_t type, Dword min_index, Dword num_vertices,
@@ -817,9 +832,10 @@ Status GlDevice::DrawIndexedPrimitiveUP(std::int32_t type, Dword min_index, Dwor
                                      : static_cast<const std::uint16_t*>(index_data)[i];
         if (v < min_index || v >= std::uint64_t{min_index} + num_vertices) return Status::InvalidCall;
     }
-    return draw_arrays(type, 0, static_cast<Dword>(n), state_.fvf,
-                       static_cast<const std::uint8_t*>(vertex_data), stride, false, index_data,
-                       wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, static_cast<Dword>(n));
+    return counted(draw_arrays(type, 0, static_cast<Dword>(n), state_.fvf,
+                               static_cast<const std::uint8_t*>(vertex_data), stride, false, index_data,
+                               wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, static_cast<Dword>(n)),
+                   num_vertices);
 }
 
 Status GlDevice::draw_arrays(std::int32_t type, Dword first, Dword count, Dword fvf_code,

@@ -68,6 +68,7 @@ class GlDevice final : public Device {
                                   Dword primitive_count, const void* index_data, std::int32_t index_format,
                                   const void* vertex_data, Dword stride) override;
     bool ShowCursor(bool show) override;
+    FrameCounts LastFrameCounts() const override { return last_frame_counts_; }
 
   private:
     explicit GlDevice(std::int32_t multisample_limit);
@@ -88,8 +89,11 @@ class GlDevice final : public Device {
     void apply_lights_and_planes();
     void apply_material();
     void bind_texture();
+    // Adds a draw that succeeded to this frame's counts.
+    Status counted(Status status, std::int64_t vertices);
     void set_arrays(const VertexLayout& layout, const std::uint8_t* base, Dword stride, bool pretransformed);
 
+    FrameCounts frame_counts_, last_frame_counts_;
     PresentParameters params_;
     std::int32_t multisample_limit_;
     SDL_GLContext context_ = nullptr;

@@ -1,0 +1,152 @@
+#include "resources/model_forms.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace kl {
+
+bool MakeModelForm(const MeshCopy& copy, std::int32_t subsets, ModelForm& form) {
+    form = ModelForm{};
+    if (subsets < 0 || copy.VertexSize == 0) return false;
+    const std::size_t stride = copy.VertexSize;
+    const std::size_t vertex_count = copy.Vertices.size() / stride;
+    std::vector<std::uint32_t> local(vertex_count);
+    form.subsets.resize(std::size_t(subsets));
+    for (std::int32_t j = 0; j < subsets; ++j) {
+        ModelForm::Subset& s = form.subsets[std::size_t(j)];
+        std::fill(local.begin(), local.end(), std::numeric_limits<std::uint32_t>::max());
+        for (const d3dx::AttributeRange& r : copy.Runs) {
+            if (r.AttribId != static_cast<d3dx::Dword>(j)) continue;
+            const std::size_t end = (std::size_t{r.FaceStart} + r.FaceCount) * 3;
+            if (end > copy.Indices.size()) return false;
+            for (std::size_t k = std::size_t{r.FaceStart} * 3; k < end; ++k) {
+                const std::uint16_t v = copy.Indices[k];
+                if (v >= vertex_count) return false;
+                if (local[v] == std::numeric_limits<std::uint32_t>::max()) {
+                    local[v] = s.vertex_count++;
+                    s.vertices.insert(s.vertices.end(), copy.Vertices.begin() + std::ptrdiff_t(v * stride),
+                                      copy.Vertices.begin() + std::ptrdiff_t((v + 1) * stride));
+                }
+                s.indices.push_back(local[v]);
+            }
+        }
+        form.vertex_count += s.vertex_count;
+    }
+    return true;
+}
+
+namespace {
+
+void add_scaled(ColorValue& to, const ColorValue& c, double k) {
+    to.r += float(c.r * k);
+    to.g += float(c.g * k);
+    to.b += float(c.b * k);
+    to.a += float(c.a * k);
+}
+
+// Face d of the box: axis d / 2, towards + when d is odd.
+constexpr int kFaces = 6;
+
+// What the box form gathers from the model's triangles.
+struct Gathered {
+    float low[3] = {0, 0, 0}, high[3] = {0, 0, 0};
+    bool any = false;
+    // Per subset and face of the box, the area its triangles turn that way; per subset its area.
+    std::vector<std::array<double, kFaces>> seen;
+    std::vector<double> area;
+};
+
+void gather(Gathered& g, std::size_t subset, const float (&p)[3][3]) {
+    for (int c = 0; c < 3; ++c)
+        for (int k = 0; k < 3; ++k) {
+            g.low[k] = g.any ? std::min(g.low[k], p[c][k]) : p[c][k];
+            g.high[k] = g.any ? std::max(g.high[k], p[c][k]) : p[c][k];
+            g.any = true;
+        }
+    const double u[3] = {p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]};
+    const double w[3] = {p[2][0] - p[0][0], p[2][1] - p[0][1], p[2][2] - p[0][2]};
+    // Twice the triangle's area, pointing out of the model (the normals are made the same way).
+    const double n[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
+    if (!std::isfinite(n[0] + n[1] + n[2])) return;
+    for (int d = 0; d < kFaces; ++d) {
+        const double facing = (d % 2 ? 1 : -1) * n[d / 2];
+        if (facing > 0) g.seen[subset][std::size_t(d)] += facing;
+    }
+    g.area[subset] += std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+}
+
+Material mean_seen(const Gathered& g, const std::vector<Material>& materials, int d, std::size_t fallback) {
+    double total = 0;
+    for (const auto& seen : g.seen)
+        total += seen[std::size_t(d)];
+    Material mean;
+    for (std::size_t j = 0; j < materials.size(); ++j) {
+        const double k = total > 0 ? g.seen[j][std::size_t(d)] / total : (j == fallback ? 1.0 : 0.0);
+        add_scaled(mean.Diffuse, materials[j].Diffuse, k);
+        add_scaled(mean.Ambient, materials[j].Ambient, k);
+        add_scaled(mean.Specular, materials[j].Specular, k);
+        add_scaled(mean.Emissive, materials[j].Emissive, k);
+        mean.Power += float(materials[j].Power * k);
+    }
+    return mean;
+}
+
+} // namespace
+
+bool MakeBoxForm(const ModelForm& full, const std::vector<Material>& materials, std::uint32_t stride,
+                 const gfx::VertexLayout& layout, ModelForm& box) {
+    box = ModelForm{};
+    if (full.subsets.size() != materials.size() || stride < 12 || layout.position != 0) return false;
+    Gathered g;
+    g.seen.assign(full.subsets.size(), {});
+    g.area.assign(full.subsets.size(), 0);
+    for (std::size_t j = 0; j < full.subsets.size(); ++j) {
+        const ModelForm::Subset& s = full.subsets[j];
+        for (std::size_t t = 0; t + 2 < s.indices.size(); t += 3) {
+            float p[3][3];
+            for (int c = 0; c < 3; ++c)
+                std::memcpy(p[c], s.vertices.data() + std::size_t(s.indices[t + std::size_t(c)]) * stride,
+                            12);
+            gather(g, j, p);
+        }
+    }
+    if (!g.any) return false;
+    box.states_from =
+        static_cast<std::int32_t>(std::max_element(g.area.begin(), g.area.end()) - g.area.begin());
+    const ModelForm::Subset& source = full.subsets[std::size_t(box.states_from)];
+    if (source.vertices.size() < stride) return false;
+
+    // Six faces, each with its own four corners, outward normal and mean material; the other bytes
+    // of each corner (texture coordinates, colours) are those of the largest subset's first vertex.
+    for (int d = 0; d < kFaces; ++d) {
+        const int axis = d / 2, side = d % 2, u = (axis + 1) % 3, w = (axis + 2) % 3;
+        box.materials.push_back(mean_seen(g, materials, d, std::size_t(box.states_from)));
+        ModelForm::Subset face;
+        float n[3] = {0, 0, 0};
+        n[axis] = side ? 1.0f : -1.0f;
+        for (int corner = 0; corner < 4; ++corner) {
+            float p[3];
+            p[axis] = side ? g.high[axis] : g.low[axis];
+            p[u] = (corner == 1 || corner == 2) ? g.high[u] : g.low[u];
+            p[w] = (corner >= 2) ? g.high[w] : g.low[w];
+            face.vertices.insert(face.vertices.end(), source.vertices.begin(),
+                                 source.vertices.begin() + std::ptrdiff_t(stride));
+            std::uint8_t* at = &face.vertices[face.vertices.size() - stride];
+            std::memcpy(at, p, 12);
+            if (layout.normal >= 0) std::memcpy(at + layout.normal, n, 12);
+        }
+        face.vertex_count = 4;
+        // Corners 0 1 2 3 go round the face; wound like the models' faces, so that (b - a) x (c - a)
+        // points out of the box and the device keeps the faces turned to the eye.
+        const std::uint32_t order[2][6] = {{0, 2, 1, 0, 3, 2}, {0, 1, 2, 0, 2, 3}};
+        face.indices.assign(std::begin(order[side]), std::end(order[side]));
+        box.vertex_count += 4;
+        box.subsets.push_back(std::move(face));
+    }
+    return true;
+}
+
+} // namespace kl

@@ -1,0 +1,37 @@
+// A model's geometry laid out for drawing many copies at once: each subset with its own copy of the
+// vertices its triangles use, numbered from 0, and a box form for copies only a few pixels across.
+#pragma once
+
+#include "platform/gfx/types.h"
+#include "resources/cls3d_object.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace kl {
+
+struct ModelForm {
+    struct Subset {
+        std::vector<std::uint8_t> vertices; // vertex bytes in the model's vertex format
+        std::uint32_t vertex_count = 0;
+        std::vector<std::uint32_t> indices; // three per triangle, into this subset's vertices
+    };
+    std::vector<Subset> subsets;    // one per material, in material order
+    std::uint32_t vertex_count = 0; // of all subsets together
+    // A form of its own look: subset j drawn with the states of subset states_from of the model
+    // and materials[j], whatever the model's subsets' own would be; empty for the model's own look.
+    std::vector<Material> materials;
+    std::int32_t states_from = 0;
+};
+
+// Subsets 0 .. subsets - 1 of the copy; false when an index points past its vertices.
+bool MakeModelForm(const MeshCopy& copy, std::int32_t subsets, ModelForm& form);
+
+// The model's bounding box, each of its six faces drawn with the mean of the model's materials as
+// seen from that side (each weighted by the area its triangles turn that way), with the other
+// states of the model's largest subset: a vehicle a few pixels across keeps its size and about its
+// colours for a twentieth of the vertices. False for a model without triangles.
+bool MakeBoxForm(const ModelForm& full, const std::vector<Material>& materials, std::uint32_t stride,
+                 const gfx::VertexLayout& layout, ModelForm& box);
+
+} // namespace kl

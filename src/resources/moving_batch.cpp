@@ -1,0 +1,292 @@
+#include "resources/moving_batch.h"
+
+#include "engine/cls3d_engine.h"
+#include "resources/model_forms.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+namespace kl {
+
+namespace {
+
+// A form's buffers on one device: this frame's vertices packed subset after subset, and for each
+// subset the indices of `capacity` copies of its triangles, each copy numbered from its own first
+// vertex so that one pattern serves whatever number of objects a frame has.
+struct FormBuffers {
+    std::weak_ptr<gfx::Device> device;
+    gfx::VertexBufferPtr vertices;
+    gfx::IndexBufferPtr indices;
+    std::uint32_t vertex_capacity = 0;      // objects the vertex buffer holds
+    std::uint32_t index_capacity = 0;       // copies of each subset's pattern
+    std::vector<std::uint32_t> first_index; // per subset
+};
+
+// A transform that only turns and moves: rows of the turn of unit length and at right angles, no
+// projection. Normals moved by it keep their length, as the device's own lighting would have them.
+bool turns_and_moves(const Matrix4& m) {
+    if (m.m14 != 0.0f || m.m24 != 0.0f || m.m34 != 0.0f || m.m44 != 1.0f) return false;
+    for (int a = 0; a < 3; ++a) {
+        for (int b = a; b < 3; ++b) {
+            const double d = double(m.at(a, 0)) * m.at(b, 0) + double(m.at(a, 1)) * m.at(b, 1) +
+                             double(m.at(a, 2)) * m.at(b, 2);
+            if (std::fabs(d - (a == b ? 1.0 : 0.0)) > 1e-5) return false;
+        }
+    }
+    for (int i = 0; i < 16; ++i)
+        if (!std::isfinite(m.data()[i])) return false;
+    return true;
+}
+
+bool same_look(const cls3dObject& object, const std::vector<Material>& materials,
+               const std::vector<std::array<std::string, 2>>& textures) {
+    const std::int32_t n = object.GetMaterialCount();
+    if (static_cast<std::size_t>(n) != materials.size() || object.GetMaterials().size() < materials.size())
+        return false;
+    if (n > 0 &&
+        std::memcmp(object.GetMaterials().data(), materials.data(), materials.size() * sizeof(Material)) != 0)
+        return false;
+    for (std::size_t k = 0; k < textures.size(); ++k)
+        if (object.GetMaterialTexture(int(k), 0) != textures[k][0] ||
+            object.GetMaterialTexture(int(k), 1) != textures[k][1])
+            return false;
+    return true;
+}
+
+void move_vertices(const ModelForm::Subset& part, const Matrix4& m, std::uint32_t stride, int normal,
+                   std::uint8_t* out) {
+    const std::uint8_t* in = part.vertices.data();
+    const std::size_t bytes = part.vertices.size();
+    std::memcpy(out, in, bytes);
+    for (std::size_t at = 0; at < bytes; at += stride) {
+        float p[3];
+        std::memcpy(p, in + at, sizeof p);
+        const float q[3] = {p[0] * m.m11 + p[1] * m.m21 + p[2] * m.m31 + m.m41,
+                            p[0] * m.m12 + p[1] * m.m22 + p[2] * m.m32 + m.m42,
+                            p[0] * m.m13 + p[1] * m.m23 + p[2] * m.m33 + m.m43};
+        std::memcpy(out + at, q, sizeof q);
+        if (normal >= 0) {
+            float n[3];
+            std::memcpy(n, in + at + normal, sizeof n);
+            const float r[3] = {n[0] * m.m11 + n[1] * m.m21 + n[2] * m.m31,
+                                n[0] * m.m12 + n[1] * m.m22 + n[2] * m.m32,
+                                n[0] * m.m13 + n[1] * m.m23 + n[2] * m.m33};
+            std::memcpy(out + at + normal, r, sizeof r);
+        }
+    }
+}
+
+} // namespace
+
+struct MovingBatch::Model {
+    std::shared_ptr<const void> shared;
+    std::vector<Material> materials;
+    std::vector<std::array<std::string, 2>> textures;
+    std::uint32_t fvf = 0;
+    std::uint32_t stride = 0;
+    int normal = -1;
+    // [0] the whole model, [1] its box (empty when it has none).
+    ModelForm forms[2];
+    FormBuffers buffers[2];
+    std::vector<cls3dObject*> members[2];
+    std::vector<Matrix4> worlds[2];
+
+    bool ensure_buffers(gfx::Device& device, const gfx::DevicePtr& pointer, int f, std::uint32_t count);
+    // Draw calls made; vertices drawn are added to *vertices.
+    std::size_t draw(gfx::Device& device, const gfx::DevicePtr& pointer, int f, std::size_t* vertices);
+};
+
+bool MovingBatch::Model::ensure_buffers(gfx::Device& device, const gfx::DevicePtr& pointer, int f,
+                                        std::uint32_t count) {
+    FormBuffers& b = buffers[f];
+    const ModelForm& form = forms[f];
+    if (b.device.lock() != pointer) b = FormBuffers{};
+    b.device = pointer;
+    const auto grown = [](std::uint32_t have, std::uint32_t want) {
+        return std::max({want, have * 2, std::uint32_t{16}});
+    };
+    if (!b.vertices || b.vertex_capacity < count) {
+        const std::uint32_t capacity = grown(b.vertex_capacity, count);
+        const std::size_t bytes = std::size_t(capacity) * form.vertex_count * stride;
+        gfx::VertexBufferPtr vb;
+        if (bytes > UINT32_MAX || platform::Failed(device.CreateVertexBuffer(
+                                      static_cast<gfx::Dword>(bytes), gfx::UsageDynamic | gfx::UsageWriteOnly,
+                                      fvf, gfx::PoolManaged, &vb)))
+            return false;
+        b.vertices = std::move(vb);
+        b.vertex_capacity = capacity;
+    }
+    if (!b.indices || b.index_capacity < count) {
+        const std::uint32_t capacity = grown(b.index_capacity, count);
+        std::size_t total = 0;
+        for (const ModelForm::Subset& s : form.subsets)
+            total += s.indices.size();
+        const std::size_t bytes = total * capacity * sizeof(std::uint32_t);
+        gfx::IndexBufferPtr ib;
+        std::uint8_t* data = nullptr;
+        if (bytes > UINT32_MAX || bytes == 0 ||
+            platform::Failed(device.CreateIndexBuffer(static_cast<gfx::Dword>(bytes), gfx::UsageWriteOnly,
+                                                      gfx::FmtIndex32, gfx::PoolManaged, &ib)) ||
+            platform::Failed(ib->Lock(0, 0, &data, 0)))
+            return false;
+        b.first_index.assign(form.subsets.size(), 0);
+        std::uint32_t at = 0;
+        for (std::size_t j = 0; j < form.subsets.size(); ++j) {
+            const ModelForm::Subset& s = form.subsets[j];
+            b.first_index[j] = at;
+            for (std::uint32_t copy = 0; copy < capacity; ++copy) {
+                const std::uint32_t base = copy * s.vertex_count;
+                for (const std::uint32_t i : s.indices) {
+                    const std::uint32_t v = base + i;
+                    std::memcpy(data + std::size_t(at) * 4, &v, 4);
+                    ++at;
+                }
+            }
+        }
+        ib->Unlock();
+        b.indices = std::move(ib);
+        b.index_capacity = capacity;
+    }
+    return true;
+}
+
+std::size_t MovingBatch::Model::draw(gfx::Device& device, const gfx::DevicePtr& pointer, int f,
+                                     std::size_t* vertices) {
+    const std::vector<cls3dObject*>& objects = members[f];
+    const ModelForm& form = forms[f];
+    const auto count = static_cast<std::uint32_t>(objects.size());
+    if (count == 0 || form.vertex_count == 0 || !ensure_buffers(device, pointer, f, count)) return 0;
+    FormBuffers& b = buffers[f];
+
+    // Subset after subset, each object's copy of the subset's vertices moved into place.
+    std::uint8_t* data = nullptr;
+    const std::size_t bytes = std::size_t(count) * form.vertex_count * stride;
+    if (platform::Failed(b.vertices->Lock(0, static_cast<gfx::Dword>(bytes), &data, 0))) return 0;
+    std::uint8_t* out = data;
+    for (const ModelForm::Subset& s : form.subsets) {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            move_vertices(s, worlds[f][i], stride, normal, out);
+            out += s.vertices.size();
+        }
+    }
+    b.vertices->Unlock();
+
+    std::size_t calls = 0;
+    std::uint32_t first_vertex = 0;
+    device.SetVertexShader(fvf);
+    device.SetStreamSource(0, b.vertices, stride);
+    for (std::size_t j = 0; j < form.subsets.size(); ++j) {
+        const ModelForm::Subset& s = form.subsets[j];
+        if (!form.materials.empty()) {
+            objects.front()->ApplySubsetStates(form.states_from);
+            device.SetMaterial(std::bit_cast<gfx::Material>(form.materials[j]));
+        } else {
+            objects.front()->ApplySubsetStates(static_cast<std::int32_t>(j));
+        }
+        if (!s.indices.empty()) {
+            device.SetIndices(b.indices, first_vertex);
+            device.DrawIndexedPrimitive(gfx::PtTriangleList, 0, count * s.vertex_count, b.first_index[j],
+                                        static_cast<gfx::Dword>(count * s.indices.size() / 3));
+            ++calls;
+            *vertices += std::size_t(count) * s.vertex_count;
+        }
+        first_vertex += count * s.vertex_count;
+    }
+    return calls;
+}
+
+MovingBatch::MovingBatch() = default;
+MovingBatch::~MovingBatch() = default;
+
+void MovingBatch::Clear() {
+    models_.clear();
+    last_model_ = nullptr;
+    last_drawn_.clear();
+    last_draw_calls_ = last_vertices_ = last_reduced_ = 0;
+}
+
+void MovingBatch::Begin() {
+    for (auto& model : models_) {
+        for (int f = 0; f < 2; ++f) {
+            model->members[f].clear();
+            model->worlds[f].clear();
+        }
+    }
+}
+
+MovingBatch::Model* MovingBatch::model_for(cls3dObject& object) {
+    const d3dx::Mesh* mesh = object.GetMesh();
+    if (mesh == nullptr) return nullptr;
+    const std::shared_ptr<const void> data = mesh->SharedData();
+    const auto fits = [&](const Model& m) {
+        return m.shared == data && same_look(object, m.materials, m.textures);
+    };
+    if (last_model_ != nullptr && fits(*last_model_)) return last_model_;
+    for (auto& m : models_) {
+        if (fits(*m)) return last_model_ = m.get();
+    }
+
+    MeshCopy copy;
+    if (!object.CopyGeometry(copy)) return nullptr;
+    const gfx::VertexLayout layout = gfx::LayoutOf(copy.VertexFormat);
+    if (layout.position != 0 || layout.position_size != 3 || layout.pretransformed || copy.VertexSize < 12)
+        return nullptr;
+    auto model = std::make_unique<Model>();
+    model->shared = data;
+    const std::int32_t n = object.GetMaterialCount();
+    if (n < 0 || object.GetMaterials().size() < std::size_t(n)) return nullptr;
+    model->materials.assign(object.GetMaterials().begin(), object.GetMaterials().begin() + n);
+    for (std::int32_t k = 0; k < n && k < cls3dObject::kMaterialRows; ++k)
+        model->textures.push_back({object.GetMaterialTexture(k, 0), object.GetMaterialTexture(k, 1)});
+    model->fvf = copy.VertexFormat;
+    model->stride = copy.VertexSize;
+    model->normal = layout.normal;
+    if (!MakeModelForm(copy, n, model->forms[0])) return nullptr;
+    MakeBoxForm(model->forms[0], model->materials, copy.VertexSize, layout, model->forms[1]);
+    models_.push_back(std::move(model));
+    return last_model_ = models_.back().get();
+}
+
+bool MovingBatch::Add(cls3dObject& object, bool small) {
+    const cls3dEngine* engine = CurrentEngine();
+    if (engine == nullptr || engine->Device() == nullptr || engine->GetShadowState()) return false;
+    const Matrix4 world = object.WorldMatrix();
+    if (!turns_and_moves(world)) return false;
+    Model* model = model_for(object);
+    if (model == nullptr) return false;
+    const int f = small && model->forms[1].vertex_count > 0 ? 1 : 0;
+    model->members[f].push_back(&object);
+    model->worlds[f].push_back(world);
+    return true;
+}
+
+void MovingBatch::Draw() {
+    last_drawn_.clear();
+    last_draw_calls_ = last_vertices_ = last_reduced_ = 0;
+    cls3dEngine* engine = CurrentEngine();
+    if (engine == nullptr || engine->Device() == nullptr) return;
+    gfx::Device& device = *engine->Device();
+    const gfx::DevicePtr pointer = engine->DevicePointer();
+
+    Matrix4 identity;
+    identity.m11 = identity.m22 = identity.m33 = identity.m44 = 1;
+    bool world_set = false;
+    for (auto& model : models_) {
+        for (int f = 0; f < 2; ++f) {
+            if (model->members[f].empty()) continue;
+            if (!world_set) {
+                device.SetTransform(gfx::TsWorld, std::bit_cast<gfx::Matrix>(identity));
+                device.SetTextureStageState(0, gfx::tss::AlphaOp, gfx::TopSelectArg1);
+                device.SetRenderState(gfx::rs::CullMode, gfx::CullCcw);
+                world_set = true;
+            }
+            last_draw_calls_ += model->draw(device, pointer, f, &last_vertices_);
+            last_drawn_.insert(last_drawn_.end(), model->members[f].begin(), model->members[f].end());
+            if (f == 1) last_reduced_ += model->members[f].size();
+        }
+    }
+}
+
+} // namespace kl
