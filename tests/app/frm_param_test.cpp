@@ -134,6 +134,8 @@ class BareDialog : public ::testing::Test {
         int w = 0;
         int h = 0;
         io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
+        // The design text "0" is no aspect ratio the dialog accepts; the program always loads one.
+        dialog.txtaspect_ratio.Text = "1,333";
     }
     void TearDown() override { ImGui::DestroyContext(context); }
 

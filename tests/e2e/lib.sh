@@ -155,3 +155,15 @@ open_other_window() {
     thief_wid="$(window_named '"focus-thief"' 50)"
     check_true "the other window is up" test -n "$thief_wid"
 }
+
+# Waits for the program started last, whose end must look like a quit from the prompt: exit status
+# 0, no box, no sanitizer report, $cfg written with the mode set and the speed of $work/before.dat.
+check_normal_end() {
+    wait_program
+    check "exit status" "$status" 0
+    [ "$status" -eq 0 ] || show_output
+    check "no message box" "$(cat "$work/messages")" ""
+    check_true "no sanitizer report" bash -c "! grep -qE 'Sanitizer|runtime error' '$work/err'"
+    check "settings written: the mode set" "$(i32 "$cfg" 0)x$(i32 "$cfg" 4)" "1024x768"
+    check "settings written: the speed carried over" "$(f32 "$cfg" 36)" "$(f32 "$work/before.dat" 36)"
+}

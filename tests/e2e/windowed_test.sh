@@ -29,17 +29,6 @@ start_windowed() {
     check_true "the scene runs" wait_until_scene_runs
 }
 
-# The end of a run that must look like a quit from the prompt.
-check_normal_end() {
-    wait_program
-    check "exit status" "$status" 0
-    [ "$status" -eq 0 ] || show_output
-    check "no message box" "$(cat "$work/messages")" ""
-    check_true "no sanitizer report" bash -c "! grep -qE 'Sanitizer|runtime error' '$work/err'"
-    check "settings written: the mode set" "$(i32 "$cfg" 0)x$(i32 "$cfg" 4)" "1024x768"
-    check "settings written: the speed carried over" "$(f32 "$cfg" 36)" "$(f32 "$work/before.dat" 36)"
-}
-
 echo "-- the window manager's close request during the scene"
 start_windowed
 [ -n "$wid" ] && "$SEND_CLOSE" --wm "$wid"
