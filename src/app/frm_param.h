@@ -49,15 +49,30 @@ class frmParam {
     ShowResult Show(std::string* error = nullptr);
 
     // One frame of the dialog's contents, drawn with Dear ImGui into the current window; true when
-    // "Valider" was clicked or Return pressed. Used by Show, and by tests with a bare ImGui context.
+    // "Valider" was clicked or Return pressed with every field right. A wrong field is marked and a
+    // line under the form says what it expects. Used by Show, and by tests with a bare ImGui context.
     bool DrawControls();
 
-    // Size of the dialog's client area in pixels, fitted to the controls.
+    // The first wrong field and what it expects; an empty text when all are right.
+    struct FieldProblem {
+        const TextBox* field = nullptr;
+        std::string expected;
+    };
+    FieldProblem CheckFields() const;
+
+    // The most roads the traffic tables hold.
+    static constexpr int kMaxRoads = 251;
+    // Size of the dialog's client area in pixels, fitted to the controls and the line under them.
     static constexpr int kWidth = 330;
-    static constexpr int kHeight = 164;
+    static constexpr int kHeight = 184;
 
   private:
+    void field(const char* id, TextBox& box);
+
     bool focus_first_field_ = true;
+    bool focus_wrong_field_ = false;
+    bool select_wrong_field_ = false;
+    FieldProblem problem_; // shown until the next confirmation
 };
 
 } // namespace kl

@@ -31,14 +31,14 @@ int main(int argc, char** argv) {
         kl::platform::KeyScriptResult script = kl::platform::LoadKeyScript(*options.keys);
         if (!script.script) {
             std::cerr << "kelvane3d: " << script.error << "\n";
-            return 2;
+            return kl::mdlKl::kExitBadCommandLine;
         }
         keys = std::move(script.script);
     }
     kl::TrafficOutputs traffic;
     if (const std::string error = traffic.Open(options); !error.empty()) {
         std::cerr << "kelvane3d: " << error << "\n";
-        return 2;
+        return kl::mdlKl::kExitBadCommandLine;
     }
 
     std::error_code ec;
@@ -47,14 +47,14 @@ int main(int argc, char** argv) {
     kl::platform::WindowHandle frmMain = kl::gfx::CreateRenderWindow("Kelvane", 640, 480, false);
     if (frmMain == nullptr) {
         std::cerr << "kelvane3d: no display to open the main window on\n";
-        return 1;
+        return kl::mdlKl::kExitFailed;
     }
     kl::platform::PumpEvents();
-    kl::mdlKl::RunProgram(options, std::move(keys), frmMain, &traffic.Watch());
+    int status = kl::mdlKl::RunProgram(options, std::move(keys), frmMain, &traffic.Watch());
     kl::gfx::DestroyRenderWindow(frmMain);
     if (const std::string error = traffic.Finish(); !error.empty()) {
         std::cerr << "kelvane3d: " << error << "\n";
-        return 1;
+        status = kl::mdlKl::kExitFailed;
     }
-    return 0;
+    return status;
 }

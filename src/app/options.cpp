@@ -182,7 +182,10 @@ std::string options_help_text(const std::string& program_name) {
                                   : std::string(spec.name) + " " + std::string(spec.metavar),
              spec.help);
     line("help", "show this list and exit");
-    text += "\nValues may also be written --option=VALUE.\n";
+    text += "\nValues may also be written --option=VALUE.\n"
+            "\nExit status: 0 after a normal end (the quit prompt, closing the window, --frames reached,\n"
+            "the settings dialog closed); 1 when the start failed or the run could not go on (a message\n"
+            "says why); 2 for a bad command line.\n";
     return text;
 }
 

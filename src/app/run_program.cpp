@@ -1,14 +1,9 @@
-// The program's spine. A run-time failure anywhere here ends the program at once, silently and
-// without writing the settings file; failures inside the scene never reach this far.
+// The program's spine. A run-time failure anywhere here ends the program at once, with a line on
+// stderr and without writing the settings file; failures inside the scene never reach this far.
 #include "app/run_program.h"
 
-#include <chrono>
-#include <ctime>
-#include <iostream>
-#include <memory>
-#include <optional>
-
 #include "app/bring_up_display.h"
+#include "app/field_checks.h"
 #include "app/frm_param.h"
 #include "app/run_statistics.h"
 #include "app/screenshot.h"
@@ -25,13 +20,38 @@
 #include "sim/data_files.h"
 #include "sim/mdl_kl.h"
 
+#include <charconv>
+#include <chrono>
+#include <ctime>
+#include <iostream>
+#include <memory>
+#include <optional>
+
 namespace kl::mdlKl {
 
 namespace {
 
 constexpr const char* kTitle = "Kelvane 3D";
 
-void message(const char* text) { platform::ShowErrorMessage(kTitle, text); }
+// A failed start: the message in a box (or on stderr without a display), and the exit status.
+int failed_start(const char* text) {
+    platform::ShowErrorMessage(kTitle, text);
+    return kExitFailed;
+}
+
+// width / height as an aspect-ratio text the engine reads, written with the settings' decimal comma.
+FixedText<7> aspect_text_of(std::int32_t width, std::int32_t height) {
+    char text[32];
+    const double ratio = height > 0 ? static_cast<double>(width) / height : 0.0;
+    const auto end = std::to_chars(text, text + sizeof text, ratio, std::chars_format::fixed, 5).ptr;
+    std::string s(text, end);
+    for (char& c : s) {
+        if (c == '.') c = ',';
+    }
+    FixedText<7> out;
+    out = s;
+    return out;
+}
 
 std::uint64_t seconds_since_midnight() {
     const std::time_t now = std::time(nullptr);
@@ -55,16 +75,21 @@ struct RunExtras {
     std::optional<platform::KeyScript> script;
     std::optional<platform::ScriptedInputFactory> keys;
     RunStatistics stats;
+    // The aspect ratio the picture is drawn with: the settings' own, or width / height when the
+    // stored one is no positive number (the settings file keeps what it held).
+    FixedText<7> view_aspect;
+    bool aspect_from_mode = false;
 };
 
-void run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras, scene::SceneObserver* observer) {
+int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
+        scene::SceneObserver* observer) {
     const auto file = ChooseSettingsFile(DataRoot());
-    if (!file) {
-        message("Couldn't load the game. Kelvane 3D will exit now.");
-        return;
-    }
+    if (!file) return failed_start("Couldn't load the game. Kelvane 3D will exit now.");
     const auto read = ReadSettingsFile(*file);
-    if (!read) return;
+    if (!read) {
+        std::cerr << kTitle << ": the settings file " << file->string() << " could not be read\n";
+        return kExitFailed;
+    }
     Settings = *read;
 
     static frmParam dialog; // stays loaded, hidden, for the whole run
@@ -74,10 +99,11 @@ void run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
     if (!options.no_dialog) {
         std::string error;
         const frmParam::ShowResult shown = dialog.Show(&error);
-        if (shown == frmParam::ShowResult::Closed) return;
+        // Closing the dialog is the user's choice not to run; nothing has failed.
+        if (shown == frmParam::ShowResult::Closed) return kExitNormal;
         if (shown == frmParam::ShowResult::Failed) {
             std::cerr << kTitle << ": the settings dialog could not be shown: " << error << "\n";
-            return;
+            return kExitFailed;
         }
     }
     extras.stats.MarkSetUpStart();
@@ -94,7 +120,7 @@ void run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
     Settings.Spare24 = -1;
     Settings.Spare28 = 0;
     const DisplayMode typed = mdlMain::MakeDisplayMode(number_text_to_int32(dialog.txtResH.Text),
-                                                      number_text_to_int32(dialog.txtResV.Text), 32);
+                                                       number_text_to_int32(dialog.txtResV.Text), 32);
     Settings.SetMode(typed);
     Settings.AntiAlias = 0;
     Settings.Spare16 = 0;
@@ -105,7 +131,16 @@ void run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
 
     Engine = std::make_unique<cls3dEngine>();
     Input = std::make_unique<clsInput>();
-    Engine->SetAspectRatioSource(&Settings.AspectRatio);
+    extras.view_aspect = Settings.AspectRatio;
+    if (!AspectRatioValue(Settings.AspectRatio.str())) {
+        extras.aspect_from_mode = true;
+        extras.view_aspect = aspect_text_of(Settings.Width, Settings.Height);
+        std::string stored = Settings.AspectRatio.str();
+        stored.erase(stored.find_last_not_of(' ') + 1);
+        std::cerr << kTitle << ": the aspect ratio \"" << stored
+                  << "\" is not a positive number; the picture uses width / height instead\n";
+    }
+    Engine->SetAspectRatioSource(&extras.view_aspect);
     if (options.fixed_step) Engine->SetPerformanceCounter(extras.counter.emplace(*options.fixed_step));
     if (extras.script) Input->SetInputFactory(extras.keys.emplace(std::move(*extras.script)));
     Settings.LastPlayer = 0;
@@ -118,22 +153,21 @@ void run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
     switch (BringUpDisplay(Settings.Width, Settings.Height, Settings.Format, Settings.AntiAlias, hWnd,
                            options.windowed)) {
     case 0:
-        message("Couldn't find an usable 3d graphics card. Kelvane 3D will exit now.");
-        return;
+        return failed_start("Couldn't find an usable 3d graphics card. Kelvane 3D will exit now.");
     case 1:
         // Let go of whatever input was taken, so the user can answer the message.
         try {
             Input->Cleanup();
         } catch (const Fault&) {
         }
-        message("Couldn't get access to the keyboard. Kelvane 3D will exit now.");
-        return;
+        return failed_start("Couldn't get access to the keyboard. Kelvane 3D will exit now.");
     case 2:
-        message("Couldn't change the screen resolution. Kelvane 3D will exit now.");
-        return;
+        return failed_start("Couldn't change the screen resolution. Kelvane 3D will exit now.");
     default:
         break;
     }
+    // The mode set may differ from the one asked for; the scene sets the projection anew.
+    if (extras.aspect_from_mode) extras.view_aspect = aspect_text_of(Settings.Width, Settings.Height);
 
     Gear = 1;
     scene::SceneHooks hooks;
@@ -156,26 +190,33 @@ void run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
 
     release_all();
 
+    // The run itself went through: settings that cannot be kept are said, not a failed run.
     const std::string error = WriteSettingsFile(DataRoot(), Settings);
     if (!error.empty()) std::cerr << kTitle << ": the settings could not be saved: " << error << "\n";
+    return kExitNormal;
 }
 
 } // namespace
 
-void RunProgram(const Options& options, std::optional<platform::KeyScript> keys, platform::WindowHandle hWnd,
-                scene::SceneObserver* observer) {
+int RunProgram(const Options& options, std::optional<platform::KeyScript> keys, platform::WindowHandle hWnd,
+               scene::SceneObserver* observer) {
     RunExtras extras;
     extras.script = std::move(keys);
+    int status = kExitFailed;
     try {
-        run(options, hWnd, extras, observer);
-    } catch (const Fault&) {
-        // Ends the program silently, as any run-time failure here always has.
+        status = run(options, hWnd, extras, observer);
+    } catch (const Fault& fault) {
+        std::cerr << kTitle << ": the program cannot go on: " << fault.what() << "\n";
     }
     if (options.stats) {
         const std::string error = extras.stats.Write(*options.stats);
-        if (!error.empty()) std::cerr << kTitle << ": " << error << "\n";
+        if (!error.empty()) {
+            std::cerr << kTitle << ": " << error << "\n";
+            status = kExitFailed;
+        }
     }
     release_all();
+    return status;
 }
 
 } // namespace kl::mdlKl

@@ -11,10 +11,17 @@
 
 namespace kl::mdlKl {
 
-// Runs the program in the main window hWnd with the given options; returns when the program ends.
-// keys, when given, replaces the keyboard (it is read before the window opens, so that a bad key
-// file is refused at once); observer, when given, watches the scene.
-void RunProgram(const Options& options, std::optional<platform::KeyScript> keys, platform::WindowHandle hWnd,
-                scene::SceneObserver* observer = nullptr);
+// Exit statuses: a normal end (the quit prompt, a close request, --frames reached, the settings
+// dialog closed); a start that failed or a run that could not go on, always said in a box or on
+// stderr; a bad command line.
+inline constexpr int kExitNormal = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitBadCommandLine = 2;
+
+// Runs the program in the main window hWnd with the given options; returns the exit status when the
+// program ends. keys, when given, replaces the keyboard (it is read before the window opens, so that
+// a bad key file is refused at once); observer, when given, watches the scene.
+int RunProgram(const Options& options, std::optional<platform::KeyScript> keys, platform::WindowHandle hWnd,
+               scene::SceneObserver* observer = nullptr);
 
 } // namespace kl::mdlKl

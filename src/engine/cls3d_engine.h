@@ -52,6 +52,8 @@ class cls3dEngine {
     void SetGraphicsFactory(GraphicsFactory factory) { Factory = std::move(factory); }
     // Processes pending window messages inside RenderStart; false means the user asked to close.
     void SetMessagePump(std::function<bool()> pump) { MessagePump = std::move(pump); }
+    // True once a RenderStart saw the user ask to close the window; the caller decides what ends.
+    bool CloseRequested() const { return CloseRequest; }
     // The aspect-ratio text SetLookDistance reads at every call (decimal comma); must outlive the
     // engine or be replaced. Without one the projection is left alone.
     void SetAspectRatioSource(const FixedText<7>* aspect) { AspectRatioSource = aspect; }
@@ -161,6 +163,7 @@ class cls3dEngine {
 
     GraphicsFactory Factory;
     std::function<bool()> MessagePump;
+    bool CloseRequest = false;
     const FixedText<7>* AspectRatioSource = nullptr;
     std::shared_ptr<gfx::GraphicsSystem> GraphicsSystem;
     gfx::DevicePtr D3DDevice;

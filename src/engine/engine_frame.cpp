@@ -30,7 +30,10 @@ void cls3dEngine::RenderStart(const Vec2& xy1, const Vec2& xy2) {
     do {
         // A close request leaves the loop: a device that can never be reset again would otherwise
         // keep the program spinning here with no way out.
-        if (MessagePump && !MessagePump()) break;
+        if (MessagePump && !MessagePump()) {
+            CloseRequest = true;
+            break;
+        }
         answer = D3DDevice->TestCooperativeLevel();
         if (answer == Status::DeviceNotReset) {
             const DisplayMode mode = CurrentMode;

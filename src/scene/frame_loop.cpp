@@ -282,6 +282,8 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     if (before_present) before_present();
     step([] { Engine->RenderShow(); });
     S.FramesSinceStep += 1;
+    // The window's close button ends the program as the quit prompt does.
+    if (test([] { return Engine->CloseRequested(); })) return FrameExit::Quit;
     return FrameExit::None;
 }
 

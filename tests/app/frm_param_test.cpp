@@ -49,6 +49,38 @@ TEST(FrmParam, LoadTakesResolutionsAndTheAspectTextAsStored) {
     EXPECT_EQ(f.txtaspect_ratio.Text, "");
 }
 
+TEST(FrmParam, ChecksEveryFieldAndNamesTheFirstWrongOne) {
+    frmParam f;
+    f.txtResH.Text = "640";
+    f.txtResV.Text = " 480 ";
+    f.nbr_sim.Text = "251";
+    for (const char* right : {"1,333", "1.333", " 1,6", "1.23456789", "16"}) {
+        f.txtaspect_ratio.Text = right;
+        EXPECT_EQ(f.CheckFields().field, nullptr) << right;
+    }
+    // The settings keep seven characters: 0.00000001 would be kept as 0,00000.
+    for (const char* wrong : {"0", "-2", "abc", "", "4:3", "1,3,3", "1e99", "0.00000001"}) {
+        f.txtaspect_ratio.Text = wrong;
+        EXPECT_EQ(f.CheckFields().field, &f.txtaspect_ratio) << wrong;
+    }
+    EXPECT_NE(f.CheckFields().expected.find("1,333 or 1.333"), std::string::npos);
+    f.txtaspect_ratio.Text = "1,333";
+
+    const auto first_wrong = [&](TextBox& box, const char* text) {
+        const std::string kept = box.Text;
+        box.Text = text;
+        const TextBox* wrong = f.CheckFields().field;
+        box.Text = kept;
+        return wrong;
+    };
+    for (const char* wrong : {"639", "abc", "1024.5", "-1024", "", "1e3", "99999999999"})
+        EXPECT_EQ(first_wrong(f.txtResH, wrong), &f.txtResH) << wrong;
+    EXPECT_EQ(first_wrong(f.txtResV, "479"), &f.txtResV);
+    for (const char* wrong : {"252", "-1", "1.5", "x"})
+        EXPECT_EQ(first_wrong(f.nbr_sim, wrong), &f.nbr_sim) << wrong;
+    EXPECT_EQ(first_wrong(f.nbr_sim, "0"), nullptr);
+}
+
 // Each test runs in a process of its own under ctest, so changing the environment touches no other.
 TEST(FrmParam, WithoutADisplayShowFailsWithAReasonAndKeepsItsTexts) {
     unsetenv("DISPLAY");
@@ -102,6 +134,8 @@ class BareDialog : public ::testing::Test {
         int w = 0;
         int h = 0;
         io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
+        // The design text "0" is no aspect ratio the dialog accepts; the program always loads one.
+        dialog.txtaspect_ratio.Text = "1,333";
     }
     void TearDown() override { ImGui::DestroyContext(context); }
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The settings dialog on a real X server (run under xvfb-run), driven like a user with xdotool:
 # it opens filled in with the keyboard in its first field, Tab walks the fields, typing replaces
-# a field's text, Return confirms, and closing the window through the window manager ends it
-# without confirming. Usage: frm_param_test.sh DIALOG-HELPER SEND-CLOSE-HELPER
+# a field's text, Return confirms, a wrong field keeps it open until corrected, and closing the
+# window through the window manager ends it without confirming.
+# Usage: frm_param_test.sh DIALOG-HELPER SEND-CLOSE-HELPER
 set -uo pipefail
 helper="$1"
 send_close="$2"
@@ -10,18 +11,14 @@ out="$(mktemp)"
 err="$(mktemp)"
 trap 'rm -f "$out" "$err"' EXIT
 failures=0
+source "$(dirname "$0")/../support/x_windows.sh"
 
 # Starts the helper, waits for the dialog and gives it the keyboard; sets $pid and $wid.
 open_dialog() {
     : >"$out"
     timeout 60 "$helper" >"$out" 2>"$err" &
     pid=$!
-    wid=""
-    for _ in $(seq 1 100); do
-        wid="$(xwininfo -root -tree 2>/dev/null | grep -F '"Param' | awk '{print $1}' | head -n1)"
-        [ -n "$wid" ] && break
-        sleep 0.1
-    done
+    wid="$(WATCH_PID=$pid window_named '"Param' 100)"
     if [ -z "$wid" ]; then echo "no dialog window appeared"; cat "$out" "$err"; return 1; fi
     xdotool windowfocus "$wid" 2>/dev/null
     sleep 0.3
@@ -85,6 +82,44 @@ txtResH=800
 txtResV=600
 txtaspect_ratio=1,333
 nbr_sim=1"
+else failures=$((failures + 1)); fi
+
+echo "-- each wrong field is refused, and the corrected form accepted"
+# refused TEXT: types TEXT over the selected field and presses Return; the dialog must stay open.
+refused() {
+    xdotool type --delay 20 -- "$1"
+    xdotool key Return
+    sleep 0.7
+    if kill -0 "$pid" 2>/dev/null; then
+        echo "PASS refused '$1'"
+    else
+        echo "FAIL refused '$1': the dialog closed"; failures=$((failures + 1))
+    fi
+}
+if open_dialog; then
+    # After a refusal the wrong field has the keyboard, its text selected.
+    refused 'abc'
+    refused '639'
+    xdotool type --delay 20 '1024'
+    xdotool key Tab
+    refused '479'
+    xdotool type --delay 20 '768'
+    xdotool key Tab
+    refused '4:3'
+    refused '0'
+    refused '-2'
+    xdotool key BackSpace
+    refused ''
+    xdotool type --delay 20 '1.6'
+    xdotool key Tab
+    refused '252'
+    xdotool type --delay 20 '251'
+    xdotool key Return
+    expect_output corrected "result=Validated
+txtResH=1024
+txtResV=768
+txtaspect_ratio=1.6
+nbr_sim=251"
 else failures=$((failures + 1)); fi
 
 echo "-- closing the window is not a confirmation"

@@ -2,16 +2,16 @@
 # A damaged data folder: every texture missing, cut short or random; every mesh missing, cut short,
 # random or naming vertices and materials that do not exist; default.dat (with no config.dat) of
 # 0, 1, 136, 137, 138 and 4096 bytes or random. The program must neither crash nor hang: it ends
-# normally, untextured or with dead objects, and writes config.dat from what it read. Ends with a
-# table of the cases. Usage: damaged_data_test.sh PROGRAM DATA-FOLDER MESSAGE-SHIM PNG-REGIONS
+# normally, untextured or with dead objects, names each damaged file once on stderr with its
+# reason, and writes config.dat from what it read. Ends with a table of the cases. Usage: damaged_data_test.sh PROGRAM DATA-FOLDER MESSAGE-SHIM PNG-REGIONS
 PROGRAM="$1" DATA="$2" SHIM="$3" REGIONS="$4"
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/damage.sh"
 shot_args=(--no-dialog --frames 20 --fixed-step 0.033 --seed 1)
 table=()
 
-# The checks every damaged run must pass: a normal end, nothing reported, a whole record written
-# with the mode really set, default.dat as it was.
+# The checks every damaged run must pass: a normal end, no box, a whole record written with the
+# mode really set, default.dat as it was.
 check_survived() {
     check "exit status" "$status" 0
     [ "$status" -eq 0 ] || show_output
@@ -37,6 +37,14 @@ run_damaged() {
     run_program 120 "${shot_args[@]}" --screenshot "$work/shot.png"
     check_survived
     check_true "screenshot written" test -s "$work/shot.png"
+    # One line per damaged file, each naming it with a reason: the same names, compared without
+    # regard to letter case as the program finds files.
+    local named damaged
+    named="$(sed -n 's|^kelvane3d: cannot load .*/\([^/:]*\): .\+$|\1|p' "$work/err" | tr A-Z a-z | sort)"
+    damaged="$(if [ "$2" = textures ]; then texture_files "$DATA"; else mesh_files "$DATA"; fi | tr A-Z a-z | sort)"
+    check "each damaged file named once on stderr with a reason" "$named" "$damaged"
+    check "no other line on stderr" "$(grep -vc '^kelvane3d: cannot load ' "$work/err")" 0
+    echo "     $(grep -m1 'cannot load' "$work/err")"
     read -r sky_r sky_g sky_b sky_white _ _ <<<"$(region 0 30 1024 60)"
     read -r _ _ _ _ _ lane_colourful <<<"$(region 440 300 620 560)"
     read -r scene_r scene_g scene_b _ _ _ <<<"$(region 0 40 1024 768)"

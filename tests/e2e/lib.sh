@@ -41,20 +41,16 @@ kill_program() {
     if [ -n "$pid" ]; then kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; pid=""; fi
 }
 
-# The id of the first window whose name contains the quoted text, waiting up to 30 s; empty if none.
+source "$(dirname "${BASH_SOURCE[0]}")/../support/x_windows.sh"
+
+# The id of the first window whose xwininfo line contains the text (a quoted title), waiting up to
+# 30 s while the program started last runs; empty if none.
 find_window() {
-    local quoted="$1" wid=""
-    for _ in $(seq 1 300); do
-        wid="$(xwininfo -root -tree 2>/dev/null | grep -F "$quoted" | awk '{print $1}' | head -n1)"
-        [ -n "$wid" ] && break
-        [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null && break
-        sleep 0.1
-    done
-    echo "$wid"
+    WATCH_PID="$pid" window_named "$1" 300
 }
 
 count_windows() {
-    xwininfo -root -tree 2>/dev/null | grep -cF "$1"
+    windows_named "$1"
 }
 
 # Little-endian fields of a settings file.
@@ -118,4 +114,56 @@ finish() {
         exit 1
     fi
     echo "all checks passed"
+}
+
+# Starts openbox and waits until it has taken over the screen; sets $wm. Windows must be mapped
+# after this, or the window manager never manages them.
+start_window_manager() {
+    openbox >"$work/wm.log" 2>&1 &
+    wm=$!
+    local ready=false
+    for _ in $(seq 1 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && { ready=true; break; }
+        sleep 0.2
+    done
+    check_true "the window manager is up" $ready
+    $ready || cat "$work/wm.log"
+}
+
+# True once the screen shows the ground at the bottom and changes by itself (the traffic moves);
+# before that the window may change while the display is brought up. Waits up to 2 minutes.
+screen_drawn() { [ "$(tail -c 400000 "$1" | tr -d '\000' | head -c 1 | wc -c)" -eq 1 ]; }
+screen_changes() {
+    xwd -root -silent >"$work/a.xwd"
+    sleep 1
+    xwd -root -silent >"$work/b.xwd"
+    screen_drawn "$work/b.xwd" && ! cmp -s "$work/a.xwd" "$work/b.xwd"
+}
+wait_until_scene_runs() {
+    for _ in $(seq 1 120); do
+        screen_changes && return 0
+        kill -0 "$pid" 2>/dev/null || return 1
+    done
+    return 1
+}
+
+# A plain X client that prints what it receives (keys, clicks) to $work/xev, in a small window at
+# the top left; sets $thief (its process) and $thief_wid.
+open_other_window() {
+    xev -name focus-thief -geometry 200x100+10+10 >"$work/xev" 2>&1 &
+    thief=$!
+    thief_wid="$(window_named '"focus-thief"' 50)"
+    check_true "the other window is up" test -n "$thief_wid"
+}
+
+# Waits for the program started last, whose end must look like a quit from the prompt: exit status
+# 0, no box, no sanitizer report, $cfg written with the mode set and the speed of $work/before.dat.
+check_normal_end() {
+    wait_program
+    check "exit status" "$status" 0
+    [ "$status" -eq 0 ] || show_output
+    check "no message box" "$(cat "$work/messages")" ""
+    check_true "no sanitizer report" bash -c "! grep -qE 'Sanitizer|runtime error' '$work/err'"
+    check "settings written: the mode set" "$(i32 "$cfg" 0)x$(i32 "$cfg" 4)" "1024x768"
+    check "settings written: the speed carried over" "$(f32 "$cfg" 36)" "$(f32 "$work/before.dat" 36)"
 }

@@ -17,16 +17,7 @@ if ! command -v openbox >/dev/null || ! command -v xwd >/dev/null; then
     echo "skip: openbox and xwd are needed (scripts/install-deps.sh installs them)"
     exit 0
 fi
-openbox >"$work/wm.log" 2>&1 &
-wm=$!
-# The program's window must be mapped after the window manager has taken over the screen.
-wm_ready=false
-for _ in $(seq 1 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && { wm_ready=true; break; }
-    sleep 0.2
-done
-check_true "the window manager is up" $wm_ready
-$wm_ready || cat "$work/wm.log"
+start_window_manager
 
 fresh_data
 cp "$data/default.dat" "$data/config.dat"
@@ -57,13 +48,12 @@ rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$program_pid/status" 2>/dev/null;
 if [ -n "$wid" ] && [ -n "$program_pid" ]; then
     # The scene is still once two captures three seconds apart agree and show something at the
     # bottom of the screen (the ground): during set-up the screen is black and still too.
-    drawn() { [ "$(tail -c 400000 "$1" | tr -d '\000' | head -c 1 | wc -c)" -eq 1 ]; }
     settled=false
     for _ in $(seq 1 60); do
         capture "$work/before.xwd"
         sleep 3
         capture "$work/now.xwd"
-        if cmp -s "$work/now.xwd" "$work/before.xwd" && drawn "$work/now.xwd" &&
+        if cmp -s "$work/now.xwd" "$work/before.xwd" && screen_drawn "$work/now.xwd" &&
             [ "$(xwininfo -id "$wid" | grep -c IsViewable)" -eq 1 ]; then
             settled=true
             break

@@ -23,42 +23,14 @@ start_program 300 --no-dialog
 wid="$(find_window '"Kelvane"')"
 check_true "the main window is up" test -n "$wid"
 
-# The frame loop runs once the screen shows the ground at the bottom and changes by itself (the
-# traffic moves); before that the window may change while the display is brought up.
-drawn() { [ "$(tail -c 400000 "$1" | tr -d '\000' | head -c 1 | wc -c)" -eq 1 ]; }
-running=false
-for _ in $(seq 1 120); do
-    xwd -root -silent >"$work/a.xwd"
-    sleep 1
-    xwd -root -silent >"$work/b.xwd"
-    if drawn "$work/b.xwd" && ! cmp -s "$work/a.xwd" "$work/b.xwd"; then
-        running=true
-        break
-    fi
-    kill -0 "$pid" 2>/dev/null || break
-done
-check_true "the scene runs" $running
+check_true "the scene runs" wait_until_scene_runs
 
-# A plain X client that prints what it receives takes the focus.
-xev -name focus-thief -geometry 200x100+10+10 >"$work/xev" 2>&1 &
-thief=$!
-thief_wid=""
-for _ in $(seq 1 50); do
-    thief_wid="$(xdotool search --name '^focus-thief$' 2>/dev/null | head -n1)"
-    [ -n "$thief_wid" ] && break
-    sleep 0.1
-done
-check_true "the other window is up" test -n "$thief_wid"
+# Another window takes the focus.
+open_other_window
 [ -n "$thief_wid" ] && xdotool windowraise "$thief_wid" windowfocus "$thief_wid"
 
 check_true "the scene ended after the focus went" ends_within "$pid" 300
-wait_program
-check "exit status" "$status" 0
-[ "$status" -eq 0 ] || show_output
-check "no message box" "$(cat "$work/messages")" ""
-check_true "no sanitizer report" bash -c "! grep -qE 'Sanitizer|runtime error' '$work/err'"
-check "settings written: the mode set" "$(i32 "$cfg" 0)x$(i32 "$cfg" 4)" "1024x768"
-check "settings written: the speed carried over" "$(f32 "$cfg" 36)" "$(f32 "$work/before.dat" 36)"
+check_normal_end
 check_true "settings written: the tail kept" cmp -s <(tail -c +138 "$cfg") <(tail -c +138 "$work/before.dat")
 
 # Nothing left grabbed: typed keys and a click go to the window that has the focus now.

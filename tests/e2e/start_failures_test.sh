@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Starts that end before the scene: no settings file (one error box, answered with Return), a key
-# script that cannot be read, a resolution typed in the dialog that is not a number. None of them
-# writes a settings file. Usage: start_failures_test.sh PROGRAM DATA-FOLDER MESSAGE-SHIM
+# Starts that end before the scene, each with its exit status and its message: no settings file (one
+# error box, answered with Return), no display, a key script that cannot be read. None of them
+# writes a settings file. Then a width typed in the dialog that is not a number: the dialog refuses
+# it and stays open, and takes the corrected one.
+# Usage: start_failures_test.sh PROGRAM DATA-FOLDER MESSAGE-SHIM
 PROGRAM="$1" DATA="$2" SHIM="$3"
 source "$(dirname "$0")/lib.sh"
 
@@ -19,10 +21,18 @@ if [ -n "$wid" ]; then
     answer_box "$wid"
 fi
 wait_program
-check "exit status" "$status" 0
+check "exit status" "$status" 1
 check "the one message" "$(cat "$work/messages")" \
     "Kelvane 3D|Couldn't load the game. Kelvane 3D will exit now."
 check_true "no file created" cmp -s <(ls -A "$data") "$work/listing.before"
+
+echo "-- no display"
+fresh_data
+rm -f "$data/config.dat"
+DISPLAY="" run_program 60 --no-dialog --frames 50
+check "exit status" "$status" 1
+check_true "says why on stderr" grep -qE "no display|exit now" "$work/err"
+check_true "no config.dat" test ! -e "$data/config.dat"
 
 echo "-- a key script that cannot be read"
 fresh_data
@@ -33,24 +43,31 @@ check_true "says which file on stderr" grep -qF "no-such.keys" "$work/err"
 check "no box" "$(cat "$work/messages")" ""
 check_true "no config.dat" test ! -e "$data/config.dat"
 
-echo "-- a resolution typed in the dialog that is not a number"
+echo "-- a width typed in the dialog that is not a number, then corrected"
 fresh_data
 rm -f "$data/config.dat"
-cp "$data/default.dat" "$work/default.before"
-start_program 90 --frames 50
+# A key script stands in for the keyboard: with no window manager nothing hands the main window
+# the focus once the dialog has gone.
+printf '0-1: Space\n' >"$work/idle.keys"
+start_program 120 --frames 50 --keys "$work/idle.keys"
 wid="$(find_window '"Param')"
 check_true "the dialog appeared" test -n "$wid"
 if [ -n "$wid" ]; then
     xdotool windowfocus "$wid" 2>/dev/null
     sleep 0.3
-    xdotool type --delay 20 '12x4'
+    xdotool type --delay 20 'abc'
+    xdotool key Return
+    sleep 1.5
+    check_true "refused: the dialog is still open" test -n "$(window_named '"Param' 1)"
+    check_true "refused: no config.dat yet" test ! -e "$data/config.dat"
+    # The wrong field has the keyboard, its text selected.
+    xdotool type --delay 20 '1024'
     xdotool key Return
 fi
 wait_program
-check "exit status" "$status" 0
+check "exit status after the correction" "$status" 0
+[ "$status" -eq 0 ] || show_output
+check "the corrected width written" "$(i32 "$data/config.dat" 124)" 1024
 check "no box" "$(cat "$work/messages")" ""
-check "nothing on stderr" "$(cat "$work/err")" ""
-check_true "no config.dat" test ! -e "$data/config.dat"
-check_true "default.dat unchanged" cmp -s "$data/default.dat" "$work/default.before"
 
 finish

@@ -49,6 +49,11 @@ class SdlInputTest : public ::testing::Test {
         SDL_Quit();
     }
 
+    // The main window covers the screen, as the program's does unless told --windowed.
+    bool FullScreen() {
+        return SDL_SetWindowFullscreen(main, SDL_WINDOW_FULLSCREEN_DESKTOP) == 0 && Focus(main);
+    }
+
     bool Focus(SDL_Window* w) {
         SDL_SetWindowInputFocus(w);
         return WaitFor([&] { return HasFocus(w); });
@@ -142,7 +147,8 @@ TEST_F(SdlInputTest, MouseCountsMovementSinceTheLastReadAndHoldsButtons) {
     EXPECT_EQ(input->ReadMouse(), (platform::MouseState{0, 0, 0, {0, 0x80, 0, 0}}));
 }
 
-TEST_F(SdlInputTest, LosingTheFocusTakesTheDevicesAwayUntilTheWindowIsBack) {
+TEST_F(SdlInputTest, InFullScreenLosingTheFocusTakesTheDevicesAwayUntilTheWindowIsBack) {
+    ASSERT_TRUE(FullScreen());
     std::unique_ptr<platform::InputSystem> system;
     std::unique_ptr<platform::InputDevice> kb;
     ASSERT_EQ(platform::SdlInputFactory().Create(system), Status::Ok);
@@ -166,7 +172,8 @@ TEST_F(SdlInputTest, LosingTheFocusTakesTheDevicesAwayUntilTheWindowIsBack) {
     system.reset();
 }
 
-TEST_F(SdlInputTest, TheInputObjectTakesTheKeyboardBackOnlyWhenTheWindowIsInFront) {
+TEST_F(SdlInputTest, InFullScreenTheInputObjectTakesTheKeyboardBackOnlyWhenTheWindowIsInFront) {
+    ASSERT_TRUE(FullScreen());
     ASSERT_TRUE(input->Initialize(main, true, true));
     // Away and back between two reads: the read acquires again and the keyboard goes on.
     ASSERT_TRUE(Focus(other));
@@ -179,6 +186,28 @@ TEST_F(SdlInputTest, TheInputObjectTakesTheKeyboardBackOnlyWhenTheWindowIsInFron
     ASSERT_TRUE(Focus(other));
     EXPECT_EQ(input->ReadKeyboard(text), nullptr);
     EXPECT_FALSE(input->Initialize(main, true, true));
+}
+
+TEST_F(SdlInputTest, InAWindowLosingTheFocusReadsAsIdleAndFreesTheMouseUntilTheWindowIsBack) {
+    ASSERT_TRUE(input->Initialize(main, true, true));
+    PushKey(SDL_SCANCODE_A, true);
+    ASSERT_NE(input->ReadKeyboard(text), nullptr);
+    EXPECT_NE(input->KeyState[30], 0);
+    EXPECT_TRUE(SDL_GetRelativeMouseMode());
+
+    ASSERT_TRUE(Focus(other));
+    for (int read = 0; read < 2; ++read) {
+        ASSERT_NE(input->ReadKeyboard(text), nullptr) << "read " << read;
+        EXPECT_EQ(input->KeyState, platform::KeyStateTable{}) << "read " << read;
+    }
+    EXPECT_FALSE(SDL_GetRelativeMouseMode());
+
+    ASSERT_TRUE(Focus(main));
+    PushKey(SDL_SCANCODE_B, true);
+    ASSERT_NE(input->ReadKeyboard(text), nullptr);
+    EXPECT_NE(input->KeyState[48], 0);
+    EXPECT_EQ(text, "ab");
+    EXPECT_TRUE(SDL_GetRelativeMouseMode());
 }
 
 } // namespace

@@ -230,6 +230,14 @@ TEST_F(FrameLoop, FailedKeyboardReadEndsTheFrameBeforeAnythingIsDrawn) {
     EXPECT_EQ(last_frame().Count("Present"), 0u);
 }
 
+TEST_F(FrameLoop, ACloseRequestEndsTheSceneLikeTheQuitPromptOnceTheFrameIsShown) {
+    set_up("0");
+    EXPECT_EQ(frame(), FrameExit::None);
+    mdlKl::Engine->SetMessagePump([] { return false; });
+    EXPECT_EQ(frame(), FrameExit::Quit);
+    EXPECT_EQ(last_frame().Count("Present"), 1u);
+}
+
 TEST_F(FrameLoop, QuitLeavesTheSceneInPlaceAndTheNormalEndReleasesIt) {
     // Escape down, up, Return down, up.
     const std::vector<std::vector<int>> script = {{}, {key::Escape}, {}, {key::Return}, {}};

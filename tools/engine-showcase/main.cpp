@@ -43,7 +43,7 @@ int run(const kl::showcase::Options& o) {
             std::fprintf(stderr, "engine-showcase: the graphics device could not be set up\n");
             result = 1;
         } else {
-            kl::showcase::Scene scene(engine, o.data_dir, o.width, o.height);
+            kl::showcase::Scene scene(engine, o.data_dir, o.width, o.height, o.fog);
             for (std::int64_t frame = 0; !closed && (o.frames == 0 || frame < o.frames); ++frame) {
                 engine.RenderStart({0, 0}, {0, 0});
                 engine.RenderClear(true, 0xFF8CB4E6, true, true);
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     if (!options) {
         std::fprintf(stderr,
                      "engine-showcase: %s\nusage: engine-showcase [--frames N] [--screenshot FILE.png] "
-                     "[--size WxH] [--data DIR]\n",
+                     "[--size WxH] [--data DIR] [--fog DENSITY]\n",
                      error.c_str());
         return 2;
     }

@@ -1,4 +1,5 @@
-// Command-line options of the engine showcase: --frames N, --screenshot FILE, --size WxH, --data DIR.
+// Command-line options of the engine showcase: --frames N, --screenshot FILE, --size WxH, --data DIR,
+// --fog DENSITY.
 #include "showcase_options.h"
 
 #include <charconv>
@@ -30,6 +31,11 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         if (name == "--frames") {
             if (!parse_number<std::int64_t>(value, 0, 100'000'000, &o.frames)) {
                 *error = "--frames takes a count from 0";
+                return std::nullopt;
+            }
+        } else if (name == "--fog") {
+            if (!parse_number(value, 0.0f, 1000.0f, &o.fog)) {
+                *error = "--fog takes a density from 0 to 1000";
                 return std::nullopt;
             }
         } else if (name == "--screenshot") {

@@ -13,6 +13,8 @@ struct Options {
     // 0 runs until the window is closed.
     std::int64_t frames = 0;
     std::string screenshot;
+    // SetFog's density (thousandths of a unit); 0 draws without fog.
+    float fog = 0.0f;
     // Where the generated data directory is looked for; its textures are optional.
     std::string data_dir;
 };

@@ -75,8 +75,8 @@ std::shared_ptr<cls2dTexture> painted_checker() {
 
 } // namespace
 
-Scene::Scene(cls3dEngine& engine, const std::string& data_dir, int width, int height)
-    : engine_(engine), width_(width) {
+Scene::Scene(cls3dEngine& engine, const std::string& data_dir, int width, int height, float fog)
+    : engine_(engine), width_(width), fog_(fog) {
     (void)height;
     engine_.SetCamera({0, 5, -10}, {0, 1.8f, 3}, 0);
     gfx::Light sun;
@@ -167,6 +167,7 @@ void Scene::draw_objects() {
 }
 
 void Scene::Draw(std::int64_t frame) {
+    engine_.SetFog(fog_);
     paint_step(frame);
     place_boxes(frame);
     picture_.Rotate(0.02f);

@@ -20,7 +20,8 @@ namespace kl::showcase {
 class Scene {
   public:
     // Needs the engine's device; textures from data_dir are used when they load, painted ones if not.
-    Scene(cls3dEngine& engine, const std::string& data_dir, int width, int height);
+    // fog: the density the scene is drawn with (0: none).
+    Scene(cls3dEngine& engine, const std::string& data_dir, int width, int height, float fog);
 
     // Animation by frame number, so that a given frame always looks the same.
     void Draw(std::int64_t frame);
@@ -32,6 +33,7 @@ class Scene {
 
     cls3dEngine& engine_;
     int width_;
+    float fog_;
     std::shared_ptr<cls2dTexture> floor_texture_, box_texture_, painted_;
     std::unique_ptr<cls3dPolygons> floor_, glass_;
     std::vector<std::unique_ptr<cls3dPolygons>> boxes_;

@@ -4,6 +4,7 @@
 #include "platform/d3dx/mesh.h"
 #include "platform/d3dx/mesh_geometry.h"
 #include "platform/d3dx/xfile/xfile_reader.h"
+#include "platform/os/data_file_report.h"
 #include "platform/os/files.h"
 #include "platform/os/optimisations.h"
 
@@ -68,12 +69,21 @@ std::vector<std::uint8_t> interleave(const platform::MeshData& data, Dword fvf) 
     return bytes;
 }
 
+// A file that holds no usable mesh is reported (once) with its reason.
 Status parse(const fs::path& path, gfx::Device& device, Dword options, LoadedFile* out) {
     platform::XFileResult read = platform::ReadXFileFromPath(path);
-    if (!read.mesh) return Status::InvalidCall;
+    if (!read.mesh) {
+        // The parser's reasons start with where it stopped: "at byte N: ...".
+        const bool damaged = read.error.starts_with("at byte");
+        platform::ReportUnloadableFile(path.string(), damaged ? "damaged mesh " + read.error : read.error);
+        return Status::InvalidCall;
+    }
     const platform::MeshData& data = *read.mesh;
     // A file without any geometry or material holds no mesh at all.
-    if (data.positions.empty() && data.materials.empty()) return Status::InvalidCall;
+    if (data.positions.empty() && data.materials.empty()) {
+        platform::ReportUnloadableFile(path.string(), "no mesh in the file");
+        return Status::InvalidCall;
+    }
     const Dword fvf = data.fvf;
     std::vector<std::uint32_t> indices;
     indices.reserve(data.faces.size() * 3);
@@ -102,7 +112,11 @@ Status LoadMeshFromX(const std::string& file, Dword options, const gfx::DevicePt
     std::error_code ec;
     FileKey key;
     key.size = fs::file_size(path, ec);
-    if (ec) return Status::NotFound;
+    if (ec) {
+        platform::ReportUnloadableFile(path.string(), platform::FileExists(path) ? "cannot read the file"
+                                                                                 : "file not found");
+        return Status::NotFound;
+    }
     key.mtime = static_cast<std::int64_t>(fs::last_write_time(path, ec).time_since_epoch().count());
     if (ec) return Status::NotFound;
     key.path = fs::absolute(path, ec).lexically_normal().string();

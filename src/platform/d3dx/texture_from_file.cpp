@@ -3,6 +3,7 @@
 #include "platform/d3dx/texture_from_file.h"
 
 #include "platform/gfx/memory_resources.h"
+#include "platform/os/data_file_report.h"
 #include "platform/os/files.h"
 
 #include <algorithm>
@@ -233,8 +234,11 @@ platform::Status TextureFromFile(gfx::Device& device, const std::string& file, s
     if (texture == nullptr) return platform::Status::InvalidCall;
     texture->reset();
     TextureImage image;
-    if (!DecodeTextureFile(file, color_key, mip_levels, enable_edit, &image, nullptr))
+    std::string reason;
+    if (!DecodeTextureFile(file, color_key, mip_levels, enable_edit, &image, &reason)) {
+        platform::ReportUnloadableFile(file, reason);
         return platform::Status::NotFound;
+    }
     gfx::TexturePtr made;
     const platform::Status s = device.CreateTexture(
         static_cast<Dword>(image.width), static_cast<Dword>(image.height),

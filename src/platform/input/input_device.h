@@ -20,8 +20,9 @@ inline constexpr std::string_view kSysMouse = "GUID_SysMouse";
 inline constexpr std::int32_t kKeyboardFormat = 1; // 256 bytes, one per key code
 inline constexpr std::int32_t kMouseFormat = 2;    // one MouseState
 
-// Cooperative-level flags. Exclusive foreground is the only combination the devices serve: the
-// device is given up whenever the window leaves the foreground.
+// Cooperative-level flags. Exclusive foreground is the only combination the devices serve: a
+// full-screen window leaving the foreground gives the device up; a window among others on the desktop
+// only sets it aside (no key down, no movement, grabs let go) until the focus comes back.
 inline constexpr std::uint32_t kCoopExclusive = 1;
 inline constexpr std::uint32_t kCoopNonExclusive = 2;
 inline constexpr std::uint32_t kCoopForeground = 4;

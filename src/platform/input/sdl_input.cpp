@@ -34,8 +34,10 @@ class SdlDevice : public BasicDevice {
   protected:
     std::uint32_t window_id() const { return window_id_; }
 
-    // Only reached while acquired and not yet lost.
+    // Only reached while acquired, not lost and not set aside.
     virtual void OnEvent(const SDL_Event& e) = 0;
+    // The window lost the focus but keeps the device: let go of the grab and read as idle.
+    virtual void OnSetAside() = 0;
 
     Status CheckAcquire() override {
         SDL_PumpEvents();
@@ -59,18 +61,31 @@ class SdlDevice : public BasicDevice {
 
     void Handle(const SDL_Event& e) {
         if (!acquired() || lost_) return;
-        if (e.type == SDL_WINDOWEVENT && e.window.windowID == window_id_ &&
-            e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
-            // The device stays nominally acquired until the next read reports the loss, as the
-            // program expects; events after the loss are no longer ours.
-            lost_ = true;
+        const bool ours = e.type == SDL_WINDOWEVENT && e.window.windowID == window_id_;
+        if (ours && e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
+            // A window among others on the desktop is left for a while and comes back: the device
+            // is only set aside. Full screen gives the device up: the device stays nominally
+            // acquired until the next read reports the loss, as the program expects; events after
+            // the loss are no longer ours.
+            if ((SDL_GetWindowFlags(window()) & SDL_WINDOW_FULLSCREEN) == 0) {
+                set_aside_ = true;
+                OnSetAside();
+            } else {
+                lost_ = true;
+            }
             return;
         }
-        OnEvent(e);
+        if (ours && e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED && set_aside_) {
+            set_aside_ = false;
+            OnAcquire();
+            return;
+        }
+        if (!set_aside_) OnEvent(e);
     }
 
     std::uint32_t window_id_ = 0;
     bool lost_ = false;
+    bool set_aside_ = false;
 };
 
 class SdlKeyboard final : public SdlDevice {
@@ -94,6 +109,11 @@ class SdlKeyboard final : public SdlDevice {
     }
 
     void OnUnacquire() override { SDL_SetWindowKeyboardGrab(window(), SDL_FALSE); }
+
+    void OnSetAside() override {
+        keys_.fill(0);
+        OnUnacquire();
+    }
 
     void OnEvent(const SDL_Event& e) override {
         // A release counts whichever window it is reported for: the key is up either way.
@@ -133,6 +153,12 @@ class SdlMouse final : public SdlDevice {
     }
 
     void OnUnacquire() override { SDL_SetRelativeMouseMode(SDL_FALSE); }
+
+    void OnSetAside() override {
+        dx_ = dy_ = dz_ = 0;
+        std::fill(std::begin(buttons_), std::end(buttons_), std::uint8_t{0});
+        OnUnacquire();
+    }
 
     void OnEvent(const SDL_Event& e) override {
         switch (e.type) {

@@ -10,13 +10,19 @@ bool StartSdlSubsystems(std::uint32_t sdl_flags) {
     return SDL_InitSubSystem(sdl_flags) == 0;
 }
 
+namespace {
+// Kept once seen: whoever drains the queue first must not swallow the request for the others.
+bool close_requested = false;
+} // namespace
+
 bool PumpEvents() {
-    bool keep_running = true;
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
-        if (e.type == SDL_QUIT) keep_running = false;
+        // With one window SDL turns its close into a quit event; with more, only the window hears it.
+        if (e.type == SDL_QUIT || (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE))
+            close_requested = true;
     }
-    return keep_running;
+    return !close_requested;
 }
 
 } // namespace kl::platform

@@ -11,7 +11,8 @@ namespace kl::platform {
 // which no loop of the program reads, and the process could then only be killed.
 bool StartSdlSubsystems(std::uint32_t sdl_flags);
 
-// Runs every pending window event once; returns false when the user asked the program to close.
+// Runs every pending window event once; returns false once the user has asked the program to close
+// (the window manager's close request, or a quit request), at this call or any before.
 bool PumpEvents();
 
 } // namespace kl::platform

@@ -11,12 +11,8 @@ trap 'rm -f "$out"' EXIT
 timeout 30 "$helper" "$title" "$text" >"$out" 2>&1 &
 pid=$!
 
-wid=""
-for _ in $(seq 1 100); do
-    wid="$(xwininfo -root -tree 2>/dev/null | grep -F 'Kelvane 3D' | awk '{print $1}' | head -n1)"
-    [ -n "$wid" ] && break
-    sleep 0.1
-done
+source "$(dirname "$0")/../../support/x_windows.sh"
+wid="$(WATCH_PID=$pid window_named '"Kelvane 3D' 100)"
 if [ -z "$wid" ]; then
     echo "FAIL: no message box window appeared"; cat "$out"; kill "$pid" 2>/dev/null; exit 1
 fi
