@@ -73,11 +73,7 @@ bool DrawReach::ReachesNoPixel(const Matrix4& world, const Vec3& low, const Vec3
     if (!active_) return false;
     // world x view x projection, and beside it the sums of the sizes of its terms.
     double m[4][4], size[4][4];
-    static const Matrix4 identity = [] {
-        Matrix4 i;
-        i.m11 = i.m22 = i.m33 = i.m44 = 1;
-        return i;
-    }();
+    static const Matrix4 identity = MatrixIdentity();
     // Boxes already in world space (the street's static pieces, thousands a frame) skip the product.
     if (std::memcmp(&world, &identity, sizeof world) == 0) {
         for (int i = 0; i < 4; ++i)

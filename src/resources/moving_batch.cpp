@@ -1,6 +1,7 @@
 #include "resources/moving_batch.h"
 
 #include "engine/cls3d_engine.h"
+#include "engine/math.h"
 #include "resources/model_forms.h"
 
 #include <algorithm>
@@ -270,8 +271,7 @@ void MovingBatch::Draw() {
     gfx::Device& device = *engine->Device();
     const gfx::DevicePtr pointer = engine->DevicePointer();
 
-    Matrix4 identity;
-    identity.m11 = identity.m22 = identity.m33 = identity.m44 = 1;
+    const Matrix4 identity = MatrixIdentity();
     bool world_set = false;
     for (auto& model : models_) {
         for (int f = 0; f < 2; ++f) {

@@ -1,6 +1,7 @@
 #include "resources/static_batch.h"
 
 #include "engine/cls3d_engine.h"
+#include "engine/math.h"
 
 #include <algorithm>
 #include <array>
@@ -247,8 +248,7 @@ void StaticBatch::Draw(const std::vector<char>& visible) {
     const std::size_t count = order_.size();
 
     // A subset is drawn as runs of neighbours in view; each run takes the states of its first object.
-    Matrix4 identity;
-    identity.m11 = identity.m22 = identity.m33 = identity.m44 = 1;
+    const Matrix4 identity = MatrixIdentity();
     device->SetTransform(gfx::TsWorld, std::bit_cast<gfx::Matrix>(identity));
     bool bound = false;
     for (std::int32_t j = 0; j < subsets_; ++j) {

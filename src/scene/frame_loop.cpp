@@ -84,8 +84,7 @@ void draw_roads(SceneState& S, const DrawReach& reach) {
     }
     static std::vector<char> in_view;
     in_view.assign(S.Roads.Pieces(), 0);
-    Matrix4 identity;
-    identity.m11 = identity.m22 = identity.m33 = identity.m44 = 1;
+    const Matrix4 identity = MatrixIdentity();
     for (std::size_t p = 0; p < in_view.size(); ++p) {
         Vec3 low, high;
         S.Roads.PieceBounds(p, low, high);

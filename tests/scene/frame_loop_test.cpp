@@ -49,8 +49,7 @@ std::size_t off_picture(const scene::SceneState& S) {
     for (std::int64_t i = 0; i < mdlKl::BuildingCount; ++i) count(2 + i);
     for (std::int64_t i = 0; i < 60 * S.RoadCount; ++i) count(mdlKl::BuildingCount + 2 + S.RoadCount + i);
     // A road is drawn by the pieces of it that can reach the picture; with none, not at all.
-    Matrix4 identity;
-    identity.m11 = identity.m22 = identity.m33 = identity.m44 = 1;
+    const Matrix4 identity = MatrixIdentity();
     bool road_reaches = false;
     for (std::size_t p = 0; p < S.Roads.Pieces(); ++p) {
         Vec3 low, high;
