@@ -1,7 +1,12 @@
-// image-seeds DIR: writes the small BMP and JPEG files that seed the image fuzz target, so that the
-// corpus is made here rather than taken from anywhere.
+// image-seeds DIR: writes the small image files that seed the image fuzz targets, so that the corpora
+// are made here rather than taken from anywhere: DIR/image (stb's writer, every format's reader behind
+// one entry) and DIR/image_<format> (every variant and damaged file of a format).
+#include "image_samples.h"
+
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <stb_image_write.h>
 #include <string>
 #include <vector>
@@ -26,14 +31,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
+    std::filesystem::create_directories(dir + "/image");
     bool ok = true;
     auto bmp = [&](const char* name, int w, int h, int channels) {
         const auto px = pattern(w, h, channels);
-        ok &= stbi_write_bmp((dir + "/" + name).c_str(), w, h, channels, px.data()) != 0;
+        ok &= stbi_write_bmp((dir + "/image/" + name).c_str(), w, h, channels, px.data()) != 0;
     };
     auto jpg = [&](const char* name, int w, int h, int channels, int quality) {
         const auto px = pattern(w, h, channels);
-        ok &= stbi_write_jpg((dir + "/" + name).c_str(), w, h, channels, px.data(), quality) != 0;
+        ok &= stbi_write_jpg((dir + "/image/" + name).c_str(), w, h, channels, px.data(), quality) != 0;
     };
     bmp("one-pixel.bmp", 1, 1, 3);
     bmp("rgb-5x3.bmp", 5, 3, 3);
@@ -42,5 +48,13 @@ int main(int argc, char** argv) {
     jpg("grey-8x8.jpg", 8, 8, 1, 75);
     jpg("rgb-9x7.jpg", 9, 7, 3, 90);
     jpg("rgb-16x16.jpg", 16, 16, 3, 50);
+    for (const auto& sample : kl::samples::AllSamples()) {
+        const std::string sub = dir + "/image_" + sample.format;
+        std::filesystem::create_directories(sub);
+        std::ofstream out(sub + "/" + sample.name, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(sample.bytes.data()),
+                  static_cast<std::streamsize>(sample.bytes.size()));
+        ok &= static_cast<bool>(out);
+    }
     return ok ? 0 : 1;
 }
