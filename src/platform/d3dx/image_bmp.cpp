@@ -156,11 +156,16 @@ void put(std::vector<std::uint8_t>* out, std::size_t pixel, std::uint32_t abgr) 
     o[2] = static_cast<std::uint8_t>(abgr >> 16), o[3] = static_cast<std::uint8_t>(abgr >> 24);
 }
 
-bool decode_rows(const std::uint8_t* d, std::size_t n, const Header& h, std::vector<std::uint8_t>* out,
-                 std::string* error) {
+// Uncompressed rows must all be in the file, but for the last row's padding.
+bool rows_fit(const Header& h, std::size_t n) {
     const auto w = static_cast<std::size_t>(h.width), rows = static_cast<std::size_t>(h.height);
     const std::size_t stride = (w * h.bpp + 31) / 32 * 4;
-    if (h.offset + stride * (rows - 1) + (w * h.bpp + 7) / 8 > n) return fail(error, "truncated pixel data");
+    return h.offset + stride * (rows - 1) + (w * h.bpp + 7) / 8 <= n;
+}
+
+bool decode_rows(const std::uint8_t* d, const Header& h, std::vector<std::uint8_t>* out, std::string* error) {
+    const auto w = static_cast<std::size_t>(h.width), rows = static_cast<std::size_t>(h.height);
+    const std::size_t stride = (w * h.bpp + 31) / 32 * 4;
     bool any_alpha = false;
     for (std::size_t file_row = 0; file_row < rows; ++file_row) {
         const std::uint8_t* src = d + h.offset + file_row * stride;
@@ -249,10 +254,10 @@ bool decode_rle(const std::uint8_t* d, std::size_t n, const Header& h, std::vect
 bool DecodeBmp(const std::uint8_t* data, std::size_t size, DecodedImage* image, std::string* error) {
     Header h;
     if (!read_header(data, size, &h, error)) return false;
-    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(h.width * h.height) * 4);
     const bool rle = h.compression == kRle8 || h.compression == kRle4;
-    if (!(rle ? decode_rle(data, size, h, &rgba, error) : decode_rows(data, size, h, &rgba, error)))
-        return false;
+    if (!rle && !rows_fit(h, size)) return fail(error, "truncated pixel data");
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(h.width * h.height) * 4);
+    if (!(rle ? decode_rle(data, size, h, &rgba, error) : decode_rows(data, h, &rgba, error))) return false;
     image->width = static_cast<int>(h.width);
     image->height = static_cast<int>(h.height);
     image->rgba = std::move(rgba);

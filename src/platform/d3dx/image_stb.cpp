@@ -54,12 +54,16 @@ bool stb_decode(const std::uint8_t* data, std::size_t size, DecodedImage* image,
 
 bool depth_ok(int colour_type, int depth) {
     switch (colour_type) {
-    case 0: return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
-    case 3: return depth == 1 || depth == 2 || depth == 4 || depth == 8;
+    case 0:
+        return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+    case 3:
+        return depth == 1 || depth == 2 || depth == 4 || depth == 8;
     case 2:
     case 4:
-    case 6: return depth == 8 || depth == 16;
-    default: return false;
+    case 6:
+        return depth == 8 || depth == 16;
+    default:
+        return false;
     }
 }
 
@@ -70,6 +74,7 @@ struct PngChunks {
 
 // Every chunk must lie inside the file, from IHDR to IEND.
 bool png_chunks(const std::uint8_t* d, std::size_t n, PngChunks* c, std::string* error) {
+    if (n < 8 || std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) != 0) return fail(error, "not a PNG image");
     std::size_t p = 8;
     for (bool first = true;; first = false) {
         if (n - p < 12) return fail(error, "truncated image data");

@@ -90,6 +90,9 @@ bool DecodeTga(const std::uint8_t* data, std::size_t size, DecodedImage* image, 
     Tga t;
     if (!read_header(data, size, &t, error)) return false;
     const std::size_t bytes = (static_cast<std::size_t>(t.bits) + 7) / 8, total = t.width * t.height;
+    // The fewest bytes the pixels can take (a packet holds at most 128), checked before allocating.
+    const std::size_t least = t.rle ? (total + 127) / 128 * (1 + bytes) : total * bytes;
+    if (t.first + least > size) return fail(error, "truncated pixel data");
     std::vector<std::uint8_t> rgba(total * 4);
     bool any_alpha = false;
     // Stored pixel k goes to its place in a top-down, left-to-right picture.
