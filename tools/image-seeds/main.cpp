@@ -48,13 +48,22 @@ int main(int argc, char** argv) {
     jpg("grey-8x8.jpg", 8, 8, 1, 75);
     jpg("rgb-9x7.jpg", 9, 7, 3, 90);
     jpg("rgb-16x16.jpg", 16, 16, 3, 50);
-    for (const auto& sample : kl::samples::AllSamples()) {
+    auto write = [&](const std::string& path, const std::vector<std::uint8_t>& bytes) {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        ok &= static_cast<bool>(out);
+    };
+    const auto all = kl::samples::AllSamples();
+    for (const auto& sample : all) {
         const std::string sub = dir + "/image_" + sample.format;
         std::filesystem::create_directories(sub);
-        std::ofstream out(sub + "/" + sample.name, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(sample.bytes.data()),
-                  static_cast<std::streamsize>(sample.bytes.size()));
-        ok &= static_cast<bool>(out);
+        write(sub + "/" + sample.name, sample.bytes);
     }
+    // PNG and TGA beside stb's BMP and JPEG files, so that the whole path starts from every format.
+    for (const char* name :
+         {"rle8-runs-literals-delta.bmp", "palette-4bit-trns.png", "interlaced-rgba-8bit.png",
+          "rle-mapped.tga", "32bit-alpha.tga", "progressive-rgb.jpg"})
+        for (const auto& sample : all)
+            if (sample.name == name) write(dir + "/image/" + name, sample.bytes);
     return ok ? 0 : 1;
 }
