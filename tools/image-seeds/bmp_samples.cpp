@@ -92,13 +92,6 @@ std::vector<std::uint8_t> rows(int w, int h, int bpp, bool top_down,
     return o;
 }
 
-std::vector<std::uint32_t> palette(int n) {
-    std::vector<std::uint32_t> p;
-    for (int i = 0; i < n; ++i)
-        p.push_back(PaletteColour(i));
-    return p;
-}
-
 ImageSample valid(std::string name, std::vector<std::uint8_t> bytes, Picture expected) {
     return {std::move(name) + ".bmp", "bmp", std::move(bytes), std::move(expected), 0, {}};
 }
@@ -235,13 +228,9 @@ Layout rle_layout(int bpp, int colours) {
     Layout l;
     l.bpp = bpp;
     l.compression = bpp == 8 ? 1 : 2;
-    l.palette = palette(colours);
+    l.palette = Palette(colours);
     l.colours_used = static_cast<std::uint32_t>(colours);
     return l;
-}
-
-ImageSample damaged(std::string name, std::vector<std::uint8_t> bytes, std::string reason) {
-    return {std::move(name) + ".bmp", "bmp", std::move(bytes), {}, 0, std::move(reason)};
 }
 
 void set32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
@@ -258,14 +247,10 @@ std::vector<std::uint8_t> rle8_file(const std::vector<std::uint8_t>& stream, int
 
 std::vector<ImageSample> BmpSamples() {
     std::vector<ImageSample> s;
-    auto with = [](Layout l, auto change) {
-        change(l);
-        return l;
-    };
     const auto pal = [](int bpp, int n, std::uint32_t used) {
         Layout l;
         l.bpp = bpp;
-        l.palette = palette(n);
+        l.palette = Palette(n);
         l.colours_used = used;
         return l;
     };
@@ -273,12 +258,12 @@ std::vector<ImageSample> BmpSamples() {
     s.push_back(indexed("4bit-7x3", pal(4, 16, 0), 7, 3, 16));
     s.push_back(indexed("4bit-6-colours", pal(4, 6, 6), 7, 3, 6));
     s.push_back(indexed("8bit-5x3", pal(8, 256, 0), 5, 3, 9));
-    s.push_back(indexed("8bit-5-colours-top-down", with(pal(8, 5, 5), [](Layout& l) { l.top_down = true; }),
+    s.push_back(indexed("8bit-5-colours-top-down", With(pal(8, 5, 5), [](Layout& l) { l.top_down = true; }),
                         5, 4, 5));
     s.push_back(indexed("8bit-zero-optional-fields",
-                        with(pal(8, 256, 0), [](Layout& l) { l.zero_optional = true; }), 3, 2, 7));
-    s.push_back(indexed("os2-8bit-7-colours", with(pal(8, 7, 0), [](Layout& l) { l.header = 12; }), 5, 3, 7));
-    s.push_back(indexed("os2-1bit", with(pal(1, 2, 0), [](Layout& l) { l.header = 12; }), 11, 2, 2));
+                        With(pal(8, 256, 0), [](Layout& l) { l.zero_optional = true; }), 3, 2, 7));
+    s.push_back(indexed("os2-8bit-7-colours", With(pal(8, 7, 0), [](Layout& l) { l.header = 12; }), 5, 3, 7));
+    s.push_back(indexed("os2-1bit", With(pal(1, 2, 0), [](Layout& l) { l.header = 12; }), 11, 2, 2));
 
     const Rle r8 = rle8_stream(), r4 = rle4_stream();
     s.push_back(
@@ -290,27 +275,27 @@ std::vector<ImageSample> BmpSamples() {
     t16.bpp = 16;
     s.push_back(packed("16bit-555", t16, 5, 3, k555));
     s.push_back(packed("16bit-555-bitfields",
-                       with(t16,
+                       With(t16,
                             [](Layout& l) {
                                 l.compression = 3;
                                 l.masks = {0x7C00, 0x3E0, 0x1F};
                             }),
                        5, 3, k555));
-    const Layout b565 = with(t16, [](Layout& l) {
+    const Layout b565 = With(t16, [](Layout& l) {
         l.compression = 3;
         l.masks = {0xF800, 0x7E0, 0x1F};
     });
     s.push_back(packed("16bit-565-bitfields", b565, 5, 3, k565));
     s.push_back(packed("16bit-565-unused-palette",
-                       with(b565,
+                       With(b565,
                             [](Layout& l) {
-                                l.palette = palette(3);
+                                l.palette = Palette(3);
                                 l.colours_used = 3;
                             }),
                        5, 3, k565));
-    s.push_back(packed("v2-52-16bit-565", with(b565, [](Layout& l) { l.header = 52; }), 3, 3, k565));
+    s.push_back(packed("v2-52-16bit-565", With(b565, [](Layout& l) { l.header = 52; }), 3, 3, k565));
     s.push_back(packed("v4-108-16bit-4444",
-                       with(t16,
+                       With(t16,
                             [](Layout& l) {
                                 l.header = 108;
                                 l.compression = 3;
@@ -321,36 +306,36 @@ std::vector<ImageSample> BmpSamples() {
     Layout t24;
     s.push_back(packed("24bit-5x3", t24, 5, 3, k888));
     s.push_back(packed("24bit-unused-palette",
-                       with(t24,
+                       With(t24,
                             [](Layout& l) {
-                                l.palette = palette(4);
+                                l.palette = Palette(4);
                                 l.colours_used = 4;
                             }),
                        5, 3, k888));
-    s.push_back(packed("24bit-top-down", with(t24, [](Layout& l) { l.top_down = true; }), 3, 4, k888));
-    s.push_back(packed("os2-24bit", with(t24, [](Layout& l) { l.header = 12; }), 3, 2, k888));
-    s.push_back(packed("v5-124-24bit", with(t24, [](Layout& l) { l.header = 124; }), 5, 2, k888));
+    s.push_back(packed("24bit-top-down", With(t24, [](Layout& l) { l.top_down = true; }), 3, 4, k888));
+    s.push_back(packed("os2-24bit", With(t24, [](Layout& l) { l.header = 12; }), 3, 2, k888));
+    s.push_back(packed("v5-124-24bit", With(t24, [](Layout& l) { l.header = 124; }), 5, 2, k888));
 
     Layout t32;
     t32.bpp = 32;
     s.push_back(packed("32bit-fourth-byte-zero", t32, 3, 3, k888));
     s.push_back(packed("32bit-fourth-byte-alpha", t32, 3, 3, k8888));
     s.push_back(packed("32bit-bitfields-blue-high",
-                       with(t32,
+                       With(t32,
                             [](Layout& l) {
                                 l.compression = 3;
                                 l.masks = {0xFF, 0xFF00, 0xFF0000};
                             }),
                        3, 2, {{0, 8, 16, 0}, {8, 8, 8, 0}}));
     s.push_back(packed("32bit-alpha-bitfields",
-                       with(t32,
+                       With(t32,
                             [](Layout& l) {
                                 l.compression = 6;
                                 l.masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
                             }),
                        3, 2, k8888));
     s.push_back(packed("v3-56-32bit-alpha",
-                       with(t32,
+                       With(t32,
                             [](Layout& l) {
                                 l.header = 56;
                                 l.compression = 3;
@@ -358,7 +343,7 @@ std::vector<ImageSample> BmpSamples() {
                             }),
                        4, 2, k8888));
     s.push_back(packed("v4-108-32bit-10-10-10",
-                       with(t32,
+                       With(t32,
                             [](Layout& l) {
                                 l.header = 108;
                                 l.compression = 3;
@@ -373,10 +358,10 @@ std::vector<ImageSample> BmpSamples() {
         return std::vector<std::uint8_t>{};
     };
     const auto bmp24 = bytes_of("24bit-5x3");
-    s.push_back(damaged("cut-in-pixels", {bmp24.begin(), bmp24.end() - 5}, "truncated pixel data"));
-    s.push_back(damaged("cut-in-header", {bmp24.begin(), bmp24.begin() + 30}, "truncated header"));
+    s.push_back(Damaged("cut-in-pixels", "bmp", {bmp24.begin(), bmp24.end() - 5}, "truncated pixel data"));
+    s.push_back(Damaged("cut-in-header", "bmp", {bmp24.begin(), bmp24.begin() + 30}, "truncated header"));
     const auto bmp8 = bytes_of("8bit-5x3");
-    s.push_back(damaged("cut-in-palette", {bmp8.begin(), bmp8.begin() + 200}, "truncated"));
+    s.push_back(Damaged("cut-in-palette", "bmp", {bmp8.begin(), bmp8.begin() + 200}, "truncated"));
     auto change = [](std::vector<std::uint8_t> b, std::size_t at, std::uint32_t v, int width) {
         if (width == 4)
             set32(b, at, v);
@@ -384,36 +369,39 @@ std::vector<ImageSample> BmpSamples() {
             b[at] = static_cast<std::uint8_t>(v), b[at + 1] = static_cast<std::uint8_t>(v >> 8);
         return b;
     };
-    s.push_back(damaged("width-100000", change(bmp24, 18, 100000, 4), "image too large"));
-    s.push_back(damaged("height-minus-100000", change(bmp24, 22, static_cast<std::uint32_t>(-100000), 4),
-                        "image too large"));
-    s.push_back(damaged("height-0", change(bmp24, 22, 0, 4), "bad size"));
-    s.push_back(damaged("width-negative", change(bmp24, 18, static_cast<std::uint32_t>(-5), 4), "bad size"));
-    s.push_back(damaged("7-bits-per-pixel", change(bmp24, 28, 7, 2), "bad bit count"));
-    s.push_back(damaged("2-planes", change(bmp24, 26, 2, 2), "bad plane count"));
-    s.push_back(damaged("rle8-on-24-bits", change(bmp24, 30, 1, 4), "unsupported compression"));
-    s.push_back(damaged("jpeg-inside", change(bmp24, 30, 4, 4), "unsupported compression"));
-    s.push_back(damaged("header-size-20", change(bmp24, 14, 20, 4), "unsupported header size"));
-    s.push_back(damaged("offset-inside-header", change(bmp24, 10, 20, 4), "bad pixel data offset"));
-    s.push_back(damaged("offset-past-end", change(bmp24, 10, 5000, 4), "truncated pixel data"));
+    s.push_back(Damaged("width-100000", "bmp", change(bmp24, 18, 100000, 4), "image too large"));
+    s.push_back(Damaged("height-minus-100000", "bmp",
+                        change(bmp24, 22, static_cast<std::uint32_t>(-100000), 4), "image too large"));
+    s.push_back(Damaged("height-0", "bmp", change(bmp24, 22, 0, 4), "bad size"));
     s.push_back(
-        damaged("mask-with-a-gap", change(bytes_of("16bit-565-bitfields"), 54, 0xF00F, 4), "bad bit masks"));
-    s.push_back(damaged("mask-past-16-bits", change(bytes_of("16bit-565-bitfields"), 54, 0x1F0000, 4),
+        Damaged("width-negative", "bmp", change(bmp24, 18, static_cast<std::uint32_t>(-5), 4), "bad size"));
+    s.push_back(Damaged("7-bits-per-pixel", "bmp", change(bmp24, 28, 7, 2), "bad bit count"));
+    s.push_back(Damaged("2-planes", "bmp", change(bmp24, 26, 2, 2), "bad plane count"));
+    s.push_back(Damaged("rle8-on-24-bits", "bmp", change(bmp24, 30, 1, 4), "unsupported compression"));
+    s.push_back(Damaged("jpeg-inside", "bmp", change(bmp24, 30, 4, 4), "unsupported compression"));
+    s.push_back(Damaged("header-size-20", "bmp", change(bmp24, 14, 20, 4), "unsupported header size"));
+    s.push_back(Damaged("offset-inside-header", "bmp", change(bmp24, 10, 20, 4), "bad pixel data offset"));
+    s.push_back(Damaged("offset-past-end", "bmp", change(bmp24, 10, 5000, 4), "truncated pixel data"));
+    s.push_back(Damaged("mask-with-a-gap", "bmp", change(bytes_of("16bit-565-bitfields"), 54, 0xF00F, 4),
                         "bad bit masks"));
-    s.push_back(damaged("8bit-index-past-palette", bmp_file(pal(8, 4, 4), 2, 1, {1, 9, 0, 0}),
+    s.push_back(Damaged("mask-past-16-bits", "bmp", change(bytes_of("16bit-565-bitfields"), 54, 0x1F0000, 4),
+                        "bad bit masks"));
+    s.push_back(Damaged("8bit-index-past-palette", "bmp", bmp_file(pal(8, 4, 4), 2, 1, {1, 9, 0, 0}),
                         "palette index past the palette"));
     s.push_back(
-        damaged("rle8-index-past-palette", rle8_file({2, 9, 0, 1}), "palette index past the palette"));
-    s.push_back(damaged("rle8-run-past-row", rle8_file({7, 1, 0, 1}), "RLE run past the row"));
+        Damaged("rle8-index-past-palette", "bmp", rle8_file({2, 9, 0, 1}), "palette index past the palette"));
+    s.push_back(Damaged("rle8-run-past-row", "bmp", rle8_file({7, 1, 0, 1}), "RLE run past the row"));
+    s.push_back(Damaged("rle8-literal-past-row", "bmp", rle8_file({3, 1, 0, 4, 1, 2, 3, 4, 0, 1}),
+                        "RLE run past the row"));
+    s.push_back(Damaged("rle8-row-past-top", "bmp", rle8_file({0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 1}),
+                        "RLE run past the row"));
     s.push_back(
-        damaged("rle8-literal-past-row", rle8_file({3, 1, 0, 4, 1, 2, 3, 4, 0, 1}), "RLE run past the row"));
-    s.push_back(damaged("rle8-row-past-top", rle8_file({0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 1}),
+        Damaged("rle8-delta-past-image", "bmp", rle8_file({0, 2, 9, 0, 0, 1}), "RLE delta past the image"));
+    s.push_back(Damaged("rle8-no-end", "bmp", rle8_file({6, 1, 0, 0, 6, 2}), "truncated pixel data"));
+    s.push_back(Damaged("rle4-run-past-row", "bmp", bmp_file(rle_layout(4, 4), 3, 1, {4, 0x12, 0, 1}),
                         "RLE run past the row"));
-    s.push_back(damaged("rle8-delta-past-image", rle8_file({0, 2, 9, 0, 0, 1}), "RLE delta past the image"));
-    s.push_back(damaged("rle8-no-end", rle8_file({6, 1, 0, 0, 6, 2}), "truncated pixel data"));
-    s.push_back(damaged("rle4-run-past-row", bmp_file(rle_layout(4, 4), 3, 1, {4, 0x12, 0, 1}),
-                        "RLE run past the row"));
-    s.push_back(damaged("rle8-top-down", change(rle8_file({0, 1}), 22, static_cast<std::uint32_t>(-4), 4),
+    s.push_back(Damaged("rle8-top-down", "bmp",
+                        change(rle8_file({0, 1}), 22, static_cast<std::uint32_t>(-4), 4),
                         "compressed image stored top-down"));
     return s;
 }

@@ -13,6 +13,19 @@ std::uint32_t PaletteColour(int index) {
     return ((i * 67 + 20) & 0xFF) << 16 | ((i * 151 + 90) & 0xFF) << 8 | ((i * 29 + 200) & 0xFF);
 }
 
+std::vector<std::uint32_t> Palette(int n) {
+    std::vector<std::uint32_t> p;
+    for (int i = 0; i < n; ++i)
+        p.push_back(PaletteColour(i));
+    return p;
+}
+
+ImageSample Damaged(const std::string& name, const std::string& format, std::vector<std::uint8_t> bytes,
+                    std::string reason) {
+    const std::string extension = format == "jpeg" ? ".jpg" : "." + format;
+    return {name + extension, format, std::move(bytes), {}, 0, std::move(reason)};
+}
+
 std::vector<ImageSample> AllSamples() {
     std::vector<ImageSample> all;
     for (auto* make : {BmpSamples, PngSamples, TgaSamples, JpegSamples})

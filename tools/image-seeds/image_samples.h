@@ -33,8 +33,19 @@ struct ImageSample {
 
 // An n-bit channel value as an 8-bit one, rounded.
 std::uint8_t Widen(std::uint32_t value, int bits);
-// A colour (0xRRGGBB) for palette entry 0..255, each one different.
+// A colour (0xRRGGBB) for palette entry 0..255, each one different; the first n of them.
 std::uint32_t PaletteColour(int index);
+std::vector<std::uint32_t> Palette(int n);
+
+// A damaged file of a format ("bmp"...; the name gets the extension) and the refusal it should get.
+ImageSample Damaged(const std::string& name, const std::string& format, std::vector<std::uint8_t> bytes,
+                    std::string reason);
+
+// A copy of a layout record with `change` applied, for variants of one layout.
+template <class Layout, class Change> Layout With(Layout layout, Change change) {
+    change(layout);
+    return layout;
+}
 
 std::vector<ImageSample> BmpSamples();
 std::vector<ImageSample> PngSamples();

@@ -88,10 +88,6 @@ Layout layout(J_COLOR_SPACE in, J_COLOR_SPACE stored, bool progressive = false) 
     return l;
 }
 
-ImageSample damaged(std::string name, std::vector<std::uint8_t> bytes, std::string reason) {
-    return {std::move(name) + ".jpg", "jpeg", std::move(bytes), {}, 0, std::move(reason)};
-}
-
 } // namespace
 
 std::vector<ImageSample> JpegSamples() {
@@ -112,10 +108,10 @@ std::vector<ImageSample> JpegSamples() {
     s.push_back(sample("ycck-adobe", layout(JCS_CMYK, JCS_YCCK), 4));
 
     const auto base = s[0].bytes;
-    s.push_back(damaged("cut-in-scan",
+    s.push_back(Damaged("cut-in-scan", "jpeg",
                         {base.begin(), base.begin() + static_cast<std::ptrdiff_t>(base.size() / 2)},
                         "truncated image data"));
-    s.push_back(damaged("no-end-marker", {base.begin(), base.end() - 2}, "truncated image data"));
+    s.push_back(Damaged("no-end-marker", "jpeg", {base.begin(), base.end() - 2}, "truncated image data"));
     // The frame header's size fields, found from its marker.
     std::vector<std::uint8_t> huge = base, empty = base;
     for (std::size_t i = 2; i + 8 < base.size(); ++i)
@@ -125,8 +121,8 @@ std::vector<ImageSample> JpegSamples() {
             empty[i + 7] = empty[i + 8] = 0; // width 0
             break;
         }
-    s.push_back(damaged("60000x60000", huge, "image too large"));
-    s.push_back(damaged("width-0", empty, ""));
+    s.push_back(Damaged("60000x60000", "jpeg", huge, "image too large"));
+    s.push_back(Damaged("width-0", "jpeg", empty, ""));
     return s;
 }
 

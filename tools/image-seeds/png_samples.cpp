@@ -137,7 +137,8 @@ std::uint32_t pattern(int x, int y, int c, int depth) {
 ImageSample sample(const std::string& name, const Layout& l) {
     const int n = channels(l.colour_type);
     auto value = [&](int x, int y, int c) -> std::uint32_t {
-        if (l.colour_type == 3) return static_cast<std::uint32_t>(static_cast<std::size_t>(x + 2 * y) % l.palette.size());
+        if (l.colour_type == 3)
+            return static_cast<std::uint32_t>(static_cast<std::size_t>(x + 2 * y) % l.palette.size());
         return pattern(x, y, c, l.depth);
     };
     Picture pic(l.width, l.height);
@@ -180,23 +181,12 @@ std::vector<std::uint8_t> trns_of(std::initializer_list<std::uint32_t> samples) 
     return t;
 }
 
-std::vector<std::uint32_t> palette(int n) {
-    std::vector<std::uint32_t> p;
-    for (int i = 0; i < n; ++i)
-        p.push_back(PaletteColour(i));
-    return p;
-}
-
 Layout layout(int colour_type, int depth, bool interlaced = false) {
     Layout l;
     l.colour_type = colour_type;
     l.depth = depth;
     l.interlaced = interlaced;
     return l;
-}
-
-ImageSample damaged(std::string name, std::vector<std::uint8_t> bytes, std::string reason) {
-    return {std::move(name) + ".png", "png", std::move(bytes), {}, 0, std::move(reason)};
 }
 
 } // namespace
@@ -212,7 +202,7 @@ std::vector<ImageSample> PngSamples() {
     }
     for (int depth : {1, 2, 4, 8}) {
         Layout l = layout(3, depth);
-        l.palette = palette(depth == 1 ? 2 : depth == 2 ? 3 : 11);
+        l.palette = Palette(depth == 1 ? 2 : depth == 2 ? 3 : 11);
         l.trns = {0, 128}; // entry 0 clear, entry 1 half, the others opaque
         s.push_back(sample("palette-" + std::to_string(depth) + "bit-trns", l));
     }
@@ -230,7 +220,7 @@ std::vector<ImageSample> PngSamples() {
     s.push_back(sample("interlaced-rgb-16bit", layout(2, 16, true)));
     s.push_back(sample("interlaced-grey-1bit", layout(0, 1, true)));
     Layout lace_palette = layout(3, 4, true);
-    lace_palette.palette = palette(9);
+    lace_palette.palette = Palette(9);
     lace_palette.width = 11;
     lace_palette.height = 9;
     s.push_back(sample("interlaced-palette-4bit-11x9", lace_palette));
@@ -240,28 +230,30 @@ std::vector<ImageSample> PngSamples() {
 
     // Damaged files.
     const auto rgb = sample("rgb-8bit", layout(2, 8)).bytes;
-    s.push_back(damaged("cut-in-data", {rgb.begin(), rgb.end() - 30}, "truncated image data"));
-    s.push_back(damaged("no-end-chunk", {rgb.begin(), rgb.end() - 12}, "truncated image data"));
+    s.push_back(Damaged("cut-in-data", "png", {rgb.begin(), rgb.end() - 30}, "truncated image data"));
+    s.push_back(Damaged("no-end-chunk", "png", {rgb.begin(), rgb.end() - 12}, "truncated image data"));
     auto patched = [](std::vector<std::uint8_t> b, std::size_t at, std::uint32_t v) {
         for (int i = 0; i < 4; ++i)
             b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
         return b;
     };
-    s.push_back(damaged("width-100000", patched(rgb, 16, 100000), "image too large"));
-    s.push_back(damaged("height-0", patched(rgb, 20, 0), "bad size"));
-    s.push_back(damaged("chunk-longer-than-file", patched(rgb, 33, 0x7FFFFFFF), "truncated image data"));
+    s.push_back(Damaged("width-100000", "png", patched(rgb, 16, 100000), "image too large"));
+    s.push_back(Damaged("height-0", "png", patched(rgb, 20, 0), "bad size"));
+    s.push_back(
+        Damaged("chunk-longer-than-file", "png", patched(rgb, 33, 0x7FFFFFFF), "truncated image data"));
     std::vector<std::uint8_t> no_header = rgb;
     no_header[12] = 'X';
-    s.push_back(damaged("first-chunk-not-header", no_header, "missing image header"));
+    s.push_back(Damaged("first-chunk-not-header", "png", no_header, "missing image header"));
     Layout bad_depth = layout(2, 4);
-    s.push_back(damaged("rgb-4bit", png_file(bad_depth, [](int, int, int) { return 0u; }), "bad bit depth for the colour type"));
+    s.push_back(Damaged("rgb-4bit", "png", png_file(bad_depth, [](int, int, int) { return 0u; }),
+                        "bad bit depth for the colour type"));
     std::vector<std::uint8_t> bad_zlib = rgb;
     for (std::size_t i = 45; i < 60; ++i)
         bad_zlib[i] ^= 0x5A;
-    s.push_back(damaged("corrupt-compressed-data", bad_zlib, ""));
+    s.push_back(Damaged("corrupt-compressed-data", "png", bad_zlib, ""));
     Layout short_palette = layout(3, 8);
-    short_palette.palette = palette(3);
-    s.push_back(damaged("index-past-palette",
+    short_palette.palette = Palette(3);
+    s.push_back(Damaged("index-past-palette", "png",
                         png_file(short_palette, [](int x, int, int) { return x == 4 ? 5u : 1u; }),
                         "palette index past the palette"));
     return s;

@@ -141,45 +141,37 @@ Layout mapped(int map_bits, int map_length, bool rle = false) {
     return l;
 }
 
-ImageSample damaged(std::string name, std::vector<std::uint8_t> bytes, std::string reason) {
-    return {std::move(name) + ".tga", "tga", std::move(bytes), {}, 0, std::move(reason)};
-}
-
 } // namespace
 
 std::vector<ImageSample> TgaSamples() {
     std::vector<ImageSample> s;
-    auto with = [](Layout l, auto change) {
-        change(l);
-        return l;
-    };
     s.push_back(sample("24bit", true_colour(24)));
-    s.push_back(sample("32bit-alpha", with(true_colour(32), [](Layout& l) { l.alpha_bits = 8; })));
+    s.push_back(sample("32bit-alpha", With(true_colour(32), [](Layout& l) { l.alpha_bits = 8; })));
     s.push_back(sample("16bit-no-alpha", true_colour(16)));
-    s.push_back(sample("16bit-alpha-bit", with(true_colour(16), [](Layout& l) { l.alpha_bits = 1; })));
+    s.push_back(sample("16bit-alpha-bit", With(true_colour(16), [](Layout& l) { l.alpha_bits = 1; })));
     s.push_back(sample("15bit", true_colour(15)));
-    s.push_back(sample("grey-8bit", with(true_colour(8), [](Layout& l) { l.type = 3; })));
-    s.push_back(sample("grey-alpha-16bit", with(true_colour(16), [](Layout& l) {
+    s.push_back(sample("grey-8bit", With(true_colour(8), [](Layout& l) { l.type = 3; })));
+    s.push_back(sample("grey-alpha-16bit", With(true_colour(16), [](Layout& l) {
                            l.type = 3;
                            l.alpha_bits = 8;
                        })));
     s.push_back(sample("mapped-24bit-entries", mapped(24, 6)));
-    s.push_back(sample("mapped-32bit-entries", with(mapped(32, 6), [](Layout& l) { l.alpha_bits = 8; })));
+    s.push_back(sample("mapped-32bit-entries", With(mapped(32, 6), [](Layout& l) { l.alpha_bits = 8; })));
     s.push_back(sample("mapped-16bit-entries", mapped(16, 4)));
-    s.push_back(sample("mapped-first-entry-10", with(mapped(24, 6), [](Layout& l) { l.map_first = 10; })));
-    s.push_back(sample("mapped-16bit-indices", with(mapped(24, 5), [](Layout& l) { l.bits = 16; })));
+    s.push_back(sample("mapped-first-entry-10", With(mapped(24, 6), [](Layout& l) { l.map_first = 10; })));
+    s.push_back(sample("mapped-16bit-indices", With(mapped(24, 5), [](Layout& l) { l.bits = 16; })));
     s.push_back(sample("rle-24bit", true_colour(24, true)));
-    s.push_back(sample("rle-32bit-alpha", with(true_colour(32, true), [](Layout& l) {
+    s.push_back(sample("rle-32bit-alpha", With(true_colour(32, true), [](Layout& l) {
                            l.alpha_bits = 8;
                            l.width = 40;
                        })));
     s.push_back(sample("rle-mapped", mapped(24, 6, true)));
-    s.push_back(sample("rle-grey", with(true_colour(8, true), [](Layout& l) { l.type = 3; })));
-    s.push_back(sample("top-down", with(true_colour(24), [](Layout& l) { l.top_down = true; })));
-    s.push_back(sample("right-to-left", with(true_colour(24), [](Layout& l) { l.right_to_left = true; })));
+    s.push_back(sample("rle-grey", With(true_colour(8, true), [](Layout& l) { l.type = 3; })));
+    s.push_back(sample("top-down", With(true_colour(24), [](Layout& l) { l.top_down = true; })));
+    s.push_back(sample("right-to-left", With(true_colour(24), [](Layout& l) { l.right_to_left = true; })));
     s.push_back(sample("top-down-right-to-left-rle",
-                       with(true_colour(24, true), [](Layout& l) { l.top_down = l.right_to_left = true; })));
-    s.push_back(sample("with-image-id", with(true_colour(24), [](Layout& l) { l.id_length = 7; })));
+                       With(true_colour(24, true), [](Layout& l) { l.top_down = l.right_to_left = true; })));
+    s.push_back(sample("with-image-id", With(true_colour(24), [](Layout& l) { l.id_length = 7; })));
 
     // Damaged files.
     const auto plain = sample("24bit", true_colour(24)).bytes;
@@ -190,23 +182,24 @@ std::vector<ImageSample> TgaSamples() {
             b[at++] = x;
         return b;
     };
-    s.push_back(damaged("cut-in-pixels", {plain.begin(), plain.end() - 1}, "truncated pixel data"));
-    s.push_back(damaged("rle-cut-in-packet", {rle.begin(), rle.end() - 2}, "truncated pixel data"));
-    s.push_back(
-        damaged("cut-in-header", {plain.begin(), plain.begin() + 12}, "not a BMP, PNG, TGA or JPEG image"));
-    s.push_back(damaged("cut-in-colour-map", {map.begin(), map.begin() + 25}, "truncated colour map"));
+    s.push_back(Damaged("cut-in-pixels", "tga", {plain.begin(), plain.end() - 1}, "truncated pixel data"));
+    s.push_back(Damaged("rle-cut-in-packet", "tga", {rle.begin(), rle.end() - 2}, "truncated pixel data"));
+    s.push_back(Damaged("cut-in-header", "tga", {plain.begin(), plain.begin() + 12},
+                        "not a BMP, PNG, TGA or JPEG image"));
+    s.push_back(Damaged("cut-in-colour-map", "tga", {map.begin(), map.begin() + 25}, "truncated colour map"));
     std::vector<std::uint8_t> long_run = rle;
     long_run[18] = 0xFF; // a run of 128 pixels in a 15-pixel image
-    s.push_back(damaged("rle-packet-past-image", long_run, "RLE packet past the image"));
+    s.push_back(Damaged("rle-packet-past-image", "tga", long_run, "RLE packet past the image"));
     std::vector<std::uint8_t> far_index = map;
     far_index.back() = 6;
-    s.push_back(damaged("index-past-colour-map", far_index, "colour index past the colour map"));
-    s.push_back(damaged("index-below-first-entry", patched(map, 3, {5}), "colour index past the colour map"));
-    s.push_back(damaged("width-0", patched(plain, 12, {0, 0}), "bad size"));
-    s.push_back(damaged("8bit-true-colour", patched(plain, 16, {8}), "bad bit count"));
-    s.push_back(damaged("12bit-map-entries", patched(map, 7, {12}), "bad colour map entry size"));
-    s.push_back(damaged("mapped-without-map", patched(map, 1, {0}), "missing colour map"));
-    s.push_back(damaged("huffman-type", patched(plain, 2, {32}), "not a BMP, PNG, TGA or JPEG image"));
+    s.push_back(Damaged("index-past-colour-map", "tga", far_index, "colour index past the colour map"));
+    s.push_back(
+        Damaged("index-below-first-entry", "tga", patched(map, 3, {5}), "colour index past the colour map"));
+    s.push_back(Damaged("width-0", "tga", patched(plain, 12, {0, 0}), "bad size"));
+    s.push_back(Damaged("8bit-true-colour", "tga", patched(plain, 16, {8}), "bad bit count"));
+    s.push_back(Damaged("12bit-map-entries", "tga", patched(map, 7, {12}), "bad colour map entry size"));
+    s.push_back(Damaged("mapped-without-map", "tga", patched(map, 1, {0}), "missing colour map"));
+    s.push_back(Damaged("huffman-type", "tga", patched(plain, 2, {32}), "not a BMP, PNG, TGA or JPEG image"));
     return s;
 }
 
