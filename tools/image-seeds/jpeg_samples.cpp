@@ -122,7 +122,7 @@ std::vector<ImageSample> JpegSamples() {
             break;
         }
     s.push_back(Damaged("60000x60000", "jpeg", huge, "image too large"));
-    s.push_back(Damaged("width-0", "jpeg", empty, ""));
+    s.push_back(Damaged("width-0", "jpeg", empty, "bad image header"));
     return s;
 }
 

@@ -39,8 +39,8 @@ bool stb_decode(const std::uint8_t* data, std::size_t size, DecodedImage* image,
     if (size > static_cast<std::size_t>(INT_MAX)) return fail(error, "file too large");
     const int len = static_cast<int>(size);
     int w = 0, h = 0, channels = 0;
-    if (!stbi_info_from_memory(data, len, &w, &h, &channels))
-        return fail(error, stbi_failure_reason() ? stbi_failure_reason() : "unreadable image");
+    // stb tries every format on a header it cannot read and names the last one's failure.
+    if (!stbi_info_from_memory(data, len, &w, &h, &channels)) return fail(error, "bad image header");
     if (!detail::image_size_ok(w, h, error)) return false;
     stbi_uc* rgba = stbi_load_from_memory(data, len, &w, &h, &channels, 4);
     if (rgba == nullptr)
