@@ -122,7 +122,16 @@ std::vector<ImageSample> JpegSamples() {
             break;
         }
     s.push_back(Damaged("60000x60000", "jpeg", huge, "image too large"));
-    s.push_back(Damaged("width-0", "jpeg", empty, "bad image header"));
+    s.push_back(Damaged("width-0", "jpeg", empty, "Empty JPEG image"));
+    // A scan whose components name Huffman tables 3, which the file never defines.
+    std::vector<std::uint8_t> undefined = base;
+    for (std::size_t i = 2; i + 4 < base.size(); ++i)
+        if (base[i] == 0xFF && base[i + 1] == 0xDA) {
+            for (std::size_t k = 0; k < base[i + 4]; ++k)
+                undefined[i + 6 + 2 * k] = 0x33;
+            break;
+        }
+    s.push_back(Damaged("scan-names-undefined-huffman-table", "jpeg", undefined, "was not defined"));
     return s;
 }
 

@@ -1,5 +1,5 @@
-// PNG and JPEG through stb_image, with our own checks first: the decoder would fill a cut file with
-// made-up pixels and give indices past a PNG palette colours from uninitialised memory.
+// PNG through stb_image, with our own checks first: the decoder would fill a cut file with made-up
+// pixels and give indices past the palette colours from uninitialised memory.
 #include "platform/d3dx/image_decode.h"
 
 #include <algorithm>
@@ -133,21 +133,6 @@ bool decode_palette_png(const std::uint8_t* d, std::size_t n, const PngChunks& c
     return true;
 }
 
-// A complete JPEG ends its scans with an end-of-image marker; the entropy-coded data cannot contain
-// one, so a marker after the first scan header means the file was not cut short.
-bool jpeg_complete(const std::uint8_t* d, std::size_t n, std::string* error) {
-    std::size_t sos = 0;
-    for (std::size_t i = 2; i + 1 < n; ++i)
-        if (d[i] == 0xFF && d[i + 1] == 0xDA) {
-            sos = i;
-            break;
-        }
-    if (sos != 0)
-        for (std::size_t i = n - 1; i > sos + 1; --i)
-            if (d[i - 1] == 0xFF && d[i] == 0xD9) return true;
-    return fail(error, "truncated image data");
-}
-
 } // namespace
 
 bool DecodePng(const std::uint8_t* data, std::size_t size, DecodedImage* image, std::string* error) {
@@ -155,10 +140,6 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, DecodedImage* image, 
     if (!png_chunks(data, size, &chunks, error)) return false;
     if (chunks.colour_type == 3) return decode_palette_png(data, size, chunks, image, error);
     return stb_decode(data, size, image, error);
-}
-
-bool DecodeJpeg(const std::uint8_t* data, std::size_t size, DecodedImage* image, std::string* error) {
-    return jpeg_complete(data, size, error) && stb_decode(data, size, image, error);
 }
 
 } // namespace kl::d3dx
