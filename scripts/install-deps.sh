@@ -12,6 +12,8 @@ PACKAGES=(
     libsdl2-dev libx11-dev libgl1-mesa-dev libgl1-mesa-dri libegl-dev libegl-mesa0
     # images, fonts, meshes, dialog
     libstb-dev libfreetype-dev libfontconfig-dev fonts-liberation2 zlib1g-dev libmeshoptimizer-dev libimgui-dev
+    # JPEG decoding for textures, and the encoder behind the image test files
+    libjpeg62-turbo-dev
     # headless display for render and end-to-end tests
     xvfb xauth x11-utils xdotool xfonts-base
     # a window manager to minimise the program's window, and xwd to capture the screen

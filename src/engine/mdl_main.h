@@ -36,8 +36,8 @@ Vec3 MirrorPoint(const PlaneRecord& Plane, const Vec3& P);
 // Everything up to and including the last backslash; empty when there is none.
 std::string GetFolder(const std::string& Path);
 
-// A managed texture on the current engine's device from a BMP or JPEG file: ColorKey 0 for none,
-// MipLevels 0 for a full chain. None on any failure (no device, missing or unreadable file).
+// A managed texture on the current engine's device from an image file (BMP, PNG, TGA, JPEG): ColorKey 0 for
+// none, MipLevels 0 for a full chain. None on any failure (no device, missing or unreadable file).
 gfx::TexturePtr TextureFromFile(const std::string& File, PackedColor ColorKey, std::int32_t MipLevels,
                                 bool EnableEdit);
 

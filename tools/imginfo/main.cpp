@@ -1,24 +1,62 @@
-// imginfo FILE...: decodes each image the way textures are loaded and prints its size, the pixel
-// format a texture from it gets and its mip-level count. Exit status 1 when any file fails.
+// imginfo [--png OUT.png] FILE...: decodes each image the way textures are loaded and prints its
+// size, the pixel format a texture from it gets and its mip-level count. --png also writes the decoded
+// pixels (before the texture's format conversion) as an 8-bit RGBA PNG, to compare with another
+// program's decode; with several files, OUT gets the file's number before its extension.
+// Exit status 1 when any file fails, 2 on bad usage.
 #include "platform/d3dx/texture_from_file.h"
 
 #include <cstdio>
+#include <stb_image_write.h>
 #include <string>
+#include <vector>
+
+namespace {
+
+std::string numbered(const std::string& out, std::size_t index, std::size_t count) {
+    if (count == 1) return out;
+    const std::size_t dot = out.rfind('.');
+    const std::string stem = dot == std::string::npos ? out : out.substr(0, dot);
+    return stem + "-" + std::to_string(index + 1) + (dot == std::string::npos ? "" : out.substr(dot));
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: imginfo FILE...\n");
+    auto usage = [] {
+        std::fprintf(stderr, "usage: imginfo [--png OUT.png] FILE...\n");
         return 2;
-    }
-    int status = 0;
+    };
+    std::string png;
+    std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
-        kl::d3dx::TextureImage image;
+        const std::string arg = argv[i];
+        if (arg == "--png" && i + 1 < argc)
+            png = argv[++i];
+        else if (arg == "--png")
+            return usage();
+        else
+            files.push_back(arg);
+    }
+    if (files.empty()) return usage();
+    int status = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const char* name = files[i].c_str();
+        kl::d3dx::DecodedImage decoded;
         std::string error;
-        if (kl::d3dx::DecodeTextureFile(argv[i], 0, 0, false, &image, &error)) {
-            std::printf("%s: %dx%d format=%d levels=%zu\n", argv[i], image.width, image.height, image.format,
-                        image.levels.size());
-        } else {
-            std::printf("%s: error: %s\n", argv[i], error.c_str());
+        if (!kl::d3dx::ReadImageFile(files[i], &decoded, &error)) {
+            std::printf("%s: error: %s\n", name, error.c_str());
+            status = 1;
+            continue;
+        }
+        kl::d3dx::TextureImage image;
+        kl::d3dx::MakeTextureImage(decoded, 0, 0, false, &image);
+        std::printf("%s: %dx%d format=%d levels=%zu\n", name, image.width, image.height, image.format,
+                    image.levels.size());
+        if (png.empty()) continue;
+        const std::string out = numbered(png, i, files.size());
+        if (stbi_write_png(out.c_str(), decoded.width, decoded.height, 4, decoded.rgba.data(),
+                           decoded.width * 4) == 0) {
+            std::fprintf(stderr, "imginfo: cannot write %s\n", out.c_str());
             status = 1;
         }
     }

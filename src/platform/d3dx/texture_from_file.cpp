@@ -1,5 +1,4 @@
-// Decoding through stb_image (BMP, JPEG), with our own checks for truncated files, which the
-// decoder would otherwise fill with made-up pixels.
+// Textures from decoded images: the colour key, the mip chain and the texture's pixel format.
 #include "platform/d3dx/texture_from_file.h"
 
 #include "platform/gfx/memory_resources.h"
@@ -8,86 +7,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <stb_image.h>
 
 namespace kl::d3dx {
 
 namespace {
 
 using gfx::Dword;
-
-std::uint32_t le32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-           std::uint32_t{p[3]} << 24;
-}
-std::uint16_t le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
-bool is_bmp(const std::uint8_t* d, std::size_t n) {
-    return n >= 2 && d[0] == 'B' && d[1] == 'M';
-}
-bool is_jpeg(const std::uint8_t* d, std::size_t n) {
-    return n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF;
-}
-
-// Uncompressed BMP pixel data must all be in the file.
-bool bmp_complete(const std::uint8_t* d, std::size_t n, std::string* error) {
-    if (n < 30) {
-        *error = "truncated header";
-        return false;
-    }
-    const std::uint32_t offset = le32(d + 10);
-    const std::uint32_t header = le32(d + 14);
-    std::int64_t width = 0, height = 0;
-    std::uint32_t bpp = 0, compression = 0;
-    if (header == 12) {
-        width = le16(d + 18);
-        height = le16(d + 20);
-        bpp = le16(d + 24);
-    } else {
-        if (n < 34) {
-            *error = "truncated header";
-            return false;
-        }
-        width = static_cast<std::int32_t>(le32(d + 18));
-        height = static_cast<std::int32_t>(le32(d + 22));
-        bpp = le16(d + 28);
-        compression = le32(d + 30);
-    }
-    if (width <= 0 || height == 0) {
-        *error = "bad size";
-        return false;
-    }
-    if (width > kMaxImageSide || height > kMaxImageSide || height < -kMaxImageSide) {
-        *error = "image too large";
-        return false;
-    }
-    if (compression != 0 && compression != 3) return true; // the decoder refuses what it cannot read
-    const std::int64_t row = ((width * bpp + 31) / 32) * 4;
-    const std::int64_t needed = std::int64_t{offset} + row * (height < 0 ? -height : height);
-    if (needed > static_cast<std::int64_t>(n)) {
-        *error = "truncated pixel data";
-        return false;
-    }
-    return true;
-}
-
-// A complete JPEG ends its scans with an end-of-image marker; the entropy-coded data cannot contain
-// one, so a marker after the first scan header means the file was not cut short.
-bool jpeg_complete(const std::uint8_t* d, std::size_t n, std::string* error) {
-    std::size_t sos = 0;
-    for (std::size_t i = 2; i + 1 < n; ++i)
-        if (d[i] == 0xFF && d[i + 1] == 0xDA) {
-            sos = i;
-            break;
-        }
-    if (sos != 0)
-        for (std::size_t i = n - 1; i > sos + 1; --i)
-            if (d[i - 1] == 0xFF && d[i] == 0xD9) return true;
-    *error = "truncated image data";
-    return false;
-}
 
 void box_filter(const std::vector<std::uint32_t>& src, int sw, int sh, std::vector<std::uint32_t>* dst,
                 int dw, int dh) {
@@ -143,53 +68,19 @@ std::int32_t TextureFileFormat(std::uint32_t color_key, bool enable_edit) {
     return color_key != 0 ? gfx::FmtA1R5G5B5 : gfx::FmtR5G6B5;
 }
 
-bool DecodeTextureImage(const std::uint8_t* data, std::size_t size, std::uint32_t color_key,
-                        std::uint32_t mip_levels, bool enable_edit, TextureImage* image, std::string* error) {
-    std::string ignored;
-    if (error == nullptr) error = &ignored;
-    if (data == nullptr || size == 0) {
-        *error = "empty file";
-        return false;
-    }
-    if (size > kMaxImageFileBytes || size > static_cast<std::size_t>(INT32_MAX)) {
-        *error = "file too large";
-        return false;
-    }
-    if (is_bmp(data, size)) {
-        if (!bmp_complete(data, size, error)) return false;
-    } else if (is_jpeg(data, size)) {
-        if (!jpeg_complete(data, size, error)) return false;
-    } else {
-        *error = "not a BMP or JPEG image";
-        return false;
-    }
-    const int len = static_cast<int>(size);
-    int w = 0, h = 0, channels = 0;
-    if (!stbi_info_from_memory(data, len, &w, &h, &channels)) {
-        *error = stbi_failure_reason() ? stbi_failure_reason() : "unreadable image";
-        return false;
-    }
-    if (w <= 0 || h <= 0 || w > kMaxImageSide || h > kMaxImageSide || std::int64_t{w} * h > kMaxImagePixels) {
-        *error = "image too large";
-        return false;
-    }
-    stbi_uc* rgba = stbi_load_from_memory(data, len, &w, &h, &channels, 4);
-    if (rgba == nullptr) {
-        *error = stbi_failure_reason() ? stbi_failure_reason() : "unreadable image";
-        return false;
-    }
+void MakeTextureImage(const DecodedImage& decoded, std::uint32_t color_key, std::uint32_t mip_levels,
+                      bool enable_edit, TextureImage* image) {
+    const int w = decoded.width, h = decoded.height;
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     std::vector<std::uint32_t> level(count);
     for (std::size_t i = 0; i < count; ++i) {
-        const stbi_uc* p = rgba + i * 4;
+        const std::uint8_t* p = decoded.rgba.data() + i * 4;
         std::uint32_t argb =
             std::uint32_t{p[3]} << 24 | std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 8 | p[2];
         // The key is compared with alpha included, so an opaque key names an opaque colour.
         if (color_key != 0 && argb == color_key) argb = 0;
         level[i] = argb;
     }
-    stbi_image_free(rgba);
-
     const Dword full = gfx::FullChainLevels(static_cast<Dword>(w), static_cast<Dword>(h));
     const Dword levels = (mip_levels == 0 || mip_levels > full) ? full : mip_levels;
     image->width = w;
@@ -208,13 +99,18 @@ bool DecodeTextureImage(const std::uint8_t* data, std::size_t size, std::uint32_
         }
         convert(level, image->format, &image->levels[i]);
     }
+}
+
+bool DecodeTextureImage(const std::uint8_t* data, std::size_t size, std::uint32_t color_key,
+                        std::uint32_t mip_levels, bool enable_edit, TextureImage* image, std::string* error) {
+    std::string ignored;
+    DecodedImage decoded;
+    if (!DecodeImage(data, size, &decoded, error != nullptr ? error : &ignored)) return false;
+    MakeTextureImage(decoded, color_key, mip_levels, enable_edit, image);
     return true;
 }
 
-bool DecodeTextureFile(const std::string& file, std::uint32_t color_key, std::uint32_t mip_levels,
-                       bool enable_edit, TextureImage* image, std::string* error) {
-    std::string ignored;
-    if (error == nullptr) error = &ignored;
+bool ReadImageFile(const std::string& file, DecodedImage* image, std::string* error) {
     const bool absolute = !file.empty() && (file[0] == '/' || file[0] == '\\');
     const std::filesystem::path path = platform::ResolvePath(absolute ? "/" : ".", file);
     if (!platform::FileExists(path)) {
@@ -226,7 +122,16 @@ bool DecodeTextureFile(const std::string& file, std::uint32_t color_key, std::ui
         *error = "cannot read file";
         return false;
     }
-    return DecodeTextureImage(bytes->data(), bytes->size(), color_key, mip_levels, enable_edit, image, error);
+    return DecodeImage(bytes->data(), bytes->size(), image, error);
+}
+
+bool DecodeTextureFile(const std::string& file, std::uint32_t color_key, std::uint32_t mip_levels,
+                       bool enable_edit, TextureImage* image, std::string* error) {
+    std::string ignored;
+    DecodedImage decoded;
+    if (!ReadImageFile(file, &decoded, error != nullptr ? error : &ignored)) return false;
+    MakeTextureImage(decoded, color_key, mip_levels, enable_edit, image);
+    return true;
 }
 
 platform::Status TextureFromFile(gfx::Device& device, const std::string& file, std::uint32_t color_key,

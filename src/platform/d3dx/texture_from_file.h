@@ -1,7 +1,8 @@
-// Textures from BMP and JPEG files: decoding, colour key, box-filtered mip chain and conversion to
-// the texture's pixel format, then a managed texture on a device holding those bytes.
+// Textures from image files (BMP, PNG, TGA, JPEG): colour key, box-filtered mip chain and conversion
+// to the texture's pixel format, then a managed texture on a device holding those bytes.
 #pragma once
 
+#include "platform/d3dx/image_decode.h"
 #include "platform/gfx/device.h"
 
 #include <cstddef>
@@ -12,11 +13,6 @@
 
 namespace kl::d3dx {
 
-// Bounds on what we agree to decode; larger images are refused rather than allocated.
-constexpr int kMaxImageSide = 16384;
-constexpr std::int64_t kMaxImagePixels = std::int64_t{4096} * 4096;
-constexpr std::size_t kMaxImageFileBytes = std::size_t{256} << 20;
-
 struct TextureImage {
     int width = 0, height = 0;
     std::int32_t format = gfx::FmtUnknown;
@@ -26,6 +22,14 @@ struct TextureImage {
 
 // The pixel format a texture from a file gets: 21 for editing, else 25 with a colour key, else 23.
 std::int32_t TextureFileFormat(std::uint32_t color_key, bool enable_edit);
+
+// The decoded pixels of an image file; the name may use "\" and any letter case.
+bool ReadImageFile(const std::string& file, DecodedImage* image, std::string* error);
+
+// The key applied, the mip chain built and every level converted to the texture's format.
+// color_key 0 means none; mip_levels 0 means a full chain down to 1x1.
+void MakeTextureImage(const DecodedImage& decoded, std::uint32_t color_key, std::uint32_t mip_levels,
+                      bool enable_edit, TextureImage* image);
 
 // Decodes an image held in memory; on failure returns false with the reason in *error.
 // color_key 0 means none; mip_levels 0 means a full chain down to 1x1.

@@ -89,6 +89,19 @@ TEST_F(TextureFile, ColourKeyComparesAlphaToo) {
     EXPECT_EQ(u16(level_bytes(t, 0), 0), 0) << "keyed pixel in the 1-bit alpha format";
 }
 
+TEST_F(TextureFile, KeepsTheFilesAlphaWhereTheFormatHoldsIt) {
+    // A 2 x 1 TGA, 32 bits, top-down: (10, 20, 30) at alpha 128 and (40, 50, 60) at alpha 0.
+    const auto file = write("alpha.tga", {0, 0, 2, 0,  0,    0,  0,  0,  0,   0,  0,  0,  2,
+                                          0, 1, 0, 32, 0x28, 30, 20, 10, 128, 60, 50, 40, 0});
+    gfx::TexturePtr t;
+    ASSERT_EQ(TextureFromFile(*device, file, 0, 1, true, &t), Status::Ok);
+    EXPECT_EQ(level_bytes(t, 0), (std::vector<std::uint8_t>{30, 20, 10, 128, 60, 50, 40, 0}));
+    ASSERT_EQ(TextureFromFile(*device, file, 0xFF000000, 1, false, &t), Status::Ok);
+    const auto argb1555 = level_bytes(t, 0);
+    EXPECT_EQ(u16(argb1555, 0) >> 15, 1) << "alpha 128 keeps the pixel";
+    EXPECT_EQ(u16(argb1555, 1) >> 15, 0) << "alpha 0 clears it";
+}
+
 TEST_F(TextureFile, MipChainHalvesDownToOnePixelWithABoxFilter) {
     // 8 x 2: left half black, right half white.
     std::vector<std::uint8_t> px;
