@@ -56,7 +56,7 @@ Matrix4 translation(const Vec3& v) {
 
 } // namespace
 
-cls3dObject::cls3dObject() : TransMatrix(MatrixIdentity()), RotMatrix(MatrixIdentity()) {
+cls3dObject::cls3dObject() : RotMatrix(MatrixIdentity()) {
     if (cls3dEngine* engine = CurrentEngine()) engine->RegisterObject(this, ObjTypeMesh);
 }
 
@@ -166,12 +166,10 @@ bool cls3dObject::LoadFromFile(const std::string& File, std::int32_t /*MipLevels
 
 void cls3dObject::Position(const Vec3& Pos) {
     ObjPos = Pos;
-    TransMatrix = translation(Pos);
 }
 
 void cls3dObject::Move(const Vec3& MoveDelta) {
     ObjPos = ObjPos + MoveDelta;
-    TransMatrix = translation(ObjPos);
 }
 
 void cls3dObject::SetRotation(const Vec3& Angle, const Vec3& Order, const Vec3& Origin) {
@@ -233,7 +231,7 @@ Vec3 cls3dObject::GetBoundPoint(int Which) {
 }
 
 gfx::Device* cls3dObject::begin_render(cls3dEngine& engine) {
-    skip_on_fault([&] { engine.SetWorld(TransMatrix, RotMatrix); });
+    skip_on_fault([&] { engine.SetWorld(translation(ObjPos), RotMatrix); });
     gfx::Device* device = engine.Device();
     if (device != nullptr) {
         device->SetTextureStageState(0, gfx::tss::AlphaOp, gfx::TopSelectArg1);
@@ -285,7 +283,7 @@ bool cls3dObject::MeshBounds(Vec3& low, Vec3& high) {
 }
 
 Matrix4 cls3dObject::WorldMatrix() const {
-    return RotMatrix * TransMatrix;
+    return RotMatrix * translation(ObjPos);
 }
 
 bool cls3dObject::CopyGeometry(MeshCopy& copy) {

@@ -95,9 +95,10 @@ class cls3dObject final : public EngineResource {
 
     // What every frame reads first, kept together: thousands of vehicles are placed, tested and
     // drawn each frame.
+    // The move part of the placement is ObjPos alone, so no matrix is kept for it: thousands of
+    // vehicles are placed every frame, far more than are drawn.
     d3dx::MeshPtr Mesh;
     Vec3 ObjPos;
-    Matrix4 TransMatrix;
     Matrix4 RotMatrix;
     // MeshBounds of the mesh now held, worked out at its first call after a load or rebuild.
     bool BoundsWorkedOut = false;

@@ -220,9 +220,8 @@ void MovingBatch::Begin() {
 MovingBatch::Model* MovingBatch::model_for(cls3dObject& object) {
     const d3dx::Mesh* mesh = object.GetMesh();
     if (mesh == nullptr) return nullptr;
-    const std::shared_ptr<const void> data = mesh->SharedData();
     const auto fits = [&](const Model& m) {
-        return m.shared == data && same_look(object, m.materials, m.textures);
+        return mesh->DrawsFrom(m.shared) && same_look(object, m.materials, m.textures);
     };
     if (last_model_ != nullptr && fits(*last_model_)) return last_model_;
     for (auto& m : models_) {
@@ -235,7 +234,7 @@ MovingBatch::Model* MovingBatch::model_for(cls3dObject& object) {
     if (layout.position != 0 || layout.position_size != 3 || layout.pretransformed || copy.VertexSize < 12)
         return nullptr;
     auto model = std::make_unique<Model>();
-    model->shared = data;
+    model->shared = mesh->SharedData();
     const std::int32_t n = object.GetMaterialCount();
     if (n < 0 || object.GetMaterials().size() < std::size_t(n)) return nullptr;
     model->materials.assign(object.GetMaterials().begin(), object.GetMaterials().begin() + n);
@@ -250,10 +249,9 @@ MovingBatch::Model* MovingBatch::model_for(cls3dObject& object) {
     return last_model_ = models_.back().get();
 }
 
-bool MovingBatch::Add(cls3dObject& object, bool small) {
+bool MovingBatch::Add(cls3dObject& object, const Matrix4& world, bool small) {
     const cls3dEngine* engine = CurrentEngine();
     if (engine == nullptr || engine->Device() == nullptr || engine->GetShadowState()) return false;
-    const Matrix4 world = object.WorldMatrix();
     if (!turns_and_moves(world)) return false;
     Model* model = model_for(object);
     if (model == nullptr) return false;

@@ -28,7 +28,9 @@ class MovingBatch {
     // and move (the normals would light differently), or a shadow or reflection pass.
     // small: the object's picture is only a few pixels across, so its reduced form is drawn when
     // the model has one.
-    bool Add(cls3dObject& object, bool small = false);
+    bool Add(cls3dObject& object, bool small = false) { return Add(object, object.WorldMatrix(), small); }
+    // The same with the object's WorldMatrix worked out already.
+    bool Add(cls3dObject& object, const Matrix4& world, bool small);
     // Draws the objects taken since Begin, model after model and subset after subset, each subset
     // with the states the model's own RenderSubset would set.
     void Draw();

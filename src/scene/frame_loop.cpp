@@ -61,13 +61,11 @@ void draw_if_in_view(SceneState& S, std::int64_t k, double threshold, const Vec3
 }
 
 // An object whose model is wholly off the picture, or falls between the pixel centres; drawing it
-// would change no pixel. picture: the size of its picture in pixels, or infinity when unknown.
-bool reaches_no_pixel(const DrawReach& reach, KlObject& object, double* picture = nullptr) {
-    if (picture != nullptr) *picture = std::numeric_limits<double>::infinity();
+// would change no pixel.
+bool reaches_no_pixel(const DrawReach& reach, KlObject& object) {
     cls3dObject* model = object.Model();
     Vec3 low, high;
-    return model != nullptr && model->MeshBounds(low, high) &&
-           reach.ReachesNoPixel(model->WorldMatrix(), low, high, picture);
+    return model != nullptr && model->MeshBounds(low, high) && reach.ReachesNoPixel(model->WorldMatrix(), low, high);
 }
 
 // Vehicles whose picture is at most this many pixels across are drawn as a box in their mean
@@ -141,10 +139,13 @@ void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
         if (!test([&] { return in_view_cone(S, k, 0.58, U); })) continue;
         step([&] {
             KlObject& object = ObjectAt(k);
-            double picture = 0;
-            if (reaches_no_pixel(reach, object, &picture)) return;
             cls3dObject* model = object.Model();
-            if (model == nullptr || !S.Vehicles.Add(*model, picture <= kBoxPicturePixels)) object.Render();
+            if (model == nullptr) return object.Render();
+            const Matrix4 world = model->WorldMatrix();
+            Vec3 low, high;
+            double picture = std::numeric_limits<double>::infinity();
+            if (model->MeshBounds(low, high) && reach.ReachesNoPixel(world, low, high, &picture)) return;
+            if (!S.Vehicles.Add(*model, world, picture <= kBoxPicturePixels)) object.Render();
         });
     }
     step([&] { S.Vehicles.Draw(); });

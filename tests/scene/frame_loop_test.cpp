@@ -1,6 +1,7 @@
 // One frame and the round loop around it: culling by the view cone, zero-length frames, the clear, the
 // camera after the user's vehicle is gone, the exits of RunScene.
 #include "engine/draw_reach.h"
+#include "engine/math.h"
 #include "resources/cls3d_object.h"
 #include "scene/scene_fixture.h"
 

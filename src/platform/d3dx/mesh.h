@@ -106,6 +106,7 @@ class Mesh {
     // The data this mesh draws from, held: equal for meshes that share it, and never reused for
     // other data while held.
     std::shared_ptr<const void> SharedData() const { return geometry_; }
+    bool DrawsFrom(const std::shared_ptr<const void>& data) const { return geometry_ == data; }
 
   private:
     friend Status ComputeNormals(Mesh& mesh);
