@@ -16,7 +16,7 @@ share="$prefix/share"
 for f in bin/kelvane3d share/kelvane3d/3z-idaveva/default.dat share/applications/kelvane3d.desktop \
     share/icons/hicolor/48x48/apps/kelvane3d.png share/icons/hicolor/128x128/apps/kelvane3d.png \
     share/icons/hicolor/256x256/apps/kelvane3d.png share/man/man6/kelvane3d.6.gz \
-    share/doc/kelvane3d/README.md share/doc/kelvane3d/copyright; do
+    share/doc/kelvane3d/README.md share/doc/kelvane3d/copyright share/doc/kelvane3d/changelog.gz; do
     check_true "installed $f" test -s "$prefix/$f"
 done
 check "data files" "$(find "$share/kelvane3d/3z-idaveva" -type f | wc -l)" "$(find "$BUILD/3z-idaveva" -type f | wc -l)"
@@ -71,9 +71,9 @@ if [ -f "$deb" ]; then
     check_true "Depends computed from the linked libraries" grep -q "libsdl2-2.0-0 (>=" <<<"$depends"
     check_true "Depends names what is loaded at run time" grep -q "libgl1-mesa-dri" <<<"$depends"
     dpkg-deb -c "$deb" | awk '{print $6}' >"$work/deb.list"
-    for f in ./usr/bin/kelvane3d ./usr/share/kelvane3d/3z-idaveva/default.dat ./usr/share/applications/kelvane3d.desktop \
+    for f in ./usr/games/kelvane3d ./usr/share/kelvane3d/3z-idaveva/default.dat ./usr/share/applications/kelvane3d.desktop \
         ./usr/share/icons/hicolor/256x256/apps/kelvane3d.png ./usr/share/man/man6/kelvane3d.6.gz \
-        ./usr/share/doc/kelvane3d/copyright; do
+        ./usr/share/doc/kelvane3d/copyright ./usr/share/doc/kelvane3d/changelog.gz; do
         check_true "package holds $f" grep -qxF "$f" "$work/deb.list"
     done
     check "no tools in the package" "$(grep -cE '/bin/(xinfo|imginfo|engine-showcase)$' "$work/deb.list")" 0
