@@ -25,12 +25,17 @@ lintian --fail-on error "$deb" && echo "lintian: no error"
 if [ "${1:-}" = "--install" ]; then
     echo "== apt install"
     $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb"
-    kelvane3d --help | head -3
+    # As a user would: from another folder, the settings going to the config folder.
+    tmp="$(mktemp -d)"
+    (cd "$tmp" && XDG_CONFIG_HOME="$tmp/config" xvfb-run -a -s '-screen 0 1024x768x24' \
+        /usr/games/kelvane3d --no-dialog --frames 60 && ls -l "$tmp/config/kelvane3d/config.dat") || status=1
+    rm -rf "$tmp"
     echo "== apt remove"
     $SUDO env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq kelvane3d
-    if [ -e /usr/bin/kelvane3d ] || [ -e /usr/share/kelvane3d ]; then
+    if [ -e /usr/games/kelvane3d ] || [ -e /usr/share/kelvane3d ]; then
         echo "package: files left after removal" >&2
         exit 1
     fi
-    echo "package: installed and removed cleanly"
+    [ "${status:-0}" -eq 0 ] || { echo "package: the installed program failed" >&2; exit 1; }
+    echo "package: installed, run and removed cleanly"
 fi
