@@ -20,6 +20,8 @@ PACKAGES=(
     openbox x11-apps
     # pgrep finds the program under its time limit in the end-to-end scripts
     procps
+    # the install test checks the desktop entry and reads the Debian package it builds
+    desktop-file-utils dpkg-dev file
 )
 
 missing=()

@@ -1,11 +1,5 @@
 // Kelvane 3D: the main window "Kelvane" gives the engine and the input devices their window; the
 // program runs inside it and ends when RunProgram returns.
-#include <filesystem>
-#include <iostream>
-#include <optional>
-#include <string>
-#include <vector>
-
 #include "app/options.h"
 #include "app/run_program.h"
 #include "app/traffic_outputs.h"
@@ -13,6 +7,13 @@
 #include "platform/input/key_script.h"
 #include "platform/os/events.h"
 #include "sim/data_files.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
@@ -42,7 +43,11 @@ int main(int argc, char** argv) {
     }
 
     std::error_code ec;
-    kl::SetDataRoot(kl::choose_data_root(options, std::filesystem::current_path(ec), kl::installed_data_dir()));
+    const std::filesystem::path installed = kl::installed_data_dir();
+    kl::SetDataRoot(kl::choose_data_root(options, std::filesystem::current_path(ec), installed));
+    // The installed data is shared (and read-only for a user): each user's settings live apart.
+    if (kl::is_installed_data(kl::DataRoot(), installed))
+        kl::SetUserConfigFile(kl::user_config_file(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
 
     kl::platform::WindowHandle frmMain = kl::gfx::CreateRenderWindow("Kelvane", 640, 480, false);
     if (frmMain == nullptr) {

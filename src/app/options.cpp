@@ -14,6 +14,9 @@
 #ifndef KL_INSTALLED_DATA_DIR
 #define KL_INSTALLED_DATA_DIR "/usr/local/share/kelvane3d"
 #endif
+#ifndef KL_DATA_FROM_BIN
+#define KL_DATA_FROM_BIN "../share/kelvane3d"
+#endif
 
 namespace kl {
 namespace {
@@ -104,7 +107,8 @@ const std::vector<OptionSpec>& option_table() {
              return err;
          }},
         {"screenshot", "FILE", "save the last frame as a PNG image in FILE", path_into(&Options::screenshot)},
-        {"stats", "FILE", "write frame-time, set-up, memory and draw-call statistics to FILE", path_into(&Options::stats)},
+        {"stats", "FILE", "write frame-time, set-up, memory and draw-call statistics to FILE",
+         path_into(&Options::stats)},
         {"traffic-log", "FILE", "write traffic statistics to FILE (CSV, a row every half second)",
          path_into(&Options::traffic_log)},
         {"dump-traffic", "FILE", "write the traffic tables to FILE (JSON) when the program ends",
@@ -183,6 +187,10 @@ std::string options_help_text(const std::string& program_name) {
              spec.help);
     line("help", "show this list and exit");
     text += "\nValues may also be written --option=VALUE.\n"
+            "\nSettings: 3z-idaveva/config.dat (else default.dat) in the data folder: the --data folder,\n"
+            "else the current folder if it holds 3z-idaveva/. With the installed data, they are read from\n"
+            "and saved to $XDG_CONFIG_HOME/kelvane3d/config.dat (~/.config/kelvane3d/config.dat), the\n"
+            "installed default.dat serving until then. Where they were saved is said on stderr.\n"
             "\nExit status: 0 after a normal end (the quit prompt, closing the window, --frames reached,\n"
             "the settings dialog closed); 1 when the start failed or the run could not go on (a message\n"
             "says why); 2 for a bad command line.\n";
@@ -199,7 +207,30 @@ std::filesystem::path choose_data_root(const Options& options, const std::filesy
 }
 
 std::filesystem::path installed_data_dir() {
+    std::error_code ec;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const auto beside = (program.parent_path() / KL_DATA_FROM_BIN).lexically_normal();
+        if (std::filesystem::is_directory(platform::ResolvePath(beside, "3z-idaveva"), ec)) return beside;
+    }
     return KL_INSTALLED_DATA_DIR;
+}
+
+std::optional<std::filesystem::path> user_config_file(const char* xdg_config_home, const char* home) {
+    // A relative value is to be ignored: it would make the file depend on the current folder.
+    std::filesystem::path folder;
+    if (xdg_config_home != nullptr && std::filesystem::path(xdg_config_home).is_absolute())
+        folder = xdg_config_home;
+    else if (home != nullptr && std::filesystem::path(home).is_absolute())
+        folder = std::filesystem::path(home) / ".config";
+    else
+        return std::nullopt;
+    return folder / "kelvane3d" / "config.dat";
+}
+
+bool is_installed_data(const std::filesystem::path& data_root, const std::filesystem::path& installed_dir) {
+    std::error_code ec;
+    return std::filesystem::equivalent(data_root, installed_dir, ec);
 }
 
 } // namespace kl

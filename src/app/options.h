@@ -47,7 +47,16 @@ std::string options_help_text(const std::string& program_name);
 std::filesystem::path choose_data_root(const Options& options, const std::filesystem::path& current_dir,
                                        const std::filesystem::path& installed_dir);
 
-// The installed data folder fixed at build time.
+// The installed data folder: the one beside the installed program (an install tree moved or
+// installed under another prefix), else the one fixed at build time.
 std::filesystem::path installed_data_dir();
+
+// The user's own settings file for installed data, which is shared and not the user's to write:
+// $XDG_CONFIG_HOME/kelvane3d/config.dat, else $HOME/.config/kelvane3d/config.dat; nothing when
+// neither gives an absolute folder. Arguments are the variables' values (null when unset).
+std::optional<std::filesystem::path> user_config_file(const char* xdg_config_home, const char* home);
+
+// Whether the data root chosen is the installed data folder (so the settings go to the user's).
+bool is_installed_data(const std::filesystem::path& data_root, const std::filesystem::path& installed_dir);
 
 } // namespace kl

@@ -83,7 +83,7 @@ struct RunExtras {
 
 int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
         scene::SceneObserver* observer) {
-    const auto file = ChooseSettingsFile(DataRoot());
+    const auto file = ChooseSettingsFile(DataRoot(), ConfigFile());
     if (!file) return failed_start("Couldn't load the game. Kelvane 3D will exit now.");
     const auto read = ReadSettingsFile(*file);
     if (!read) {
@@ -191,8 +191,15 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
     release_all();
 
     // The run itself went through: settings that cannot be kept are said, not a failed run.
-    const std::string error = WriteSettingsFile(DataRoot(), Settings);
-    if (!error.empty()) std::cerr << kTitle << ": the settings could not be saved: " << error << "\n";
+    const std::filesystem::path config = ConfigFile();
+    std::error_code ec;
+    if (ConfigFileIsUsers())
+        std::filesystem::create_directories(config.parent_path(), ec); // failure: said below
+    const std::string error = WriteSettingsFileTo(config, Settings);
+    if (!error.empty())
+        std::cerr << kTitle << ": the settings could not be saved: " << error << "\n";
+    else
+        std::cerr << kTitle << ": settings saved to " << config.string() << "\n";
     return kExitNormal;
 }
 

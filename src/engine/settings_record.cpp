@@ -110,11 +110,18 @@ std::array<std::uint8_t, kSettingsFileSize> EncodeSettings(const SettingsRecord&
 }
 
 std::optional<std::filesystem::path> ChooseSettingsFile(const std::filesystem::path& data_root) {
-    for (const char* name : {kConfigFile, kDefaultFile}) {
-        auto path = platform::ResolvePath(data_root, name);
+    return ChooseSettingsFile(data_root, ConfigFileBelow(data_root));
+}
+
+std::optional<std::filesystem::path> ChooseSettingsFile(const std::filesystem::path& data_root,
+                                                        const std::filesystem::path& config_file) {
+    for (const auto& path : {config_file, platform::ResolvePath(data_root, kDefaultFile)})
         if (platform::FileExists(path)) return path;
-    }
     return std::nullopt;
+}
+
+std::filesystem::path ConfigFileBelow(const std::filesystem::path& data_root) {
+    return platform::ResolvePath(data_root, kConfigFile);
 }
 
 std::optional<SettingsRecord> ReadSettingsFile(const std::filesystem::path& file) {
@@ -124,9 +131,12 @@ std::optional<SettingsRecord> ReadSettingsFile(const std::filesystem::path& file
 }
 
 std::string WriteSettingsFile(const std::filesystem::path& data_root, const SettingsRecord& s) {
+    return WriteSettingsFileTo(ConfigFileBelow(data_root), s);
+}
+
+std::string WriteSettingsFileTo(const std::filesystem::path& file, const SettingsRecord& s) {
     const auto image = EncodeSettings(s);
-    return platform::OverwriteFileStart(platform::ResolvePath(data_root, kConfigFile),
-                                        std::vector<std::uint8_t>(image.begin(), image.end()));
+    return platform::OverwriteFileStart(file, std::vector<std::uint8_t>(image.begin(), image.end()));
 }
 
 } // namespace kl

@@ -2,6 +2,9 @@
 // a 137-byte little-endian file read at start and written back at the end of a normal run.
 #pragma once
 
+#include "engine/fixed_text.h"
+#include "engine/records.h"
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -11,9 +14,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "engine/fixed_text.h"
-#include "engine/records.h"
 
 namespace kl {
 
@@ -59,10 +59,18 @@ std::array<std::uint8_t, kSettingsFileSize> EncodeSettings(const SettingsRecord&
 
 // config.dat below the data root if present, else default.dat, else nothing.
 std::optional<std::filesystem::path> ChooseSettingsFile(const std::filesystem::path& data_root);
+// The same with the user's settings kept elsewhere: config_file if present, else default.dat below
+// the data root, else nothing.
+std::optional<std::filesystem::path> ChooseSettingsFile(const std::filesystem::path& data_root,
+                                                        const std::filesystem::path& config_file);
+// config.dat below the data root, whatever the letter case of the names already there.
+std::filesystem::path ConfigFileBelow(const std::filesystem::path& data_root);
 // Nothing when the file cannot be opened or read.
 std::optional<SettingsRecord> ReadSettingsFile(const std::filesystem::path& file);
 // Writes the record over the start of config.dat below the data root, keeping any longer tail.
 // Returns an error text, empty on success.
 std::string WriteSettingsFile(const std::filesystem::path& data_root, const SettingsRecord& s);
+// The same for a settings file named in full.
+std::string WriteSettingsFileTo(const std::filesystem::path& file, const SettingsRecord& s);
 
 } // namespace kl

@@ -146,6 +146,23 @@ TEST(Options, DataFolderIsChosenInOrder) {
     EXPECT_FALSE(installed_data_dir().empty());
 }
 
+TEST(Options, InstalledDataKeepsSettingsInTheUsersConfigFolder) {
+    EXPECT_EQ(user_config_file("/x/cfg", "/home/u"), std::filesystem::path("/x/cfg/kelvane3d/config.dat"));
+    EXPECT_EQ(user_config_file(nullptr, "/home/u"),
+              std::filesystem::path("/home/u/.config/kelvane3d/config.dat"));
+    // An empty or relative XDG_CONFIG_HOME is to be ignored, not made relative to the current folder.
+    EXPECT_EQ(user_config_file("", "/home/u"), std::filesystem::path("/home/u/.config/kelvane3d/config.dat"));
+    EXPECT_EQ(user_config_file("rel", "/home/u"),
+              std::filesystem::path("/home/u/.config/kelvane3d/config.dat"));
+    EXPECT_FALSE(user_config_file(nullptr, nullptr).has_value());
+
+    test::TempDir dir;
+    std::filesystem::create_directories(dir.path() / "share");
+    EXPECT_TRUE(is_installed_data(dir.path() / "share", dir.path() / "share" / "."));
+    EXPECT_FALSE(is_installed_data(dir.path(), dir.path() / "share"));
+    EXPECT_FALSE(is_installed_data(dir.path() / "missing", dir.path() / "missing"));
+}
+
 TEST(Options, AFileNamedLikeTheDataFolderIsNotIt) {
     test::TempDir cwd;
     test::WriteBytes(cwd.path() / "3z-idaveva", {1, 2, 3});

@@ -122,6 +122,20 @@ TEST_F(SettingsFiles, ConfigWinsOverDefaultsAndNeitherMeansNothing) {
     EXPECT_EQ(*ChooseSettingsFile(dir.path()), folder() / "config.dat");
 }
 
+TEST_F(SettingsFiles, AUsersConfigElsewhereWinsAndIsWrittenThere) {
+    const auto user = dir.path() / "home" / "config.dat";
+    WriteBytes(folder() / "default.dat", RandomBytes(137, 1));
+    WriteBytes(folder() / "config.dat", RandomBytes(137, 2)); // not the user's: never read
+    EXPECT_EQ(*ChooseSettingsFile(dir.path(), user), folder() / "default.dat");
+    auto s = *ReadSettingsFile(folder() / "default.dat");
+    s.PlayerSpeed = 12.5f;
+    std::filesystem::create_directories(user.parent_path());
+    EXPECT_EQ(WriteSettingsFileTo(user, s), "");
+    EXPECT_EQ(*ChooseSettingsFile(dir.path(), user), user);
+    EXPECT_EQ(ReadSettingsFile(user)->PlayerSpeed, 12.5f);
+    EXPECT_EQ(ReadBytes(folder() / "config.dat"), RandomBytes(137, 2));
+}
+
 TEST_F(SettingsFiles, NamesAreFoundWhateverTheirLetterCase) {
     std::filesystem::create_directories(dir.path() / "3Z-IDAVEVA");
     WriteBytes(dir.path() / "3Z-IDAVEVA" / "Default.DAT", RandomBytes(137, 1));

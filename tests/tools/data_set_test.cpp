@@ -1,5 +1,6 @@
-#include "engine/settings_record.h"
 #include "data_set.h"
+#include "engine/settings_record.h"
+#include "icon.h"
 #include "support/temp_dir.h"
 #include "texture_table.h"
 #include "x_text_scan.h"
@@ -11,6 +12,7 @@
 #include <map>
 #include <set>
 #include <stb/stb_image.h>
+#include <sys/wait.h>
 
 namespace kl::data {
 namespace {
@@ -212,6 +214,39 @@ TEST(DataSet, TwoRunsGiveTheSameBytes) {
     for (const DataFile& f : data_set()) {
         EXPECT_TRUE(written.count(f.name)) << f.name;
         EXPECT_TRUE(test::ReadBytes(dir.path() / kDataFolder / f.name) == f.bytes) << f.name;
+    }
+}
+
+// An argument that looks like an option is never taken for the output folder.
+TEST(DataSet, TheToolAnswersHelpAndRefusesUnknownOptions) {
+    test::TempDir dir;
+    const std::string in_dir = "cd \"" + dir.path().string() + "\" && \"" + KL_MAKE_DATA_EXE + "\" ";
+    auto text = [&](const char* name) {
+        const auto bytes = test::ReadBytes(dir.path() / name);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    auto status = [&](const std::string& args) {
+        const int raw = std::system((in_dir + args + " >out 2>err").c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    };
+    EXPECT_EQ(status("--help"), 0);
+    EXPECT_NE(text("out").find("Usage: make-data"), std::string::npos);
+    EXPECT_EQ(status("--bogus"), 2);
+    EXPECT_EQ(text("err"), "make-data: unknown option --bogus\nTry 'make-data --help'.\n");
+    EXPECT_EQ(status("-x"), 2);
+    EXPECT_EQ(status(""), 2);
+    for (const char* name : {"--help", "--bogus", "-x", "3z-idaveva"})
+        EXPECT_FALSE(std::filesystem::exists(dir.path() / name)) << name;
+    // The icons: a square PNG of each size.
+    EXPECT_EQ(status("--icons icons"), 0);
+    for (int size : kIconSizes) {
+        const auto png =
+            test::ReadBytes(dir.path() / "icons" / ("kelvane3d-" + std::to_string(size) + ".png"));
+        int w = 0, h = 0, channels = 0;
+        ASSERT_EQ(stbi_info_from_memory(png.data(), static_cast<int>(png.size()), &w, &h, &channels), 1)
+            << size;
+        EXPECT_EQ(w, size);
+        EXPECT_EQ(h, size);
     }
 }
 

@@ -61,7 +61,10 @@ std::vector<DataFile> build_data_set() {
 }
 
 std::string write_data_set(const std::filesystem::path& root, const std::vector<DataFile>& files) {
-    const std::filesystem::path folder = root / kDataFolder;
+    return write_files(root / kDataFolder, files);
+}
+
+std::string write_files(const std::filesystem::path& folder, const std::vector<DataFile>& files) {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) return "cannot create " + folder.string() + ": " + ec.message();

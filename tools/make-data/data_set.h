@@ -25,5 +25,7 @@ std::vector<DataFile> build_data_set();
 // Writes every file into root/3z-idaveva/, creating the folder. Returns an error text, empty on
 // success.
 std::string write_data_set(const std::filesystem::path& root, const std::vector<DataFile>& files);
+// The same straight into folder.
+std::string write_files(const std::filesystem::path& folder, const std::vector<DataFile>& files);
 
 } // namespace kl::data

@@ -24,4 +24,13 @@ std::vector<std::uint8_t> encode_jpeg(const Image& image, int quality) {
     return out;
 }
 
+std::vector<std::uint8_t> encode_png(const Image& image) {
+    const std::vector<std::uint8_t> rgb = image.rgb_bytes();
+    std::vector<std::uint8_t> out;
+    if (stbi_write_png_to_func(append, &out, image.width(), image.height(), 3, rgb.data(),
+                               image.width() * 3) == 0)
+        throw std::runtime_error("PNG encoding failed");
+    return out;
+}
+
 } // namespace kl::data
