@@ -1,7 +1,8 @@
 // Frame-time baseline: the same N textured, lit boxes drawn through the OpenGL back-end and through
 // raw fixed-function OpenGL, one draw call per box, in the same window. Prints the median frame
 // times and their ratio (the back-end should stay within 10% of raw GL).
-// Usage: bench_gl_boxes [boxes] [frames-per-round]; run under xvfb-run or with SDL_VIDEODRIVER=offscreen.
+// Usage: bench_gl_boxes [BOXES [FRAMES]] (see --help); run under xvfb-run or with SDL_VIDEODRIVER=offscreen.
+#include "command_line.h"
 #include "platform/gfx/device_state.h"
 #include "platform/gfx/gl/gl_backend.h"
 
@@ -13,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
 #include <vector>
 
 using namespace kl::gfx;
@@ -129,9 +132,29 @@ long covered(Device& device) {
 
 } // namespace
 
+constexpr const char* kUsage =
+    "Usage: bench_gl_boxes [BOXES [FRAMES]]\n"
+    "Draws BOXES textured, lit boxes (default 400, up to 100000) for FRAMES frames a round (default 60)\n"
+    "through the OpenGL back-end and through raw OpenGL, and prints both median frame times and their\n"
+    "ratio. Needs a display (xvfb-run, or SDL_VIDEODRIVER=offscreen).\n";
+
 int main(int argc, char** argv) {
-    const int boxes = argc > 1 ? std::atoi(argv[1]) : 400;
-    const int frames = argc > 2 ? std::atoi(argv[2]) : 60;
+    long counts[2] = {400, 60};
+    int given = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (kl::tools::IsHelpOption(arg)) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (kl::tools::LooksLikeOption(arg) || given == 2)
+            return kl::tools::RefuseArgument("bench_gl_boxes", arg);
+        if (!kl::tools::ParseCount(arg, 1, 100'000, &counts[given++]))
+            return kl::tools::RefuseCommandLine("bench_gl_boxes",
+                                                "not a count from 1 to 100000: '" + std::string(arg) + "'");
+    }
+    const int boxes = static_cast<int>(counts[0]);
+    const int frames = static_cast<int>(counts[1]);
     auto sys = CreateGlGraphicsSystem();
     auto* window = sys ? CreateRenderWindow("bench", kWidth, kHeight, false) : nullptr;
     if (!window) {

@@ -2,8 +2,10 @@
 // and its draw list copied (world-space triangles, textures, view and projection), then replayed in
 // plain fixed-function OpenGL, state sorted, with one vertex buffer and one draw call per texture.
 // Usage: bench_scene_baseline [--data DIR] [--roads N] [--capture-frame K] [--frames N] [--stats FILE]
+// (see --help).
 // The capture uses the program's own defaults (seed 1, steps of 0.033 s, 1024x768), so frame K is the
 // frame the program draws K-th when run with --seed 1 --fixed-step 0.033.
+#include "command_line.h"
 #include "engine/cls3d_engine.h"
 #include "engine/settings_record.h"
 #include "platform/d3dx/mesh.h"
@@ -237,21 +239,38 @@ double percentile(std::vector<double> v, double p) {
 
 } // namespace
 
+constexpr const char* kTool = "bench_scene_baseline";
+constexpr const char* kUsage =
+    "Usage: bench_scene_baseline [--data DIR] [--roads N] [--capture-frame K] [--frames N] [--stats FILE]\n"
+    "Captures frame K (default 150) of the street with N roads (default 1) from the data folder in DIR\n"
+    "(default .), replays it in plain OpenGL for N frames (default 300) and prints the median frame time;\n"
+    "--stats also writes it to FILE. Needs a display (xvfb-run).\n";
+
 int main(int argc, char** argv) {
     std::string data = ".", roads = "1", stats;
     int capture = 150, frames = 300;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string key = argv[i], value = argv[i + 1];
+    for (int i = 1; i < argc; ++i) {
+        const std::string key = argv[i];
+        if (kl::tools::IsHelpOption(key)) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        const bool known = key == "--data" || key == "--roads" || key == "--capture-frame" ||
+                           key == "--frames" || key == "--stats";
+        if (!known) return kl::tools::RefuseArgument(kTool, key);
+        if (i + 1 >= argc || kl::tools::LooksLikeOption(argv[i + 1]))
+            return kl::tools::RefuseCommandLine(kTool, key + " needs a value");
+        const std::string value = argv[++i];
         if (key == "--data")
             data = value;
         else if (key == "--roads")
             roads = value;
-        else if (key == "--capture-frame")
-            capture = std::atoi(value.c_str());
-        else if (key == "--frames")
-            frames = std::atoi(value.c_str());
         else if (key == "--stats")
             stats = value;
+        else if (long count = 0; kl::tools::ParseCount(value, 1, 1'000'000, &count))
+            (key == "--frames" ? frames : capture) = static_cast<int>(count);
+        else
+            return kl::tools::RefuseCommandLine(kTool, key + " takes a count from 1 to 1000000");
     }
     SetDataRoot(data);
     CapturedFrame frame;

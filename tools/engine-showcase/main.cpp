@@ -1,5 +1,6 @@
 // The engine showcase: a window with planar shadows, a mirror, a turning picture and a texture
 // painted pixel by pixel, optionally stopping after N frames and saving the last one as a PNG.
+#include "command_line.h"
 #include "engine/cls3d_engine.h"
 #include "platform/gfx/gl/gl_backend.h"
 #include "platform/os/events.h"
@@ -70,12 +71,10 @@ int run(const kl::showcase::Options& o) {
 int main(int argc, char** argv) {
     std::string error;
     const auto options = kl::showcase::ParseOptions({argv + 1, argv + argc}, &error);
-    if (!options) {
-        std::fprintf(stderr,
-                     "engine-showcase: %s\nusage: engine-showcase [--frames N] [--screenshot FILE.png] "
-                     "[--size WxH] [--data DIR] [--fog DENSITY]\n",
-                     error.c_str());
-        return 2;
+    if (!options) return kl::tools::RefuseCommandLine("engine-showcase", error);
+    if (options->help) {
+        std::fputs(kl::showcase::kUsage, stdout);
+        return 0;
     }
     kl::showcase::Options o = *options;
     if (o.data_dir.empty()) o.data_dir = KL_SHOWCASE_DATA_DIR;

@@ -9,6 +9,8 @@
 namespace kl::showcase {
 
 struct Options {
+    // --help: print the usage and do nothing else.
+    bool help = false;
     int width = 800, height = 600;
     // 0 runs until the window is closed.
     std::int64_t frames = 0;
@@ -19,7 +21,10 @@ struct Options {
     std::string data_dir;
 };
 
-// Nothing, with the reason in *error, for an unknown option or a value that is not a number in range.
+// Nothing, with the reason in *error, for an unknown option, a missing value, a number out of range or
+// a file or folder name that reads as an option.
+extern const char* const kUsage;
+
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string* error);
 
 } // namespace kl::showcase

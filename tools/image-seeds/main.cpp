@@ -1,6 +1,7 @@
 // image-seeds DIR: writes the small image files that seed the image fuzz targets, so that the corpora
 // are made here rather than taken from anywhere: DIR/image (stb's writer, every format's reader behind
 // one entry) and DIR/image_<format> (every variant and damaged file of a format).
+#include "command_line.h"
 #include "image_samples.h"
 
 #include <cstdint>
@@ -26,11 +27,13 @@ std::vector<std::uint8_t> pattern(int w, int h, int channels) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: image-seeds DIR\n");
-        return 2;
-    }
-    const std::string dir = argv[1];
+    int status = 0;
+    const auto folder = kl::tools::OneFolderArgument(
+        "image-seeds",
+        "Usage: image-seeds [--] DIR\nWrites the seed images of the image fuzz targets into DIR/image*.\n",
+        argc, argv, &status);
+    if (!folder) return status;
+    const std::string dir = *folder;
     std::filesystem::create_directories(dir + "/image");
     bool ok = true;
     auto bmp = [&](const char* name, int w, int h, int channels) {

@@ -1,5 +1,6 @@
 // make-data OUTDIR: writes the program's data directory OUTDIR/3z-idaveva/ from nothing but this
 // code (with --icons, the desktop icons instead). The same bytes come out on every run.
+#include "command_line.h"
 #include "data_set.h"
 #include "icon.h"
 
@@ -15,13 +16,12 @@ constexpr const char* kUsage =
     "Writes the program's data directory OUTDIR/3z-idaveva/ (textures, meshes, default.dat),\n"
     "the same bytes on every run.\n\n"
     "  --icons   write the desktop icons OUTDIR/kelvane3d-SIZE.png (48, 128, 256) instead\n"
-    "  --help    show this text and exit\n"
+    "  --help    show this text and exit (also -h)\n"
     "  --        ends the options (for an OUTDIR starting with '-')\n\n"
     "Exit status: 0 when written, 1 when a file could not be written, 2 for a bad command line.\n";
 
 int bad_command_line(const std::string& what) {
-    std::fprintf(stderr, "make-data: %s\nTry 'make-data --help'.\n", what.c_str());
-    return 2;
+    return kl::tools::RefuseCommandLine("make-data", what);
 }
 
 } // namespace
@@ -34,13 +34,13 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (!options_ended && arg == "--") {
             options_ended = true;
-        } else if (!options_ended && arg == "--help") {
+        } else if (!options_ended && kl::tools::IsHelpOption(arg)) {
             std::fputs(kUsage, stdout);
             return 0;
         } else if (!options_ended && arg == "--icons") {
             icons = true;
-        } else if (!options_ended && arg.size() > 1 && arg[0] == '-') {
-            return bad_command_line("unknown option " + arg);
+        } else if (!options_ended && kl::tools::LooksLikeOption(arg)) {
+            return kl::tools::RefuseArgument("make-data", arg);
         } else if (out_dir.empty()) {
             out_dir = arg;
         } else {

@@ -1,5 +1,6 @@
 // Writes the seed corpus of the .x reader's fuzz target: the sample scene and a small grid in every
 // encoding. Usage: make_xfile_seeds FOLDER
+#include "command_line.h"
 #include "xfile_writer/sample_scenes.h"
 #include "xfile_writer/xfile_writer.h"
 
@@ -18,11 +19,13 @@ void save(const std::filesystem::path& p, const std::vector<std::uint8_t>& bytes
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_xfile_seeds FOLDER\n");
-        return 2;
-    }
-    const std::filesystem::path dir = argv[1];
+    int status = 0;
+    const auto folder = kl::tools::OneFolderArgument("make_xfile_seeds",
+                                                     "Usage: make_xfile_seeds [--] FOLDER\nWrites the seed "
+                                                     ".x files of the mesh fuzz target into FOLDER.\n",
+                                                     argc, argv, &status);
+    if (!folder) return status;
+    const std::filesystem::path dir = *folder;
     std::filesystem::create_directories(dir);
     using kl::tools::XWriter;
     const auto write_all = [&](const std::string& stem, const std::function<void(XWriter&)>& scene,
