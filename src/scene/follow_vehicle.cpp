@@ -39,6 +39,21 @@ Vec3 heading(const TrafficTables& T, const FollowedVehicle& f) {
     return Vec3Normalize({static_cast<float>(across), 20.0f, 0.0f});
 }
 
+// The user's viewpoint is invisible, so its views look past it; a followed vehicle is what the
+// viewer wants to see. The chase views look at the road 10 m ahead of it rather than 30 m ahead on
+// the ground, where it would drop off the bottom of the picture, and the views from above stand
+// over it rather than 15 m ahead. P is the vehicle's placement, at the height of its road.
+void place_camera(const Vec3& P, const Vec3& D, Vec3& pos, Vec3& dest) {
+    const std::int32_t mode = Settings.CameraMode;
+    PlaceChaseCamera({P.x, P.y, mode == 0 ? kEyeHeight : P.z}, D, pos, dest);
+    if (mode == 1 || mode == 2) {
+        dest = {P.x + 10 * D.x, P.z, P.y + 10 * D.y};
+    } else if (mode >= 3 && mode <= 7) {
+        pos = {P.x - 5 * D.x, pos.y, P.y - 5 * D.y};
+        dest = {P.x, P.z, P.y};
+    }
+}
+
 Vec3 along(const Vec3& from, const Vec3& to, float w) {
     return from + (to - from) * w;
 }
@@ -103,7 +118,7 @@ void PlaceFollowCamera(SceneState& S) {
         return;
     }
     Vec3 pos = S.ChaseCamera->Pos(), dest = S.ChaseCamera->Dest();
-    PlaceChaseCamera({p->x, p->y, kEyeHeight}, heading(*S.Traffic, f), pos, dest);
+    place_camera(*p, heading(*S.Traffic, f), pos, dest);
     if (f.BlendLeft > 0.0f) {
         f.BlendLeft = std::max(0.0f, f.BlendLeft - S.Viewer.WallFrameTime);
         // Smoothstep: leaves the old view and reaches the vehicle without a jolt.
