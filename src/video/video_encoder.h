@@ -19,8 +19,6 @@ struct VideoFormat {
     int Quality = 23;
 };
 
-inline constexpr int kDefaultQuality = 23;
-
 class VideoEncoder {
   public:
     VideoEncoder();
