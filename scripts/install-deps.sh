@@ -14,6 +14,8 @@ PACKAGES=(
     libstb-dev libfreetype-dev libfontconfig-dev fonts-liberation2 zlib1g-dev libmeshoptimizer-dev libimgui-dev
     # JPEG decoding for textures, and the encoder behind the image test files
     libjpeg62-turbo-dev
+    # --video encodes through FFmpeg's libraries; ffprobe reads the result back in the tests
+    libavcodec-dev libavformat-dev libswscale-dev ffmpeg
     # headless display for render and end-to-end tests
     xvfb xauth x11-utils xdotool xfonts-base
     # a window manager to minimise the program's window, and xwd to capture the screen

@@ -3,6 +3,7 @@
 #include "app/options.h"
 #include "app/run_program.h"
 #include "app/traffic_outputs.h"
+#include "app/video_recording.h"
 #include "platform/gfx/gl/gl_backend.h"
 #include "platform/input/key_script.h"
 #include "platform/os/events.h"
@@ -40,6 +41,13 @@ int main(int argc, char** argv) {
     if (const std::string error = traffic.Open(options); !error.empty()) {
         std::cerr << "kelvane3d: " << error << "\n";
         return kl::mdlKl::kExitBadCommandLine;
+    }
+
+    if (options.video) {
+        if (const std::string error = kl::PrepareVideoFile(*options.video); !error.empty()) {
+            std::cerr << "kelvane3d: " << error << "\n";
+            return kl::mdlKl::kExitBadCommandLine;
+        }
     }
 
     std::error_code ec;

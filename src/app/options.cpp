@@ -113,6 +113,16 @@ const std::vector<OptionSpec>& option_table() {
          path_into(&Options::traffic_log)},
         {"dump-traffic", "FILE", "write the traffic tables to FILE (JSON) when the program ends",
          path_into(&Options::dump_traffic)},
+        {"video", "FILE",
+         "encode every frame into FILE (H.264 MP4) at 1 / --fixed-step frames per second",
+         path_into(&Options::video)},
+        {"video-quality", "Q", "quality of --video, 0 (lossless, large) to 51 (smallest); default 23",
+         [](Options& o, const std::string& v) {
+             long long n = 0;
+             std::string err = parse_count(v, 0, 51, n);
+             if (err.empty()) o.video_quality = static_cast<std::int32_t>(n);
+             return err;
+         }},
     };
     return table;
 }
@@ -165,6 +175,10 @@ ParseResult parse_options(const std::vector<std::string>& args) {
         if (const std::string err = spec->apply(result.options, value); !err.empty())
             return error("option --" + name + ": " + err);
     }
+    // A video of measured frame times would play too fast or too slow, and never the same twice.
+    if (result.kind == ParseResult::Kind::Run && result.options.video && !result.options.fixed_step)
+        return error(
+            "option --video needs --fixed-step SECONDS (the video plays at 1 / SECONDS frames per second)");
     return result;
 }
 

@@ -23,6 +23,8 @@ struct Options {
     std::optional<std::filesystem::path> stats;
     std::optional<std::filesystem::path> traffic_log;
     std::optional<std::filesystem::path> dump_traffic;
+    std::optional<std::filesystem::path> video; // H.264 file of every frame (needs fixed_step)
+    std::int32_t video_quality = 23;            // libx264 constant rate factor, 0 to 51
 };
 
 struct ParseResult {

@@ -7,6 +7,7 @@
 #include "app/frm_param.h"
 #include "app/run_statistics.h"
 #include "app/screenshot.h"
+#include "app/video_recording.h"
 #include "engine/cls3d_engine.h"
 #include "engine/fault.h"
 #include "engine/mdl_main.h"
@@ -79,6 +80,7 @@ struct RunExtras {
     // stored one is no positive number (the settings file keeps what it held).
     FixedText<7> view_aspect;
     bool aspect_from_mode = false;
+    std::optional<VideoRecording> video;
 };
 
 int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
@@ -185,6 +187,10 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
         if (options.stats && options.frames && extras.stats.Frames() == *options.frames)
             extras.stats.SetTrafficDigest(TrafficDigest(*S.Traffic));
     };
+    if (options.video && options.fixed_step) {
+        extras.video.emplace(*options.video, options.video_quality, *options.fixed_step, options.frames);
+        hooks.BeforePresent = [&] { extras.video->Frame(Settings.Width, Settings.Height); };
+    }
     hooks.Observer = observer;
     scene::RunScene(dialog.nbr_sim.Text, hooks);
 
@@ -218,6 +224,12 @@ int RunProgram(const Options& options, std::optional<platform::KeyScript> keys, 
     if (options.stats) {
         const std::string error = extras.stats.Write(*options.stats);
         if (!error.empty()) {
+            std::cerr << kTitle << ": " << error << "\n";
+            status = kExitFailed;
+        }
+    }
+    if (extras.video) {
+        if (const std::string error = extras.video->Finish(); !error.empty()) {
             std::cerr << kTitle << ": " << error << "\n";
             status = kExitFailed;
         }

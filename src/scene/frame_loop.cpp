@@ -19,6 +19,7 @@
 #include "scene/run_scene.h"
 #include "scene/scene_random.h"
 #include "scene/traffic.h"
+#include "scene/viewer_controls.h"
 #include "sim/mdl_kl.h"
 #include "sim/round_clock.h"
 
@@ -238,12 +239,14 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
 
     const FrameExit command = ApplyKeyboardCommands(S);
     if (command != FrameExit::None) return command;
+    ApplyViewerControls(S);
 
     if (test([] { return !PlayerAt(0).Alive; })) S.DeadClock += S.FrameTime;
     step([&] { AdvanceRoundClock(S.FrameTime); });
     step([&] { S.UserPos = PlayerAt(0).PosProp(); });
     RunCameraPhase(S);
-    step([&] { S.ChaseCamera->DoEventsX(S.FrameTime); });
+    PlaceFollowCamera(S);
+    step([&] { S.ChaseCamera->DoEventsX(CameraFrameTime(S)); });
 
     step([] { Engine->RenderStart(mdlMain::MakeVec2(0, 0), mdlMain::MakeVec2(0, 0)); });
     step([] { Engine->RenderClear(true, mdlMain::ColorRGB(0, 0, 0), true, Settings.ClearMode == 2); });
@@ -263,8 +266,11 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     draw_roads(S, reach);
     draw_buildings(S, U, reach);
 
+    // Paused, the traffic takes no step at all: its speeds and side slides change per step, not
+    // per second.
+    const bool moving = !S.Viewer.Paused;
     ObjectPlacement placement;
-    step([&] {
+    if (moving) step([&] {
         const TrafficFrame frame{S.RoadCount, BuildingCount, S.FrameTime, LastFrameTime};
         if (platform::OptimisationsOff())
             step_traffic_plain(*S.Traffic, frame, placement);
@@ -272,10 +278,11 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
             step_traffic(*S.Traffic, frame, placement);
     });
     draw_vehicles(S, U, reach);
-    LastFrameTime = S.FrameTime;
+    if (moving) LastFrameTime = S.FrameTime;
 
-    step([&] { PlayerAt(0).DoEventsX(S.FrameTime, Settings.PlayerSpeed); });
+    if (moving) step([&] { PlayerAt(0).DoEventsX(S.FrameTime, Settings.PlayerSpeed); });
     draw_overlay(S);
+    DrawViewerLine(S);
     if (S.Observer) step([&] { S.Observer->overlay_drawn(S); });
 
     step([] { Engine->RenderEnd(); });
@@ -301,7 +308,13 @@ void RunScene(const std::string& nbr_sim, const SceneHooks& hooks) {
         FrameExit exit = FrameExit::None;
         while (exit == FrameExit::None) {
             const bool last = hooks.MaxFrames >= 0 && frames + 1 >= hooks.MaxFrames;
-            exit = RunFrame(S, last ? hooks.BeforeLastPresent : std::function<void()>{});
+            std::function<void()> before_present = last ? hooks.BeforeLastPresent : std::function<void()>{};
+            if (hooks.BeforePresent)
+                before_present = [&hooks, last] {
+                    hooks.BeforePresent();
+                    if (last && hooks.BeforeLastPresent) hooks.BeforeLastPresent();
+                };
+            exit = RunFrame(S, before_present);
             ++frames;
             if (hooks.AfterFrame) hooks.AfterFrame(S);
             if (exit == FrameExit::None && last) exit = FrameExit::Quit;

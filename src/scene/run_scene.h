@@ -17,6 +17,9 @@ struct SceneHooks {
     std::int64_t MaxFrames = -1;
     // Called in the last frame (by MaxFrames) after the frame was drawn and before it is shown.
     std::function<void()> BeforeLastPresent;
+    // Called in every frame after the frame was drawn and before it is shown (before
+    // BeforeLastPresent in the last).
+    std::function<void()> BeforePresent;
     // Called at the end of every frame.
     std::function<void(const SceneState&)> AfterFrame;
     // Watches the traffic from inside the frame loop (statistics, panel, log, dump).

@@ -12,8 +12,10 @@
 #include "overlay/cls2d_text.h"
 #include "resources/moving_batch.h"
 #include "resources/static_batch.h"
+#include "scene/follow_vehicle.h"
 #include "scene/scene_observer.h"
 #include "scene/traffic_tables.h"
+#include "scene/viewer_controls.h"
 #include "sim/camera.h"
 
 namespace kl::scene {
@@ -54,6 +56,9 @@ struct SceneState {
     Vec3 FollowMove;
     std::int32_t FollowedPlayer = -1;
     bool PlayersApart = true;
+    // Pause, time scale and camera-mode keys, and the traffic vehicle the camera follows.
+    ViewerControls Viewer;
+    FollowedVehicle Follow;
     // Watches the scene without changing it; none in a plain run of the loop.
     SceneObserver* Observer = nullptr;
 };

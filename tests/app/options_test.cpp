@@ -27,7 +27,7 @@ TEST(Options, APlainStartChangesNothing) {
     EXPECT_FALSE(o.windowed);
     EXPECT_FALSE(o.no_dialog);
     EXPECT_FALSE(o.data || o.frames || o.keys || o.fixed_step || o.seed || o.roads || o.screenshot ||
-                 o.stats || o.traffic_log || o.dump_traffic);
+                 o.stats || o.traffic_log || o.dump_traffic || o.video);
 }
 
 TEST(Options, EveryOptionIsTakenInBothSpellings) {
@@ -35,11 +35,12 @@ TEST(Options, EveryOptionIsTakenInBothSpellings) {
         parse({"--windowed",    "--data", "/srv/kl",        "--no-dialog", "--frames", "120",
                "--keys",        "k.txt",  "--fixed-step",   "0.02",        "--seed",   "4294967295",
                "--roads",       "3",      "--screenshot",   "s.png",       "--stats",  "st.txt",
-               "--traffic-log", "t.log",  "--dump-traffic", "d.txt"});
+               "--traffic-log", "t.log",  "--dump-traffic", "d.txt",       "--video",  "v.mp4",
+               "--video-quality", "30"});
     const ParseResult b =
         parse({"--windowed", "--data=/srv/kl", "--no-dialog", "--frames=120", "--keys=k.txt",
                "--fixed-step=0.02", "--seed=4294967295", "--roads=3", "--screenshot=s.png", "--stats=st.txt",
-               "--traffic-log=t.log", "--dump-traffic=d.txt"});
+               "--traffic-log=t.log", "--dump-traffic=d.txt", "--video=v.mp4", "--video-quality=30"});
     for (const ParseResult* r : {&a, &b}) {
         ASSERT_EQ(r->kind, ParseResult::Kind::Run) << r->error;
         const Options& o = r->options;
@@ -55,6 +56,8 @@ TEST(Options, EveryOptionIsTakenInBothSpellings) {
         EXPECT_EQ(o.stats, std::filesystem::path("st.txt"));
         EXPECT_EQ(o.traffic_log, std::filesystem::path("t.log"));
         EXPECT_EQ(o.dump_traffic, std::filesystem::path("d.txt"));
+        EXPECT_EQ(o.video, std::filesystem::path("v.mp4"));
+        EXPECT_EQ(o.video_quality, 30);
     }
 }
 
@@ -88,6 +91,7 @@ TEST(Options, BadNumbersAreNamed) {
     EXPECT_EQ(error_of({"--roads", "-3"}), "option --roads: '-3' is too small (at least 0)");
     EXPECT_EQ(error_of({"--fixed-step", "0"}), "option --fixed-step: '0' must be more than 0 seconds");
     EXPECT_EQ(error_of({"--fixed-step", "-0.5"}), "option --fixed-step: '-0.5' must be more than 0 seconds");
+    EXPECT_EQ(error_of({"--video-quality", "52"}), "option --video-quality: '52' is too large (at most 51)");
     for (const char* v : {"inf", "nan", "1e999", "0.5s", "0,5", "abc"})
         EXPECT_EQ(error_of({"--fixed-step", v}),
                   "option --fixed-step: '" + std::string(v) + "' is not a number of seconds");
@@ -99,6 +103,14 @@ TEST(Options, MissingAndUnexpectedValues) {
     EXPECT_EQ(error_of({"--frames", "--windowed"}), "option --frames needs a value N");
     EXPECT_EQ(error_of({"--windowed=yes"}), "option --windowed takes no value");
     EXPECT_EQ(error_of({"--no-dialog="}), "option --no-dialog takes no value");
+}
+
+// Its frame rate is 1 / --fixed-step; measured frame times would make every video play differently.
+TEST(Options, AVideoNeedsAFixedStep) {
+    EXPECT_EQ(error_of({"--video", "v.mp4", "--frames", "10"}),
+              "option --video needs --fixed-step SECONDS (the video plays at 1 / SECONDS frames per second)");
+    const ParseResult r = parse({"--video", "v.mp4", "--fixed-step", "0.04"});
+    EXPECT_EQ(r.kind, ParseResult::Kind::Run) << r.error;
 }
 
 TEST(Options, UnknownOptionsAndStrayArguments) {
@@ -124,7 +136,7 @@ TEST(Options, HelpListsEveryOptionOnALineOfItsOwn) {
                            "--frames N ",   "--keys FILE ",        "--fixed-step SECONDS ",
                            "--seed N ",     "--roads N ",          "--screenshot FILE ",
                            "--stats FILE ", "--traffic-log FILE ", "--dump-traffic FILE ",
-                           "--help "};
+                           "--video FILE ", "--video-quality Q ",  "--help "};
     for (const char* l : lines) {
         const std::size_t at = text.find("\n  " + std::string(l));
         ASSERT_NE(at, std::string::npos) << l;

@@ -1,9 +1,10 @@
 // One frame and the round loop around it: culling by the view cone, zero-length frames, the clear, the
-// camera after the user's vehicle is gone, the exits of RunScene.
+// camera after the user's vehicle is gone, following a traffic vehicle, the exits of RunScene.
 #include "engine/draw_reach.h"
 #include "engine/math.h"
 #include "resources/cls3d_object.h"
 #include "scene/scene_fixture.h"
+#include "scene/traffic.h"
 
 #include <algorithm>
 #include <numbers>
@@ -220,6 +221,46 @@ TEST_F(FrameLoop, CameraFollowsTheFirstLivingVehicleAndMovesOnWhenItDies) {
     EXPECT_EQ(S.CameraPhase, 7);
     frame();
     EXPECT_EQ(S.CameraPhase, 6);
+}
+
+TEST_F(FrameLoop, VFollowsTheNearestVehicleAheadThenFartherOnesAndShiftVGoesBackToTheUser) {
+    mdlKl::Settings.CameraMode = 0;
+    mdlKl::Settings.PlayerSpeed = 0;
+    set_up("1");
+    frame();
+    const auto followed = [&] {
+        const scene::FollowedVehicle& f = S.Follow;
+        const long long k = vehicle_object_index(mdlKl::BuildingCount, S.RoadCount, f.Slot, f.Index, f.Road);
+        return mdlKl::ObjectAt(k).POSX();
+    };
+    const auto ahead_of_user = [&](const Vec3& p) { return p.y - user().POSX().y; };
+    // The camera of the on-board view: where the vehicle is, seen from the ground (x, along the road).
+    const auto camera_to = [&](const Vec3& p) {
+        const Vec3 c = S.ChaseCamera->Pos();
+        return std::hypot(c.x - p.x, c.z - p.y);
+    };
+
+    frame(0.02, {47});
+    ASSERT_TRUE(S.Follow.Active);
+    const float first = ahead_of_user(followed());
+    EXPECT_GT(first, 0.0f);
+    // Half a second of blend, then the camera rides with the vehicle.
+    for (int i = 0; i < 30; ++i)
+        frame(0.02);
+    EXPECT_LT(camera_to(followed()), 2.0f);
+    EXPECT_NE(scene::ViewerStatusLine(S).find("following road 0"), std::string::npos);
+
+    frame(0.02, {47});
+    for (int i = 0; i < 30; ++i)
+        frame(0.02);
+    EXPECT_GT(ahead_of_user(followed()), first);
+    EXPECT_LT(camera_to(followed()), 2.0f);
+
+    frame(0.02, {key::LShift, 47});
+    frame(0.02);
+    EXPECT_FALSE(S.Follow.Active);
+    EXPECT_TRUE(test::Near(S.ChaseCamera->Pos(), S.CamPosTarget));
+    EXPECT_EQ(scene::ViewerStatusLine(S), "");
 }
 
 TEST_F(FrameLoop, FailedKeyboardReadEndsTheFrameBeforeAnythingIsDrawn) {

@@ -1,0 +1,43 @@
+// Following one vehicle of the traffic with the chase camera: which vehicle (V picks the nearest
+// ahead in view, then the next farther one), where the camera goes and what the second line says.
+#pragma once
+
+#include "engine/records.h"
+#include "scene/traffic_tables.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kl::scene {
+
+struct SceneState;
+
+struct FollowedVehicle {
+    bool Active = false;
+    std::int32_t Road = 0, Slot = 0, Index = 0;
+    // Seconds left of the move from where the camera was to the vehicle.
+    float BlendLeft = 0.0f;
+    Vec3 FromPos, FromDest;
+};
+
+inline constexpr float kFollowBlendSeconds = 0.5f;
+
+// Where vehicle (slot, index) of road stands, in simulation form (x across, y along, z up), as the
+// traffic step places its object; nothing for a vehicle outside the tables, in no lane or gone to an
+// infinite distance.
+std::optional<Vec3> TrafficVehiclePosition(const TrafficTables& T, std::int32_t road, std::int32_t slot,
+                                           std::int32_t index);
+
+// The nearest vehicle in the user's view cone that lies farther than the one followed now (the
+// nearest of all when there is none farther, or nothing followed); nothing in view changes nothing.
+void FollowNextVehicle(SceneState& S);
+
+// While a vehicle is followed: the chase camera placed behind it by the camera mode, moved there
+// over kFollowBlendSeconds after a new choice. A vehicle that has left the tables ends the follow.
+void PlaceFollowCamera(SceneState& S);
+
+// "following road R, lane L: S km/h at D m"; empty when nothing is followed.
+std::string FollowedVehicleText(const SceneState& S);
+
+} // namespace kl::scene

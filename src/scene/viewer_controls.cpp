@@ -1,0 +1,105 @@
+// Pause and slow or fast motion act on the frame time after the loop's own TimeScale, which the
+// round clock puts back to 1 every frame; the viewer's scale is kept here instead.
+#include "scene/viewer_controls.h"
+
+#include "engine/mdl_main.h"
+#include "scene/follow_vehicle.h"
+#include "scene/guarded.h"
+#include "scene/scene_state.h"
+#include "sim/mdl_kl.h"
+
+#include <cmath>
+
+namespace kl::scene {
+
+namespace {
+
+constexpr std::uint8_t kP = 25, kLBracket = 26, kRBracket = 27, kC = 46, kV = 47, kLShift = 42, kRShift = 54;
+constexpr float kModeNameSeconds = 2.0f;
+
+// Down now and not at the previous read; remembers this read for the next.
+bool pressed(ViewerControls& v, const std::array<std::uint8_t, 256>& keys, std::uint8_t code) {
+    const bool down = keys[code] != 0;
+    const bool was = v.WasDown[code];
+    v.WasDown[code] = down;
+    return down && !was;
+}
+
+} // namespace
+
+std::string CameraModeName(std::int32_t mode) {
+    static const char* const kNames[] = {"on board",          "chase, near",       "chase, far", "overhead",
+                                         "overhead, gliding", "overhead, gliding", "overhead",   "overhead"};
+    const std::string number = "camera " + std::to_string(mode);
+    if (mode < 0 || mode > 7) return number;
+    return number + ": " + kNames[mode];
+}
+
+std::string TimeScaleText(std::int32_t scale_step) {
+    if (scale_step == 0) return {};
+    const std::string factor = std::to_string(1 << std::abs(scale_step));
+    return scale_step > 0 ? "time \xC3\x97" + factor
+                          : "time \xC3\x97"
+                            "1/" +
+                                factor;
+}
+
+void ApplyViewerControls(SceneState& S) {
+    using mdlKl::Settings;
+    ViewerControls& v = S.Viewer;
+    v.WallFrameTime = S.FrameTime;
+    const auto& keys = S.KeyBuffer;
+    if (pressed(v, keys, kP)) v.Paused = !v.Paused;
+    if (pressed(v, keys, kLBracket) && v.ScaleStep > kMinScaleStep) v.ScaleStep -= 1;
+    if (pressed(v, keys, kRBracket) && v.ScaleStep < kMaxScaleStep) v.ScaleStep += 1;
+    if (pressed(v, keys, kC)) {
+        const std::int32_t mode = Settings.CameraMode;
+        Settings.CameraMode = mode >= 0 && mode < 7 ? mode + 1 : 0;
+        v.ModeNameTime = kModeNameSeconds;
+    } else if (v.ModeNameTime > 0.0f) {
+        v.ModeNameTime -= v.WallFrameTime;
+    }
+    if (pressed(v, keys, kV)) {
+        if (keys[kLShift] != 0 || keys[kRShift] != 0)
+            S.Follow.Active = false;
+        else
+            FollowNextVehicle(S);
+    }
+    if (v.Paused)
+        S.FrameTime = 0.0f;
+    else if (v.ScaleStep != 0)
+        S.FrameTime = std::ldexp(S.FrameTime, v.ScaleStep);
+}
+
+float CameraFrameTime(const SceneState& S) {
+    return S.Viewer.Paused ? S.Viewer.WallFrameTime : S.FrameTime;
+}
+
+std::string ViewerStatusLine(const SceneState& S) {
+    std::string line;
+    const auto add = [&line](const std::string& part) {
+        if (part.empty()) return;
+        if (!line.empty()) line += "   ";
+        line += part;
+    };
+    add(S.Viewer.Paused ? std::string("paused") : TimeScaleText(S.Viewer.ScaleStep));
+    if (S.Viewer.ModeNameTime > 0.0f) add(CameraModeName(mdlKl::Settings.CameraMode));
+    add(FollowedVehicleText(S));
+    return line;
+}
+
+void DrawViewerLine(SceneState& S) {
+    const std::string line = ViewerStatusLine(S);
+    if (line.empty()) return;
+    using mdlKl::Settings;
+    if (!S.Viewer.Line) {
+        S.Viewer.Line = std::make_unique<cls2dText>();
+        step([&] { S.Viewer.Line->SetFont("Arial", 20, false, false, false); });
+        step([&] { S.Viewer.Line->SetColor(mdlMain::ColorRGB(255, 255, 255)); });
+    }
+    // Above the quit prompt's row, clear of the traffic panel below the first line.
+    step([&] { S.Viewer.Line->SetPosition(8, Settings.Height - 44, Settings.Width, Settings.Height - 24); });
+    step([&] { S.Viewer.Line->Render(line); });
+}
+
+} // namespace kl::scene

@@ -1,0 +1,51 @@
+// What a viewer changes while watching: pause, the time scale and the camera mode, their keys
+// (each acts once when pressed, however long it is held) and the second status line they show.
+#pragma once
+
+#include "overlay/cls2d_text.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kl::scene {
+
+struct SceneState;
+
+struct ViewerControls {
+    bool Paused = false;
+    // The time scale is 2 to this power, from 1/16 to 16.
+    std::int32_t ScaleStep = 0;
+    // Seconds the camera mode's name stays on the second line.
+    float ModeNameTime = 0.0f;
+    // The frame time before pause and scale: camera blends and on-screen clocks run on it.
+    float WallFrameTime = 0.0f;
+    // The keys down at the previous read, so that a held key acts once.
+    std::array<bool, 256> WasDown{};
+    std::unique_ptr<cls2dText> Line;
+};
+
+inline constexpr std::int32_t kMinScaleStep = -4, kMaxScaleStep = 4;
+
+// The camera mode's name as the second line shows it; modes outside 0 to 7 are named by number.
+std::string CameraModeName(std::int32_t mode);
+
+// The time scale as the second line writes it ("time x4", "time x1/8"); empty at 1.
+std::string TimeScaleText(std::int32_t scale_step);
+
+// P, [, ] and C from S.KeyBuffer; then S.FrameTime becomes the frame time the traffic, the round
+// clock and the user's vehicle see (0 while paused). Nothing changes while no key is pressed.
+void ApplyViewerControls(SceneState& S);
+
+// The time camera blends run on: the frame's own while paused, so the view still settles.
+float CameraFrameTime(const SceneState& S);
+
+// The second status line: paused or the time scale, the camera mode for a while after a change, and
+// the followed vehicle; empty when there is nothing to say.
+std::string ViewerStatusLine(const SceneState& S);
+
+// Draws the second line below the first when it has something to say.
+void DrawViewerLine(SceneState& S);
+
+} // namespace kl::scene
