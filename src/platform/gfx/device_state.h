@@ -12,6 +12,13 @@ namespace kl::gfx {
 constexpr Dword kMaxLights = 8;
 constexpr Dword kMaxClipPlanes = 6;
 
+// Parts of the device state set since a back-end last handed them on (a device's bits of
+// change); the GL back-end uses them to skip what is unchanged.
+namespace changed {
+constexpr unsigned Render = 1, Stage = 2, Material = 4, World = 8, Projection = 16, Viewport = 32,
+                   Lights = 64, All = 127;
+} // namespace changed
+
 struct DeviceState {
     std::array<Dword, rs::kCount> render{};
     std::array<Dword, tss::kCount> stage{};

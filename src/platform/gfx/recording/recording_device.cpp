@@ -1,4 +1,5 @@
-// The test back-end's device: records each call, keeps the state, answers with injected failures.
+// The test back-end's device: records each call and answers with injected failures; the checks
+// and the state are the shared device's.
 #include "platform/gfx/recording/recording_system.h"
 
 #include <algorithm>
@@ -63,8 +64,8 @@ int ResourceId(const IndexBufferPtr& buffer) {
 }
 
 RecordingDevice::RecordingDevice(std::shared_ptr<RecordingControl> control, const PresentParameters& params)
-    : control_(std::move(control)), params_(params) {
-    state_.ResetToDefaults(params.BackBufferWidth, params.BackBufferHeight, params.EnableAutoDepthStencil);
+    : control_(std::move(control)) {
+    Restart(params);
 }
 
 Status RecordingDevice::record(const char* name, std::vector<double> args) {
@@ -72,6 +73,48 @@ Status RecordingDevice::record(const char* name, std::vector<double> args) {
     if (control_->observer) control_->observer(control_->log.Calls().back());
     const auto it = control_->failing_calls.find(name);
     return it == control_->failing_calls.end() ? Status::Ok : it->second;
+}
+
+Status RecordingDevice::record(Call call) {
+    const std::string name = call.name;
+    control_->log.Add(std::move(call));
+    const auto it = control_->failing_calls.find(name);
+    return it == control_->failing_calls.end() ? Status::Ok : it->second;
+}
+
+bool RecordingDevice::owns(const Texture& texture) const {
+    return dynamic_cast<const RecordingTexture*>(&texture) != nullptr;
+}
+bool RecordingDevice::owns(const VertexBuffer& buffer) const {
+    return dynamic_cast<const RecordingVertexBuffer*>(&buffer) != nullptr;
+}
+bool RecordingDevice::owns(const IndexBuffer& buffer) const {
+    return dynamic_cast<const RecordingIndexBuffer*>(&buffer) != nullptr;
+}
+
+std::shared_ptr<MemoryTexture> RecordingDevice::make_texture(Dword width, Dword height, Dword levels,
+                                                             Dword usage, std::int32_t format,
+                                                             std::int32_t pool) {
+    auto t = std::make_shared<RecordingTexture>(width, height, levels, usage, format, pool);
+    t->id = control_->next_resource_id++;
+    t->lock_gate = make_lock_gate(control_, "LockRect", t->id);
+    return t;
+}
+
+std::shared_ptr<MemoryVertexBuffer> RecordingDevice::make_vertex_buffer(Dword length, Dword usage,
+                                                                        Dword fvf_code, std::int32_t pool) {
+    auto b = std::make_shared<RecordingVertexBuffer>(length, usage, fvf_code, pool);
+    b->id = control_->next_resource_id++;
+    b->storage.lock_gate = make_lock_gate(control_, "LockVertexBuffer", b->id);
+    return b;
+}
+
+std::shared_ptr<MemoryIndexBuffer>
+RecordingDevice::make_index_buffer(Dword length, Dword usage, std::int32_t format, std::int32_t pool) {
+    auto b = std::make_shared<RecordingIndexBuffer>(length, usage, format, pool);
+    b->id = control_->next_resource_id++;
+    b->storage.lock_gate = make_lock_gate(control_, "LockIndexBuffer", b->id);
+    return b;
 }
 
 Status RecordingDevice::TestCooperativeLevel() {
@@ -91,7 +134,10 @@ Status RecordingDevice::Reset(PresentParameters* params) {
                 double(params->FullScreen_PresentationInterval)};
     if (const Status s = record("Reset", std::move(args)); s != Status::Ok) return s;
     ++reset_count_;
-    if (params == nullptr) return Status::InvalidCall;
+    return CheckedDevice::Reset(params);
+}
+
+Status RecordingDevice::rebuild(const PresentParameters& params) {
     if (control_->cooperative_level == Status::DeviceLost) return Status::DeviceLost;
     Status result = Status::Ok;
     if (!control_->reset_results.empty()) {
@@ -103,41 +149,28 @@ Status RecordingDevice::Reset(PresentParameters* params) {
         control_->cooperative_level = Status::DeviceNotReset;
         return result;
     }
-    params_ = *params;
-    for (auto& weak : default_textures_)
-        if (auto t = weak.lock()) t->MarkLost();
-    default_textures_.clear();
-    state_.ResetToDefaults(params->BackBufferWidth, params->BackBufferHeight, params->EnableAutoDepthStencil);
-    in_scene_ = false;
+    LoseDefaultPool();
+    Restart(params);
     control_->cooperative_level = Status::Ok;
     return Status::Ok;
 }
 
 Status RecordingDevice::BeginScene() {
     if (const Status s = record("BeginScene", {}); s != Status::Ok) return s;
-    if (lost()) return Status::DeviceLost;
-    if (in_scene_) return Status::InvalidCall;
-    in_scene_ = true;
-    return Status::Ok;
+    return CheckedDevice::BeginScene();
 }
 
 Status RecordingDevice::EndScene() {
     if (const Status s = record("EndScene", {}); s != Status::Ok) return s;
-    if (!in_scene_) return Status::InvalidCall;
-    in_scene_ = false;
-    return Status::Ok;
+    return CheckedDevice::EndScene();
 }
 
-Status RecordingDevice::Clear(Dword count, const Rect* /*rects*/, Dword flags, Dword color, float z,
+Status RecordingDevice::Clear(Dword count, const Rect* rects, Dword flags, Dword color, float z,
                               Dword stencil) {
     if (const Status s = record("Clear", {double(count), double(flags), double(color), z, double(stencil)});
         s != Status::Ok)
         return s;
-    if (flags == 0) return Status::InvalidCall;
-    if ((flags & (ClearZBuffer | ClearStencil)) && !params_.EnableAutoDepthStencil)
-        return Status::InvalidCall;
-    if ((flags & ClearStencil) && params_.AutoDepthStencilFormat == FmtD16) return Status::InvalidCall;
-    return Status::Ok;
+    return CheckedDevice::Clear(count, rects, flags, color, z, stencil);
 }
 
 Status RecordingDevice::SetViewport(const Viewport& v) {
@@ -145,41 +178,30 @@ Status RecordingDevice::SetViewport(const Viewport& v) {
             "SetViewport", {double(v.X), double(v.Y), double(v.Width), double(v.Height), v.MinZ, v.MaxZ});
         s != Status::Ok)
         return s;
-    if (v.Width == 0 || v.Height == 0 || v.X + v.Width > params_.BackBufferWidth ||
-        v.Y + v.Height > params_.BackBufferHeight)
-        return Status::InvalidCall;
-    state_.viewport = v;
-    return Status::Ok;
+    return CheckedDevice::SetViewport(v);
 }
 
 Status RecordingDevice::GetViewport(Viewport* v) {
     if (const Status s = record("GetViewport", {}); s != Status::Ok) return s;
-    if (v == nullptr) return Status::InvalidCall;
-    *v = state_.viewport;
-    return Status::Ok;
+    return CheckedDevice::GetViewport(v);
 }
 
-Status RecordingDevice::Present(const Rect*, const Rect*, platform::WindowHandle, const void*) {
+Status RecordingDevice::Present(const Rect* source, const Rect* dest, platform::WindowHandle window,
+                                const void* dirty) {
     if (const Status s = record("Present", {}); s != Status::Ok) return s;
-    return lost() ? Status::DeviceLost : Status::Ok;
+    return CheckedDevice::Present(source, dest, window, dirty);
 }
 
 Status RecordingDevice::SetTransform(std::int32_t type, const Matrix& m) {
     std::vector<double> args{double(type)};
     args.insert(args.end(), std::begin(m.m), std::end(m.m));
     if (const Status s = record("SetTransform", std::move(args)); s != Status::Ok) return s;
-    Matrix* slot = state_.Transform(type);
-    if (slot == nullptr) return Status::InvalidCall;
-    *slot = m;
-    return Status::Ok;
+    return CheckedDevice::SetTransform(type, m);
 }
 
 Status RecordingDevice::GetTransform(std::int32_t type, Matrix* m) {
     if (const Status s = record("GetTransform", {double(type)}); s != Status::Ok) return s;
-    Matrix* slot = state_.Transform(type);
-    if (slot == nullptr || m == nullptr) return Status::InvalidCall;
-    *m = *slot;
-    return Status::Ok;
+    return CheckedDevice::GetTransform(type, m);
 }
 
 Status RecordingDevice::SetLight(Dword index, const Light& l) {
@@ -192,32 +214,23 @@ Status RecordingDevice::SetLight(Dword index, const Light& l) {
     args.insert(args.end(),
                 {l.Range, l.Falloff, l.Attenuation0, l.Attenuation1, l.Attenuation2, l.Theta, l.Phi});
     if (const Status s = record("SetLight", std::move(args)); s != Status::Ok) return s;
-    if (l.Type < LightPoint || l.Type > LightDirectional) return Status::InvalidCall;
-    state_.lights[index] = l;
-    return Status::Ok;
+    return CheckedDevice::SetLight(index, l);
 }
 
 Status RecordingDevice::GetLight(Dword index, Light* l) {
     if (const Status s = record("GetLight", {double(index)}); s != Status::Ok) return s;
-    const auto it = state_.lights.find(index);
-    if (it == state_.lights.end() || l == nullptr) return Status::InvalidCall;
-    *l = it->second;
-    return Status::Ok;
+    return CheckedDevice::GetLight(index, l);
 }
 
 Status RecordingDevice::LightEnable(Dword index, bool enable) {
     if (const Status s = record("LightEnable", {double(index), enable ? 1.0 : 0.0}); s != Status::Ok)
         return s;
-    state_.EnableLight(index, enable);
-    return Status::Ok;
+    return CheckedDevice::LightEnable(index, enable);
 }
 
 Status RecordingDevice::GetLightEnable(Dword index, bool* enable) {
     if (const Status s = record("GetLightEnable", {double(index)}); s != Status::Ok) return s;
-    const auto it = state_.light_enabled.find(index);
-    if (it == state_.light_enabled.end() || enable == nullptr) return Status::InvalidCall;
-    *enable = it->second;
-    return Status::Ok;
+    return CheckedDevice::GetLightEnable(index, enable);
 }
 
 Status RecordingDevice::SetMaterial(const Material& m) {
@@ -228,91 +241,68 @@ Status RecordingDevice::SetMaterial(const Material& m) {
     append(args, m.Emissive);
     args.push_back(m.Power);
     if (const Status s = record("SetMaterial", std::move(args)); s != Status::Ok) return s;
-    state_.material = m;
-    return Status::Ok;
+    return CheckedDevice::SetMaterial(m);
 }
 
 Status RecordingDevice::GetMaterial(Material* m) {
     if (const Status s = record("GetMaterial", {}); s != Status::Ok) return s;
-    if (m == nullptr) return Status::InvalidCall;
-    *m = state_.material;
-    return Status::Ok;
+    return CheckedDevice::GetMaterial(m);
 }
 
 Status RecordingDevice::SetRenderState(std::int32_t state, Dword value) {
     if (const Status s = record("SetRenderState", {double(state), double(value)}); s != Status::Ok) return s;
-    if (!IsKnownRenderState(state)) return Status::InvalidCall;
-    state_.render[static_cast<std::size_t>(state)] = value;
-    return Status::Ok;
+    return CheckedDevice::SetRenderState(state, value);
 }
 
 Status RecordingDevice::GetRenderState(std::int32_t state, Dword* value) {
     if (const Status s = record("GetRenderState", {double(state)}); s != Status::Ok) return s;
-    if (!IsKnownRenderState(state) || value == nullptr) return Status::InvalidCall;
-    *value = state_.render[static_cast<std::size_t>(state)];
-    return Status::Ok;
+    return CheckedDevice::GetRenderState(state, value);
 }
 
 Status RecordingDevice::SetTextureStageState(Dword stage, std::int32_t type, Dword value) {
     if (const Status s = record("SetTextureStageState", {double(stage), double(type), double(value)});
         s != Status::Ok)
         return s;
-    if (stage != 0 || type < 1 || type >= tss::kCount) return Status::InvalidCall;
-    state_.stage[static_cast<std::size_t>(type)] = value;
-    return Status::Ok;
+    return CheckedDevice::SetTextureStageState(stage, type, value);
 }
 
 Status RecordingDevice::GetTextureStageState(Dword stage, std::int32_t type, Dword* value) {
     if (const Status s = record("GetTextureStageState", {double(stage), double(type)}); s != Status::Ok)
         return s;
-    if (stage != 0 || type < 1 || type >= tss::kCount || value == nullptr) return Status::InvalidCall;
-    *value = state_.stage[static_cast<std::size_t>(type)];
-    return Status::Ok;
+    return CheckedDevice::GetTextureStageState(stage, type, value);
 }
 
 Status RecordingDevice::SetClipPlane(Dword index, const float plane[4]) {
-    if (plane == nullptr) return record("SetClipPlane", {double(index)}), Status::InvalidCall;
-    if (const Status s = record("SetClipPlane", {double(index), plane[0], plane[1], plane[2], plane[3]});
-        s != Status::Ok)
-        return s;
-    if (index >= kMaxClipPlanes) return Status::InvalidCall;
-    std::copy(plane, plane + 4, state_.clip_planes[index].begin());
-    return Status::Ok;
+    std::vector<double> args{double(index)};
+    if (plane != nullptr) args.insert(args.end(), plane, plane + 4);
+    if (const Status s = record("SetClipPlane", std::move(args)); s != Status::Ok) return s;
+    return CheckedDevice::SetClipPlane(index, plane);
 }
 
 Status RecordingDevice::GetClipPlane(Dword index, float plane[4]) {
     if (const Status s = record("GetClipPlane", {double(index)}); s != Status::Ok) return s;
-    if (index >= kMaxClipPlanes || plane == nullptr) return Status::InvalidCall;
-    std::copy(state_.clip_planes[index].begin(), state_.clip_planes[index].end(), plane);
-    return Status::Ok;
+    return CheckedDevice::GetClipPlane(index, plane);
 }
 
 Status RecordingDevice::SetVertexShader(Dword fvf_code) {
     if (const Status s = record("SetVertexShader", {double(fvf_code)}); s != Status::Ok) return s;
-    state_.fvf = fvf_code;
-    return Status::Ok;
+    return CheckedDevice::SetVertexShader(fvf_code);
 }
 
 Status RecordingDevice::GetVertexShader(Dword* fvf_code) {
     if (const Status s = record("GetVertexShader", {}); s != Status::Ok) return s;
-    if (fvf_code == nullptr) return Status::InvalidCall;
-    *fvf_code = state_.fvf;
-    return Status::Ok;
+    return CheckedDevice::GetVertexShader(fvf_code);
 }
 
 Status RecordingDevice::SetTexture(Dword stage, const TexturePtr& texture) {
     if (const Status s = record("SetTexture", {double(stage), double(ResourceId(texture))}); s != Status::Ok)
         return s;
-    if (stage != 0) return Status::InvalidCall;
-    state_.texture = texture;
-    return Status::Ok;
+    return CheckedDevice::SetTexture(stage, texture);
 }
 
 Status RecordingDevice::GetTexture(Dword stage, TexturePtr* texture) {
     if (const Status s = record("GetTexture", {double(stage)}); s != Status::Ok) return s;
-    if (stage != 0 || texture == nullptr) return Status::InvalidCall;
-    *texture = state_.texture;
-    return Status::Ok;
+    return CheckedDevice::GetTexture(stage, texture);
 }
 
 Status RecordingDevice::CreateTexture(Dword width, Dword height, Dword levels, Dword usage,
@@ -321,15 +311,7 @@ Status RecordingDevice::CreateTexture(Dword width, Dword height, Dword levels, D
                                                   double(usage), double(format), double(pool)});
         s != Status::Ok)
         return s;
-    if (texture == nullptr || width == 0 || height == 0 || BytesPerPixel(format) == 0)
-        return Status::InvalidCall;
-    if (width > 16384 || height > 16384) return Status::OutOfMemory;
-    auto t = std::make_shared<RecordingTexture>(width, height, levels, usage, format, pool);
-    t->id = control_->next_resource_id++;
-    t->lock_gate = make_lock_gate(control_, "LockRect", t->id);
-    if (pool == PoolDefault) default_textures_.push_back(t);
-    *texture = std::move(t);
-    return Status::Ok;
+    return CheckedDevice::CreateTexture(width, height, levels, usage, format, pool, texture);
 }
 
 Status RecordingDevice::CreateVertexBuffer(Dword length, Dword usage, Dword fvf_code, std::int32_t pool,
@@ -338,12 +320,7 @@ Status RecordingDevice::CreateVertexBuffer(Dword length, Dword usage, Dword fvf_
             record("CreateVertexBuffer", {double(length), double(usage), double(fvf_code), double(pool)});
         s != Status::Ok)
         return s;
-    if (buffer == nullptr || length == 0) return Status::InvalidCall;
-    auto b = std::make_shared<RecordingVertexBuffer>(length, usage, fvf_code, pool);
-    b->id = control_->next_resource_id++;
-    b->storage.lock_gate = make_lock_gate(control_, "LockVertexBuffer", b->id);
-    *buffer = std::move(b);
-    return Status::Ok;
+    return CheckedDevice::CreateVertexBuffer(length, usage, fvf_code, pool, buffer);
 }
 
 Status RecordingDevice::CreateIndexBuffer(Dword length, Dword usage, std::int32_t format, std::int32_t pool,
@@ -352,13 +329,7 @@ Status RecordingDevice::CreateIndexBuffer(Dword length, Dword usage, std::int32_
             record("CreateIndexBuffer", {double(length), double(usage), double(format), double(pool)});
         s != Status::Ok)
         return s;
-    if (buffer == nullptr || length == 0 || (format != FmtIndex16 && format != FmtIndex32))
-        return Status::InvalidCall;
-    auto b = std::make_shared<RecordingIndexBuffer>(length, usage, format, pool);
-    b->id = control_->next_resource_id++;
-    b->storage.lock_gate = make_lock_gate(control_, "LockIndexBuffer", b->id);
-    *buffer = std::move(b);
-    return Status::Ok;
+    return CheckedDevice::CreateIndexBuffer(length, usage, format, pool, buffer);
 }
 
 Status RecordingDevice::SetStreamSource(Dword stream, const VertexBufferPtr& buffer, Dword stride) {
@@ -366,19 +337,14 @@ Status RecordingDevice::SetStreamSource(Dword stream, const VertexBufferPtr& buf
             record("SetStreamSource", {double(stream), double(ResourceId(buffer)), double(stride)});
         s != Status::Ok)
         return s;
-    if (stream != 0) return Status::InvalidCall;
-    state_.stream = buffer;
-    state_.stream_stride = stride;
-    return Status::Ok;
+    return CheckedDevice::SetStreamSource(stream, buffer, stride);
 }
 
 Status RecordingDevice::SetIndices(const IndexBufferPtr& buffer, Dword base_vertex_index) {
     if (const Status s = record("SetIndices", {double(ResourceId(buffer)), double(base_vertex_index)});
         s != Status::Ok)
         return s;
-    state_.indices = buffer;
-    state_.base_vertex = base_vertex_index;
-    return Status::Ok;
+    return CheckedDevice::SetIndices(buffer, base_vertex_index);
 }
 
 Status RecordingDevice::DrawPrimitive(std::int32_t type, Dword start_vertex, Dword primitive_count) {
@@ -386,11 +352,7 @@ Status RecordingDevice::DrawPrimitive(std::int32_t type, Dword start_vertex, Dwo
             record("DrawPrimitive", {double(type), double(start_vertex), double(primitive_count)});
         s != Status::Ok)
         return s;
-    const std::int64_t n = VertexCountFor(type, primitive_count);
-    if (n == 0 || !state_.stream || state_.stream_stride == 0) return Status::InvalidCall;
-    if ((start_vertex + n) * std::int64_t{state_.stream_stride} > state_.stream->Length())
-        return Status::InvalidCall;
-    return Status::Ok;
+    return CheckedDevice::DrawPrimitive(type, start_vertex, primitive_count);
 }
 
 Status RecordingDevice::DrawIndexedPrimitive(std::int32_t type, Dword min_index, Dword num_vertices,
@@ -400,11 +362,7 @@ Status RecordingDevice::DrawIndexedPrimitive(std::int32_t type, Dword min_index,
                                             double(start_index), double(primitive_count)});
         s != Status::Ok)
         return s;
-    const std::int64_t n = VertexCountFor(type, primitive_count);
-    if (n == 0 || !state_.stream || !state_.indices) return Status::InvalidCall;
-    const std::int64_t index_size = state_.indices->IndexFormat() == FmtIndex32 ? 4 : 2;
-    if ((start_index + n) * index_size > state_.indices->Length()) return Status::InvalidCall;
-    return Status::Ok;
+    return CheckedDevice::DrawIndexedPrimitive(type, min_index, num_vertices, start_index, primitive_count);
 }
 
 Status RecordingDevice::DrawPrimitiveUP(std::int32_t type, Dword primitive_count, const void* vertex_data,
@@ -417,11 +375,8 @@ Status RecordingDevice::DrawPrimitiveUP(std::int32_t type, Dword primitive_count
         const auto* bytes = static_cast<const std::uint8_t*>(vertex_data);
         c.data.assign(bytes, bytes + n * stride);
     }
-    control_->log.Add(std::move(c));
-    if (const auto it = control_->failing_calls.find("DrawPrimitiveUP"); it != control_->failing_calls.end())
-        return it->second;
-    if (n == 0 || vertex_data == nullptr || stride == 0) return Status::InvalidCall;
-    return Status::Ok;
+    if (const Status s = record(std::move(c)); s != Status::Ok) return s;
+    return CheckedDevice::DrawPrimitiveUP(type, primitive_count, vertex_data, stride);
 }
 
 Status RecordingDevice::DrawIndexedPrimitiveUP(std::int32_t type, Dword min_index, Dword num_vertices,
@@ -445,12 +400,9 @@ Status RecordingDevice::DrawIndexedPrimitiveUP(std::int32_t type, Dword min_inde
                 c.indices.push_back(static_cast<const std::uint16_t*>(index_data)[i]);
         }
     }
-    control_->log.Add(std::move(c));
-    if (const auto it = control_->failing_calls.find("DrawIndexedPrimitiveUP");
-        it != control_->failing_calls.end())
-        return it->second;
-    if (n == 0 || vertex_data == nullptr || index_data == nullptr || stride == 0) return Status::InvalidCall;
-    return Status::Ok;
+    if (const Status s = record(std::move(c)); s != Status::Ok) return s;
+    return CheckedDevice::DrawIndexedPrimitiveUP(type, min_index, num_vertices, primitive_count, index_data,
+                                                 index_format, vertex_data, stride);
 }
 
 bool RecordingDevice::ShowCursor(bool show) {

@@ -3,7 +3,7 @@
 // their state so that Get* returns what Set* stored.
 #pragma once
 
-#include "platform/gfx/device_state.h"
+#include "platform/gfx/checked_device.h"
 #include "platform/gfx/graphics_system.h"
 #include "platform/gfx/memory_resources.h"
 #include "platform/gfx/recording/call_log.h"
@@ -87,13 +87,12 @@ int ResourceId(const TexturePtr& texture);
 int ResourceId(const VertexBufferPtr& buffer);
 int ResourceId(const IndexBufferPtr& buffer);
 
-class RecordingDevice final : public Device {
+// Records each call with its arguments, answers an injected failure in its place, and otherwise
+// leaves the checks and the state to the shared device, as the OpenGL device does.
+class RecordingDevice final : public CheckedDevice {
   public:
     RecordingDevice(std::shared_ptr<RecordingControl> control, const PresentParameters& params);
 
-    const DeviceState& State() const { return state_; }
-    const PresentParameters& Params() const { return params_; }
-    bool InScene() const { return in_scene_; }
     bool CursorShown() const { return cursor_shown_; }
     int ResetCount() const { return reset_count_; }
 
@@ -143,16 +142,27 @@ class RecordingDevice final : public Device {
     bool ShowCursor(bool show) override;
 
   private:
+    // Records the call; an injected failure for it, or Ok.
     Status record(const char* name, std::vector<double> args);
-    bool lost() const { return control_->cooperative_level != Status::Ok; }
+    Status record(Call call);
+
+    bool lost() const override { return control_->cooperative_level != Status::Ok; }
+    Status rebuild(const PresentParameters& params) override;
+    Status clear(Dword, const Rect*, Dword, Dword, float, Dword) override { return Status::Ok; }
+    Status present() override { return Status::Ok; }
+    bool owns(const Texture& texture) const override;
+    bool owns(const VertexBuffer& buffer) const override;
+    bool owns(const IndexBuffer& buffer) const override;
+    std::shared_ptr<MemoryTexture> make_texture(Dword width, Dword height, Dword levels, Dword usage,
+                                                std::int32_t format, std::int32_t pool) override;
+    std::shared_ptr<MemoryVertexBuffer> make_vertex_buffer(Dword length, Dword usage, Dword fvf_code,
+                                                           std::int32_t pool) override;
+    std::shared_ptr<MemoryIndexBuffer> make_index_buffer(Dword length, Dword usage, std::int32_t format,
+                                                         std::int32_t pool) override;
 
     std::shared_ptr<RecordingControl> control_;
-    PresentParameters params_;
-    DeviceState state_;
-    bool in_scene_ = false;
     bool cursor_shown_ = true;
     int reset_count_ = 0;
-    std::vector<std::weak_ptr<MemoryTexture>> default_textures_;
 };
 
 } // namespace kl::gfx
