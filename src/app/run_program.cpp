@@ -8,9 +8,9 @@
 #include "app/run_statistics.h"
 #include "app/screenshot.h"
 #include "engine/cls3d_engine.h"
-#include "engine/fault.h"
 #include "engine/mdl_main.h"
 #include "engine/number_text.h"
+#include "fault/fault.h"
 #include "platform/d3dx/mesh.h"
 #include "platform/input/scripted_input.h"
 #include "platform/os/message_box.h"
@@ -148,7 +148,7 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
     Engine->StartTimer();
     while (Engine->GetAbsTimeDiff() < 1.0f) {
     }
-    Rnd.Seed(options.seed ? *options.seed : seconds_since_midnight());
+    Rnd.seed(options.seed ? *options.seed : seconds_since_midnight());
 
     switch (BringUpDisplay(Settings.Width, Settings.Height, Settings.Format, Settings.AntiAlias, hWnd,
                            options.windowed)) {
@@ -183,7 +183,7 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
         if (Engine && Engine->Device() != nullptr) counts = Engine->Device()->LastFrameCounts();
         extras.stats.MarkFrame(counts.draw_calls, counts.vertices);
         if (options.stats && options.frames && extras.stats.Frames() == *options.frames)
-            extras.stats.SetTrafficDigest(TrafficDigest(*S.Traffic));
+            extras.stats.SetTrafficDigest(traffic_digest(*S.Traffic));
     };
     hooks.Observer = observer;
     scene::RunScene(dialog.nbr_sim.Text, hooks);

@@ -2,8 +2,8 @@
 // source files only.
 #pragma once
 
-#include "engine/fault.h"
 #include "engine/records.h"
+#include "fault/fault.h"
 #include "platform/gfx/types.h"
 #include "platform/status.h"
 

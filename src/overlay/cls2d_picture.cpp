@@ -3,8 +3,8 @@
 
 #include "engine/cls3d_engine.h"
 #include "engine/engine_platform.h"
-#include "engine/fault.h"
 #include "engine/mdl_main.h"
+#include "fault/fault.h"
 #include "overlay/cls2d_texture.h"
 
 #include <cmath>

@@ -2,8 +2,8 @@
 #include "overlay/cls2d_text.h"
 
 #include "engine/cls3d_engine.h"
-#include "engine/fault.h"
 #include "engine/mdl_main.h"
+#include "fault/fault.h"
 
 namespace kl {
 

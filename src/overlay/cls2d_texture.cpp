@@ -2,8 +2,8 @@
 #include "overlay/cls2d_texture.h"
 
 #include "engine/cls3d_engine.h"
-#include "engine/fault.h"
 #include "engine/mdl_main.h"
+#include "fault/fault.h"
 
 #include <cmath>
 #include <cstring>

@@ -3,9 +3,9 @@
 #include "resources/cls3d_object.h"
 
 #include "engine/cls3d_engine.h"
-#include "engine/fault.h"
 #include "engine/math.h"
 #include "engine/mdl_main.h"
+#include "fault/fault.h"
 #include "resources/scene_textures.h"
 
 #include <algorithm>

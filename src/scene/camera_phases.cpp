@@ -60,7 +60,7 @@ void follow(SceneState& S) {
         step([&] {
             const Player& p = PlayerAt(S.FollowedPlayer);
             const Vec3 pos = p.PosProp(), d = p.DirProp();
-            const auto h = static_cast<float>(10 + 20 * Rnd.Next());
+            const auto h = static_cast<float>(10 + 20 * Rnd.next());
             A = {pos.x - 5 * d.x, h, pos.y - 5 * d.y};
         });
         Vec3 T;

@@ -1,11 +1,5 @@
 // Rounds and frames: time, frame-rate window, input, commands, clocks, camera, the static scene and
 // the traffic with view-cone culling, the user's vehicle, the overlay, and the frame shown.
-#include <algorithm>
-#include <cmath>
-#include <limits>
-#include <numbers>
-#include <vector>
-
 #include "engine/draw_reach.h"
 #include "engine/math.h"
 #include "engine/mdl_main.h"
@@ -14,13 +8,19 @@
 #include "resources/scene_textures.h"
 #include "scene/camera_phases.h"
 #include "scene/guarded.h"
-#include "scene/object_placement.h"
 #include "scene/hud_line.h"
+#include "scene/object_placement.h"
 #include "scene/run_scene.h"
 #include "scene/scene_random.h"
-#include "scene/traffic.h"
 #include "sim/mdl_kl.h"
 #include "sim/round_clock.h"
+#include "traffic/traffic.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <vector>
 
 namespace kl::scene {
 

@@ -3,7 +3,7 @@
 // passed (execution resumes at the branch's first step).
 #pragma once
 
-#include "engine/fault.h"
+#include "fault/fault.h"
 
 namespace kl::scene {
 

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "scene/guarded.h"
-#include "scene/traffic.h"
 #include "sim/mdl_kl.h"
+#include "traffic/traffic.h"
 
 namespace kl::scene {
 

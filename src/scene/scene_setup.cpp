@@ -8,9 +8,9 @@
 #include "scene/object_placement.h"
 #include "scene/run_scene.h"
 #include "scene/scene_random.h"
-#include "scene/traffic.h"
 #include "sim/data_files.h"
 #include "sim/mdl_kl.h"
+#include "traffic/traffic.h"
 
 #include <cstdio>
 #include <string>
