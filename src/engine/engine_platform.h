@@ -32,6 +32,12 @@ constexpr gfx::Dword state_bool(bool b) {
     return b ? 0xFFFFFFFFu : 0u;
 }
 
+// For the engine methods whose errors are ignored: a call the device refuses changes nothing, the
+// method carries on, and a lost device shows at the next frame's start.
+inline void errors_ignored(platform::Status s) {
+    platform::IgnoreStatus(s, "the engine method ignores errors");
+}
+
 // For the operations that pass platform failures on to their caller.
 inline void raise_on_failure(platform::Status s, const char* what) {
     if (platform::Succeeded(s)) return;

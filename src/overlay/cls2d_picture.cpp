@@ -105,7 +105,7 @@ void cls2dPicture::Render(const cls2dTexture* Tex) {
     }
     if (Failed(d->SetTexture(0, Tex->GetTexture()))) return;
     if (Failed(d->DrawPrimitiveUP(gfx::PtTriangleStrip, 2, Verts.data(), sizeof(ScreenVertex)))) return;
-    d->SetRenderState(gfx::rs::AlphaBlendEnable, state_bool(false));
+    IgnoreStatus(d->SetRenderState(gfx::rs::AlphaBlendEnable, state_bool(false)), "the picture is drawn already");
 }
 
 } // namespace kl
