@@ -15,6 +15,7 @@
 #include "platform/input/scripted_input.h"
 #include "platform/os/message_box.h"
 #include "platform/os/performance_counter.h"
+#include "scene/resumed_faults.h"
 #include "scene/run_scene.h"
 #include "scene/scene_random.h"
 #include "sim/data_files.h"
@@ -215,6 +216,14 @@ int RunProgram(const Options& options, std::optional<platform::KeyScript> keys, 
     } catch (const Fault& fault) {
         std::cerr << kTitle << ": the program cannot go on: " << fault.what() << "\n";
     }
+    // Faults the scene went on past are no failure of the run, but they are said: one line a place.
+    std::vector<std::pair<std::string, std::int64_t>> faults;
+    for (const scene::ResumedFaults::Place& p : scene::resumed_faults().places()) {
+        std::cerr << kTitle << ": " << p.count << (p.count == 1 ? " fault" : " faults") << " resumed past at "
+                  << p.where << "\n";
+        faults.emplace_back(p.where, p.count);
+    }
+    extras.stats.SetResumedFaults(std::move(faults));
     if (options.stats) {
         const std::string error = extras.stats.Write(*options.stats);
         if (!error.empty()) {

@@ -11,7 +11,7 @@ namespace kl::scene {
 class ObjectPlacement final : public VehiclePlacementSink {
 public:
     void place_vehicle(std::int32_t ObjIndex, float x, float y, float z) override {
-        step([&] { mdlKl::ObjectAt(ObjIndex).MOVEobj(x, y, z); });
+        resume_past_fault([&] { mdlKl::ObjectAt(ObjIndex).MOVEobj(x, y, z); });
     }
 };
 
