@@ -96,7 +96,8 @@ void cls3dEngine::SetFog(float Density) {
     if (!D3DDevice) return;
     if (Density != 0) {
         errors_ignored(D3DDevice->SetRenderState(gfx::rs::FogEnable, state_bool(true)));
-        errors_ignored(D3DDevice->SetRenderState(gfx::rs::FogDensity, std::bit_cast<Dword>(Density * kFogDensityScale)));
+        errors_ignored(
+            D3DDevice->SetRenderState(gfx::rs::FogDensity, std::bit_cast<Dword>(Density * kFogDensityScale)));
     } else {
         errors_ignored(D3DDevice->SetRenderState(gfx::rs::FogEnable, state_bool(false)));
     }

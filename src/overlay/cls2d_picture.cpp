@@ -105,7 +105,8 @@ void cls2dPicture::Render(const cls2dTexture* Tex) {
     }
     if (Failed(d->SetTexture(0, Tex->GetTexture()))) return;
     if (Failed(d->DrawPrimitiveUP(gfx::PtTriangleStrip, 2, Verts.data(), sizeof(ScreenVertex)))) return;
-    IgnoreStatus(d->SetRenderState(gfx::rs::AlphaBlendEnable, state_bool(false)), "the picture is drawn already");
+    IgnoreStatus(d->SetRenderState(gfx::rs::AlphaBlendEnable, state_bool(false)),
+                 "the picture is drawn already");
 }
 
 } // namespace kl

@@ -81,7 +81,8 @@ void cls2dText::Render(std::string_view Str) {
 void cls2dText::RestoreFont() {
     Cleanup();
     const gfx::DevicePtr device = current_device();
-    if (SysFont && device) IgnoreStatus(d3dx::DeviceFont::Create(device, *SysFont, &DevFont), "no font, no text");
+    if (SysFont && device)
+        IgnoreStatus(d3dx::DeviceFont::Create(device, *SysFont, &DevFont), "no font, no text");
 }
 
 } // namespace kl

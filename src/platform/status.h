@@ -7,7 +7,7 @@
 
 namespace kl::platform {
 
-enum class [[nodiscard]] Status : std::uint32_t {
+enum class [[nodiscard]] Status : std::uint32_t{
     Ok = 0,
     InvalidCall = 0x8876086C,
     OutOfMemory = 0x8007000E,

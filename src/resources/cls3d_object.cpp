@@ -150,11 +150,12 @@ bool cls3dObject::LoadFromFile(const std::string& File, std::int32_t /*MipLevels
 
     if (Mesh) {
         adjacency.assign(std::size_t{Mesh->GetNumFaces()} * 3, d3dx::kNoNeighbour);
-        if (!adjacency.empty()) IgnoreStatus(Mesh->GenerateAdjacency(0.0f, adjacency.data()), "errors are ignored here");
-        IgnoreStatus(Mesh->OptimizeInplace(d3dx::MeshOptCompact | d3dx::MeshOptAttrSort | d3dx::MeshOptVertexCache,
-                                           adjacency.empty() ? nullptr : adjacency.data(), nullptr, nullptr,
-                                           nullptr),
-                     "an unoptimised mesh draws the same");
+        if (!adjacency.empty())
+            IgnoreStatus(Mesh->GenerateAdjacency(0.0f, adjacency.data()), "errors are ignored here");
+        IgnoreStatus(
+            Mesh->OptimizeInplace(d3dx::MeshOptCompact | d3dx::MeshOptAttrSort | d3dx::MeshOptVertexCache,
+                                  adjacency.empty() ? nullptr : adjacency.data(), nullptr, nullptr, nullptr),
+            "an unoptimised mesh draws the same");
         VertexFormat = Mesh->GetFVF();
         VertexSize = static_cast<std::int32_t>(d3dx::GetFVFVertexSize(VertexFormat));
         VertexCount = static_cast<std::int32_t>(Mesh->GetNumVertices());
@@ -236,7 +237,8 @@ gfx::Device* cls3dObject::begin_render(cls3dEngine& engine) {
     skip_on_fault([&] { engine.SetWorld(translation(ObjPos), RotMatrix); });
     gfx::Device* device = engine.Device();
     if (device != nullptr) {
-        IgnoreStatus(device->SetTextureStageState(0, gfx::tss::AlphaOp, gfx::TopSelectArg1), "errors are ignored here");
+        IgnoreStatus(device->SetTextureStageState(0, gfx::tss::AlphaOp, gfx::TopSelectArg1),
+                     "errors are ignored here");
         IgnoreStatus(device->SetRenderState(gfx::rs::CullMode, gfx::CullCcw), "errors are ignored here");
     }
     return device;
@@ -247,7 +249,8 @@ void cls3dObject::ApplySubsetStates(std::int32_t k) {
     if (engine == nullptr || k < 0 || k >= MaterialCount) return;
     gfx::Device* device = engine->Device();
     if (device == nullptr) return;
-    IgnoreStatus(device->SetTextureStageState(0, gfx::tss::AlphaOp, gfx::TopSelectArg1), "errors are ignored here");
+    IgnoreStatus(device->SetTextureStageState(0, gfx::tss::AlphaOp, gfx::TopSelectArg1),
+                 "errors are ignored here");
     IgnoreStatus(device->SetRenderState(gfx::rs::CullMode, gfx::CullCcw), "errors are ignored here");
     apply_subset_states(*engine, device, k);
 }
@@ -314,7 +317,8 @@ void cls3dObject::render_subset(cls3dEngine& engine, gfx::Device* device, std::i
 void cls3dObject::apply_subset_states(cls3dEngine& engine, gfx::Device* device, std::int32_t k) {
     if (device != nullptr && !engine.GetShadowState()) {
         skip_on_fault([&] {
-            IgnoreStatus(device->SetMaterial(to_platform(checked_at(Materials, k))), "errors are ignored here");
+            IgnoreStatus(device->SetMaterial(to_platform(checked_at(Materials, k))),
+                         "errors are ignored here");
         });
         skip_on_fault([&] {
             if (static_cast<std::size_t>(k) >= MaterialTextures.size() ||
@@ -322,7 +326,8 @@ void cls3dObject::apply_subset_states(cls3dEngine& engine, gfx::Device* device, 
                 IgnoreStatus(device->SetTexture(0, nullptr), "errors are ignored here");
             } else {
                 const int slot = slot_of(MaterialTextures[static_cast<std::size_t>(k)][1]);
-                IgnoreStatus(device->SetTexture(0, checked_at(mdlKl::Textures, slot)), "errors are ignored here");
+                IgnoreStatus(device->SetTexture(0, checked_at(mdlKl::Textures, slot)),
+                             "errors are ignored here");
             }
         });
     }

@@ -182,12 +182,14 @@ std::size_t MovingBatch::Model::draw(gfx::Device& device, const gfx::DevicePtr& 
         const ModelForm::Subset& s = form.subsets[j];
         if (!form.materials.empty()) {
             objects.front()->ApplySubsetStates(form.states_from);
-            IgnoreStatus(device.SetMaterial(std::bit_cast<gfx::Material>(form.materials[j])), "drawn like the objects, errors ignored");
+            IgnoreStatus(device.SetMaterial(std::bit_cast<gfx::Material>(form.materials[j])),
+                         "drawn like the objects, errors ignored");
         } else {
             objects.front()->ApplySubsetStates(static_cast<std::int32_t>(j));
         }
         if (!s.indices.empty()) {
-            IgnoreStatus(device.SetIndices(b.indices, first_vertex), "drawn like the objects, errors ignored");
+            IgnoreStatus(device.SetIndices(b.indices, first_vertex),
+                         "drawn like the objects, errors ignored");
             IgnoreStatus(device.DrawIndexedPrimitive(gfx::PtTriangleList, 0, count * s.vertex_count,
                                                      b.first_index[j],
                                                      static_cast<gfx::Dword>(count * s.indices.size() / 3)),
@@ -277,9 +279,12 @@ void MovingBatch::Draw() {
         for (int f = 0; f < 2; ++f) {
             if (model->members[f].empty()) continue;
             if (!world_set) {
-                IgnoreStatus(device.SetTransform(gfx::TsWorld, std::bit_cast<gfx::Matrix>(identity)), "drawn like the objects, errors ignored");
-                IgnoreStatus(device.SetTextureStageState(0, gfx::tss::AlphaOp, gfx::TopSelectArg1), "drawn like the objects, errors ignored");
-                IgnoreStatus(device.SetRenderState(gfx::rs::CullMode, gfx::CullCcw), "drawn like the objects, errors ignored");
+                IgnoreStatus(device.SetTransform(gfx::TsWorld, std::bit_cast<gfx::Matrix>(identity)),
+                             "drawn like the objects, errors ignored");
+                IgnoreStatus(device.SetTextureStageState(0, gfx::tss::AlphaOp, gfx::TopSelectArg1),
+                             "drawn like the objects, errors ignored");
+                IgnoreStatus(device.SetRenderState(gfx::rs::CullMode, gfx::CullCcw),
+                             "drawn like the objects, errors ignored");
                 world_set = true;
             }
             last_draw_calls_ += model->draw(device, pointer, f, &last_vertices_);

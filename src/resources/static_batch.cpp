@@ -249,7 +249,8 @@ void StaticBatch::Draw(const std::vector<char>& visible) {
 
     // A subset is drawn as runs of neighbours in view; each run takes the states of its first object.
     const Matrix4 identity = MatrixIdentity();
-    IgnoreStatus(device->SetTransform(gfx::TsWorld, std::bit_cast<gfx::Matrix>(identity)), "drawn like the objects, errors ignored");
+    IgnoreStatus(device->SetTransform(gfx::TsWorld, std::bit_cast<gfx::Matrix>(identity)),
+                 "drawn like the objects, errors ignored");
     bool bound = false;
     for (std::int32_t j = 0; j < subsets_; ++j) {
         const Span* spans = &spans_[std::size_t(j) * count];
@@ -273,8 +274,10 @@ void StaticBatch::Draw(const std::vector<char>& visible) {
             objects_[pieces_[order_[first]].object]->ApplySubsetStates(j);
             if (index_count == 0) continue;
             if (!bound) {
-                IgnoreStatus(device->SetVertexShader(vertex_format_), "drawn like the objects, errors ignored");
-                IgnoreStatus(device->SetStreamSource(0, vertices_, vertex_size_), "drawn like the objects, errors ignored");
+                IgnoreStatus(device->SetVertexShader(vertex_format_),
+                             "drawn like the objects, errors ignored");
+                IgnoreStatus(device->SetStreamSource(0, vertices_, vertex_size_),
+                             "drawn like the objects, errors ignored");
                 IgnoreStatus(device->SetIndices(indices_, 0), "drawn like the objects, errors ignored");
                 bound = true;
             }

@@ -41,7 +41,8 @@ void overview(SceneState& S) {
 }
 
 void follow(SceneState& S) {
-    const bool replace = test_resuming_past_fault([&] { return S.FollowedPlayer == -1 || !PlayerAt(S.FollowedPlayer).Alive; });
+    const bool replace =
+        test_resuming_past_fault([&] { return S.FollowedPlayer == -1 || !PlayerAt(S.FollowedPlayer).Alive; });
     if (replace) {
         for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) {
             if (test_resuming_past_fault([&] { return PlayerAt(i).Alive && i != S.FollowedPlayer; })) {

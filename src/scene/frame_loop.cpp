@@ -47,7 +47,8 @@ void check_placement(SceneState& S) {
             }
         }
         if (S.PlayersApart) return;
-        for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) resume_past_fault([&] { PlayerAt(i).GeneratePos(); });
+        for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i)
+            resume_past_fault([&] { PlayerAt(i).GeneratePos(); });
     }
 }
 
@@ -57,7 +58,8 @@ bool in_view_cone(const SceneState& S, std::int64_t k, double threshold, const V
 }
 
 void draw_if_in_view(SceneState& S, std::int64_t k, double threshold, const Vec3& U) {
-    if (test_resuming_past_fault([&] { return in_view_cone(S, k, threshold, U); })) resume_past_fault([&] { ObjectAt(k).Render(); });
+    if (test_resuming_past_fault([&] { return in_view_cone(S, k, threshold, U); }))
+        resume_past_fault([&] { ObjectAt(k).Render(); });
 }
 
 // An object whose model is wholly off the picture, or falls between the pixel centres; drawing it
@@ -77,7 +79,8 @@ constexpr double kBoxPicturePixels = 1.5;
 // The roads are always drawn; of their pieces, those that can put a pixel on the picture.
 void draw_roads(SceneState& S, const DrawReach& reach) {
     if (platform::OptimisationsOff() || !S.Roads.Ready()) {
-        for (std::int64_t i = 0; i < S.RoadCount; ++i) resume_past_fault([&] { ObjectAt(BuildingCount + 2 + i).Render(); });
+        for (std::int64_t i = 0; i < S.RoadCount; ++i)
+            resume_past_fault([&] { ObjectAt(BuildingCount + 2 + i).Render(); });
         return;
     }
     static std::vector<char> in_view;
@@ -105,7 +108,8 @@ void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
     in_view.assign(static_cast<std::size_t>(std::max<std::int64_t>(BuildingCount, 0)), 0);
     for (std::int64_t i = 0; i < BuildingCount; ++i) {
         const std::int64_t k = 2 + i;
-        if (test_resuming_past_fault([&] { return in_view_cone(S, k, 0.68, U) && !reaches_no_pixel(reach, ObjectAt(k)); }))
+        if (test_resuming_past_fault(
+                [&] { return in_view_cone(S, k, 0.68, U) && !reaches_no_pixel(reach, ObjectAt(k)); }))
             in_view[static_cast<std::size_t>(i)] = 1;
     }
     // The same triangles with the same states, moved into place once at set-up rather than by a
@@ -120,7 +124,8 @@ void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
             resume_past_fault([&] { subsets = std::max(subsets, ObjectAt(2 + i).SubsetCount()); });
     for (std::int32_t j = 0; j < subsets; ++j)
         for (std::int64_t i = 0; i < BuildingCount; ++i)
-            if (in_view[static_cast<std::size_t>(i)]) resume_past_fault([&] { ObjectAt(2 + i).RenderSubset(j); });
+            if (in_view[static_cast<std::size_t>(i)])
+                resume_past_fault([&] { ObjectAt(2 + i).RenderSubset(j); });
 }
 
 // In a wide street most vehicles inside the cone are off the sides of the picture or so far ahead
@@ -162,7 +167,8 @@ void draw_overlay(SceneState& S) {
     resume_past_fault([&] { S.HudText->Render(S.HudLine); });
     if (S.QuitPrompt) {
         resume_past_fault([&] { S.PromptText->SetFormat(1, 1); });
-        resume_past_fault([&] { S.PromptText->SetPosition(0, Settings.Height - 20, Settings.Width, Settings.Height); });
+        resume_past_fault(
+            [&] { S.PromptText->SetPosition(0, Settings.Height - 20, Settings.Width, Settings.Height); });
         resume_past_fault([&] { S.PromptText->SetColor(mdlMain::ColorRGB(255, 255, 255)); });
         resume_past_fault([&] { S.PromptText->Render("Really quit? Return = yes, ESC = no"); });
     }
@@ -187,7 +193,8 @@ void StartRound(SceneState& S) {
             resume_past_fault([&] { PlayerAt(i).Delete(); });
         }
     }
-    for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) resume_past_fault([&] { PlayerAt(i).Reset(); });
+    for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i)
+        resume_past_fault([&] { PlayerAt(i).Reset(); });
 
     check_placement(S);
 
@@ -246,8 +253,11 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     resume_past_fault([&] { S.ChaseCamera->DoEventsX(S.FrameTime); });
 
     resume_past_fault([] { Engine->RenderStart(mdlMain::MakeVec2(0, 0), mdlMain::MakeVec2(0, 0)); });
-    resume_past_fault([] { Engine->RenderClear(true, mdlMain::ColorRGB(0, 0, 0), true, Settings.ClearMode == 2); });
-    if (test_resuming_past_fault([&] { return S.ChaseCamera->IsAngleBlended() && Settings.CameraMode != 4 && Settings.CameraMode != 5; }))
+    resume_past_fault(
+        [] { Engine->RenderClear(true, mdlMain::ColorRGB(0, 0, 0), true, Settings.ClearMode == 2); });
+    if (test_resuming_past_fault([&] {
+            return S.ChaseCamera->IsAngleBlended() && Settings.CameraMode != 4 && Settings.CameraMode != 5;
+        }))
         resume_past_fault([&] { Engine->SetLookDistance(50000, S.ChaseCamera->GetAngle()); });
     resume_past_fault([&] { S.ChaseCamera->SetCamera(); });
     resume_past_fault([] { Engine->SetZState(true, true); });

@@ -2,8 +2,8 @@
 // that a run that went wrong says so at its end (--stats and stderr).
 #pragma once
 
-#include <cstdint>
 #include <compare>
+#include <cstdint>
 #include <map>
 #include <source_location>
 #include <string>

@@ -32,7 +32,8 @@ constexpr TextureGroup kFacadeGroups[] = {{1, 17, 2},  {2, 17, 19}, {3, 15, 36},
 
 void fill_slot(int slot, const std::string& name) {
     resume_past_fault([&] { checked_at(TextureNames, slot) = name; });
-    resume_past_fault([&] { checked_at(Textures, slot) = mdlMain::TextureFromFile(DataFilePath(name), 0, 0, false); });
+    resume_past_fault(
+        [&] { checked_at(Textures, slot) = mdlMain::TextureFromFile(DataFilePath(name), 0, 0, false); });
 }
 
 // The objects are made one after another at ObjIndex.
@@ -109,7 +110,8 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
 
     for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) {
         // A failing test counts as failed initialisation, and set-up stops either way.
-        if (test_resuming_past_fault([&] { return !PlayerAt(i).Initialize(0, static_cast<std::int32_t>(i), nullptr); }))
+        if (test_resuming_past_fault(
+                [&] { return !PlayerAt(i).Initialize(0, static_cast<std::int32_t>(i), nullptr); }))
             return false;
     }
 
@@ -130,7 +132,8 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
         for (int m = 0; m <= 2; ++m) {
             for (int n = 0; n <= 19; ++n) {
                 resume_past_fault([&] { checked_at(Objects, S.ObjIndex) = std::make_unique<KlObject>(); });
-                resume_past_fault([&] { ObjectAt(S.ObjIndex).Initialize(vehicle_mesh(m, n), 0, S.ObjIndex); });
+                resume_past_fault(
+                    [&] { ObjectAt(S.ObjIndex).Initialize(vehicle_mesh(m, n), 0, S.ObjIndex); });
                 resume_past_fault([&] { ObjectAt(S.ObjIndex).ChangeDir(0); });
                 S.ObjIndex += 1;
             }

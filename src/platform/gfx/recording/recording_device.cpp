@@ -271,7 +271,8 @@ Status RecordingDevice::GetTextureStageState(Dword stage, std::int32_t type, Dwo
 }
 
 Status RecordingDevice::SetClipPlane(Dword index, const float plane[4]) {
-    if (plane == nullptr) return IgnoreStatus(record("SetClipPlane", {double(index)}), "refused anyway"), Status::InvalidCall;
+    if (plane == nullptr)
+        return IgnoreStatus(record("SetClipPlane", {double(index)}), "refused anyway"), Status::InvalidCall;
     if (const Status s = record("SetClipPlane", {double(index), plane[0], plane[1], plane[2], plane[3]});
         s != Status::Ok)
         return s;
