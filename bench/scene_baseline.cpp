@@ -144,7 +144,7 @@ bool capture_frame(const std::string& roads, int capture, CapturedFrame* frame) 
     if (!mdlKl::Engine->Initialize(nullptr) || !mdlKl::Engine->SetRes(&mode, 0, false) ||
         !mdlKl::Input->Initialize(nullptr, false, false))
         return false;
-    mdlKl::Rnd.Seed(1);
+    mdlKl::Rnd.seed(1);
     mdlKl::Gear = 1;
 
     int frames_done = 0;

@@ -1,6 +1,6 @@
 // One traffic step at 1, 10, 100 and 250 roads, as vehicle updates per second: the plain checked scan
 // against the fast step the frame loop uses.
-#include "scene/traffic.h"
+#include "traffic/traffic.h"
 
 #include <benchmark/benchmark.h>
 #include <memory>

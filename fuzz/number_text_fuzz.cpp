@@ -1,7 +1,7 @@
 // Any bytes as a typed number: the conversions either give a value in range or raise kl::Fault,
 // and the integer results agree with each other and with the rounded double value.
-#include "engine/fault.h"
 #include "engine/number_text.h"
+#include "fault/fault.h"
 
 #include <cmath>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // otherwise the first listed mode, without anti-aliasing, and no message.
 #include "app/bring_up_display.h"
 
-#include "engine/fault.h"
+#include "fault/fault.h"
 #include "sim/mdl_kl.h"
 
 namespace kl::mdlKl {

@@ -1,9 +1,9 @@
 // The field checks and the aspect-ratio text turned into a number.
 #include "app/field_checks.h"
 
-#include "engine/fault.h"
 #include "engine/fixed_text.h"
 #include "engine/number_text.h"
+#include "fault/fault.h"
 
 #include <algorithm>
 #include <cmath>

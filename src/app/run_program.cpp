@@ -9,13 +9,14 @@
 #include "app/screenshot.h"
 #include "app/video_recording.h"
 #include "engine/cls3d_engine.h"
-#include "engine/fault.h"
 #include "engine/mdl_main.h"
 #include "engine/number_text.h"
+#include "fault/fault.h"
 #include "platform/d3dx/mesh.h"
 #include "platform/input/scripted_input.h"
 #include "platform/os/message_box.h"
 #include "platform/os/performance_counter.h"
+#include "scene/resumed_faults.h"
 #include "scene/run_scene.h"
 #include "scene/scene_random.h"
 #include "sim/data_files.h"
@@ -150,7 +151,7 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
     Engine->StartTimer();
     while (Engine->GetAbsTimeDiff() < 1.0f) {
     }
-    Rnd.Seed(options.seed ? *options.seed : seconds_since_midnight());
+    Rnd.seed(options.seed ? *options.seed : seconds_since_midnight());
 
     switch (BringUpDisplay(Settings.Width, Settings.Height, Settings.Format, Settings.AntiAlias, hWnd,
                            options.windowed)) {
@@ -185,7 +186,7 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
         if (Engine && Engine->Device() != nullptr) counts = Engine->Device()->LastFrameCounts();
         extras.stats.MarkFrame(counts.draw_calls, counts.vertices);
         if (options.stats && options.frames && extras.stats.Frames() == *options.frames)
-            extras.stats.SetTrafficDigest(TrafficDigest(*S.Traffic));
+            extras.stats.SetTrafficDigest(traffic_digest(*S.Traffic));
     };
     if (options.video && options.fixed_step) {
         extras.video.emplace(*options.video, options.video_quality, *options.fixed_step, options.frames);
@@ -221,6 +222,14 @@ int RunProgram(const Options& options, std::optional<platform::KeyScript> keys, 
     } catch (const Fault& fault) {
         std::cerr << kTitle << ": the program cannot go on: " << fault.what() << "\n";
     }
+    // Faults the scene went on past are no failure of the run, but they are said: one line a place.
+    std::vector<std::pair<std::string, std::int64_t>> faults;
+    for (const scene::ResumedFaults::Place& p : scene::resumed_faults().places()) {
+        std::cerr << kTitle << ": " << p.count << (p.count == 1 ? " fault" : " faults") << " resumed past at "
+                  << p.where << "\n";
+        faults.emplace_back(p.where, p.count);
+    }
+    extras.stats.SetResumedFaults(std::move(faults));
     if (options.stats) {
         const std::string error = extras.stats.Write(*options.stats);
         if (!error.empty()) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <string>
 
 namespace kl {
 
@@ -13,6 +14,17 @@ double percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
     const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
     return v[std::min(i, v.size() - 1)];
+}
+
+// A place name as a JSON string: file names, digits and a function name need no more than the
+// quote and the backslash escaped.
+std::string json_string(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
 }
 } // namespace
 
@@ -57,6 +69,14 @@ std::string RunStatistics::Write(const std::filesystem::path& file) const {
                       static_cast<unsigned long long>(*traffic_digest_));
         out << buf;
     }
+    std::int64_t total = 0;
+    std::string at;
+    for (const auto& [place, count] : resumed_faults_) {
+        total += count;
+        if (!at.empty()) at += ", ";
+        at += json_string(place) + ": " + std::to_string(count);
+    }
+    out << ", \"faults_resumed\": " << total << ", \"faults_resumed_at\": {" << at << "}";
     out << "}\n";
     return out ? "" : "cannot write " + file.string();
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kl {
@@ -19,6 +20,11 @@ class RunStatistics {
     std::int64_t Frames() const { return frames_; }
     // The traffic state a run ended with, written as "traffic_digest" when set.
     void SetTrafficDigest(std::uint64_t digest) { traffic_digest_ = digest; }
+    // The faults the scene resumed past, per place; written as "faults_resumed" (their total) and
+    // "faults_resumed_at" (place: count), both also when there were none.
+    void SetResumedFaults(std::vector<std::pair<std::string, std::int64_t>> places) {
+        resumed_faults_ = std::move(places);
+    }
     // Empty on success, else what went wrong.
     std::string Write(const std::filesystem::path& file) const;
 
@@ -31,6 +37,7 @@ class RunStatistics {
     std::vector<double> draw_calls_, vertices_;
     std::int64_t frames_ = 0;
     std::optional<std::uint64_t> traffic_digest_;
+    std::vector<std::pair<std::string, std::int64_t>> resumed_faults_;
 };
 
 // Peak resident memory of this process in bytes (0 when unknown).

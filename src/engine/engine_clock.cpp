@@ -1,7 +1,7 @@
 // The engine clock: absolute and relative times as 32-bit floats, so that the relative times always
 // sum to the latest absolute time and no drift builds up.
 #include "engine/cls3d_engine.h"
-#include "engine/fault.h"
+#include "fault/fault.h"
 
 namespace kl {
 

@@ -1,8 +1,8 @@
 // The engine's life cycle and everything about adapter and device: adapter choice, display modes,
 // capabilities, device creation and the reset that carries resources and states across.
 #include "engine/cls3d_engine.h"
-#include "engine/fault.h"
 #include "engine/mdl_main.h"
+#include "fault/fault.h"
 #include "platform/gfx/gl/gl_backend.h"
 #include "platform/os/events.h"
 

@@ -1,6 +1,7 @@
 // The frame cycle: recovering a lost device and beginning the scene, clearing, ending and
 // presenting, and the 2D lines and boxes drawn in screen pixels.
 #include "engine/cls3d_engine.h"
+#include "engine/engine_platform.h"
 #include "engine/mdl_main.h"
 
 #include <cmath>
@@ -8,6 +9,7 @@
 
 namespace kl {
 
+using engine_detail::errors_ignored;
 using gfx::Dword;
 using platform::Failed;
 using platform::Status;
@@ -61,15 +63,15 @@ void cls3dEngine::RenderClear(bool ClearScreen, PackedColor ClearColor, bool Wil
     if (WillRender3d) flags |= gfx::ClearZBuffer;
     // The blended shadow darkens a pixel only while its stencil value is 1 and drops it to 0.
     if (StencilAvailable && WillRenderBlendedShadow) flags |= gfx::ClearStencil;
-    D3DDevice->Clear(0, nullptr, flags, ClearColor, 1.0f, 1);
+    errors_ignored(D3DDevice->Clear(0, nullptr, flags, ClearColor, 1.0f, 1));
 }
 
 void cls3dEngine::RenderEnd() {
-    if (D3DDevice) D3DDevice->EndScene();
+    if (D3DDevice) errors_ignored(D3DDevice->EndScene());
 }
 
 void cls3dEngine::RenderShow() {
-    if (D3DDevice) D3DDevice->Present(nullptr, nullptr, hWnd, nullptr);
+    if (D3DDevice) errors_ignored(D3DDevice->Present(nullptr, nullptr, hWnd, nullptr));
 }
 
 void cls3dEngine::Render2dLine(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
@@ -81,7 +83,7 @@ void cls3dEngine::Render2dLine(std::int32_t x1, std::int32_t y1, std::int32_t x2
     };
     if (Failed(D3DDevice->SetVertexShader(kFvfScreenVertex)) || Failed(D3DDevice->SetTexture(0, nullptr)))
         return;
-    D3DDevice->DrawPrimitiveUP(gfx::PtLineList, 1, v, sizeof(ScreenVertex));
+    errors_ignored(D3DDevice->DrawPrimitiveUP(gfx::PtLineList, 1, v, sizeof(ScreenVertex)));
 }
 
 void cls3dEngine::Render2dBox(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2, bool Filled,
@@ -94,11 +96,11 @@ void cls3dEngine::Render2dBox(std::int32_t x1, std::int32_t y1, std::int32_t x2,
     auto vertex = [&](float x, float y) { return mdlMain::MakeScreenVertex(x, y, Color, 0, 0); };
     if (Filled) {
         const ScreenVertex v[4] = {vertex(fx1, fy1), vertex(fx2, fy1), vertex(fx1, fy2), vertex(fx2, fy2)};
-        D3DDevice->DrawPrimitiveUP(gfx::PtTriangleStrip, 2, v, sizeof(ScreenVertex));
+        errors_ignored(D3DDevice->DrawPrimitiveUP(gfx::PtTriangleStrip, 2, v, sizeof(ScreenVertex)));
     } else {
         const ScreenVertex v[5] = {vertex(fx1, fy1), vertex(fx2, fy1), vertex(fx2, fy2), vertex(fx1, fy2),
                                    vertex(fx1, fy1)};
-        D3DDevice->DrawPrimitiveUP(gfx::PtLineStrip, 4, v, sizeof(ScreenVertex));
+        errors_ignored(D3DDevice->DrawPrimitiveUP(gfx::PtLineStrip, 4, v, sizeof(ScreenVertex)));
     }
 }
 

@@ -2,8 +2,8 @@
 // source files only.
 #pragma once
 
-#include "engine/fault.h"
 #include "engine/records.h"
+#include "fault/fault.h"
 #include "platform/gfx/types.h"
 #include "platform/status.h"
 
@@ -30,6 +30,12 @@ inline Matrix4 from_platform(const gfx::Matrix& m) {
 // Booleans reach the platform's states as all bits set or zero.
 constexpr gfx::Dword state_bool(bool b) {
     return b ? 0xFFFFFFFFu : 0u;
+}
+
+// For the engine methods whose errors are ignored: a call the device refuses changes nothing, the
+// method carries on, and a lost device shows at the next frame's start.
+inline void errors_ignored(platform::Status s) {
+    platform::IgnoreStatus(s, "the engine method ignores errors");
 }
 
 // For the operations that pass platform failures on to their caller.

@@ -1,7 +1,7 @@
 // The registry of engine-managed resources: stored before a device reset and rebuilt after it, in
 // registration order, each step at most once.
 #include "engine/cls3d_engine.h"
-#include "engine/fault.h"
+#include "fault/fault.h"
 
 #include <algorithm>
 

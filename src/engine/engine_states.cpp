@@ -12,6 +12,7 @@
 
 namespace kl {
 
+using engine_detail::errors_ignored;
 using engine_detail::raise_on_failure;
 using engine_detail::state_bool;
 using engine_detail::to_platform;
@@ -44,7 +45,7 @@ void cls3dEngine::SetLookDistance(float /*MaxView*/, float MaxAngle) {
     // A zero aspect would divide by zero in the projection.
     if (!aspect || *aspect == 0.0f) return;
     const Matrix4 p = MatrixPerspectiveFovLH(MaxAngle, *aspect, kNearPlane, kFarPlane);
-    D3DDevice->SetTransform(gfx::TsProjection, to_platform(p));
+    errors_ignored(D3DDevice->SetTransform(gfx::TsProjection, to_platform(p)));
 }
 
 void cls3dEngine::SetCamera(const Vec3& CameraPos, const Vec3& CameraLookAt, float RollAngle) {
@@ -52,7 +53,7 @@ void cls3dEngine::SetCamera(const Vec3& CameraPos, const Vec3& CameraLookAt, flo
     if (!D3DDevice) return;
     Matrix4 v = MatrixLookAtLH(CameraPos, CameraLookAt, {0, 1, 0});
     if (RollAngle != 0) v = v * MatrixRotationZ(RollAngle);
-    D3DDevice->SetTransform(gfx::TsView, to_platform(v));
+    errors_ignored(D3DDevice->SetTransform(gfx::TsView, to_platform(v)));
 }
 
 bool cls3dEngine::SetLight(std::int32_t Index, const gfx::Light& Light) {
@@ -65,39 +66,40 @@ bool cls3dEngine::SetLight(std::int32_t Index, const gfx::Light& Light) {
 }
 
 void cls3dEngine::SetLightState(std::int32_t Index, bool State) {
-    if (D3DDevice) D3DDevice->LightEnable(static_cast<Dword>(Index), State);
+    if (D3DDevice) errors_ignored(D3DDevice->LightEnable(static_cast<Dword>(Index), State));
 }
 
 void cls3dEngine::SetSpecularState(bool State) {
-    if (D3DDevice) D3DDevice->SetRenderState(gfx::rs::SpecularEnable, state_bool(State));
+    if (D3DDevice) errors_ignored(D3DDevice->SetRenderState(gfx::rs::SpecularEnable, state_bool(State)));
 }
 
 void cls3dEngine::SetZState(bool ReadEnable, bool WriteEnable) {
     if (!D3DDevice) return;
-    D3DDevice->SetRenderState(gfx::rs::ZEnable, state_bool(ReadEnable));
+    errors_ignored(D3DDevice->SetRenderState(gfx::rs::ZEnable, state_bool(ReadEnable)));
     // Without the depth test the write state is left as it was.
-    if (ReadEnable) D3DDevice->SetRenderState(gfx::rs::ZWriteEnable, state_bool(WriteEnable));
+    if (ReadEnable) errors_ignored(D3DDevice->SetRenderState(gfx::rs::ZWriteEnable, state_bool(WriteEnable)));
 }
 
 void cls3dEngine::SetAnisotropicState(bool State) {
     if (!D3DDevice) return;
     const Dword filter = State ? gfx::TexfAnisotropic : gfx::TexfLinear;
     if (Failed(D3DDevice->SetTextureStageState(0, gfx::tss::MagFilter, filter))) return;
-    D3DDevice->SetTextureStageState(0, gfx::tss::MinFilter, filter);
+    errors_ignored(D3DDevice->SetTextureStageState(0, gfx::tss::MinFilter, filter));
 }
 
 void cls3dEngine::SetGlobalLight(PackedColor Color) {
-    if (D3DDevice) D3DDevice->SetRenderState(gfx::rs::Ambient, Color);
+    if (D3DDevice) errors_ignored(D3DDevice->SetRenderState(gfx::rs::Ambient, Color));
 }
 
 // Colour and exponential-squared mode come from SetRes.
 void cls3dEngine::SetFog(float Density) {
     if (!D3DDevice) return;
     if (Density != 0) {
-        D3DDevice->SetRenderState(gfx::rs::FogEnable, state_bool(true));
-        D3DDevice->SetRenderState(gfx::rs::FogDensity, std::bit_cast<Dword>(Density * kFogDensityScale));
+        errors_ignored(D3DDevice->SetRenderState(gfx::rs::FogEnable, state_bool(true)));
+        errors_ignored(
+            D3DDevice->SetRenderState(gfx::rs::FogDensity, std::bit_cast<Dword>(Density * kFogDensityScale)));
     } else {
-        D3DDevice->SetRenderState(gfx::rs::FogEnable, state_bool(false));
+        errors_ignored(D3DDevice->SetRenderState(gfx::rs::FogEnable, state_bool(false)));
     }
 }
 

@@ -2,7 +2,7 @@
 // notation std::from_chars reads, so neither the process locale nor stray characters can change it.
 #include "engine/number_text.h"
 
-#include "engine/fault.h"
+#include "fault/fault.h"
 
 #include <charconv>
 #include <cmath>

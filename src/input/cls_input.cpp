@@ -1,7 +1,7 @@
 // Keyboard and mouse reads, the re-acquire after a lost device, and typing on a German layout.
 #include "input/cls_input.h"
 
-#include "engine/fault.h"
+#include "fault/fault.h"
 #include "platform/input/key_names.h"
 #include "platform/input/sdl_input.h"
 

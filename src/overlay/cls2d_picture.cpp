@@ -3,8 +3,8 @@
 
 #include "engine/cls3d_engine.h"
 #include "engine/engine_platform.h"
-#include "engine/fault.h"
 #include "engine/mdl_main.h"
+#include "fault/fault.h"
 #include "overlay/cls2d_texture.h"
 
 #include <cmath>
@@ -105,7 +105,8 @@ void cls2dPicture::Render(const cls2dTexture* Tex) {
     }
     if (Failed(d->SetTexture(0, Tex->GetTexture()))) return;
     if (Failed(d->DrawPrimitiveUP(gfx::PtTriangleStrip, 2, Verts.data(), sizeof(ScreenVertex)))) return;
-    d->SetRenderState(gfx::rs::AlphaBlendEnable, state_bool(false));
+    IgnoreStatus(d->SetRenderState(gfx::rs::AlphaBlendEnable, state_bool(false)),
+                 "the picture is drawn already");
 }
 
 } // namespace kl

@@ -2,8 +2,8 @@
 #include "overlay/cls2d_text.h"
 
 #include "engine/cls3d_engine.h"
-#include "engine/fault.h"
 #include "engine/mdl_main.h"
+#include "fault/fault.h"
 
 namespace kl {
 
@@ -53,8 +53,9 @@ void cls2dText::SetFont(std::string_view FontName, std::int32_t Size, bool Bold,
     description.Weight = Bold ? 700 : 400;
     description.Italic = Italic;
     description.Underline = Underline;
-    d3dx::SystemFont::Create(description, &SysFont);
-    if (SysFont) d3dx::DeviceFont::Create(device, *SysFont, &DevFont);
+    // A font that cannot be made leaves SysFont or DevFont empty, and the text is simply not drawn.
+    IgnoreStatus(d3dx::SystemFont::Create(description, &SysFont), "no font, no text");
+    if (SysFont) IgnoreStatus(d3dx::DeviceFont::Create(device, *SysFont, &DevFont), "no font, no text");
 }
 
 void cls2dText::SetPosition(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) {
@@ -80,7 +81,8 @@ void cls2dText::Render(std::string_view Str) {
 void cls2dText::RestoreFont() {
     Cleanup();
     const gfx::DevicePtr device = current_device();
-    if (SysFont && device) d3dx::DeviceFont::Create(device, *SysFont, &DevFont);
+    if (SysFont && device)
+        IgnoreStatus(d3dx::DeviceFont::Create(device, *SysFont, &DevFont), "no font, no text");
 }
 
 } // namespace kl

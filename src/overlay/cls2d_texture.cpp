@@ -2,8 +2,8 @@
 #include "overlay/cls2d_texture.h"
 
 #include "engine/cls3d_engine.h"
-#include "engine/fault.h"
 #include "engine/mdl_main.h"
+#include "fault/fault.h"
 
 #include <cmath>
 #include <cstring>
@@ -72,7 +72,7 @@ bool cls2dTexture::EditStart() {
     gfx::LockedRect locked;
     if (Failed(Tex->LockRect(0, &locked, nullptr, 0))) return false;
     if (locked.pBits == nullptr) {
-        Tex->UnlockRect(0);
+        IgnoreStatus(Tex->UnlockRect(0), "the edit is refused either way");
         return false;
     }
     LockedPitch = locked.Pitch;
@@ -108,7 +108,7 @@ void cls2dTexture::Edit(const Vec2& Pos, std::int32_t a, std::int32_t r, std::in
 
 void cls2dTexture::EditEnd() {
     if (!Tex) return;
-    Tex->UnlockRect(0); // fails harmlessly when not locked
+    IgnoreStatus(Tex->UnlockRect(0), "fails harmlessly when not locked");
     LockedBits = nullptr;
 }
 
@@ -126,7 +126,7 @@ void cls2dTexture::StoreData() {
         if (Failed(Tex->LockRect(i, &locked, nullptr, gfx::LockReadOnly))) return;
         const auto* bits = static_cast<const std::uint8_t*>(locked.pBits);
         if (bits != nullptr) SavedLevels[i].assign(bits, bits + desc.Size);
-        Tex->UnlockRect(i);
+        IgnoreStatus(Tex->UnlockRect(i), "the copy is taken; the texture goes with the reset");
     }
 }
 
@@ -149,7 +149,7 @@ void cls2dTexture::ReStoreData() {
         gfx::LockedRect locked;
         if (Failed(Tex->LockRect(i, &locked, nullptr, 0))) return;
         if (locked.pBits != nullptr) std::memcpy(locked.pBits, saved.data(), desc.Size);
-        Tex->UnlockRect(i);
+        if (Failed(Tex->UnlockRect(i))) return;
     }
     SavedLevels.clear();
 }

@@ -1,12 +1,13 @@
 // Result codes of platform calls. Platform calls report through these and never throw; the values
-// of the device-lost family are the ones callers compare against.
+// of the device-lost family are the ones callers compare against. A status may not be dropped
+// silently: a call whose failure is of no consequence says so through IgnoreStatus.
 #pragma once
 
 #include <cstdint>
 
 namespace kl::platform {
 
-enum class Status : std::uint32_t {
+enum class [[nodiscard]] Status : std::uint32_t{
     Ok = 0,
     InvalidCall = 0x8876086C,
     OutOfMemory = 0x8007000E,
@@ -22,6 +23,11 @@ constexpr bool Succeeded(Status s) {
 }
 constexpr bool Failed(Status s) {
     return s != Status::Ok;
+}
+
+// Drops a status on purpose. why is for the reader: the reason the outcome does not matter there.
+constexpr void IgnoreStatus(Status, const char* why) {
+    static_cast<void>(why);
 }
 
 } // namespace kl::platform

@@ -3,9 +3,9 @@
 #include "resources/cls3d_object.h"
 
 #include "engine/cls3d_engine.h"
-#include "engine/fault.h"
 #include "engine/math.h"
 #include "engine/mdl_main.h"
+#include "fault/fault.h"
 #include "resources/scene_textures.h"
 
 #include <algorithm>
@@ -121,7 +121,7 @@ bool cls3dObject::LoadFromFile(const std::string& File, std::int32_t /*MipLevels
         gfx::Material read;
         if (!Failed(buffer.GetMaterial(static_cast<d3dx::Dword>(k), &read))) m = from_platform(read);
         std::string name;
-        buffer.GetTextureName(static_cast<d3dx::Dword>(k), &name);
+        IgnoreStatus(buffer.GetTextureName(static_cast<d3dx::Dword>(k), &name), "errors are ignored here");
         // Rows exist for the first materials only; later ones keep no name and draw untextured.
         auto* row = static_cast<std::size_t>(k) < MaterialTextures.size()
                         ? &MaterialTextures[static_cast<std::size_t>(k)]
@@ -150,14 +150,17 @@ bool cls3dObject::LoadFromFile(const std::string& File, std::int32_t /*MipLevels
 
     if (Mesh) {
         adjacency.assign(std::size_t{Mesh->GetNumFaces()} * 3, d3dx::kNoNeighbour);
-        if (!adjacency.empty()) Mesh->GenerateAdjacency(0.0f, adjacency.data());
-        Mesh->OptimizeInplace(d3dx::MeshOptCompact | d3dx::MeshOptAttrSort | d3dx::MeshOptVertexCache,
-                              adjacency.empty() ? nullptr : adjacency.data(), nullptr, nullptr, nullptr);
+        if (!adjacency.empty())
+            IgnoreStatus(Mesh->GenerateAdjacency(0.0f, adjacency.data()), "errors are ignored here");
+        IgnoreStatus(
+            Mesh->OptimizeInplace(d3dx::MeshOptCompact | d3dx::MeshOptAttrSort | d3dx::MeshOptVertexCache,
+                                  adjacency.empty() ? nullptr : adjacency.data(), nullptr, nullptr, nullptr),
+            "an unoptimised mesh draws the same");
         VertexFormat = Mesh->GetFVF();
         VertexSize = static_cast<std::int32_t>(d3dx::GetFVFVertexSize(VertexFormat));
         VertexCount = static_cast<std::int32_t>(Mesh->GetNumVertices());
         FaceCount = static_cast<std::int32_t>(Mesh->GetNumFaces());
-        d3dx::ComputeNormals(*Mesh);
+        IgnoreStatus(d3dx::ComputeNormals(*Mesh), "errors are ignored here");
     }
     SetTransparency(0);
     SetSpecPower(0);
@@ -202,7 +205,7 @@ Vec3 cls3dObject::GetBoundPoint(int Which) {
         std::size_t{Mesh->GetNumVertices()} * d3dx::GetFVFVertexSize(Mesh->GetFVF());
     if (VertexCount > 0 &&
         (VertexSize < 12 || std::size_t(VertexCount - 1) * std::size_t(VertexSize) + 12 > available)) {
-        Mesh->UnlockVertexBuffer();
+        IgnoreStatus(Mesh->UnlockVertexBuffer(), "errors are ignored here");
         return {};
     }
     float low[3] = {0, 0, 0}, high[3] = {0, 0, 0};
@@ -218,7 +221,7 @@ Vec3 cls3dObject::GetBoundPoint(int Which) {
             }
         }
     }
-    Mesh->UnlockVertexBuffer();
+    IgnoreStatus(Mesh->UnlockVertexBuffer(), "errors are ignored here");
     Vec3 point;
     if (Which == 0) {
         point = {low[0], low[1], low[2]};
@@ -234,8 +237,9 @@ gfx::Device* cls3dObject::begin_render(cls3dEngine& engine) {
     skip_on_fault([&] { engine.SetWorld(translation(ObjPos), RotMatrix); });
     gfx::Device* device = engine.Device();
     if (device != nullptr) {
-        device->SetTextureStageState(0, gfx::tss::AlphaOp, gfx::TopSelectArg1);
-        device->SetRenderState(gfx::rs::CullMode, gfx::CullCcw);
+        IgnoreStatus(device->SetTextureStageState(0, gfx::tss::AlphaOp, gfx::TopSelectArg1),
+                     "errors are ignored here");
+        IgnoreStatus(device->SetRenderState(gfx::rs::CullMode, gfx::CullCcw), "errors are ignored here");
     }
     return device;
 }
@@ -245,8 +249,9 @@ void cls3dObject::ApplySubsetStates(std::int32_t k) {
     if (engine == nullptr || k < 0 || k >= MaterialCount) return;
     gfx::Device* device = engine->Device();
     if (device == nullptr) return;
-    device->SetTextureStageState(0, gfx::tss::AlphaOp, gfx::TopSelectArg1);
-    device->SetRenderState(gfx::rs::CullMode, gfx::CullCcw);
+    IgnoreStatus(device->SetTextureStageState(0, gfx::tss::AlphaOp, gfx::TopSelectArg1),
+                 "errors are ignored here");
+    IgnoreStatus(device->SetRenderState(gfx::rs::CullMode, gfx::CullCcw), "errors are ignored here");
     apply_subset_states(*engine, device, k);
 }
 
@@ -271,7 +276,7 @@ bool cls3dObject::MeshBounds(Vec3& low, Vec3& high) {
                 hi[c] = i == 0 ? p[c] : std::max(hi[c], p[c]);
             }
         }
-        Mesh->UnlockVertexBuffer();
+        IgnoreStatus(Mesh->UnlockVertexBuffer(), "errors are ignored here");
         if (!finite) return false;
         BoundsLow = {lo[0], lo[1], lo[2]};
         BoundsHigh = {hi[0], hi[1], hi[2]};
@@ -295,30 +300,34 @@ bool cls3dObject::CopyGeometry(MeshCopy& copy) {
     std::uint8_t* data = nullptr;
     if (Failed(Mesh->LockVertexBuffer(gfx::LockReadOnly, &data))) return false;
     copy.Vertices.assign(data, data + vertex_bytes);
-    Mesh->UnlockVertexBuffer();
+    IgnoreStatus(Mesh->UnlockVertexBuffer(), "errors are ignored here");
     if (Failed(Mesh->LockIndexBuffer(gfx::LockReadOnly, &data))) return false;
     copy.Indices.resize(index_count);
     std::memcpy(copy.Indices.data(), data, index_count * sizeof(std::uint16_t));
-    Mesh->UnlockIndexBuffer();
+    IgnoreStatus(Mesh->UnlockIndexBuffer(), "errors are ignored here");
     copy.Runs = Mesh->GetAttributeTable();
     return true;
 }
 
 void cls3dObject::render_subset(cls3dEngine& engine, gfx::Device* device, std::int32_t k) {
     apply_subset_states(engine, device, k);
-    if (Mesh) Mesh->DrawSubset(static_cast<d3dx::Dword>(k));
+    if (Mesh) IgnoreStatus(Mesh->DrawSubset(static_cast<d3dx::Dword>(k)), "errors are ignored here");
 }
 
 void cls3dObject::apply_subset_states(cls3dEngine& engine, gfx::Device* device, std::int32_t k) {
     if (device != nullptr && !engine.GetShadowState()) {
-        skip_on_fault([&] { device->SetMaterial(to_platform(checked_at(Materials, k))); });
+        skip_on_fault([&] {
+            IgnoreStatus(device->SetMaterial(to_platform(checked_at(Materials, k))),
+                         "errors are ignored here");
+        });
         skip_on_fault([&] {
             if (static_cast<std::size_t>(k) >= MaterialTextures.size() ||
                 MaterialTextures[static_cast<std::size_t>(k)][0].empty()) {
-                device->SetTexture(0, nullptr);
+                IgnoreStatus(device->SetTexture(0, nullptr), "errors are ignored here");
             } else {
                 const int slot = slot_of(MaterialTextures[static_cast<std::size_t>(k)][1]);
-                device->SetTexture(0, checked_at(mdlKl::Textures, slot));
+                IgnoreStatus(device->SetTexture(0, checked_at(mdlKl::Textures, slot)),
+                             "errors are ignored here");
             }
         });
     }
@@ -352,17 +361,17 @@ void cls3dObject::StoreData() {
     std::uint8_t* data = nullptr;
     if (Failed(Mesh->LockVertexBuffer(gfx::LockReadOnly, &data))) return;
     SavedVertices.assign(data, data + vertex_bytes);
-    Mesh->UnlockVertexBuffer();
+    IgnoreStatus(Mesh->UnlockVertexBuffer(), "errors are ignored here");
 
     if (Failed(Mesh->LockIndexBuffer(gfx::LockReadOnly, &data))) return;
     SavedIndices.assign(data, data + face_count * 6);
-    Mesh->UnlockIndexBuffer();
+    IgnoreStatus(Mesh->UnlockIndexBuffer(), "errors are ignored here");
 
     d3dx::Dword* attributes = nullptr;
     if (Failed(Mesh->LockAttributeBuffer(gfx::LockReadOnly, &attributes))) return;
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(attributes);
     SavedAttributes.assign(bytes, bytes + face_count * 4);
-    Mesh->UnlockAttributeBuffer();
+    IgnoreStatus(Mesh->UnlockAttributeBuffer(), "errors are ignored here");
 }
 
 void cls3dObject::ReStoreData() {
@@ -382,16 +391,16 @@ void cls3dObject::ReStoreData() {
     std::uint8_t* data = nullptr;
     if (Failed(Mesh->LockVertexBuffer(0, &data))) return;
     if (!SavedVertices.empty()) std::memcpy(data, SavedVertices.data(), SavedVertices.size());
-    Mesh->UnlockVertexBuffer();
+    IgnoreStatus(Mesh->UnlockVertexBuffer(), "errors are ignored here");
 
     if (Failed(Mesh->LockIndexBuffer(0, &data))) return;
     if (!SavedIndices.empty()) std::memcpy(data, SavedIndices.data(), SavedIndices.size());
-    Mesh->UnlockIndexBuffer();
+    IgnoreStatus(Mesh->UnlockIndexBuffer(), "errors are ignored here");
 
     d3dx::Dword* attributes = nullptr;
     if (Failed(Mesh->LockAttributeBuffer(0, &attributes))) return;
     if (!SavedAttributes.empty()) std::memcpy(attributes, SavedAttributes.data(), SavedAttributes.size());
-    Mesh->UnlockAttributeBuffer();
+    IgnoreStatus(Mesh->UnlockAttributeBuffer(), "errors are ignored here");
 }
 
 } // namespace kl

@@ -4,9 +4,9 @@
 
 #include "engine/cls3d_engine.h"
 #include "engine/engine_platform.h"
-#include "engine/fault.h"
 #include "engine/math.h"
 #include "engine/mdl_main.h"
+#include "fault/fault.h"
 #include "overlay/cls2d_texture.h"
 
 #include <algorithm>
@@ -280,7 +280,9 @@ void cls3dPolygons::Render(std::int32_t Offset, std::int32_t PolyCnt) {
             if (Failed(d->SetRenderState(gfx::rs::CullMode, static_cast<Dword>(cull)))) return;
         }
         if (!draw(Offset, PolyCnt)) return;
-        if (!shadow) d->SetRenderState(gfx::rs::AlphaBlendEnable, state_bool(false));
+        if (!shadow)
+            IgnoreStatus(d->SetRenderState(gfx::rs::AlphaBlendEnable, state_bool(false)),
+                         "errors are ignored here");
     } catch (const Fault&) {
         // A failing world transform ends the drawing like any other failing step.
     }

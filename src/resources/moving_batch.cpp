@@ -146,7 +146,7 @@ bool MovingBatch::Model::ensure_buffers(gfx::Device& device, const gfx::DevicePt
                 }
             }
         }
-        ib->Unlock();
+        IgnoreStatus(ib->Unlock(), "drawn like the objects, errors ignored");
         b.indices = std::move(ib);
         b.index_capacity = capacity;
     }
@@ -172,24 +172,28 @@ std::size_t MovingBatch::Model::draw(gfx::Device& device, const gfx::DevicePtr& 
             out += s.vertices.size();
         }
     }
-    b.vertices->Unlock();
+    IgnoreStatus(b.vertices->Unlock(), "drawn like the objects, errors ignored");
 
     std::size_t calls = 0;
     std::uint32_t first_vertex = 0;
-    device.SetVertexShader(fvf);
-    device.SetStreamSource(0, b.vertices, stride);
+    IgnoreStatus(device.SetVertexShader(fvf), "drawn like the objects, errors ignored");
+    IgnoreStatus(device.SetStreamSource(0, b.vertices, stride), "drawn like the objects, errors ignored");
     for (std::size_t j = 0; j < form.subsets.size(); ++j) {
         const ModelForm::Subset& s = form.subsets[j];
         if (!form.materials.empty()) {
             objects.front()->ApplySubsetStates(form.states_from);
-            device.SetMaterial(std::bit_cast<gfx::Material>(form.materials[j]));
+            IgnoreStatus(device.SetMaterial(std::bit_cast<gfx::Material>(form.materials[j])),
+                         "drawn like the objects, errors ignored");
         } else {
             objects.front()->ApplySubsetStates(static_cast<std::int32_t>(j));
         }
         if (!s.indices.empty()) {
-            device.SetIndices(b.indices, first_vertex);
-            device.DrawIndexedPrimitive(gfx::PtTriangleList, 0, count * s.vertex_count, b.first_index[j],
-                                        static_cast<gfx::Dword>(count * s.indices.size() / 3));
+            IgnoreStatus(device.SetIndices(b.indices, first_vertex),
+                         "drawn like the objects, errors ignored");
+            IgnoreStatus(device.DrawIndexedPrimitive(gfx::PtTriangleList, 0, count * s.vertex_count,
+                                                     b.first_index[j],
+                                                     static_cast<gfx::Dword>(count * s.indices.size() / 3)),
+                         "drawn like the objects, errors ignored");
             ++calls;
             *vertices += std::size_t(count) * s.vertex_count;
         }
@@ -275,9 +279,12 @@ void MovingBatch::Draw() {
         for (int f = 0; f < 2; ++f) {
             if (model->members[f].empty()) continue;
             if (!world_set) {
-                device.SetTransform(gfx::TsWorld, std::bit_cast<gfx::Matrix>(identity));
-                device.SetTextureStageState(0, gfx::tss::AlphaOp, gfx::TopSelectArg1);
-                device.SetRenderState(gfx::rs::CullMode, gfx::CullCcw);
+                IgnoreStatus(device.SetTransform(gfx::TsWorld, std::bit_cast<gfx::Matrix>(identity)),
+                             "drawn like the objects, errors ignored");
+                IgnoreStatus(device.SetTextureStageState(0, gfx::tss::AlphaOp, gfx::TopSelectArg1),
+                             "drawn like the objects, errors ignored");
+                IgnoreStatus(device.SetRenderState(gfx::rs::CullMode, gfx::CullCcw),
+                             "drawn like the objects, errors ignored");
                 world_set = true;
             }
             last_draw_calls_ += model->draw(device, pointer, f, &last_vertices_);

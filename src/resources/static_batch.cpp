@@ -200,14 +200,14 @@ bool StaticBatch::Build(const std::vector<cls3dObject*>& objects, float piece_le
         platform::Failed(vb->Lock(0, 0, &data, 0)))
         return false;
     std::memcpy(data, vertex_bytes.data(), vertex_bytes.size());
-    vb->Unlock();
+    IgnoreStatus(vb->Unlock(), "drawn like the objects, errors ignored");
     const std::size_t index_bytes = indices.size() * sizeof(std::uint32_t);
     if (platform::Failed(device->CreateIndexBuffer(static_cast<gfx::Dword>(index_bytes), gfx::UsageWriteOnly,
                                                    gfx::FmtIndex32, gfx::PoolManaged, &ib)) ||
         platform::Failed(ib->Lock(0, 0, &data, 0)))
         return false;
     std::memcpy(data, indices.data(), index_bytes);
-    ib->Unlock();
+    IgnoreStatus(ib->Unlock(), "drawn like the objects, errors ignored");
 
     objects_ = objects;
     pieces_ = std::move(pieces);
@@ -249,7 +249,8 @@ void StaticBatch::Draw(const std::vector<char>& visible) {
 
     // A subset is drawn as runs of neighbours in view; each run takes the states of its first object.
     const Matrix4 identity = MatrixIdentity();
-    device->SetTransform(gfx::TsWorld, std::bit_cast<gfx::Matrix>(identity));
+    IgnoreStatus(device->SetTransform(gfx::TsWorld, std::bit_cast<gfx::Matrix>(identity)),
+                 "drawn like the objects, errors ignored");
     bool bound = false;
     for (std::int32_t j = 0; j < subsets_; ++j) {
         const Span* spans = &spans_[std::size_t(j) * count];
@@ -273,13 +274,16 @@ void StaticBatch::Draw(const std::vector<char>& visible) {
             objects_[pieces_[order_[first]].object]->ApplySubsetStates(j);
             if (index_count == 0) continue;
             if (!bound) {
-                device->SetVertexShader(vertex_format_);
-                device->SetStreamSource(0, vertices_, vertex_size_);
-                device->SetIndices(indices_, 0);
+                IgnoreStatus(device->SetVertexShader(vertex_format_),
+                             "drawn like the objects, errors ignored");
+                IgnoreStatus(device->SetStreamSource(0, vertices_, vertex_size_),
+                             "drawn like the objects, errors ignored");
+                IgnoreStatus(device->SetIndices(indices_, 0), "drawn like the objects, errors ignored");
                 bound = true;
             }
-            device->DrawIndexedPrimitive(gfx::PtTriangleList, low, high - low + 1, first_index,
-                                         index_count / 3);
+            IgnoreStatus(device->DrawIndexedPrimitive(gfx::PtTriangleList, low, high - low + 1, first_index,
+                                                      index_count / 3),
+                         "drawn like the objects, errors ignored");
             ++last_draw_calls_;
         }
     }

@@ -19,32 +19,33 @@ constexpr float kPi = 3.1415927f;
 bool glides() { return Settings.CameraMode == 4 || Settings.CameraMode == 5; }
 
 void chase(SceneState& S) {
-    step([&] { S.ViewDir = PlayerAt(0).DirPropV(); });
-    step([&] { PlaceChaseCamera(S.UserPos, S.ViewDir, S.CamPosTarget, S.CamDestTarget); });
+    resume_past_fault([&] { S.ViewDir = PlayerAt(0).DirPropV(); });
+    resume_past_fault([&] { PlaceChaseCamera(S.UserPos, S.ViewDir, S.CamPosTarget, S.CamDestTarget); });
     if (glides()) {
-        step([&] { S.ChaseCamera->BlendPosition(S.CamPosTarget, 0.25f); });
-        step([&] { S.ChaseCamera->Dest(S.CamDestTarget); });
+        resume_past_fault([&] { S.ChaseCamera->BlendPosition(S.CamPosTarget, 0.25f); });
+        resume_past_fault([&] { S.ChaseCamera->Dest(S.CamDestTarget); });
     } else {
-        step([&] { S.ChaseCamera->Pos(S.CamPosTarget); });
-        step([&] { S.ChaseCamera->Dest(S.CamDestTarget); });
+        resume_past_fault([&] { S.ChaseCamera->Pos(S.CamPosTarget); });
+        resume_past_fault([&] { S.ChaseCamera->Dest(S.CamDestTarget); });
     }
 }
 
 void overview(SceneState& S) {
-    step([&] {
+    resume_past_fault([&] {
         const float half = Settings.WorldSize / 2;
         S.ChaseCamera->BlendPosition({half, 40, half}, 3.0f);
     });
     if (Settings.CameraMode <= 3 || Settings.CameraMode >= 6)
-        step([&] { S.ChaseCamera->BlendAngle(kPi / 2.5f, kPi / 4, 3.0f); });
+        resume_past_fault([&] { S.ChaseCamera->BlendAngle(kPi / 2.5f, kPi / 4, 3.0f); });
     S.CameraPhase = 5;
 }
 
 void follow(SceneState& S) {
-    const bool replace = test([&] { return S.FollowedPlayer == -1 || !PlayerAt(S.FollowedPlayer).Alive; });
+    const bool replace =
+        test_resuming_past_fault([&] { return S.FollowedPlayer == -1 || !PlayerAt(S.FollowedPlayer).Alive; });
     if (replace) {
         for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) {
-            if (test([&] { return PlayerAt(i).Alive && i != S.FollowedPlayer; })) {
+            if (test_resuming_past_fault([&] { return PlayerAt(i).Alive && i != S.FollowedPlayer; })) {
                 if (S.FollowedPlayer != -1) {
                     S.FollowClock = 0;
                     S.CameraPhase = 7;
@@ -57,25 +58,25 @@ void follow(SceneState& S) {
     }
     if (TimeScale == 1.0f) {
         Vec3 A;
-        step([&] {
+        resume_past_fault([&] {
             const Player& p = PlayerAt(S.FollowedPlayer);
             const Vec3 pos = p.PosProp(), d = p.DirProp();
-            const auto h = static_cast<float>(10 + 20 * Rnd.Next());
+            const auto h = static_cast<float>(10 + 20 * Rnd.next());
             A = {pos.x - 5 * d.x, h, pos.y - 5 * d.y};
         });
         Vec3 T;
-        step([&] { T = Vec3Normalize(A - S.ChaseCamera->Pos()); });
+        resume_past_fault([&] { T = Vec3Normalize(A - S.ChaseCamera->Pos()); });
         S.FollowMove = Vec3Lerp(S.FollowMove, T, 3 * S.FrameTime);
-        step([&] {
+        resume_past_fault([&] {
             // The distance is worked out in double precision and only then narrowed to a float.
             const auto distance = static_cast<float>(Settings.PlayerSpeed / 1.25 * S.FrameTime);
             S.CamPosTarget = S.ChaseCamera->Pos() + S.FollowMove * distance;
         });
         S.FollowMove = Vec3Normalize(S.FollowMove);
         if (S.CamPosTarget.y < 10) S.CamPosTarget.y = 10;
-        step([&] { S.ChaseCamera->Pos(S.CamPosTarget); });
+        resume_past_fault([&] { S.ChaseCamera->Pos(S.CamPosTarget); });
     }
-    step([&] {
+    resume_past_fault([&] {
         const Vec3 p = PlayerAt(S.FollowedPlayer).PosProp();
         S.ChaseCamera->Dest({p.x, 0, p.y});
     });
@@ -85,7 +86,7 @@ void follow(SceneState& S) {
 
 void RunCameraPhase(SceneState& S) {
     if (S.CameraPhase == 3) {
-        if (test([] { return !PlayerAt(0).Alive; })) S.CameraPhase = 4;
+        if (test_resuming_past_fault([] { return !PlayerAt(0).Alive; })) S.CameraPhase = 4;
     } else if (S.CameraPhase == 5) {
         if (S.DeadClock >= 0) S.CameraPhase = 6;
     } else if (S.CameraPhase == 7) {

@@ -74,7 +74,7 @@ std::optional<Vec3> TrafficVehiclePosition(const TrafficTables& T, std::int32_t 
 
 void FollowNextVehicle(SceneState& S) {
     Vec3 U, V;
-    step([&] {
+    resume_past_fault([&] {
         U = PlayerAt(0).POSX();
         V = PlayerAt(0).DirPropV();
     });

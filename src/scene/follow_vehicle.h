@@ -3,7 +3,7 @@
 #pragma once
 
 #include "engine/records.h"
-#include "scene/traffic_tables.h"
+#include "traffic/tables.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,11 +1,5 @@
 // Rounds and frames: time, frame-rate window, input, commands, clocks, camera, the static scene and
 // the traffic with view-cone culling, the user's vehicle, the overlay, and the frame shown.
-#include <algorithm>
-#include <cmath>
-#include <limits>
-#include <numbers>
-#include <vector>
-
 #include "engine/draw_reach.h"
 #include "engine/math.h"
 #include "engine/mdl_main.h"
@@ -14,14 +8,20 @@
 #include "resources/scene_textures.h"
 #include "scene/camera_phases.h"
 #include "scene/guarded.h"
-#include "scene/object_placement.h"
 #include "scene/hud_line.h"
+#include "scene/object_placement.h"
 #include "scene/run_scene.h"
 #include "scene/scene_random.h"
-#include "scene/traffic.h"
 #include "scene/viewer_controls.h"
 #include "sim/mdl_kl.h"
 #include "sim/round_clock.h"
+#include "traffic/traffic.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <vector>
 
 namespace kl::scene {
 
@@ -40,7 +40,7 @@ void check_placement(SceneState& S) {
         for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) {
             for (std::int64_t j = 0; j <= Settings.LastPlayer; ++j) {
                 if (i == j) continue;
-                const bool close = test([&] {
+                const bool close = test_resuming_past_fault([&] {
                     const Vec3 a = PlayerAt(i).PosProp(), b = PlayerAt(j).PosProp();
                     return std::fabs(b.x - a.x) < 20 && std::fabs(b.y - a.y) < 20;
                 });
@@ -48,7 +48,8 @@ void check_placement(SceneState& S) {
             }
         }
         if (S.PlayersApart) return;
-        for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) step([&] { PlayerAt(i).GeneratePos(); });
+        for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i)
+            resume_past_fault([&] { PlayerAt(i).GeneratePos(); });
     }
 }
 
@@ -58,7 +59,8 @@ bool in_view_cone(const SceneState& S, std::int64_t k, double threshold, const V
 }
 
 void draw_if_in_view(SceneState& S, std::int64_t k, double threshold, const Vec3& U) {
-    if (test([&] { return in_view_cone(S, k, threshold, U); })) step([&] { ObjectAt(k).Render(); });
+    if (test_resuming_past_fault([&] { return in_view_cone(S, k, threshold, U); }))
+        resume_past_fault([&] { ObjectAt(k).Render(); });
 }
 
 // An object whose model is wholly off the picture, or falls between the pixel centres; drawing it
@@ -78,7 +80,8 @@ constexpr double kBoxPicturePixels = 1.5;
 // The roads are always drawn; of their pieces, those that can put a pixel on the picture.
 void draw_roads(SceneState& S, const DrawReach& reach) {
     if (platform::OptimisationsOff() || !S.Roads.Ready()) {
-        for (std::int64_t i = 0; i < S.RoadCount; ++i) step([&] { ObjectAt(BuildingCount + 2 + i).Render(); });
+        for (std::int64_t i = 0; i < S.RoadCount; ++i)
+            resume_past_fault([&] { ObjectAt(BuildingCount + 2 + i).Render(); });
         return;
     }
     static std::vector<char> in_view;
@@ -89,7 +92,7 @@ void draw_roads(SceneState& S, const DrawReach& reach) {
         S.Roads.PieceBounds(p, low, high);
         in_view[p] = !reach.ReachesNoPixel(identity, low, high);
     }
-    step([&] { S.Roads.Draw(in_view); });
+    resume_past_fault([&] { S.Roads.Draw(in_view); });
 }
 
 // Every building is the same model with many textures. Drawn one whole building after another, the
@@ -106,7 +109,8 @@ void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
     in_view.assign(static_cast<std::size_t>(std::max<std::int64_t>(BuildingCount, 0)), 0);
     for (std::int64_t i = 0; i < BuildingCount; ++i) {
         const std::int64_t k = 2 + i;
-        if (test([&] { return in_view_cone(S, k, 0.68, U) && !reaches_no_pixel(reach, ObjectAt(k)); }))
+        if (test_resuming_past_fault(
+                [&] { return in_view_cone(S, k, 0.68, U) && !reaches_no_pixel(reach, ObjectAt(k)); }))
             in_view[static_cast<std::size_t>(i)] = 1;
     }
     // The same triangles with the same states, moved into place once at set-up rather than by a
@@ -118,10 +122,11 @@ void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
     std::int32_t subsets = 0;
     for (std::int64_t i = 0; i < BuildingCount; ++i)
         if (in_view[static_cast<std::size_t>(i)])
-            step([&] { subsets = std::max(subsets, ObjectAt(2 + i).SubsetCount()); });
+            resume_past_fault([&] { subsets = std::max(subsets, ObjectAt(2 + i).SubsetCount()); });
     for (std::int32_t j = 0; j < subsets; ++j)
         for (std::int64_t i = 0; i < BuildingCount; ++i)
-            if (in_view[static_cast<std::size_t>(i)]) step([&] { ObjectAt(2 + i).RenderSubset(j); });
+            if (in_view[static_cast<std::size_t>(i)])
+                resume_past_fault([&] { ObjectAt(2 + i).RenderSubset(j); });
 }
 
 // In a wide street most vehicles inside the cone are off the sides of the picture or so far ahead
@@ -137,8 +142,8 @@ void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
     S.Vehicles.Begin();
     for (std::int64_t i = 0; i < count; ++i) {
         const std::int64_t k = first + i;
-        if (!test([&] { return in_view_cone(S, k, 0.58, U); })) continue;
-        step([&] {
+        if (!test_resuming_past_fault([&] { return in_view_cone(S, k, 0.58, U); })) continue;
+        resume_past_fault([&] {
             KlObject& object = ObjectAt(k);
             cls3dObject* model = object.Model();
             if (model == nullptr) return object.Render();
@@ -149,23 +154,24 @@ void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
             if (!S.Vehicles.Add(*model, world, picture <= kBoxPicturePixels)) object.Render();
         });
     }
-    step([&] { S.Vehicles.Draw(); });
+    resume_past_fault([&] { S.Vehicles.Draw(); });
 }
 
 void rebuild_hud(SceneState& S) {
-    step([&] {
+    resume_past_fault([&] {
         const double rate = S.FpsFrames / (static_cast<double>(S.FpsTime) + 0.00001);
         S.HudLine = BuildHudLine(rate, Gear, PlayerAt(0).POSX(), Settings.PlayerSpeed, UserDecimalSeparator());
     });
 }
 
 void draw_overlay(SceneState& S) {
-    step([&] { S.HudText->Render(S.HudLine); });
+    resume_past_fault([&] { S.HudText->Render(S.HudLine); });
     if (S.QuitPrompt) {
-        step([&] { S.PromptText->SetFormat(1, 1); });
-        step([&] { S.PromptText->SetPosition(0, Settings.Height - 20, Settings.Width, Settings.Height); });
-        step([&] { S.PromptText->SetColor(mdlMain::ColorRGB(255, 255, 255)); });
-        step([&] { S.PromptText->Render("Really quit? Return = yes, ESC = no"); });
+        resume_past_fault([&] { S.PromptText->SetFormat(1, 1); });
+        resume_past_fault(
+            [&] { S.PromptText->SetPosition(0, Settings.Height - 20, Settings.Width, Settings.Height); });
+        resume_past_fault([&] { S.PromptText->SetColor(mdlMain::ColorRGB(255, 255, 255)); });
+        resume_past_fault([&] { S.PromptText->Render("Really quit? Return = yes, ESC = no"); });
     }
 }
 
@@ -184,16 +190,17 @@ bool InViewCone(const Vec3& P, const Vec3& U, const Vec3& V, double threshold) {
 void StartRound(SceneState& S) {
     if (!S.FirstRound) {
         for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) {
-            step([&] { PlayerAt(i).Crash(); });
-            step([&] { PlayerAt(i).Delete(); });
+            resume_past_fault([&] { PlayerAt(i).Crash(); });
+            resume_past_fault([&] { PlayerAt(i).Delete(); });
         }
     }
-    for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) step([&] { PlayerAt(i).Reset(); });
+    for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i)
+        resume_past_fault([&] { PlayerAt(i).Reset(); });
 
     check_placement(S);
 
     S.FirstRound = false;
-    step([&] { S.ViewDir = PlayerAt(0).DirPropV(); });
+    resume_past_fault([&] { S.ViewDir = PlayerAt(0).DirPropV(); });
     S.FollowMove = {0, 0, 0};
     S.FpsFrames = 0;
     S.FollowedPlayer = -1;
@@ -209,28 +216,28 @@ void StartRound(SceneState& S) {
     TimeScale = 1.0f;
     S.QuitPrompt = false;
     if (!S.ChaseCamera) S.ChaseCamera = std::make_unique<Camera>();
-    step([] { Engine->SetLookDistance(80000, kPi / 4); });
-    step([] { Engine->StartTimer(); });
+    resume_past_fault([] { Engine->SetLookDistance(80000, kPi / 4); });
+    resume_past_fault([] { Engine->StartTimer(); });
 }
 
 FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
-    step([&] {
+    resume_past_fault([&] {
         const float t = Engine->GetRelTimeDiff();
         S.FrameTime = t;
         S.FpsTime += t;
     });
     if (S.FpsTime >= 0.5f) {
         rebuild_hud(S);
-        if (S.Observer) step([&] { S.Observer->window_closed(S, S.FpsTime); });
+        if (S.Observer) resume_past_fault([&] { S.Observer->window_closed(S, S.FpsTime); });
         S.FpsTime = 0;
         S.FpsFrames = 0;
     }
     S.FpsFrames += 1;
     S.FrameTime = S.FrameTime * TimeScale;
 
-    step([] { Input->ReadMouse(); });
+    resume_past_fault([] { Input->ReadMouse(); });
     const platform::KeyStateTable* keys = nullptr;
-    step([&] {
+    resume_past_fault([&] {
         std::string typed;
         keys = Input->ReadKeyboard(typed);
     });
@@ -241,28 +248,31 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     if (command != FrameExit::None) return command;
     ApplyViewerControls(S);
 
-    if (test([] { return !PlayerAt(0).Alive; })) S.DeadClock += S.FrameTime;
-    step([&] { AdvanceRoundClock(S.FrameTime); });
-    step([&] { S.UserPos = PlayerAt(0).PosProp(); });
+    if (test_resuming_past_fault([] { return !PlayerAt(0).Alive; })) S.DeadClock += S.FrameTime;
+    resume_past_fault([&] { AdvanceRoundClock(S.FrameTime); });
+    resume_past_fault([&] { S.UserPos = PlayerAt(0).PosProp(); });
     RunCameraPhase(S);
     PlaceFollowCamera(S);
-    step([&] { S.ChaseCamera->DoEventsX(CameraFrameTime(S)); });
+    resume_past_fault([&] { S.ChaseCamera->DoEventsX(CameraFrameTime(S)); });
 
-    step([] { Engine->RenderStart(mdlMain::MakeVec2(0, 0), mdlMain::MakeVec2(0, 0)); });
-    step([] { Engine->RenderClear(true, mdlMain::ColorRGB(0, 0, 0), true, Settings.ClearMode == 2); });
-    if (test([&] { return S.ChaseCamera->IsAngleBlended() && Settings.CameraMode != 4 && Settings.CameraMode != 5; }))
-        step([&] { Engine->SetLookDistance(50000, S.ChaseCamera->GetAngle()); });
-    step([&] { S.ChaseCamera->SetCamera(); });
-    step([] { Engine->SetZState(true, true); });
-    step([] { Engine->SetSpecularState(true); });
+    resume_past_fault([] { Engine->RenderStart(mdlMain::MakeVec2(0, 0), mdlMain::MakeVec2(0, 0)); });
+    resume_past_fault(
+        [] { Engine->RenderClear(true, mdlMain::ColorRGB(0, 0, 0), true, Settings.ClearMode == 2); });
+    if (test_resuming_past_fault([&] {
+            return S.ChaseCamera->IsAngleBlended() && Settings.CameraMode != 4 && Settings.CameraMode != 5;
+        }))
+        resume_past_fault([&] { Engine->SetLookDistance(50000, S.ChaseCamera->GetAngle()); });
+    resume_past_fault([&] { S.ChaseCamera->SetCamera(); });
+    resume_past_fault([] { Engine->SetZState(true, true); });
+    resume_past_fault([] { Engine->SetSpecularState(true); });
 
     Vec3 U;
-    step([&] { U = PlayerAt(0).POSX(); });
-    step([] { ObjectAt(0).Render(); });
-    step([] { ObjectAt(1).Render(); });
+    resume_past_fault([&] { U = PlayerAt(0).POSX(); });
+    resume_past_fault([] { ObjectAt(0).Render(); });
+    resume_past_fault([] { ObjectAt(1).Render(); });
     // The camera and the projection stay as they are for the rest of the frame.
     DrawReach reach;
-    if (!platform::OptimisationsOff()) step([&] { reach = DrawReach::FromEngine(*Engine); });
+    if (!platform::OptimisationsOff()) resume_past_fault([&] { reach = DrawReach::FromEngine(*Engine); });
     draw_roads(S, reach);
     draw_buildings(S, U, reach);
 
@@ -270,7 +280,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     // per second.
     const bool moving = !S.Viewer.Paused;
     ObjectPlacement placement;
-    if (moving) step([&] {
+    if (moving) resume_past_fault([&] {
         const TrafficFrame frame{S.RoadCount, BuildingCount, S.FrameTime, LastFrameTime};
         if (platform::OptimisationsOff())
             step_traffic_plain(*S.Traffic, frame, placement);
@@ -280,17 +290,17 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     draw_vehicles(S, U, reach);
     if (moving) LastFrameTime = S.FrameTime;
 
-    if (moving) step([&] { PlayerAt(0).DoEventsX(S.FrameTime, Settings.PlayerSpeed); });
+    if (moving) resume_past_fault([&] { PlayerAt(0).DoEventsX(S.FrameTime, Settings.PlayerSpeed); });
     draw_overlay(S);
     DrawViewerLine(S);
-    if (S.Observer) step([&] { S.Observer->overlay_drawn(S); });
+    if (S.Observer) resume_past_fault([&] { S.Observer->overlay_drawn(S); });
 
-    step([] { Engine->RenderEnd(); });
+    resume_past_fault([] { Engine->RenderEnd(); });
     if (before_present) before_present();
-    step([] { Engine->RenderShow(); });
+    resume_past_fault([] { Engine->RenderShow(); });
     S.FramesSinceStep += 1;
     // The window's close button ends the program as the quit prompt does.
-    if (test([] { return Engine->CloseRequested(); })) return FrameExit::Quit;
+    if (test_resuming_past_fault([] { return Engine->CloseRequested(); })) return FrameExit::Quit;
     return FrameExit::None;
 }
 
@@ -301,9 +311,9 @@ void RunScene(const std::string& nbr_sim, const SceneHooks& hooks) {
 
     std::int64_t frames = 0;
     const auto leave = [&] {
-        if (S.Observer) step([&] { S.Observer->scene_left(S, frames); });
+        if (S.Observer) resume_past_fault([&] { S.Observer->scene_left(S, frames); });
     };
-    while (test([] { return RoundCount < Settings.RoundLimit; })) {
+    while (test_resuming_past_fault([] { return RoundCount < Settings.RoundLimit; })) {
         StartRound(S);
         FrameExit exit = FrameExit::None;
         while (exit == FrameExit::None) {

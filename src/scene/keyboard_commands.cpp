@@ -47,12 +47,12 @@ FrameExit ApplyKeyboardCommands(SceneState& S) {
     const auto down = [&](std::uint8_t code) { return S.KeyBuffer[code] != 0; };
 
     for (const StepCommand& c : kStepCommands) {
-        const bool takes_effect = test([&] {
+        const bool takes_effect = test_resuming_past_fault([&] {
             const double rate = S.FpsFrames / (static_cast<double>(S.FpsTime) + 0.00001);
             return down(c.code) && PlayerAt(0).Alive && ControlEnabled && S.FramesSinceStep > rate / 50;
         });
         if (takes_effect) {
-            step([&] { c.action(PlayerAt(0)); });
+            resume_past_fault([&] { c.action(PlayerAt(0)); });
             S.FramesSinceStep = 0;
         }
     }

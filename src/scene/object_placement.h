@@ -3,15 +3,15 @@
 #pragma once
 
 #include "scene/guarded.h"
-#include "scene/traffic.h"
 #include "sim/mdl_kl.h"
+#include "traffic/traffic.h"
 
 namespace kl::scene {
 
 class ObjectPlacement final : public VehiclePlacementSink {
 public:
     void place_vehicle(std::int32_t ObjIndex, float x, float y, float z) override {
-        step([&] { mdlKl::ObjectAt(ObjIndex).MOVEobj(x, y, z); });
+        resume_past_fault([&] { mdlKl::ObjectAt(ObjIndex).MOVEobj(x, y, z); });
     }
 };
 

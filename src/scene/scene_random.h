@@ -2,7 +2,7 @@
 // or a seed it was given).
 #pragma once
 
-#include "scene/random_source.h"
+#include "traffic/random_source.h"
 
 namespace kl::mdlKl {
 

@@ -8,9 +8,9 @@
 #include "scene/object_placement.h"
 #include "scene/run_scene.h"
 #include "scene/scene_random.h"
-#include "scene/traffic.h"
 #include "sim/data_files.h"
 #include "sim/mdl_kl.h"
+#include "traffic/traffic.h"
 
 #include <cstdio>
 #include <string>
@@ -31,15 +31,16 @@ constexpr TextureGroup kFacadeGroups[] = {{1, 17, 2},  {2, 17, 19}, {3, 15, 36},
                                           {5, 14, 68}, {6, 14, 82}, {7, 20, 96}};
 
 void fill_slot(int slot, const std::string& name) {
-    step([&] { checked_at(TextureNames, slot) = name; });
-    step([&] { checked_at(Textures, slot) = mdlMain::TextureFromFile(DataFilePath(name), 0, 0, false); });
+    resume_past_fault([&] { checked_at(TextureNames, slot) = name; });
+    resume_past_fault(
+        [&] { checked_at(Textures, slot) = mdlMain::TextureFromFile(DataFilePath(name), 0, 0, false); });
 }
 
 // The objects are made one after another at ObjIndex.
 void add_object(SceneState& S, const std::string& mesh, float x, float y, float z) {
-    step([&] { checked_at(Objects, S.ObjIndex) = std::make_unique<KlObject>(); });
-    step([&] { ObjectAt(S.ObjIndex).Initialize(mesh, 0, S.ObjIndex); });
-    step([&] { ObjectAt(S.ObjIndex).MOVEobj(x, y, z); });
+    resume_past_fault([&] { checked_at(Objects, S.ObjIndex) = std::make_unique<KlObject>(); });
+    resume_past_fault([&] { ObjectAt(S.ObjIndex).Initialize(mesh, 0, S.ObjIndex); });
+    resume_past_fault([&] { ObjectAt(S.ObjIndex).MOVEobj(x, y, z); });
     S.ObjIndex += 1;
 }
 
@@ -68,18 +69,18 @@ constexpr float kRoadPieceLength = 960.0f;
 } // namespace
 
 bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
-    step([&] { S.RoadCount = number_text_to_int16(nbr_sim); });
+    resume_past_fault([&] { S.RoadCount = number_text_to_int16(nbr_sim); });
 
     // One call per step: a font that cannot be made still leaves the colour and the rectangle set.
     S.HudText = std::make_unique<cls2dText>();
-    step([&] { S.HudText->SetFont("Arial", 20, false, false, false); });
-    step([&] { S.HudText->SetColor(mdlMain::ColorRGB(255, 255, 255)); });
-    step([&] { S.HudText->SetPosition(0, 0, 900, 20); });
+    resume_past_fault([&] { S.HudText->SetFont("Arial", 20, false, false, false); });
+    resume_past_fault([&] { S.HudText->SetColor(mdlMain::ColorRGB(255, 255, 255)); });
+    resume_past_fault([&] { S.HudText->SetPosition(0, 0, 900, 20); });
     S.PromptText = std::make_unique<cls2dText>();
-    step([&] { S.PromptText->SetFont("Arial", 20, true, false, false); });
-    step([&] { S.PromptText->SetColor(mdlMain::ColorRGB(255, 255, 255)); });
+    resume_past_fault([&] { S.PromptText->SetFont("Arial", 20, true, false, false); });
+    resume_past_fault([&] { S.PromptText->SetColor(mdlMain::ColorRGB(255, 255, 255)); });
 
-    step([&] {
+    resume_past_fault([&] {
         if (Settings.LastPlayer < 0) throw Fault("Subscript out of range");
         Players.clear();
         Players.resize(static_cast<std::size_t>(Settings.LastPlayer) + 1);
@@ -102,14 +103,15 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
     fill_slot(116, "33063001.jpg");
     fill_slot(117, "white.bmp");
 
-    if (Settings.AnisotropicFilter != 0) step([] { Engine->SetAnisotropicState(true); });
+    if (Settings.AnisotropicFilter != 0) resume_past_fault([] { Engine->SetAnisotropicState(true); });
 
     S.FirstRound = true;
     RoundCount = 0;
 
     for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) {
         // A failing test counts as failed initialisation, and set-up stops either way.
-        if (test([&] { return !PlayerAt(i).Initialize(0, static_cast<std::int32_t>(i), nullptr); }))
+        if (test_resuming_past_fault(
+                [&] { return !PlayerAt(i).Initialize(0, static_cast<std::int32_t>(i), nullptr); }))
             return false;
     }
 
@@ -129,9 +131,10 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
     for (int r = 0; r < S.RoadCount; ++r) {
         for (int m = 0; m <= 2; ++m) {
             for (int n = 0; n <= 19; ++n) {
-                step([&] { checked_at(Objects, S.ObjIndex) = std::make_unique<KlObject>(); });
-                step([&] { ObjectAt(S.ObjIndex).Initialize(vehicle_mesh(m, n), 0, S.ObjIndex); });
-                step([&] { ObjectAt(S.ObjIndex).ChangeDir(0); });
+                resume_past_fault([&] { checked_at(Objects, S.ObjIndex) = std::make_unique<KlObject>(); });
+                resume_past_fault(
+                    [&] { ObjectAt(S.ObjIndex).Initialize(vehicle_mesh(m, n), 0, S.ObjIndex); });
+                resume_past_fault([&] { ObjectAt(S.ObjIndex).ChangeDir(0); });
                 S.ObjIndex += 1;
             }
         }
@@ -145,9 +148,9 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
 
 void SetUpTrafficState(SceneState& S) {
     ObjectPlacement placement;
-    step([&] { set_up_traffic(*S.Traffic, S.RoadCount, BuildingCount, Rnd, placement); });
+    resume_past_fault([&] { set_up_traffic(*S.Traffic, S.RoadCount, BuildingCount, Rnd, placement); });
     S.ObjIndex = S.RoadCount + 2 + BuildingCount + 60 * S.RoadCount;
-    if (S.Observer) step([&] { S.Observer->traffic_set_up(S); });
+    if (S.Observer) resume_past_fault([&] { S.Observer->traffic_set_up(S); });
 }
 
 void ReleaseScene() {

@@ -3,20 +3,20 @@
 // work on it.
 #pragma once
 
-#include <array>
-#include <cstdint>
-#include <memory>
-#include <string>
-
 #include "engine/records.h"
 #include "overlay/cls2d_text.h"
 #include "resources/moving_batch.h"
 #include "resources/static_batch.h"
 #include "scene/follow_vehicle.h"
 #include "scene/scene_observer.h"
-#include "scene/traffic_tables.h"
 #include "scene/viewer_controls.h"
 #include "sim/camera.h"
+#include "traffic/tables.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
 
 namespace kl::scene {
 

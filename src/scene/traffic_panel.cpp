@@ -5,7 +5,7 @@
 
 #include "engine/cls3d_engine.h"
 #include "engine/mdl_main.h"
-#include "scene/traffic_log.h"
+#include "traffic/log.h"
 
 #include <algorithm>
 #include <cmath>

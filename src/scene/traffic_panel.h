@@ -4,7 +4,7 @@
 #pragma once
 
 #include "overlay/cls2d_text.h"
-#include "scene/traffic_statistics.h"
+#include "traffic/statistics.h"
 
 #include <array>
 #include <cstdint>

@@ -2,9 +2,9 @@
 #include "scene/traffic_watch.h"
 
 #include "scene/scene_state.h"
-#include "scene/traffic_dump.h"
-#include "scene/traffic_log.h"
 #include "sim/mdl_kl.h"
+#include "traffic/dump.h"
+#include "traffic/log.h"
 
 namespace kl::scene {
 

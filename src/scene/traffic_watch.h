@@ -5,7 +5,7 @@
 
 #include "scene/scene_observer.h"
 #include "scene/traffic_panel.h"
-#include "scene/traffic_statistics.h"
+#include "traffic/statistics.h"
 
 #include <cstdint>
 #include <optional>

@@ -94,12 +94,12 @@ void DrawViewerLine(SceneState& S) {
     using mdlKl::Settings;
     if (!S.Viewer.Line) {
         S.Viewer.Line = std::make_unique<cls2dText>();
-        step([&] { S.Viewer.Line->SetFont("Arial", 20, false, false, false); });
-        step([&] { S.Viewer.Line->SetColor(mdlMain::ColorRGB(255, 255, 255)); });
+        resume_past_fault([&] { S.Viewer.Line->SetFont("Arial", 20, false, false, false); });
+        resume_past_fault([&] { S.Viewer.Line->SetColor(mdlMain::ColorRGB(255, 255, 255)); });
     }
     // Above the quit prompt's row, clear of the traffic panel below the first line.
-    step([&] { S.Viewer.Line->SetPosition(8, Settings.Height - 44, Settings.Width, Settings.Height - 24); });
-    step([&] { S.Viewer.Line->Render(line); });
+    resume_past_fault([&] { S.Viewer.Line->SetPosition(8, Settings.Height - 44, Settings.Width, Settings.Height - 24); });
+    resume_past_fault([&] { S.Viewer.Line->Render(line); });
 }
 
 } // namespace kl::scene

@@ -3,8 +3,8 @@
 #include "sim/camera.h"
 
 #include "engine/cls3d_engine.h"
-#include "engine/fault.h"
 #include "engine/math.h"
+#include "fault/fault.h"
 #include "sim/mdl_kl.h"
 
 namespace kl {

@@ -2,11 +2,11 @@
 // model in place while the model still stands there: the scene turns vehicles before placing them.
 #include "sim/kl_object.h"
 
-#include <cmath>
-
-#include "engine/fault.h"
+#include "fault/fault.h"
 #include "resources/cls3d_object.h"
 #include "sim/data_files.h"
+
+#include <cmath>
 
 namespace kl {
 

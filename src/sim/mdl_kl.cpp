@@ -1,7 +1,7 @@
 // Checked access to the module's arrays.
 #include "sim/mdl_kl.h"
 
-#include "engine/fault.h"
+#include "fault/fault.h"
 
 namespace kl::mdlKl {
 

@@ -2,7 +2,7 @@
 // components, computed from the old ones, are stored as 32-bit floats.
 #include "sim/player.h"
 
-#include "engine/fault.h"
+#include "fault/fault.h"
 #include "resources/cls3d_object.h"
 
 #include <cmath>

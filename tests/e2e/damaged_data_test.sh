@@ -3,7 +3,9 @@
 # random or naming vertices and materials that do not exist; default.dat (with no config.dat) of
 # 0, 1, 136, 137, 138 and 4096 bytes or random. The program must neither crash nor hang: it ends
 # normally, untextured or with dead objects, names each damaged file once on stderr with its
-# reason, and writes config.dat from what it read. Ends with a table of the cases. Usage: damaged_data_test.sh PROGRAM DATA-FOLDER MESSAGE-SHIM PNG-REGIONS
+# reason, and writes config.dat from what it read, with no fault resumed past. Then more road strips
+# than the object table holds: those faults are counted, said on stderr and in --stats. Ends with a
+# table of the cases. Usage: damaged_data_test.sh PROGRAM DATA-FOLDER MESSAGE-SHIM PNG-REGIONS
 PROGRAM="$1" DATA="$2" SHIM="$3" REGIONS="$4"
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/damage.sh"
@@ -24,6 +26,9 @@ check_survived() {
     check_true "default.dat unchanged" cmp -s "$data/default.dat" "$work/default.before"
 }
 
+# The total of faults the scene went on past, from the last run's statistics.
+faults_resumed() { grep -oE '"faults_resumed": [0-9]+' "$work/stats" | grep -oE '[0-9]+$'; }
+
 # One rectangle's summary of the last screenshot: mean R G B, per mille white, grey, coloured.
 region() { "$REGIONS" "$work/shot.png" "$@" | tail -n1; }
 
@@ -34,9 +39,11 @@ run_damaged() {
     fresh_data
     cp "$data/default.dat" "$work/default.before"
     damage_all "$data" "$2" "$3"
-    run_program 120 "${shot_args[@]}" --screenshot "$work/shot.png"
+    run_program 120 "${shot_args[@]}" --screenshot "$work/shot.png" --stats "$work/stats"
     check_survived
     check_true "screenshot written" test -s "$work/shot.png"
+    # A loader turns a damaged file into a dead object or an untextured face, never into a fault.
+    check "no fault resumed past" "$(faults_resumed)" "0"
     # One line per damaged file, each naming it with a reason: the same names, compared without
     # regard to letter case as the program finds files.
     local named damaged
@@ -88,6 +95,8 @@ run_default() {
     { head -c 137 "$data/default.dat"; head -c 137 /dev/zero; } | head -c 137 >"$work/record"
     run_program 120 "${shot_args[@]}" --stats "$work/stats"
     check_survived
+    # Random fields are read within their ranges; none of them makes the scene fault.
+    check "no fault resumed past" "$(faults_resumed)" "0"
     # Carried over: the paddings, the speed (no key was pressed), the round limit, the spare
     # fields and camera mode, and the resolution typed (unchanged) in the dialog.
     local span
@@ -124,6 +133,25 @@ run_default "of 137 random bytes"
 head -c 137 /dev/urandom >"$work/default.dat"
 set_i32 "$work/default.dat" 40 1
 run_default "of 137 random bytes, round limit 1"
+
+# Whole data, but more road strips than the object table holds: each vehicle past object 30000
+# faults at set-up (made, initialised, turned) and in every frame that draws it. The run goes on,
+# says each place once on stderr, and --stats gives the same counts.
+echo "-- 490 road strips: 291 vehicles past the object table"
+fresh_data
+run_program 300 --no-dialog --frames 5 --fixed-step 0.033 --seed 1 --roads 490 --stats "$work/stats"
+check "exit status" "$status" 0
+[ "$status" -eq 0 ] || show_output
+fault_lines="$(sed -n 's/^Kelvane 3D: \([0-9]*\) faults\? resumed past at \(.*\)$/\2: \1/p' "$work/err")"
+check "set-up faults, three per vehicle past the table" \
+    "$(grep -c '(SetUpScene): 291$' <<<"$fault_lines")" 3
+check_true "the drawing of those vehicles faults in every frame (a multiple of 291)" awk -F': ' '
+    /\(draw_vehicles\)/ { seen = 1; if ($2 % 291 != 0) bad = 1 } END { exit bad || !seen }' <<<"$fault_lines"
+check "stderr and --stats give the same places and counts" \
+    "$(grep -oE '"faults_resumed_at": \{[^}]*\}' "$work/stats" | sed 's/^"faults_resumed_at"//' |
+        grep -oE '"[^"]+": [0-9]+' | sed 's/^"\(.*\)": /\1: /')" "$fault_lines"
+check "the total" "$(faults_resumed)" "$(awk -F': ' '{ n += $2 } END { print n }' <<<"$fault_lines")"
+table+=("490 road strips | exit $status | $(faults_resumed) faults resumed past")
 
 echo "-- cases and outcomes"
 printf '%s\n' "${table[@]}"

@@ -9,9 +9,12 @@ source "$(dirname "$0")/lib.sh"
 
 shoot() {
     shot="$work/shot.png"
-    run_program 150 --no-dialog --frames 120 --seed 1 --fixed-step 0.033 --screenshot "$shot"
+    run_program 150 --no-dialog --frames 120 --seed 1 --fixed-step 0.033 --screenshot "$shot" --stats "$work/stats"
     check "exit status" "$status" 0
     [ "$status" -eq 0 ] || show_output
+    # A clean run goes past no fault: none counted, none said.
+    check "faults resumed past" "$(grep -oE '"faults_resumed": [0-9]+' "$work/stats")" '"faults_resumed": 0'
+    check "no fault line on stderr" "$(grep -c 'resumed past' "$work/err")" 0
     check_true "screenshot written" test -s "$shot"
     # One line per rectangle: mean R G B, then per mille near-white, neutral grey, strongly coloured.
     "$REGIONS" "$shot" \

@@ -1,5 +1,5 @@
 #include "engine/cls3d_engine.h"
-#include "engine/fault.h"
+#include "fault/fault.h"
 
 #include <gtest/gtest.h>
 #include <random>

@@ -1,11 +1,11 @@
 // The engine on the OpenGL back-end: a lit box, a registered polygon resource and 2D boxes drawn,
 // read back, and drawn again after a mode change; and many mode changes in a row with stable memory.
-#include "support/gl_test_environment.h"
 #include "engine/cls3d_engine.h"
-#include "engine/fault.h"
 #include "engine/math.h"
 #include "engine/mdl_main.h"
+#include "fault/fault.h"
 #include "platform/gfx/gl/gl_backend.h"
+#include "support/gl_test_environment.h"
 
 #include <bit>
 #include <cstdlib>

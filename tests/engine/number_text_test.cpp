@@ -1,6 +1,6 @@
 // Typed texts to numbers: the accepted form, rounding of halves, the separator and the range limits.
-#include "engine/fault.h"
 #include "engine/number_text.h"
+#include "fault/fault.h"
 
 #include <cfloat>
 #include <cmath>

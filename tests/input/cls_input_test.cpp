@@ -1,4 +1,4 @@
-#include "engine/fault.h"
+#include "fault/fault.h"
 #include "input/cls_input.h"
 #include "platform/input/key_names.h"
 #include "support/fake_input.h"

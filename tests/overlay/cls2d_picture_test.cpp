@@ -1,7 +1,7 @@
 // Screen pictures: corners and centre, turning about the centre from the shape last placed, colour
 // and opacity, and the blending each combination of picture and texture asks the device for.
-#include "engine/fault.h"
 #include "engine/mdl_main.h"
+#include "fault/fault.h"
 #include "overlay/cls2d_picture.h"
 #include "overlay/cls2d_texture.h"
 #include "support/engine_fixture.h"

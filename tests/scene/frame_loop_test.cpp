@@ -4,7 +4,7 @@
 #include "engine/math.h"
 #include "resources/cls3d_object.h"
 #include "scene/scene_fixture.h"
-#include "scene/traffic.h"
+#include "traffic/traffic.h"
 
 #include <algorithm>
 #include <numbers>

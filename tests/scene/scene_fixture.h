@@ -52,7 +52,7 @@ class SceneTest : public ::testing::Test {
         mdlKl::Settings.AspectRatio = "1,333";
         mdlKl::Gear = 1;
         mdlKl::LastFrameTime = 0.0f;
-        mdlKl::Rnd.Seed(1);
+        mdlKl::Rnd.seed(1);
 
         // A device with a stencil buffer, so that the blended-shadow clear can be seen.
         sys->adapters[0].depth_stencil_formats = {gfx::FmtD24S8, gfx::FmtD16};

@@ -1,13 +1,11 @@
-#include "sim/camera.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
-
-#include "engine/fault.h"
 #include "engine/math.h"
+#include "fault/fault.h"
+#include "sim/camera.h"
 #include "sim/mdl_kl.h"
 #include "support/engine_fixture.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
 
 namespace kl {
 namespace {

@@ -1,7 +1,7 @@
 // Placed scene models on the recording back-end: the swap from simulation to engine form, the quarter
 // turns about the world origin, and what a model whose mesh file failed to load still does.
-#include "engine/fault.h"
 #include "engine/math.h"
+#include "fault/fault.h"
 #include "platform/d3dx/mesh.h"
 #include "resources/cls3d_object.h"
 #include "resources/scene_textures.h"

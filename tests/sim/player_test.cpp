@@ -1,7 +1,7 @@
 // The user's vehicle: start values, driving and the mesh that follows it, the four turns, and a
 // crashed vehicle that ignores everything until it is reset.
-#include "engine/fault.h"
 #include "engine/math.h"
+#include "fault/fault.h"
 #include "resources/cls3d_object.h"
 #include "sim/player.h"
 

@@ -1,7 +1,7 @@
 // The round clock against the module state: controls come on once the clock reaches 0, and a round
 // limit nobody can reach never crashes the user's vehicles while one of 0 or less does so every frame.
-#include "engine/fault.h"
 #include "engine/math.h"
+#include "fault/fault.h"
 #include "sim/mdl_kl.h"
 #include "sim/round_clock.h"
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "engine/cls3d_engine.h"
-#include "engine/fault.h"
+#include "fault/fault.h"
 #include "platform/gfx/recording/recording_system.h"
 
 #include <gtest/gtest.h>

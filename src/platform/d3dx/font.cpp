@@ -51,15 +51,18 @@ constexpr StateValue kStageStates[] = {
 class StateChanges {
   public:
     explicit StateChanges(gfx::Device& d) : d_(d) {}
+    // Putting a state back happens on the way out, with no caller left to tell: a device that
+    // refuses it has refused the text already, or is lost and will be reset.
     ~StateChanges() {
+        constexpr const char* why = "restored on the way out";
         for (auto it = changed_.rbegin(); it != changed_.rend(); ++it) {
             if (it->stage)
-                d_.SetTextureStageState(0, it->code, it->old);
+                IgnoreStatus(d_.SetTextureStageState(0, it->code, it->old), why);
             else
-                d_.SetRenderState(it->code, it->old);
+                IgnoreStatus(d_.SetRenderState(it->code, it->old), why);
         }
-        if (texture_saved_) d_.SetTexture(0, texture_);
-        if (fvf_saved_) d_.SetVertexShader(fvf_);
+        if (texture_saved_) IgnoreStatus(d_.SetTexture(0, texture_), why);
+        if (fvf_saved_) IgnoreStatus(d_.SetVertexShader(fvf_), why);
     }
     StateChanges(const StateChanges&) = delete;
     StateChanges& operator=(const StateChanges&) = delete;
@@ -127,7 +130,7 @@ Status DeviceFont::make_atlas(int side) {
                                                   static_cast<std::ptrdiff_t>(y) * locked.Pitch);
         std::fill(row, row + kSolidSide, 0xFFFFFFFFu);
     }
-    texture->UnlockRect(0);
+    if (const Status s = texture->UnlockRect(0); Failed(s)) return s;
     atlas_ = std::move(texture);
     packer_ = ShelfPacker(side, side);
     packer_.Place(kSolidSide, kSolidSide, &solid_.x, &solid_.y);
@@ -170,8 +173,7 @@ bool DeviceFont::write_glyphs(const std::vector<const GlyphImage*>& glyphs) {
         // Nothing to write, but a texture a reset took away must not be drawn with.
         const gfx::Rect corner{0, 0, 1, 1};
         if (Failed(atlas_->LockRect(0, &locked, &corner, gfx::LockReadOnly))) return false;
-        atlas_->UnlockRect(0);
-        return true;
+        return Succeeded(atlas_->UnlockRect(0));
     }
     if (Failed(atlas_->LockRect(0, &locked, nullptr, 0))) return false;
     auto* base = static_cast<std::uint8_t*>(locked.pBits);
@@ -187,8 +189,7 @@ bool DeviceFont::write_glyphs(const std::vector<const GlyphImage*>& glyphs) {
                 row[x] = (gfx::Dword{src[x]} << 24) | 0x00FFFFFFu;
         }
     }
-    atlas_->UnlockRect(0);
-    return true;
+    return Succeeded(atlas_->UnlockRect(0));
 }
 
 void DeviceFont::add_quad(const GlyphQuad& quad, gfx::Dword color, const gfx::Rect* clip) {

@@ -162,7 +162,7 @@ platform::Status TextureFromFile(gfx::Device& device, const std::string& file, s
             std::memcpy(static_cast<std::uint8_t*>(lr.pBits) +
                             std::size_t{y} * static_cast<std::size_t>(lr.Pitch),
                         image.levels[i].data() + y * row, row);
-        made->UnlockRect(i);
+        if (const auto u = made->UnlockRect(i); u != platform::Status::Ok) return u;
     }
     *texture = std::move(made);
     return platform::Status::Ok;

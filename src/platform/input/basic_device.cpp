@@ -41,7 +41,7 @@ Status BasicDevice::Unacquire() {
 Status BasicDevice::GetDeviceState(std::uint32_t size, void* data) {
     if (!format_set_ || size != state_size_ || data == nullptr) return Status::InvalidCall;
     if (Refresh()) {
-        Unacquire();
+        IgnoreStatus(Unacquire(), "the input is lost, which is what the caller hears");
         return Status::InputLost;
     }
     if (!acquired_) return Status::InvalidCall;

@@ -1,8 +1,8 @@
 // std::to_chars without a precision gives the shortest text that reads back exactly, whatever the
 // process locale.
-#include "scene/traffic_dump.h"
+#include "traffic/dump.h"
 
-#include "scene/traffic_statistics.h"
+#include "traffic/statistics.h"
 
 #include <charconv>
 #include <cmath>

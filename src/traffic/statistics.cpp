@@ -1,6 +1,6 @@
 // Figures over the simulated vehicles only (vehicles 0 to LastCar of each lane slot, roads the tables
 // hold), read through each road's block once its index is known to be valid.
-#include "scene/traffic_statistics.h"
+#include "traffic/statistics.h"
 
 #include <algorithm>
 #include <cmath>

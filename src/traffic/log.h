@@ -1,7 +1,7 @@
 // The statistics log: CSV, a header line, then one row per frame-rate window.
 #pragma once
 
-#include "scene/traffic_statistics.h"
+#include "traffic/statistics.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 // vehicle, for 3 lane slots x 101 vehicles x 251 roads, bounds-checked on every indexed access.
 #pragma once
 
-#include "engine/fault.h"
+#include "fault/fault.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -69,7 +69,7 @@ struct TrafficTables {
 
 // A 64-bit digest (FNV-1a) of every table cell but the step-order hint: two runs whose digests are
 // equal left the traffic in the same state.
-inline std::uint64_t TrafficDigest(const TrafficTables& T) {
+inline std::uint64_t traffic_digest(const TrafficTables& T) {
     std::uint64_t h = 0xcbf29ce484222325ULL;
     const auto add = [&h](const auto& table) {
         const auto* bytes = reinterpret_cast<const unsigned char*>(&table);

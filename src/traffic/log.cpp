@@ -1,5 +1,5 @@
 // Rows are short and written twice a second, so plain string building does.
-#include "scene/traffic_log.h"
+#include "traffic/log.h"
 
 #include <charconv>
 #include <cmath>

@@ -2,7 +2,7 @@
 // their mean speed and the lane changes into it, and overall speed, lane-change rate and spread.
 #pragma once
 
-#include "scene/traffic_tables.h"
+#include "traffic/tables.h"
 
 #include <array>
 #include <cstdint>

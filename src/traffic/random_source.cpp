@@ -1,9 +1,9 @@
 // SplitMix64 step and its conversion to a double in [0, 1).
-#include "scene/random_source.h"
+#include "traffic/random_source.h"
 
 namespace kl {
 
-double RandomSource::Next() {
+double RandomSource::next() {
     State += 0x9E3779B97F4A7C15ULL;
     std::uint64_t z = State;
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;

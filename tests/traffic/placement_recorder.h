@@ -1,7 +1,7 @@
 // A placement sink for traffic tests: keeps every placement in call order and the last one per object.
 #pragma once
 
-#include "scene/traffic.h"
+#include "traffic/traffic.h"
 
 #include <cstdint>
 #include <map>

@@ -11,7 +11,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "scene/traffic.h"
+#include "traffic/traffic.h"
 
 namespace kl {
 

@@ -9,7 +9,7 @@ namespace kl {
 class UniformSource {
   public:
     virtual ~UniformSource() = default;
-    virtual double Next() = 0;
+    virtual double next() = 0;
 };
 
 // SplitMix64 (Steele, Lea and Flood, "Fast splittable pseudorandom number generators", 2014): a
@@ -18,10 +18,10 @@ class UniformSource {
 // exactly 0 but never 1. The same seed always gives the same sequence, on every platform.
 class RandomSource final : public UniformSource {
   public:
-    explicit RandomSource(std::uint64_t seed = 0) : State(seed) {}
+    explicit RandomSource(std::uint64_t initial = 0) : State(initial) {}
 
-    void Seed(std::uint64_t seed) { State = seed; }
-    double Next() override;
+    void seed(std::uint64_t value) { State = value; }
+    double next() override;
 
   private:
     std::uint64_t State;

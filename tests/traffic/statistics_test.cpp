@@ -1,7 +1,7 @@
 // Traffic figures, log rows and the dump, on small tables worked out by hand.
-#include "scene/traffic_dump.h"
-#include "scene/traffic_log.h"
-#include "scene/traffic_statistics.h"
+#include "traffic/dump.h"
+#include "traffic/log.h"
+#include "traffic/statistics.h"
 
 #include <algorithm>
 #include <cmath>

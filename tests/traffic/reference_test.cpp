@@ -1,7 +1,7 @@
 // Long runs with a fixed seed and uneven frame times: the traffic step against a separately written
 // implementation kept here, and the fast step against the plain scan.
-#include "scene/placement_recorder.h"
-#include "scene/traffic.h"
+#include "traffic/placement_recorder.h"
+#include "traffic/traffic.h"
 
 #include <array>
 #include <bit>
@@ -42,11 +42,11 @@ class ReferenceTraffic {
                     v.offset = 25 * m;
                     v.step = 0;
                     if (n < 19) {
-                        v.dist = (600 * u.Next() + 1400 * n) * 3.0;
-                        v.speed = static_cast<int>(std::nearbyint(100 + 20 * u.Next()));
+                        v.dist = (600 * u.next() + 1400 * n) * 3.0;
+                        v.speed = static_cast<int>(std::nearbyint(100 + 20 * u.next()));
                     } else {
-                        v.dist = (3000 * u.Next() + 1400 * 21) * 3.0;
-                        v.speed = static_cast<int>(std::nearbyint(70 + 9 * u.Next()));
+                        v.dist = (3000 * u.next() + 1400 * 21) * 3.0;
+                        v.speed = static_cast<int>(std::nearbyint(70 + 9 * u.next()));
                     }
                 }
             }
@@ -277,7 +277,7 @@ TEST(FastAgainstPlain, SameResultsWithTiesHugeDistancesAndOddFrameTimes) {
             }
             fast->VehDist(m, n, 0) = 5000.0 * m;
             fast->VehDist(m, n, 1) = 1e20 + 16384.0 * (n % 3);
-            fast->VehDist(m, n, 2) = (random.Next() - 0.7) * 40000;
+            fast->VehDist(m, n, 2) = (random.next() - 0.7) * 40000;
         }
     const auto start = std::make_unique<TrafficTables>(*fast);
 

@@ -1,7 +1,7 @@
 // Behaviour of one traffic frame in small staged situations, checked on the fast step and on the plain
 // scan alike.
-#include "scene/placement_recorder.h"
-#include "scene/traffic.h"
+#include "traffic/placement_recorder.h"
+#include "traffic/traffic.h"
 
 #include <gtest/gtest.h>
 #include <memory>

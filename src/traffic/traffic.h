@@ -2,8 +2,8 @@
 // (acceleration, following, lane changes, move, side slide and placement of each vehicle's object).
 #pragma once
 
-#include "scene/random_source.h"
-#include "scene/traffic_tables.h"
+#include "traffic/random_source.h"
+#include "traffic/tables.h"
 
 #include <cstdint>
 

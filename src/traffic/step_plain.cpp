@@ -1,6 +1,6 @@
 // The traffic step as a plain scan over the tables with a checked access everywhere; slow, but easy to
 // hold against the rules, and the yardstick the fast step is compared with.
-#include "scene/traffic.h"
+#include "traffic/traffic.h"
 
 #include <cmath>
 

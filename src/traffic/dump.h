@@ -2,7 +2,7 @@
 // same value.
 #pragma once
 
-#include "scene/traffic_tables.h"
+#include "traffic/tables.h"
 
 #include <cstdint>
 #include <ostream>

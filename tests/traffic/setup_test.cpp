@@ -1,6 +1,6 @@
 // Filling the traffic tables at set-up and restart, and the random source they are filled from.
-#include "scene/placement_recorder.h"
-#include "scene/traffic.h"
+#include "traffic/placement_recorder.h"
+#include "traffic/traffic.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@ constexpr int LastCar = TrafficTables::LastCar;
 class ScriptedSource : public UniformSource {
   public:
     explicit ScriptedSource(std::vector<double> numbers) : Numbers(std::move(numbers)) {}
-    double Next() override {
+    double next() override {
         ++Draws;
         return Numbers[std::min(Used++, Numbers.size() - 1)];
     }
@@ -135,7 +135,7 @@ TEST(TrafficSetUp, SameSeedGivesTheSameTrafficAndRestartRebuildsItCompletely) {
     for (int frame = 0; frame < 3000; ++frame)
         step_traffic(*b, TrafficFrame{4, 400, 1.0f / 30, 1.0f / 30}, sink);
     EXPECT_FALSE(*a == *b);
-    rb.Seed(42);
+    rb.seed(42);
     set_up_traffic(*b, 4, 400, rb, sink);
     EXPECT_TRUE(*a == *b);
 
@@ -166,11 +166,11 @@ TEST(RandomSource, GivesARepeatableUniformSequenceInTheHalfOpenUnitInterval) {
     bool differs = false;
     std::vector<double> first;
     for (int i = 0; i < 100000; ++i) {
-        const double u = a.Next();
+        const double u = a.next();
         ASSERT_GE(u, 0.0);
         ASSERT_LT(u, 1.0);
-        ASSERT_EQ(u, b.Next());
-        differs = differs || u != c.Next();
+        ASSERT_EQ(u, b.next());
+        differs = differs || u != c.next();
         sum += u;
         below_tenth += u < 0.1;
         if (i < 10) first.push_back(u);
@@ -178,9 +178,9 @@ TEST(RandomSource, GivesARepeatableUniformSequenceInTheHalfOpenUnitInterval) {
     EXPECT_TRUE(differs);
     EXPECT_NEAR(sum / 100000, 0.5, 0.01);
     EXPECT_NEAR(below_tenth, 10000, 500);
-    a.Seed(1234);
+    a.seed(1234);
     for (const double u : first)
-        EXPECT_EQ(a.Next(), u);
+        EXPECT_EQ(a.next(), u);
 }
 
 } // namespace

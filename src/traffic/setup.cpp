@@ -1,5 +1,5 @@
 // Filling the traffic tables at scene set-up and on restart.
-#include "scene/traffic.h"
+#include "traffic/traffic.h"
 
 #include <algorithm>
 #include <cmath>
@@ -34,11 +34,11 @@ void set_up_traffic(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t 
                 Tables.VehOffset(m, n, r) = 25 * m;
                 Tables.VehSideStep(m, n, r) = 0;
                 if (n < LastCar) {
-                    Tables.VehDist(m, n, r) = (600.0 * Random.Next() + 1400.0 * n) * 3.0;
-                    Tables.VehSpeed(m, n, r) = round_speed(100.0 + 20.0 * Random.Next());
+                    Tables.VehDist(m, n, r) = (600.0 * Random.next() + 1400.0 * n) * 3.0;
+                    Tables.VehSpeed(m, n, r) = round_speed(100.0 + 20.0 * Random.next());
                 } else {
-                    Tables.VehDist(m, n, r) = (3000.0 * Random.Next() + 1400.0 * (LastCar + 2)) * 3.0;
-                    Tables.VehSpeed(m, n, r) = round_speed(70.0 + 9.0 * Random.Next());
+                    Tables.VehDist(m, n, r) = (3000.0 * Random.next() + 1400.0 * (LastCar + 2)) * 3.0;
+                    Tables.VehSpeed(m, n, r) = round_speed(70.0 + 9.0 * Random.next());
                 }
                 // The frame step places every vehicle anew before it is drawn, so this placement
                 // (a tenth of the distance, on the ground) is never seen.

@@ -1,0 +1,54 @@
+// Counting the faults resumed past by place, and spelling a place out.
+#include "scene/resumed_faults.h"
+
+namespace kl::scene {
+namespace {
+
+// "kl::scene::FrameExit kl::scene::RunFrame(kl::scene::SceneState&)" -> "RunFrame".
+std::string_view short_function(std::string_view f) {
+    f = f.substr(0, f.find('('));
+    if (const auto space = f.rfind(' '); space != std::string_view::npos) f.remove_prefix(space + 1);
+    if (const auto colons = f.rfind("::"); colons != std::string_view::npos) f.remove_prefix(colons + 2);
+    return f;
+}
+
+std::string_view base_name(std::string_view path) {
+    if (const auto slash = path.rfind('/'); slash != std::string_view::npos) path.remove_prefix(slash + 1);
+    return path;
+}
+
+} // namespace
+
+void ResumedFaults::count(const std::source_location& at) {
+    auto& [function, n] = counts_[Key{at.file_name(), at.line()}];
+    function = at.function_name();
+    ++n;
+}
+
+std::vector<ResumedFaults::Place> ResumedFaults::places() const {
+    std::vector<Place> out;
+    for (const auto& [key, entry] : counts_) {
+        std::string where(base_name(key.file));
+        where += ':' + std::to_string(key.line) + " (" + std::string(short_function(entry.first)) + ")";
+        out.push_back({std::move(where), entry.second});
+    }
+    return out;
+}
+
+std::int64_t ResumedFaults::total() const {
+    std::int64_t n = 0;
+    for (const auto& entry : counts_)
+        n += entry.second.second;
+    return n;
+}
+
+ResumedFaults& resumed_faults() {
+    static ResumedFaults tally;
+    return tally;
+}
+
+void count_resumed_fault(const std::source_location& at) {
+    resumed_faults().count(at);
+}
+
+} // namespace kl::scene

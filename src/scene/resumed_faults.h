@@ -1,0 +1,43 @@
+// The faults the scene resumed past, counted by the place of the guarded step that caught them, so
+// that a run that went wrong says so at its end (--stats and stderr).
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <map>
+#include <source_location>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace kl::scene {
+
+class ResumedFaults {
+  public:
+    struct Place {
+        std::string where; // "file.cpp:line (function)" of the guarded step
+        std::int64_t count = 0;
+    };
+
+    // Cheap enough for a fault in every vehicle of every frame: the place is kept as the compiler's
+    // own strings and spelled out only when asked for.
+    void count(const std::source_location& at);
+    // Every place with a fault, in the order of file and line.
+    std::vector<Place> places() const;
+    std::int64_t total() const;
+
+  private:
+    struct Key {
+        std::string_view file;
+        std::uint_least32_t line;
+        auto operator<=>(const Key&) const = default;
+    };
+    std::map<Key, std::pair<const char*, std::int64_t>> counts_; // function name, count
+};
+
+// The run's tally, which the guarded steps count into.
+ResumedFaults& resumed_faults();
+void count_resumed_fault(const std::source_location& at);
+
+} // namespace kl::scene
