@@ -1,10 +1,10 @@
 // Any bytes as a key script: parsing never crashes, and a script it accepts gives only key states
 // of 0 or 0x80 and no keys after its last listed read.
+#include "platform/input/key_script.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
-
-#include "platform/input/key_script.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

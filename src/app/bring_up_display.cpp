@@ -23,7 +23,8 @@ std::int32_t bring_up(std::int32_t Width, std::int32_t Height, std::int32_t Form
 
     bool found = false;
     for (const DisplayMode& m : ModeList) {
-        if (m.Format == Format && m.Width == Width && m.Height == Height && DeviceCaps.AntiAlias >= AntiAlias) {
+        if (m.Format == Format && m.Width == Width && m.Height == Height &&
+            DeviceCaps.AntiAlias >= AntiAlias) {
             Settings.SetMode(m);
             Settings.AntiAlias = AntiAlias;
             found = true;
@@ -50,8 +51,8 @@ std::int32_t bring_up(std::int32_t Width, std::int32_t Height, std::int32_t Form
 
 } // namespace
 
-std::int32_t BringUpDisplay(std::int32_t Width, std::int32_t Height, std::int32_t Format, std::int32_t AntiAlias,
-                            platform::WindowHandle hWnd, bool windowed) {
+std::int32_t BringUpDisplay(std::int32_t Width, std::int32_t Height, std::int32_t Format,
+                            std::int32_t AntiAlias, platform::WindowHandle hWnd, bool windowed) {
     // Any run-time failure counts as "no usable adapter".
     try {
         return bring_up(Width, Height, Format, AntiAlias, hWnd, windowed);

@@ -2,18 +2,18 @@
 // check, mode choice, input, then the display switch.
 #pragma once
 
-#include <cstdint>
-#include <vector>
-
 #include "engine/records.h"
 #include "platform/os/window_handle.h"
+
+#include <cstdint>
+#include <vector>
 
 namespace kl::mdlKl {
 
 // 0 no usable adapter (or any other failure), 1 no keyboard or mouse, 2 the display mode could not
 // be set, 3 display and input are up. Writes the mode actually chosen into Settings.
-std::int32_t BringUpDisplay(std::int32_t Width, std::int32_t Height, std::int32_t Format, std::int32_t AntiAlias,
-                            platform::WindowHandle hWnd, bool windowed = false);
+std::int32_t BringUpDisplay(std::int32_t Width, std::int32_t Height, std::int32_t Format,
+                            std::int32_t AntiAlias, platform::WindowHandle hWnd, bool windowed = false);
 
 // The records BringUpDisplay keeps.
 inline EngineCaps DeviceCaps;

@@ -113,8 +113,7 @@ const std::vector<OptionSpec>& option_table() {
          path_into(&Options::traffic_log)},
         {"dump-traffic", "FILE", "write the traffic tables to FILE (JSON) when the program ends",
          path_into(&Options::dump_traffic)},
-        {"video", "FILE",
-         "encode every frame into FILE (H.264 MP4) at 1 / --fixed-step frames per second",
+        {"video", "FILE", "encode every frame into FILE (H.264 MP4) at 1 / --fixed-step frames per second",
          path_into(&Options::video)},
         {"video-quality", "Q", "quality of --video, 0 (lossless, large) to 51 (smallest); default 23",
          [](Options& o, const std::string& v) {

@@ -2,12 +2,12 @@
 // scene, and the settings written back at the end of a normal run.
 #pragma once
 
-#include <optional>
-
 #include "app/options.h"
 #include "platform/input/key_script.h"
 #include "platform/os/window_handle.h"
 #include "scene/scene_observer.h"
+
+#include <optional>
 
 namespace kl::mdlKl {
 

@@ -1,13 +1,12 @@
 // Reads the current engine's back buffer through the OpenGL back-end.
 #include "app/screenshot.h"
 
-#include <stb_image_write.h>
-
-#include <cstdint>
-#include <vector>
-
 #include "engine/cls3d_engine.h"
 #include "platform/gfx/gl/gl_backend.h"
+
+#include <cstdint>
+#include <stb_image_write.h>
+#include <vector>
 
 namespace kl {
 

@@ -1,9 +1,9 @@
 // Fixed settings of the device: projection, camera with roll, lights, specular, depth test,
 // filtering, ambient light, fog, and the world transforms resource objects draw with.
 #include "engine/cls3d_engine.h"
-#include "engine/number_text.h"
 #include "engine/engine_platform.h"
 #include "engine/math.h"
+#include "engine/number_text.h"
 
 #include <bit>
 #include <optional>

@@ -16,7 +16,9 @@ namespace {
 
 constexpr float kPi = 3.1415927f;
 
-bool glides() { return Settings.CameraMode == 4 || Settings.CameraMode == 5; }
+bool glides() {
+    return Settings.CameraMode == 4 || Settings.CameraMode == 5;
+}
 
 void chase(SceneState& S) {
     resume_past_fault([&] { S.ViewDir = PlayerAt(0).DirPropV(); });

@@ -68,7 +68,8 @@ void draw_if_in_view(SceneState& S, std::int64_t k, double threshold, const Vec3
 bool reaches_no_pixel(const DrawReach& reach, KlObject& object) {
     cls3dObject* model = object.Model();
     Vec3 low, high;
-    return model != nullptr && model->MeshBounds(low, high) && reach.ReachesNoPixel(model->WorldMatrix(), low, high);
+    return model != nullptr && model->MeshBounds(low, high) &&
+           reach.ReachesNoPixel(model->WorldMatrix(), low, high);
 }
 
 // Vehicles whose picture is at most this many pixels across are drawn as a box in their mean
@@ -102,7 +103,8 @@ void draw_roads(SceneState& S, const DrawReach& reach) {
 // which two of them are drawn changes no pixel; each building's own subsets keep their order.
 void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
     if (platform::OptimisationsOff()) {
-        for (std::int64_t i = 0; i < BuildingCount; ++i) draw_if_in_view(S, 2 + i, 0.68, U);
+        for (std::int64_t i = 0; i < BuildingCount; ++i)
+            draw_if_in_view(S, 2 + i, 0.68, U);
         return;
     }
     static std::vector<char> in_view;
@@ -136,7 +138,8 @@ void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
 void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
     const std::int64_t first = BuildingCount + 2 + S.RoadCount, count = 60LL * S.RoadCount;
     if (platform::OptimisationsOff()) {
-        for (std::int64_t i = 0; i < count; ++i) draw_if_in_view(S, first + i, 0.58, U);
+        for (std::int64_t i = 0; i < count; ++i)
+            draw_if_in_view(S, first + i, 0.58, U);
         return;
     }
     S.Vehicles.Begin();
@@ -160,7 +163,8 @@ void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
 void rebuild_hud(SceneState& S) {
     resume_past_fault([&] {
         const double rate = S.FpsFrames / (static_cast<double>(S.FpsTime) + 0.00001);
-        S.HudLine = BuildHudLine(rate, Gear, PlayerAt(0).POSX(), Settings.PlayerSpeed, UserDecimalSeparator());
+        S.HudLine =
+            BuildHudLine(rate, Gear, PlayerAt(0).POSX(), Settings.PlayerSpeed, UserDecimalSeparator());
     });
 }
 
@@ -280,13 +284,14 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     // per second.
     const bool moving = !S.Viewer.Paused;
     ObjectPlacement placement;
-    if (moving) resume_past_fault([&] {
-        const TrafficFrame frame{S.RoadCount, BuildingCount, S.FrameTime, LastFrameTime};
-        if (platform::OptimisationsOff())
-            step_traffic_plain(*S.Traffic, frame, placement);
-        else
-            step_traffic(*S.Traffic, frame, placement);
-    });
+    if (moving)
+        resume_past_fault([&] {
+            const TrafficFrame frame{S.RoadCount, BuildingCount, S.FrameTime, LastFrameTime};
+            if (platform::OptimisationsOff())
+                step_traffic_plain(*S.Traffic, frame, placement);
+            else
+                step_traffic(*S.Traffic, frame, placement);
+        });
     draw_vehicles(S, U, reach);
     if (moving) LastFrameTime = S.FrameTime;
 

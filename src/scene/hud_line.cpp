@@ -2,11 +2,10 @@
 // runs every frame.
 #include "scene/hud_line.h"
 
-#include <langinfo.h>
-#include <locale.h>
-
 #include <cmath>
 #include <cstdio>
+#include <langinfo.h>
+#include <locale.h>
 
 namespace kl::scene {
 
@@ -45,7 +44,8 @@ std::string FormatSingle(float value, char separator) {
     return with_separator(buf, separator);
 }
 
-std::string BuildHudLine(double Rate, std::int16_t Gear, const Vec3& Position, float PlayerSpeed, char separator) {
+std::string BuildHudLine(double Rate, std::int16_t Gear, const Vec3& Position, float PlayerSpeed,
+                         char separator) {
     std::string line = FormatFixed(Rate, 2, separator);
     line += " fps ";
     line += std::to_string(Gear);

@@ -2,10 +2,10 @@
 // used, with the decimal separator of the user's regional settings.
 #pragma once
 
+#include "engine/records.h"
+
 #include <cstdint>
 #include <string>
-
-#include "engine/records.h"
 
 namespace kl::scene {
 
@@ -18,6 +18,7 @@ std::string FormatFixed(double value, int decimals, char separator);
 // separator for whole numbers, exponent form for very large or small values.
 std::string FormatSingle(float value, char separator);
 
-std::string BuildHudLine(double Rate, std::int16_t Gear, const Vec3& Position, float PlayerSpeed, char separator);
+std::string BuildHudLine(double Rate, std::int16_t Gear, const Vec3& Position, float PlayerSpeed,
+                         char separator);
 
 } // namespace kl::scene

@@ -9,7 +9,7 @@
 namespace kl::scene {
 
 class ObjectPlacement final : public VehiclePlacementSink {
-public:
+  public:
     void place_vehicle(std::int32_t ObjIndex, float x, float y, float z) override {
         resume_past_fault([&] { mdlKl::ObjectAt(ObjIndex).MOVEobj(x, y, z); });
     }

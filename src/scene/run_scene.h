@@ -2,12 +2,12 @@
 // until the user quits, ends the last round or the keyboard can no longer be read.
 #pragma once
 
+#include "scene/keyboard_commands.h"
+#include "scene/scene_state.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
-
-#include "scene/keyboard_commands.h"
-#include "scene/scene_state.h"
 
 namespace kl::scene {
 

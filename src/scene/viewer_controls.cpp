@@ -98,7 +98,8 @@ void DrawViewerLine(SceneState& S) {
         resume_past_fault([&] { S.Viewer.Line->SetColor(mdlMain::ColorRGB(255, 255, 255)); });
     }
     // Above the quit prompt's row, clear of the traffic panel below the first line.
-    resume_past_fault([&] { S.Viewer.Line->SetPosition(8, Settings.Height - 44, Settings.Width, Settings.Height - 24); });
+    resume_past_fault(
+        [&] { S.Viewer.Line->SetPosition(8, Settings.Height - 44, Settings.Width, Settings.Height - 24); });
     resume_past_fault([&] { S.Viewer.Line->Render(line); });
 }
 

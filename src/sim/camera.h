@@ -7,7 +7,7 @@
 namespace kl {
 
 class Camera {
-public:
+  public:
     void Pos(const Vec3& value) { CamPos = value; }
     Vec3 Pos() const { return CamPos; }
     void Dest(const Vec3& value) { CamDest = value; }

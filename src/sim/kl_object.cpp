@@ -35,7 +35,9 @@ void KlObject::Reset() {
     GeneratePos();
 }
 
-void KlObject::GeneratePos() { mesh().Position({SimPos.x, 0, SimPos.y}); }
+void KlObject::GeneratePos() {
+    mesh().Position({SimPos.x, 0, SimPos.y});
+}
 
 void KlObject::MOVEobj(float X, float y, float z) {
     SimPos = {X, y, z};
@@ -52,10 +54,16 @@ void KlObject::ChangeDir(std::int32_t TurnDir) {
     SimDir.y = static_cast<float>(c * y + s * x);
 }
 
-void KlObject::Render() { mesh().Render(); }
+void KlObject::Render() {
+    mesh().Render();
+}
 
-void KlObject::RenderSubset(std::int32_t k) { mesh().RenderSubset(k); }
+void KlObject::RenderSubset(std::int32_t k) {
+    mesh().RenderSubset(k);
+}
 
-std::int32_t KlObject::SubsetCount() { return mesh().GetMaterialCount(); }
+std::int32_t KlObject::SubsetCount() {
+    return mesh().GetMaterialCount();
+}
 
 } // namespace kl

@@ -2,18 +2,18 @@
 // position in simulation form (x across the road, y along it, z up), drawn at engine (x, z, y).
 #pragma once
 
+#include "engine/records.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
-
-#include "engine/records.h"
 
 namespace kl {
 
 class cls3dObject;
 
 class KlObject {
-public:
+  public:
     KlObject();
     ~KlObject();
     KlObject(const KlObject&) = delete;
@@ -42,7 +42,7 @@ public:
 
     bool Alive = false;
 
-private:
+  private:
     // The mesh, or kl::Fault when Initialize has not created one.
     cls3dObject& mesh();
 

@@ -3,16 +3,16 @@
 // the round clock share.
 #pragma once
 
-#include <array>
-#include <cstdint>
-#include <memory>
-#include <vector>
-
 #include "engine/cls3d_engine.h"
 #include "engine/settings_record.h"
 #include "input/cls_input.h"
 #include "sim/kl_object.h"
 #include "sim/player.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
 
 namespace kl::mdlKl {
 

@@ -6,12 +6,15 @@
 
 namespace kl::mdlKl {
 
-std::int32_t CountFinished() { return 0; }
+std::int32_t CountFinished() {
+    return 0;
+}
 
 void AdvanceRoundClock(float TimeDiff) {
     RoundCount = CountFinished();
     if (RoundCount >= Settings.RoundLimit) {
-        for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) PlayerAt(i).Crash();
+        for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i)
+            PlayerAt(i).Crash();
     }
     RoundClock = RoundClock + TimeDiff;
     TimeScale = 1.0f;

@@ -32,10 +32,10 @@ TEST(Options, APlainStartChangesNothing) {
 
 TEST(Options, EveryOptionIsTakenInBothSpellings) {
     const ParseResult a =
-        parse({"--windowed",    "--data", "/srv/kl",        "--no-dialog", "--frames", "120",
-               "--keys",        "k.txt",  "--fixed-step",   "0.02",        "--seed",   "4294967295",
-               "--roads",       "3",      "--screenshot",   "s.png",       "--stats",  "st.txt",
-               "--traffic-log", "t.log",  "--dump-traffic", "d.txt",       "--video",  "v.mp4",
+        parse({"--windowed",      "--data", "/srv/kl",        "--no-dialog", "--frames", "120",
+               "--keys",          "k.txt",  "--fixed-step",   "0.02",        "--seed",   "4294967295",
+               "--roads",         "3",      "--screenshot",   "s.png",       "--stats",  "st.txt",
+               "--traffic-log",   "t.log",  "--dump-traffic", "d.txt",       "--video",  "v.mp4",
                "--video-quality", "30"});
     const ParseResult b =
         parse({"--windowed", "--data=/srv/kl", "--no-dialog", "--frames=120", "--keys=k.txt",

@@ -53,8 +53,7 @@ TEST_F(EngineStates, AnAspectThatIsNotANumberLeavesTheProjectionAlone) {
     aspect = "1,25";
     engine.SetLookDistance(50000, 0.7f);
     const Matrix4 kept = projection();
-    for (const char* text :
-         {"1.333", "abc", "", "   ", "1,3,3", "0", "0,000", ",", "-", "1 333", "4:3"}) {
+    for (const char* text : {"1.333", "abc", "", "   ", "1,3,3", "0", "0,000", ",", "-", "1 333", "4:3"}) {
         aspect = text;
         engine.SetLookDistance(50000, 1.1f);
         EXPECT_TRUE(same(projection(), kept)) << '"' << text << '"';

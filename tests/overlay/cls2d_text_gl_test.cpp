@@ -1,10 +1,10 @@
 // Screen text drawn through the OpenGL back-end and read back: where the status line's pixels fall,
 // alignment by pixel bounds, bold against regular, and the same pixels after a device reset.
-#include "support/gl_test_environment.h"
 #include "engine/cls3d_engine.h"
 #include "engine/mdl_main.h"
 #include "overlay/cls2d_text.h"
 #include "platform/gfx/gl/gl_backend.h"
+#include "support/gl_test_environment.h"
 
 #include <algorithm>
 #include <cstdlib>

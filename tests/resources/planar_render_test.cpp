@@ -1,7 +1,6 @@
 // Polygon buffers, pictures and editable textures drawn through the OpenGL back-end and read back:
 // blended and opaque planar shadows, a mirror clipped to its triangle, a turned picture, colour-key
 // transparency, and a device reset that must give the same pixels.
-#include "support/gl_test_environment.h"
 #include "engine/cls3d_engine.h"
 #include "engine/math.h"
 #include "engine/mdl_main.h"
@@ -9,6 +8,7 @@
 #include "overlay/cls2d_texture.h"
 #include "platform/gfx/gl/gl_backend.h"
 #include "resources/cls3d_polygons.h"
+#include "support/gl_test_environment.h"
 #include "support/image_files.h"
 #include "support/temp_dir.h"
 

@@ -48,8 +48,10 @@ std::size_t off_picture(const scene::SceneState& S) {
             reach.ReachesNoPixel(model->WorldMatrix(), low, high))
             ++n;
     };
-    for (std::int64_t i = 0; i < mdlKl::BuildingCount; ++i) count(2 + i);
-    for (std::int64_t i = 0; i < 60 * S.RoadCount; ++i) count(mdlKl::BuildingCount + 2 + S.RoadCount + i);
+    for (std::int64_t i = 0; i < mdlKl::BuildingCount; ++i)
+        count(2 + i);
+    for (std::int64_t i = 0; i < 60 * S.RoadCount; ++i)
+        count(mdlKl::BuildingCount + 2 + S.RoadCount + i);
     // A road is drawn by the pieces of it that can reach the picture; with none, not at all.
     const Matrix4 identity = MatrixIdentity();
     bool road_reaches = false;

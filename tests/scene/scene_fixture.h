@@ -122,8 +122,10 @@ class SceneTest : public ::testing::Test {
         }
         // What the batches drew: in world space, with no transform of their own to show it.
         std::vector<cls3dObject*> batched = S.Roads.LastDrawnObjects();
-        for (cls3dObject* o : S.Buildings.LastDrawnObjects()) batched.push_back(o);
-        for (cls3dObject* o : S.Vehicles.LastDrawnObjects()) batched.push_back(o);
+        for (cls3dObject* o : S.Buildings.LastDrawnObjects())
+            batched.push_back(o);
+        for (cls3dObject* o : S.Vehicles.LastDrawnObjects())
+            batched.push_back(o);
         for (const cls3dObject* o : batched) {
             const Vec3 p = o->Position();
             out.push_back({p.x, p.z, p.y});

@@ -1,9 +1,8 @@
+#include "engine/math.h"
 #include "sim/chase_camera.h"
+#include "sim/mdl_kl.h"
 
 #include <gtest/gtest.h>
-
-#include "engine/math.h"
-#include "sim/mdl_kl.h"
 
 namespace kl::mdlKl {
 namespace {

@@ -6,17 +6,18 @@
 // can only attribute, and so suppress, the driver's allocations while it is loaded.
 #pragma once
 
+#include "platform/gfx/gl/gl_backend.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
-
-#include "platform/gfx/gl/gl_backend.h"
 
 extern "C" const char* __lsan_default_options() {
     return "use_tls=0:print_suppressions=0";
 }
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:libEGL\nleak:libGLX\nleak:libGLdispatch\nleak:libgallium\nleak:swrast_dri\nleak:libLLVM\n"
-           "leak:libglapi\nleak:libSDL2\nleak:_dl_map_object\nleak:_dl_new_object\nleak:add_to_global_resize\n"
+           "leak:libglapi\nleak:libSDL2\nleak:_dl_map_object\nleak:_dl_new_object\nleak:add_to_global_"
+           "resize\n"
            "leak:dl_open_worker\n";
 }
 

@@ -38,7 +38,7 @@ namespace kl::platform {
 // A counter for reproducible runs: every reading moves it on by one fixed step, so a frame loop that
 // reads the clock once per frame sees exactly that step as every frame's time.
 class FixedStepCounter final : public PerformanceCounter {
-public:
+  public:
     explicit FixedStepCounter(double step_seconds)
         : step_(static_cast<std::int64_t>(step_seconds * 1e9 + 0.5)) {}
     std::int64_t Frequency() override { return 1'000'000'000; }
@@ -47,7 +47,7 @@ public:
         return now_;
     }
 
-private:
+  private:
     std::int64_t step_;
     std::int64_t now_ = 0;
 };
