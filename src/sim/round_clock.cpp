@@ -11,15 +11,16 @@ std::int32_t CountFinished() {
 }
 
 void AdvanceRoundClock(float TimeDiff) {
-    RoundCount = CountFinished();
-    if (RoundCount >= Settings.RoundLimit) {
-        for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i)
+    ProgramState& P = Program();
+    P.RoundCount = CountFinished();
+    if (P.RoundCount >= P.Settings.RoundLimit) {
+        for (std::int64_t i = 0; i <= P.Settings.LastPlayer; ++i)
             PlayerAt(i).Crash();
     }
-    RoundClock = RoundClock + TimeDiff;
-    TimeScale = 1.0f;
-    RoundEndAllowed = true;
-    if (RoundClock >= 0) ControlEnabled = true;
+    P.RoundClock = P.RoundClock + TimeDiff;
+    P.TimeScale = 1.0f;
+    P.RoundEndAllowed = true;
+    if (P.RoundClock >= 0) P.ControlEnabled = true;
 }
 
 } // namespace kl::mdlKl
