@@ -57,7 +57,7 @@ void follow(SceneState& S) {
         }
         return;
     }
-    if (Program().TimeScale == 1.0f) {
+    if (S.Round.TimeScale == 1.0f) {
         Vec3 A;
         resume_past_fault([&] {
             const Player& p = PlayerAt(S.FollowedPlayer);

@@ -210,15 +210,15 @@ void StartRound(SceneState& S) {
     S.FpsFrames = 0;
     S.FollowedPlayer = -1;
     S.FpsTime = 0;
-    Program().RoundClock = 0;
+    S.Round.RoundClock = 0;
     S.DeadClock = 0;
     S.FollowClock = 0;
     S.EscLatch = false;
     S.ReturnLatch = false;
-    Program().ControlEnabled = false;
-    Program().RoundEndAllowed = false;
+    S.Round.ControlEnabled = false;
+    S.Round.RoundEndAllowed = false;
     S.CameraPhase = 3;
-    Program().TimeScale = 1.0f;
+    S.Round.TimeScale = 1.0f;
     S.QuitPrompt = false;
     if (!S.ChaseCamera) S.ChaseCamera = std::make_unique<Camera>();
     resume_past_fault([] { Program().Engine->SetLookDistance(80000, kPi / 4); });
@@ -238,7 +238,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
         S.FpsFrames = 0;
     }
     S.FpsFrames += 1;
-    S.FrameTime = S.FrameTime * Program().TimeScale;
+    S.FrameTime = S.FrameTime * S.Round.TimeScale;
 
     resume_past_fault([] { Program().Input->ReadMouse(); });
     const platform::KeyStateTable* keys = nullptr;
@@ -254,7 +254,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     ApplyViewerControls(S);
 
     if (test_resuming_past_fault([] { return !PlayerAt(0).Alive; })) S.DeadClock += S.FrameTime;
-    resume_past_fault([&] { AdvanceRoundClock(S.FrameTime); });
+    resume_past_fault([&] { AdvanceRoundClock(S.Round, S.FrameTime); });
     resume_past_fault([&] { S.UserPos = PlayerAt(0).PosProp(); });
     RunCameraPhase(S);
     PlaceFollowCamera(S);
@@ -326,7 +326,7 @@ void RunScene(const std::string& nbr_sim, const SceneHooks& hooks) {
     const auto leave = [&] {
         if (S.Observer) resume_past_fault([&] { S.Observer->scene_left(S, frames); });
     };
-    while (test_resuming_past_fault([] { return Program().RoundCount < Program().Settings.RoundLimit; })) {
+    while (test_resuming_past_fault([&] { return S.Round.RoundCount < Program().Settings.RoundLimit; })) {
         StartRound(S);
         FrameExit exit = FrameExit::None;
         while (exit == FrameExit::None) {

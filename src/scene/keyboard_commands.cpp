@@ -49,7 +49,7 @@ FrameExit ApplyKeyboardCommands(SceneState& S) {
     for (const StepCommand& c : kStepCommands) {
         const bool takes_effect = test_resuming_past_fault([&] {
             const double rate = S.FpsFrames / (static_cast<double>(S.FpsTime) + 0.00001);
-            return down(c.code) && PlayerAt(0).Alive && Program().ControlEnabled &&
+            return down(c.code) && PlayerAt(0).Alive && S.Round.ControlEnabled &&
                    S.FramesSinceStep > rate / 50;
         });
         if (takes_effect) {
@@ -80,7 +80,7 @@ FrameExit ApplyKeyboardCommands(SceneState& S) {
         S.ReturnLatch = true;
     } else if (S.ReturnLatch) {
         if (S.QuitPrompt) return FrameExit::Quit;
-        if (Program().RoundEndAllowed) return FrameExit::RoundEnd;
+        if (S.Round.RoundEndAllowed) return FrameExit::RoundEnd;
         S.ReturnLatch = false;
     }
     return FrameExit::None;

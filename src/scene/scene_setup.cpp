@@ -107,7 +107,7 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
         resume_past_fault([] { Program().Engine->SetAnisotropicState(true); });
 
     S.FirstRound = true;
-    Program().RoundCount = 0;
+    S.Round.RoundCount = 0;
 
     for (std::int64_t i = 0; i <= Program().Settings.LastPlayer; ++i) {
         // A failing test counts as failed initialisation, and set-up stops either way.

@@ -1,6 +1,6 @@
 // The program's state in one owned structure: the settings of the run, the display's records, the
-// random source, the engine and input objects, the user's vehicles, the placed scene objects and the
-// round state the frame loop, the camera placement and the round clock share.
+// random source, the engine and input objects, the user's vehicles and the placed scene objects.
+// The round state is the scene's (mdlKl::RoundState in SceneState).
 #pragma once
 
 #include "engine/cls3d_engine.h"
@@ -39,12 +39,6 @@ struct ProgramState {
     std::vector<std::unique_ptr<KlObject>> Objects;
     std::int16_t BuildingCount = 0;
 
-    // Round state, reset at every round start.
-    std::int32_t RoundCount = 0;
-    float RoundClock = 0.0f;
-    float TimeScale = 1.0f;
-    bool ControlEnabled = false;
-    bool RoundEndAllowed = false;
     // The previous frame's time, by which the traffic moves; kept across rounds.
     float LastFrameTime = 0.0f;
 };

@@ -10,17 +10,17 @@ std::int32_t CountFinished() {
     return 0;
 }
 
-void AdvanceRoundClock(float TimeDiff) {
-    ProgramState& P = Program();
-    P.RoundCount = CountFinished();
-    if (P.RoundCount >= P.Settings.RoundLimit) {
+void AdvanceRoundClock(RoundState& Round, float TimeDiff) {
+    const ProgramState& P = Program();
+    Round.RoundCount = CountFinished();
+    if (Round.RoundCount >= P.Settings.RoundLimit) {
         for (std::int64_t i = 0; i <= P.Settings.LastPlayer; ++i)
             PlayerAt(i).Crash();
     }
-    P.RoundClock = P.RoundClock + TimeDiff;
-    P.TimeScale = 1.0f;
-    P.RoundEndAllowed = true;
-    if (P.RoundClock >= 0) P.ControlEnabled = true;
+    Round.RoundClock = Round.RoundClock + TimeDiff;
+    Round.TimeScale = 1.0f;
+    Round.RoundEndAllowed = true;
+    if (Round.RoundClock >= 0) Round.ControlEnabled = true;
 }
 
 } // namespace kl::mdlKl

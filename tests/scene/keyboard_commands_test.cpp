@@ -121,7 +121,7 @@ TEST_F(KeyboardCommands, ReturnOnReleaseQuitsWithThePromptAndOtherwiseEndsTheRou
     // A release while the round may not end yet only drops the latch.
     scene::StartRound(S);
     frame(0.02, {key::Return});
-    mdlKl::Program().RoundEndAllowed = false;
+    S.Round.RoundEndAllowed = false;
     EXPECT_EQ(frame(), FrameExit::None);
     EXPECT_FALSE(S.ReturnLatch);
 }

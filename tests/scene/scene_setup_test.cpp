@@ -139,8 +139,8 @@ TEST_F(SceneSetUp, LaterRoundsPutTheUserBackAtTheStartAndClearTheRoundState) {
     EXPECT_EQ(S.CameraPhase, 3);
     EXPECT_FALSE(S.EscLatch);
     EXPECT_FALSE(S.QuitPrompt);
-    EXPECT_FALSE(mdlKl::Program().ControlEnabled);
-    EXPECT_FALSE(mdlKl::Program().RoundEndAllowed);
+    EXPECT_FALSE(S.Round.ControlEnabled);
+    EXPECT_FALSE(S.Round.RoundEndAllowed);
     EXPECT_EQ(S.FpsFrames, 0);
     EXPECT_EQ(S.FollowedPlayer, -1);
 }

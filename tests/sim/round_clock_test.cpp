@@ -21,25 +21,25 @@ struct RoundClockTest : ::testing::Test {
         }
         program.Settings.LastPlayer = 1;
         program.Settings.RoundLimit = 1;
-        program.RoundCount = 5;
-        program.RoundClock = 0;
-        program.TimeScale = 0.25f;
+        R.RoundCount = 5;
+        R.TimeScale = 0.25f;
     }
     void TearDown() override { ResetProgram(); }
+    RoundState R;
 };
 
 TEST_F(RoundClockTest, WithALimitOfOneTheRoundRunsOnAndTheControlsComeOn) {
     EXPECT_EQ(CountFinished(), 0);
     for (float dt : {0.25f, 0.5f, 0.125f, 2.0f}) {
-        AdvanceRoundClock(dt);
-        EXPECT_EQ(Program().RoundCount, 0);
+        AdvanceRoundClock(R, dt);
+        EXPECT_EQ(R.RoundCount, 0);
         EXPECT_TRUE(Program().Players[0]->Alive);
         EXPECT_TRUE(Program().Players[1]->Alive);
     }
-    EXPECT_FLOAT_EQ(Program().RoundClock, 2.875f);
-    EXPECT_EQ(Program().TimeScale, 1.0f);
-    EXPECT_TRUE(Program().ControlEnabled);
-    EXPECT_TRUE(Program().RoundEndAllowed);
+    EXPECT_FLOAT_EQ(R.RoundClock, 2.875f);
+    EXPECT_EQ(R.TimeScale, 1.0f);
+    EXPECT_TRUE(R.ControlEnabled);
+    EXPECT_TRUE(R.RoundEndAllowed);
 }
 
 TEST_F(RoundClockTest, ALimitOfZeroOrLessCrashesTheUserVehiclesEveryFrame) {
@@ -48,15 +48,15 @@ TEST_F(RoundClockTest, ALimitOfZeroOrLessCrashesTheUserVehiclesEveryFrame) {
         for (auto& p : Program().Players)
             p->Reset();
         Program().Players[0]->DoEventsX(1, 10);
-        AdvanceRoundClock(0.1f);
+        AdvanceRoundClock(R, 0.1f);
         EXPECT_FALSE(Program().Players[0]->Alive);
         EXPECT_FALSE(Program().Players[1]->Alive);
         EXPECT_EQ(Program().Players[0]->LastPosProp(), Program().Players[0]->PosProp());
-        EXPECT_TRUE(Program().ControlEnabled) << "the clock still runs";
+        EXPECT_TRUE(R.ControlEnabled) << "the clock still runs";
 
         // A vehicle brought back is crashed again in the next frame.
         Program().Players[1]->Reset();
-        AdvanceRoundClock(0.1f);
+        AdvanceRoundClock(R, 0.1f);
         EXPECT_FALSE(Program().Players[1]->Alive);
     }
 }
@@ -64,7 +64,7 @@ TEST_F(RoundClockTest, ALimitOfZeroOrLessCrashesTheUserVehiclesEveryFrame) {
 TEST_F(RoundClockTest, OnlyTheVehiclesUpToLastPlayerAreCrashed) {
     Program().Settings.RoundLimit = 0;
     Program().Settings.LastPlayer = 0;
-    AdvanceRoundClock(0.1f);
+    AdvanceRoundClock(R, 0.1f);
     EXPECT_FALSE(Program().Players[0]->Alive);
     EXPECT_TRUE(Program().Players[1]->Alive);
 }
@@ -72,31 +72,31 @@ TEST_F(RoundClockTest, OnlyTheVehiclesUpToLastPlayerAreCrashed) {
 TEST_F(RoundClockTest, AMissingVehicleReachesTheCallerAndStopsTheClockForThatFrame) {
     Program().Settings.RoundLimit = 0;
     Program().Settings.LastPlayer = 2;
-    EXPECT_THROW(AdvanceRoundClock(0.5f), Fault);
+    EXPECT_THROW(AdvanceRoundClock(R, 0.5f), Fault);
     EXPECT_FALSE(Program().Players[0]->Alive) << "vehicles before the gap were crashed in order";
-    EXPECT_EQ(Program().RoundClock, 0.0f);
-    EXPECT_FALSE(Program().ControlEnabled);
+    EXPECT_EQ(R.RoundClock, 0.0f);
+    EXPECT_FALSE(R.ControlEnabled);
 
     Program().Settings.RoundLimit = 1; // no crash, no look at the vehicles
-    EXPECT_NO_THROW(AdvanceRoundClock(0.5f));
-    EXPECT_TRUE(Program().ControlEnabled);
+    EXPECT_NO_THROW(AdvanceRoundClock(R, 0.5f));
+    EXPECT_TRUE(R.ControlEnabled);
 }
 
 TEST_F(RoundClockTest, WhileTheClockIsBelowZeroTheControlsAreLeftAsTheyWere) {
-    AdvanceRoundClock(-0.5f);
-    EXPECT_EQ(Program().RoundClock, -0.5f);
-    EXPECT_FALSE(Program().ControlEnabled);
-    EXPECT_TRUE(Program().RoundEndAllowed) << "the round can be ended before the controls come on";
-    EXPECT_EQ(Program().TimeScale, 1.0f);
+    AdvanceRoundClock(R, -0.5f);
+    EXPECT_EQ(R.RoundClock, -0.5f);
+    EXPECT_FALSE(R.ControlEnabled);
+    EXPECT_TRUE(R.RoundEndAllowed) << "the round can be ended before the controls come on";
+    EXPECT_EQ(R.TimeScale, 1.0f);
 
-    Program().ControlEnabled = true;
-    AdvanceRoundClock(-0.25f);
-    EXPECT_TRUE(Program().ControlEnabled) << "a negative clock does not switch controls off either";
+    R.ControlEnabled = true;
+    AdvanceRoundClock(R, -0.25f);
+    EXPECT_TRUE(R.ControlEnabled) << "a negative clock does not switch controls off either";
 
-    Program().ControlEnabled = false;
-    AdvanceRoundClock(0.75f);
-    EXPECT_EQ(Program().RoundClock, 0.0f);
-    EXPECT_TRUE(Program().ControlEnabled) << "exactly 0 counts as started";
+    R.ControlEnabled = false;
+    AdvanceRoundClock(R, 0.75f);
+    EXPECT_EQ(R.RoundClock, 0.0f);
+    EXPECT_TRUE(R.ControlEnabled) << "exactly 0 counts as started";
 }
 
 } // namespace
