@@ -16,7 +16,6 @@
 #include "platform/input/scripted_input.h"
 #include "platform/os/message_box.h"
 #include "platform/os/performance_counter.h"
-#include "scene/resumed_faults.h"
 #include "scene/run_scene.h"
 #include "sim/data_files.h"
 #include "sim/mdl_kl.h"
@@ -225,7 +224,7 @@ int RunProgram(const Options& options, std::optional<platform::KeyScript> keys, 
     }
     // Faults the scene went on past are no failure of the run, but they are said: one line a place.
     std::vector<std::pair<std::string, std::int64_t>> faults;
-    for (const scene::ResumedFaults::Place& p : scene::resumed_faults().places()) {
+    for (const ResumedFaults::Place& p : Program().Faults.places()) {
         std::cerr << kTitle << ": " << p.count << (p.count == 1 ? " fault" : " faults") << " resumed past at "
                   << p.where << "\n";
         faults.emplace_back(p.where, p.count);

@@ -1,5 +1,6 @@
 // The program's state in one owned structure: the settings of the run, the display's records, the
-// random source, the engine and input objects, the user's vehicles and the placed scene objects.
+// random source, the engine and input objects, the user's vehicles, the placed scene objects and the
+// tally of faults resumed past.
 // The round state is the scene's (mdlKl::RoundState in SceneState).
 #pragma once
 
@@ -9,6 +10,7 @@
 #include "input/cls_input.h"
 #include "sim/kl_object.h"
 #include "sim/player.h"
+#include "sim/resumed_faults.h"
 #include "traffic/random_source.h"
 
 #include <cstdint>
@@ -24,6 +26,8 @@ constexpr std::int32_t kLastObject = 30000;
 // engine before the settings it reads its aspect ratio from.
 struct ProgramState {
     SettingsRecord Settings;
+    // The faults the scene resumed past, by place, for --stats and the end-of-run report.
+    ResumedFaults Faults;
     // What BringUpDisplay found: the capability record and the modes it chose among.
     EngineCaps DeviceCaps{};
     std::vector<DisplayMode> ModeList;
