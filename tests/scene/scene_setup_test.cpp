@@ -1,5 +1,6 @@
 // Building the street: where every object stands for a few road counts, the texture table, failing
-// meshes and road counts beyond the tables, and what a round start puts back.
+// meshes and road counts beyond the tables, what a round start puts back and what a reset leaves.
+#include "scene/guarded.h"
 #include "scene/scene_fixture.h"
 #include "support/image_files.h"
 
@@ -151,6 +152,26 @@ TEST_F(SceneSetUp, PlacementCheckOfUsersThatCanNeverComeApartEnds) {
     set_up("0");
     EXPECT_FALSE(S.PlayersApart);
     EXPECT_TRUE(mdlKl::PlayerAt(1).Alive);
+}
+
+TEST_F(SceneSetUp, AResetAfterARunLeavesNothingOfIt) {
+    test::WriteBytes(data.path() / "3z-idaveva" / "WHITE.BMP", test::EncodeBmp(1, 1, 3, {255, 255, 255}));
+    set_up("1");
+    EXPECT_EQ(frame(), scene::FrameExit::None);
+    scene::resume_past_fault([] { throw Fault("Subscript out of range"); });
+    ASSERT_TRUE(Textures[117]);
+    state.reset();
+    // Objects, players and textures still hold meshes and textures of the engine's device.
+    mdlKl::ResetProgram();
+    const mdlKl::ProgramState& program = mdlKl::Program();
+    EXPECT_FALSE(program.Engine);
+    EXPECT_FALSE(program.Input);
+    EXPECT_TRUE(program.Objects.empty());
+    EXPECT_TRUE(program.Players.empty());
+    EXPECT_EQ(program.Gear, 0);
+    EXPECT_EQ(program.Faults.total(), 0);
+    EXPECT_FALSE(Textures[117]);
+    EXPECT_TRUE(TextureNames[117].empty());
 }
 
 } // namespace
