@@ -14,7 +14,6 @@
 #include "platform/input/scripted_input.h"
 #include "platform/os/performance_counter.h"
 #include "scene/run_scene.h"
-#include "scene/scene_random.h"
 #include "sim/data_files.h"
 #include "sim/mdl_kl.h"
 
@@ -121,31 +120,31 @@ bool capture_frame(const std::string& roads, int capture, CapturedFrame* frame) 
     if (!file) return false;
     const auto read = ReadSettingsFile(*file);
     if (!read) return false;
-    mdlKl::Settings = *read;
-    mdlKl::Settings.WorldSize = 64000.0f;
-    mdlKl::Settings.AnisotropicFilter = 0;
-    mdlKl::Settings.ClearMode = 0;
-    mdlKl::Settings.AntiAlias = 0;
-    mdlKl::Settings.LastPlayer = 0;
+    mdlKl::Program().Settings = *read;
+    mdlKl::Program().Settings.WorldSize = 64000.0f;
+    mdlKl::Program().Settings.AnisotropicFilter = 0;
+    mdlKl::Program().Settings.ClearMode = 0;
+    mdlKl::Program().Settings.AntiAlias = 0;
+    mdlKl::Program().Settings.LastPlayer = 0;
     DisplayMode mode{kWidth, kHeight, gfx::FmtX8R8G8B8};
-    mdlKl::Settings.SetMode(mode);
+    mdlKl::Program().Settings.SetMode(mode);
 
     auto sys = std::make_shared<gfx::RecordingSystem>();
     sys->adapters[0].depth_stencil_formats = {gfx::FmtD24S8, gfx::FmtD16};
     platform::FixedStepCounter counter(0.033);
     platform::ScriptedInputFactory keys{platform::KeyScript{}};
-    mdlKl::Engine = std::make_unique<cls3dEngine>();
-    mdlKl::Engine->SetGraphicsFactory([sys] { return sys; });
-    mdlKl::Engine->SetMessagePump([] { return true; });
-    mdlKl::Engine->SetAspectRatioSource(&mdlKl::Settings.AspectRatio);
-    mdlKl::Engine->SetPerformanceCounter(counter);
-    mdlKl::Input = std::make_unique<clsInput>();
-    mdlKl::Input->SetInputFactory(keys);
-    if (!mdlKl::Engine->Initialize(nullptr) || !mdlKl::Engine->SetRes(&mode, 0, false) ||
-        !mdlKl::Input->Initialize(nullptr, false, false))
+    mdlKl::Program().Engine = std::make_unique<cls3dEngine>();
+    mdlKl::Program().Engine->SetGraphicsFactory([sys] { return sys; });
+    mdlKl::Program().Engine->SetMessagePump([] { return true; });
+    mdlKl::Program().Engine->SetAspectRatioSource(&mdlKl::Program().Settings.AspectRatio);
+    mdlKl::Program().Engine->SetPerformanceCounter(counter);
+    mdlKl::Program().Input = std::make_unique<clsInput>();
+    mdlKl::Program().Input->SetInputFactory(keys);
+    if (!mdlKl::Program().Engine->Initialize(nullptr) || !mdlKl::Program().Engine->SetRes(&mode, 0, false) ||
+        !mdlKl::Program().Input->Initialize(nullptr, false, false))
         return false;
-    mdlKl::Rnd.seed(1);
-    mdlKl::Gear = 1;
+    mdlKl::Program().Rnd.seed(1);
+    mdlKl::Program().Gear = 1;
 
     int frames_done = 0;
     sys->Control().observer = [&](const gfx::Call& c) {
@@ -162,8 +161,8 @@ bool capture_frame(const std::string& roads, int capture, CapturedFrame* frame) 
     sys->Control().observer = nullptr;
     scene::ReleaseScene();
     d3dx::ClearMeshFileCache();
-    mdlKl::Input.reset();
-    mdlKl::Engine.reset();
+    mdlKl::Program().Input.reset();
+    mdlKl::Program().Engine.reset();
     return frame->draws > 0;
 }
 

@@ -11,37 +11,38 @@ namespace {
 
 std::int32_t bring_up(std::int32_t Width, std::int32_t Height, std::int32_t Format, std::int32_t AntiAlias,
                       platform::WindowHandle hWnd, bool windowed) {
-    if (!Engine || !Input) return 0;
-    if (!Engine->Initialize(hWnd)) return 0;
-    if (!Engine->GetPossibleCaps(Format, false, &DeviceCaps)) return 0;
-    if (!(DeviceCaps.MaxTextureWidth >= 256.0f && DeviceCaps.MaxTextureHeight >= 256.0f)) return 0;
+    ProgramState& P = Program();
+    if (!P.Engine || !P.Input) return 0;
+    if (!P.Engine->Initialize(hWnd)) return 0;
+    if (!P.Engine->GetPossibleCaps(Format, false, &P.DeviceCaps)) return 0;
+    if (!(P.DeviceCaps.MaxTextureWidth >= 256.0f && P.DeviceCaps.MaxTextureHeight >= 256.0f)) return 0;
 
     const DisplayMode* modes = nullptr;
-    const std::int32_t count = Engine->GetPossibleRes(false, false, true, &modes);
+    const std::int32_t count = P.Engine->GetPossibleRes(false, false, true, &modes);
     if (count <= 0 || modes == nullptr) return 0;
-    ModeList.assign(modes, modes + count);
+    P.ModeList.assign(modes, modes + count);
 
     bool found = false;
-    for (const DisplayMode& m : ModeList) {
+    for (const DisplayMode& m : P.ModeList) {
         if (m.Format == Format && m.Width == Width && m.Height == Height &&
-            DeviceCaps.AntiAlias >= AntiAlias) {
-            Settings.SetMode(m);
-            Settings.AntiAlias = AntiAlias;
+            P.DeviceCaps.AntiAlias >= AntiAlias) {
+            P.Settings.SetMode(m);
+            P.Settings.AntiAlias = AntiAlias;
             found = true;
             break;
         }
     }
     if (!found) {
-        Settings.SetMode(ModeList[0]);
-        Settings.AntiAlias = 0;
+        P.Settings.SetMode(P.ModeList[0]);
+        P.Settings.AntiAlias = 0;
     }
 
-    if (!Input->Initialize(hWnd, true, true)) return 1;
+    if (!P.Input->Initialize(hWnd, true, true)) return 1;
 
-    const DisplayMode mode = Settings.Mode();
-    if (!Engine->SetRes(&mode, Settings.AntiAlias, windowed)) {
+    const DisplayMode mode = P.Settings.Mode();
+    if (!P.Engine->SetRes(&mode, P.Settings.AntiAlias, windowed)) {
         try {
-            Input->Cleanup();
+            P.Input->Cleanup();
         } catch (const Fault&) {
         }
         return 2;

@@ -16,9 +16,7 @@
 #include "platform/input/scripted_input.h"
 #include "platform/os/message_box.h"
 #include "platform/os/performance_counter.h"
-#include "scene/resumed_faults.h"
 #include "scene/run_scene.h"
-#include "scene/scene_random.h"
 #include "sim/data_files.h"
 #include "sim/mdl_kl.h"
 
@@ -67,8 +65,8 @@ std::uint64_t seconds_since_midnight() {
 void release_all() {
     scene::ReleaseScene();
     d3dx::ClearMeshFileCache();
-    Input.reset();
-    Engine.reset();
+    Program().Input.reset();
+    Program().Engine.reset();
 }
 
 // What the run needs beyond the plain program, kept alive for the whole call.
@@ -86,6 +84,7 @@ struct RunExtras {
 
 int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
         scene::SceneObserver* observer) {
+    ProgramState& P = Program();
     const auto file = ChooseSettingsFile(DataRoot(), ConfigFile());
     if (!file) return failed_start("Couldn't load the game. Kelvane 3D will exit now.");
     const auto read = ReadSettingsFile(*file);
@@ -93,11 +92,11 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
         std::cerr << kTitle << ": the settings file " << file->string() << " could not be read\n";
         return kExitFailed;
     }
-    Settings = *read;
+    P.Settings = *read;
 
     static frmParam dialog; // stays loaded, hidden, for the whole run
     dialog = frmParam{};
-    dialog.Load(Settings);
+    dialog.Load(P.Settings);
     if (options.roads) dialog.nbr_sim.Text = std::to_string(*options.roads);
     if (!options.no_dialog) {
         std::string error;
@@ -118,49 +117,49 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
     FixedText<7> AspectText;
     AspectText = aspect;
 
-    Settings.WorldSize = 64000.0f;
-    Settings.AnisotropicFilter = 0;
-    Settings.Spare24 = -1;
-    Settings.Spare28 = 0;
+    P.Settings.WorldSize = 64000.0f;
+    P.Settings.AnisotropicFilter = 0;
+    P.Settings.Spare24 = -1;
+    P.Settings.Spare28 = 0;
     const DisplayMode typed = mdlMain::MakeDisplayMode(number_text_to_int32(dialog.txtResH.Text),
                                                        number_text_to_int32(dialog.txtResV.Text), 32);
-    Settings.SetMode(typed);
-    Settings.AntiAlias = 0;
-    Settings.Spare16 = 0;
-    Settings.ClearMode = 0;
-    Settings.ResH = number_text_to_int32(dialog.txtResH.Text);
-    Settings.ResV = number_text_to_int32(dialog.txtResV.Text);
-    Settings.AspectRatio = AspectText;
+    P.Settings.SetMode(typed);
+    P.Settings.AntiAlias = 0;
+    P.Settings.Spare16 = 0;
+    P.Settings.ClearMode = 0;
+    P.Settings.ResH = number_text_to_int32(dialog.txtResH.Text);
+    P.Settings.ResV = number_text_to_int32(dialog.txtResV.Text);
+    P.Settings.AspectRatio = AspectText;
 
-    Engine = std::make_unique<cls3dEngine>();
-    Input = std::make_unique<clsInput>();
-    extras.view_aspect = Settings.AspectRatio;
-    if (!AspectRatioValue(Settings.AspectRatio.str())) {
+    P.Engine = std::make_unique<cls3dEngine>();
+    P.Input = std::make_unique<clsInput>();
+    extras.view_aspect = P.Settings.AspectRatio;
+    if (!AspectRatioValue(P.Settings.AspectRatio.str())) {
         extras.aspect_from_mode = true;
-        extras.view_aspect = aspect_text_of(Settings.Width, Settings.Height);
-        std::string stored = Settings.AspectRatio.str();
+        extras.view_aspect = aspect_text_of(P.Settings.Width, P.Settings.Height);
+        std::string stored = P.Settings.AspectRatio.str();
         stored.erase(stored.find_last_not_of(' ') + 1);
         std::cerr << kTitle << ": the aspect ratio \"" << stored
                   << "\" is not a positive number; the picture uses width / height instead\n";
     }
-    Engine->SetAspectRatioSource(&extras.view_aspect);
-    if (options.fixed_step) Engine->SetPerformanceCounter(extras.counter.emplace(*options.fixed_step));
-    if (extras.script) Input->SetInputFactory(extras.keys.emplace(std::move(*extras.script)));
-    Settings.LastPlayer = 0;
+    P.Engine->SetAspectRatioSource(&extras.view_aspect);
+    if (options.fixed_step) P.Engine->SetPerformanceCounter(extras.counter.emplace(*options.fixed_step));
+    if (extras.script) P.Input->SetInputFactory(extras.keys.emplace(std::move(*extras.script)));
+    P.Settings.LastPlayer = 0;
 
-    Engine->StartTimer();
-    while (Engine->GetAbsTimeDiff() < 1.0f) {
+    P.Engine->StartTimer();
+    while (P.Engine->GetAbsTimeDiff() < 1.0f) {
     }
-    Rnd.seed(options.seed ? *options.seed : seconds_since_midnight());
+    P.Rnd.seed(options.seed ? *options.seed : seconds_since_midnight());
 
-    switch (BringUpDisplay(Settings.Width, Settings.Height, Settings.Format, Settings.AntiAlias, hWnd,
+    switch (BringUpDisplay(P.Settings.Width, P.Settings.Height, P.Settings.Format, P.Settings.AntiAlias, hWnd,
                            options.windowed)) {
     case 0:
         return failed_start("Couldn't find an usable 3d graphics card. Kelvane 3D will exit now.");
     case 1:
         // Let go of whatever input was taken, so the user can answer the message.
         try {
-            Input->Cleanup();
+            P.Input->Cleanup();
         } catch (const Fault&) {
         }
         return failed_start("Couldn't get access to the keyboard. Kelvane 3D will exit now.");
@@ -170,27 +169,28 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
         break;
     }
     // The mode set may differ from the one asked for; the scene sets the projection anew.
-    if (extras.aspect_from_mode) extras.view_aspect = aspect_text_of(Settings.Width, Settings.Height);
+    if (extras.aspect_from_mode) extras.view_aspect = aspect_text_of(P.Settings.Width, P.Settings.Height);
 
-    Gear = 1;
+    P.Gear = 1;
     scene::SceneHooks hooks;
     if (options.frames) hooks.MaxFrames = *options.frames;
     if (options.screenshot) {
         hooks.BeforeLastPresent = [&] {
-            const std::string error = SaveScreenshot(*options.screenshot, Settings.Width, Settings.Height);
+            const std::string error =
+                SaveScreenshot(*options.screenshot, P.Settings.Width, P.Settings.Height);
             if (!error.empty()) std::cerr << kTitle << ": no screenshot: " << error << "\n";
         };
     }
     hooks.AfterFrame = [&](const scene::SceneState& S) {
         gfx::Device::FrameCounts counts;
-        if (Engine && Engine->Device() != nullptr) counts = Engine->Device()->LastFrameCounts();
+        if (P.Engine && P.Engine->Device() != nullptr) counts = P.Engine->Device()->LastFrameCounts();
         extras.stats.MarkFrame(counts.draw_calls, counts.vertices);
         if (options.stats && options.frames && extras.stats.Frames() == *options.frames)
             extras.stats.SetTrafficDigest(traffic_digest(*S.Traffic));
     };
     if (options.video && options.fixed_step) {
         extras.video.emplace(*options.video, options.video_quality, *options.fixed_step, options.frames);
-        hooks.BeforePresent = [&] { extras.video->Frame(Settings.Width, Settings.Height); };
+        hooks.BeforePresent = [&] { extras.video->Frame(P.Settings.Width, P.Settings.Height); };
     }
     hooks.Observer = observer;
     scene::RunScene(dialog.nbr_sim.Text, hooks);
@@ -202,7 +202,7 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
     std::error_code ec;
     if (ConfigFileIsUsers())
         std::filesystem::create_directories(config.parent_path(), ec); // failure: said below
-    const std::string error = WriteSettingsFileTo(config, Settings);
+    const std::string error = WriteSettingsFileTo(config, P.Settings);
     if (!error.empty())
         std::cerr << kTitle << ": the settings could not be saved: " << error << "\n";
     else
@@ -224,7 +224,7 @@ int RunProgram(const Options& options, std::optional<platform::KeyScript> keys, 
     }
     // Faults the scene went on past are no failure of the run, but they are said: one line a place.
     std::vector<std::pair<std::string, std::int64_t>> faults;
-    for (const scene::ResumedFaults::Place& p : scene::resumed_faults().places()) {
+    for (const ResumedFaults::Place& p : Program().Faults.places()) {
         std::cerr << kTitle << ": " << p.count << (p.count == 1 ? " fault" : " faults") << " resumed past at "
                   << p.where << "\n";
         faults.emplace_back(p.where, p.count);

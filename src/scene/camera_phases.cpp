@@ -4,7 +4,6 @@
 
 #include "engine/math.h"
 #include "scene/guarded.h"
-#include "scene/scene_random.h"
 #include "sim/chase_camera.h"
 #include "sim/mdl_kl.h"
 
@@ -17,7 +16,7 @@ namespace {
 constexpr float kPi = 3.1415927f;
 
 bool glides() {
-    return Settings.CameraMode == 4 || Settings.CameraMode == 5;
+    return Program().Settings.CameraMode == 4 || Program().Settings.CameraMode == 5;
 }
 
 void chase(SceneState& S) {
@@ -34,10 +33,10 @@ void chase(SceneState& S) {
 
 void overview(SceneState& S) {
     resume_past_fault([&] {
-        const float half = Settings.WorldSize / 2;
+        const float half = Program().Settings.WorldSize / 2;
         S.ChaseCamera->BlendPosition({half, 40, half}, 3.0f);
     });
-    if (Settings.CameraMode <= 3 || Settings.CameraMode >= 6)
+    if (Program().Settings.CameraMode <= 3 || Program().Settings.CameraMode >= 6)
         resume_past_fault([&] { S.ChaseCamera->BlendAngle(kPi / 2.5f, kPi / 4, 3.0f); });
     S.CameraPhase = 5;
 }
@@ -46,7 +45,7 @@ void follow(SceneState& S) {
     const bool replace =
         test_resuming_past_fault([&] { return S.FollowedPlayer == -1 || !PlayerAt(S.FollowedPlayer).Alive; });
     if (replace) {
-        for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) {
+        for (std::int64_t i = 0; i <= Program().Settings.LastPlayer; ++i) {
             if (test_resuming_past_fault([&] { return PlayerAt(i).Alive && i != S.FollowedPlayer; })) {
                 if (S.FollowedPlayer != -1) {
                     S.FollowClock = 0;
@@ -58,12 +57,12 @@ void follow(SceneState& S) {
         }
         return;
     }
-    if (TimeScale == 1.0f) {
+    if (S.Round.TimeScale == 1.0f) {
         Vec3 A;
         resume_past_fault([&] {
             const Player& p = PlayerAt(S.FollowedPlayer);
             const Vec3 pos = p.PosProp(), d = p.DirProp();
-            const auto h = static_cast<float>(10 + 20 * Rnd.next());
+            const auto h = static_cast<float>(10 + 20 * Program().Rnd.next());
             A = {pos.x - 5 * d.x, h, pos.y - 5 * d.y};
         });
         Vec3 T;
@@ -71,7 +70,7 @@ void follow(SceneState& S) {
         S.FollowMove = Vec3Lerp(S.FollowMove, T, 3 * S.FrameTime);
         resume_past_fault([&] {
             // The distance is worked out in double precision and only then narrowed to a float.
-            const auto distance = static_cast<float>(Settings.PlayerSpeed / 1.25 * S.FrameTime);
+            const auto distance = static_cast<float>(Program().Settings.PlayerSpeed / 1.25 * S.FrameTime);
             S.CamPosTarget = S.ChaseCamera->Pos() + S.FollowMove * distance;
         });
         S.FollowMove = Vec3Normalize(S.FollowMove);

@@ -44,7 +44,7 @@ Vec3 heading(const TrafficTables& T, const FollowedVehicle& f) {
 // the ground, where it would drop off the bottom of the picture, and the views from above stand
 // over it rather than 15 m ahead. P is the vehicle's placement, at the height of its road.
 void place_camera(const Vec3& P, const Vec3& D, Vec3& pos, Vec3& dest) {
-    const std::int32_t mode = Settings.CameraMode;
+    const std::int32_t mode = Program().Settings.CameraMode;
     PlaceChaseCamera({P.x, P.y, mode == 0 ? kEyeHeight : P.z}, D, pos, dest);
     if (mode == 1 || mode == 2) {
         dest = {P.x + 10 * D.x, P.z, P.y + 10 * D.y};

@@ -11,7 +11,6 @@
 #include "scene/hud_line.h"
 #include "scene/object_placement.h"
 #include "scene/run_scene.h"
-#include "scene/scene_random.h"
 #include "scene/viewer_controls.h"
 #include "sim/mdl_kl.h"
 #include "sim/round_clock.h"
@@ -37,8 +36,8 @@ constexpr int kMaxPlacementChecks = 1000;
 void check_placement(SceneState& S) {
     for (int attempt = 0; attempt < kMaxPlacementChecks; ++attempt) {
         S.PlayersApart = true;
-        for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) {
-            for (std::int64_t j = 0; j <= Settings.LastPlayer; ++j) {
+        for (std::int64_t i = 0; i <= Program().Settings.LastPlayer; ++i) {
+            for (std::int64_t j = 0; j <= Program().Settings.LastPlayer; ++j) {
                 if (i == j) continue;
                 const bool close = test_resuming_past_fault([&] {
                     const Vec3 a = PlayerAt(i).PosProp(), b = PlayerAt(j).PosProp();
@@ -48,7 +47,7 @@ void check_placement(SceneState& S) {
             }
         }
         if (S.PlayersApart) return;
-        for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i)
+        for (std::int64_t i = 0; i <= Program().Settings.LastPlayer; ++i)
             resume_past_fault([&] { PlayerAt(i).GeneratePos(); });
     }
 }
@@ -82,7 +81,7 @@ constexpr double kBoxPicturePixels = 1.5;
 void draw_roads(SceneState& S, const DrawReach& reach) {
     if (platform::OptimisationsOff() || !S.Roads.Ready()) {
         for (std::int64_t i = 0; i < S.RoadCount; ++i)
-            resume_past_fault([&] { ObjectAt(BuildingCount + 2 + i).Render(); });
+            resume_past_fault([&] { ObjectAt(Program().BuildingCount + 2 + i).Render(); });
         return;
     }
     static std::vector<char> in_view;
@@ -103,13 +102,13 @@ void draw_roads(SceneState& S, const DrawReach& reach) {
 // which two of them are drawn changes no pixel; each building's own subsets keep their order.
 void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
     if (platform::OptimisationsOff()) {
-        for (std::int64_t i = 0; i < BuildingCount; ++i)
+        for (std::int64_t i = 0; i < Program().BuildingCount; ++i)
             draw_if_in_view(S, 2 + i, 0.68, U);
         return;
     }
     static std::vector<char> in_view;
-    in_view.assign(static_cast<std::size_t>(std::max<std::int64_t>(BuildingCount, 0)), 0);
-    for (std::int64_t i = 0; i < BuildingCount; ++i) {
+    in_view.assign(static_cast<std::size_t>(std::max<std::int64_t>(Program().BuildingCount, 0)), 0);
+    for (std::int64_t i = 0; i < Program().BuildingCount; ++i) {
         const std::int64_t k = 2 + i;
         if (test_resuming_past_fault(
                 [&] { return in_view_cone(S, k, 0.68, U) && !reaches_no_pixel(reach, ObjectAt(k)); }))
@@ -122,11 +121,11 @@ void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
         return;
     }
     std::int32_t subsets = 0;
-    for (std::int64_t i = 0; i < BuildingCount; ++i)
+    for (std::int64_t i = 0; i < Program().BuildingCount; ++i)
         if (in_view[static_cast<std::size_t>(i)])
             resume_past_fault([&] { subsets = std::max(subsets, ObjectAt(2 + i).SubsetCount()); });
     for (std::int32_t j = 0; j < subsets; ++j)
-        for (std::int64_t i = 0; i < BuildingCount; ++i)
+        for (std::int64_t i = 0; i < Program().BuildingCount; ++i)
             if (in_view[static_cast<std::size_t>(i)])
                 resume_past_fault([&] { ObjectAt(2 + i).RenderSubset(j); });
 }
@@ -136,7 +135,7 @@ void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
 // a draw call per subset for all vehicles of a model; vehicles stand apart, so the order in which two
 // of them are drawn changes no pixel.
 void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
-    const std::int64_t first = BuildingCount + 2 + S.RoadCount, count = 60LL * S.RoadCount;
+    const std::int64_t first = Program().BuildingCount + 2 + S.RoadCount, count = 60LL * S.RoadCount;
     if (platform::OptimisationsOff()) {
         for (std::int64_t i = 0; i < count; ++i)
             draw_if_in_view(S, first + i, 0.58, U);
@@ -163,8 +162,8 @@ void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
 void rebuild_hud(SceneState& S) {
     resume_past_fault([&] {
         const double rate = S.FpsFrames / (static_cast<double>(S.FpsTime) + 0.00001);
-        S.HudLine =
-            BuildHudLine(rate, Gear, PlayerAt(0).POSX(), Settings.PlayerSpeed, UserDecimalSeparator());
+        S.HudLine = BuildHudLine(rate, Program().Gear, PlayerAt(0).POSX(), Program().Settings.PlayerSpeed,
+                                 UserDecimalSeparator());
     });
 }
 
@@ -172,8 +171,10 @@ void draw_overlay(SceneState& S) {
     resume_past_fault([&] { S.HudText->Render(S.HudLine); });
     if (S.QuitPrompt) {
         resume_past_fault([&] { S.PromptText->SetFormat(1, 1); });
-        resume_past_fault(
-            [&] { S.PromptText->SetPosition(0, Settings.Height - 20, Settings.Width, Settings.Height); });
+        resume_past_fault([&] {
+            S.PromptText->SetPosition(0, Program().Settings.Height - 20, Program().Settings.Width,
+                                      Program().Settings.Height);
+        });
         resume_past_fault([&] { S.PromptText->SetColor(mdlMain::ColorRGB(255, 255, 255)); });
         resume_past_fault([&] { S.PromptText->Render("Really quit? Return = yes, ESC = no"); });
     }
@@ -193,12 +194,12 @@ bool InViewCone(const Vec3& P, const Vec3& U, const Vec3& V, double threshold) {
 
 void StartRound(SceneState& S) {
     if (!S.FirstRound) {
-        for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) {
+        for (std::int64_t i = 0; i <= Program().Settings.LastPlayer; ++i) {
             resume_past_fault([&] { PlayerAt(i).Crash(); });
             resume_past_fault([&] { PlayerAt(i).Delete(); });
         }
     }
-    for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i)
+    for (std::int64_t i = 0; i <= Program().Settings.LastPlayer; ++i)
         resume_past_fault([&] { PlayerAt(i).Reset(); });
 
     check_placement(S);
@@ -209,24 +210,24 @@ void StartRound(SceneState& S) {
     S.FpsFrames = 0;
     S.FollowedPlayer = -1;
     S.FpsTime = 0;
-    RoundClock = 0;
+    S.Round.RoundClock = 0;
     S.DeadClock = 0;
     S.FollowClock = 0;
     S.EscLatch = false;
     S.ReturnLatch = false;
-    ControlEnabled = false;
-    RoundEndAllowed = false;
+    S.Round.ControlEnabled = false;
+    S.Round.RoundEndAllowed = false;
     S.CameraPhase = 3;
-    TimeScale = 1.0f;
+    S.Round.TimeScale = 1.0f;
     S.QuitPrompt = false;
     if (!S.ChaseCamera) S.ChaseCamera = std::make_unique<Camera>();
-    resume_past_fault([] { Engine->SetLookDistance(80000, kPi / 4); });
-    resume_past_fault([] { Engine->StartTimer(); });
+    resume_past_fault([] { Program().Engine->SetLookDistance(80000, kPi / 4); });
+    resume_past_fault([] { Program().Engine->StartTimer(); });
 }
 
 FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     resume_past_fault([&] {
-        const float t = Engine->GetRelTimeDiff();
+        const float t = Program().Engine->GetRelTimeDiff();
         S.FrameTime = t;
         S.FpsTime += t;
     });
@@ -237,13 +238,13 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
         S.FpsFrames = 0;
     }
     S.FpsFrames += 1;
-    S.FrameTime = S.FrameTime * TimeScale;
+    S.FrameTime = S.FrameTime * S.Round.TimeScale;
 
-    resume_past_fault([] { Input->ReadMouse(); });
+    resume_past_fault([] { Program().Input->ReadMouse(); });
     const platform::KeyStateTable* keys = nullptr;
     resume_past_fault([&] {
         std::string typed;
-        keys = Input->ReadKeyboard(typed);
+        keys = Program().Input->ReadKeyboard(typed);
     });
     if (keys == nullptr) return FrameExit::KeyboardFailed;
     S.KeyBuffer = *keys;
@@ -253,22 +254,26 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     ApplyViewerControls(S);
 
     if (test_resuming_past_fault([] { return !PlayerAt(0).Alive; })) S.DeadClock += S.FrameTime;
-    resume_past_fault([&] { AdvanceRoundClock(S.FrameTime); });
+    resume_past_fault([&] { AdvanceRoundClock(S.Round, S.FrameTime); });
     resume_past_fault([&] { S.UserPos = PlayerAt(0).PosProp(); });
     RunCameraPhase(S);
     PlaceFollowCamera(S);
     resume_past_fault([&] { S.ChaseCamera->DoEventsX(CameraFrameTime(S)); });
 
-    resume_past_fault([] { Engine->RenderStart(mdlMain::MakeVec2(0, 0), mdlMain::MakeVec2(0, 0)); });
     resume_past_fault(
-        [] { Engine->RenderClear(true, mdlMain::ColorRGB(0, 0, 0), true, Settings.ClearMode == 2); });
+        [] { Program().Engine->RenderStart(mdlMain::MakeVec2(0, 0), mdlMain::MakeVec2(0, 0)); });
+    resume_past_fault([] {
+        Program().Engine->RenderClear(true, mdlMain::ColorRGB(0, 0, 0), true,
+                                      Program().Settings.ClearMode == 2);
+    });
     if (test_resuming_past_fault([&] {
-            return S.ChaseCamera->IsAngleBlended() && Settings.CameraMode != 4 && Settings.CameraMode != 5;
+            return S.ChaseCamera->IsAngleBlended() && Program().Settings.CameraMode != 4 &&
+                   Program().Settings.CameraMode != 5;
         }))
-        resume_past_fault([&] { Engine->SetLookDistance(50000, S.ChaseCamera->GetAngle()); });
+        resume_past_fault([&] { Program().Engine->SetLookDistance(50000, S.ChaseCamera->GetAngle()); });
     resume_past_fault([&] { S.ChaseCamera->SetCamera(); });
-    resume_past_fault([] { Engine->SetZState(true, true); });
-    resume_past_fault([] { Engine->SetSpecularState(true); });
+    resume_past_fault([] { Program().Engine->SetZState(true, true); });
+    resume_past_fault([] { Program().Engine->SetSpecularState(true); });
 
     Vec3 U;
     resume_past_fault([&] { U = PlayerAt(0).POSX(); });
@@ -276,7 +281,8 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     resume_past_fault([] { ObjectAt(1).Render(); });
     // The camera and the projection stay as they are for the rest of the frame.
     DrawReach reach;
-    if (!platform::OptimisationsOff()) resume_past_fault([&] { reach = DrawReach::FromEngine(*Engine); });
+    if (!platform::OptimisationsOff())
+        resume_past_fault([&] { reach = DrawReach::FromEngine(*Program().Engine); });
     draw_roads(S, reach);
     draw_buildings(S, U, reach);
 
@@ -286,26 +292,28 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     ObjectPlacement placement;
     if (moving)
         resume_past_fault([&] {
-            const TrafficFrame frame{S.RoadCount, BuildingCount, S.FrameTime, LastFrameTime};
+            const TrafficFrame frame{S.RoadCount, Program().BuildingCount, S.FrameTime,
+                                     Program().LastFrameTime};
             if (platform::OptimisationsOff())
                 step_traffic_plain(*S.Traffic, frame, placement);
             else
                 step_traffic(*S.Traffic, frame, placement);
         });
     draw_vehicles(S, U, reach);
-    if (moving) LastFrameTime = S.FrameTime;
+    if (moving) Program().LastFrameTime = S.FrameTime;
 
-    if (moving) resume_past_fault([&] { PlayerAt(0).DoEventsX(S.FrameTime, Settings.PlayerSpeed); });
+    if (moving)
+        resume_past_fault([&] { PlayerAt(0).DoEventsX(S.FrameTime, Program().Settings.PlayerSpeed); });
     draw_overlay(S);
     DrawViewerLine(S);
     if (S.Observer) resume_past_fault([&] { S.Observer->overlay_drawn(S); });
 
-    resume_past_fault([] { Engine->RenderEnd(); });
+    resume_past_fault([] { Program().Engine->RenderEnd(); });
     if (before_present) before_present();
-    resume_past_fault([] { Engine->RenderShow(); });
+    resume_past_fault([] { Program().Engine->RenderShow(); });
     S.FramesSinceStep += 1;
     // The window's close button ends the program as the quit prompt does.
-    if (test_resuming_past_fault([] { return Engine->CloseRequested(); })) return FrameExit::Quit;
+    if (test_resuming_past_fault([] { return Program().Engine->CloseRequested(); })) return FrameExit::Quit;
     return FrameExit::None;
 }
 
@@ -318,7 +326,7 @@ void RunScene(const std::string& nbr_sim, const SceneHooks& hooks) {
     const auto leave = [&] {
         if (S.Observer) resume_past_fault([&] { S.Observer->scene_left(S, frames); });
     };
-    while (test_resuming_past_fault([] { return RoundCount < Settings.RoundLimit; })) {
+    while (test_resuming_past_fault([&] { return S.Round.RoundCount < Program().Settings.RoundLimit; })) {
         StartRound(S);
         FrameExit exit = FrameExit::None;
         while (exit == FrameExit::None) {

@@ -5,11 +5,13 @@
 #pragma once
 
 #include "fault/fault.h"
-#include "scene/resumed_faults.h"
 
 #include <source_location>
 
 namespace kl::scene {
+
+// Counts one fault at the place of a guarded step into the program's tally.
+void count_resumed_fault(const std::source_location& at);
 
 template <typename Step>
 void resume_past_fault(Step&& s, std::source_location where = std::source_location::current()) {

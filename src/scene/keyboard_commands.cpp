@@ -36,8 +36,8 @@ const StepCommand kStepCommands[] = {
     {key::PageDown, [](Player& p) { p.ChangeDirHV(1); }},
     {kT, [](Player& p) { p.ChangeDirH(0); }},
     {kB, [](Player& p) { p.ChangeDirH(1); }},
-    {key::Up, [](Player&) { mdlKl::Settings.PlayerSpeed += 1; }},
-    {key::Down, [](Player&) { mdlKl::Settings.PlayerSpeed -= 1; }},
+    {key::Up, [](Player&) { mdlKl::Program().Settings.PlayerSpeed += 1; }},
+    {key::Down, [](Player&) { mdlKl::Program().Settings.PlayerSpeed -= 1; }},
 };
 
 } // namespace
@@ -49,7 +49,8 @@ FrameExit ApplyKeyboardCommands(SceneState& S) {
     for (const StepCommand& c : kStepCommands) {
         const bool takes_effect = test_resuming_past_fault([&] {
             const double rate = S.FpsFrames / (static_cast<double>(S.FpsTime) + 0.00001);
-            return down(c.code) && PlayerAt(0).Alive && ControlEnabled && S.FramesSinceStep > rate / 50;
+            return down(c.code) && PlayerAt(0).Alive && S.Round.ControlEnabled &&
+                   S.FramesSinceStep > rate / 50;
         });
         if (takes_effect) {
             resume_past_fault([&] { c.action(PlayerAt(0)); });
@@ -58,14 +59,14 @@ FrameExit ApplyKeyboardCommands(SceneState& S) {
     }
 
     if (down(key::Home)) {
-        Gear = static_cast<std::int16_t>(Gear + 1);
-        if (Gear > 8) Gear = 8;
+        Program().Gear = static_cast<std::int16_t>(Program().Gear + 1);
+        if (Program().Gear > 8) Program().Gear = 8;
     }
     if (down(key::Backspace)) {
-        Gear = static_cast<std::int16_t>(Gear - 1);
-        if (Gear < 0) Gear = 0;
+        Program().Gear = static_cast<std::int16_t>(Program().Gear - 1);
+        if (Program().Gear < 0) Program().Gear = 0;
     }
-    if (down(key::Space)) Settings.PlayerSpeed = 0;
+    if (down(key::Space)) Program().Settings.PlayerSpeed = 0;
     if (down(kR)) return FrameExit::Restart;
 
     if (down(key::Escape)) {
@@ -79,7 +80,7 @@ FrameExit ApplyKeyboardCommands(SceneState& S) {
         S.ReturnLatch = true;
     } else if (S.ReturnLatch) {
         if (S.QuitPrompt) return FrameExit::Quit;
-        if (RoundEndAllowed) return FrameExit::RoundEnd;
+        if (S.Round.RoundEndAllowed) return FrameExit::RoundEnd;
         S.ReturnLatch = false;
     }
     return FrameExit::None;

@@ -7,7 +7,6 @@
 #include "scene/guarded.h"
 #include "scene/object_placement.h"
 #include "scene/run_scene.h"
-#include "scene/scene_random.h"
 #include "sim/data_files.h"
 #include "sim/mdl_kl.h"
 #include "traffic/traffic.h"
@@ -38,7 +37,7 @@ void fill_slot(int slot, const std::string& name) {
 
 // The objects are made one after another at ObjIndex.
 void add_object(SceneState& S, const std::string& mesh, float x, float y, float z) {
-    resume_past_fault([&] { checked_at(Objects, S.ObjIndex) = std::make_unique<KlObject>(); });
+    resume_past_fault([&] { checked_at(Program().Objects, S.ObjIndex) = std::make_unique<KlObject>(); });
     resume_past_fault([&] { ObjectAt(S.ObjIndex).Initialize(mesh, 0, S.ObjIndex); });
     resume_past_fault([&] { ObjectAt(S.ObjIndex).MOVEobj(x, y, z); });
     S.ObjIndex += 1;
@@ -55,7 +54,8 @@ void batch_objects(StaticBatch& batch, std::int64_t first, std::int64_t count, f
     std::vector<cls3dObject*> models;
     for (std::int64_t i = 0; i < count; ++i) {
         const std::size_t k = static_cast<std::size_t>(first + i);
-        cls3dObject* model = k < Objects.size() && Objects[k] ? Objects[k]->Model() : nullptr;
+        cls3dObject* model =
+            k < Program().Objects.size() && Program().Objects[k] ? Program().Objects[k]->Model() : nullptr;
         if (model == nullptr) return;
         models.push_back(model);
     }
@@ -81,14 +81,14 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
     resume_past_fault([&] { S.PromptText->SetColor(mdlMain::ColorRGB(255, 255, 255)); });
 
     resume_past_fault([&] {
-        if (Settings.LastPlayer < 0) throw Fault("Subscript out of range");
-        Players.clear();
-        Players.resize(static_cast<std::size_t>(Settings.LastPlayer) + 1);
-        for (auto& p : Players)
+        if (Program().Settings.LastPlayer < 0) throw Fault("Subscript out of range");
+        Program().Players.clear();
+        Program().Players.resize(static_cast<std::size_t>(Program().Settings.LastPlayer) + 1);
+        for (auto& p : Program().Players)
             p = std::make_unique<Player>();
     });
-    Objects.clear();
-    Objects.resize(static_cast<std::size_t>(kLastObject) + 1);
+    Program().Objects.clear();
+    Program().Objects.resize(static_cast<std::size_t>(kLastObject) + 1);
 
     ClearSceneTextures();
     fill_slot(0, "sky001.bmp");
@@ -103,12 +103,13 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
     fill_slot(116, "33063001.jpg");
     fill_slot(117, "white.bmp");
 
-    if (Settings.AnisotropicFilter != 0) resume_past_fault([] { Engine->SetAnisotropicState(true); });
+    if (Program().Settings.AnisotropicFilter != 0)
+        resume_past_fault([] { Program().Engine->SetAnisotropicState(true); });
 
     S.FirstRound = true;
-    RoundCount = 0;
+    S.Round.RoundCount = 0;
 
-    for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i) {
+    for (std::int64_t i = 0; i <= Program().Settings.LastPlayer; ++i) {
         // A failing test counts as failed initialisation, and set-up stops either way.
         if (test_resuming_past_fault(
                 [&] { return !PlayerAt(i).Initialize(0, static_cast<std::int32_t>(i), nullptr); }))
@@ -118,7 +119,7 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
     S.ObjIndex = 0;
     add_object(S, "SKY1.x", 800, 800, -500);
     add_object(S, "s-all.x", -6000, 0, -5);
-    BuildingCount = 400;
+    Program().BuildingCount = 400;
     for (int k = 0; k <= 1; ++k) {
         for (int i = 0; i <= 99; ++i) {
             const float y = static_cast<float>(15 * k + 30 * i);
@@ -131,7 +132,8 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
     for (int r = 0; r < S.RoadCount; ++r) {
         for (int m = 0; m <= 2; ++m) {
             for (int n = 0; n <= 19; ++n) {
-                resume_past_fault([&] { checked_at(Objects, S.ObjIndex) = std::make_unique<KlObject>(); });
+                resume_past_fault(
+                    [&] { checked_at(Program().Objects, S.ObjIndex) = std::make_unique<KlObject>(); });
                 resume_past_fault(
                     [&] { ObjectAt(S.ObjIndex).Initialize(vehicle_mesh(m, n), 0, S.ObjIndex); });
                 resume_past_fault([&] { ObjectAt(S.ObjIndex).ChangeDir(0); });
@@ -140,22 +142,23 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
         }
     }
 
-    batch_objects(S.Buildings, 2, BuildingCount, 0);
-    batch_objects(S.Roads, BuildingCount + 2, S.RoadCount, kRoadPieceLength);
+    batch_objects(S.Buildings, 2, Program().BuildingCount, 0);
+    batch_objects(S.Roads, Program().BuildingCount + 2, S.RoadCount, kRoadPieceLength);
     SetUpTrafficState(S);
     return true;
 }
 
 void SetUpTrafficState(SceneState& S) {
     ObjectPlacement placement;
-    resume_past_fault([&] { set_up_traffic(*S.Traffic, S.RoadCount, BuildingCount, Rnd, placement); });
-    S.ObjIndex = S.RoadCount + 2 + BuildingCount + 60 * S.RoadCount;
+    resume_past_fault(
+        [&] { set_up_traffic(*S.Traffic, S.RoadCount, Program().BuildingCount, Program().Rnd, placement); });
+    S.ObjIndex = S.RoadCount + 2 + Program().BuildingCount + 60 * S.RoadCount;
     if (S.Observer) resume_past_fault([&] { S.Observer->traffic_set_up(S); });
 }
 
 void ReleaseScene() {
-    Players.clear();
-    Objects.clear();
+    Program().Players.clear();
+    Program().Objects.clear();
     ClearSceneTextures();
 }
 

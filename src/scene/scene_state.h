@@ -11,6 +11,7 @@
 #include "scene/scene_observer.h"
 #include "scene/viewer_controls.h"
 #include "sim/camera.h"
+#include "sim/round_clock.h"
 #include "traffic/tables.h"
 
 #include <array>
@@ -25,6 +26,7 @@ struct SceneState {
     std::int32_t ObjIndex = 0;
     std::int32_t LastCar = 19;
     bool FirstRound = true;
+    mdlKl::RoundState Round;
     std::unique_ptr<cls2dText> HudText;
     std::unique_ptr<cls2dText> PromptText;
     // About 600 KB: kept on the heap.

@@ -28,13 +28,14 @@ void TrafficWatch::overlay_drawn(const SceneState& S) {
     if (down && !PanelKeyDown) PanelOn = !PanelOn;
     PanelKeyDown = down;
     if (PanelOn)
-        Panel.Draw(Latest ? &*Latest : nullptr, History, mdlKl::Settings.Width, mdlKl::Settings.Height);
+        Panel.Draw(Latest ? &*Latest : nullptr, History, mdlKl::Program().Settings.Width,
+                   mdlKl::Program().Settings.Height);
 }
 
 void TrafficWatch::scene_left(const SceneState& S, std::int64_t frames) {
     // The panel's texts belong to the engine, which goes soon after the scene.
     Panel.Release();
-    if (Dump) write_traffic_dump(*Dump, *S.Traffic, S.RoadCount, frames, mdlKl::LastFrameTime);
+    if (Dump) write_traffic_dump(*Dump, *S.Traffic, S.RoadCount, frames, mdlKl::Program().LastFrameTime);
     Dumped = true;
 }
 

@@ -45,7 +45,7 @@ std::string TimeScaleText(std::int32_t scale_step) {
 }
 
 void ApplyViewerControls(SceneState& S) {
-    using mdlKl::Settings;
+    SettingsRecord& Settings = mdlKl::Program().Settings;
     ViewerControls& v = S.Viewer;
     v.WallFrameTime = S.FrameTime;
     const auto& keys = S.KeyBuffer;
@@ -83,7 +83,7 @@ std::string ViewerStatusLine(const SceneState& S) {
         line += part;
     };
     add(S.Viewer.Paused ? std::string("paused") : TimeScaleText(S.Viewer.ScaleStep));
-    if (S.Viewer.ModeNameTime > 0.0f) add(CameraModeName(mdlKl::Settings.CameraMode));
+    if (S.Viewer.ModeNameTime > 0.0f) add(CameraModeName(mdlKl::Program().Settings.CameraMode));
     add(FollowedVehicleText(S));
     return line;
 }
@@ -91,7 +91,7 @@ std::string ViewerStatusLine(const SceneState& S) {
 void DrawViewerLine(SceneState& S) {
     const std::string line = ViewerStatusLine(S);
     if (line.empty()) return;
-    using mdlKl::Settings;
+    SettingsRecord& Settings = mdlKl::Program().Settings;
     if (!S.Viewer.Line) {
         S.Viewer.Line = std::make_unique<cls2dText>();
         resume_past_fault([&] { S.Viewer.Line->SetFont("Arial", 20, false, false, false); });

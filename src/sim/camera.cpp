@@ -57,8 +57,8 @@ void Camera::DoEventsX(float RelTimeDiff) {
 
 void Camera::SetCamera() const {
     Vec3 p = CamPos;
-    p.x = clamp_to_world(p.x, mdlKl::Settings.WorldSize);
-    p.z = clamp_to_world(p.z, mdlKl::Settings.WorldSize);
+    p.x = clamp_to_world(p.x, mdlKl::Program().Settings.WorldSize);
+    p.z = clamp_to_world(p.z, mdlKl::Program().Settings.WorldSize);
     if (cls3dEngine* engine = CurrentEngine()) engine->SetCamera(p, CamDest, 0.0f);
 }
 

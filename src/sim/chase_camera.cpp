@@ -7,7 +7,7 @@
 namespace kl::mdlKl {
 
 void PlaceChaseCamera(const Vec3& P, const Vec3& D, Vec3& CamPosOut, Vec3& LookAtOut) {
-    switch (Settings.CameraMode) {
+    switch (Program().Settings.CameraMode) {
     case 0:
         LookAtOut = {P.x + 30 * D.x, P.z + 30 * D.z, P.y + 30 * D.y};
         CamPosOut = {P.x - D.x, P.z - 30 * D.z, P.y - D.y};

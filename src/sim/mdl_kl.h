@@ -1,40 +1,66 @@
-// The program's module state: the settings of the run, the engine and input objects, the user's
-// vehicles, the placed scene objects, and the round state the frame loop, the camera placement and
-// the round clock share.
+// The program's state in one owned structure: the settings of the run, the display's records, the
+// random source, the engine and input objects, the user's vehicles, the placed scene objects and the
+// tally of faults resumed past.
+// The round state is the scene's (mdlKl::RoundState in SceneState).
 #pragma once
 
 #include "engine/cls3d_engine.h"
+#include "engine/records.h"
 #include "engine/settings_record.h"
 #include "input/cls_input.h"
 #include "sim/kl_object.h"
 #include "sim/player.h"
+#include "sim/resumed_faults.h"
+#include "traffic/random_source.h"
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 namespace kl::mdlKl {
 
-inline SettingsRecord Settings;
-inline std::unique_ptr<cls3dEngine> Engine;
-inline std::unique_ptr<clsInput> Input;
-inline std::int16_t Gear = 0;
-
-// Players 0 .. Settings.LastPlayer; Objects 0 .. 30000, empty slots hold no object.
-inline std::vector<std::unique_ptr<Player>> Players;
-inline std::vector<std::unique_ptr<KlObject>> Objects;
 constexpr std::int32_t kLastObject = 30000;
-inline std::int16_t BuildingCount = 0;
 
-// Round state, reset at every round start.
-inline std::int32_t RoundCount = 0;
-inline float RoundClock = 0.0f;
-inline float TimeScale = 1.0f;
-inline bool ControlEnabled = false;
-inline bool RoundEndAllowed = false;
-// The previous frame's time, by which the traffic moves; kept across rounds.
-inline float LastFrameTime = 0.0f;
+// Members go in the reverse of declaration order, so what is declared later goes first: the scene
+// objects and players before the input and the engine whose device their meshes were made on, the
+// engine before the settings it reads its aspect ratio from.
+struct ProgramState {
+    SettingsRecord Settings;
+    // The faults the scene resumed past, by place, for --stats and the end-of-run report.
+    ResumedFaults Faults;
+    // What BringUpDisplay found: the capability record and the modes it chose among.
+    EngineCaps DeviceCaps{};
+    std::vector<DisplayMode> ModeList;
+    // The one random generator, seeded once per run (seconds since midnight, or a seed given).
+    RandomSource Rnd;
+
+    std::unique_ptr<cls3dEngine> Engine;
+    std::unique_ptr<clsInput> Input;
+    std::int16_t Gear = 0;
+
+    // Players 0 .. Settings.LastPlayer; Objects 0 .. kLastObject, empty slots hold no object.
+    std::vector<std::unique_ptr<Player>> Players;
+    std::vector<std::unique_ptr<KlObject>> Objects;
+    std::int16_t BuildingCount = 0;
+
+    // The previous frame's time, by which the traffic moves; kept across rounds.
+    float LastFrameTime = 0.0f;
+};
+
+namespace detail {
+// Held in place rather than behind a pointer, so reaching a member costs what a global did: the
+// frame loop reads these once per vehicle.
+inline ProgramState program;
+} // namespace detail
+
+inline ProgramState& Program() {
+    return detail::program;
+}
+
+// Everything back to its start, as the program finds it at launch: the scene textures first (the
+// table lives in resources, below this layer), then the old state in the reverse of its member
+// order, and only then a fresh one, so no old engine outlives the new state's making.
+void ResetProgram();
 
 // Element access that raises kl::Fault for an index outside the array or an empty slot.
 Player& PlayerAt(std::int64_t i);

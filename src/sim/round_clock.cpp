@@ -10,16 +10,17 @@ std::int32_t CountFinished() {
     return 0;
 }
 
-void AdvanceRoundClock(float TimeDiff) {
-    RoundCount = CountFinished();
-    if (RoundCount >= Settings.RoundLimit) {
-        for (std::int64_t i = 0; i <= Settings.LastPlayer; ++i)
+void AdvanceRoundClock(RoundState& Round, float TimeDiff) {
+    const ProgramState& P = Program();
+    Round.RoundCount = CountFinished();
+    if (Round.RoundCount >= P.Settings.RoundLimit) {
+        for (std::int64_t i = 0; i <= P.Settings.LastPlayer; ++i)
             PlayerAt(i).Crash();
     }
-    RoundClock = RoundClock + TimeDiff;
-    TimeScale = 1.0f;
-    RoundEndAllowed = true;
-    if (RoundClock >= 0) ControlEnabled = true;
+    Round.RoundClock = Round.RoundClock + TimeDiff;
+    Round.TimeScale = 1.0f;
+    Round.RoundEndAllowed = true;
+    if (Round.RoundClock >= 0) Round.ControlEnabled = true;
 }
 
 } // namespace kl::mdlKl

@@ -6,7 +6,16 @@
 
 namespace kl::mdlKl {
 
-void AdvanceRoundClock(float TimeDiff);
+// The state of one round, reset at every round start; the scene keeps it.
+struct RoundState {
+    std::int32_t RoundCount = 0;
+    float RoundClock = 0.0f;
+    float TimeScale = 1.0f;
+    bool ControlEnabled = false;
+    bool RoundEndAllowed = false;
+};
+
+void AdvanceRoundClock(RoundState& Round, float TimeDiff);
 std::int32_t CountFinished();
 
 } // namespace kl::mdlKl

@@ -17,31 +17,29 @@ using gfx::FmtX8R8G8B8;
 class BringUpDisplayTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        mdlKl::Settings = SettingsRecord{};
-        mdlKl::Settings.AspectRatio = "1,333";
-        mdlKl::Engine = std::make_unique<cls3dEngine>();
-        mdlKl::Engine->SetGraphicsFactory([this] { return sys; });
-        mdlKl::Engine->SetMessagePump([] { return true; });
-        mdlKl::Engine->SetAspectRatioSource(&mdlKl::Settings.AspectRatio);
-        mdlKl::Input = std::make_unique<clsInput>();
-        mdlKl::Input->SetInputFactory(input);
+        mdlKl::ResetProgram();
+        mdlKl::ProgramState& program = mdlKl::Program();
+        program.Settings.AspectRatio = "1,333";
+        program.Engine = std::make_unique<cls3dEngine>();
+        program.Engine->SetGraphicsFactory([this] { return sys; });
+        program.Engine->SetMessagePump([] { return true; });
+        program.Engine->SetAspectRatioSource(&program.Settings.AspectRatio);
+        program.Input = std::make_unique<clsInput>();
+        program.Input->SetInputFactory(input);
     }
-    void TearDown() override {
-        mdlKl::Input.reset();
-        mdlKl::Engine.reset();
-    }
+    void TearDown() override { mdlKl::ResetProgram(); }
 
     // Requests a mode the way the program does: the typed mode, then bring-up on the settings.
     std::int32_t request(std::int32_t width, std::int32_t height, std::int32_t format,
                          std::int32_t anti_alias) {
-        mdlKl::Settings.Width = width;
-        mdlKl::Settings.Height = height;
-        mdlKl::Settings.Format = format;
-        mdlKl::Settings.AntiAlias = anti_alias;
+        mdlKl::Program().Settings.Width = width;
+        mdlKl::Program().Settings.Height = height;
+        mdlKl::Program().Settings.Format = format;
+        mdlKl::Program().Settings.AntiAlias = anti_alias;
         return mdlKl::BringUpDisplay(width, height, format, anti_alias, nullptr);
     }
 
-    DisplayMode chosen() const { return mdlKl::Settings.Mode(); }
+    DisplayMode chosen() const { return mdlKl::Program().Settings.Mode(); }
     bool logged(const std::string& call) const {
         return std::find(input.log.begin(), input.log.end(), call) != input.log.end();
     }
@@ -58,12 +56,12 @@ TEST_F(BringUpDisplayTest, AListedModeIsUsedAsRequestedWithTheAntiAliasingTheAda
     sys->adapters[0].multisample_counts = {2, 4};
     ASSERT_EQ(request(1024, 768, FmtX8R8G8B8, 4), 3);
     EXPECT_TRUE(same_mode(chosen(), {1024, 768, FmtX8R8G8B8}));
-    EXPECT_EQ(mdlKl::Settings.AntiAlias, 4);
-    EXPECT_EQ(mdlKl::DeviceCaps.AntiAlias, 4);
+    EXPECT_EQ(mdlKl::Program().Settings.AntiAlias, 4);
+    EXPECT_EQ(mdlKl::Program().DeviceCaps.AntiAlias, 4);
     ASSERT_NE(sys->LastDevice(), nullptr) << "the display must have been switched";
     EXPECT_TRUE(logged("keyboard.Acquire"));
     EXPECT_TRUE(logged("mouse.Acquire"));
-    EXPECT_EQ(mdlKl::ModeList.size(), 3u);
+    EXPECT_EQ(mdlKl::Program().ModeList.size(), 3u);
 }
 
 TEST_F(BringUpDisplayTest, AnythingThatDoesNotMatchFallsBackToTheFirstListedModeWithoutAntiAliasing) {
@@ -83,8 +81,8 @@ TEST_F(BringUpDisplayTest, AnythingThatDoesNotMatchFallsBackToTheFirstListedMode
         SCOPED_TRACE(c.what);
         ASSERT_EQ(request(c.mode.Width, c.mode.Height, c.mode.Format, c.anti_alias), 3);
         EXPECT_TRUE(same_mode(chosen(), {640, 480, FmtX8R8G8B8}));
-        EXPECT_EQ(mdlKl::Settings.AntiAlias, 0);
-        mdlKl::Input->Cleanup();
+        EXPECT_EQ(mdlKl::Program().Settings.AntiAlias, 0);
+        mdlKl::Program().Input->Cleanup();
     }
 }
 

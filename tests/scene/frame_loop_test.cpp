@@ -39,7 +39,7 @@ using FrameLoop = test::SceneTest;
 // Buildings and vehicles whose every corner the camera of the last frame puts off the picture:
 // they are never drawn, whatever the view cone says, since drawing them would change no pixel.
 std::size_t off_picture(const scene::SceneState& S) {
-    const DrawReach reach = DrawReach::FromEngine(*mdlKl::Engine);
+    const DrawReach reach = DrawReach::FromEngine(*mdlKl::Program().Engine);
     std::size_t n = 0;
     const auto count = [&](std::int64_t k) {
         cls3dObject* model = mdlKl::ObjectAt(k).Model();
@@ -48,10 +48,10 @@ std::size_t off_picture(const scene::SceneState& S) {
             reach.ReachesNoPixel(model->WorldMatrix(), low, high))
             ++n;
     };
-    for (std::int64_t i = 0; i < mdlKl::BuildingCount; ++i)
+    for (std::int64_t i = 0; i < mdlKl::Program().BuildingCount; ++i)
         count(2 + i);
     for (std::int64_t i = 0; i < 60 * S.RoadCount; ++i)
-        count(mdlKl::BuildingCount + 2 + S.RoadCount + i);
+        count(mdlKl::Program().BuildingCount + 2 + S.RoadCount + i);
     // A road is drawn by the pieces of it that can reach the picture; with none, not at all.
     const Matrix4 identity = MatrixIdentity();
     bool road_reaches = false;
@@ -68,7 +68,7 @@ TEST_F(FrameLoop, CullsBuildingsAndTrafficBehindExceptInFramesWithAStep) {
     set_up("1");
     // Drawn as lines, where pixel centres do not decide what is drawn, every object in the view cone
     // is drawn: the cone alone shows.
-    mdlKl::Engine->Device()->SetRenderState(gfx::rs::FillMode, gfx::FillWireframe);
+    mdlKl::Program().Engine->Device()->SetRenderState(gfx::rs::FillMode, gfx::FillWireframe);
     frame();
     // The very first frame draws everything: sky, ground, road, 400 buildings, 60 vehicles.
     EXPECT_EQ(drawn_positions().size(), 463u);
@@ -129,7 +129,7 @@ TEST_F(FrameLoop, ZeroLengthFrameMovesNothingButIsDrawnAndShown) {
 TEST_F(FrameLoop, ClearAsksForTheStencilOnlyInClearModeTwo) {
     set_up("0");
     for (int mode : {0, 1, 2, 3}) {
-        mdlKl::Settings.ClearMode = mode;
+        mdlKl::Program().Settings.ClearMode = mode;
         frame();
         const gfx::CallLog calls = last_frame();
         const gfx::Call* clear = calls.Last("Clear");
@@ -143,8 +143,8 @@ TEST_F(FrameLoop, ClearAsksForTheStencilOnlyInClearModeTwo) {
 TEST_F(FrameLoop, ChaseCameraJumpsExceptInModesFourAndFiveWhereItGlides) {
     for (int mode : {1, 4, 5}) {
         SCOPED_TRACE(mode);
-        mdlKl::Settings.CameraMode = mode;
-        mdlKl::Settings.PlayerSpeed = 0;
+        mdlKl::Program().Settings.CameraMode = mode;
+        mdlKl::Program().Settings.PlayerSpeed = 0;
         set_up("0");
         S.ChaseCamera->Pos({0, 0, 0});
         frame(0.05);
@@ -180,7 +180,7 @@ TEST_F(FrameLoop, WithoutTheUserTheCameraGlidesToTheOverviewAndStaysWithNoOneToF
 }
 
 TEST_F(FrameLoop, OverviewInModeFourKeepsTheViewAngle) {
-    mdlKl::Settings.CameraMode = 4;
+    mdlKl::Program().Settings.CameraMode = 4;
     set_up("0");
     const float angle = S.ChaseCamera->GetAngle();
     user().Alive = false;
@@ -191,7 +191,7 @@ TEST_F(FrameLoop, OverviewInModeFourKeepsTheViewAngle) {
 }
 
 TEST_F(FrameLoop, CameraFollowsTheFirstLivingVehicleAndMovesOnWhenItDies) {
-    mdlKl::Settings.LastPlayer = 2;
+    mdlKl::Program().Settings.LastPlayer = 2;
     set_up("0");
     user().Alive = false;
     frame();
@@ -226,13 +226,14 @@ TEST_F(FrameLoop, CameraFollowsTheFirstLivingVehicleAndMovesOnWhenItDies) {
 }
 
 TEST_F(FrameLoop, VFollowsTheNearestVehicleAheadThenFartherOnesAndShiftVGoesBackToTheUser) {
-    mdlKl::Settings.CameraMode = 0;
-    mdlKl::Settings.PlayerSpeed = 0;
+    mdlKl::Program().Settings.CameraMode = 0;
+    mdlKl::Program().Settings.PlayerSpeed = 0;
     set_up("1");
     frame();
     const auto followed = [&] {
         const scene::FollowedVehicle& f = S.Follow;
-        const long long k = vehicle_object_index(mdlKl::BuildingCount, S.RoadCount, f.Slot, f.Index, f.Road);
+        const long long k =
+            vehicle_object_index(mdlKl::Program().BuildingCount, S.RoadCount, f.Slot, f.Index, f.Road);
         return mdlKl::ObjectAt(k).POSX();
     };
     const auto ahead_of_user = [&](const Vec3& p) { return p.y - user().POSX().y; };
@@ -276,7 +277,7 @@ TEST_F(FrameLoop, FailedKeyboardReadEndsTheFrameBeforeAnythingIsDrawn) {
 TEST_F(FrameLoop, ACloseRequestEndsTheSceneLikeTheQuitPromptOnceTheFrameIsShown) {
     set_up("0");
     EXPECT_EQ(frame(), FrameExit::None);
-    mdlKl::Engine->SetMessagePump([] { return false; });
+    mdlKl::Program().Engine->SetMessagePump([] { return false; });
     EXPECT_EQ(frame(), FrameExit::Quit);
     EXPECT_EQ(last_frame().Count("Present"), 1u);
 }
@@ -297,13 +298,13 @@ TEST_F(FrameLoop, QuitLeavesTheSceneInPlaceAndTheNormalEndReleasesIt) {
     };
     scene::RunScene("1", hooks);
     EXPECT_EQ(frames, 6);
-    EXPECT_EQ(mdlKl::Objects.size(), 30001u);
-    EXPECT_EQ(mdlKl::Players.size(), 1u);
+    EXPECT_EQ(mdlKl::Program().Objects.size(), 30001u);
+    EXPECT_EQ(mdlKl::Program().Players.size(), 1u);
 
-    mdlKl::Settings.RoundLimit = 0;
+    mdlKl::Program().Settings.RoundLimit = 0;
     scene::RunScene("1", hooks);
-    EXPECT_TRUE(mdlKl::Objects.empty());
-    EXPECT_TRUE(mdlKl::Players.empty());
+    EXPECT_TRUE(mdlKl::Program().Objects.empty());
+    EXPECT_TRUE(mdlKl::Program().Players.empty());
     EXPECT_TRUE(mdlKl::TextureNames[7].empty());
 }
 

@@ -44,7 +44,7 @@ TEST_F(HudInFrames, LineIsEmptyUntilTheRateWindowFirstClosesThenHeldBetweenRebui
     const std::string sep(1, scene::UserDecimalSeparator());
     EXPECT_EQ(S.HudLine.substr(0, 9), "2" + sep + "00 fps ");
     const std::string shown = S.HudLine;
-    mdlKl::Gear = 5;
+    mdlKl::Program().Gear = 5;
     frame(0.1);
     EXPECT_EQ(S.HudLine, shown);
     for (int i = 0; i < 5; ++i)

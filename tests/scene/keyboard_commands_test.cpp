@@ -26,65 +26,65 @@ TEST_F(KeyboardCommands, StepKeysTakeNoEffectInTheFirstFrameOrForADeadVehicle) {
     scene::StartRound(S);
     frame(0.02, {key::Left, key::Up});
     EXPECT_EQ(view_turn(), 0.0f);
-    EXPECT_EQ(mdlKl::Settings.PlayerSpeed, 20.0f);
+    EXPECT_EQ(mdlKl::Program().Settings.PlayerSpeed, 20.0f);
 
     user().Alive = false;
     for (int i = 0; i < 5; ++i)
         frame(0.02, {key::Up});
-    EXPECT_EQ(mdlKl::Settings.PlayerSpeed, 20.0f);
+    EXPECT_EQ(mdlKl::Program().Settings.PlayerSpeed, 20.0f);
     // Gear and stop do not care.
     frame(0.02, {key::Home, key::Space});
-    EXPECT_EQ(mdlKl::Gear, 2);
-    EXPECT_EQ(mdlKl::Settings.PlayerSpeed, 0.0f);
+    EXPECT_EQ(mdlKl::Program().Gear, 2);
+    EXPECT_EQ(mdlKl::Program().Settings.PlayerSpeed, 0.0f);
 }
 
 TEST_F(KeyboardCommands, OnlyTheFirstStepKeyInTableOrderActsInAFrame) {
     frame(0.02, {key::Right, key::Left, key::Up});
     EXPECT_NEAR(view_turn(), std::sin(4.0 * std::numbers::pi / 180), 1e-6);
-    EXPECT_EQ(mdlKl::Settings.PlayerSpeed, 20.0f);
+    EXPECT_EQ(mdlKl::Program().Settings.PlayerSpeed, 20.0f);
     frame(0.02, {key::Down, key::Up});
-    EXPECT_EQ(mdlKl::Settings.PlayerSpeed, 21.0f);
+    EXPECT_EQ(mdlKl::Program().Settings.PlayerSpeed, 21.0f);
     // The speed step comes before the stop; nothing bounds the speed below.
     frame(0.02, {key::Up, key::Space});
-    EXPECT_EQ(mdlKl::Settings.PlayerSpeed, 0.0f);
+    EXPECT_EQ(mdlKl::Program().Settings.PlayerSpeed, 0.0f);
     EXPECT_EQ(S.FramesSinceStep, 1);
     frame(0.02, {key::Down});
-    EXPECT_EQ(mdlKl::Settings.PlayerSpeed, -1.0f);
+    EXPECT_EQ(mdlKl::Program().Settings.PlayerSpeed, -1.0f);
 }
 
 TEST_F(KeyboardCommands, HeldStepKeysRepeatAtMostAboutFiftyTimesASecondAtAnyFrameRate) {
     for (const double frame_time : {0.02, 0.004}) {
         SCOPED_TRACE(frame_time);
-        mdlKl::Settings.PlayerSpeed = 0;
+        mdlKl::Program().Settings.PlayerSpeed = 0;
         const int frames = static_cast<int>(1.0 / frame_time);
         for (int i = 0; i < frames; ++i)
             frame(frame_time, {key::Up});
-        EXPECT_LE(mdlKl::Settings.PlayerSpeed, 52.0f);
-        EXPECT_GE(mdlKl::Settings.PlayerSpeed, 30.0f);
+        EXPECT_LE(mdlKl::Program().Settings.PlayerSpeed, 52.0f);
+        EXPECT_GE(mdlKl::Program().Settings.PlayerSpeed, 30.0f);
     }
 }
 
 TEST_F(KeyboardCommands, NoStepRightAfterTheRateWindowRestarted) {
     frame(0.02);
     frame(0.5, {key::Up}); // closes the window: one frame counted against almost no time
-    EXPECT_EQ(mdlKl::Settings.PlayerSpeed, 20.0f);
+    EXPECT_EQ(mdlKl::Program().Settings.PlayerSpeed, 20.0f);
     frame(0.05, {key::Up});
-    EXPECT_EQ(mdlKl::Settings.PlayerSpeed, 21.0f);
+    EXPECT_EQ(mdlKl::Program().Settings.PlayerSpeed, 21.0f);
 }
 
 TEST_F(KeyboardCommands, GearStaysWithinZeroToEightEveryFrameAKeyIsHeld) {
-    mdlKl::Gear = 7;
+    mdlKl::Program().Gear = 7;
     for (int expected : {8, 8, 8}) {
         frame(0.02, {key::Home});
-        EXPECT_EQ(mdlKl::Gear, expected);
+        EXPECT_EQ(mdlKl::Program().Gear, expected);
     }
-    mdlKl::Gear = 1;
+    mdlKl::Program().Gear = 1;
     for (int expected : {0, 0}) {
         frame(0.02, {key::Backspace});
-        EXPECT_EQ(mdlKl::Gear, expected);
+        EXPECT_EQ(mdlKl::Program().Gear, expected);
     }
     frame(0.02, {key::Home, key::Backspace});
-    EXPECT_EQ(mdlKl::Gear, 0);
+    EXPECT_EQ(mdlKl::Program().Gear, 0);
 }
 
 TEST_F(KeyboardCommands, EscapeTogglesThePromptOnReleaseAndThePromptIsDrawnFromThen) {
@@ -121,7 +121,7 @@ TEST_F(KeyboardCommands, ReturnOnReleaseQuitsWithThePromptAndOtherwiseEndsTheRou
     // A release while the round may not end yet only drops the latch.
     scene::StartRound(S);
     frame(0.02, {key::Return});
-    mdlKl::RoundEndAllowed = false;
+    S.Round.RoundEndAllowed = false;
     EXPECT_EQ(frame(), FrameExit::None);
     EXPECT_FALSE(S.ReturnLatch);
 }
@@ -136,7 +136,7 @@ TEST_F(KeyboardCommands, RestartsInEveryFrameRIsHeldAndTestsNothingAfterIt) {
     // Commands before it in the table still act.
     frame();
     frame(0.02, {key::Up, kR});
-    EXPECT_EQ(mdlKl::Settings.PlayerSpeed, 21.0f);
+    EXPECT_EQ(mdlKl::Program().Settings.PlayerSpeed, 21.0f);
 }
 
 } // namespace

@@ -9,7 +9,6 @@
 #include "platform/os/performance_counter.h"
 #include "resources/scene_textures.h"
 #include "scene/run_scene.h"
-#include "scene/scene_random.h"
 #include "sim/data_files.h"
 #include "sim/mdl_kl.h"
 #include "support/fake_input.h"
@@ -44,38 +43,38 @@ class SceneTest : public ::testing::Test {
         for (const char* name : kSceneMeshes)
             write_mesh(name);
         SetDataRoot(data.path());
-        mdlKl::Settings = SettingsRecord{};
-        mdlKl::Settings.LastPlayer = 0;
-        mdlKl::Settings.RoundLimit = 1;
-        mdlKl::Settings.WorldSize = 64000.0f;
-        mdlKl::Settings.PlayerSpeed = 20.0f;
-        mdlKl::Settings.AspectRatio = "1,333";
-        mdlKl::Gear = 1;
-        mdlKl::LastFrameTime = 0.0f;
-        mdlKl::Rnd.seed(1);
+        mdlKl::ResetProgram();
+        mdlKl::ProgramState& program = mdlKl::Program();
+        program.Settings.LastPlayer = 0;
+        program.Settings.RoundLimit = 1;
+        program.Settings.WorldSize = 64000.0f;
+        program.Settings.PlayerSpeed = 20.0f;
+        program.Settings.AspectRatio = "1,333";
+        program.Gear = 1;
+        program.LastFrameTime = 0.0f;
+        program.Rnd.seed(1);
 
         // A device with a stencil buffer, so that the blended-shadow clear can be seen.
         sys->adapters[0].depth_stencil_formats = {gfx::FmtD24S8, gfx::FmtD16};
-        mdlKl::Engine = std::make_unique<cls3dEngine>();
-        mdlKl::Engine->SetGraphicsFactory([this] { return sys; });
-        mdlKl::Engine->SetMessagePump([] { return true; });
-        mdlKl::Engine->SetAspectRatioSource(&mdlKl::Settings.AspectRatio);
-        mdlKl::Engine->SetPerformanceCounter(counter);
+        program.Engine = std::make_unique<cls3dEngine>();
+        program.Engine->SetGraphicsFactory([this] { return sys; });
+        program.Engine->SetMessagePump([] { return true; });
+        program.Engine->SetAspectRatioSource(&program.Settings.AspectRatio);
+        program.Engine->SetPerformanceCounter(counter);
         DisplayMode mode{800, 600, gfx::FmtX8R8G8B8};
-        mdlKl::Settings.SetMode(mode);
-        EXPECT_TRUE(mdlKl::Engine->Initialize(nullptr) && mdlKl::Engine->SetRes(&mode, 0, false));
+        program.Settings.SetMode(mode);
+        EXPECT_TRUE(program.Engine->Initialize(nullptr) && program.Engine->SetRes(&mode, 0, false));
 
-        mdlKl::Input = std::make_unique<clsInput>();
-        mdlKl::Input->SetInputFactory(input);
-        EXPECT_TRUE(mdlKl::Input->Initialize(nullptr, false, false));
+        program.Input = std::make_unique<clsInput>();
+        program.Input->SetInputFactory(input);
+        EXPECT_TRUE(program.Input->Initialize(nullptr, false, false));
     }
 
     ~SceneTest() override {
         state.reset();
         scene::ReleaseScene();
         d3dx::ClearMeshFileCache();
-        mdlKl::Input.reset();
-        mdlKl::Engine.reset();
+        mdlKl::ResetProgram();
     }
 
     void write_mesh(const std::string& name) {

@@ -1,5 +1,6 @@
 // Building the street: where every object stands for a few road counts, the texture table, failing
-// meshes and road counts beyond the tables, and what a round start puts back.
+// meshes and road counts beyond the tables, what a round start puts back and what a reset leaves.
+#include "scene/guarded.h"
 #include "scene/scene_fixture.h"
 #include "support/image_files.h"
 
@@ -10,7 +11,6 @@ namespace kl {
 namespace {
 
 using mdlKl::ObjectAt;
-using mdlKl::Objects;
 using mdlKl::TextureNames;
 using mdlKl::Textures;
 
@@ -31,7 +31,7 @@ using SceneSetUp = test::SceneTest;
 TEST_F(SceneSetUp, ThreeRoadsFillObjectsUpTo584WithTheRightSideMovedOut) {
     set_up("3");
     EXPECT_EQ(S.RoadCount, 3);
-    EXPECT_EQ(mdlKl::BuildingCount, 400);
+    EXPECT_EQ(mdlKl::Program().BuildingCount, 400);
     EXPECT_TRUE(at(0, 800, 800, -500));
     EXPECT_TRUE(at(1, -6000, 0, -5));
     // Left then right, row by row; the outer rows are 15 further out and 15 further along.
@@ -50,9 +50,9 @@ TEST_F(SceneSetUp, ThreeRoadsFillObjectsUpTo584WithTheRightSideMovedOut) {
                 EXPECT_EQ(ObjectAt(k).POSX().x, static_cast<float>(54 + 4 * m + 20 * r)) << k;
                 EXPECT_GE(ObjectAt(k).POSX().y, 50.0f) << k;
             }
-    EXPECT_NE(Objects[584], nullptr);
-    EXPECT_EQ(Objects[585], nullptr);
-    EXPECT_EQ(Objects.size(), 30001u);
+    EXPECT_NE(mdlKl::Program().Objects[584], nullptr);
+    EXPECT_EQ(mdlKl::Program().Objects[585], nullptr);
+    EXPECT_EQ(mdlKl::Program().Objects.size(), 30001u);
 }
 
 TEST_F(SceneSetUp, NoRoadsAndRoadCountTextsThatAreNotNumbers) {
@@ -64,8 +64,8 @@ TEST_F(SceneSetUp, NoRoadsAndRoadCountTextsThatAreNotNumbers) {
         EXPECT_TRUE(at(3, 55, 0, -5));
         EXPECT_TRUE(at(202, 25, 15, -5));
         EXPECT_TRUE(at(203, 70, 15, -5));
-        EXPECT_NE(Objects[401], nullptr);
-        EXPECT_EQ(Objects[402], nullptr);
+        EXPECT_NE(mdlKl::Program().Objects[401], nullptr);
+        EXPECT_EQ(mdlKl::Program().Objects[402], nullptr);
     }
 }
 
@@ -104,7 +104,7 @@ TEST_F(SceneSetUp, MissingMeshLeavesDeadButPlacedObjectsAndSetUpGoesOn) {
             }
         }
     }
-    EXPECT_NE(Objects[vehicle(2, 1, 2, 19)], nullptr);
+    EXPECT_NE(mdlKl::Program().Objects[vehicle(2, 1, 2, 19)], nullptr);
     EXPECT_EQ(frame(), scene::FrameExit::None);
 }
 
@@ -117,8 +117,8 @@ TEST_F(SceneSetUp, RoadCountsBeyondTheTablesAndBeyondObjectsNeitherCrashNorSpill
     // 402 + 61 x 500 = 30902 objects wanted, 30001 slots there.
     scene::ReleaseScene();
     set_up("500");
-    EXPECT_EQ(Objects.size(), 30001u);
-    EXPECT_NE(Objects[30000], nullptr);
+    EXPECT_EQ(mdlKl::Program().Objects.size(), 30001u);
+    EXPECT_NE(mdlKl::Program().Objects[30000], nullptr);
     EXPECT_EQ(frame(), scene::FrameExit::None);
 }
 
@@ -140,18 +140,38 @@ TEST_F(SceneSetUp, LaterRoundsPutTheUserBackAtTheStartAndClearTheRoundState) {
     EXPECT_EQ(S.CameraPhase, 3);
     EXPECT_FALSE(S.EscLatch);
     EXPECT_FALSE(S.QuitPrompt);
-    EXPECT_FALSE(mdlKl::ControlEnabled);
-    EXPECT_FALSE(mdlKl::RoundEndAllowed);
+    EXPECT_FALSE(S.Round.ControlEnabled);
+    EXPECT_FALSE(S.Round.RoundEndAllowed);
     EXPECT_EQ(S.FpsFrames, 0);
     EXPECT_EQ(S.FollowedPlayer, -1);
 }
 
 TEST_F(SceneSetUp, PlacementCheckOfUsersThatCanNeverComeApartEnds) {
     // Every user vehicle starts at the same point, so two of them fail the check for ever.
-    mdlKl::Settings.LastPlayer = 1;
+    mdlKl::Program().Settings.LastPlayer = 1;
     set_up("0");
     EXPECT_FALSE(S.PlayersApart);
     EXPECT_TRUE(mdlKl::PlayerAt(1).Alive);
+}
+
+TEST_F(SceneSetUp, AResetAfterARunLeavesNothingOfIt) {
+    test::WriteBytes(data.path() / "3z-idaveva" / "WHITE.BMP", test::EncodeBmp(1, 1, 3, {255, 255, 255}));
+    set_up("1");
+    EXPECT_EQ(frame(), scene::FrameExit::None);
+    scene::resume_past_fault([] { throw Fault("Subscript out of range"); });
+    ASSERT_TRUE(Textures[117]);
+    state.reset();
+    // Objects, players and textures still hold meshes and textures of the engine's device.
+    mdlKl::ResetProgram();
+    const mdlKl::ProgramState& program = mdlKl::Program();
+    EXPECT_FALSE(program.Engine);
+    EXPECT_FALSE(program.Input);
+    EXPECT_TRUE(program.Objects.empty());
+    EXPECT_TRUE(program.Players.empty());
+    EXPECT_EQ(program.Gear, 0);
+    EXPECT_EQ(program.Faults.total(), 0);
+    EXPECT_FALSE(Textures[117]);
+    EXPECT_TRUE(TextureNames[117].empty());
 }
 
 } // namespace

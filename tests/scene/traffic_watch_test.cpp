@@ -138,7 +138,7 @@ TEST_F(TrafficWatchTest, PlotsEachLaneInItsColourInsideThePlot) {
 
 TEST_F(TrafficWatchTest, DumpsTheTablesWhenTheSceneEnds) {
     platform::FixedStepCounter fixed{0.25};
-    mdlKl::Engine->SetPerformanceCounter(fixed);
+    mdlKl::Program().Engine->SetPerformanceCounter(fixed);
     std::ostringstream dump;
     scene::TrafficWatch watch(nullptr, &dump);
     scene::SceneHooks hooks;

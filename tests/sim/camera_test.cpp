@@ -83,7 +83,7 @@ class CameraOnEngine : public EngineTest {
   protected:
     void SetUp() override {
         ASSERT_TRUE(bring_up());
-        mdlKl::Settings.WorldSize = 64000.0f;
+        mdlKl::Program().Settings.WorldSize = 64000.0f;
     }
 };
 

@@ -10,9 +10,10 @@ namespace {
 struct ChaseCamera : ::testing::Test {
     Vec3 cam{-1, -1, -1}, look{-2, -2, -2};
     void place(int mode, Vec3 P = {58, 800, 1}, Vec3 D = {0, 1, 0}) {
-        Settings.CameraMode = mode;
+        Program().Settings.CameraMode = mode;
         PlaceChaseCamera(P, D, cam, look);
     }
+    void TearDown() override { ResetProgram(); }
 };
 
 TEST_F(ChaseCamera, ModeOneChasesFromBehindAndAbove) {

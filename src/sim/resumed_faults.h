@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace kl::scene {
+namespace kl {
 
 class ResumedFaults {
   public:
@@ -36,8 +36,4 @@ class ResumedFaults {
     std::map<Key, std::pair<const char*, std::int64_t>> counts_; // function name, count
 };
 
-// The run's tally, which the guarded steps count into.
-ResumedFaults& resumed_faults();
-void count_resumed_fault(const std::source_location& at);
-
-} // namespace kl::scene
+} // namespace kl

@@ -1,7 +1,7 @@
 // Counting the faults resumed past by place, and spelling a place out.
-#include "scene/resumed_faults.h"
+#include "sim/resumed_faults.h"
 
-namespace kl::scene {
+namespace kl {
 namespace {
 
 // "kl::scene::FrameExit kl::scene::RunFrame(kl::scene::SceneState&)" -> "RunFrame".
@@ -42,13 +42,4 @@ std::int64_t ResumedFaults::total() const {
     return n;
 }
 
-ResumedFaults& resumed_faults() {
-    static ResumedFaults tally;
-    return tally;
-}
-
-void count_resumed_fault(const std::source_location& at) {
-    resumed_faults().count(at);
-}
-
-} // namespace kl::scene
+} // namespace kl
