@@ -294,10 +294,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
         resume_past_fault([&] {
             const TrafficFrame frame{S.RoadCount, Program().BuildingCount, S.FrameTime,
                                      Program().LastFrameTime};
-            if (platform::OptimisationsOff())
-                step_traffic_plain(*S.Traffic, frame, placement);
-            else
-                step_traffic(*S.Traffic, frame, placement);
+            if (S.Model) S.Model->step(*S.Traffic, frame, placement);
         });
     draw_vehicles(S, U, reach);
     if (moving) Program().LastFrameTime = S.FrameTime;

@@ -3,6 +3,7 @@
 // strip and 60 vehicles per road, and the traffic tables.
 #include "engine/mdl_main.h"
 #include "engine/number_text.h"
+#include "platform/os/optimisations.h"
 #include "resources/scene_textures.h"
 #include "scene/guarded.h"
 #include "scene/object_placement.h"
@@ -150,8 +151,9 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
 
 void SetUpTrafficState(SceneState& S) {
     ObjectPlacement placement;
+    if (!S.Model) S.Model = make_described_traffic(platform::OptimisationsOff());
     resume_past_fault(
-        [&] { set_up_traffic(*S.Traffic, S.RoadCount, Program().BuildingCount, Program().Rnd, placement); });
+        [&] { S.Model->set_up(*S.Traffic, S.RoadCount, Program().BuildingCount, Program().Rnd, placement); });
     S.ObjIndex = S.RoadCount + 2 + Program().BuildingCount + 60 * S.RoadCount;
     if (S.Observer) resume_past_fault([&] { S.Observer->traffic_set_up(S); });
 }

@@ -12,6 +12,7 @@
 #include "scene/viewer_controls.h"
 #include "sim/camera.h"
 #include "sim/round_clock.h"
+#include "traffic/model.h"
 #include "traffic/tables.h"
 
 #include <array>
@@ -31,6 +32,8 @@ struct SceneState {
     std::unique_ptr<cls2dText> PromptText;
     // About 600 KB: kept on the heap.
     std::unique_ptr<TrafficTables> Traffic = std::make_unique<TrafficTables>();
+    // The model that fills and steps the tables; the program's own traffic unless one is chosen.
+    std::unique_ptr<TrafficModel> Model;
     // The buildings in world space, drawn a subset at a time; empty when they cannot be drawn so.
     StaticBatch Buildings;
     // The road strips in world space, cut into pieces along their length.

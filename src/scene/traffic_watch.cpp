@@ -3,7 +3,6 @@
 
 #include "scene/scene_state.h"
 #include "sim/mdl_kl.h"
-#include "traffic/dump.h"
 #include "traffic/log.h"
 
 namespace kl::scene {
@@ -35,7 +34,8 @@ void TrafficWatch::overlay_drawn(const SceneState& S) {
 void TrafficWatch::scene_left(const SceneState& S, std::int64_t frames) {
     // The panel's texts belong to the engine, which goes soon after the scene.
     Panel.Release();
-    if (Dump) write_traffic_dump(*Dump, *S.Traffic, S.RoadCount, frames, mdlKl::Program().LastFrameTime);
+    if (Dump && S.Model)
+        S.Model->dump(*Dump, *S.Traffic, S.RoadCount, frames, mdlKl::Program().LastFrameTime);
     Dumped = true;
 }
 

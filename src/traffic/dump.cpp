@@ -49,9 +49,15 @@ void put_table(std::string& out, const char* name, const VehicleTable<T>& table,
 } // namespace
 
 void write_traffic_dump(std::ostream& out, const TrafficTables& Tables, std::int32_t RoadCount,
-                        std::int64_t frames, float LastFrameTime) {
+                        std::int64_t frames, float LastFrameTime, const char* model) {
     const std::int32_t roads = roads_in_tables(RoadCount);
-    std::string text = "{\"RoadCount\": ";
+    std::string text = "{";
+    if (model) {
+        text += "\"model\": \"";
+        text += model;
+        text += "\", ";
+    }
+    text += "\"RoadCount\": ";
     put_number(text, RoadCount);
     text += ", \"frames\": ";
     put_number(text, frames);

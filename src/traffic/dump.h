@@ -11,8 +11,9 @@ namespace kl {
 
 // {"RoadCount": R, "frames": N, "LastFrameTime": t, "VehLane": [...], ...}: each table nested
 // [road][lane slot][vehicle] over the roads the tables hold (at most 251) and vehicles 0 to LastCar.
-// A distance or time that is not finite, which JSON cannot carry, is written as null.
+// A distance or time that is not finite, which JSON cannot carry, is written as null. A model name,
+// when given, comes first as "model"; the program's own traffic gives none.
 void write_traffic_dump(std::ostream& out, const TrafficTables& Tables, std::int32_t RoadCount,
-                        std::int64_t frames, float LastFrameTime);
+                        std::int64_t frames, float LastFrameTime, const char* model = nullptr);
 
 } // namespace kl

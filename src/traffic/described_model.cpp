@@ -1,0 +1,44 @@
+// The program's own traffic behind the model front; its tables, and so its digests, are those of the
+// free functions it forwards to.
+#include "traffic/dump.h"
+#include "traffic/model.h"
+
+namespace kl {
+
+namespace {
+
+class DescribedTraffic final : public TrafficModel {
+  public:
+    explicit DescribedTraffic(bool plain) : Plain(plain) {}
+
+    const char* name() const override { return "described"; }
+
+    void set_up(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
+                UniformSource& Random, VehiclePlacementSink& Sink) override {
+        set_up_traffic(Tables, RoadCount, BuildingCount, Random, Sink);
+    }
+
+    void step(TrafficTables& Tables, const TrafficFrame& Frame, VehiclePlacementSink& Sink) override {
+        if (Plain)
+            step_traffic_plain(Tables, Frame, Sink);
+        else
+            step_traffic(Tables, Frame, Sink);
+    }
+
+    // The dump keeps the form it has always had, without a model name.
+    void dump(std::ostream& out, const TrafficTables& Tables, std::int32_t RoadCount, std::int64_t frames,
+              float LastFrameTime) const override {
+        write_traffic_dump(out, Tables, RoadCount, frames, LastFrameTime);
+    }
+
+  private:
+    const bool Plain;
+};
+
+} // namespace
+
+std::unique_ptr<TrafficModel> make_described_traffic(bool plain) {
+    return std::make_unique<DescribedTraffic>(plain);
+}
+
+} // namespace kl

@@ -1,0 +1,40 @@
+// The one front every traffic model sits behind: the scene sets it up, steps it once a frame and reads
+// the traffic tables it keeps filled, so statistics, the log, the dump and the followed vehicle work
+// the same whichever model drives.
+#pragma once
+
+#include "traffic/random_source.h"
+#include "traffic/tables.h"
+#include "traffic/traffic.h"
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+
+namespace kl {
+
+class TrafficModel {
+  public:
+    virtual ~TrafficModel() = default;
+
+    // The name the command line and the dump use: "described" or "idm".
+    virtual const char* name() const = 0;
+
+    // Fresh traffic for roads 0 .. RoadCount - 1 (at most the tables' 251), placed through Sink.
+    virtual void set_up(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
+                        UniformSource& Random, VehiclePlacementSink& Sink) = 0;
+
+    // One frame: every simulated vehicle moves and is placed through Sink. One call per frame, so
+    // the cost of the indirection never reaches the per-vehicle loop.
+    virtual void step(TrafficTables& Tables, const TrafficFrame& Frame, VehiclePlacementSink& Sink) = 0;
+
+    // The tables as JSON (see write_traffic_dump).
+    virtual void dump(std::ostream& out, const TrafficTables& Tables, std::int32_t RoadCount,
+                      std::int64_t frames, float LastFrameTime) const = 0;
+};
+
+// The traffic the program has always had: set_up_traffic and step_traffic, or the checked plain
+// scan when `plain` (both give the same tables bit for bit).
+std::unique_ptr<TrafficModel> make_described_traffic(bool plain);
+
+} // namespace kl
