@@ -1,5 +1,7 @@
 // One traffic step at 1, 10, 100 and 250 roads, as vehicle updates per second: the plain checked scan
-// against the fast step the frame loop uses.
+// against the fast step, and both models behind the front the frame loop calls.
+#include "traffic/idm_model.h"
+#include "traffic/model.h"
 #include "traffic/traffic.h"
 
 #include <benchmark/benchmark.h>
@@ -46,5 +48,29 @@ BENCHMARK(BM_TrafficStep<kl::step_traffic_plain>)
     ->Arg(100)
     ->Arg(250);
 BENCHMARK(BM_TrafficStep<kl::step_traffic>)->Name("TrafficStepFast")->Arg(1)->Arg(10)->Arg(100)->Arg(250);
+
+template <bool Idm> void BM_TrafficModel(benchmark::State& state) {
+    const auto roads = static_cast<std::int32_t>(state.range(0));
+    auto tables = std::make_unique<kl::TrafficTables>();
+    PositionSink sink;
+    kl::RandomSource random(20240601);
+    std::unique_ptr<kl::TrafficModel> model;
+    if constexpr (Idm)
+        model = std::make_unique<kl::IdmTraffic>();
+    else
+        model = kl::make_described_traffic(false);
+    model->set_up(*tables, roads, 400, random, sink);
+    const kl::TrafficFrame frame{roads, 400, 1.0f / 60.0f, 1.0f / 60.0f};
+    for (int i = 0; i < 600; ++i)
+        model->step(*tables, frame, sink);
+    for (auto _ : state) {
+        model->step(*tables, frame, sink);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * roads * 60);
+}
+
+BENCHMARK(BM_TrafficModel<false>)->Name("TrafficModelDescribed")->Arg(250);
+BENCHMARK(BM_TrafficModel<true>)->Name("TrafficModelIdm")->Arg(1)->Arg(250);
 
 } // namespace

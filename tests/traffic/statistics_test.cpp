@@ -1,5 +1,6 @@
 // Traffic figures, log rows and the dump, on small tables worked out by hand.
 #include "traffic/dump.h"
+#include "traffic/idm_model.h"
 #include "traffic/log.h"
 #include "traffic/statistics.h"
 
@@ -179,6 +180,10 @@ TEST(TrafficDump, HoldsTheRoadsOfTheTables) {
     write_traffic_dump(many, *T, 300, 1, 0.5f);
     EXPECT_EQ(many.str().rfind("{\"RoadCount\": 300,", 0), 0u);
     EXPECT_EQ(dist_texts(many.str()).size(), 251u * 60);
+    // The car-following model's dump says whose tables they are; the program's own says nothing.
+    std::ostringstream idm;
+    IdmTraffic().dump(idm, *T, 1, 1, 0.5f);
+    EXPECT_EQ(idm.str().rfind("{\"model\": \"idm\", \"RoadCount\": 1,", 0), 0u) << idm.str().substr(0, 40);
 }
 
 } // namespace

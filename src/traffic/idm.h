@@ -1,0 +1,50 @@
+// Car-following by the Intelligent Driver Model (Treiber, Hennecke and Helbing, 2000) and lane changes
+// by MOBIL (Kesting, Treiber and Helbing, 2007): the parameters and the two rules, in metres and
+// seconds, free of any table so that they can be worked out by hand.
+#pragma once
+
+#include <limits>
+
+namespace kl {
+
+struct IdmParameters {
+    double DesiredSpeed = 43.2;       // v0, m/s: the program's top speed of 120
+    double TimeHeadway = 1.5;         // T, s
+    double MinimumGap = 2.0;          // s0, m
+    double MaxAcceleration = 1.0;     // a, m/s^2
+    double ComfortDeceleration = 1.5; // b, m/s^2
+    double Exponent = 4.0;            // delta
+    double Politeness = 0.2;          // p
+    double Threshold = 0.1;           // m/s^2 of advantage a lane change must bring
+    double SafeDeceleration = 4.0;    // m/s^2 the new follower may be made to brake at most
+};
+
+// No vehicle ahead.
+inline constexpr double NoLeader = std::numeric_limits<double>::infinity();
+
+// a[1 - (v/v0)^delta - (s*/s)^2] with s* = s0 + max(0, vT + v dv / (2 sqrt(ab))), dv = v - lead_speed.
+// gap is bumper to bumper; a gap of NoLeader drops the interaction term, and a gap at or below zero
+// counts as one centimetre, so an overlap brakes as hard as anything can.
+double idm_acceleration(const IdmParameters& P, double desired_speed, double speed, double gap,
+                        double lead_speed);
+
+// The accelerations a lane change is judged by, before and after it: of the vehicle that would
+// change, of its follower in the lane it would enter and of its follower in the lane it would leave.
+// A follower that does not exist has 0 for both.
+struct LaneChangeAccelerations {
+    double Own = 0, OwnAfter = 0;
+    double NewFollower = 0, NewFollowerAfter = 0;
+    double OldFollower = 0, OldFollowerAfter = 0;
+};
+
+// Safety: the new follower need not brake harder than the safe deceleration.
+bool mobil_safe(const IdmParameters& P, const LaneChangeAccelerations& A);
+// Incentive: own gain plus politeness times both followers' gain; a change needs more than the
+// threshold. The same rule either side.
+double mobil_advantage(const IdmParameters& P, const LaneChangeAccelerations& A);
+
+// The lengths of the vehicle models the street is built with: lane slot m's cars, and its slow
+// vehicle (the last one) in metres.
+double vehicle_length(int m, bool slow);
+
+} // namespace kl

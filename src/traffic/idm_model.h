@@ -1,0 +1,63 @@
+// The second traffic model: the same vehicles, lanes and slide as the program's own traffic, driven by
+// the Intelligent Driver Model with MOBIL lane changes. It keeps positions and speeds in metres and
+// m/s of its own and mirrors them into the traffic tables after every step.
+#pragma once
+
+#include "traffic/idm.h"
+#include "traffic/model.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace kl {
+
+class IdmTraffic final : public TrafficModel {
+  public:
+    const char* name() const override { return "idm"; }
+
+    // The program's own set-up (same random numbers, same start), then adopt.
+    void set_up(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
+                UniformSource& Random, VehiclePlacementSink& Sink) override;
+    void step(TrafficTables& Tables, const TrafficFrame& Frame, VehiclePlacementSink& Sink) override;
+    void dump(std::ostream& out, const TrafficTables& Tables, std::int32_t RoadCount, std::int64_t frames,
+              float LastFrameTime) const override;
+
+    // Takes the traffic as the tables hold it: distance, speed and lane of every simulated vehicle.
+    // The slow last vehicle of each lane slot keeps the speed it has now as its desired speed; the
+    // others want the desired speed of the parameters. A vehicle whose lane or distance is unusable
+    // stays where it is.
+    void adopt(const TrafficTables& Tables, std::int32_t RoadCount);
+
+    // Read every step, so a change takes effect in the next frame.
+    IdmParameters& parameters() { return P; }
+
+    // Speed in m/s of vehicle n of lane slot m on road r, as the model holds it (the tables round it).
+    double speed(int r, int m, int n) const;
+
+  private:
+    static constexpr int Slots = 3 * (TrafficTables::LastCar + 1);
+
+    // The slots driving in one lane, by ascending position; the step keeps them so, since it lets no
+    // vehicle pass another in its lane.
+    struct Row {
+        std::int8_t Slot[Slots];
+        int Count = 0;
+    };
+    struct Road {
+        double X[Slots]; // front bumper, metres along the road
+        double V[Slots]; // m/s, never negative
+        double Len[Slots];
+        double SlowSpeed[3]; // desired speed of each lane slot's slow vehicle
+        bool Active[Slots];  // has a lane and a finite distance
+        int Pos[Slots];      // entry of each active slot in its lane's row
+        Row Rows[3];
+    };
+
+    void change_lanes(Road& road, TrafficTables& Tables, int r);
+    void move(Road& road, double dt);
+
+    IdmParameters P;
+    std::vector<Road> Roads;
+};
+
+} // namespace kl

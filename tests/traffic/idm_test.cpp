@@ -1,0 +1,176 @@
+// The car-following model in situations whose outcome is known in closed form or worked out by hand:
+// free-road speed, the platoon's equilibrium gap, the lane-change criteria, and a long run's safety.
+#include "traffic/idm_model.h"
+#include "traffic/placement_recorder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <limits>
+#include <memory>
+#include <vector>
+
+namespace kl {
+namespace {
+
+constexpr int LastCar = TrafficTables::LastCar;
+constexpr float Dt = 1.0f / 30;
+
+class IdmModel : public ::testing::Test {
+  protected:
+    // Every vehicle stopped in its own lane, 1 km apart and 100 km ahead: out of reach of any test.
+    IdmModel() { park(); }
+    void park() {
+        for (int m = 0; m < 3; ++m)
+            for (int n = 0; n <= LastCar; ++n)
+                put(m, n, m, 1e5 + 1e3 * (20 * m + n), 0);
+    }
+
+    // Front bumper at x metres, speed in the tables' units of 0.36 m/s.
+    void put(int m, int n, int lane, double x, int speed) {
+        T->VehLane(m, n, 0) = lane;
+        T->VehDist(m, n, 0) = x * 100;
+        T->VehSpeed(m, n, 0) = speed;
+        T->VehOffset(m, n, 0) = 25 * lane;
+        T->VehTargetOffset(m, n, 0) = 25 * lane;
+        T->VehSideStep(m, n, 0) = 0;
+    }
+    double x(int m, int n) const { return T->VehDist(m, n, 0) / 100; }
+    double length(int m, int n) const { return vehicle_length(m, n == LastCar); }
+
+    void run(int frames) {
+        for (int i = 0; i < frames; ++i)
+            Model.step(*T, TrafficFrame{1, 400, Dt, Dt}, Sink);
+    }
+
+    std::unique_ptr<TrafficTables> T = std::make_unique<TrafficTables>();
+    IdmTraffic Model;
+    test::PlacementRecorder Sink;
+};
+
+TEST_F(IdmModel, FreeRoadSpeedFollowsTheClosedForm) {
+    // Alone ahead of everything, from standing: dv/dt = a(1 - (v/v0)^4), whose solution is
+    // t(v) = v0 / (2a) (artanh(v/v0) + arctan(v/v0)).
+    put(0, 0, 0, 1e7, 0);
+    Model.adopt(*T, 1);
+    const IdmParameters P;
+    int done = 0;
+    for (const int seconds : {2, 10, 30, 60}) {
+        run(seconds * 30 - done);
+        done = seconds * 30;
+        const double u = Model.speed(0, 0, 0) / P.DesiredSpeed;
+        const double t = P.DesiredSpeed / (2 * P.MaxAcceleration) * (std::atanh(u) + std::atan(u));
+        EXPECT_NEAR(t, seconds, 0.05) << "speed " << Model.speed(0, 0, 0);
+    }
+    EXPECT_LT(Model.speed(0, 0, 0), P.DesiredSpeed);
+}
+
+TEST_F(IdmModel, PlatoonSettlesAtTheEquilibriumGap) {
+    // Lane 0's cars behind its slow vehicle at 56 units (20.16 m/s), 60 m apart, lane changes off.
+    put(0, LastCar, 0, 5000, 56);
+    for (int n = 0; n < LastCar; ++n)
+        put(0, n, 0, 5000 - 60.0 * (LastCar - n), 100);
+    Model.adopt(*T, 1);
+    Model.parameters().Threshold = std::numeric_limits<double>::infinity();
+    run(600 * 30);
+
+    const IdmParameters P;
+    const double v = 56 * 0.36;
+    const double expected =
+        (P.MinimumGap + v * P.TimeHeadway) / std::sqrt(1 - std::pow(v / P.DesiredSpeed, 4));
+    for (int n = 0; n < LastCar; ++n) {
+        SCOPED_TRACE(n);
+        EXPECT_NEAR(x(0, n + 1) - length(0, n + 1) - x(0, n), expected, 0.01 * expected);
+        EXPECT_NEAR(Model.speed(0, 0, n), v, 0.01);
+    }
+}
+
+// Everything stopped, so each acceleration is 1 - (2 m / gap)^2 and the cases work out by hand.
+// C = (0, 0) in the middle lane; its leader (1, 0) 1.5 or 2 m ahead; the lane on the far side blocked
+// by a vehicle alongside; the lane on the near side holds what the case puts there.
+struct ChangeCase {
+    const char* what;
+    double own_gap;          // C to its leader
+    double new_leader_gap;   // C to the new leader in the near lane; 0: none
+    double new_follower_gap; // new follower to C; 0: none
+    double old_follower_gap; // old follower to C; 0: none
+    bool changes;
+};
+
+class IdmLaneChange : public IdmModel, public ::testing::WithParamInterface<int> {};
+
+TEST_P(IdmLaneChange, HappensExactlyWhenWorthItAndSafe) {
+    const int near = GetParam(), far = 2 - near;
+    const ChangeCase cases[] = {
+        // a_c = 0, a_c' = 1 - 4 / 2.2^2 = 0.174 > 0.1.
+        {"gain above the threshold", 2.0, 2.2, 0, 0, true},
+        // a_c' = 1 - 4 / 2.05^2 = 0.048 < 0.1.
+        {"gain below the threshold", 2.0, 2.05, 0, 0, false},
+        // The old follower, 1.5 m behind C (-0.778), then 1.5 + 3.85 + 2 = 7.35 m behind the leader
+        // (0.926): 0.048 + 0.2 x 1.704 = 0.389.
+        {"the old follower's gain tips it", 2.0, 2.05, 0, 1.5, true},
+        // a_c = 1 - 4 / 2.25 = -0.778, a_c' = 1; the new follower at 0.85 m: 1 - 4 / 0.7225 = -4.54,
+        // harder than 4: unsafe, though 1.778 + 0.2 x (-5.54) = 0.67 would be worth it.
+        {"the new follower would brake too hard", 1.5, 0, 0.85, 0, false},
+        // At 0.95 m: -3.43, safe; 1.778 + 0.2 x (-4.43) = 0.89.
+        {"the new follower brakes hard but safely", 1.5, 0, 0.95, 0, true},
+    };
+    for (const ChangeCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        park();
+        const double cx = 1000;
+        put(0, 0, 1, cx, 0);
+        put(1, 0, 1, cx + c.own_gap + length(1, 0), 0);
+        put(2, 0, far, cx, 0);
+        if (c.new_leader_gap > 0) put(1, 1, near, cx + c.new_leader_gap + length(1, 1), 0);
+        if (c.new_follower_gap > 0) put(1, 2, near, cx - length(0, 0) - c.new_follower_gap, 0);
+        if (c.old_follower_gap > 0) put(1, 3, 1, cx - length(0, 0) - c.old_follower_gap, 0);
+        Model.adopt(*T, 1);
+        run(1);
+        EXPECT_EQ(T->VehLane(0, 0, 0), c.changes ? near : 1);
+        EXPECT_EQ(T->VehSideStep(0, 0, 0), c.changes ? near - 1 : 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Side, IdmLaneChange, ::testing::Values(0, 2),
+                         [](const auto& param) { return param.param == 0 ? "Left" : "Right"; });
+
+// From the program's start on a few roads: at every frame no speed below zero and no vehicle into the
+// one ahead in its lane; the same seed gives the same traffic.
+TEST(IdmTraffic, LongRunNeverOverlapsOrReversesAndRepeatsWithASeed) {
+    constexpr int Roads = 5;
+    std::uint64_t digest[2];
+    for (int run = 0; run < 2; ++run) {
+        auto T = std::make_unique<TrafficTables>();
+        RandomSource random(42);
+        test::PlacementRecorder sink;
+        IdmTraffic model;
+        model.set_up(*T, Roads, 400, random, sink);
+        for (int frame = 0; frame < 5000; ++frame) {
+            model.step(*T, TrafficFrame{Roads, 400, Dt, Dt}, sink);
+            sink.clear();
+            if (run == 1) continue;
+            for (int r = 0; r < Roads; ++r) {
+                std::vector<std::pair<double, int>> lane[3];
+                for (int m = 0; m < 3; ++m)
+                    for (int n = 0; n <= LastCar; ++n) {
+                        ASSERT_GE(model.speed(r, m, n), 0.0);
+                        lane[T->VehLane(m, n, r)].push_back({T->VehDist(m, n, r) / 100, m * 100 + n});
+                    }
+                for (auto& row : lane) {
+                    std::sort(row.begin(), row.end());
+                    for (std::size_t i = 1; i < row.size(); ++i) {
+                        const int m = row[i].second / 100, n = row[i].second % 100;
+                        ASSERT_GE(row[i].first - vehicle_length(m, n == LastCar), row[i - 1].first)
+                            << "frame " << frame << " road " << r;
+                    }
+                }
+            }
+        }
+        digest[run] = traffic_digest(*T);
+    }
+    EXPECT_EQ(digest[0], digest[1]);
+}
+
+} // namespace
+} // namespace kl
