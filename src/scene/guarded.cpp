@@ -5,7 +5,7 @@
 
 namespace kl::scene {
 
-void count_resumed_fault(const std::source_location& at) {
+void count_resumed_fault(const FaultPlace& at) {
     mdlKl::Program().Faults.count(at);
 }
 

@@ -6,29 +6,31 @@
 
 #include "fault/fault.h"
 
-#include <source_location>
+#include "sim/resumed_faults.h"
 
 namespace kl::scene {
 
 // Counts one fault at the place of a guarded step into the program's tally.
-void count_resumed_fault(const std::source_location& at);
+void count_resumed_fault(const FaultPlace& at);
 
 template <typename Step>
-void resume_past_fault(Step&& s, std::source_location where = std::source_location::current()) {
+void resume_past_fault(Step&& s, const char* file = __builtin_FILE(), unsigned line = __builtin_LINE(),
+                       const char* function = __builtin_FUNCTION()) {
     try {
         s();
     } catch (const Fault&) {
-        count_resumed_fault(where);
+        count_resumed_fault({file, line, function});
     }
 }
 
 // The value of a condition, or true when computing it failed.
 template <typename Test>
-bool test_resuming_past_fault(Test&& t, std::source_location where = std::source_location::current()) {
+bool test_resuming_past_fault(Test&& t, const char* file = __builtin_FILE(), unsigned line = __builtin_LINE(),
+                              const char* function = __builtin_FUNCTION()) {
     try {
         return static_cast<bool>(t());
     } catch (const Fault&) {
-        count_resumed_fault(where);
+        count_resumed_fault({file, line, function});
         return true;
     }
 }

@@ -19,9 +19,9 @@ std::string_view base_name(std::string_view path) {
 
 } // namespace
 
-void ResumedFaults::count(const std::source_location& at) {
-    auto& [function, n] = counts_[Key{at.file_name(), at.line()}];
-    function = at.function_name();
+void ResumedFaults::count(const FaultPlace& at) {
+    auto& [function, n] = counts_[Key{at.file, at.line}];
+    function = at.function;
     ++n;
 }
 

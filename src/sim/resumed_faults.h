@@ -5,13 +5,20 @@
 #include <compare>
 #include <cstdint>
 #include <map>
-#include <source_location>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 namespace kl {
+
+// Where a guarded step is, from the compiler's builtins (which GCC and Clang both have, unlike
+// std::source_location on every compiler we build with).
+struct FaultPlace {
+    const char* file = "";
+    std::uint_least32_t line = 0;
+    const char* function = "";
+};
 
 class ResumedFaults {
   public:
@@ -22,7 +29,7 @@ class ResumedFaults {
 
     // Cheap enough for a fault in every vehicle of every frame: the place is kept as the compiler's
     // own strings and spelled out only when asked for.
-    void count(const std::source_location& at);
+    void count(const FaultPlace& at);
     // Every place with a fault, in the order of file and line.
     std::vector<Place> places() const;
     std::int64_t total() const;

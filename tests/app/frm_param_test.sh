@@ -18,8 +18,17 @@ open_dialog() {
     : >"$out"
     timeout 60 "$helper" >"$out" 2>"$err" &
     pid=$!
-    wid="$(WATCH_PID=$pid window_named '"Param' 100)"
-    if [ -z "$wid" ]; then echo "no dialog window appeared"; cat "$out" "$err"; return 1; fi
+    # Up to 30 s: under a loaded CI machine (the sanitizer build beside other suites) a dialog
+    # has taken over 10 s to map.
+    wid="$(WATCH_PID=$pid window_named '"Param' 300)"
+    if [ -z "$wid" ]; then
+        if kill -0 "$pid" 2>/dev/null; then
+            echo "no dialog window appeared within 30 s"; kill "$pid"
+        else
+            wait "$pid"; echo "the dialog helper ended (status $?) before its window appeared"
+        fi
+        cat "$out" "$err"; return 1
+    fi
     xdotool windowfocus "$wid" 2>/dev/null
     sleep 0.3
 }

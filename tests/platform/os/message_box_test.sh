@@ -12,7 +12,7 @@ timeout 30 "$helper" "$title" "$text" >"$out" 2>&1 &
 pid=$!
 
 source "$(dirname "$0")/../../support/x_windows.sh"
-wid="$(WATCH_PID=$pid window_named '"Kelvane 3D' 100)"
+wid="$(WATCH_PID=$pid window_named '"Kelvane 3D' 300)"
 if [ -z "$wid" ]; then
     echo "FAIL: no message box window appeared"; cat "$out"; kill "$pid" 2>/dev/null; exit 1
 fi
