@@ -113,6 +113,15 @@ const std::vector<OptionSpec>& option_table() {
          path_into(&Options::traffic_log)},
         {"dump-traffic", "FILE", "write the traffic tables to FILE (JSON) when the program ends",
          path_into(&Options::dump_traffic)},
+        {"traffic-model", "NAME",
+         "the traffic: described (the program's own, default) or idm (car-following with MOBIL lane "
+         "changes); M switches while running",
+         [](Options& o, const std::string& v) {
+             const auto kind = traffic_model_named(v);
+             if (!kind) return "'" + v + "' is not a traffic model (described or idm)";
+             o.traffic_model = *kind;
+             return std::string();
+         }},
         {"video", "FILE", "encode every frame into FILE (H.264 MP4) at 1 / --fixed-step frames per second",
          path_into(&Options::video)},
         {"video-quality", "Q", "quality of --video, 0 (lossless, large) to 51 (smallest); default 23",

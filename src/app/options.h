@@ -2,6 +2,8 @@
 // always has; they exist for windowed use, tests, demos and measurements.
 #pragma once
 
+#include "traffic/model.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -25,6 +27,7 @@ struct Options {
     std::optional<std::filesystem::path> dump_traffic;
     std::optional<std::filesystem::path> video; // H.264 file of every frame (needs fixed_step)
     std::int32_t video_quality = 23;            // libx264 constant rate factor, 0 to 51
+    TrafficModelKind traffic_model = TrafficModelKind::Described;
 };
 
 struct ParseResult {

@@ -151,6 +151,8 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
     while (P.Engine->GetAbsTimeDiff() < 1.0f) {
     }
     P.Rnd.seed(options.seed ? *options.seed : seconds_since_midnight());
+    P.TrafficKind = options.traffic_model;
+    P.TrafficParametersFile = ConfigFile().parent_path() / "traffic-model.txt";
 
     switch (BringUpDisplay(P.Settings.Width, P.Settings.Height, P.Settings.Format, P.Settings.AntiAlias, hWnd,
                            options.windowed)) {

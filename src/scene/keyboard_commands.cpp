@@ -12,7 +12,7 @@ namespace kl::scene {
 namespace {
 
 namespace key = platform::key;
-constexpr std::uint8_t kF = 33, kH = 35, kT = 20, kB = 48, kR = 19;
+constexpr std::uint8_t kF = 33, kH = 35, kT = 20, kB = 48, kR = 19, kM = 50;
 
 struct StepCommand {
     std::uint8_t code;
@@ -68,6 +68,15 @@ FrameExit ApplyKeyboardCommands(SceneState& S) {
     }
     if (down(key::Space)) Program().Settings.PlayerSpeed = 0;
     if (down(kR)) return FrameExit::Restart;
+    // M switches the traffic model once per press and starts the traffic afresh, as R does.
+    const bool model_key = down(kM);
+    const bool switch_model = model_key && !S.ModelKeyDown;
+    S.ModelKeyDown = model_key;
+    if (switch_model) {
+        Program().TrafficKind = Program().TrafficKind == TrafficModelKind::Described ? TrafficModelKind::Idm
+                                                                                     : TrafficModelKind::Described;
+        return FrameExit::Restart;
+    }
 
     if (down(key::Escape)) {
         S.EscLatch = true;

@@ -151,7 +151,9 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
 
 void SetUpTrafficState(SceneState& S) {
     ObjectPlacement placement;
-    if (!S.Model) S.Model = make_described_traffic(platform::OptimisationsOff());
+    if (!S.Model || S.Model->kind() != Program().TrafficKind)
+        S.Model = make_traffic_model(Program().TrafficKind, platform::OptimisationsOff(),
+                                     &Program().TrafficParameters);
     resume_past_fault(
         [&] { S.Model->set_up(*S.Traffic, S.RoadCount, Program().BuildingCount, Program().Rnd, placement); });
     S.ObjIndex = S.RoadCount + 2 + Program().BuildingCount + 60 * S.RoadCount;

@@ -54,6 +54,7 @@ struct SceneState {
     bool QuitPrompt = false;
     bool EscLatch = false;
     bool ReturnLatch = false;
+    bool ModelKeyDown = false;
     Vec3 UserPos;
     Vec3 ViewDir;
     Vec3 CamPosTarget;

@@ -11,9 +11,12 @@
 #include "sim/kl_object.h"
 #include "sim/player.h"
 #include "sim/resumed_faults.h"
+#include "traffic/idm.h"
+#include "traffic/model.h"
 #include "traffic/random_source.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -45,6 +48,13 @@ struct ProgramState {
 
     // The previous frame's time, by which the traffic moves; kept across rounds.
     float LastFrameTime = 0.0f;
+
+    // The traffic model the scene sets up (M switches it), the car-following model's parameters as
+    // the parameter panel leaves them, and the file its Save writes them to (beside the settings
+    // file; empty when there is none).
+    TrafficModelKind TrafficKind = TrafficModelKind::Described;
+    IdmParameters TrafficParameters;
+    std::filesystem::path TrafficParametersFile;
 };
 
 namespace detail {

@@ -1,6 +1,7 @@
 // The program's own traffic behind the model front; its tables, and so its digests, are those of the
 // free functions it forwards to.
 #include "traffic/dump.h"
+#include "traffic/idm_model.h"
 #include "traffic/model.h"
 
 namespace kl {
@@ -11,7 +12,7 @@ class DescribedTraffic final : public TrafficModel {
   public:
     explicit DescribedTraffic(bool plain) : Plain(plain) {}
 
-    const char* name() const override { return "described"; }
+    TrafficModelKind kind() const override { return TrafficModelKind::Described; }
 
     void set_up(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
                 UniformSource& Random, VehiclePlacementSink& Sink) override {
@@ -39,6 +40,21 @@ class DescribedTraffic final : public TrafficModel {
 
 std::unique_ptr<TrafficModel> make_described_traffic(bool plain) {
     return std::make_unique<DescribedTraffic>(plain);
+}
+
+const char* traffic_model_name(TrafficModelKind kind) {
+    return kind == TrafficModelKind::Idm ? "idm" : "described";
+}
+
+std::optional<TrafficModelKind> traffic_model_named(std::string_view name) {
+    if (name == "described") return TrafficModelKind::Described;
+    if (name == "idm") return TrafficModelKind::Idm;
+    return std::nullopt;
+}
+
+std::unique_ptr<TrafficModel> make_traffic_model(TrafficModelKind kind, bool plain, const IdmParameters* live) {
+    if (kind == TrafficModelKind::Idm) return std::make_unique<IdmTraffic>(live);
+    return make_described_traffic(plain);
 }
 
 } // namespace kl

@@ -179,6 +179,7 @@ void IdmTraffic::move(Road& road, double dt) {
 }
 
 void IdmTraffic::step(TrafficTables& Tables, const TrafficFrame& Frame, VehiclePlacementSink& Sink) {
+    if (Live) P = *Live;
     const int roads = std::min<std::int32_t>(Frame.RoadCount, static_cast<std::int32_t>(Roads.size()));
     const double dt =
         std::isfinite(Frame.LastFrameTime) && Frame.LastFrameTime > 0 ? Frame.LastFrameTime : 0.0;

@@ -13,7 +13,10 @@ namespace kl {
 
 class IdmTraffic final : public TrafficModel {
   public:
-    const char* name() const override { return "idm"; }
+    // With live, the parameters are read from *live before every step (see parameters()).
+    explicit IdmTraffic(const IdmParameters* live = nullptr) : Live(live) {}
+
+    TrafficModelKind kind() const override { return TrafficModelKind::Idm; }
 
     // The program's own set-up (same random numbers, same start), then adopt.
     void set_up(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
@@ -28,7 +31,8 @@ class IdmTraffic final : public TrafficModel {
     // stays where it is.
     void adopt(const TrafficTables& Tables, std::int32_t RoadCount);
 
-    // Read every step, so a change takes effect in the next frame.
+    // Read every step, so a change takes effect in the next frame; a model made with live
+    // parameters takes them over at every step instead.
     IdmParameters& parameters() { return P; }
 
     // Speed in m/s of vehicle n of lane slot m on road r, as the model holds it (the tables round it).
@@ -56,6 +60,7 @@ class IdmTraffic final : public TrafficModel {
     void change_lanes(Road& road, TrafficTables& Tables, int r);
     void move(Road& road, double dt);
 
+    const IdmParameters* Live;
     IdmParameters P;
     std::vector<Road> Roads;
 };

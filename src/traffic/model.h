@@ -9,16 +9,29 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <ostream>
+#include <string_view>
 
 namespace kl {
+
+struct IdmParameters;
+
+// The models a run can choose among; the program's own traffic is the default.
+enum class TrafficModelKind : std::uint8_t { Described, Idm };
+
+// "described" or "idm", as the command line and the dump write them.
+const char* traffic_model_name(TrafficModelKind kind);
+// The kind of that name; nothing for any other text.
+std::optional<TrafficModelKind> traffic_model_named(std::string_view name);
 
 class TrafficModel {
   public:
     virtual ~TrafficModel() = default;
 
-    // The name the command line and the dump use: "described" or "idm".
-    virtual const char* name() const = 0;
+    virtual TrafficModelKind kind() const = 0;
+    // The name the command line and the dump use.
+    const char* name() const { return traffic_model_name(kind()); }
 
     // Fresh traffic for roads 0 .. RoadCount - 1 (at most the tables' 251), placed through Sink.
     virtual void set_up(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
@@ -36,5 +49,10 @@ class TrafficModel {
 // The traffic the program has always had: set_up_traffic and step_traffic, or the checked plain
 // scan when `plain` (both give the same tables bit for bit).
 std::unique_ptr<TrafficModel> make_described_traffic(bool plain);
+
+// A model of that kind. The car-following model reads its parameters from *live before every step
+// when given, so that they can be changed while it runs; `plain` is for the program's own traffic.
+std::unique_ptr<TrafficModel> make_traffic_model(TrafficModelKind kind, bool plain,
+                                                 const IdmParameters* live = nullptr);
 
 } // namespace kl
