@@ -36,6 +36,7 @@ void IdmTraffic::adopt(const TrafficTables& Tables, std::int32_t RoadCount) {
             // A slow vehicle found standing still would want no speed at all, which the model cannot
             // divide by: it wants one speed unit at least.
             road.SlowSpeed[m] = std::max(1, Tables.VehSpeed(m, LastCar, r)) * MetresPerSecondPerUnit;
+            road.InverseSlowSpeed[m] = 1.0 / road.SlowSpeed[m];
             for (int n = 0; n <= LastCar; ++n) {
                 const int s = m * (LastCar + 1) + n;
                 const std::int32_t lane = Tables.VehLane(m, n, r);
@@ -64,29 +65,41 @@ double IdmTraffic::speed(int r, int m, int n) const {
     return Roads[static_cast<std::size_t>(r)].V[m * (LastCar + 1) + n];
 }
 
-namespace {
+// What every acceleration of one step shares: the rule and the inverse of the common desired speed.
+struct IdmTraffic::StepRule {
+    IdmRule Rule;
+    double InverseDesired;
 
-// The IDM acceleration of slot s behind slot `leader` (-1: none) on one road.
-template <typename Road> double acceleration(const IdmParameters& P, const Road& road, int s, int leader) {
-    const double desired = s % (LastCar + 1) == LastCar ? road.SlowSpeed[s / (LastCar + 1)] : P.DesiredSpeed;
-    if (leader < 0) return idm_acceleration(P, desired, road.V[s], NoLeader, 0.0);
-    return idm_acceleration(P, desired, road.V[s], road.X[leader] - road.Len[leader] - road.X[s],
-                            road.V[leader]);
-}
+    // The IDM acceleration of slot s behind slot `leader` (-1: none) on one road.
+    double acceleration(const Road& road, int s, int leader) const {
+        const int n = s % (LastCar + 1);
+        const double inverse = n == LastCar ? road.InverseSlowSpeed[s / (LastCar + 1)] : InverseDesired;
+        if (leader < 0) return Rule.acceleration(inverse, road.V[s], NoLeader, 0.0);
+        return Rule.acceleration(inverse, road.V[s], road.X[leader] - road.Len[leader] - road.X[s],
+                                 road.V[leader]);
+    }
+};
 
-} // namespace
+void IdmTraffic::change_lanes(Road& road, TrafficTables& Tables, int r, const StepRule& rule) {
+    for (const Row& row : road.Rows)
+        for (int i = 0; i < row.Count; ++i)
+            road.Acc[row.Slot[i]] = rule.acceleration(road, row.Slot[i], i + 1 < row.Count ? row.Slot[i + 1] : -1);
 
-void IdmTraffic::change_lanes(Road& road, TrafficTables& Tables, int r) {
+    auto& Lane = Tables.VehLane.road(static_cast<std::size_t>(r));
+    auto& Side = Tables.VehSideStep.road(static_cast<std::size_t>(r));
     for (int s = 0; s < Slots; ++s) {
         const int m = s / (LastCar + 1), n = s % (LastCar + 1);
         // The slow vehicles keep their lane, so each lane keeps its bottleneck; a vehicle still
         // sliding across finishes first.
-        if (!road.Active[s] || n == LastCar || Tables.VehSideStep(m, n, r) != 0) continue;
-        const std::int32_t from = Tables.VehLane(m, n, r);
+        if (!road.Active[s] || n == LastCar || Side[m][n] != 0) continue;
+        const std::int32_t from = Lane[m][n];
         Row& own = road.Rows[from];
         const int i = road.Pos[s];
         const int leader = i + 1 < own.Count ? own.Slot[i + 1] : -1;
         const int old_follower = i > 0 ? own.Slot[i - 1] : -1;
+        // The old follower's gain is the same either side; worked out when first needed.
+        bool old_follower_known = false;
+        double old_follower_after = 0;
 
         int best_lane = -1, best_at = 0;
         double best = P.Threshold;
@@ -94,27 +107,39 @@ void IdmTraffic::change_lanes(Road& road, TrafficTables& Tables, int r) {
             if (!valid_lane(to)) continue;
             const Row& row = road.Rows[to];
             // First entry ahead of s: the new leader; the one before it is the new follower.
-            int k = 0;
-            while (k < row.Count && road.X[row.Slot[k]] <= road.X[s])
-                ++k;
+            int lo = 0, hi = row.Count;
+            while (lo < hi) {
+                const int mid = (lo + hi) / 2;
+                if (road.X[row.Slot[mid]] <= road.X[s])
+                    lo = mid + 1;
+                else
+                    hi = mid;
+            }
+            const int k = lo;
             const int new_leader = k < row.Count ? row.Slot[k] : -1;
             const int new_follower = k > 0 ? row.Slot[k - 1] : -1;
             if (new_leader >= 0 && !(road.X[new_leader] - road.Len[new_leader] - road.X[s] > 0)) continue;
             if (new_follower >= 0 && !(road.X[s] - road.Len[s] - road.X[new_follower] > 0)) continue;
 
             LaneChangeAccelerations A;
-            A.Own = acceleration(P, road, s, leader);
-            A.OwnAfter = acceleration(P, road, s, new_leader);
             if (new_follower >= 0) {
-                A.NewFollower = acceleration(P, road, new_follower, new_leader);
-                A.NewFollowerAfter = acceleration(P, road, new_follower, s);
+                A.NewFollower = road.Acc[new_follower];
+                A.NewFollowerAfter = rule.acceleration(road, new_follower, s);
             }
+            // Unsafe for the new follower: nothing else about this side matters.
+            if (!mobil_safe(P, A)) continue;
+            A.Own = road.Acc[s];
+            A.OwnAfter = rule.acceleration(road, s, new_leader);
             if (old_follower >= 0) {
-                A.OldFollower = acceleration(P, road, old_follower, s);
-                A.OldFollowerAfter = acceleration(P, road, old_follower, leader);
+                if (!old_follower_known) {
+                    old_follower_after = rule.acceleration(road, old_follower, leader);
+                    old_follower_known = true;
+                }
+                A.OldFollower = road.Acc[old_follower];
+                A.OldFollowerAfter = old_follower_after;
             }
             const double advantage = mobil_advantage(P, A);
-            if (mobil_safe(P, A) && advantage > best) {
+            if (advantage > best) {
                 best = advantage;
                 best_lane = to;
                 best_at = k;
@@ -135,25 +160,24 @@ void IdmTraffic::change_lanes(Road& road, TrafficTables& Tables, int r) {
         row.Slot[best_at] = static_cast<std::int8_t>(s);
         road.Pos[s] = best_at;
         row.Count += 1;
+        // Only these three have a new leader now.
+        road.Acc[s] = rule.acceleration(road, s, best_at + 1 < row.Count ? row.Slot[best_at + 1] : -1);
+        if (best_at > 0) road.Acc[row.Slot[best_at - 1]] = rule.acceleration(road, row.Slot[best_at - 1], s);
+        if (old_follower >= 0) road.Acc[old_follower] = rule.acceleration(road, old_follower, leader);
 
         // The slide across is the program's own: one offset step a frame towards the new lane.
-        Tables.VehOffset(m, n, r) = 25 * from;
-        Tables.VehSideStep(m, n, r) = best_lane - from;
-        Tables.VehLane(m, n, r) = best_lane;
-        Tables.VehTargetOffset(m, n, r) = 25 * best_lane;
+        Tables.VehOffset.road(static_cast<std::size_t>(r))[m][n] = 25 * from;
+        Side[m][n] = best_lane - from;
+        Lane[m][n] = best_lane;
+        Tables.VehTargetOffset.road(static_cast<std::size_t>(r))[m][n] = 25 * best_lane;
     }
 }
 
 void IdmTraffic::move(Road& road, double dt) {
-    double A[Slots];
-    for (const Row& row : road.Rows)
-        for (int i = 0; i < row.Count; ++i)
-            A[row.Slot[i]] = acceleration(P, road, row.Slot[i], i + 1 < row.Count ? row.Slot[i + 1] : -1);
-
     for (const Row& row : road.Rows) {
         for (int i = row.Count - 1; i >= 0; --i) {
             const int s = row.Slot[i];
-            const double v = road.V[s], a = A[s];
+            const double v = road.V[s], a = road.Acc[s];
             double x = road.X[s];
             double nv = v + a * dt;
             // Ballistic: a vehicle that would stop within the frame stops where it comes to rest.
@@ -183,9 +207,10 @@ void IdmTraffic::step(TrafficTables& Tables, const TrafficFrame& Frame, VehicleP
     const int roads = std::min<std::int32_t>(Frame.RoadCount, static_cast<std::int32_t>(Roads.size()));
     const double dt =
         std::isfinite(Frame.LastFrameTime) && Frame.LastFrameTime > 0 ? Frame.LastFrameTime : 0.0;
+    const StepRule rule{IdmRule(P), 1.0 / P.DesiredSpeed};
     for (int r = 0; r < roads; ++r) {
         Road& road = Roads[static_cast<std::size_t>(r)];
-        change_lanes(road, Tables, r);
+        change_lanes(road, Tables, r, rule);
         move(road, dt);
 
         auto& Dist = Tables.VehDist.road(static_cast<std::size_t>(r));

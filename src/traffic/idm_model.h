@@ -51,14 +51,20 @@ class IdmTraffic final : public TrafficModel {
         double X[Slots]; // front bumper, metres along the road
         double V[Slots]; // m/s, never negative
         double Len[Slots];
-        double SlowSpeed[3]; // desired speed of each lane slot's slow vehicle
-        bool Active[Slots];  // has a lane and a finite distance
-        int Pos[Slots];      // entry of each active slot in its lane's row
+        double SlowSpeed[3];        // desired speed of each lane slot's slow vehicle
+        double InverseSlowSpeed[3]; // and its inverse
+        // The acceleration of each active slot behind its present leader, kept exact through the
+        // lane changes of a step (a change alters only the mover's and the two followers' leaders),
+        // so that both the lane-change rule and the move read it instead of working it out again.
+        double Acc[Slots];
+        bool Active[Slots]; // has a lane and a finite distance
+        int Pos[Slots];     // entry of each active slot in its lane's row
         Row Rows[3];
     };
+    struct StepRule;
 
-    void change_lanes(Road& road, TrafficTables& Tables, int r);
-    void move(Road& road, double dt);
+    void change_lanes(Road& road, TrafficTables& Tables, int r, const StepRule& rule);
+    static void move(Road& road, double dt);
 
     const IdmParameters* Live;
     IdmParameters P;
