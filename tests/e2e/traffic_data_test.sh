@@ -45,6 +45,32 @@ check_true "every row: 13 fields, 60 vehicles, speeds and times in range" awk -F
     { last = $1 }
     END { exit bad }' "$work/log.csv"
 
+echo "-- the car-following model: chosen on the command line, or switched with M; the log and dump follow"
+fresh_data
+run_program 60 --no-dialog --frames 5 --traffic-model bogus
+check "exit status (unknown model)" "$status" 2
+check_true "the message names the option" grep -q "traffic-model" "$work/err"
+fresh_data
+run_program 300 "${run[@]}" --traffic-model idm --traffic-log "$work/idm.csv" --dump-traffic "$work/idm.json"
+check "exit status" "$status" 0
+[ "$status" -eq 0 ] || show_output
+check_true "the dump names its model" grep -q '^{"model": "idm", "RoadCount": 1, "frames": 300' "$work/idm.json"
+check_true "other traffic than the program's own" test "$(cat "$work/idm.json")" != "$(cat "$work/plain.json")"
+check "log lines" "$(wc -l <"$work/idm.csv")" 19
+check_true "every row: 60 vehicles" awk -F, 'NR > 1 && $2 + $5 + $8 != 60 { bad = 1 } END { exit bad }' "$work/idm.csv"
+# M at frame 10 restarts the traffic as the car-following model, which the dump then shows; a
+# second press at frame 20 gives the program's own traffic back.
+fresh_data
+printf '%s\n' '10: M' >"$work/m.keys"
+run_program 300 "${run[@]}" --keys "$work/m.keys" --dump-traffic "$work/m.json"
+check "exit status (M)" "$status" 0
+check_true "M: the dump names the car-following model" grep -q '^{"model": "idm"' "$work/m.json"
+fresh_data
+printf '%s\n' '10: M' '20: M' >"$work/mm.keys"
+run_program 300 "${run[@]}" --keys "$work/mm.keys" --dump-traffic "$work/mm.json"
+check "exit status (M twice)" "$status" 0
+check_true "M twice: the program's own traffic again" grep -q '^{"RoadCount": 1' "$work/mm.json"
+
 echo "-- no settings file: the traffic never ran, so no dump is left and the exit status says so"
 fresh_data
 rm -f "$data/config.dat" "$data/default.dat"
