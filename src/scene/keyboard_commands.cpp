@@ -73,8 +73,9 @@ FrameExit ApplyKeyboardCommands(SceneState& S) {
     const bool switch_model = model_key && !S.ModelKeyDown;
     S.ModelKeyDown = model_key;
     if (switch_model) {
-        Program().TrafficKind = Program().TrafficKind == TrafficModelKind::Described ? TrafficModelKind::Idm
-                                                                                     : TrafficModelKind::Described;
+        Program().TrafficKind = Program().TrafficKind == TrafficModelKind::Described
+                                    ? TrafficModelKind::Idm
+                                    : TrafficModelKind::Described;
         return FrameExit::Restart;
     }
 

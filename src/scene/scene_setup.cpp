@@ -10,6 +10,7 @@
 #include "scene/run_scene.h"
 #include "sim/data_files.h"
 #include "sim/mdl_kl.h"
+#include "traffic/idm.h"
 #include "traffic/traffic.h"
 
 #include <cstdio>
@@ -42,6 +43,26 @@ void add_object(SceneState& S, const std::string& mesh, float x, float y, float 
     resume_past_fault([&] { ObjectAt(S.ObjIndex).Initialize(mesh, 0, S.ObjIndex); });
     resume_past_fault([&] { ObjectAt(S.ObjIndex).MOVEobj(x, y, z); });
     S.ObjIndex += 1;
+}
+
+// The length of each vehicle model as loaded, along the road (the model's x axis); a model that could
+// not be loaded or measured keeps the generator's length, which the car-following model falls back on.
+VehicleLengths measured_vehicle_lengths(const SceneState& S) {
+    VehicleLengths lengths;
+    if (S.RoadCount < 1) return lengths;
+    for (int m = 0; m < 3; ++m) {
+        for (const bool slow : {false, true}) {
+            const long long k =
+                vehicle_object_index(Program().BuildingCount, S.RoadCount, m, slow ? 19 : 0, 0);
+            if (k < 0 || static_cast<std::size_t>(k) >= Program().Objects.size() || !Program().Objects[k])
+                continue;
+            cls3dObject* model = Program().Objects[static_cast<std::size_t>(k)]->Model();
+            Vec3 low, high;
+            if (model == nullptr || !model->MeshBounds(low, high) || !(high.x - low.x > 0.5)) continue;
+            (slow ? lengths.Slow : lengths.Car)[m] = high.x - low.x;
+        }
+    }
+    return lengths;
 }
 
 const char* vehicle_mesh(int lane, int n) {
@@ -153,7 +174,7 @@ void SetUpTrafficState(SceneState& S) {
     ObjectPlacement placement;
     if (!S.Model || S.Model->kind() != Program().TrafficKind)
         S.Model = make_traffic_model(Program().TrafficKind, platform::OptimisationsOff(),
-                                     &Program().TrafficParameters);
+                                     &Program().TrafficParameters, measured_vehicle_lengths(S));
     resume_past_fault(
         [&] { S.Model->set_up(*S.Traffic, S.RoadCount, Program().BuildingCount, Program().Rnd, placement); });
     S.ObjIndex = S.RoadCount + 2 + Program().BuildingCount + 60 * S.RoadCount;

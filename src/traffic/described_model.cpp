@@ -52,8 +52,9 @@ std::optional<TrafficModelKind> traffic_model_named(std::string_view name) {
     return std::nullopt;
 }
 
-std::unique_ptr<TrafficModel> make_traffic_model(TrafficModelKind kind, bool plain, const IdmParameters* live) {
-    if (kind == TrafficModelKind::Idm) return std::make_unique<IdmTraffic>(live);
+std::unique_ptr<TrafficModel> make_traffic_model(TrafficModelKind kind, bool plain, const IdmParameters* live,
+                                                 const VehicleLengths& lengths) {
+    if (kind == TrafficModelKind::Idm) return std::make_unique<IdmTraffic>(live, lengths);
     return make_described_traffic(plain);
 }
 

@@ -15,11 +15,9 @@ IdmRule::IdmRule(const IdmParameters& P)
     : A(P.MaxAcceleration), T(P.TimeHeadway), S0(P.MinimumGap), Exponent(P.Exponent),
       InverseTwoSqrtAB(1.0 / (2.0 * std::sqrt(P.MaxAcceleration * P.ComfortDeceleration))) {}
 
-double vehicle_length(int m, bool slow) {
-    static constexpr double Cars[3] = {3.85, 3.60, 4.25};
-    static constexpr double Slow[3] = {5.40, 5.00, 5.05};
+double VehicleLengths::of(int m, bool slow) const {
     const int k = std::clamp(m, 0, 2);
-    return slow ? Slow[k] : Cars[k];
+    return slow ? Slow[k] : Car[k];
 }
 
 } // namespace kl

@@ -38,7 +38,8 @@ class IdmRule {
     // As idm_acceleration, with 1 / desired speed instead of the desired speed.
     double acceleration(double inverse_desired, double speed, double gap, double lead_speed) const {
         const double ratio = speed * inverse_desired;
-        const double free_road = 1.0 - (Exponent == 4.0 ? ratio * ratio * (ratio * ratio) : std::pow(ratio, Exponent));
+        const double free_road =
+            1.0 - (Exponent == 4.0 ? ratio * ratio * (ratio * ratio) : std::pow(ratio, Exponent));
         if (gap == NoLeader) return A * free_road;
         const double dynamic = speed * T + speed * (speed - lead_speed) * InverseTwoSqrtAB;
         const double wanted = S0 + std::max(0.0, dynamic);
@@ -70,8 +71,13 @@ inline double mobil_advantage(const IdmParameters& P, const LaneChangeAccelerati
            P.Politeness * (A.NewFollowerAfter - A.NewFollower + A.OldFollowerAfter - A.OldFollower);
 }
 
-// The lengths of the vehicle models the street is built with: lane slot m's cars, and its slow
-// vehicle (the last one) in metres.
-double vehicle_length(int m, bool slow);
+// The lengths in metres of the vehicle models the street is built with: lane slot m's cars, and its
+// slow vehicle (the last one). The defaults are those the data generator makes; the scene measures
+// the models it loaded instead.
+struct VehicleLengths {
+    double Car[3] = {3.85, 3.60, 4.25};
+    double Slow[3] = {5.40, 5.00, 5.05};
+    double of(int m, bool slow) const;
+};
 
 } // namespace kl

@@ -43,7 +43,7 @@ void IdmTraffic::adopt(const TrafficTables& Tables, std::int32_t RoadCount) {
                 const double dist = Tables.VehDist(m, n, r);
                 road.X[s] = dist / 100.0;
                 road.V[s] = std::max(0, Tables.VehSpeed(m, n, r)) * MetresPerSecondPerUnit;
-                road.Len[s] = vehicle_length(m, n == LastCar);
+                road.HalfLen[s] = Lengths.of(m, n == LastCar) / 2;
                 road.Active[s] = valid_lane(lane) && std::isfinite(dist);
                 if (!road.Active[s]) continue;
                 Row& row = road.Rows[lane];
@@ -75,15 +75,15 @@ struct IdmTraffic::StepRule {
         const int n = s % (LastCar + 1);
         const double inverse = n == LastCar ? road.InverseSlowSpeed[s / (LastCar + 1)] : InverseDesired;
         if (leader < 0) return Rule.acceleration(inverse, road.V[s], NoLeader, 0.0);
-        return Rule.acceleration(inverse, road.V[s], road.X[leader] - road.Len[leader] - road.X[s],
-                                 road.V[leader]);
+        return Rule.acceleration(inverse, road.V[s], road.gap(s, leader), road.V[leader]);
     }
 };
 
 void IdmTraffic::change_lanes(Road& road, TrafficTables& Tables, int r, const StepRule& rule) {
     for (const Row& row : road.Rows)
         for (int i = 0; i < row.Count; ++i)
-            road.Acc[row.Slot[i]] = rule.acceleration(road, row.Slot[i], i + 1 < row.Count ? row.Slot[i + 1] : -1);
+            road.Acc[row.Slot[i]] =
+                rule.acceleration(road, row.Slot[i], i + 1 < row.Count ? row.Slot[i + 1] : -1);
 
     auto& Lane = Tables.VehLane.road(static_cast<std::size_t>(r));
     auto& Side = Tables.VehSideStep.road(static_cast<std::size_t>(r));
@@ -118,8 +118,8 @@ void IdmTraffic::change_lanes(Road& road, TrafficTables& Tables, int r, const St
             const int k = lo;
             const int new_leader = k < row.Count ? row.Slot[k] : -1;
             const int new_follower = k > 0 ? row.Slot[k - 1] : -1;
-            if (new_leader >= 0 && !(road.X[new_leader] - road.Len[new_leader] - road.X[s] > 0)) continue;
-            if (new_follower >= 0 && !(road.X[s] - road.Len[s] - road.X[new_follower] > 0)) continue;
+            if (new_leader >= 0 && !(road.gap(s, new_leader) > 0)) continue;
+            if (new_follower >= 0 && !(road.gap(new_follower, s) > 0)) continue;
 
             LaneChangeAccelerations A;
             if (new_follower >= 0) {
@@ -190,7 +190,7 @@ void IdmTraffic::move(Road& road, double dt) {
             if (i + 1 < row.Count) {
                 // Never into the leader: at most up to its tail, and no faster than it.
                 const int l = row.Slot[i + 1];
-                const double tail = road.X[l] - road.Len[l];
+                const double tail = road.X[l] - road.HalfLen[l] - road.HalfLen[s];
                 if (x > tail) {
                     x = std::max(road.X[s], tail);
                     nv = std::min(nv, road.V[l]);

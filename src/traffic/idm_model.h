@@ -14,7 +14,8 @@ namespace kl {
 class IdmTraffic final : public TrafficModel {
   public:
     // With live, the parameters are read from *live before every step (see parameters()).
-    explicit IdmTraffic(const IdmParameters* live = nullptr) : Live(live) {}
+    explicit IdmTraffic(const IdmParameters* live = nullptr, const VehicleLengths& lengths = {})
+        : Live(live), Lengths(lengths) {}
 
     TrafficModelKind kind() const override { return TrafficModelKind::Idm; }
 
@@ -48,9 +49,9 @@ class IdmTraffic final : public TrafficModel {
         int Count = 0;
     };
     struct Road {
-        double X[Slots]; // front bumper, metres along the road
+        double X[Slots]; // the vehicle's middle, metres along the road, as the scene places its model
         double V[Slots]; // m/s, never negative
-        double Len[Slots];
+        double HalfLen[Slots];
         double SlowSpeed[3];        // desired speed of each lane slot's slow vehicle
         double InverseSlowSpeed[3]; // and its inverse
         // The acceleration of each active slot behind its present leader, kept exact through the
@@ -60,6 +61,9 @@ class IdmTraffic final : public TrafficModel {
         bool Active[Slots]; // has a lane and a finite distance
         int Pos[Slots];     // entry of each active slot in its lane's row
         Row Rows[3];
+
+        // Bumper to bumper from s to the vehicle ahead of it.
+        double gap(int s, int ahead) const { return X[ahead] - X[s] - HalfLen[ahead] - HalfLen[s]; }
     };
     struct StepRule;
 
@@ -67,6 +71,7 @@ class IdmTraffic final : public TrafficModel {
     static void move(Road& road, double dt);
 
     const IdmParameters* Live;
+    VehicleLengths Lengths;
     IdmParameters P;
     std::vector<Road> Roads;
 };

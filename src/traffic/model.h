@@ -16,6 +16,7 @@
 namespace kl {
 
 struct IdmParameters;
+struct VehicleLengths;
 
 // The models a run can choose among; the program's own traffic is the default.
 enum class TrafficModelKind : std::uint8_t { Described, Idm };
@@ -51,8 +52,9 @@ class TrafficModel {
 std::unique_ptr<TrafficModel> make_described_traffic(bool plain);
 
 // A model of that kind. The car-following model reads its parameters from *live before every step
-// when given, so that they can be changed while it runs; `plain` is for the program's own traffic.
-std::unique_ptr<TrafficModel> make_traffic_model(TrafficModelKind kind, bool plain,
-                                                 const IdmParameters* live = nullptr);
+// when given, so that they can be changed while it runs, and keeps its gaps by the lengths given;
+// `plain` is for the program's own traffic.
+std::unique_ptr<TrafficModel> make_traffic_model(TrafficModelKind kind, bool plain, const IdmParameters* live,
+                                                 const VehicleLengths& lengths);
 
 } // namespace kl

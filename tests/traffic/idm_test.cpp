@@ -27,7 +27,7 @@ class IdmModel : public ::testing::Test {
                 put(m, n, m, 1e5 + 1e3 * (20 * m + n), 0);
     }
 
-    // Front bumper at x metres, speed in the tables' units of 0.36 m/s.
+    // The vehicle's middle at x metres, speed in the tables' units of 0.36 m/s.
     void put(int m, int n, int lane, double x, int speed) {
         T->VehLane(m, n, 0) = lane;
         T->VehDist(m, n, 0) = x * 100;
@@ -37,7 +37,15 @@ class IdmModel : public ::testing::Test {
         T->VehSideStep(m, n, 0) = 0;
     }
     double x(int m, int n) const { return T->VehDist(m, n, 0) / 100; }
-    double length(int m, int n) const { return vehicle_length(m, n == LastCar); }
+    static double length(int m, int n) { return VehicleLengths().of(m, n == LastCar); }
+    // Where (m, n) goes to be `gap` metres, bumper to bumper, ahead of or behind a vehicle at x of
+    // length len.
+    static double ahead(double x, double len, int m, int n, double gap) {
+        return x + (len + length(m, n)) / 2 + gap;
+    }
+    static double behind(double x, double len, int m, int n, double gap) {
+        return x - (len + length(m, n)) / 2 - gap;
+    }
 
     void run(int frames) {
         for (int i = 0; i < frames; ++i)
@@ -81,9 +89,25 @@ TEST_F(IdmModel, PlatoonSettlesAtTheEquilibriumGap) {
         (P.MinimumGap + v * P.TimeHeadway) / std::sqrt(1 - std::pow(v / P.DesiredSpeed, 4));
     for (int n = 0; n < LastCar; ++n) {
         SCOPED_TRACE(n);
-        EXPECT_NEAR(x(0, n + 1) - length(0, n + 1) - x(0, n), expected, 0.01 * expected);
+        EXPECT_NEAR(x(0, n + 1) - x(0, n) - (length(0, n + 1) + length(0, n)) / 2, expected, 0.01 * expected);
         EXPECT_NEAR(Model.speed(0, 0, n), v, 0.01);
     }
+}
+
+TEST_F(IdmModel, ALongFrameStopsAVehicleAtTheTailAheadNotInIt) {
+    // At time x16 a frame can last 8 s. A car 5 m behind the nearly standing van stops at once; the
+    // car 60 m behind it, both at 120 units (43.2 m/s), brakes gently by the state at the frame's
+    // start and would end far past it: it stops at that car's tail instead, and stands.
+    put(0, LastCar, 0, 5000, 0);
+    const double leader = behind(5000, length(0, LastCar), 0, 1, 5.0);
+    put(0, 1, 0, leader, 120);
+    put(0, 0, 0, behind(leader, length(0, 1), 0, 0, 60.0), 120);
+    Model.adopt(*T, 1);
+    Model.parameters().Threshold = std::numeric_limits<double>::infinity();
+    Model.step(*T, TrafficFrame{1, 400, 8.0f, 8.0f}, Sink);
+    EXPECT_NEAR(x(0, 0), behind(x(0, 1), length(0, 1), 0, 0, 0.0), 1e-9);
+    EXPECT_EQ(Model.speed(0, 0, 0), 0.0);
+    EXPECT_LT(x(0, 1), behind(x(0, LastCar), length(0, LastCar), 0, 1, 0.0));
 }
 
 // Everything stopped, so each acceleration is 1 - (2 m / gap)^2 and the cases work out by hand.
@@ -121,11 +145,12 @@ TEST_P(IdmLaneChange, HappensExactlyWhenWorthItAndSafe) {
         park();
         const double cx = 1000;
         put(0, 0, 1, cx, 0);
-        put(1, 0, 1, cx + c.own_gap + length(1, 0), 0);
+        const double own = length(0, 0);
+        put(1, 0, 1, ahead(cx, own, 1, 0, c.own_gap), 0);
         put(2, 0, far, cx, 0);
-        if (c.new_leader_gap > 0) put(1, 1, near, cx + c.new_leader_gap + length(1, 1), 0);
-        if (c.new_follower_gap > 0) put(1, 2, near, cx - length(0, 0) - c.new_follower_gap, 0);
-        if (c.old_follower_gap > 0) put(1, 3, 1, cx - length(0, 0) - c.old_follower_gap, 0);
+        if (c.new_leader_gap > 0) put(1, 1, near, ahead(cx, own, 1, 1, c.new_leader_gap), 0);
+        if (c.new_follower_gap > 0) put(1, 2, near, behind(cx, own, 1, 2, c.new_follower_gap), 0);
+        if (c.old_follower_gap > 0) put(1, 3, 1, behind(cx, own, 1, 3, c.old_follower_gap), 0);
         Model.adopt(*T, 1);
         run(1);
         EXPECT_EQ(T->VehLane(0, 0, 0), c.changes ? near : 1);
@@ -177,7 +202,10 @@ TEST(IdmTraffic, LongRunNeverOverlapsOrReversesAndRepeatsWithASeed) {
                     std::sort(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(count[l]));
                     for (std::size_t i = 1; i < count[l]; ++i) {
                         const int m = row[i].second / 100, n = row[i].second % 100;
-                        ASSERT_GE(row[i].first - vehicle_length(m, n == LastCar), row[i - 1].first)
+                        const int m0 = row[i - 1].second / 100, n0 = row[i - 1].second % 100;
+                        ASSERT_GE(row[i].first - row[i - 1].first, (VehicleLengths().of(m, n == LastCar) +
+                                                                    VehicleLengths().of(m0, n0 == LastCar)) /
+                                                                       2)
                             << "frame " << frame << " road " << r;
                     }
                 }
