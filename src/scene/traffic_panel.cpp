@@ -164,29 +164,22 @@ PackedColor lane_colour(int lane) {
 void TrafficPanel::make_texts(const PanelLayout& L) {
     if (Table && FontSize == L.FontSize) return;
     FontSize = L.FontSize;
-    Table = std::make_unique<cls2dText>();
-    Table->SetFont("Liberation Mono", L.FontSize, false, false, false);
-    Table->SetColor(mdlMain::ColorRGB(235, 235, 235));
-    Labels = std::make_unique<cls2dText>();
-    Labels->SetFont("Liberation Mono", L.FontSize, false, false, false);
-    Labels->SetColor(mdlMain::ColorRGB(170, 170, 170));
-    Labels->SetFormat(2, 0);
-    DiagramTitle = std::make_unique<cls2dText>();
-    DiagramTitle->SetFont("Liberation Mono", L.FontSize, false, false, false);
-    DiagramTitle->SetColor(mdlMain::ColorRGB(235, 235, 235));
-    DiagramLabels = std::make_unique<cls2dText>();
-    DiagramLabels->SetFont("Liberation Mono", L.FontSize, false, false, false);
-    DiagramLabels->SetColor(mdlMain::ColorRGB(170, 170, 170));
-    DiagramLabels->SetFormat(2, 0);
-    LegendLow = std::make_unique<cls2dText>();
-    LegendMid = std::make_unique<cls2dText>();
-    LegendHigh = std::make_unique<cls2dText>();
-    for (cls2dText* t : {LegendLow.get(), LegendMid.get(), LegendHigh.get()}) {
+    // Bright for the figures and the title, grey for labels; horizontal alignment 0 left, 1 centred,
+    // 2 right.
+    const auto text = [&](bool bright, std::int32_t align) {
+        auto t = std::make_unique<cls2dText>();
         t->SetFont("Liberation Mono", L.FontSize, false, false, false);
-        t->SetColor(mdlMain::ColorRGB(170, 170, 170));
-    }
-    LegendMid->SetFormat(1, 0);
-    LegendHigh->SetFormat(2, 0);
+        t->SetColor(bright ? mdlMain::ColorRGB(235, 235, 235) : mdlMain::ColorRGB(170, 170, 170));
+        t->SetFormat(align, 0);
+        return t;
+    };
+    Table = text(true, 0);
+    Labels = text(false, 2);
+    DiagramTitle = text(true, 0);
+    DiagramLabels = text(false, 2);
+    LegendLow = text(false, 0);
+    LegendMid = text(false, 1);
+    LegendHigh = text(false, 2);
 }
 
 bool TrafficPanel::upload(const SpaceTimeHistory& Diagram) {
@@ -196,6 +189,8 @@ bool TrafficPanel::upload(const SpaceTimeHistory& Diagram) {
         Shown = false;
     }
     if (Shown && ShownRevision == Diagram.revision()) return true;
+    // Sending the picture makes the renderer finish what it has in hand first (some milliseconds on
+    // a software renderer), which is why it goes only when a sample came: four times a second.
     Diagram.rasterise(DiagramImage, kDiagramBackground);
     const gfx::TexturePtr& tex = DiagramTexture->GetTexture();
     gfx::LockedRect locked;
