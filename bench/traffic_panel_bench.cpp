@@ -1,5 +1,6 @@
 // What the traffic statistics panel adds to a frame on the OpenGL back-end at 1024 x 768: a frame
-// that only clears and presents, with and without the panel and a full minute of plot history.
+// that only clears and presents, with and without the panel and a full minute of plot and diagram
+// history, and with a new diagram sample every frame (drawn and sent to the texture each time).
 // Compare the difference with the frame time of the real program at one road (its --stats median).
 // Run with SDL_VIDEODRIVER=offscreen (set here unless given) or under xvfb-run.
 #include "engine/cls3d_engine.h"
@@ -54,7 +55,18 @@ kl::SpeedHistory full_history(kl::TrafficFigures* latest) {
     return history;
 }
 
-void run(benchmark::State& state, bool with_panel, bool with_history = true) {
+// A minute of one road: 60 vehicles, each its own speed, one sample a column.
+void add_diagram_sample(kl::SpaceTimeHistory& diagram, int i) {
+    kl::SpaceTimeHistory::Sample s;
+    s.Time = i * kl::SpaceTimeHistory::SampleSeconds;
+    for (std::size_t v = 0; v < s.Metres.size(); ++v) {
+        s.Kmh[v] = 60 + 90 * std::sin(0.05 * i + static_cast<double>(v));
+        s.Metres[v] = 25.0 * static_cast<double>(v) + 30 * s.Time;
+    }
+    diagram.add(s);
+}
+
+void run(benchmark::State& state, bool with_panel, bool with_history = true, bool sample_each_frame = false) {
     GlEngine gl;
     if (!gl.ready) {
         state.SkipWithError("no OpenGL display");
@@ -63,14 +75,20 @@ void run(benchmark::State& state, bool with_panel, bool with_history = true) {
     kl::cls3dEngine& e = *gl.engine;
     kl::TrafficFigures latest;
     const kl::SpeedHistory history = with_history ? full_history(&latest) : kl::SpeedHistory{};
+    kl::SpaceTimeHistory diagram;
+    int samples = 0;
+    if (with_history)
+        for (; samples <= kl::SpaceTimeHistory::Width; ++samples)
+            add_diagram_sample(diagram, samples);
     kl::TrafficPanel panel;
     for (auto _ : state) {
+        if (sample_each_frame) add_diagram_sample(diagram, samples++);
         e.RenderStart(kl::mdlMain::MakeVec2(0, 0), kl::mdlMain::MakeVec2(0, 0));
         e.RenderClear(true, kl::mdlMain::ColorRGB(0, 0, 0), true, false);
         // Something the size of the screen to draw, as the scene always has: without it the driver
         // leaves even the clear undone.
         e.Render2dBox(0, 0, kWidth, kHeight, true, kl::mdlMain::ColorRGB(90, 120, 160));
-        if (with_panel) panel.Draw(&latest, history, kWidth, kHeight);
+        if (with_panel) panel.Draw(&latest, history, diagram, kWidth, kHeight);
         e.RenderEnd();
         e.RenderShow();
     }
@@ -86,8 +104,12 @@ void BM_FrameWithPanel(benchmark::State& state) {
 void BM_FrameWithPanelNoPlot(benchmark::State& state) {
     run(state, true, false);
 }
+void BM_FrameWithPanelNewSampleEachFrame(benchmark::State& state) {
+    run(state, true, true, true);
+}
 BENCHMARK(BM_Frame)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_FrameWithPanel)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_FrameWithPanelNoPlot)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_FrameWithPanelNewSampleEachFrame)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 } // namespace

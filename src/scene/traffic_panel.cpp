@@ -1,15 +1,19 @@
 // The panel's layout, texts and drawing. Everything is drawn every frame while the panel is on (the
-// frame is cleared each time), from figures that change twice a second. Each 2D line, box and text
-// is a draw of its own, so the panel keeps to two texts, six boxes and about a hundred lines.
+// frame is cleared each time), from figures that change twice a second. Each 2D line, box, text and
+// picture is a draw of its own, so the panel keeps to seven texts, seven boxes, about a hundred lines
+// and two pictures: the diagram's thousands of trace segments go into a texture, sent again only when
+// a sample came.
 #include "scene/traffic_panel.h"
 
 #include "engine/cls3d_engine.h"
 #include "engine/mdl_main.h"
+#include "platform/status.h"
 #include "traffic/log.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 namespace kl {
@@ -31,6 +35,16 @@ std::string table_row(const std::string& a, const std::string& b, const std::str
     char buf[128];
     std::snprintf(buf, sizeof buf, "%4s%6s%7s%11s", a.c_str(), b.c_str(), c.c_str(), d.c_str());
     return buf;
+}
+
+// The texture: the diagram's rows, then the colour scale's bar from 0 at the left to its top at the
+// right, a few rows high so that filtering never mixes the bar into the diagram's bottom row.
+constexpr std::int32_t kBarRows = 8;
+constexpr std::int32_t kTextureHeight = SpaceTimeHistory::Height + kBarRows;
+const Rgb kDiagramBackground{16, 20, 28};
+
+std::string km_label(double metres) {
+    return fixed_decimals(metres / 1000.0, 1);
 }
 
 std::int32_t plot_y(double kmh, const PanelLayout& L) {
@@ -82,16 +96,26 @@ PanelLayout panel_layout(std::int32_t Width, std::int32_t Height) {
     // Below the status line, which keeps its 20 pixels at any screen size.
     L.X1 = 8;
     L.Y1 = 26;
-    L.X2 = L.X1 + scaled(260, s);
+    const std::int32_t left_column_end = L.X1 + scaled(260, s);
     L.TextX = L.X1 + pad;
     L.TextY = L.Y1 + pad;
     L.PlotX1 = L.TextX + scaled(30, s);
-    L.PlotX2 = L.X2 - pad;
+    L.PlotX2 = left_column_end - pad;
     L.PlotY1 = L.TextY + kPanelRows * L.LineHeight + L.LineHeight / 2 + pad;
     // Six lines high, so that one text with two blank lines between its labels puts them on the
     // heights 160, 120 and 80.
     L.PlotY2 = L.PlotY1 + 6 * L.LineHeight;
-    L.Y2 = L.PlotY2 + L.LineHeight / 2 + pad;
+
+    // A title row, then the picture eight lines high for the same reason: labels at the top, middle
+    // and bottom. At 640 x 480 it shows pixel for pixel.
+    L.DiagramX1 = left_column_end + scaled(40, s);
+    L.DiagramX2 = L.DiagramX1 + scaled(SpaceTimeHistory::Width, s);
+    L.DiagramY1 = L.TextY + L.LineHeight + L.LineHeight / 2;
+    L.DiagramY2 = L.DiagramY1 + 8 * L.LineHeight;
+    L.LegendY1 = L.DiagramY2 + L.LineHeight / 2 + pad;
+    L.LegendY2 = L.LegendY1 + scaled(kBarRows, s);
+    L.X2 = L.DiagramX2 + pad;
+    L.Y2 = std::max(L.PlotY2 + L.LineHeight / 2, L.LegendY2 + scaled(2, s) + L.LineHeight) + pad;
     return L;
 }
 
@@ -121,6 +145,11 @@ std::string panel_table_text(const TrafficFigures* F) {
     return text;
 }
 
+std::string diagram_title(std::int32_t Road) {
+    if (Road < 0) return "no road to follow";
+    return "road " + std::to_string(Road) + ": km along, last 60 s";
+}
+
 PackedColor lane_colour(int lane) {
     switch (lane) {
     case 0:
@@ -135,17 +164,102 @@ PackedColor lane_colour(int lane) {
 void TrafficPanel::make_texts(const PanelLayout& L) {
     if (Table && FontSize == L.FontSize) return;
     FontSize = L.FontSize;
-    Table = std::make_unique<cls2dText>();
-    Table->SetFont("Liberation Mono", L.FontSize, false, false, false);
-    Table->SetColor(mdlMain::ColorRGB(235, 235, 235));
-    Labels = std::make_unique<cls2dText>();
-    Labels->SetFont("Liberation Mono", L.FontSize, false, false, false);
-    Labels->SetColor(mdlMain::ColorRGB(170, 170, 170));
-    Labels->SetFormat(2, 0);
+    // Bright for the figures and the title, grey for labels; horizontal alignment 0 left, 1 centred,
+    // 2 right.
+    const auto text = [&](bool bright, std::int32_t align) {
+        auto t = std::make_unique<cls2dText>();
+        t->SetFont("Liberation Mono", L.FontSize, false, false, false);
+        t->SetColor(bright ? mdlMain::ColorRGB(235, 235, 235) : mdlMain::ColorRGB(170, 170, 170));
+        t->SetFormat(align, 0);
+        return t;
+    };
+    Table = text(true, 0);
+    Labels = text(false, 2);
+    DiagramTitle = text(true, 0);
+    DiagramLabels = text(false, 2);
+    LegendLow = text(false, 0);
+    LegendMid = text(false, 1);
+    LegendHigh = text(false, 2);
 }
 
-void TrafficPanel::Draw(const TrafficFigures* Latest, const SpeedHistory& History, std::int32_t Width,
-                        std::int32_t Height) {
+bool TrafficPanel::upload(const SpaceTimeHistory& Diagram) {
+    if (!DiagramTexture || !DiagramTexture->GetTexture()) {
+        DiagramTexture = std::make_unique<cls2dTexture>();
+        if (!DiagramTexture->LoadForEdit(SpaceTimeHistory::Width, kTextureHeight)) return false;
+        Shown = false;
+    }
+    if (Shown && ShownRevision == Diagram.revision()) return true;
+    // Sending the picture makes the renderer finish what it has in hand first (some milliseconds on
+    // a software renderer), which is why it goes only when a sample came: four times a second.
+    Diagram.rasterise(DiagramImage, kDiagramBackground);
+    const gfx::TexturePtr& tex = DiagramTexture->GetTexture();
+    gfx::LockedRect locked;
+    if (platform::Failed(tex->LockRect(0, &locked, nullptr, 0))) return false;
+    if (locked.pBits == nullptr || locked.Pitch < SpaceTimeHistory::Width * 4) {
+        IgnoreStatus(tex->UnlockRect(0), "the picture stays as it was");
+        return false;
+    }
+    auto* bits = static_cast<std::uint8_t*>(locked.pBits);
+    // The texture's bytes are blue, green, red, alpha.
+    const auto write = [&](std::int32_t x, std::int32_t y, const std::uint8_t* rgba) {
+        std::uint8_t* p = bits + static_cast<std::size_t>(y) * static_cast<std::size_t>(locked.Pitch) +
+                          static_cast<std::size_t>(x) * 4;
+        p[0] = rgba[2], p[1] = rgba[1], p[2] = rgba[0], p[3] = rgba[3];
+    };
+    for (std::int32_t y = 0; y < SpaceTimeHistory::Height; ++y)
+        for (std::int32_t x = 0; x < SpaceTimeHistory::Width; ++x)
+            write(x, y, DiagramImage.at(x, y));
+    for (std::int32_t x = 0; x < SpaceTimeHistory::Width; ++x) {
+        const Rgb c = speed_colour(kDiagramHighKmh * x / (SpaceTimeHistory::Width - 1));
+        const std::uint8_t rgba[4] = {c[0], c[1], c[2], 255};
+        for (std::int32_t y = SpaceTimeHistory::Height; y < kTextureHeight; ++y)
+            write(x, y, rgba);
+    }
+    if (platform::Failed(tex->UnlockRect(0))) return false;
+    ShownRevision = Diagram.revision();
+    Shown = true;
+    return true;
+}
+
+void TrafficPanel::draw_diagram(const SpaceTimeHistory& Diagram, const PanelLayout& L) {
+    cls3dEngine* engine = CurrentEngine();
+    const std::int32_t labels_x = L.DiagramX1 - scaled(40, L.Scale);
+    DiagramTitle->SetPosition(labels_x, L.TextY, L.X2, L.DiagramY1);
+    DiagramTitle->Render(diagram_title(Diagram.road()));
+
+    if (upload(Diagram)) {
+        const float h = static_cast<float>(kTextureHeight);
+        DiagramPicture.SetPosition(L.DiagramX1, L.DiagramY1, L.DiagramX2, L.DiagramY2);
+        DiagramPicture.SetPictureRange(0, 0, 1, SpaceTimeHistory::Height / h);
+        DiagramPicture.Render(DiagramTexture.get());
+        // Rows from the bar's middle only: it is the same all the way down.
+        DiagramPicture.SetPosition(L.DiagramX1, L.LegendY1, L.DiagramX2, L.LegendY2);
+        DiagramPicture.SetPictureRange(0, (SpaceTimeHistory::Height + 2) / h, 1, (kTextureHeight - 2) / h);
+        DiagramPicture.Render(DiagramTexture.get());
+    }
+    engine->Render2dBox(L.DiagramX1, L.DiagramY1, L.DiagramX2, L.DiagramY2, false,
+                        mdlMain::ColorRGB(150, 150, 150));
+
+    if (!Diagram.samples().empty()) {
+        const SpaceTimeHistory::Range R = Diagram.range();
+        DiagramLabels->SetPosition(labels_x, L.DiagramY1 - L.LineHeight / 2, L.DiagramX1 - scaled(3, L.Scale),
+                                   L.DiagramY2 + L.LineHeight);
+        DiagramLabels->Render(km_label(R.High) + "\n\n\n\n" + km_label((R.Low + R.High) / 2) + "\n\n\n\n" +
+                              km_label(R.Low));
+    }
+    const std::int32_t y = L.LegendY2 + scaled(2, L.Scale), y2 = y + L.LineHeight;
+    const std::int32_t mid =
+        L.DiagramX1 + scaled(kDiagramMidKmh / kDiagramHighKmh * SpaceTimeHistory::Width, L.Scale);
+    LegendLow->SetPosition(L.DiagramX1, y, L.DiagramX2, y2);
+    LegendLow->Render("0");
+    LegendMid->SetPosition(2 * mid - L.DiagramX2, y, L.DiagramX2, y2);
+    LegendMid->Render(fixed_decimals(kDiagramMidKmh, 0) + " km/h");
+    LegendHigh->SetPosition(L.DiagramX1, y, L.DiagramX2, y2);
+    LegendHigh->Render(fixed_decimals(kDiagramHighKmh, 0));
+}
+
+void TrafficPanel::Draw(const TrafficFigures* Latest, const SpeedHistory& History,
+                        const SpaceTimeHistory& Diagram, std::int32_t Width, std::int32_t Height) {
     cls3dEngine* engine = CurrentEngine();
     if (engine == nullptr) return;
     const PanelLayout L = panel_layout(Width, Height);
@@ -170,6 +284,7 @@ void TrafficPanel::Draw(const TrafficFigures* Latest, const SpeedHistory& Histor
     engine->Render2dBox(L.PlotX1, L.PlotY1, L.PlotX2, L.PlotY2, false, mdlMain::ColorRGB(150, 150, 150));
     Labels->SetPosition(L.TextX, L.PlotY1 - L.LineHeight / 2, L.PlotX1 - scaled(3, L.Scale), L.Y2);
     Labels->Render("160\n\n\n120\n\n\n80");
+    draw_diagram(Diagram, L);
 
     const std::vector<SpeedHistory::Sample> points = History.plot_points();
     if (points.size() < 2) return;
@@ -194,7 +309,14 @@ void TrafficPanel::Draw(const TrafficFigures* Latest, const SpeedHistory& Histor
 void TrafficPanel::Release() {
     Table.reset();
     Labels.reset();
+    DiagramTitle.reset();
+    DiagramLabels.reset();
+    LegendLow.reset();
+    LegendMid.reset();
+    LegendHigh.reset();
     FontSize = 0;
+    DiagramTexture.reset();
+    Shown = false;
 }
 
 } // namespace kl

@@ -1,9 +1,12 @@
-// The traffic statistics panel: the latest figures as a small table and the mean speed of each lane
-// over the last 60 seconds as a line plot, drawn on top of the status line with the engine's 2D
-// boxes and lines and a text of its own.
+// The traffic statistics panel: the latest figures as a small table, the mean speed of each lane over
+// the last 60 seconds as a line plot and, beside them, the space-time diagram of the user's road, drawn
+// on top of the status line with the engine's 2D boxes and lines, texts and one texture of its own.
 #pragma once
 
+#include "overlay/cls2d_picture.h"
 #include "overlay/cls2d_text.h"
+#include "overlay/cls2d_texture.h"
+#include "scene/space_time_diagram.h"
 #include "traffic/statistics.h"
 
 #include <array>
@@ -44,6 +47,10 @@ struct PanelLayout {
     std::int32_t X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;                 // the whole panel
     std::int32_t TextX = 0, TextY = 0;                           // top-left of the table
     std::int32_t PlotX1 = 0, PlotY1 = 0, PlotX2 = 0, PlotY2 = 0; // the plot's frame
+    // The diagram's picture, right of the plot with its position labels before it, and the bar of
+    // its colour scale below it.
+    std::int32_t DiagramX1 = 0, DiagramY1 = 0, DiagramX2 = 0, DiagramY2 = 0;
+    std::int32_t LegendY1 = 0, LegendY2 = 0;
 };
 PanelLayout panel_layout(std::int32_t Width, std::int32_t Height);
 
@@ -59,20 +66,35 @@ std::string panel_table_text(const TrafficFigures* F);
 // Lane colours of the plot and of the marks beside the table's lane rows.
 PackedColor lane_colour(int lane);
 
+// The diagram's title: which road it follows.
+std::string diagram_title(std::int32_t Road);
+
 class TrafficPanel {
   public:
-    // Draws into the current frame of the current engine; the texts are made at the first draw.
-    void Draw(const TrafficFigures* Latest, const SpeedHistory& History, std::int32_t Width,
-              std::int32_t Height);
-    // Lets go of the texts, which belong to the engine's registry; before the engine goes.
+    // Draws into the current frame of the current engine; the texts and the texture are made at the
+    // first draw.
+    void Draw(const TrafficFigures* Latest, const SpeedHistory& History, const SpaceTimeHistory& Diagram,
+              std::int32_t Width, std::int32_t Height);
+    // Lets go of the texts and the texture, which belong to the engine's registry; before the engine
+    // goes.
     void Release();
 
   private:
     void make_texts(const PanelLayout& L);
+    void draw_diagram(const SpaceTimeHistory& Diagram, const PanelLayout& L);
+    bool upload(const SpaceTimeHistory& Diagram);
 
     std::unique_ptr<cls2dText> Table;
     std::unique_ptr<cls2dText> Labels;
+    std::unique_ptr<cls2dText> DiagramTitle, DiagramLabels, LegendLow, LegendMid, LegendHigh;
     std::int32_t FontSize = 0;
+    // The diagram's picture with the colour scale's bar in the rows below it, as one texture.
+    std::unique_ptr<cls2dTexture> DiagramTexture;
+    cls2dPicture DiagramPicture;
+    RgbaImage DiagramImage;
+    // The revision of the history the texture shows; none after a new texture.
+    std::uint64_t ShownRevision = 0;
+    bool Shown = false;
 };
 
 } // namespace kl

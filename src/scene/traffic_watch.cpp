@@ -13,6 +13,8 @@ TrafficWatch::TrafficWatch(std::ostream* log, std::ostream* dump) : Log(log), Du
 
 void TrafficWatch::traffic_set_up(const SceneState& S) {
     Statistics.restart(*S.Traffic, S.RoadCount);
+    // The traces would jump to the fresh traffic's places.
+    Diagram.clear();
 }
 
 void TrafficWatch::window_closed(const SceneState& S, float window_seconds) {
@@ -23,11 +25,12 @@ void TrafficWatch::window_closed(const SceneState& S, float window_seconds) {
 
 void TrafficWatch::overlay_drawn(const SceneState& S) {
     SimTime += S.FrameTime;
+    Diagram.follow(*S.Traffic, road_under(S.UserPos.x, S.RoadCount), SimTime);
     const bool down = S.KeyBuffer[kPanelKey] != 0;
     if (down && !PanelKeyDown) PanelOn = !PanelOn;
     PanelKeyDown = down;
     if (PanelOn)
-        Panel.Draw(Latest ? &*Latest : nullptr, History, mdlKl::Program().Settings.Width,
+        Panel.Draw(Latest ? &*Latest : nullptr, History, Diagram, mdlKl::Program().Settings.Width,
                    mdlKl::Program().Settings.Height);
 }
 

@@ -1,5 +1,6 @@
 // Watches the traffic for people who want to understand it: statistics every frame-rate window, the
-// statistics panel toggled by F2, the statistics log and the dump of the tables when the scene ends.
+// history of the user's road for the space-time diagram, the statistics panel toggled by F2, the
+// statistics log and the dump of the tables when the scene ends.
 // It only reads the scene; the traffic runs the same with or without it.
 #pragma once
 
@@ -29,6 +30,7 @@ class TrafficWatch final : public SceneObserver {
 
     bool panel_on() const { return PanelOn; }
     const std::optional<TrafficFigures>& latest() const { return Latest; }
+    const SpaceTimeHistory& diagram() const { return Diagram; }
     // True once the scene ended and the dump (if any) was written.
     bool dumped() const { return Dumped; }
 
@@ -37,6 +39,8 @@ class TrafficWatch final : public SceneObserver {
     std::ostream* Dump;
     TrafficStatistics Statistics;
     SpeedHistory History;
+    // Kept while the panel is hidden too, so that it opens on the last minute.
+    SpaceTimeHistory Diagram;
     std::optional<TrafficFigures> Latest;
     TrafficPanel Panel;
     bool PanelOn = false;

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The traffic data of the real program: paths that cannot be written are refused before the run; a
 # 300-frame fixed-seed run with the panel on, the log and the dump leaves exactly the tables of a
-# plain run; the dump reads back with the right sizes and ranges and the log has a row per window.
-# Usage: traffic_data_test.sh PROGRAM DATA-FOLDER MESSAGE-SHIM DUMP-CHECKER
-PROGRAM="$1" DATA="$2" SHIM="$3" CHECKER="$4"
+# plain run, and its last frame shows the space-time diagram's traces right of the panel's plot; the
+# dump reads back with the right sizes and ranges and the log has a row per window.
+# Usage: traffic_data_test.sh PROGRAM DATA-FOLDER MESSAGE-SHIM DUMP-CHECKER PNG-REGIONS
+PROGRAM="$1" DATA="$2" SHIM="$3" CHECKER="$4" REGIONS="$5"
 source "$(dirname "$0")/lib.sh"
 
 echo "-- a log in a missing folder, a dump onto a folder: refused at once with exit 2"
@@ -29,10 +30,24 @@ echo "-- the same with the panel shown from the sixth frame, the log and the dum
 fresh_data
 printf '%s\n' '5-7: F2' >"$work/panel.keys"
 run_program 300 "${run[@]}" --keys "$work/panel.keys" --traffic-log "$work/log.csv" \
-    --dump-traffic "$work/watched.json"
+    --dump-traffic "$work/watched.json" --screenshot "$work/panel.png"
 check "exit status" "$status" 0
 [ "$status" -eq 0 ] || show_output
 check_true "the same traffic tables" cmp -s "$work/plain.json" "$work/watched.json"
+# At 1024 x 768 the diagram's picture is x 488-872, y 69-245: ten seconds of traces fill its right
+# sixth, the rest is still the dark background.
+"$REGIONS" "$work/panel.png" 820 72 868 242 495 72 780 242 >"$work/regions" ||
+    { echo "FAIL the screenshot cannot be read"; failures=$((failures + 1)); }
+{
+    read -r _ width height
+    read -r _ _ _ _ _ traces_colourful
+    read -r empty_r empty_g empty_b _ _ empty_colourful
+} <"$work/regions"
+check "screenshot size" "${width:-}x${height:-}" "1024x768"
+check_true "the diagram's latest ten seconds drawn (coloured $traces_colourful/1000)" \
+    test "${traces_colourful:-0}" -ge 200
+check_true "before them its background (mean $empty_r $empty_g $empty_b, coloured $empty_colourful/1000)" \
+    test "${empty_colourful:-1000}" -le 5 -a "${empty_r:-255}" -le 40
 check_true "the dump reads back" "$CHECKER" "$work/watched.json" 1 300 0.033
 
 # A window closes every 16 frames of 0.033 s: 18 in 300 frames, each with all 60 vehicles.

@@ -33,6 +33,11 @@ TEST(TrafficPanelLayout, FitsBelowTheStatusLineAndGrowsWithTheScreen) {
         EXPECT_LT(L.Y2, h);
         EXPECT_LE(L.TextY + kPanelRows * L.LineHeight, L.PlotY1 - L.LineHeight / 2);
         EXPECT_TRUE(L.X1 < L.PlotX1 && L.PlotX1 < L.PlotX2 && L.PlotX2 < L.X2);
+        // The diagram right of the table and the plot, with room for its labels, title and legend.
+        EXPECT_TRUE(L.PlotX2 + 3 * L.FontSize / 2 < L.DiagramX1 && L.DiagramX1 < L.DiagramX2 &&
+                    L.DiagramX2 < L.X2);
+        EXPECT_TRUE(L.TextY + L.LineHeight <= L.DiagramY1 - L.LineHeight / 2 && L.DiagramY2 < L.LegendY1 &&
+                    L.LegendY1 < L.LegendY2 && L.LegendY2 + L.LineHeight < L.Y2);
         // Room for the half of the lowest label that hangs below the plot.
         EXPECT_LE(L.PlotY2 + L.LineHeight / 2, L.Y2);
     }
@@ -134,6 +139,25 @@ TEST_F(TrafficWatchTest, PlotsEachLaneInItsColourInsideThePlot) {
     }
     // Thirty windows in fifteen seconds: eight two-second points, seven segments a lane.
     EXPECT_EQ(segments, (std::array<int, 3>{7, 7, 7}));
+
+    // The diagram follows the user's road, a sample a quarter second, and shows as a textured
+    // rectangle in its place.
+    EXPECT_EQ(watch.diagram().road(), 0);
+    EXPECT_EQ(watch.diagram().samples().size(), 60u);
+    double texture = 0;
+    int diagrams = 0;
+    const gfx::CallLog frame_log = last_frame();
+    for (const gfx::Call& c : frame_log.Calls()) {
+        if (c.name == "SetTexture") texture = c.args[1];
+        if (c.name != "DrawPrimitiveUP" || c.args[0] != static_cast<double>(gfx::PtTriangleStrip)) continue;
+        const auto v = c.DataAs<ScreenVertex>();
+        const auto at = [&](std::size_t i, std::int32_t x, std::int32_t y) {
+            return static_cast<double>(v[i].x) == x && static_cast<double>(v[i].y) == y;
+        };
+        diagrams += texture != 0 && v.size() == 4 && at(0, L.DiagramX1, L.DiagramY1) &&
+                    at(3, L.DiagramX2, L.DiagramY2);
+    }
+    EXPECT_EQ(diagrams, 1);
 }
 
 TEST_F(TrafficWatchTest, DumpsTheTablesWhenTheSceneEnds) {

@@ -1,0 +1,116 @@
+// The space-time diagram's picture from hand-made histories: traces where the vehicles were, in the
+// colours of their speeds; a minute kept; a paused traffic adds nothing; another road starts afresh.
+#include "scene/space_time_diagram.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <limits>
+#include <memory>
+
+namespace kl {
+namespace {
+
+using H = SpaceTimeHistory;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+const Rgb kBackground{10, 10, 10};
+
+// Vehicle 0 stands at 500 m from the start; vehicle 1 drives from 0 m at 36 m/s (129.6 km/h);
+// vehicle 2 stands at 1000 m until `gone` seconds; the others have no place.
+H::Sample moment(double t, double gone = 1e9) {
+    H::Sample s;
+    s.Time = t;
+    s.Metres.fill(kNaN);
+    s.Metres[0] = 500, s.Kmh[0] = 0;
+    s.Metres[1] = 36 * t, s.Kmh[1] = 129.6;
+    if (t < gone) s.Metres[2] = 1000, s.Kmh[2] = 0;
+    return s;
+}
+
+Rgb pixel(const RgbaImage& I, int x, int y) {
+    const std::uint8_t* p = I.at(x, y);
+    return {p[0], p[1], p[2]};
+}
+
+int pixels_of(const RgbaImage& I, const Rgb& c) {
+    int n = 0;
+    for (int y = 0; y < I.Height; ++y)
+        for (int x = 0; x < I.Width; ++x)
+            n += pixel(I, x, y) == c;
+    return n;
+}
+
+TEST(SpaceTimeDiagram, DrawsAStandingAndADrivingVehicleWhereTheyWereInTheirSpeedColours) {
+    H history;
+    for (int i = 0; i <= 240; ++i)
+        history.add(moment(i * H::SampleSeconds));
+    // 0 to 2160 m, widened to whole 200 m.
+    EXPECT_EQ(history.range().Low, 0.0);
+    EXPECT_EQ(history.range().High, 2200.0);
+
+    RgbaImage image;
+    history.rasterise(image, kBackground);
+    ASSERT_EQ(image.Width, 240);
+    ASSERT_EQ(image.Height, 112);
+    const Rgb slow = speed_colour(0), fast = speed_colour(129.6);
+    EXPECT_GT(slow[0], slow[1] + 100) << "standing is red";
+    EXPECT_GT(fast[1], fast[0] + 50) << "fast is green";
+
+    // 500 m of 2200 from the top's 2200: row 111 x 1700 / 2200 = 85.8; the whole minute long,
+    // but where the driving vehicle passes it (about 14 s in).
+    for (const int x : {0, 30, 120, 239})
+        EXPECT_EQ(pixel(image, x, 86), slow) << x;
+    // 45 s: 1620 m, column 239 x 45 / 60 = 179.25, row 111 x 580 / 2200 = 29.3. 60 s: 2160 m at the
+    // top right.
+    EXPECT_EQ(pixel(image, 179, 29), fast);
+    EXPECT_EQ(pixel(image, 239, 2), fast);
+    EXPECT_EQ(pixel(image, 0, 111), fast);
+    // Above the driving vehicle's line: nobody was there.
+    EXPECT_EQ(pixel(image, 60, 10), kBackground);
+}
+
+TEST(SpaceTimeDiagram, KeepsAMinuteNothingWhilePausedAndStartsAfreshOnAnotherRoad) {
+    H history;
+    RgbaImage image;
+    // Vehicle 2 leaves the road after 10 s: its trace is in the picture until 70 s.
+    for (int i = 0; i <= 240; ++i)
+        history.add(moment(i * H::SampleSeconds, 10));
+    history.rasterise(image, kBackground);
+    const int standing = pixels_of(image, speed_colour(0));
+    for (int i = 241; i <= 280; ++i)
+        history.add(moment(i * H::SampleSeconds, 10));
+    EXPECT_EQ(history.samples().front().Time, 10.0);
+    history.rasterise(image, kBackground);
+    // Vehicle 0 still stands the whole minute (240 columns, one or two under the driving vehicle),
+    // vehicle 2's 40 columns are gone.
+    const int after = pixels_of(image, speed_colour(0));
+    EXPECT_GE(after, 236);
+    EXPECT_LE(after, 240);
+    EXPECT_GE(standing - after, 36);
+
+    // The user on the fourth of five roads; the traffic moves there only.
+    auto tables = std::make_unique<TrafficTables>();
+    const std::int32_t road = road_under(54 + 20 * 3 + 4, 5);
+    EXPECT_EQ(road, 3);
+    tables->VehDist(1, 5, 3) = 12345;
+    tables->VehSpeed(1, 5, 3) = 100;
+    H followed;
+    followed.follow(*tables, road, 1.0);
+    followed.follow(*tables, road, 1.0);
+    followed.follow(*tables, road, 1.0 + H::SampleSeconds / 2);
+    ASSERT_EQ(followed.samples().size(), 1u) << "a paused traffic adds no sample";
+    EXPECT_EQ(followed.samples().back().Metres[20 + 5], 123.45);
+    EXPECT_NEAR(followed.samples().back().Kmh[20 + 5], 129.6, 1e-9);
+    followed.follow(*tables, road, 1.0 + H::SampleSeconds);
+    EXPECT_EQ(followed.samples().size(), 2u);
+
+    // Far beyond the last road: the last road, and a new history.
+    followed.follow(*tables, road_under(1e9, 5), 2.0);
+    EXPECT_EQ(followed.road(), 4);
+    ASSERT_EQ(followed.samples().size(), 1u);
+    EXPECT_EQ(followed.samples().back().Metres[25], 0.0);
+    EXPECT_EQ(road_under(-1e9, 5), 0);
+    EXPECT_EQ(road_under(60, 0), -1);
+}
+
+} // namespace
+} // namespace kl
