@@ -75,7 +75,8 @@ void ParameterPanel::Frame(const SceneState& S) {
     const bool down = S.KeyBuffer[kParameterPanelKey] != 0;
     if (down && !KeyDown) set_open(!Open);
     KeyDown = down;
-    if (!Open || (Context == nullptr && !make_context())) return;
+    if (!Open) return;
+    if (Context == nullptr) make_context();
 
     const ContextScope scope(Context);
     ImGuiIO& io = ImGui::GetIO();
@@ -129,7 +130,7 @@ void ParameterPanel::set_open(bool open) {
     }
 }
 
-bool ParameterPanel::make_context() {
+void ParameterPanel::make_context() {
     const SettingsRecord& settings = mdlKl::Program().Settings;
     const float scale = panel_scale(settings.Width, settings.Height);
     Context = ImGui::CreateContext();

@@ -44,7 +44,7 @@ class ParameterPanel {
 
   private:
     void set_open(bool open);
-    bool make_context();
+    void make_context();
     void build(const SceneState& S);
     void save();
     void note_area(const char* label);
