@@ -143,10 +143,10 @@ void ParameterPanel::make_context() {
     io.Fonts->AddFontDefault(&font);
     ImGui::StyleColorsDark();
     ImGui::GetStyle().ScaleAllSizes(scale);
-    if (Drawing.CreateFontTexture(*io.Fonts)) return true;
-    std::cerr
-        << "Kelvane 3D: the parameter panel's font could not be made a texture; the panel stays empty\n";
-    return true;
+    // Without the texture the panel still works, unseen.
+    if (!Drawing.CreateFontTexture(*io.Fonts))
+        std::cerr
+            << "Kelvane 3D: the parameter panel's font could not be made a texture; the panel is not shown\n";
 }
 
 void ParameterPanel::note_area(const char* label) {
