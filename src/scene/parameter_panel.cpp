@@ -31,9 +31,9 @@ constexpr Slider kSliders[] = {
     {"time headway T, s", &IdmParameters::TimeHeadway, 1.0, "%.2f"},
     {"minimum gap s0, m", &IdmParameters::MinimumGap, 1.0, "%.1f"},
     {"acceleration a, m/s2", &IdmParameters::MaxAcceleration, 1.0, "%.2f"},
-    {"comfortable braking b, m/s2", &IdmParameters::ComfortDeceleration, 1.0, "%.2f"},
+    {"comf. braking b, m/s2", &IdmParameters::ComfortDeceleration, 1.0, "%.2f"},
     {"politeness p", &IdmParameters::Politeness, 1.0, "%.2f"},
-    {"lane-change threshold, m/s2", &IdmParameters::Threshold, 1.0, "%.2f"},
+    {"change threshold, m/s2", &IdmParameters::Threshold, 1.0, "%.2f"},
 };
 
 const ParameterField& field_of(double IdmParameters::*member) {
@@ -44,7 +44,8 @@ const ParameterField& field_of(double IdmParameters::*member) {
 
 // ImGui's own font is a pixel font: it stays sharp only at whole multiples of its size.
 constexpr float kFontPixels = 13.0f;
-constexpr float kPanelWidth = 400.0f, kMargin = 8.0f;
+// Narrow enough to stay clear of the statistics panel (F2) at the left even on a 640 x 480 screen.
+constexpr float kPanelWidth = 360.0f, kMargin = 8.0f;
 
 float panel_scale(std::int32_t width, std::int32_t height) {
     return std::max(
@@ -167,7 +168,7 @@ void ParameterPanel::build(const SceneState& S) {
     if (!S.Model || S.Model->kind() != TrafficModelKind::Idm)
         ImGui::TextWrapped(
             "These values apply to the idm traffic model, which is not running: M switches to it.");
-    ImGui::PushItemWidth(width * 0.45f);
+    ImGui::PushItemWidth(width * 0.5f);
     for (const Slider& s : kSliders) {
         const ParameterField& f = field_of(s.Member);
         double shown = P.*(s.Member) * s.Shown;
