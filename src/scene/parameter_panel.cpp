@@ -46,6 +46,8 @@ const ParameterField& field_of(double IdmParameters::*member) {
 constexpr float kFontPixels = 13.0f;
 // Narrow enough to stay clear of the statistics panel (F2) at the left even on a 640 x 480 screen.
 constexpr float kPanelWidth = 360.0f, kMargin = 8.0f;
+// Below the status line, which keeps its 20 pixels at any screen size, level with the statistics panel.
+constexpr float kTop = 26.0f;
 
 float panel_scale(std::int32_t width, std::int32_t height) {
     return std::max(
@@ -159,7 +161,7 @@ void ParameterPanel::build(const SceneState& S) {
     IdmParameters& P = mdlKl::Program().TrafficParameters;
     const float scale = ImGui::GetFontSize() / kFontPixels;
     const float width = kPanelWidth * scale;
-    ImGui::SetNextWindowPos(ImVec2(ImGui::GetIO().DisplaySize.x - width - kMargin * scale, kMargin * scale));
+    ImGui::SetNextWindowPos(ImVec2(ImGui::GetIO().DisplaySize.x - width - kMargin * scale, kTop));
     ImGui::SetNextWindowSize(ImVec2(width, 0.0f));
     ImGui::SetNextWindowBgAlpha(0.85f);
     ImGui::Begin("Car-following model (F3)", nullptr,
