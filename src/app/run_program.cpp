@@ -19,6 +19,7 @@
 #include "scene/run_scene.h"
 #include "sim/data_files.h"
 #include "sim/mdl_kl.h"
+#include "sim/traffic_parameters_file.h"
 
 #include <charconv>
 #include <chrono>
@@ -153,6 +154,9 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
     P.Rnd.seed(options.seed ? *options.seed : seconds_since_midnight());
     P.TrafficKind = options.traffic_model;
     P.TrafficParametersFile = ConfigFile().parent_path() / "traffic-model.txt";
+    if (const std::string problem = LoadTrafficParameters(P.TrafficParametersFile, P.TrafficParameters);
+        !problem.empty())
+        std::cerr << kTitle << ": " << problem << "\n";
 
     switch (BringUpDisplay(P.Settings.Width, P.Settings.Height, P.Settings.Format, P.Settings.AntiAlias, hWnd,
                            options.windowed)) {

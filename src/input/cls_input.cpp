@@ -138,6 +138,16 @@ platform::MouseState clsInput::ReadMouse() {
     return MouseState;
 }
 
+bool clsInput::FreePointer(bool free) {
+    return Mouse && !Failed(Mouse->SetPointerFree(free));
+}
+
+platform::PointerState clsInput::ReadPointer() {
+    platform::PointerState pointer;
+    if (!Mouse || Failed(Mouse->GetPointer(&pointer))) return {};
+    return pointer;
+}
+
 std::string clsInput::KeyToChar(int k, bool Shift) {
     struct CharKey {
         int code;

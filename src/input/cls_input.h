@@ -38,6 +38,13 @@ class clsInput {
     // not be taken back.
     platform::MouseState ReadMouse();
 
+    // Frees the mouse's pointer for on-screen controls, showing the system's cursor (true), or holds
+    // the mouse for movement again (false). False when the mouse has no pointer to free.
+    bool FreePointer(bool free);
+    // Where the freed pointer is and whether the left button is held; not Present while the pointer
+    // is held or the mouse has none.
+    platform::PointerState ReadPointer();
+
     // The character of key code k with or without Shift on a German layout; empty for keys without
     // one. With Shift, keys that have no shifted character give their plain one (still lower case).
     static std::string KeyToChar(int k, bool Shift);

@@ -303,6 +303,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
         resume_past_fault([&] { PlayerAt(0).DoEventsX(S.FrameTime, Program().Settings.PlayerSpeed); });
     draw_overlay(S);
     DrawViewerLine(S);
+    resume_past_fault([&] { S.Parameters.Frame(S); });
     if (S.Observer) resume_past_fault([&] { S.Observer->overlay_drawn(S); });
 
     resume_past_fault([] { Program().Engine->RenderEnd(); });
@@ -321,6 +322,8 @@ void RunScene(const std::string& nbr_sim, const SceneHooks& hooks) {
 
     std::int64_t frames = 0;
     const auto leave = [&] {
+        // ImGui's texture belongs to the engine's device, which goes soon after the scene.
+        S.Parameters.Release();
         if (S.Observer) resume_past_fault([&] { S.Observer->scene_left(S, frames); });
     };
     while (test_resuming_past_fault([&] { return S.Round.RoundCount < Program().Settings.RoundLimit; })) {

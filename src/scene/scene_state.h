@@ -8,6 +8,7 @@
 #include "resources/moving_batch.h"
 #include "resources/static_batch.h"
 #include "scene/follow_vehicle.h"
+#include "scene/parameter_panel.h"
 #include "scene/scene_observer.h"
 #include "scene/viewer_controls.h"
 #include "sim/camera.h"
@@ -65,6 +66,8 @@ struct SceneState {
     // Pause, time scale and camera-mode keys, and the traffic vehicle the camera follows.
     ViewerControls Viewer;
     FollowedVehicle Follow;
+    // F3: the car-following model's parameters.
+    ParameterPanel Parameters;
     // Watches the scene without changing it; none in a plain run of the loop.
     SceneObserver* Observer = nullptr;
 };

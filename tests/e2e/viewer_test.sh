@@ -2,9 +2,10 @@
 # What a viewer does with the real program, from key scripts: a pause leaves the traffic and the
 # picture as if its frames never ran, time x2 moves the traffic as twice the frames would, C cycles
 # the camera mode and the next run starts in it, and --video records a file that reads back with the
-# run's frame count, size and rate (or is refused before the run).
-# Usage: viewer_test.sh PROGRAM DATA-FOLDER MESSAGE-SHIM
-PROGRAM="$1" DATA="$2" SHIM="$3"
+# run's frame count, size and rate (or is refused before the run); F3 shows the parameter panel in
+# the screenshot and leaves the traffic as it was.
+# Usage: viewer_test.sh PROGRAM DATA-FOLDER MESSAGE-SHIM PNG-REGIONS
+PROGRAM="$1" DATA="$2" SHIM="$3" REGIONS="$4"
 source "$(dirname "$0")/lib.sh"
 
 # Steps whose multiples a float holds exactly, so that the clock gives every frame the same time
@@ -31,6 +32,22 @@ check "exit status (paused)" "$status" 0
 check_true "a digest was written" test -n "$(digest "$work/plain.json")"
 check "traffic digest" "$(digest "$work/paused.json")" "$(digest "$work/plain.json")"
 check_true "the same last picture (vehicles, camera, status line)" cmp -s "$work/plain.png" "$work/paused.png"
+
+echo "-- F3 at frame 10: the panel at the top right of the screenshot, the rest and the traffic as without it"
+keys '10: F3'
+fresh_data
+run_program 120 "${run[@]}" --fixed-step 0.125 --frames 60 --keys "$work/run.keys" --stats "$work/panel.json" \
+    --screenshot "$work/panel.png"
+check "exit status (F3)" "$status" 0
+[ "$status" -eq 0 ] || show_output
+check "traffic digest (F3)" "$(digest "$work/panel.json")" "$(digest "$work/plain.json")"
+# The panel keeps to the right of x = 600 and above y = 300 on the 1024 x 768 screen.
+panel_area=(600 0 1024 300) rest=(0 0 600 768)
+check_true "the panel's area differs: $("$REGIONS" "$work/panel.png" "${panel_area[@]}" | tail -1) \
+against $("$REGIONS" "$work/plain.png" "${panel_area[@]}" | tail -1)" \
+    test "$("$REGIONS" "$work/panel.png" "${panel_area[@]}")" != "$("$REGIONS" "$work/plain.png" "${panel_area[@]}")"
+check "the rest of the picture" "$("$REGIONS" "$work/panel.png" "${rest[@]}")" "$("$REGIONS" "$work/plain.png" "${rest[@]}")"
+check_true "no parameter file without Save" test ! -e "$data/traffic-model.txt"
 
 echo "-- ] held from the first frame: 100 frames at twice the step move the head vehicles as 199 do"
 fresh_data

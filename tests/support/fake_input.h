@@ -17,6 +17,9 @@ class FakeInput final : public platform::InputFactory {
   public:
     platform::KeyStateTable keys{};
     platform::MouseState mouse{};
+    // Where the mouse's pointer is while freed; Present follows the freeing.
+    platform::PointerState pointer{};
+    bool pointer_free = false;
     std::vector<std::string> log;
 
     // The next calls of that name (as logged) answer these results, one each, instead of Ok.
@@ -60,6 +63,18 @@ class FakeInput final : public platform::InputFactory {
             if (size == sizeof in_.keys) std::memcpy(data, in_.keys.data(), size);
             if (size == sizeof in_.mouse) std::memcpy(data, &in_.mouse, size);
             return s;
+        }
+
+        platform::Status SetPointerFree(bool free) override {
+            if (name_ != "mouse") return platform::Status::NotAvailable;
+            in_.pointer_free = free;
+            return platform::Status::Ok;
+        }
+        platform::Status GetPointer(platform::PointerState* pointer) override {
+            if (name_ != "mouse") return platform::Status::NotAvailable;
+            *pointer = in_.pointer;
+            pointer->Present = in_.pointer_free;
+            return platform::Status::Ok;
         }
 
       private:

@@ -1,8 +1,9 @@
 // Drawing text with a device font: glyphs rasterised once per face, packed once per texture, and
-// every text drawn as one list of screen quads under the states text needs, restored afterwards.
+// every text drawn as one list of screen quads under the screen-triangle states, restored afterwards.
 #include "platform/d3dx/font.h"
 
 #include "platform/d3dx/font_text.h"
+#include "platform/gfx/state_changes.h"
 
 #include <algorithm>
 
@@ -16,90 +17,6 @@ namespace {
 constexpr gfx::Dword kFontFvf = gfx::fvf::XyzRhw | gfx::fvf::Diffuse | 0x100; // 324
 // A block of full coverage at the atlas corner; underlines sample its middle texel.
 constexpr int kSolidSide = 3;
-
-struct StateValue {
-    std::int32_t code;
-    gfx::Dword value;
-};
-
-// Blended, unfogged, undepth-tested solid triangles, whatever the scene left set.
-constexpr StateValue kRenderStates[] = {
-    {gfx::rs::AlphaBlendEnable, 1},
-    {gfx::rs::SrcBlend, gfx::BlendSrcAlpha},
-    {gfx::rs::DestBlend, gfx::BlendInvSrcAlpha},
-    {gfx::rs::BlendOp, gfx::BlendOpAdd},
-    {gfx::rs::AlphaTestEnable, 0},
-    {gfx::rs::ZEnable, 0},
-    {gfx::rs::FillMode, gfx::FillSolid},
-    {gfx::rs::CullMode, gfx::CullNone},
-    {gfx::rs::FogEnable, 0},
-    {gfx::rs::StencilEnable, 0},
-    {gfx::rs::ClipPlaneEnable, 0},
-    {gfx::rs::ColorWriteEnable, 0xF},
-};
-// The texel's coverage times the vertex colour; texels read one to one.
-constexpr StateValue kStageStates[] = {
-    {gfx::tss::ColorOp, gfx::TopModulate},    {gfx::tss::ColorArg1, gfx::TaTexture},
-    {gfx::tss::ColorArg2, gfx::TaDiffuse},    {gfx::tss::AlphaOp, gfx::TopModulate},
-    {gfx::tss::AlphaArg1, gfx::TaTexture},    {gfx::tss::AlphaArg2, gfx::TaDiffuse},
-    {gfx::tss::MinFilter, gfx::TexfPoint},    {gfx::tss::MagFilter, gfx::TexfPoint},
-    {gfx::tss::MipFilter, gfx::TexfNone},     {gfx::tss::AddressU, gfx::TaddressClamp},
-    {gfx::tss::AddressV, gfx::TaddressClamp}, {gfx::tss::TexCoordIndex, 0},
-};
-
-// Changes device states and puts back, when it goes, every one it changed, last first.
-class StateChanges {
-  public:
-    explicit StateChanges(gfx::Device& d) : d_(d) {}
-    // Putting a state back happens on the way out, with no caller left to tell: a device that
-    // refuses it has refused the text already, or is lost and will be reset.
-    ~StateChanges() {
-        constexpr const char* why = "restored on the way out";
-        for (auto it = changed_.rbegin(); it != changed_.rend(); ++it) {
-            if (it->stage)
-                IgnoreStatus(d_.SetTextureStageState(0, it->code, it->old), why);
-            else
-                IgnoreStatus(d_.SetRenderState(it->code, it->old), why);
-        }
-        if (texture_saved_) IgnoreStatus(d_.SetTexture(0, texture_), why);
-        if (fvf_saved_) IgnoreStatus(d_.SetVertexShader(fvf_), why);
-    }
-    StateChanges(const StateChanges&) = delete;
-    StateChanges& operator=(const StateChanges&) = delete;
-
-    bool Render(std::int32_t code, gfx::Dword value) { return change(false, code, value); }
-    bool Stage(std::int32_t code, gfx::Dword value) { return change(true, code, value); }
-    bool VertexFormat(gfx::Dword fvf) {
-        if (Failed(d_.GetVertexShader(&fvf_))) return false;
-        fvf_saved_ = true;
-        return fvf_ == fvf || !Failed(d_.SetVertexShader(fvf));
-    }
-    bool Texture(const gfx::TexturePtr& texture) {
-        if (Failed(d_.GetTexture(0, &texture_))) return false;
-        texture_saved_ = true;
-        return texture_ == texture || !Failed(d_.SetTexture(0, texture));
-    }
-
-  private:
-    struct Change {
-        bool stage;
-        std::int32_t code;
-        gfx::Dword old;
-    };
-    bool change(bool stage, std::int32_t code, gfx::Dword value) {
-        gfx::Dword old = 0;
-        const Status s = stage ? d_.GetTextureStageState(0, code, &old) : d_.GetRenderState(code, &old);
-        if (Failed(s)) return false;
-        if (old == value) return true;
-        changed_.push_back({stage, code, old});
-        return !Failed(stage ? d_.SetTextureStageState(0, code, value) : d_.SetRenderState(code, value));
-    }
-    gfx::Device& d_;
-    std::vector<Change> changed_;
-    gfx::TexturePtr texture_;
-    gfx::Dword fvf_ = 0;
-    bool texture_saved_ = false, fvf_saved_ = false;
-};
 
 } // namespace
 
@@ -248,11 +165,8 @@ int DeviceFont::DrawText(std::string_view text, int count, const gfx::Rect* rect
 }
 
 bool DeviceFont::draw_vertices() {
-    StateChanges states(*device_);
-    for (const StateValue& r : kRenderStates)
-        if (!states.Render(r.code, r.value)) return false;
-    for (const StateValue& s : kStageStates)
-        if (!states.Stage(s.code, s.value)) return false;
+    gfx::StateChanges states(*device_);
+    if (!gfx::SetScreenTriangleStates(states)) return false;
     if (!states.VertexFormat(kFontFvf) || !states.Texture(atlas_)) return false;
     const auto triangles = static_cast<gfx::Dword>(vertices_.size() / 3);
     return !Failed(

@@ -47,6 +47,14 @@ inline bool operator==(const MouseState& a, const MouseState& b) {
            a.Buttons[1] == b.Buttons[1] && a.Buttons[2] == b.Buttons[2] && a.Buttons[3] == b.Buttons[3];
 }
 
+// Where the pointer is over the window, in pixels from its top-left corner, and whether the left
+// button is held: what on-screen controls need beside the movement the mouse record gives.
+struct PointerState {
+    bool Present = false;
+    float X = 0, Y = 0;
+    bool Left = false;
+};
+
 // Failures: InvalidCall for calls out of order or with wrong arguments (no format set, wrong size,
 // not acquired), NotAvailable when acquiring while the window is in the background, InputLost from
 // the first read after the device was taken away. A failed read leaves the caller's buffer untouched.
@@ -58,6 +66,17 @@ class InputDevice {
     virtual Status Acquire() = 0;
     virtual Status Unacquire() = 0;
     virtual Status GetDeviceState(std::uint32_t size, void* data) = 0;
+    // A mouse over a window can free its pointer: the system's cursor shows and moves over the window
+    // and GetPointer tells where it is; held again, the mouse gives movement alone. Devices without a
+    // pointer (keyboards, a scripted mouse that never moves) answer NotAvailable.
+    virtual Status SetPointerFree(bool free) {
+        (void)free;
+        return Status::NotAvailable;
+    }
+    virtual Status GetPointer(PointerState* pointer) {
+        (void)pointer;
+        return Status::NotAvailable;
+    }
 };
 
 // The input object. Devices must be released before the system that made them.

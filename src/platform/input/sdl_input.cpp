@@ -142,6 +142,23 @@ class SdlMouse final : public SdlDevice {
         if (acquired()) SdlMouse::OnUnacquire();
     }
 
+    Status SetPointerFree(bool free) override {
+        free_ = free;
+        if (!acquired()) return Status::Ok;
+        SDL_SetRelativeMouseMode(free ? SDL_FALSE : SDL_TRUE);
+        if (free) take_pointer_place();
+        return Status::Ok;
+    }
+
+    Status GetPointer(PointerState* pointer) override {
+        if (pointer == nullptr) return Status::InvalidCall;
+        SDL_PumpEvents();
+        *pointer = {};
+        if (!acquired() || !free_) return Status::Ok;
+        *pointer = {true, static_cast<float>(x_), static_cast<float>(y_), buttons_[0] != 0};
+        return Status::Ok;
+    }
+
   protected:
     void OnAcquire() override {
         dx_ = dy_ = dz_ = 0;
@@ -149,7 +166,8 @@ class SdlMouse final : public SdlDevice {
         for (int b = 0; b < 4; ++b)
             buttons_[b] = (held & SDL_BUTTON(kSdlButton[b])) != 0 ? kKeyDown : 0;
         // Not every video driver has a relative mode; the movement comes from motion events anyway.
-        SDL_SetRelativeMouseMode(SDL_TRUE);
+        SDL_SetRelativeMouseMode(free_ ? SDL_FALSE : SDL_TRUE);
+        if (free_) take_pointer_place();
     }
 
     void OnUnacquire() override { SDL_SetRelativeMouseMode(SDL_FALSE); }
@@ -166,6 +184,8 @@ class SdlMouse final : public SdlDevice {
             if (e.motion.windowID != window_id()) return;
             dx_ += e.motion.xrel;
             dy_ += e.motion.yrel;
+            x_ = e.motion.x;
+            y_ = e.motion.y;
             break;
         case SDL_MOUSEWHEEL:
             if (e.wheel.windowID != window_id()) return;
@@ -206,8 +226,19 @@ class SdlMouse final : public SdlDevice {
                                                                   std::numeric_limits<std::int32_t>::max()));
     }
 
+    // Held in relative mode the pointer has no place of its own; freed, it starts where the system
+    // shows it and follows the motion events.
+    void take_pointer_place() {
+        int x = 0, y = 0;
+        SDL_GetMouseState(&x, &y);
+        x_ = x;
+        y_ = y;
+    }
+
     std::int64_t dx_ = 0, dy_ = 0, dz_ = 0;
     std::uint8_t buttons_[4] = {0, 0, 0, 0};
+    bool free_ = false;
+    int x_ = 0, y_ = 0;
 };
 
 class SdlInputSystem final : public InputSystem {

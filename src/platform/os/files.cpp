@@ -56,6 +56,42 @@ bool write_all(int fd, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
+// The permissions of a file about to be replaced, or why it must not be. The rename that replaces
+// it needs only the folder's permission: without this a write-protected file would be replaced, and
+// even the super-user leaves one whose write bits are all off alone.
+std::string existing_mode(const fs::path& path, mode_t& mode) {
+    std::error_code ec;
+    mode = static_cast<mode_t>(fs::status(path, ec).permissions() & fs::perms::mask);
+    if (::access(path.c_str(), W_OK) != 0) return errno_text("cannot write " + path.string());
+    if ((mode & 0222) == 0) return "cannot write " + path.string() + ": the file is read-only";
+    return {};
+}
+
+// Writes the content to a temporary file in the same folder, flushes it and renames it over the
+// file, so a crash or a full disk never leaves a shortened or half-written file.
+std::string replace_file(const fs::path& path, const std::uint8_t* data, std::size_t size, mode_t mode) {
+    std::string tmp = path.string() + ".XXXXXX";
+    const int fd = ::mkstemp(tmp.data());
+    if (fd < 0) return errno_text("cannot create a temporary file beside " + path.string());
+    ::fchmod(fd, mode);
+    const bool written = write_all(fd, data, size) && ::fsync(fd) == 0;
+    const std::string write_error = written ? "" : errno_text("cannot write " + tmp);
+    if (::close(fd) != 0 && written) {
+        ::unlink(tmp.c_str());
+        return errno_text("cannot write " + tmp);
+    }
+    if (!written) {
+        ::unlink(tmp.c_str());
+        return write_error;
+    }
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        const std::string err = errno_text("cannot replace " + path.string());
+        ::unlink(tmp.c_str());
+        return err;
+    }
+    return {};
+}
+
 } // namespace
 
 fs::path ResolvePath(const fs::path& root, const std::string& relative) {
@@ -102,12 +138,7 @@ std::string OverwriteFileStart(const fs::path& path, const std::vector<std::uint
     std::vector<std::uint8_t> content = prefix;
     mode_t mode = 0644;
     if (FileExists(path)) {
-        std::error_code ec;
-        mode = static_cast<mode_t>(fs::status(path, ec).permissions() & fs::perms::mask);
-        // The rename below needs only the folder's permission: without this a write-protected file
-        // would be replaced, and even the super-user leaves one whose write bits are all off alone.
-        if (::access(path.c_str(), W_OK) != 0) return errno_text("cannot write " + path.string());
-        if ((mode & 0222) == 0) return "cannot write " + path.string() + ": the file is read-only";
+        if (std::string error = existing_mode(path, mode); !error.empty()) return error;
         std::ifstream in(path, std::ios::binary);
         if (!in) return "cannot read " + path.string();
         std::vector<std::uint8_t> old((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -117,26 +148,19 @@ std::string OverwriteFileStart(const fs::path& path, const std::vector<std::uint
                            old.end());
     }
 
-    std::string tmp = path.string() + ".XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0) return errno_text("cannot create a temporary file beside " + path.string());
-    ::fchmod(fd, mode);
-    const bool written = write_all(fd, content.data(), content.size()) && ::fsync(fd) == 0;
-    const std::string write_error = written ? "" : errno_text("cannot write " + tmp);
-    if (::close(fd) != 0 && written) {
-        ::unlink(tmp.c_str());
-        return errno_text("cannot write " + tmp);
+    return replace_file(path, content.data(), content.size(), mode);
+}
+
+std::string WriteWholeFile(const fs::path& path, const std::string& content) {
+    std::error_code ec;
+    if (path.has_parent_path() && !fs::exists(path.parent_path(), ec)) {
+        fs::create_directories(path.parent_path(), ec);
+        if (ec) return "cannot create the folder " + path.parent_path().string() + ": " + ec.message();
     }
-    if (!written) {
-        ::unlink(tmp.c_str());
-        return write_error;
-    }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        const std::string err = errno_text("cannot replace " + path.string());
-        ::unlink(tmp.c_str());
-        return err;
-    }
-    return {};
+    mode_t mode = 0644;
+    if (FileExists(path))
+        if (std::string error = existing_mode(path, mode); !error.empty()) return error;
+    return replace_file(path, reinterpret_cast<const std::uint8_t*>(content.data()), content.size(), mode);
 }
 
 } // namespace kl::platform

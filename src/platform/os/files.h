@@ -28,4 +28,8 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::filesystem::pa
 // left as it is. Returns an error text, empty on success.
 std::string OverwriteFileStart(const std::filesystem::path& path, const std::vector<std::uint8_t>& prefix);
 
+// The file becomes content, whole, in the same crash-safe way; its folder is made when missing. A
+// write-protected file is left as it is. Returns an error text, empty on success.
+std::string WriteWholeFile(const std::filesystem::path& path, const std::string& content);
+
 } // namespace kl::platform

@@ -1,0 +1,207 @@
+// The ImGui context is the panel's own and made current only while the panel works, so the settings
+// dialog's context (or anyone else's) is never disturbed; it is made at the first opening.
+#include "scene/parameter_panel.h"
+
+#include "engine/cls3d_engine.h"
+#include "scene/scene_state.h"
+#include "sim/mdl_kl.h"
+#include "sim/traffic_parameters_file.h"
+#include "traffic/parameter_text.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <imgui.h>
+#include <iostream>
+
+namespace kl::scene {
+
+namespace {
+
+// What the sliders show: the desired speed in km/h, as the status line does; the rest in the
+// units the model works in. Their ranges are those the parameter file accepts.
+struct Slider {
+    const char* Label;
+    double IdmParameters::*Member;
+    double Shown; // shown value per model value
+    const char* Format;
+};
+constexpr Slider kSliders[] = {
+    {"desired speed v0, km/h", &IdmParameters::DesiredSpeed, 3.6, "%.0f"},
+    {"time headway T, s", &IdmParameters::TimeHeadway, 1.0, "%.2f"},
+    {"minimum gap s0, m", &IdmParameters::MinimumGap, 1.0, "%.1f"},
+    {"acceleration a, m/s2", &IdmParameters::MaxAcceleration, 1.0, "%.2f"},
+    {"comf. braking b, m/s2", &IdmParameters::ComfortDeceleration, 1.0, "%.2f"},
+    {"politeness p", &IdmParameters::Politeness, 1.0, "%.2f"},
+    {"change threshold, m/s2", &IdmParameters::Threshold, 1.0, "%.2f"},
+};
+
+const ParameterField& field_of(double IdmParameters::*member) {
+    const auto& fields = parameter_fields();
+    return *std::find_if(fields.begin(), fields.end(),
+                         [&](const ParameterField& f) { return f.Member == member; });
+}
+
+// ImGui's own font is a pixel font: it stays sharp only at whole multiples of its size.
+constexpr float kFontPixels = 13.0f;
+// Narrow enough to stay clear of the statistics panel (F2) at the left even on a 640 x 480 screen.
+constexpr float kPanelWidth = 360.0f, kMargin = 8.0f;
+// Below the status line, which keeps its 20 pixels at any screen size, level with the statistics panel.
+constexpr float kTop = 26.0f;
+
+float panel_scale(std::int32_t width, std::int32_t height) {
+    return std::max(
+        1.0f, std::floor(std::min(static_cast<float>(width) / 640.0f, static_cast<float>(height) / 480.0f)));
+}
+
+// Makes the panel's context current for its life and puts the previous one back.
+class ContextScope {
+  public:
+    explicit ContextScope(ImGuiContext* context) : previous_(ImGui::GetCurrentContext()) {
+        ImGui::SetCurrentContext(context);
+    }
+    ~ContextScope() { ImGui::SetCurrentContext(previous_); }
+    ContextScope(const ContextScope&) = delete;
+    ContextScope& operator=(const ContextScope&) = delete;
+
+  private:
+    ImGuiContext* previous_;
+};
+
+} // namespace
+
+ParameterPanel::~ParameterPanel() {
+    Release();
+}
+
+void ParameterPanel::Frame(const SceneState& S) {
+    const bool down = S.KeyBuffer[kParameterPanelKey] != 0;
+    if (down && !KeyDown) set_open(!Open);
+    KeyDown = down;
+    if (!Open) return;
+    if (Context == nullptr) make_context();
+
+    const ContextScope scope(Context);
+    ImGuiIO& io = ImGui::GetIO();
+    const SettingsRecord& settings = mdlKl::Program().Settings;
+    io.DisplaySize = ImVec2(static_cast<float>(std::max(settings.Width, 1)),
+                            static_cast<float>(std::max(settings.Height, 1)));
+    // ImGui needs time to pass; a paused or first frame counts as a 60th of a second.
+    const float seconds = S.Viewer.WallFrameTime;
+    io.DeltaTime = seconds > 0.0f && std::isfinite(seconds) ? seconds : 1.0f / 60.0f;
+    platform::PointerState pointer;
+    if (mdlKl::Program().Input) pointer = mdlKl::Program().Input->ReadPointer();
+    io.MousePos = pointer.Present ? ImVec2(pointer.X, pointer.Y) : ImVec2(-FLT_MAX, -FLT_MAX);
+    io.MouseDown[0] = pointer.Present && pointer.Left;
+
+    ImGui::NewFrame();
+    build(S);
+    ImGui::Render();
+    if (const ImDrawData* data = ImGui::GetDrawData()) Drawing.Draw(*data);
+}
+
+void ParameterPanel::Release() {
+    set_open(false);
+    Drawing.Release();
+    if (Context != nullptr) {
+        ImGuiContext* previous = ImGui::GetCurrentContext();
+        ImGui::DestroyContext(Context);
+        if (previous != Context) ImGui::SetCurrentContext(previous);
+        Context = nullptr;
+    }
+    Areas.clear();
+}
+
+std::optional<ParameterPanel::Area> ParameterPanel::area(const std::string& label) const {
+    const auto it = Areas.find(label);
+    if (it == Areas.end()) return std::nullopt;
+    return it->second;
+}
+
+void ParameterPanel::set_open(bool open) {
+    if (open == Open) return;
+    Open = open;
+    // The cursor shows only while the panel is open, and goes back to however the program had it.
+    gfx::Device* device = CurrentDevice();
+    clsInput* input = mdlKl::Program().Input.get();
+    if (open) {
+        if (input != nullptr) input->FreePointer(true);
+        if (device != nullptr) CursorWasShown = device->ShowCursor(true);
+    } else {
+        if (device != nullptr) device->ShowCursor(CursorWasShown);
+        if (input != nullptr) input->FreePointer(false);
+    }
+}
+
+void ParameterPanel::make_context() {
+    const SettingsRecord& settings = mdlKl::Program().Settings;
+    const float scale = panel_scale(settings.Width, settings.Height);
+    Context = ImGui::CreateContext();
+    const ContextScope scope(Context);
+    ImGuiIO& io = ImGui::GetIO();
+    io.IniFilename = nullptr;
+    io.LogFilename = nullptr;
+    ImFontConfig font;
+    font.SizePixels = kFontPixels * scale;
+    io.Fonts->AddFontDefault(&font);
+    ImGui::StyleColorsDark();
+    ImGui::GetStyle().ScaleAllSizes(scale);
+    // Without the texture the panel still works, unseen.
+    if (!Drawing.CreateFontTexture(*io.Fonts))
+        std::cerr
+            << "Kelvane 3D: the parameter panel's font could not be made a texture; the panel is not shown\n";
+}
+
+void ParameterPanel::note_area(const char* label) {
+    const ImVec2 low = ImGui::GetItemRectMin(), high = ImGui::GetItemRectMax();
+    Areas[label] = {low.x, low.y, high.x, high.y};
+}
+
+void ParameterPanel::build(const SceneState& S) {
+    IdmParameters& P = mdlKl::Program().TrafficParameters;
+    const float scale = ImGui::GetFontSize() / kFontPixels;
+    const float width = kPanelWidth * scale;
+    ImGui::SetNextWindowPos(ImVec2(ImGui::GetIO().DisplaySize.x - width - kMargin * scale, kTop));
+    ImGui::SetNextWindowSize(ImVec2(width, 0.0f));
+    ImGui::SetNextWindowBgAlpha(0.85f);
+    ImGui::Begin("Car-following model (F3)", nullptr,
+                 ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoCollapse |
+                     ImGuiWindowFlags_NoSavedSettings);
+    if (!S.Model || S.Model->kind() != TrafficModelKind::Idm)
+        ImGui::TextWrapped(
+            "These values apply to the idm traffic model, which is not running: M switches to it.");
+    ImGui::PushItemWidth(width * 0.5f);
+    for (const Slider& s : kSliders) {
+        const ParameterField& f = field_of(s.Member);
+        double shown = P.*(s.Member) * s.Shown;
+        const double low = f.Low * s.Shown, high = f.High * s.Shown;
+        // Written back only when moved, so an untouched value keeps every digit it had.
+        if (ImGui::SliderScalar(s.Label, ImGuiDataType_Double, &shown, &low, &high, s.Format))
+            P.*(s.Member) = std::clamp(shown / s.Shown, f.Low, f.High);
+        note_area(s.Label);
+    }
+    ImGui::PopItemWidth();
+    if (ImGui::Button("Reset")) {
+        P = IdmParameters{};
+        SaveMessage.clear();
+    }
+    note_area("Reset");
+    ImGui::SameLine();
+    if (ImGui::Button("Save")) save();
+    note_area("Save");
+    if (!SaveMessage.empty()) ImGui::TextWrapped("%s", SaveMessage.c_str());
+    ImGui::End();
+}
+
+void ParameterPanel::save() {
+    const std::filesystem::path& file = mdlKl::Program().TrafficParametersFile;
+    const std::string error = SaveTrafficParameters(file, mdlKl::Program().TrafficParameters);
+    if (error.empty()) {
+        SaveMessage = "Saved to " + file.string();
+        return;
+    }
+    SaveMessage = "Not saved: " + error;
+    std::cerr << "Kelvane 3D: the traffic model's parameters were not saved: " << error << "\n";
+}
+
+} // namespace kl::scene

@@ -1,0 +1,61 @@
+// F3: the car-following model's parameters on sliders, with Reset and Save, drawn with Dear ImGui
+// through the engine's device. Changes go straight to the program's live parameters, which the
+// model reads before its next step; only Save writes them to a file.
+#pragma once
+
+#include "overlay/imgui_drawing.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+struct ImGuiContext;
+
+namespace kl::scene {
+
+struct SceneState;
+
+// F3: a key no command uses.
+inline constexpr std::uint8_t kParameterPanelKey = 61;
+
+class ParameterPanel {
+  public:
+    ParameterPanel() = default;
+    ~ParameterPanel();
+    ParameterPanel(const ParameterPanel&) = delete;
+    ParameterPanel& operator=(const ParameterPanel&) = delete;
+
+    // F3 opens or closes the panel (once per press); while it is open, the mouse's pointer is freed
+    // and the system's cursor shown, and the panel is drawn into the current frame and takes what
+    // the user did with the pointer.
+    void Frame(const SceneState& S);
+    // Closes the panel and lets go of ImGui and its texture; before the engine goes.
+    void Release();
+
+    bool open() const { return Open; }
+    // What the last Save said: where the file went, or why it did not.
+    const std::string& save_message() const { return SaveMessage; }
+    // Where a control (a slider's or a button's label) was drawn in the last frame, in pixels.
+    struct Area {
+        float X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
+    };
+    std::optional<Area> area(const std::string& label) const;
+
+  private:
+    void set_open(bool open);
+    void make_context();
+    void build(const SceneState& S);
+    void save();
+    void note_area(const char* label);
+
+    bool Open = false;
+    bool KeyDown = false;
+    bool CursorWasShown = false;
+    ImGuiContext* Context = nullptr;
+    ImguiDrawing Drawing;
+    std::string SaveMessage;
+    std::map<std::string, Area> Areas;
+};
+
+} // namespace kl::scene

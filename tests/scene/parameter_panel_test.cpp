@@ -1,0 +1,109 @@
+// The F3 parameter panel in the frame loop on the recording back-end, worked with a pointer as a
+// user would: a slider changes the live parameters, Save writes a file that reads back the same,
+// Reset brings the defaults back, and the device is left as the frame had it.
+#include "scene/parameter_panel.h"
+#include "scene/scene_fixture.h"
+#include "sim/traffic_parameters_file.h"
+
+#include <fstream>
+
+namespace kl {
+namespace {
+
+class ParameterPanelTest : public test::SceneTest {
+  protected:
+    // The middle of a control of the last frame.
+    std::pair<float, float> centre(const std::string& label) {
+        const auto area = S.Parameters.area(label);
+        EXPECT_TRUE(area) << label;
+        if (!area) return {-1, -1};
+        return {(area->X1 + area->X2) / 2, (area->Y1 + area->Y2) / 2};
+    }
+    // Pressed in one frame, let go in the next, as a click is.
+    void click(float x, float y) {
+        input.pointer = {true, x, y, true};
+        frame();
+        input.pointer.Left = false;
+        frame();
+    }
+    void click(const std::string& label) {
+        const auto [x, y] = centre(label);
+        click(x, y);
+    }
+
+    // States the rest of the frame draws with, as the end of a frame leaves them.
+    std::vector<double> device_states() {
+        gfx::Device* d = Program().Engine->Device();
+        std::vector<double> out;
+        for (std::int32_t code : {gfx::rs::ZEnable, gfx::rs::AlphaBlendEnable, gfx::rs::CullMode,
+                                  gfx::rs::FogEnable, gfx::rs::SrcBlend, gfx::rs::DestBlend}) {
+            gfx::Dword v = 0;
+            EXPECT_FALSE(platform::Failed(d->GetRenderState(code, &v)));
+            out.push_back(v);
+        }
+        gfx::Viewport v;
+        EXPECT_FALSE(platform::Failed(d->GetViewport(&v)));
+        out.insert(out.end(), {double(v.X), double(v.Y), double(v.Width), double(v.Height)});
+        gfx::Dword fvf = 0, op = 0;
+        EXPECT_FALSE(platform::Failed(d->GetVertexShader(&fvf)));
+        EXPECT_FALSE(platform::Failed(d->GetTextureStageState(0, gfx::tss::ColorOp, &op)));
+        out.insert(out.end(), {double(fvf), double(op)});
+        return out;
+    }
+
+    static mdlKl::ProgramState& Program() { return mdlKl::Program(); }
+};
+
+bool same(const IdmParameters& a, const IdmParameters& b) {
+    return a.DesiredSpeed == b.DesiredSpeed && a.TimeHeadway == b.TimeHeadway &&
+           a.MinimumGap == b.MinimumGap && a.MaxAcceleration == b.MaxAcceleration &&
+           a.ComfortDeceleration == b.ComfortDeceleration && a.Politeness == b.Politeness &&
+           a.Threshold == b.Threshold;
+}
+
+TEST_F(ParameterPanelTest, ASliderSaveAndResetActOnTheLiveParametersAndTheFile) {
+    const auto file = data.path() / "settings" / "traffic-model.txt";
+    Program().TrafficParametersFile = file;
+    set_up("1");
+    frame();
+    const std::vector<double> without_panel = device_states();
+
+    frame(0.02, {scene::kParameterPanelKey});
+    frame();
+    ASSERT_TRUE(S.Parameters.open());
+    EXPECT_TRUE(input.pointer_free) << "the pointer is freed for the panel";
+    EXPECT_EQ(log().Last("ShowCursor")->args, std::vector<double>{1.0}) << "the system's cursor shows";
+    EXPECT_GT(last_frame().Count("DrawIndexedPrimitiveUP"), 0u) << "the panel is drawn through the device";
+    EXPECT_EQ(device_states(), without_panel) << "the panel leaves the device as the frame had it";
+
+    // The left end of the minimum gap's slider: its lowest value.
+    const auto gap = S.Parameters.area("minimum gap s0, m");
+    ASSERT_TRUE(gap);
+    click(gap->X1 + 1, (gap->Y1 + gap->Y2) / 2);
+    EXPECT_EQ(Program().TrafficParameters.MinimumGap, 0.5);
+    EXPECT_FALSE(std::filesystem::exists(file)) << "nothing is stored before Save";
+
+    click("Save");
+    IdmParameters read;
+    EXPECT_EQ(LoadTrafficParameters(file, read), "");
+    EXPECT_TRUE(same(read, Program().TrafficParameters));
+    EXPECT_EQ(read.MinimumGap, 0.5);
+
+    click("Reset");
+    EXPECT_TRUE(same(Program().TrafficParameters, IdmParameters{}));
+
+    // A file that cannot be written: its folder would have to be where a file is.
+    Program().TrafficParametersFile = file / "below a file" / "traffic-model.txt";
+    click("Save");
+    EXPECT_NE(S.Parameters.save_message().find("Not saved: cannot create the folder"), std::string::npos)
+        << S.Parameters.save_message();
+
+    frame(0.02, {scene::kParameterPanelKey});
+    EXPECT_FALSE(S.Parameters.open());
+    EXPECT_FALSE(input.pointer_free) << "the mouse is held for movement again";
+    EXPECT_EQ(log().Last("ShowCursor")->args, std::vector<double>{0.0}) << "the cursor is hidden again";
+    EXPECT_EQ(last_frame().Count("DrawIndexedPrimitiveUP"), 0u);
+}
+
+} // namespace
+} // namespace kl

@@ -1,0 +1,82 @@
+// The parameter file as a user meets it: what Save writes comes back exactly at the next start, and a
+// damaged file keeps the defaults for what it spoils and says so in one line.
+#include "sim/traffic_parameters_file.h"
+#include "support/temp_dir.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace kl {
+namespace {
+
+void write(const std::filesystem::path& file, const std::string& text) {
+    std::ofstream(file, std::ios::binary) << text;
+}
+
+bool same(const IdmParameters& a, const IdmParameters& b) {
+    return a.DesiredSpeed == b.DesiredSpeed && a.TimeHeadway == b.TimeHeadway &&
+           a.MinimumGap == b.MinimumGap && a.MaxAcceleration == b.MaxAcceleration &&
+           a.ComfortDeceleration == b.ComfortDeceleration && a.Exponent == b.Exponent &&
+           a.Politeness == b.Politeness && a.Threshold == b.Threshold &&
+           a.SafeDeceleration == b.SafeDeceleration;
+}
+
+TEST(TrafficParametersFile, WhatIsSavedReadsBackExactlyIntoAMissingFolder) {
+    test::TempDir dir;
+    const auto file = dir.path() / "new folder" / "traffic-model.txt";
+    IdmParameters saved;
+    saved.DesiredSpeed = 100.0 / 3.6;
+    saved.TimeHeadway = 0.1 + 0.2;
+    saved.MinimumGap = 7.25;
+    saved.Politeness = 0.0;
+    ASSERT_EQ(SaveTrafficParameters(file, saved), "");
+
+    std::ifstream in(file);
+    std::string first;
+    std::getline(in, first);
+    EXPECT_EQ(first.rfind("# ", 0), 0u) << "a first comment line says what the file is";
+
+    IdmParameters read;
+    EXPECT_EQ(LoadTrafficParameters(file, read), "");
+    EXPECT_TRUE(same(read, saved));
+
+    IdmParameters untouched;
+    EXPECT_EQ(LoadTrafficParameters(dir.path() / "none.txt", untouched), "") << "a missing file is silent";
+    EXPECT_TRUE(same(untouched, IdmParameters{}));
+}
+
+TEST(TrafficParametersFile, DamageKeepsTheDefaultsForWhatItSpoilsAndIsToldInOneLine) {
+    test::TempDir dir;
+    const auto file = dir.path() / "traffic-model.txt";
+    write(file, "# edited by hand\n"
+                "minimum_gap_m = 3.5\n"
+                "speed = 30\n"                     // unknown name
+                "time_headway_s = 1.2x\n"          // trailing rubbish
+                "max_acceleration_m_per_s2 = 1e\n" // half a number
+                "politeness = 7\n"                 // out of range
+                "threshold_m_per_s2 = nan\n"       // not finite
+                "exponent\n"                       // no value at all
+                "comfort_deceleration_m_per_s2 =\n");
+    IdmParameters P;
+    const std::string report = LoadTrafficParameters(file, P);
+    EXPECT_EQ(P.MinimumGap, 3.5) << "the good line is taken";
+    IdmParameters expected;
+    expected.MinimumGap = 3.5;
+    EXPECT_TRUE(same(P, expected)) << "everything else keeps its default";
+    EXPECT_EQ(report.find('\n'), std::string::npos);
+    for (const char* part :
+         {"line 3: unknown name \"speed\"", "line 4: time_headway_s is not a number",
+          "line 5: max_acceleration_m_per_s2 is not a number", "line 6: politeness = 7 is outside 0 to 1"})
+        EXPECT_NE(report.find(part), std::string::npos) << part << " in: " << report;
+    EXPECT_NE(report.find("and 3 more"), std::string::npos) << report;
+
+    // A folder where the file should be cannot be read as one.
+    const auto folder = dir.path() / "folder.txt";
+    std::filesystem::create_directory(folder);
+    IdmParameters unread;
+    EXPECT_NE(LoadTrafficParameters(folder, unread).find("not a file"), std::string::npos);
+    EXPECT_TRUE(same(unread, IdmParameters{}));
+}
+
+} // namespace
+} // namespace kl
