@@ -4,6 +4,7 @@
 
 #include "engine/cls3d_engine.h"
 #include "scene/scene_state.h"
+#include "scene/traffic_panel.h"
 #include "sim/mdl_kl.h"
 #include "sim/traffic_parameters_file.h"
 #include "traffic/parameter_text.h"
@@ -44,10 +45,7 @@ const ParameterField& field_of(double IdmParameters::*member) {
 
 // ImGui's own font is a pixel font: it stays sharp only at whole multiples of its size.
 constexpr float kFontPixels = 13.0f;
-// Narrow enough to stay clear of the statistics panel (F2) at the left even on a 640 x 480 screen.
 constexpr float kPanelWidth = 360.0f, kMargin = 8.0f;
-// Below the status line, which keeps its 20 pixels at any screen size, level with the statistics panel.
-constexpr float kTop = 26.0f;
 
 float panel_scale(std::int32_t width, std::int32_t height) {
     return std::max(
@@ -161,7 +159,11 @@ void ParameterPanel::build(const SceneState& S) {
     IdmParameters& P = mdlKl::Program().TrafficParameters;
     const float scale = ImGui::GetFontSize() / kFontPixels;
     const float width = kPanelWidth * scale;
-    ImGui::SetNextWindowPos(ImVec2(ImGui::GetIO().DisplaySize.x - width - kMargin * scale, kTop));
+    // At the right, below where the statistics panel (F2) reaches, so that both can be open at once.
+    const auto below_statistics = static_cast<float>(
+        panel_layout(mdlKl::Program().Settings.Width, mdlKl::Program().Settings.Height).Y2);
+    ImGui::SetNextWindowPos(
+        ImVec2(ImGui::GetIO().DisplaySize.x - width - kMargin * scale, below_statistics + kMargin * scale));
     ImGui::SetNextWindowSize(ImVec2(width, 0.0f));
     ImGui::SetNextWindowBgAlpha(0.85f);
     ImGui::Begin("Car-following model (F3)", nullptr,
