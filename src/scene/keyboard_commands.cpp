@@ -12,7 +12,6 @@ namespace kl::scene {
 namespace {
 
 namespace key = platform::key;
-constexpr std::uint8_t kF = 33, kH = 35, kT = 20, kB = 48, kR = 19, kM = 50;
 
 struct StepCommand {
     std::uint8_t code;
@@ -22,20 +21,20 @@ struct StepCommand {
 const StepCommand kStepCommands[] = {
     {key::Left, [](Player& p) { p.ChangeDirV(0); }},
     {key::Right, [](Player& p) { p.ChangeDirV(1); }},
-    {kF,
+    {key::F,
      [](Player& p) {
          p.ChangeDir(0);
          p.ChangeDirV(0);
      }},
-    {kH,
+    {key::H,
      [](Player& p) {
          p.ChangeDir(1);
          p.ChangeDirV(1);
      }},
     {key::PageUp, [](Player& p) { p.ChangeDirHV(0); }},
     {key::PageDown, [](Player& p) { p.ChangeDirHV(1); }},
-    {kT, [](Player& p) { p.ChangeDirH(0); }},
-    {kB, [](Player& p) { p.ChangeDirH(1); }},
+    {key::T, [](Player& p) { p.ChangeDirH(0); }},
+    {key::B, [](Player& p) { p.ChangeDirH(1); }},
     {key::Up, [](Player&) { mdlKl::Program().Settings.PlayerSpeed += 1; }},
     {key::Down, [](Player&) { mdlKl::Program().Settings.PlayerSpeed -= 1; }},
 };
@@ -67,9 +66,9 @@ FrameExit ApplyKeyboardCommands(SceneState& S) {
         if (Program().Gear < 0) Program().Gear = 0;
     }
     if (down(key::Space)) Program().Settings.PlayerSpeed = 0;
-    if (down(kR)) return FrameExit::Restart;
+    if (down(key::R)) return FrameExit::Restart;
     // M switches the traffic model once per press and starts the traffic afresh, as R does.
-    const bool model_key = down(kM);
+    const bool model_key = down(key::M);
     const bool switch_model = model_key && !S.ModelKeyDown;
     S.ModelKeyDown = model_key;
     if (switch_model) {

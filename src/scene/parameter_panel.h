@@ -4,6 +4,7 @@
 #pragma once
 
 #include "overlay/imgui_drawing.h"
+#include "platform/input/key_names.h"
 
 #include <cstdint>
 #include <map>
@@ -17,7 +18,7 @@ namespace kl::scene {
 struct SceneState;
 
 // F3: a key no command uses.
-inline constexpr std::uint8_t kParameterPanelKey = 61;
+inline constexpr std::uint8_t kParameterPanelKey = platform::key::F3;
 
 class ParameterPanel {
   public:

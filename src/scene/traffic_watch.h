@@ -4,6 +4,7 @@
 // It only reads the scene; the traffic runs the same with or without it.
 #pragma once
 
+#include "platform/input/key_names.h"
 #include "scene/scene_observer.h"
 #include "scene/traffic_panel.h"
 #include "traffic/statistics.h"
@@ -15,7 +16,7 @@
 namespace kl::scene {
 
 // F2: a key no command uses.
-inline constexpr std::uint8_t kPanelKey = 60;
+inline constexpr std::uint8_t kPanelKey = platform::key::F2;
 
 class TrafficWatch final : public SceneObserver {
   public:

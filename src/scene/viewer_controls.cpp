@@ -3,6 +3,7 @@
 #include "scene/viewer_controls.h"
 
 #include "engine/mdl_main.h"
+#include "platform/input/key_names.h"
 #include "scene/follow_vehicle.h"
 #include "scene/guarded.h"
 #include "scene/scene_state.h"
@@ -14,7 +15,7 @@ namespace kl::scene {
 
 namespace {
 
-constexpr std::uint8_t kP = 25, kLBracket = 26, kRBracket = 27, kC = 46, kV = 47, kLShift = 42, kRShift = 54;
+namespace key = platform::key;
 constexpr float kModeNameSeconds = 2.0f;
 
 // Down now and not at the previous read; remembers this read for the next.
@@ -49,18 +50,18 @@ void ApplyViewerControls(SceneState& S) {
     ViewerControls& v = S.Viewer;
     v.WallFrameTime = S.FrameTime;
     const auto& keys = S.KeyBuffer;
-    if (pressed(v, keys, kP)) v.Paused = !v.Paused;
-    if (pressed(v, keys, kLBracket) && v.ScaleStep > kMinScaleStep) v.ScaleStep -= 1;
-    if (pressed(v, keys, kRBracket) && v.ScaleStep < kMaxScaleStep) v.ScaleStep += 1;
-    if (pressed(v, keys, kC)) {
+    if (pressed(v, keys, key::P)) v.Paused = !v.Paused;
+    if (pressed(v, keys, key::LBracket) && v.ScaleStep > kMinScaleStep) v.ScaleStep -= 1;
+    if (pressed(v, keys, key::RBracket) && v.ScaleStep < kMaxScaleStep) v.ScaleStep += 1;
+    if (pressed(v, keys, key::C)) {
         const std::int32_t mode = Settings.CameraMode;
         Settings.CameraMode = mode >= 0 && mode < 7 ? mode + 1 : 0;
         v.ModeNameTime = kModeNameSeconds;
     } else if (v.ModeNameTime > 0.0f) {
         v.ModeNameTime -= v.WallFrameTime;
     }
-    if (pressed(v, keys, kV)) {
-        if (keys[kLShift] != 0 || keys[kRShift] != 0)
+    if (pressed(v, keys, key::V)) {
+        if (keys[key::LShift] != 0 || keys[key::RShift] != 0)
             S.Follow.Active = false;
         else
             FollowNextVehicle(S);

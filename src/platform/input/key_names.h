@@ -12,10 +12,23 @@ namespace kl::platform {
 namespace key {
 inline constexpr std::uint8_t Escape = 1;
 inline constexpr std::uint8_t Backspace = 14;
+inline constexpr std::uint8_t R = 19;
+inline constexpr std::uint8_t T = 20;
+inline constexpr std::uint8_t P = 25;
+inline constexpr std::uint8_t LBracket = 26;
+inline constexpr std::uint8_t RBracket = 27;
 inline constexpr std::uint8_t Return = 28;
+inline constexpr std::uint8_t F = 33;
+inline constexpr std::uint8_t H = 35;
 inline constexpr std::uint8_t LShift = 42;
+inline constexpr std::uint8_t C = 46;
+inline constexpr std::uint8_t V = 47;
+inline constexpr std::uint8_t B = 48;
+inline constexpr std::uint8_t M = 50;
 inline constexpr std::uint8_t RShift = 54;
 inline constexpr std::uint8_t Space = 57;
+inline constexpr std::uint8_t F2 = 60;
+inline constexpr std::uint8_t F3 = 61;
 inline constexpr std::uint8_t NumpadEnter = 156;
 inline constexpr std::uint8_t Home = 199;
 inline constexpr std::uint8_t Up = 200;
