@@ -9,6 +9,7 @@
 #include "scene/scene_state.h"
 #include "sim/chase_camera.h"
 #include "sim/mdl_kl.h"
+#include "traffic/traffic.h"
 
 #include <algorithm>
 #include <cmath>
@@ -68,8 +69,8 @@ std::optional<Vec3> TrafficVehiclePosition(const TrafficTables& T, std::int32_t 
     const std::int32_t lane = T.VehLane(slot, index, road);
     const double dist = T.VehDist(slot, index, road);
     if (lane < 0 || lane > 2 || !std::isfinite(dist)) return std::nullopt;
-    const double x = 54 + 20 * road + 4 * T.VehOffset(slot, index, road) / 25.0;
-    return Vec3{static_cast<float>(x), static_cast<float>(50.0 + dist / 100.0), -4.8f};
+    return Vec3{static_cast<float>(vehicle_x(road, T.VehOffset(slot, index, road))),
+                static_cast<float>(vehicle_y(dist)), VehicleZ};
 }
 
 void FollowNextVehicle(SceneState& S) {

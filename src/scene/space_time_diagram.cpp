@@ -26,9 +26,7 @@ Rgb mix(const Rgb& a, const Rgb& b, double w) {
 
 void put(RgbaImage& I, std::int32_t x, std::int32_t y, const Rgb& c) {
     if (x < 0 || y < 0 || x >= I.Width || y >= I.Height) return;
-    std::uint8_t* p =
-        I.Pixels.data() +
-        (static_cast<std::size_t>(y) * static_cast<std::size_t>(I.Width) + static_cast<std::size_t>(x)) * 4;
+    std::uint8_t* p = I.at(x, y);
     p[0] = c[0], p[1] = c[1], p[2] = c[2], p[3] = 255;
 }
 

@@ -24,6 +24,9 @@ struct RgbaImage {
                (static_cast<std::size_t>(y) * static_cast<std::size_t>(Width) + static_cast<std::size_t>(x)) *
                    4;
     }
+    std::uint8_t* at(std::int32_t x, std::int32_t y) {
+        return const_cast<std::uint8_t*>(static_cast<const RgbaImage&>(*this).at(x, y));
+    }
 };
 
 using Rgb = std::array<std::uint8_t, 3>;

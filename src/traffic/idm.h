@@ -19,6 +19,8 @@ struct IdmParameters {
     double Politeness = 0.2;          // p
     double Threshold = 0.1;           // m/s^2 of advantage a lane change must bring
     double SafeDeceleration = 4.0;    // m/s^2 the new follower may be made to brake at most
+
+    bool operator==(const IdmParameters&) const = default;
 };
 
 // No vehicle ahead.

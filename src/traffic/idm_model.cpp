@@ -1,6 +1,7 @@
 // Each frame, road by road: lane changes first, one vehicle after another in scan order so that two
-// never take the same gap; then every acceleration from the state as it stands; then the move, front
-// to back in each lane, so that the leader's new position bounds its follower's.
+// never take the same gap, each judged by the accelerations as the changes before it left them; then
+// the move by those accelerations, front to back in each lane, so that the leader's new position
+// bounds its follower's.
 #include "traffic/idm_model.h"
 
 #include "traffic/dump.h"
@@ -35,8 +36,8 @@ void IdmTraffic::adopt(const TrafficTables& Tables, std::int32_t RoadCount) {
         for (int m = 0; m < 3; ++m) {
             // A slow vehicle found standing still would want no speed at all, which the model cannot
             // divide by: it wants one speed unit at least.
-            road.SlowSpeed[m] = std::max(1, Tables.VehSpeed(m, LastCar, r)) * MetresPerSecondPerUnit;
-            road.InverseSlowSpeed[m] = 1.0 / road.SlowSpeed[m];
+            road.InverseSlowSpeed[m] =
+                1.0 / (std::max(1, Tables.VehSpeed(m, LastCar, r)) * MetresPerSecondPerUnit);
             for (int n = 0; n <= LastCar; ++n) {
                 const int s = m * (LastCar + 1) + n;
                 const std::int32_t lane = Tables.VehLane(m, n, r);
@@ -231,10 +232,9 @@ void IdmTraffic::step(TrafficTables& Tables, const TrafficFrame& Frame, VehicleP
                 if (Offset[m][n] == Target[m][n]) Side[m][n] = 0;
                 const long long obj = first + s;
                 if (obj < 0 || obj > LastObjectIndex) continue;
-                const double x = (54 + 20 * r) + 4 * Offset[m][n] / 25.0;
-                const double y = 50.0 + Dist[m][n] / 100.0;
-                Sink.place_vehicle(static_cast<std::int32_t>(obj), static_cast<float>(x),
-                                   static_cast<float>(y), -4.8f);
+                Sink.place_vehicle(static_cast<std::int32_t>(obj),
+                                   static_cast<float>(vehicle_x(r, Offset[m][n])),
+                                   static_cast<float>(vehicle_y(Dist[m][n])), VehicleZ);
             }
         }
     }

@@ -52,8 +52,7 @@ class IdmTraffic final : public TrafficModel {
         double X[Slots]; // the vehicle's middle, metres along the road, as the scene places its model
         double V[Slots]; // m/s, never negative
         double HalfLen[Slots];
-        double SlowSpeed[3];        // desired speed of each lane slot's slow vehicle
-        double InverseSlowSpeed[3]; // and its inverse
+        double InverseSlowSpeed[3]; // 1 / the desired speed of each lane slot's slow vehicle
         // The acceleration of each active slot behind its present leader, kept exact through the
         // lane changes of a step (a change alters only the mover's and the two followers' leaders),
         // so that both the lane-change rule and the move read it instead of working it out again.

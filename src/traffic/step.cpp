@@ -152,9 +152,9 @@ class FastRoad {
         const long long obj = FirstObj + slot;
         if (obj < 0 || obj > LastObjectIndex) return;
         const double x = RoadX + offset_shift(Offset[m][n]);
-        const double y = 50.0 + Dist[m][n] / 100.0;
+        const double y = vehicle_y(Dist[m][n]);
         Sink.place_vehicle(static_cast<std::int32_t>(obj), static_cast<float>(x), static_cast<float>(y),
-                           -4.8f);
+                           VehicleZ);
     }
 
   private:

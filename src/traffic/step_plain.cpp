@@ -96,10 +96,10 @@ struct PlainScan {
 
         const long long obj = vehicle_object_index(F.BuildingCount, F.RoadCount, m, n, r);
         if (obj < 0 || obj > LastObjectIndex) return;
-        const double x = (54 + 20 * r) + 4 * T.VehOffset(m, n, r) / 25.0;
-        const double y = 50.0 + T.VehDist(m, n, r) / 100.0;
+        const double x = vehicle_x(r, T.VehOffset(m, n, r));
+        const double y = vehicle_y(T.VehDist(m, n, r));
         Sink.place_vehicle(static_cast<std::int32_t>(obj), static_cast<float>(x), static_cast<float>(y),
-                           -4.8f);
+                           VehicleZ);
     }
 };
 

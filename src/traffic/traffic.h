@@ -37,6 +37,16 @@ inline long long vehicle_object_index(std::int32_t BuildingCount, std::int32_t R
     return static_cast<long long>(BuildingCount) + 2 + RoadCount + 60LL * r + 20LL * m + n;
 }
 
+// Where the scene draws a vehicle: across the street from its road and lane offset (0 to 50 from the
+// left lane to the right one), along the road from its distance in hundredths.
+inline double vehicle_x(int r, std::int32_t offset) {
+    return (54 + 20 * r) + 4 * offset / 25.0;
+}
+inline double vehicle_y(double dist) {
+    return 50.0 + dist / 100.0;
+}
+inline constexpr float VehicleZ = -4.8f;
+
 // Fresh traffic for roads 0 .. RoadCount - 1: every vehicle in its own lane, cars at 100 to 120 spaced
 // along the road, the slow last vehicle of each lane at 70 to 79 farthest ahead. Draws two random
 // numbers per vehicle (distance, then speed). Roads beyond the tables are left alone and unplaced.

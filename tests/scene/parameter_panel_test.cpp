@@ -54,13 +54,6 @@ class ParameterPanelTest : public test::SceneTest {
     static mdlKl::ProgramState& Program() { return mdlKl::Program(); }
 };
 
-bool same(const IdmParameters& a, const IdmParameters& b) {
-    return a.DesiredSpeed == b.DesiredSpeed && a.TimeHeadway == b.TimeHeadway &&
-           a.MinimumGap == b.MinimumGap && a.MaxAcceleration == b.MaxAcceleration &&
-           a.ComfortDeceleration == b.ComfortDeceleration && a.Politeness == b.Politeness &&
-           a.Threshold == b.Threshold;
-}
-
 TEST_F(ParameterPanelTest, ASliderSaveAndResetActOnTheLiveParametersAndTheFile) {
     const auto file = data.path() / "settings" / "traffic-model.txt";
     Program().TrafficParametersFile = file;
@@ -86,11 +79,11 @@ TEST_F(ParameterPanelTest, ASliderSaveAndResetActOnTheLiveParametersAndTheFile) 
     click("Save");
     IdmParameters read;
     EXPECT_EQ(LoadTrafficParameters(file, read), "");
-    EXPECT_TRUE(same(read, Program().TrafficParameters));
+    EXPECT_EQ(read, Program().TrafficParameters);
     EXPECT_EQ(read.MinimumGap, 0.5);
 
     click("Reset");
-    EXPECT_TRUE(same(Program().TrafficParameters, IdmParameters{}));
+    EXPECT_EQ(Program().TrafficParameters, IdmParameters{});
 
     // A file that cannot be written: its folder would have to be where a file is.
     Program().TrafficParametersFile = file / "below a file" / "traffic-model.txt";

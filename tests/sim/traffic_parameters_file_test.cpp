@@ -13,14 +13,6 @@ void write(const std::filesystem::path& file, const std::string& text) {
     std::ofstream(file, std::ios::binary) << text;
 }
 
-bool same(const IdmParameters& a, const IdmParameters& b) {
-    return a.DesiredSpeed == b.DesiredSpeed && a.TimeHeadway == b.TimeHeadway &&
-           a.MinimumGap == b.MinimumGap && a.MaxAcceleration == b.MaxAcceleration &&
-           a.ComfortDeceleration == b.ComfortDeceleration && a.Exponent == b.Exponent &&
-           a.Politeness == b.Politeness && a.Threshold == b.Threshold &&
-           a.SafeDeceleration == b.SafeDeceleration;
-}
-
 TEST(TrafficParametersFile, WhatIsSavedReadsBackExactlyIntoAMissingFolder) {
     test::TempDir dir;
     const auto file = dir.path() / "new folder" / "traffic-model.txt";
@@ -38,11 +30,11 @@ TEST(TrafficParametersFile, WhatIsSavedReadsBackExactlyIntoAMissingFolder) {
 
     IdmParameters read;
     EXPECT_EQ(LoadTrafficParameters(file, read), "");
-    EXPECT_TRUE(same(read, saved));
+    EXPECT_EQ(read, saved);
 
     IdmParameters untouched;
     EXPECT_EQ(LoadTrafficParameters(dir.path() / "none.txt", untouched), "") << "a missing file is silent";
-    EXPECT_TRUE(same(untouched, IdmParameters{}));
+    EXPECT_EQ(untouched, IdmParameters{});
 }
 
 TEST(TrafficParametersFile, DamageKeepsTheDefaultsForWhatItSpoilsAndIsToldInOneLine) {
@@ -62,7 +54,7 @@ TEST(TrafficParametersFile, DamageKeepsTheDefaultsForWhatItSpoilsAndIsToldInOneL
     EXPECT_EQ(P.MinimumGap, 3.5) << "the good line is taken";
     IdmParameters expected;
     expected.MinimumGap = 3.5;
-    EXPECT_TRUE(same(P, expected)) << "everything else keeps its default";
+    EXPECT_EQ(P, expected) << "everything else keeps its default";
     EXPECT_EQ(report.find('\n'), std::string::npos);
     for (const char* part :
          {"line 3: unknown name \"speed\"", "line 4: time_headway_s is not a number",
@@ -75,7 +67,7 @@ TEST(TrafficParametersFile, DamageKeepsTheDefaultsForWhatItSpoilsAndIsToldInOneL
     std::filesystem::create_directory(folder);
     IdmParameters unread;
     EXPECT_NE(LoadTrafficParameters(folder, unread).find("not a file"), std::string::npos);
-    EXPECT_TRUE(same(unread, IdmParameters{}));
+    EXPECT_EQ(unread, IdmParameters{});
 }
 
 } // namespace
