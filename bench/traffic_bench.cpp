@@ -58,7 +58,7 @@ template <bool Idm> void BM_TrafficModel(benchmark::State& state) {
     if constexpr (Idm)
         model = std::make_unique<kl::IdmTraffic>();
     else
-        model = kl::make_described_traffic(false);
+        model = kl::make_classic_traffic(false);
     model->set_up(*tables, roads, 400, random, sink);
     const kl::TrafficFrame frame{roads, 400, 1.0f / 60.0f, 1.0f / 60.0f};
     for (int i = 0; i < 600; ++i)
@@ -70,7 +70,7 @@ template <bool Idm> void BM_TrafficModel(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * roads * 60);
 }
 
-BENCHMARK(BM_TrafficModel<false>)->Name("TrafficModelDescribed")->Arg(250);
+BENCHMARK(BM_TrafficModel<false>)->Name("TrafficModelClassic")->Arg(250);
 BENCHMARK(BM_TrafficModel<true>)->Name("TrafficModelIdm")->Arg(1)->Arg(250);
 
 } // namespace

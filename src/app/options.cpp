@@ -114,11 +114,11 @@ const std::vector<OptionSpec>& option_table() {
         {"dump-traffic", "FILE", "write the traffic tables to FILE (JSON) when the program ends",
          path_into(&Options::dump_traffic)},
         {"traffic-model", "NAME",
-         "the traffic: described (the program's own, default) or idm (car-following with MOBIL lane "
+         "the traffic: classic (the program's own, default) or idm (car-following with MOBIL lane "
          "changes); M switches while running",
          [](Options& o, const std::string& v) {
              const auto kind = traffic_model_named(v);
-             if (!kind) return "'" + v + "' is not a traffic model (described or idm)";
+             if (!kind) return "'" + v + "' is not a traffic model (classic or idm)";
              o.traffic_model = *kind;
              return std::string();
          }},

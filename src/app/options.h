@@ -27,7 +27,7 @@ struct Options {
     std::optional<std::filesystem::path> dump_traffic;
     std::optional<std::filesystem::path> video; // H.264 file of every frame (needs fixed_step)
     std::int32_t video_quality = 23;            // libx264 constant rate factor, 0 to 51
-    TrafficModelKind traffic_model = TrafficModelKind::Described;
+    TrafficModelKind traffic_model = TrafficModelKind::Classic;
 };
 
 struct ParseResult {

@@ -72,9 +72,9 @@ FrameExit ApplyKeyboardCommands(SceneState& S) {
     const bool switch_model = model_key && !S.ModelKeyDown;
     S.ModelKeyDown = model_key;
     if (switch_model) {
-        Program().TrafficKind = Program().TrafficKind == TrafficModelKind::Described
+        Program().TrafficKind = Program().TrafficKind == TrafficModelKind::Classic
                                     ? TrafficModelKind::Idm
-                                    : TrafficModelKind::Described;
+                                    : TrafficModelKind::Classic;
         return FrameExit::Restart;
     }
 

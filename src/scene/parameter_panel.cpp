@@ -171,7 +171,7 @@ void ParameterPanel::build(const SceneState& S) {
                      ImGuiWindowFlags_NoSavedSettings);
     if (!S.Model || S.Model->kind() != TrafficModelKind::Idm)
         ImGui::TextWrapped(
-            "These values apply to the idm traffic model, which is not running: M switches to it.");
+            "These values apply to the idm traffic model; the classic one is running: M switches.");
     ImGui::PushItemWidth(width * 0.5f);
     for (const Slider& s : kSliders) {
         const ParameterField& f = field_of(s.Member);

@@ -83,7 +83,7 @@ std::string ViewerStatusLine(const SceneState& S) {
         if (!line.empty()) line += "   ";
         line += part;
     };
-    if (S.Model && S.Model->kind() != TrafficModelKind::Described)
+    if (S.Model && S.Model->kind() != TrafficModelKind::Classic)
         add(std::string("traffic model: ") + S.Model->name());
     add(S.Viewer.Paused ? std::string("paused") : TimeScaleText(S.Viewer.ScaleStep));
     if (S.Viewer.ModeNameTime > 0.0f) add(CameraModeName(mdlKl::Program().Settings.CameraMode));

@@ -52,7 +52,7 @@ struct ProgramState {
     // The traffic model the scene sets up (M switches it), the car-following model's parameters as
     // the parameter panel leaves them, and the file its Save writes them to (beside the settings
     // file; empty when there is none).
-    TrafficModelKind TrafficKind = TrafficModelKind::Described;
+    TrafficModelKind TrafficKind = TrafficModelKind::Classic;
     IdmParameters TrafficParameters;
     std::filesystem::path TrafficParametersFile;
 };

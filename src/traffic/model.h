@@ -19,9 +19,9 @@ struct IdmParameters;
 struct VehicleLengths;
 
 // The models a run can choose among; the program's own traffic is the default.
-enum class TrafficModelKind : std::uint8_t { Described, Idm };
+enum class TrafficModelKind : std::uint8_t { Classic, Idm };
 
-// "described" or "idm", as the command line and the dump write them.
+// "classic" or "idm", as the command line and the dump write them.
 const char* traffic_model_name(TrafficModelKind kind);
 // The kind of that name; nothing for any other text.
 std::optional<TrafficModelKind> traffic_model_named(std::string_view name);
@@ -49,7 +49,7 @@ class TrafficModel {
 
 // The traffic the program has always had: set_up_traffic and step_traffic, or the checked plain
 // scan when `plain` (both give the same tables bit for bit).
-std::unique_ptr<TrafficModel> make_described_traffic(bool plain);
+std::unique_ptr<TrafficModel> make_classic_traffic(bool plain);
 
 // A model of that kind. The car-following model reads its parameters from *live before every step
 // when given, so that they can be changed while it runs, and keeps its gaps by the lengths given;

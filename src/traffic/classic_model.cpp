@@ -8,11 +8,11 @@ namespace kl {
 
 namespace {
 
-class DescribedTraffic final : public TrafficModel {
+class ClassicTraffic final : public TrafficModel {
   public:
-    explicit DescribedTraffic(bool plain) : Plain(plain) {}
+    explicit ClassicTraffic(bool plain) : Plain(plain) {}
 
-    TrafficModelKind kind() const override { return TrafficModelKind::Described; }
+    TrafficModelKind kind() const override { return TrafficModelKind::Classic; }
 
     void set_up(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
                 UniformSource& Random, VehiclePlacementSink& Sink) override {
@@ -38,16 +38,16 @@ class DescribedTraffic final : public TrafficModel {
 
 } // namespace
 
-std::unique_ptr<TrafficModel> make_described_traffic(bool plain) {
-    return std::make_unique<DescribedTraffic>(plain);
+std::unique_ptr<TrafficModel> make_classic_traffic(bool plain) {
+    return std::make_unique<ClassicTraffic>(plain);
 }
 
 const char* traffic_model_name(TrafficModelKind kind) {
-    return kind == TrafficModelKind::Idm ? "idm" : "described";
+    return kind == TrafficModelKind::Idm ? "idm" : "classic";
 }
 
 std::optional<TrafficModelKind> traffic_model_named(std::string_view name) {
-    if (name == "described") return TrafficModelKind::Described;
+    if (name == "classic") return TrafficModelKind::Classic;
     if (name == "idm") return TrafficModelKind::Idm;
     return std::nullopt;
 }
@@ -55,7 +55,7 @@ std::optional<TrafficModelKind> traffic_model_named(std::string_view name) {
 std::unique_ptr<TrafficModel> make_traffic_model(TrafficModelKind kind, bool plain, const IdmParameters* live,
                                                  const VehicleLengths& lengths) {
     if (kind == TrafficModelKind::Idm) return std::make_unique<IdmTraffic>(live, lengths);
-    return make_described_traffic(plain);
+    return make_classic_traffic(plain);
 }
 
 } // namespace kl
