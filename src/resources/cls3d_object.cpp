@@ -326,8 +326,15 @@ void cls3dObject::apply_subset_states(cls3dEngine& engine, gfx::Device* device, 
                 IgnoreStatus(device->SetTexture(0, nullptr), "errors are ignored here");
             } else {
                 const int slot = slot_of(MaterialTextures[static_cast<std::size_t>(k)][1]);
-                IgnoreStatus(device->SetTexture(0, checked_at(mdlKl::Textures, slot)),
-                             "errors are ignored here");
+                const gfx::TexturePtr& texture = checked_at(mdlKl::Textures, slot);
+                // The scene's textures come with their whole mip chain; sampling only the top level
+                // breaks the far ground and road strips into crawling noise.
+                if (texture)
+                    IgnoreStatus(device->SetTextureStageState(
+                                     0, gfx::tss::MipFilter,
+                                     texture->GetLevelCount() > 1 ? gfx::TexfLinear : gfx::TexfNone),
+                                 "errors are ignored here");
+                IgnoreStatus(device->SetTexture(0, texture), "errors are ignored here");
             }
         });
     }

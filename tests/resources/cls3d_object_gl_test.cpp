@@ -9,10 +9,13 @@
 #include "resources/scene_textures.h"
 #include "resources/static_batch.h"
 #include "support/gl_test_environment.h"
+#include "support/image_files.h"
 #include "support/mesh_files.h"
 #include "support/temp_dir.h"
 
+#include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace kl {
@@ -77,6 +80,23 @@ test::TestMesh coloured_cube() {
 
 int channel(std::uint32_t c, int shift) {
     return static_cast<int>((c >> shift) & 0xFF);
+}
+
+double luma(std::uint32_t c) {
+    return 0.299 * channel(c, 16) + 0.587 * channel(c, 8) + 0.114 * channel(c, 0);
+}
+
+// A floor from x -100 to 100 and z 0 to 400 at y 0, seen from above, one texture repeat every 16
+// units.
+test::TestMesh textured_floor(const std::string& texture) {
+    test::TestMesh m;
+    m.positions = {{-100, 0, 0}, {-100, 0, 400}, {100, 0, 400}, {100, 0, 0}};
+    m.faces = {{0, 1, 2}, {0, 2, 3}};
+    m.normals.assign(4, {0, 1, 0});
+    m.texcoords = {{-6.25f, 0}, {-6.25f, 25}, {6.25f, 25}, {6.25f, 0}};
+    m.subsets = {0, 0};
+    m.materials = {{{1, 1, 1, 1}, 0, {}, {}, texture}};
+    return m;
 }
 
 class MeshObjectOnGl : public ::testing::Test {
@@ -179,6 +199,69 @@ TEST_F(MeshObjectOnGl, ADeviceResetGivesBackTheSameMeshAndPixels) {
     ASSERT_TRUE(again.LoadFromFile(file.string(), 1));
     EXPECT_EQ(d3dx::MeshFileParses(), parses);
     EXPECT_EQ(draw(again), before);
+}
+
+// A floor textured with a checker of single black and white texels, seen with the eye one unit
+// above it: just below the horizon a pixel covers dozens of texels. Sampled from the texture's mip
+// chain it shows their mean, an even grey; sampled from the top level alone it shows whichever
+// texels the pixel centres hit, a noise that crawls as the eye moves. Near the eye, where a texel
+// covers a pixel or more, the checker stays as sharp as before.
+TEST_F(MeshObjectOnGl, AFarTexturedFloorShowsTheMeanOfItsTexelsRatherThanNoise) {
+    constexpr int kSize = 64;
+    std::vector<std::uint8_t> checker(std::size_t{kSize} * kSize * 3);
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x)
+            for (int c = 0; c < 3; ++c)
+                checker[std::size_t((y * kSize + x) * 3 + c)] = (x + y) % 2 ? 255 : 0;
+    const auto image = dir_.path() / "checker.bmp";
+    const std::vector<std::uint8_t> bmp = test::EncodeBmp(kSize, kSize, 3, checker);
+    std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()),
+                                                 static_cast<std::streamsize>(bmp.size()));
+    // Loaded as the scene loads its textures: the whole chain, no colour key.
+    mdlKl::Textures[5] = mdlMain::TextureFromFile(image.string(), 0, 0, false);
+    ASSERT_NE(mdlKl::Textures[5], nullptr);
+    ASSERT_GT(mdlKl::Textures[5]->GetLevelCount(), 1u);
+    mdlKl::TextureNames[5] = "checker.bmp";
+    const auto file = dir_.path() / "floor.x";
+    test::WriteXFile(file, textured_floor("checker.bmp"));
+    cls3dObject floor;
+    ASSERT_TRUE(floor.LoadFromFile(file.string(), 1));
+
+    cls3dEngine& e = *engine_;
+    e.RenderStart({0, 0}, {0, 0});
+    e.RenderClear(true, mdlMain::ColorRGB(0, 64, 0), true, false);
+    e.SetCamera({0, 1, 0}, {0, 1, 1}, 0);
+    floor.Render();
+    const std::vector<std::uint32_t> pixels = gfx::ReadBackBuffer(*e.Device(), 0, 0, kWidth, kHeight);
+    e.RenderEnd();
+    e.RenderShow();
+    mdlKl::ClearSceneTextures();
+    ASSERT_EQ(pixels.size(), std::size_t{kWidth * kHeight});
+    const auto at = [&](int x, int y) { return luma(pixels[std::size_t(y * kWidth + x)]); };
+
+    // Rows 49 to 54 see the floor from about 75 to 18 units away, a pixel spanning 200 to 12
+    // texels; the horizon is row 48.
+    double step = 0, mean = 0;
+    int steps = 0, count = 0;
+    for (int y = 49; y < 55; ++y)
+        for (int x = 0; x + 1 < kWidth; ++x) {
+            step += std::fabs(at(x + 1, y) - at(x, y)) + std::fabs(at(x, y + 1) - at(x, y));
+            steps += 2;
+            mean += at(x, y);
+            ++count;
+        }
+    step /= steps;
+    mean /= count;
+    EXPECT_NEAR(mean, 127.5, 16) << "the far floor shows the texels' mean";
+    EXPECT_LT(step, 3.0) << "the far floor is an even grey, not noise";
+    // The bottom rows, a few units away: the checker keeps its contrast.
+    double low = 255, high = 0;
+    for (int y = kHeight - 12; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            low = std::min(low, at(x, y));
+            high = std::max(high, at(x, y));
+        }
+    EXPECT_GT(high - low, 150) << "the near floor keeps its checker";
 }
 
 // Objects moved into place once and drawn from one batch must look as when each is drawn with its
