@@ -3,8 +3,9 @@
 // plain fixed-function OpenGL, state sorted, with one vertex buffer and one draw call per texture.
 // Usage: bench_scene_baseline [--data DIR] [--roads N] [--capture-frame K] [--frames N] [--stats FILE]
 // (see --help).
-// The capture uses the program's own defaults (seed 1, steps of 0.033 s, 1024x768), so frame K is the
-// frame the program draws K-th when run with --seed 1 --fixed-step 0.033.
+// The capture uses the program's own defaults (seed 1, steps of 0.033 s) and the screen size of the
+// settings file it reads, as the program does with --no-dialog, so frame K is the frame the program
+// draws K-th when run with --no-dialog --seed 1 --fixed-step 0.033 on the same data.
 #include "command_line.h"
 #include "engine/cls3d_engine.h"
 #include "engine/settings_record.h"
@@ -33,7 +34,8 @@ using namespace kl;
 
 namespace {
 
-constexpr int kWidth = 1024, kHeight = 768;
+// The screen size: the stored settings', as the program takes them without the dialog.
+int screen_width = 1024, screen_height = 768;
 
 struct Vertex {
     float x, y, z;
@@ -126,7 +128,11 @@ bool capture_frame(const std::string& roads, int capture, CapturedFrame* frame) 
     mdlKl::Program().Settings.ClearMode = 0;
     mdlKl::Program().Settings.AntiAlias = 0;
     mdlKl::Program().Settings.LastPlayer = 0;
-    DisplayMode mode{kWidth, kHeight, gfx::FmtX8R8G8B8};
+    if (read->ResH >= 640 && read->ResV >= 480) {
+        screen_width = read->ResH;
+        screen_height = read->ResV;
+    }
+    DisplayMode mode{screen_width, screen_height, gfx::FmtX8R8G8B8};
     mdlKl::Program().Settings.SetMode(mode);
 
     auto sys = std::make_shared<gfx::RecordingSystem>();
@@ -242,7 +248,8 @@ constexpr const char* kTool = "bench_scene_baseline";
 constexpr const char* kUsage =
     "Usage: bench_scene_baseline [--data DIR] [--roads N] [--capture-frame K] [--frames N] [--stats FILE]\n"
     "Captures frame K (default 150) of the street with N roads (default 1) from the data folder in DIR\n"
-    "(default .), replays it in plain OpenGL for N frames (default 300) and prints the median frame time;\n"
+    "(default .) at the screen size of its settings, replays it in plain OpenGL for N frames (default 300)\n"
+    "and prints the median frame time;\n"
     "--stats also writes it to FILE. Needs a display (xvfb-run).\n";
 
 int main(int argc, char** argv) {
@@ -288,7 +295,7 @@ int main(int argc, char** argv) {
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_Window* window = SDL_CreateWindow("baseline", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                          kWidth, kHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_FULLSCREEN);
+                                          screen_width, screen_height, SDL_WINDOW_OPENGL | SDL_WINDOW_FULLSCREEN);
     SDL_GLContext context = window ? SDL_GL_CreateContext(window) : nullptr;
     if (context == nullptr) {
         std::fprintf(stderr, "bench_scene_baseline: no GL context: %s\n", SDL_GetError());
@@ -307,7 +314,7 @@ int main(int argc, char** argv) {
         glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(b.indices.size() * 4), b.indices.data(),
                      GL_STATIC_DRAW);
     }
-    glViewport(0, 0, kWidth, kHeight);
+    glViewport(0, 0, screen_width, screen_height);
     load_matrices(frame);
     set_states(frame.first_draw);
     glEnableClientState(GL_VERTEX_ARRAY);
@@ -335,13 +342,13 @@ int main(int argc, char** argv) {
         }
         if (n == frames - 1) {
             if (const char* shot = std::getenv("KL_BASELINE_PPM")) {
-                std::vector<std::uint8_t> px(std::size_t{kWidth} * kHeight * 3);
+                std::vector<std::uint8_t> px(std::size_t(screen_width) * screen_height * 3);
                 glPixelStorei(GL_PACK_ALIGNMENT, 1);
-                glReadPixels(0, 0, kWidth, kHeight, GL_RGB, GL_UNSIGNED_BYTE, px.data());
+                glReadPixels(0, 0, screen_width, screen_height, GL_RGB, GL_UNSIGNED_BYTE, px.data());
                 if (FILE* out = std::fopen(shot, "wb")) {
-                    std::fprintf(out, "P6 %d %d 255\n", kWidth, kHeight);
-                    for (int y = kHeight - 1; y >= 0; --y)
-                        std::fwrite(px.data() + std::size_t(y) * kWidth * 3, 1, std::size_t{kWidth} * 3, out);
+                    std::fprintf(out, "P6 %d %d 255\n", screen_width, screen_height);
+                    for (int y = screen_height - 1; y >= 0; --y)
+                        std::fwrite(px.data() + std::size_t(y) * screen_width * 3, 1, std::size_t(screen_width) * 3, out);
                     std::fclose(out);
                 }
             }
