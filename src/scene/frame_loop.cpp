@@ -159,6 +159,27 @@ void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
     resume_past_fault([&] { S.Vehicles.Draw(); });
 }
 
+// The sky and the ground span the whole picture, and in a wide street the roads, buildings and
+// vehicles hide much of both. Drawn after those, their hidden pixels fail the depth test before they
+// are textured, which the software rasteriser would otherwise do for nearly every pixel twice. A
+// pixel shows the nearest surface and, of equally near ones, the one drawn later in the plain order
+// (the test passes on "less or equal"). So drawn last, the ground and the sky must lose such ties to
+// everything drawn before them ("less"), and the ground goes before the sky, whose ties it won when
+// it came after it. Nothing in the scene blends, so which surface wins is all that decides a pixel.
+void draw_sky_and_ground(bool behind) {
+    if (!behind) {
+        resume_past_fault([] { ObjectAt(0).Render(); });
+        resume_past_fault([] { ObjectAt(1).Render(); });
+        return;
+    }
+    gfx::Device* device = CurrentDevice();
+    if (device != nullptr) IgnoreStatus(device->SetRenderState(gfx::rs::ZFunc, gfx::CmpLess), "drawn as before");
+    resume_past_fault([] { ObjectAt(1).Render(); });
+    resume_past_fault([] { ObjectAt(0).Render(); });
+    if (device != nullptr)
+        IgnoreStatus(device->SetRenderState(gfx::rs::ZFunc, gfx::CmpLessEqual), "drawn as before");
+}
+
 void rebuild_hud(SceneState& S) {
     resume_past_fault([&] {
         const double rate = S.FpsFrames / (static_cast<double>(S.FpsTime) + 0.00001);
@@ -277,8 +298,8 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
 
     Vec3 U;
     resume_past_fault([&] { U = PlayerAt(0).POSX(); });
-    resume_past_fault([] { ObjectAt(0).Render(); });
-    resume_past_fault([] { ObjectAt(1).Render(); });
+    const bool sky_last = !platform::OptimisationsOff();
+    if (!sky_last) draw_sky_and_ground(false);
     // The camera and the projection stay as they are for the rest of the frame.
     DrawReach reach;
     if (!platform::OptimisationsOff())
@@ -297,6 +318,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
             if (S.Model) S.Model->step(*S.Traffic, frame, placement);
         });
     draw_vehicles(S, U, reach);
+    if (sky_last) draw_sky_and_ground(true);
     if (moving) Program().LastFrameTime = S.FrameTime;
 
     if (moving)
