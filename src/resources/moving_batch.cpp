@@ -8,6 +8,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace kl {
 
@@ -39,6 +40,47 @@ bool turns_and_moves(const Matrix4& m) {
     for (int i = 0; i < 16; ++i)
         if (!std::isfinite(m.data()[i])) return false;
     return true;
+}
+
+double determinant(const Matrix4& m) {
+    return double(m.m11) * (double(m.m22) * m.m33 - double(m.m23) * m.m32) -
+           double(m.m12) * (double(m.m21) * m.m33 - double(m.m23) * m.m31) +
+           double(m.m13) * (double(m.m21) * m.m32 - double(m.m22) * m.m31);
+}
+
+// Where the eye stands in the world, when the device's view only turns and moves and neither it nor
+// the projection mirrors the picture: then the device culls exactly the faces turned away from that
+// point. Nothing otherwise.
+std::optional<Vec3> unmirrored_eye(gfx::Device& device) {
+    gfx::Matrix view_m, projection_m;
+    if (platform::Failed(device.GetTransform(gfx::TsView, &view_m)) ||
+        platform::Failed(device.GetTransform(gfx::TsProjection, &projection_m)))
+        return std::nullopt;
+    const auto view = std::bit_cast<Matrix4>(view_m), projection = std::bit_cast<Matrix4>(projection_m);
+    if (!turns_and_moves(view) || determinant(view) <= 0 || !(projection.m11 > 0) || !(projection.m22 > 0) ||
+        !(projection.m34 > 0))
+        return std::nullopt;
+    // The eye is the point the view takes to the origin: -t times the turn's transpose.
+    const float t[3] = {view.m41, view.m42, view.m43};
+    Vec3 eye;
+    eye.x = -(t[0] * view.m11 + t[1] * view.m12 + t[2] * view.m13);
+    eye.y = -(t[0] * view.m21 + t[1] * view.m22 + t[2] * view.m23);
+    eye.z = -(t[0] * view.m31 + t[1] * view.m32 + t[2] * view.m33);
+    return eye;
+}
+
+// Whether a flat face (first corner a, outward normal n, both in model space) placed by a transform
+// that turns and moves is turned clearly away from the eye. Faces seen nearly edge-on count as turned
+// to it, so rounding can only keep a face the device then culls, never drop one it would draw.
+bool turned_away(const Matrix4& m, const float (&a)[3], const float (&n)[3], const Vec3& eye) {
+    const double p[3] = {a[0] * m.m11 + a[1] * m.m21 + a[2] * m.m31 + m.m41,
+                         a[0] * m.m12 + a[1] * m.m22 + a[2] * m.m32 + m.m42,
+                         a[0] * m.m13 + a[1] * m.m23 + a[2] * m.m33 + m.m43};
+    const double r[3] = {n[0] * m.m11 + n[1] * m.m21 + n[2] * m.m31, n[0] * m.m12 + n[1] * m.m22 + n[2] * m.m32,
+                         n[0] * m.m13 + n[1] * m.m23 + n[2] * m.m33};
+    const double d[3] = {eye.x - p[0], eye.y - p[1], eye.z - p[2]};
+    const double facing = r[0] * d[0] + r[1] * d[1] + r[2] * d[2];
+    return facing < -1e-3 * std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
 }
 
 bool same_look(const cls3dObject& object, const std::vector<Material>& materials,
@@ -95,9 +137,49 @@ struct MovingBatch::Model {
     std::vector<Matrix4> worlds[2];
 
     bool ensure_buffers(gfx::Device& device, const gfx::DevicePtr& pointer, int f, std::uint32_t count);
-    // Draw calls made; vertices drawn are added to *vertices.
-    std::size_t draw(gfx::Device& device, const gfx::DevicePtr& pointer, int f, std::size_t* vertices);
+    // Per subset of this frame's form, the members whose copy of it goes out.
+    std::vector<std::vector<std::uint32_t>> shown;
+
+    // Draw calls made; vertices drawn are added to *vertices. With an eye, faces of the box form
+    // turned away from it are left out, as the device would cull them.
+    std::size_t draw(gfx::Device& device, const gfx::DevicePtr& pointer, int f, std::size_t* vertices,
+                     const std::optional<Vec3>& eye);
+    // Fills shown for form f.
+    void choose_shown(int f, const std::optional<Vec3>& eye);
 };
+
+void MovingBatch::Model::choose_shown(int f, const std::optional<Vec3>& eye) {
+    const ModelForm& form = forms[f];
+    const auto count = static_cast<std::uint32_t>(members[f].size());
+    shown.resize(form.subsets.size());
+    for (std::size_t j = 0; j < form.subsets.size(); ++j) {
+        const ModelForm::Subset& s = form.subsets[j];
+        std::vector<std::uint32_t>& list = shown[j];
+        list.clear();
+        // A vehicle a pixel or two across is a box: about half its faces turn away from the eye, and
+        // its vertices cost the renderer far more than the few pixels its other faces cover.
+        float a[3], n[3] = {0, 0, 0};
+        bool flat_face = f == 1 && eye && s.indices.size() >= 3 && s.vertices.size() >= std::size_t(3) * stride;
+        if (flat_face) {
+            float b[3], c[3];
+            std::memcpy(a, s.vertices.data() + std::size_t(s.indices[0]) * stride, sizeof a);
+            std::memcpy(b, s.vertices.data() + std::size_t(s.indices[1]) * stride, sizeof b);
+            std::memcpy(c, s.vertices.data() + std::size_t(s.indices[2]) * stride, sizeof c);
+            // Wound like the models' faces: (b - a) x (c - a) points out of the box.
+            const float u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]}, w[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+            n[0] = u[1] * w[2] - u[2] * w[1];
+            n[1] = u[2] * w[0] - u[0] * w[2];
+            n[2] = u[0] * w[1] - u[1] * w[0];
+            const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+            flat_face = std::isfinite(length) && length > 0;
+            for (float& v : n)
+                v = flat_face ? v / length : 0.0f;
+        }
+        for (std::uint32_t i = 0; i < count; ++i)
+            if (!flat_face || determinant(worlds[f][i]) <= 0 || !turned_away(worlds[f][i], a, n, *eye))
+                list.push_back(i);
+    }
+}
 
 bool MovingBatch::Model::ensure_buffers(gfx::Device& device, const gfx::DevicePtr& pointer, int f,
                                         std::uint32_t count) {
@@ -154,20 +236,25 @@ bool MovingBatch::Model::ensure_buffers(gfx::Device& device, const gfx::DevicePt
 }
 
 std::size_t MovingBatch::Model::draw(gfx::Device& device, const gfx::DevicePtr& pointer, int f,
-                                     std::size_t* vertices) {
+                                     std::size_t* vertices, const std::optional<Vec3>& eye) {
     const std::vector<cls3dObject*>& objects = members[f];
     const ModelForm& form = forms[f];
     const auto count = static_cast<std::uint32_t>(objects.size());
     if (count == 0 || form.vertex_count == 0 || !ensure_buffers(device, pointer, f, count)) return 0;
     FormBuffers& b = buffers[f];
+    choose_shown(f, eye);
 
-    // Subset after subset, each object's copy of the subset's vertices moved into place.
+    // Subset after subset, the copies of the subset's vertices that go out, moved into place.
+    std::size_t bytes = 0;
+    for (std::size_t j = 0; j < form.subsets.size(); ++j)
+        bytes += shown[j].size() * form.subsets[j].vertices.size();
+    if (bytes == 0) return 0;
     std::uint8_t* data = nullptr;
-    const std::size_t bytes = std::size_t(count) * form.vertex_count * stride;
     if (platform::Failed(b.vertices->Lock(0, static_cast<gfx::Dword>(bytes), &data, 0))) return 0;
     std::uint8_t* out = data;
-    for (const ModelForm::Subset& s : form.subsets) {
-        for (std::uint32_t i = 0; i < count; ++i) {
+    for (std::size_t j = 0; j < form.subsets.size(); ++j) {
+        const ModelForm::Subset& s = form.subsets[j];
+        for (const std::uint32_t i : shown[j]) {
             move_vertices(s, worlds[f][i], stride, normal, out);
             out += s.vertices.size();
         }
@@ -187,17 +274,18 @@ std::size_t MovingBatch::Model::draw(gfx::Device& device, const gfx::DevicePtr& 
         } else {
             objects.front()->ApplySubsetStates(static_cast<std::int32_t>(j));
         }
-        if (!s.indices.empty()) {
+        const auto n = static_cast<std::uint32_t>(shown[j].size());
+        if (!s.indices.empty() && n > 0) {
             IgnoreStatus(device.SetIndices(b.indices, first_vertex),
                          "drawn like the objects, errors ignored");
-            IgnoreStatus(device.DrawIndexedPrimitive(gfx::PtTriangleList, 0, count * s.vertex_count,
+            IgnoreStatus(device.DrawIndexedPrimitive(gfx::PtTriangleList, 0, n * s.vertex_count,
                                                      b.first_index[j],
-                                                     static_cast<gfx::Dword>(count * s.indices.size() / 3)),
+                                                     static_cast<gfx::Dword>(n * s.indices.size() / 3)),
                          "drawn like the objects, errors ignored");
             ++calls;
-            *vertices += std::size_t(count) * s.vertex_count;
+            *vertices += std::size_t(n) * s.vertex_count;
         }
-        first_vertex += count * s.vertex_count;
+        first_vertex += n * s.vertex_count;
     }
     return calls;
 }
@@ -274,6 +362,7 @@ void MovingBatch::Draw() {
     const gfx::DevicePtr pointer = engine->DevicePointer();
 
     const Matrix4 identity = MatrixIdentity();
+    const std::optional<Vec3> eye = unmirrored_eye(device);
     bool world_set = false;
     for (auto& model : models_) {
         for (int f = 0; f < 2; ++f) {
@@ -287,7 +376,7 @@ void MovingBatch::Draw() {
                              "drawn like the objects, errors ignored");
                 world_set = true;
             }
-            last_draw_calls_ += model->draw(device, pointer, f, &last_vertices_);
+            last_draw_calls_ += model->draw(device, pointer, f, &last_vertices_, eye);
             last_drawn_.insert(last_drawn_.end(), model->members[f].begin(), model->members[f].end());
             if (f == 1) last_reduced_ += model->members[f].size();
         }

@@ -318,7 +318,8 @@ TEST_F(MeshObjectOnGl, ObjectsDrawnFromABatchLookAsWhenDrawnOneByOne) {
 // Turned and moved cubes drawn from the moving batch must look as when each is drawn with its own
 // transform: the corners land a rounding step apart, so edge pixels may differ, and a lit face keeps
 // its colour. As boxes (the form of vehicles a pixel or two across), cubes are their own boxes and
-// must look the same too: each face takes the material that faces its way.
+// must look the same too: each face takes the material that faces its way, and the faces turned away
+// from the eye, which the batch leaves out, would not have shown.
 TEST_F(MeshObjectOnGl, MovingObjectsDrawnFromABatchOrAsBoxesLookAsWhenDrawnOneByOne) {
     const auto file = dir_.path() / "cube.x";
     test::WriteXFile(file, coloured_cube());
@@ -360,7 +361,14 @@ TEST_F(MeshObjectOnGl, MovingObjectsDrawnFromABatchOrAsBoxesLookAsWhenDrawnOneBy
         const std::vector<std::uint32_t> batched = frame(how);
         ASSERT_EQ(batched.size(), one_by_one.size());
         EXPECT_EQ(batch.LastDrawnObjects().size(), objects.size());
-        EXPECT_EQ(batch.LastDrawCalls(), how == 1 ? 3u : 6u) << "a call per subset, or per face of the box";
+        if (how == 1) {
+            EXPECT_EQ(batch.LastDrawCalls(), 3u) << "a call per subset";
+        } else {
+            // At most three faces of a box turn to the eye; the others are left out, as the device
+            // would cull them.
+            EXPECT_LE(batch.LastDrawCalls(), 6u) << "a call per face of the box";
+            EXPECT_LE(batch.LastVertices(), objects.size() * 3 * 4);
+        }
         EXPECT_EQ(batch.LastReducedObjects(), how == 2 ? objects.size() : 0u);
         int drawn = 0, differing = 0, off_colour = 0;
         for (int y = 1; y + 1 < kHeight; ++y) {
