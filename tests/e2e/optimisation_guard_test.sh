@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The shortcuts taken for speed must change nothing the user sees: a fixed-seed, fixed-step run
 # leaves the same traffic tables and the same last picture as the same run with
-# KL_NO_OPTIMISATIONS=1 (plain traffic scan, one mesh parse per object, roads and buildings drawn
-# whole one after another with their own transforms, every vehicle in the view cone drawn as its
-# model with its own transform, every material and texture handed to GL as it is). Three roads for
+# KL_NO_OPTIMISATIONS=1 (plain traffic scan, one mesh parse per object, the sky and the ground drawn
+# first, roads and buildings drawn whole one after another with their own transforms, every vehicle
+# in the view cone drawn as its model with its own transform, every material and texture handed to
+# GL as it is). Three roads for
 # 200 frames, in steps of 0.033 s and of 0.5 s (after which most vehicles are far ahead, many of them
 # between the pixel centres); with FULL, also 250 roads for 600 steps of 0.5 s (five minutes, the
 # traffic spread over the whole street, most vehicles a pixel or two across and drawn as boxes).
