@@ -122,6 +122,35 @@ const std::vector<OptionSpec>& option_table() {
              o.traffic_model = *kind;
              return std::string();
          }},
+        {"scenario", "NAME",
+         "the car-following model's street: open (default) or ring (each lane a closed loop of "
+         "--ring-length metres); also chosen in the F3 panel",
+         [](Options& o, const std::string& v) {
+             const auto scenario = traffic_scenario_named(v);
+             if (!scenario) return "'" + v + "' is not a scenario (open or ring)";
+             o.scenario = *scenario;
+             return std::string();
+         }},
+        {"ring-length", "METRES", "length of the ring a lane, 200 to 2000; default 250",
+         [](Options& o, const std::string& v) {
+             double s = 0;
+             const char* first = v.data();
+             const char* last = first + v.size();
+             const auto [end, ec] = std::from_chars(first, last, s, std::chars_format::general);
+             if (v.empty() || end != last || ec != std::errc() || !std::isfinite(s))
+                 return "'" + v + "' is not a number of metres";
+             if (s < MinRingLength || s > MaxRingLength) return "'" + v + "' is outside 200 to 2000 metres";
+             o.ring_length = s;
+             return std::string();
+         }},
+        {"traffic-parameters", "FILE",
+         "read the car-following model's parameters from FILE (as traffic-model.txt) instead of the "
+         "file beside the settings",
+         path_into(&Options::traffic_parameters)},
+        {"trajectories", "FILE",
+         "write every vehicle's position, speed and acceleration to FILE (CSV, every 0.5 s of "
+         "simulated time)",
+         path_into(&Options::trajectories)},
         {"video", "FILE", "encode every frame into FILE (H.264 MP4) at 1 / --fixed-step frames per second",
          path_into(&Options::video)},
         {"video-quality", "Q", "quality of --video, 0 (lossless, large) to 51 (smallest); default 23",

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "traffic/model.h"
+#include "traffic/ring.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -28,6 +29,10 @@ struct Options {
     std::optional<std::filesystem::path> video; // H.264 file of every frame (needs fixed_step)
     std::int32_t video_quality = 23;            // libx264 constant rate factor, 0 to 51
     TrafficModelKind traffic_model = TrafficModelKind::Classic;
+    TrafficScenario scenario = TrafficScenario::Open;
+    double ring_length = DefaultRingLength;                  // metres a lane, MinRingLength to MaxRingLength
+    std::optional<std::filesystem::path> traffic_parameters; // instead of the file beside config.dat
+    std::optional<std::filesystem::path> trajectories;       // floating-car data, CSV
 };
 
 struct ParseResult {

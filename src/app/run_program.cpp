@@ -153,8 +153,9 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
     }
     P.Rnd.seed(options.seed ? *options.seed : seconds_since_midnight());
     P.TrafficKind = options.traffic_model;
-    P.TrafficParametersFile = ConfigFile().parent_path() / "traffic-model.txt";
-    if (const std::string problem = LoadTrafficParameters(P.TrafficParametersFile, P.TrafficParameters);
+    P.RingLength = options.ring_length;
+    if (options.traffic_parameters) P.TrafficParametersGiven = *options.traffic_parameters;
+    if (const std::string problem = ChooseScenario(P, options.scenario, ConfigFile().parent_path());
         !problem.empty())
         std::cerr << kTitle << ": " << problem << "\n";
 

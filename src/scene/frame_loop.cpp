@@ -10,6 +10,7 @@
 #include "scene/guarded.h"
 #include "scene/hud_line.h"
 #include "scene/object_placement.h"
+#include "scene/ring_drawing.h"
 #include "scene/run_scene.h"
 #include "scene/viewer_controls.h"
 #include "sim/mdl_kl.h"
@@ -141,6 +142,8 @@ void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
             draw_if_in_view(S, first + i, 0.58, U);
         return;
     }
+    if (const double ring = S.Model ? S.Model->ring_length() : 0.0; ring > 0)
+        return DrawRingVehicles(S, reach, ring, kBoxPicturePixels);
     S.Vehicles.Begin();
     for (std::int64_t i = 0; i < count; ++i) {
         const std::int64_t k = first + i;

@@ -11,9 +11,11 @@
 #include "sim/data_files.h"
 #include "sim/mdl_kl.h"
 #include "traffic/idm.h"
+#include "traffic/idm_model.h"
 #include "traffic/traffic.h"
 
 #include <cstdio>
+#include <limits>
 #include <string>
 
 namespace kl::scene {
@@ -175,6 +177,10 @@ void SetUpTrafficState(SceneState& S) {
     if (!S.Model || S.Model->kind() != Program().TrafficKind)
         S.Model = make_traffic_model(Program().TrafficKind, platform::OptimisationsOff(),
                                      &Program().TrafficParameters, measured_vehicle_lengths(S));
+    if (auto* idm = dynamic_cast<IdmTraffic*>(S.Model.get()))
+        idm->set_scenario(Program().Scenario, Program().RingLength);
+    // The followed vehicle is found afresh on the new ring.
+    S.Follow.Along = std::numeric_limits<double>::quiet_NaN();
     resume_past_fault(
         [&] { S.Model->set_up(*S.Traffic, S.RoadCount, Program().BuildingCount, Program().Rnd, placement); });
     S.ObjIndex = S.RoadCount + 2 + Program().BuildingCount + 60 * S.RoadCount;

@@ -7,7 +7,8 @@
 
 namespace kl::scene {
 
-TrafficWatch::TrafficWatch(std::ostream* log, std::ostream* dump) : Log(log), Dump(dump) {
+TrafficWatch::TrafficWatch(std::ostream* log, std::ostream* dump, std::ostream* trajectories)
+    : Log(log), Dump(dump), Trajectories(trajectories) {
     if (Log) *Log << traffic_log_header() << std::flush;
 }
 
@@ -15,6 +16,8 @@ void TrafficWatch::traffic_set_up(const SceneState& S) {
     Statistics.restart(*S.Traffic, S.RoadCount);
     // The traces would jump to the fresh traffic's places.
     Diagram.clear();
+    Diagram.set_ring(S.Model ? S.Model->ring_length() : 0.0);
+    Trajectories.traffic_set_up(S);
 }
 
 void TrafficWatch::window_closed(const SceneState& S, float window_seconds) {
@@ -25,6 +28,7 @@ void TrafficWatch::window_closed(const SceneState& S, float window_seconds) {
 
 void TrafficWatch::overlay_drawn(const SceneState& S) {
     SimTime += S.FrameTime;
+    Trajectories.frame(S);
     Diagram.follow(*S.Traffic, road_under(S.UserPos.x, S.RoadCount), SimTime);
     const bool down = S.KeyBuffer[kPanelKey] != 0;
     if (down && !PanelKeyDown) PanelOn = !PanelOn;

@@ -14,6 +14,7 @@
 #include "traffic/idm.h"
 #include "traffic/model.h"
 #include "traffic/random_source.h"
+#include "traffic/ring.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -55,6 +56,12 @@ struct ProgramState {
     TrafficModelKind TrafficKind = TrafficModelKind::Classic;
     IdmParameters TrafficParameters;
     std::filesystem::path TrafficParametersFile;
+    // The street the car-following model runs on (the F3 panel switches it) and the ring's length a
+    // lane, metres. The parameters and their file go with the scenario: each has its own defaults.
+    TrafficScenario Scenario = TrafficScenario::Open;
+    double RingLength = DefaultRingLength;
+    // --traffic-parameters: read instead of the scenario's file beside the settings; empty without.
+    std::filesystem::path TrafficParametersGiven;
 };
 
 namespace detail {
