@@ -40,8 +40,9 @@ std::string TrafficOutputs::Open(const Options& options) {
         const std::string error = open_file(Trajectories->path, "trajectories file", Trajectories->stream);
         if (!error.empty()) return error;
     }
-    Watcher = std::make_unique<scene::TrafficWatch>(Log ? &Log->stream : nullptr, Dump ? &Dump->stream : nullptr,
-                                                    Trajectories ? &Trajectories->stream : nullptr);
+    Watcher =
+        std::make_unique<scene::TrafficWatch>(Log ? &Log->stream : nullptr, Dump ? &Dump->stream : nullptr,
+                                              Trajectories ? &Trajectories->stream : nullptr);
     return {};
 }
 

@@ -160,7 +160,8 @@ void SpaceTimeHistory::rasterise(RgbaImage& Image, const Rgb& Background) const 
             const std::int32_t x = column(s.Time), y = row(s.Metres[v]);
             const Rgb c = speed_colour(s.Kmh[v]);
             // Round the ring: the trace leaves at the top and comes back at the bottom.
-            const bool wrapped = Ring > 0 && previous && std::fabs(s.Metres[v] - previous->Metres[v]) > Ring / 2;
+            const bool wrapped =
+                Ring > 0 && previous && std::fabs(s.Metres[v] - previous->Metres[v]) > Ring / 2;
             if (previous && !wrapped)
                 segment(Image, column(previous->Time), row(previous->Metres[v]), x, y, c);
             else

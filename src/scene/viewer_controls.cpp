@@ -3,8 +3,8 @@
 #include "scene/viewer_controls.h"
 
 #include "engine/mdl_main.h"
-#include "scene/brake_key.h"
 #include "platform/input/key_names.h"
+#include "scene/brake_key.h"
 #include "scene/follow_vehicle.h"
 #include "scene/guarded.h"
 #include "scene/scene_state.h"

@@ -42,7 +42,8 @@ std::filesystem::path ScenarioParametersFile(const std::filesystem::path& folder
     return folder / (scenario == TrafficScenario::Ring ? "traffic-model-ring.txt" : "traffic-model.txt");
 }
 
-std::string ChooseScenario(mdlKl::ProgramState& P, TrafficScenario scenario, const std::filesystem::path& folder) {
+std::string ChooseScenario(mdlKl::ProgramState& P, TrafficScenario scenario,
+                           const std::filesystem::path& folder) {
     P.Scenario = scenario;
     P.TrafficParameters = scenario_default_parameters(scenario);
     P.TrafficParametersFile = ScenarioParametersFile(folder, scenario);

@@ -28,6 +28,7 @@ std::filesystem::path ScenarioParametersFile(const std::filesystem::path& folder
 // file --traffic-parameters gave, else from its own file beside the settings (in `folder`, which
 // also becomes where Save writes). Returns what LoadTrafficParameters said; a given file that does
 // not exist is said too.
-std::string ChooseScenario(mdlKl::ProgramState& P, TrafficScenario scenario, const std::filesystem::path& folder);
+std::string ChooseScenario(mdlKl::ProgramState& P, TrafficScenario scenario,
+                           const std::filesystem::path& folder);
 
 } // namespace kl

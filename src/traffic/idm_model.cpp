@@ -73,7 +73,8 @@ void IdmTraffic::set_up_ring(TrafficTables& Tables, std::int32_t RoadCount, std:
                 start.X[m * (LastCar + 1) + n] = wrapped;
                 const long long obj = vehicle_object_index(BuildingCount, RoadCount, m, n, r);
                 if (obj >= 0 && obj <= LastObjectIndex)
-                    Sink.place_vehicle(static_cast<std::int32_t>(obj), static_cast<float>(vehicle_x(r, 25 * m)),
+                    Sink.place_vehicle(static_cast<std::int32_t>(obj),
+                                       static_cast<float>(vehicle_x(r, 25 * m)),
                                        static_cast<float>(vehicle_y(wrapped * 100.0)), VehicleZ);
             }
         }
