@@ -313,6 +313,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     if (before_present) before_present();
     resume_past_fault([] { Program().Engine->RenderShow(); });
     S.FramesSinceStep += 1;
+    if (S.Parameters.take_restart()) return FrameExit::Restart;
     // The window's close button ends the program as the quit prompt does.
     if (test_resuming_past_fault([] { return Program().Engine->CloseRequested(); })) return FrameExit::Quit;
     return FrameExit::None;

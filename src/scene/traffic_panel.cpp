@@ -115,7 +115,10 @@ PanelLayout panel_layout(std::int32_t Width, std::int32_t Height) {
     L.LegendY1 = L.DiagramY2 + L.LineHeight / 2 + pad;
     L.LegendY2 = L.LegendY1 + scaled(kBarRows, s);
     L.X2 = L.DiagramX2 + pad;
-    L.Y2 = std::max(L.PlotY2 + L.LineHeight / 2, L.LegendY2 + scaled(2, s) + L.LineHeight) + pad;
+    // Below the legend's labels: a title row, then the picture eight lines high, then its labels.
+    L.FundamentalY1 = L.LegendY2 + scaled(2, s) + 2 * L.LineHeight + L.LineHeight / 2;
+    L.FundamentalY2 = L.FundamentalY1 + 8 * L.LineHeight;
+    L.Y2 = std::max(L.PlotY2 + L.LineHeight / 2, L.FundamentalY2 + L.LineHeight) + pad;
     return L;
 }
 
@@ -180,6 +183,9 @@ void TrafficPanel::make_texts(const PanelLayout& L) {
     LegendLow = text(false, 0);
     LegendMid = text(false, 1);
     LegendHigh = text(false, 2);
+    FundamentalTitle = text(true, 0);
+    FundamentalFlow = text(false, 2);
+    FundamentalDensity = text(false, 0);
 }
 
 bool TrafficPanel::upload(const SpaceTimeHistory& Diagram) {
@@ -258,8 +264,66 @@ void TrafficPanel::draw_diagram(const SpaceTimeHistory& Diagram, const PanelLayo
     LegendHigh->Render(fixed_decimals(kDiagramHighKmh, 0));
 }
 
+void TrafficPanel::draw_fundamental(const FundamentalDiagram& F, const IdmParameters& P,
+                                    const PanelLayout& L) {
+    cls3dEngine* engine = CurrentEngine();
+    const std::int32_t labels_x = L.DiagramX1 - scaled(40, L.Scale);
+    FundamentalTitle->SetPosition(labels_x, L.FundamentalY1 - L.LineHeight - L.LineHeight / 2, L.X2,
+                                  L.FundamentalY1);
+    FundamentalTitle->Render("veh/h/lane by veh/km/lane, 10 min");
+    const double length = mean_vehicle_length(VehicleLengths{});
+    if (!FundamentalTexture || !FundamentalTexture->GetTexture()) {
+        FundamentalTexture = std::make_unique<cls2dTexture>();
+        if (!FundamentalTexture->LoadForEdit(FundamentalDiagram::Width, FundamentalDiagram::Height)) return;
+        FundamentalShown = false;
+    }
+    bool ready = FundamentalShown && FundamentalRevision == F.revision();
+    if (!ready) {
+        F.rasterise(FundamentalImage, kDiagramBackground, P, length);
+        const gfx::TexturePtr& tex = FundamentalTexture->GetTexture();
+        gfx::LockedRect locked;
+        if (platform::Succeeded(tex->LockRect(0, &locked, nullptr, 0))) {
+            if (locked.pBits != nullptr && locked.Pitch >= FundamentalDiagram::Width * 4) {
+                auto* bits = static_cast<std::uint8_t*>(locked.pBits);
+                for (std::int32_t y = 0; y < FundamentalDiagram::Height; ++y)
+                    for (std::int32_t x = 0; x < FundamentalDiagram::Width; ++x) {
+                        const std::uint8_t* rgba = FundamentalImage.at(x, y);
+                        std::uint8_t* p =
+                            bits + static_cast<std::size_t>(y) * static_cast<std::size_t>(locked.Pitch) +
+                            static_cast<std::size_t>(x) * 4;
+                        p[0] = rgba[2], p[1] = rgba[1], p[2] = rgba[0], p[3] = rgba[3];
+                    }
+                ready = true;
+            }
+            if (platform::Failed(tex->UnlockRect(0))) ready = false;
+        }
+        FundamentalShown = ready;
+        FundamentalRevision = F.revision();
+    }
+    if (ready) {
+        DiagramPicture.SetPosition(L.DiagramX1, L.FundamentalY1, L.DiagramX2, L.FundamentalY2);
+        DiagramPicture.SetPictureRange(0, 0, 1, 1);
+        DiagramPicture.Render(FundamentalTexture.get());
+    }
+    engine->Render2dBox(L.DiagramX1, L.FundamentalY1, L.DiagramX2, L.FundamentalY2, false,
+                        mdlMain::ColorRGB(150, 150, 150));
+    const FundamentalDiagram::Axes A = F.axes(P, length);
+    FundamentalFlow->SetPosition(labels_x, L.FundamentalY1 - L.LineHeight / 2,
+                                 L.DiagramX1 - scaled(3, L.Scale), L.FundamentalY2 + L.LineHeight);
+    FundamentalFlow->Render(fixed_decimals(A.Flow, 0) + "\n\n\n\n" + fixed_decimals(A.Flow / 2, 0) +
+                            "\n\n\n\n0");
+    FundamentalDensity->SetPosition(L.DiagramX1, L.FundamentalY2 + scaled(2, L.Scale), L.DiagramX2,
+                                    L.FundamentalY2 + scaled(2, L.Scale) + L.LineHeight);
+    FundamentalDensity->Render("0   veh/km/lane");
+    // The legend's right-aligned text, once more where the density axis ends.
+    LegendHigh->SetPosition(L.DiagramX1, L.FundamentalY2 + scaled(2, L.Scale), L.DiagramX2,
+                            L.FundamentalY2 + scaled(2, L.Scale) + L.LineHeight);
+    LegendHigh->Render(fixed_decimals(A.Density, 0));
+}
+
 void TrafficPanel::Draw(const TrafficFigures* Latest, const SpeedHistory& History,
-                        const SpaceTimeHistory& Diagram, std::int32_t Width, std::int32_t Height) {
+                        const SpaceTimeHistory& Diagram, std::int32_t Width, std::int32_t Height,
+                        const FundamentalDiagram* Fundamental, const IdmParameters* Parameters) {
     cls3dEngine* engine = CurrentEngine();
     if (engine == nullptr) return;
     const PanelLayout L = panel_layout(Width, Height);
@@ -285,6 +349,7 @@ void TrafficPanel::Draw(const TrafficFigures* Latest, const SpeedHistory& Histor
     Labels->SetPosition(L.TextX, L.PlotY1 - L.LineHeight / 2, L.PlotX1 - scaled(3, L.Scale), L.Y2);
     Labels->Render("160\n\n\n120\n\n\n80");
     draw_diagram(Diagram, L);
+    if (Fundamental && Parameters) draw_fundamental(*Fundamental, *Parameters, L);
 
     const std::vector<SpeedHistory::Sample> points = History.plot_points();
     if (points.size() < 2) return;
@@ -317,6 +382,11 @@ void TrafficPanel::Release() {
     FontSize = 0;
     DiagramTexture.reset();
     Shown = false;
+    FundamentalTitle.reset();
+    FundamentalFlow.reset();
+    FundamentalDensity.reset();
+    FundamentalTexture.reset();
+    FundamentalShown = false;
 }
 
 } // namespace kl

@@ -16,6 +16,7 @@ void TrafficWatch::traffic_set_up(const SceneState& S) {
     Statistics.restart(*S.Traffic, S.RoadCount);
     // The traces would jump to the fresh traffic's places.
     Diagram.clear();
+    Fundamental.clear();
     Diagram.set_ring(S.Model ? S.Model->ring_length() : 0.0);
     Trajectories.traffic_set_up(S);
 }
@@ -29,13 +30,18 @@ void TrafficWatch::window_closed(const SceneState& S, float window_seconds) {
 void TrafficWatch::overlay_drawn(const SceneState& S) {
     SimTime += S.FrameTime;
     Trajectories.frame(S);
-    Diagram.follow(*S.Traffic, road_under(S.UserPos.x, S.RoadCount), SimTime);
+    const std::int32_t road = road_under(S.UserPos.x, S.RoadCount);
+    Diagram.follow(*S.Traffic, road, SimTime);
+    const bool idm = S.Model && S.Model->kind() == TrafficModelKind::Idm;
+    if (idm)
+        Fundamental.follow(*S.Traffic, S.Model.get(), road, S.Model->ring_length(), SimTime, S.FrameTime);
     const bool down = S.KeyBuffer[kPanelKey] != 0;
     if (down && !PanelKeyDown) PanelOn = !PanelOn;
     PanelKeyDown = down;
     if (PanelOn)
         Panel.Draw(Latest ? &*Latest : nullptr, History, Diagram, mdlKl::Program().Settings.Width,
-                   mdlKl::Program().Settings.Height);
+                   mdlKl::Program().Settings.Height, idm ? &Fundamental : nullptr,
+                   &mdlKl::Program().TrafficParameters);
 }
 
 void TrafficWatch::scene_left(const SceneState& S, std::int64_t frames) {

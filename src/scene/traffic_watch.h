@@ -44,6 +44,7 @@ class TrafficWatch final : public SceneObserver {
     SpeedHistory History;
     // Kept while the panel is hidden too, so that it opens on the last minute.
     SpaceTimeHistory Diagram;
+    FundamentalDiagram Fundamental;
     std::optional<TrafficFigures> Latest;
     TrafficPanel Panel;
     TrajectoryWriter Trajectories;
