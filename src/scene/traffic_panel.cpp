@@ -47,9 +47,18 @@ std::string km_label(double metres) {
     return fixed_decimals(metres / 1000.0, 1);
 }
 
-std::int32_t plot_y(double kmh, const PanelLayout& L) {
-    const double k = std::clamp(kmh, kPlotLowKmh, kPlotHighKmh);
-    return L.PlotY2 - scaled((k - kPlotLowKmh) / (kPlotHighKmh - kPlotLowKmh), L.PlotY2 - L.PlotY1);
+// The plot's range: the open street's 80 to 160 km/h, or on a ring, where the traffic crawls and
+// stands, 0 to 80.
+struct PlotRange {
+    double Low, High;
+};
+PlotRange plot_range(bool ring) {
+    return ring ? PlotRange{0.0, 80.0} : PlotRange{kPlotLowKmh, kPlotHighKmh};
+}
+
+std::int32_t plot_y(double kmh, const PanelLayout& L, const PlotRange& P) {
+    const double k = std::clamp(kmh, P.Low, P.High);
+    return L.PlotY2 - scaled((k - P.Low) / (P.High - P.Low), L.PlotY2 - L.PlotY1);
 }
 
 } // namespace
@@ -148,9 +157,10 @@ std::string panel_table_text(const TrafficFigures* F) {
     return text;
 }
 
-std::string diagram_title(std::int32_t Road) {
+std::string diagram_title(std::int32_t Road, bool ring) {
     if (Road < 0) return "no road to follow";
-    return "road " + std::to_string(Road) + ": km along, last 60 s";
+    return "road " + std::to_string(Road) +
+           (ring ? ": m round the ring, last 60 s" : ": km along, last 60 s");
 }
 
 PackedColor lane_colour(int lane) {
@@ -231,7 +241,7 @@ void TrafficPanel::draw_diagram(const SpaceTimeHistory& Diagram, const PanelLayo
     cls3dEngine* engine = CurrentEngine();
     const std::int32_t labels_x = L.DiagramX1 - scaled(40, L.Scale);
     DiagramTitle->SetPosition(labels_x, L.TextY, L.X2, L.DiagramY1);
-    DiagramTitle->Render(diagram_title(Diagram.road()));
+    DiagramTitle->Render(diagram_title(Diagram.road(), Diagram.ring() > 0));
 
     if (upload(Diagram)) {
         const float h = static_cast<float>(kTextureHeight);
@@ -250,8 +260,10 @@ void TrafficPanel::draw_diagram(const SpaceTimeHistory& Diagram, const PanelLayo
         const SpaceTimeHistory::Range R = Diagram.range();
         DiagramLabels->SetPosition(labels_x, L.DiagramY1 - L.LineHeight / 2, L.DiagramX1 - scaled(3, L.Scale),
                                    L.DiagramY2 + L.LineHeight);
-        DiagramLabels->Render(km_label(R.High) + "\n\n\n\n" + km_label((R.Low + R.High) / 2) + "\n\n\n\n" +
-                              km_label(R.Low));
+        // A ring's few hundred metres in metres.
+        const auto label = [&](double m) { return Diagram.ring() > 0 ? fixed_decimals(m, 0) : km_label(m); };
+        DiagramLabels->Render(label(R.High) + "\n\n\n\n" + label((R.Low + R.High) / 2) + "\n\n\n\n" +
+                              label(R.Low));
     }
     const std::int32_t y = L.LegendY2 + scaled(2, L.Scale), y2 = y + L.LineHeight;
     const std::int32_t mid =
@@ -341,13 +353,16 @@ void TrafficPanel::Draw(const TrafficFigures* Latest, const SpeedHistory& Histor
                             lane_colour(l));
     }
 
-    for (const double kmh : {100.0, 120.0, 140.0}) {
-        const std::int32_t y = plot_y(kmh, L);
+    const PlotRange range = plot_range(Diagram.ring() > 0);
+    const double step = (range.High - range.Low) / 4;
+    for (const double kmh : {range.Low + step, range.Low + 2 * step, range.Low + 3 * step}) {
+        const std::int32_t y = plot_y(kmh, L, range);
         engine->Render2dLine(L.PlotX1, y, L.PlotX2, y, mdlMain::ColorRGB(60, 66, 78));
     }
     engine->Render2dBox(L.PlotX1, L.PlotY1, L.PlotX2, L.PlotY2, false, mdlMain::ColorRGB(150, 150, 150));
     Labels->SetPosition(L.TextX, L.PlotY1 - L.LineHeight / 2, L.PlotX1 - scaled(3, L.Scale), L.Y2);
-    Labels->Render("160\n\n\n120\n\n\n80");
+    Labels->Render(fixed_decimals(range.High, 0) + "\n\n\n" + fixed_decimals(range.Low + 2 * step, 0) +
+                   "\n\n\n" + fixed_decimals(range.Low, 0));
     draw_diagram(Diagram, L);
     if (Fundamental && Parameters) draw_fundamental(*Fundamental, *Parameters, L);
 
@@ -365,8 +380,8 @@ void TrafficPanel::Draw(const TrafficFigures* Latest, const SpeedHistory& Histor
             const double a = points[i - 1].Kmh[lane], b = points[i].Kmh[lane];
             // An empty lane has no mean: the line breaks there.
             if (!std::isfinite(a) || !std::isfinite(b)) continue;
-            engine->Render2dLine(x_of(points[i - 1].Time), plot_y(a, L), x_of(points[i].Time), plot_y(b, L),
-                                 colour);
+            engine->Render2dLine(x_of(points[i - 1].Time), plot_y(a, L, range), x_of(points[i].Time),
+                                 plot_y(b, L, range), colour);
         }
     }
 }

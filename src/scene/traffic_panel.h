@@ -70,8 +70,8 @@ std::string panel_table_text(const TrafficFigures* F);
 // Lane colours of the plot and of the marks beside the table's lane rows.
 PackedColor lane_colour(int lane);
 
-// The diagram's title: which road it follows.
-std::string diagram_title(std::int32_t Road);
+// The diagram's title: which road it follows, and on a ring that positions go round it.
+std::string diagram_title(std::int32_t Road, bool ring = false);
 
 class TrafficPanel {
   public:
