@@ -9,10 +9,10 @@ namespace kl::scene {
 
 struct SceneState;
 
-// Beyond this many of its own lengths' worth of pixels a vehicle is too small to matter: a copy
-// whose whole stretch of road lies farther than the distance at which a 5 m vehicle is a pixel long
-// is not drawn.
-inline constexpr double kRingVehicleMetres = 5.0;
+// A copy whose whole stretch of road lies farther than where a vehicle's width (about 2 m) is one
+// pixel is not drawn: its vehicles would be dots of a pixel or less, and the ring has as many copies
+// as the eye reaches, which would otherwise cost far more than the open street's 60 vehicles a road.
+inline constexpr double kRingVehicleMetres = 2.0;
 
 // Takes every image in view of every vehicle into S.Vehicles and draws them, as the open street's
 // vehicles are; those whose picture is at most box_pixels across as boxes. ring is the length a lane.
