@@ -162,14 +162,15 @@ void ParameterPanel::build(const SceneState& S) {
     // At the right, below where the statistics panel (F2) reaches, so that both can be open at once.
     const auto below_statistics = static_cast<float>(
         panel_layout(mdlKl::Program().Settings.Width, mdlKl::Program().Settings.Height).Y2);
-    // On a screen too low for both, it keeps to the bottom right corner and covers some of the other.
+    // On a screen too low for both, it rises to the bottom right corner and covers some of the other.
     const float bottom = ImGui::GetIO().DisplaySize.y - kMargin * scale;
-    if (below_statistics + kMargin * scale + Height <= bottom || Height == 0.0f)
-        ImGui::SetNextWindowPos(ImVec2(ImGui::GetIO().DisplaySize.x - width - kMargin * scale,
-                                       below_statistics + kMargin * scale));
-    else
-        ImGui::SetNextWindowPos(ImVec2(ImGui::GetIO().DisplaySize.x - kMargin * scale, bottom),
-                                ImGuiCond_Always, ImVec2(1.0f, 1.0f));
+    // Its height told beforehand from its rows (title, note, street, ring, sliders, buttons,
+    // message), so that it stands where it belongs from the first frame.
+    const float rows = 13.0f + (mdlKl::Program().Scenario == TrafficScenario::Ring ? 1.0f : 0.0f);
+    const float height = rows * ImGui::GetFrameHeightWithSpacing() + 2 * ImGui::GetStyle().WindowPadding.y;
+    // Its top stays put whatever it shows, so that nothing moves under the pointer.
+    const float top = std::max(0.0f, std::min(below_statistics + kMargin * scale, bottom - height));
+    ImGui::SetNextWindowPos(ImVec2(ImGui::GetIO().DisplaySize.x - width - kMargin * scale, top));
     ImGui::SetNextWindowSize(ImVec2(width, 0.0f));
     ImGui::SetNextWindowBgAlpha(0.85f);
     ImGui::Begin("Car-following model (F3)", nullptr,
@@ -223,7 +224,6 @@ void ParameterPanel::build(const SceneState& S) {
     if (ImGui::Button("Save")) save();
     note_area("Save");
     if (!SaveMessage.empty()) ImGui::TextWrapped("%s", SaveMessage.c_str());
-    Height = ImGui::GetWindowHeight();
     ImGui::End();
 }
 

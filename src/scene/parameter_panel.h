@@ -61,8 +61,6 @@ class ParameterPanel {
     bool KeyDown = false;
     bool CursorWasShown = false;
     bool Restart = false;
-    // The panel's height when last drawn, pixels.
-    float Height = 0.0f;
     ImGuiContext* Context = nullptr;
     ImguiDrawing Drawing;
     std::string SaveMessage;
