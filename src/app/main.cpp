@@ -57,9 +57,10 @@ int main(int argc, char** argv) {
     if (kl::is_installed_data(kl::DataRoot(), installed))
         kl::SetUserConfigFile(kl::user_config_file(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
 
-    kl::platform::WindowHandle frmMain = kl::gfx::CreateRenderWindow("Kelvane", 640, 480, false);
+    std::string window_error;
+    kl::platform::WindowHandle frmMain = kl::gfx::CreateRenderWindow("Kelvane", 640, 480, false, &window_error);
     if (frmMain == nullptr) {
-        std::cerr << "kelvane3d: no display to open the main window on\n";
+        std::cerr << "kelvane3d: " << window_error << "\n";
         return kl::mdlKl::kExitFailed;
     }
     kl::platform::PumpEvents();
