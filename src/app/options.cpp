@@ -3,6 +3,7 @@
 #include "app/options.h"
 
 #include "platform/os/files.h"
+#include "traffic/tables.h"
 
 #include <charconv>
 #include <cmath>
@@ -56,6 +57,9 @@ Apply path_into(std::optional<std::filesystem::path> Options::*field) {
     };
 }
 
+const std::string kRoadsHelp = "number of road strips (0 to " + std::to_string(MaxRoadCount) +
+                               "), put into the dialog's \"Nombre de Sim\" field";
+
 const std::vector<OptionSpec>& option_table() {
     static const std::vector<OptionSpec> table = {
         {"windowed", "", "run in a window instead of full screen",
@@ -99,10 +103,10 @@ const std::vector<OptionSpec>& option_table() {
              if (err.empty()) o.seed = static_cast<std::uint32_t>(n);
              return err;
          }},
-        {"roads", "N", "number of road strips (0 to 32767), put into the dialog's \"Nombre de Sim\" field",
+        {"roads", "N", kRoadsHelp,
          [](Options& o, const std::string& v) {
              long long n = 0;
-             std::string err = parse_count(v, 0, std::numeric_limits<std::int16_t>::max(), n);
+             std::string err = parse_count(v, 0, MaxRoadCount, n);
              if (err.empty()) o.roads = static_cast<std::int16_t>(n);
              return err;
          }},

@@ -66,7 +66,7 @@ TEST(Options, ValuesAtTheirLimitsAndRepeats) {
     EXPECT_EQ(parse({"--frames", "9223372036854775807"}).options.frames, 9223372036854775807LL);
     EXPECT_EQ(parse({"--seed", "0"}).options.seed, 0u);
     EXPECT_EQ(parse({"--roads", "0"}).options.roads, 0);
-    EXPECT_EQ(parse({"--roads", "32767"}).options.roads, 32767);
+    EXPECT_EQ(parse({"--roads", "251"}).options.roads, 251);
     EXPECT_EQ(parse({"--fixed-step", "1e-3"}).options.fixed_step, 0.001);
     // A value may contain "=" and may start with a single "-" when it is a file name.
     EXPECT_EQ(parse({"--keys=a=b.txt"}).options.keys, std::filesystem::path("a=b.txt"));
@@ -87,7 +87,8 @@ TEST(Options, BadNumbersAreNamed) {
     EXPECT_EQ(error_of({"--frames", "1.5"}), "option --frames: '1.5' is not a whole number");
     EXPECT_EQ(error_of({"--seed", "4294967296"}),
               "option --seed: '4294967296' is too large (at most 4294967295)");
-    EXPECT_EQ(error_of({"--roads", "32768"}), "option --roads: '32768' is too large (at most 32767)");
+    EXPECT_EQ(error_of({"--roads", "252"}), "option --roads: '252' is too large (at most 251)");
+    EXPECT_EQ(error_of({"--roads", "32768"}), "option --roads: '32768' is too large (at most 251)");
     EXPECT_EQ(error_of({"--roads", "-3"}), "option --roads: '-3' is too small (at least 0)");
     EXPECT_EQ(error_of({"--fixed-step", "0"}), "option --fixed-step: '0' must be more than 0 seconds");
     EXPECT_EQ(error_of({"--fixed-step", "-0.5"}), "option --fixed-step: '-0.5' must be more than 0 seconds");
