@@ -57,14 +57,19 @@ int main(int argc, char** argv) {
     if (kl::is_installed_data(kl::DataRoot(), installed))
         kl::SetUserConfigFile(kl::user_config_file(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
 
-    kl::platform::WindowHandle frmMain = kl::gfx::CreateRenderWindow("Kelvane", 640, 480, false);
-    if (frmMain == nullptr) {
+    int status = kl::mdlKl::kExitFailed;
+    // Said before anything touches the display, so that it is the first line the user reads rather
+    // than what the windowing and message-box libraries make of the missing display.
+    if (const std::string missing = kl::platform::MissingDisplay(); !missing.empty()) {
+        std::cerr << "kelvane3d: " << missing << "\n";
+    } else if (kl::platform::WindowHandle frmMain = kl::gfx::CreateRenderWindow("Kelvane", 640, 480, false);
+               frmMain == nullptr) {
         std::cerr << "kelvane3d: no display to open the main window on\n";
-        return kl::mdlKl::kExitFailed;
+    } else {
+        kl::platform::PumpEvents();
+        status = kl::mdlKl::RunProgram(options, std::move(keys), frmMain, &traffic.Watch());
+        kl::gfx::DestroyRenderWindow(frmMain);
     }
-    kl::platform::PumpEvents();
-    int status = kl::mdlKl::RunProgram(options, std::move(keys), frmMain, &traffic.Watch());
-    kl::gfx::DestroyRenderWindow(frmMain);
     if (const std::string error = traffic.Finish(); !error.empty()) {
         std::cerr << "kelvane3d: " << error << "\n";
         status = kl::mdlKl::kExitFailed;

@@ -29,9 +29,11 @@ check_true "no file created" cmp -s <(ls -A "$data") "$work/listing.before"
 echo "-- no display"
 fresh_data
 rm -f "$data/config.dat"
-DISPLAY="" run_program 60 --no-dialog --frames 50
+DISPLAY="" WAYLAND_DISPLAY="" run_program 60 --no-dialog --frames 50
 check "exit status" "$status" 1
-check_true "says why on stderr" grep -qE "no display|exit now" "$work/err"
+check "the first line on stderr names the cause" "$(head -n1 "$work/err")" \
+    "kelvane3d: no display to open a window on (DISPLAY and WAYLAND_DISPLAY are not set)"
+check "nothing about a message box" "$(grep -c "message box" "$work/err")" 0
 check_true "no config.dat" test ! -e "$data/config.dat"
 
 echo "-- a key script that cannot be read"
