@@ -23,6 +23,10 @@ int main(int argc, char** argv) {
         std::cout << kl::options_help_text("kelvane3d");
         return 0;
     }
+    if (parsed.kind == kl::ParseResult::Kind::Version) {
+        std::cout << kl::version_text("kelvane3d");
+        return 0;
+    }
     if (parsed.kind == kl::ParseResult::Kind::Error) {
         std::cerr << "kelvane3d: " << parsed.error << "\nTry 'kelvane3d --help'.\n";
         return parsed.exit_code();

@@ -2,6 +2,7 @@
 // named precisely instead of being half-applied.
 #include "app/options.h"
 
+#include "kl_version.h"
 #include "platform/os/files.h"
 #include "traffic/tables.h"
 
@@ -162,6 +163,10 @@ ParseResult parse_options(const std::vector<std::string>& args) {
             result.kind = ParseResult::Kind::Help;
             continue;
         }
+        if (arg == "--version") {
+            if (result.kind != ParseResult::Kind::Help) result.kind = ParseResult::Kind::Version;
+            continue;
+        }
         if (arg.size() <= 2 || arg.compare(0, 2, "--") != 0)
             return error("unexpected argument '" + arg + "' (options start with --; see --help)");
 
@@ -212,6 +217,7 @@ std::string options_help_text(const std::string& program_name) {
                                   : std::string(spec.name) + " " + std::string(spec.metavar),
              spec.help);
     line("help", "show this list and exit");
+    line("version", "show the program's name and version and exit");
     text += "\nValues may also be written --option=VALUE.\n"
             "\nSettings: 3z-idaveva/config.dat (else default.dat) in the data folder: the --data folder,\n"
             "else the current folder if it holds 3z-idaveva/. With the installed data, they are read from\n"
@@ -221,6 +227,10 @@ std::string options_help_text(const std::string& program_name) {
             "the settings dialog closed); 1 when the start failed or the run could not go on (a message\n"
             "says why); 2 for a bad command line.\n";
     return text;
+}
+
+std::string version_text(const std::string& program_name) {
+    return program_name + " (" + kProjectName + ") " + kVersion + "\n";
 }
 
 std::filesystem::path choose_data_root(const Options& options, const std::filesystem::path& current_dir,

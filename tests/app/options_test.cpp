@@ -131,13 +131,17 @@ TEST(Options, HelpListsEveryOptionOnALineOfItsOwn) {
         EXPECT_EQ(r.kind, ParseResult::Kind::Help);
         EXPECT_EQ(r.exit_code(), 0);
     }
+    EXPECT_EQ(parse({"--windowed", "--version"}).kind, ParseResult::Kind::Version);
+    EXPECT_EQ(parse({"--version"}).exit_code(), 0);
+    EXPECT_EQ(parse({"--version", "--help"}).kind, ParseResult::Kind::Help);
     const std::string text = options_help_text("kelvane3d");
     EXPECT_EQ(text.rfind("Usage: kelvane3d [options]\n", 0), 0u);
     const char* lines[] = {"--windowed ",   "--data DIR ",         "--no-dialog ",
                            "--frames N ",   "--keys FILE ",        "--fixed-step SECONDS ",
                            "--seed N ",     "--roads N ",          "--screenshot FILE ",
                            "--stats FILE ", "--traffic-log FILE ", "--dump-traffic FILE ",
-                           "--video FILE ", "--video-quality Q ",  "--help "};
+                           "--video FILE ", "--video-quality Q ",  "--help ",
+                           "--version "};
     for (const char* l : lines) {
         const std::size_t at = text.find("\n  " + std::string(l));
         ASSERT_NE(at, std::string::npos) << l;
