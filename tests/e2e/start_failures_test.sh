@@ -32,8 +32,9 @@ fresh_data
 rm -f "$data/config.dat"
 DISPLAY="" WAYLAND_DISPLAY="" run_program 60 --no-dialog --frames 50
 check "exit status" "$status" 1
-check "the first line says why" "$(head -n1 "$work/err")" \
+check "the first line on stderr names the cause" "$(head -n1 "$work/err")" \
     "kelvane3d: no display to open a window on (DISPLAY and WAYLAND_DISPLAY are not set)"
+check "nothing about a message box" "$(grep -c "message box" "$work/err")" 0
 check_true "no config.dat" test ! -e "$data/config.dat"
 
 echo "-- a display that cannot be reached, with the dialog"
