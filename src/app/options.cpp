@@ -2,7 +2,9 @@
 // named precisely instead of being half-applied.
 #include "app/options.h"
 
+#include "kl_version.h"
 #include "platform/os/files.h"
+#include "traffic/tables.h"
 
 #include <charconv>
 #include <cmath>
@@ -56,6 +58,9 @@ Apply path_into(std::optional<std::filesystem::path> Options::*field) {
     };
 }
 
+const std::string kRoadsHelp = "number of road strips (0 to " + std::to_string(MaxRoadCount) +
+                               "), put into the dialog's \"Nombre de Sim\" field";
+
 const std::vector<OptionSpec>& option_table() {
     static const std::vector<OptionSpec> table = {
         {"windowed", "", "run in a window instead of full screen",
@@ -99,10 +104,10 @@ const std::vector<OptionSpec>& option_table() {
              if (err.empty()) o.seed = static_cast<std::uint32_t>(n);
              return err;
          }},
-        {"roads", "N", "number of road strips (0 to 32767), put into the dialog's \"Nombre de Sim\" field",
+        {"roads", "N", kRoadsHelp,
          [](Options& o, const std::string& v) {
              long long n = 0;
-             std::string err = parse_count(v, 0, std::numeric_limits<std::int16_t>::max(), n);
+             std::string err = parse_count(v, 0, MaxRoadCount, n);
              if (err.empty()) o.roads = static_cast<std::int16_t>(n);
              return err;
          }},
@@ -187,6 +192,10 @@ ParseResult parse_options(const std::vector<std::string>& args) {
             result.kind = ParseResult::Kind::Help;
             continue;
         }
+        if (arg == "--version") {
+            if (result.kind != ParseResult::Kind::Help) result.kind = ParseResult::Kind::Version;
+            continue;
+        }
         if (arg.size() <= 2 || arg.compare(0, 2, "--") != 0)
             return error("unexpected argument '" + arg + "' (options start with --; see --help)");
 
@@ -237,6 +246,7 @@ std::string options_help_text(const std::string& program_name) {
                                   : std::string(spec.name) + " " + std::string(spec.metavar),
              spec.help);
     line("help", "show this list and exit");
+    line("version", "show the program's name and version and exit");
     text += "\nValues may also be written --option=VALUE.\n"
             "\nSettings: 3z-idaveva/config.dat (else default.dat) in the data folder: the --data folder,\n"
             "else the current folder if it holds 3z-idaveva/. With the installed data, they are read from\n"
@@ -246,6 +256,10 @@ std::string options_help_text(const std::string& program_name) {
             "the settings dialog closed); 1 when the start failed or the run could not go on (a message\n"
             "says why); 2 for a bad command line.\n";
     return text;
+}
+
+std::string version_text(const std::string& program_name) {
+    return program_name + " (" + kProjectName + ") " + kVersion + "\n";
 }
 
 std::filesystem::path choose_data_root(const Options& options, const std::filesystem::path& current_dir,

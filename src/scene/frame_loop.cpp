@@ -82,7 +82,8 @@ constexpr double kBoxPicturePixels = 1.5;
 void draw_roads(SceneState& S, const DrawReach& reach) {
     if (platform::OptimisationsOff() || !S.Roads.Ready()) {
         for (std::int64_t i = 0; i < S.RoadCount; ++i)
-            resume_past_fault([&] { ObjectAt(Program().BuildingCount + 2 + i).Render(); });
+            resume_past_fault(
+                [&] { ObjectAt(road_object_index(Program().BuildingCount, static_cast<int>(i))).Render(); });
         return;
     }
     static std::vector<char> in_view;
@@ -136,17 +137,17 @@ void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
 // a draw call per subset for all vehicles of a model; vehicles stand apart, so the order in which two
 // of them are drawn changes no pixel.
 void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
-    const std::int64_t first = Program().BuildingCount + 2 + S.RoadCount, count = 60LL * S.RoadCount;
+    const std::int64_t first = vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0, 0);
+    const std::int64_t end = vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0, S.RoadCount);
     if (platform::OptimisationsOff()) {
-        for (std::int64_t i = 0; i < count; ++i)
-            draw_if_in_view(S, first + i, 0.58, U);
+        for (std::int64_t k = first; k < end; ++k)
+            draw_if_in_view(S, k, 0.58, U);
         return;
     }
     if (const double ring = S.Model ? S.Model->ring_length() : 0.0; ring > 0)
         return DrawRingVehicles(S, reach, ring, kBoxPicturePixels);
     S.Vehicles.Begin();
-    for (std::int64_t i = 0; i < count; ++i) {
-        const std::int64_t k = first + i;
+    for (std::int64_t k = first; k < end; ++k) {
         if (!test_resuming_past_fault([&] { return in_view_cone(S, k, 0.58, U); })) continue;
         resume_past_fault([&] {
             KlObject& object = ObjectAt(k);

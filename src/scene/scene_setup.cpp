@@ -112,7 +112,7 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
             p = std::make_unique<Player>();
     });
     Program().Objects.clear();
-    Program().Objects.resize(static_cast<std::size_t>(kLastObject) + 1);
+    Program().Objects.resize(static_cast<std::size_t>(LastObjectIndex) + 1);
 
     ClearSceneTextures();
     fill_slot(0, "sky001.bmp");
@@ -167,7 +167,7 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
     }
 
     batch_objects(S.Buildings, 2, Program().BuildingCount, 0);
-    batch_objects(S.Roads, Program().BuildingCount + 2, S.RoadCount, kRoadPieceLength);
+    batch_objects(S.Roads, road_object_index(Program().BuildingCount, 0), S.RoadCount, kRoadPieceLength);
     SetUpTrafficState(S);
     return true;
 }
@@ -183,7 +183,8 @@ void SetUpTrafficState(SceneState& S) {
     S.Follow.Along = std::numeric_limits<double>::quiet_NaN();
     resume_past_fault(
         [&] { S.Model->set_up(*S.Traffic, S.RoadCount, Program().BuildingCount, Program().Rnd, placement); });
-    S.ObjIndex = S.RoadCount + 2 + Program().BuildingCount + 60 * S.RoadCount;
+    S.ObjIndex = static_cast<std::int32_t>(
+        vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0, S.RoadCount));
     if (S.Observer) resume_past_fault([&] { S.Observer->traffic_set_up(S); });
 }
 

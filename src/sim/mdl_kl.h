@@ -23,8 +23,6 @@
 
 namespace kl::mdlKl {
 
-constexpr std::int32_t kLastObject = 30000;
-
 // Members go in the reverse of declaration order, so what is declared later goes first: the scene
 // objects and players before the input and the engine whose device their meshes were made on, the
 // engine before the settings it reads its aspect ratio from.
@@ -42,7 +40,8 @@ struct ProgramState {
     std::unique_ptr<clsInput> Input;
     std::int16_t Gear = 0;
 
-    // Players 0 .. Settings.LastPlayer; Objects 0 .. kLastObject, empty slots hold no object.
+    // Players 0 .. Settings.LastPlayer; Objects 0 .. LastObjectIndex (traffic/traffic.h), empty slots hold no
+    // object.
     std::vector<std::unique_ptr<Player>> Players;
     std::vector<std::unique_ptr<KlObject>> Objects;
     std::int16_t BuildingCount = 0;

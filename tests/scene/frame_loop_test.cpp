@@ -53,8 +53,10 @@ std::size_t off_picture(const scene::SceneState& S) {
     };
     for (std::int64_t i = 0; i < mdlKl::Program().BuildingCount; ++i)
         count(2 + i);
-    for (std::int64_t i = 0; i < 60 * S.RoadCount; ++i)
-        count(mdlKl::Program().BuildingCount + 2 + S.RoadCount + i);
+    const std::int32_t buildings = mdlKl::Program().BuildingCount;
+    for (long long k = vehicle_object_index(buildings, S.RoadCount, 0, 0, 0);
+         k < vehicle_object_index(buildings, S.RoadCount, 0, 0, S.RoadCount); ++k)
+        count(k);
     // A road is drawn by the pieces of it that can reach the picture; with none, not at all.
     const Matrix4 identity = MatrixIdentity();
     bool road_reaches = false;
