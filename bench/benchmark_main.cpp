@@ -9,8 +9,11 @@
 
 int main(int argc, char** argv) {
     static char help[] = "--help";
-    for (int i = 1; i < argc; ++i)
+    for (int i = 1; i < argc; ++i) {
         if (std::string_view(argv[i]) == "-h") argv[i] = help;
+        if (kl::tools::IsVersionOption(argv[i]))
+            return kl::tools::PrintVersion(std::filesystem::path(argv[0]).filename().string());
+    }
     // Prints the library's usage and ends the program with 0 on --help.
     benchmark::Initialize(&argc, argv);
     if (argc > 1)

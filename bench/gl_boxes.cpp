@@ -147,6 +147,7 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (kl::tools::IsVersionOption(arg)) return kl::tools::PrintVersion("bench_gl_boxes");
         if (kl::tools::LooksLikeOption(arg) || given == 2)
             return kl::tools::RefuseArgument("bench_gl_boxes", arg);
         if (!kl::tools::ParseCount(arg, 1, 100'000, &counts[given++]))

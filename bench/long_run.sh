@@ -43,7 +43,7 @@ echo "exit status \$?" >status.txt
 EOF
 
 start=$(date +%s)
-xvfb-run -a -s '-screen 0 640x480x24' bash "$work/run.sh"
+xvfb-run -a -s '-noreset -screen 0 640x480x24' bash "$work/run.sh"
 elapsed=$(($(date +%s) - start))
 echo "frames: $frames, wall time: ${elapsed} s"
 cat "$work/status.txt"

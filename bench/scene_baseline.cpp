@@ -261,6 +261,7 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (kl::tools::IsVersionOption(key)) return kl::tools::PrintVersion(kTool);
         const bool known = key == "--data" || key == "--roads" || key == "--capture-frame" ||
                            key == "--frames" || key == "--stats";
         if (!known) return kl::tools::RefuseArgument(kTool, key);

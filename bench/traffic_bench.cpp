@@ -1,5 +1,6 @@
 // One traffic step at 1, 10, 100 and 250 roads, as vehicle updates per second: the plain checked scan
-// against the fast step, and both models behind the front the frame loop calls.
+// against the fast step, and both models behind the front the frame loop calls, the car-following one
+// also on the ring street.
 #include "traffic/idm_model.h"
 #include "traffic/model.h"
 #include "traffic/traffic.h"
@@ -49,19 +50,27 @@ BENCHMARK(BM_TrafficStep<kl::step_traffic_plain>)
     ->Arg(250);
 BENCHMARK(BM_TrafficStep<kl::step_traffic>)->Name("TrafficStepFast")->Arg(1)->Arg(10)->Arg(100)->Arg(250);
 
-template <bool Idm> void BM_TrafficModel(benchmark::State& state) {
+// Ring: the car-following model on the ring street at its defaults, after a minute in which its
+// stop-and-go wave has begun.
+template <bool Idm, bool Ring = false> void BM_TrafficModel(benchmark::State& state) {
     const auto roads = static_cast<std::int32_t>(state.range(0));
     auto tables = std::make_unique<kl::TrafficTables>();
     PositionSink sink;
     kl::RandomSource random(20240601);
     std::unique_ptr<kl::TrafficModel> model;
-    if constexpr (Idm)
-        model = std::make_unique<kl::IdmTraffic>();
-    else
+    if constexpr (Idm) {
+        auto idm = std::make_unique<kl::IdmTraffic>();
+        if constexpr (Ring) {
+            idm->parameters() = kl::scenario_default_parameters(kl::TrafficScenario::Ring);
+            idm->set_scenario(kl::TrafficScenario::Ring, kl::DefaultRingLength);
+        }
+        model = std::move(idm);
+    } else {
         model = kl::make_classic_traffic(false);
+    }
     model->set_up(*tables, roads, 400, random, sink);
     const kl::TrafficFrame frame{roads, 400, 1.0f / 60.0f, 1.0f / 60.0f};
-    for (int i = 0; i < 600; ++i)
+    for (int i = 0; i < (Ring ? 3600 : 600); ++i)
         model->step(*tables, frame, sink);
     for (auto _ : state) {
         model->step(*tables, frame, sink);
@@ -72,5 +81,6 @@ template <bool Idm> void BM_TrafficModel(benchmark::State& state) {
 
 BENCHMARK(BM_TrafficModel<false>)->Name("TrafficModelClassic")->Arg(250);
 BENCHMARK(BM_TrafficModel<true>)->Name("TrafficModelIdm")->Arg(1)->Arg(250);
+BENCHMARK(BM_TrafficModel<true, true>)->Name("TrafficModelIdmRing")->Arg(250);
 
 } // namespace

@@ -22,8 +22,9 @@ PACKAGES=(
     openbox x11-apps
     # pgrep finds the program under its time limit in the end-to-end scripts
     procps
-    # the install test checks the desktop entry and reads the Debian package it builds
-    desktop-file-utils dpkg-dev file
+    # the install test checks the desktop entry and the AppStream metadata and reads the Debian package
+    # it builds
+    desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

@@ -27,7 +27,7 @@ if [ "${1:-}" = "--install" ]; then
     $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb"
     # As a user would: from another folder, the settings going to the config folder.
     tmp="$(mktemp -d)"
-    (cd "$tmp" && XDG_CONFIG_HOME="$tmp/config" xvfb-run -a -s '-screen 0 1024x768x24' \
+    (cd "$tmp" && XDG_CONFIG_HOME="$tmp/config" xvfb-run -a -s '-noreset -screen 0 1024x768x24' \
         /usr/games/kelvane3d --no-dialog --frames 60 && ls -l "$tmp/config/kelvane3d/config.dat") || status=1
     rm -rf "$tmp"
     echo "== apt remove"

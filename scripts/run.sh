@@ -21,7 +21,7 @@ fi
 shot="$build/kelvane3d-screenshot.png"
 rm -f "$shot"
 echo "run: no display; running 300 frames on a virtual 1024x768 screen"
-xvfb-run -a -s '-screen 0 1024x768x24' "$program" --no-dialog --frames 300 --screenshot "$shot" "$@"
+xvfb-run -a -s '-noreset -screen 0 1024x768x24' "$program" --no-dialog --frames 300 --screenshot "$shot" "$@"
 if [ -f "$shot" ]; then
     echo "run: screenshot of the last frame: $shot"
 else

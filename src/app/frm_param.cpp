@@ -4,6 +4,7 @@
 
 #include "app/field_checks.h"
 #include "platform/os/dialog_window.h"
+#include "traffic/tables.h"
 
 #include <cstdint>
 #include <imgui.h>
@@ -70,8 +71,8 @@ frmParam::FieldProblem frmParam::CheckFields() const {
         return {&txtResV, "Height: a whole number of at least 480"};
     if (!AspectRatioValue(txtaspect_ratio.Text))
         return {&txtaspect_ratio, "Aspect ratio: a number above 0, as 1,333 or 1.333"};
-    if (!IsWholeNumberIn(nbr_sim.Text, 0, kMaxRoads))
-        return {&nbr_sim, "Nombre de Sim: a whole number from 0 to " + std::to_string(kMaxRoads)};
+    if (!IsWholeNumberIn(nbr_sim.Text, 0, MaxRoadCount))
+        return {&nbr_sim, "Nombre de Sim: a whole number from 0 to " + std::to_string(MaxRoadCount)};
     return {};
 }
 

@@ -60,8 +60,6 @@ class frmParam {
     };
     FieldProblem CheckFields() const;
 
-    // The most roads the traffic tables hold.
-    static constexpr int kMaxRoads = 251;
     // Size of the dialog's client area in pixels, fitted to the controls and the line under them.
     static constexpr int kWidth = 330;
     static constexpr int kHeight = 184;

@@ -23,6 +23,10 @@ int main(int argc, char** argv) {
         std::cout << kl::options_help_text("kelvane3d");
         return 0;
     }
+    if (parsed.kind == kl::ParseResult::Kind::Version) {
+        std::cout << kl::version_text("kelvane3d");
+        return 0;
+    }
     if (parsed.kind == kl::ParseResult::Kind::Error) {
         std::cerr << "kelvane3d: " << parsed.error << "\nTry 'kelvane3d --help'.\n";
         return parsed.exit_code();
@@ -57,14 +61,18 @@ int main(int argc, char** argv) {
     if (kl::is_installed_data(kl::DataRoot(), installed))
         kl::SetUserConfigFile(kl::user_config_file(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
 
-    kl::platform::WindowHandle frmMain = kl::gfx::CreateRenderWindow("Kelvane", 640, 480, false);
-    if (frmMain == nullptr) {
-        std::cerr << "kelvane3d: no display to open the main window on\n";
-        return kl::mdlKl::kExitFailed;
+    int status = kl::mdlKl::kExitFailed;
+    std::string window_error;
+    if (kl::platform::WindowHandle frmMain =
+            kl::gfx::CreateRenderWindow("Kelvane", 640, 480, false, &window_error);
+        frmMain == nullptr) {
+        // The first line the user reads names the cause (no display, one that cannot be reached).
+        std::cerr << "kelvane3d: " << window_error << "\n";
+    } else {
+        kl::platform::PumpEvents();
+        status = kl::mdlKl::RunProgram(options, std::move(keys), frmMain, &traffic.Watch());
+        kl::gfx::DestroyRenderWindow(frmMain);
     }
-    kl::platform::PumpEvents();
-    int status = kl::mdlKl::RunProgram(options, std::move(keys), frmMain, &traffic.Watch());
-    kl::gfx::DestroyRenderWindow(frmMain);
     if (const std::string error = traffic.Finish(); !error.empty()) {
         std::cerr << "kelvane3d: " << error << "\n";
         status = kl::mdlKl::kExitFailed;

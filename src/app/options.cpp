@@ -2,7 +2,9 @@
 // named precisely instead of being half-applied.
 #include "app/options.h"
 
+#include "kl_version.h"
 #include "platform/os/files.h"
+#include "traffic/tables.h"
 
 #include <charconv>
 #include <cmath>
@@ -56,6 +58,9 @@ Apply path_into(std::optional<std::filesystem::path> Options::*field) {
     };
 }
 
+const std::string kRoadsHelp = "number of road strips (0 to " + std::to_string(MaxRoadCount) +
+                               "), put into the dialog's \"Nombre de Sim\" field";
+
 const std::vector<OptionSpec>& option_table() {
     static const std::vector<OptionSpec> table = {
         {"windowed", "", "run in a window instead of full screen",
@@ -99,10 +104,10 @@ const std::vector<OptionSpec>& option_table() {
              if (err.empty()) o.seed = static_cast<std::uint32_t>(n);
              return err;
          }},
-        {"roads", "N", "number of road strips (0 to 32767), put into the dialog's \"Nombre de Sim\" field",
+        {"roads", "N", kRoadsHelp,
          [](Options& o, const std::string& v) {
              long long n = 0;
-             std::string err = parse_count(v, 0, std::numeric_limits<std::int16_t>::max(), n);
+             std::string err = parse_count(v, 0, MaxRoadCount, n);
              if (err.empty()) o.roads = static_cast<std::int16_t>(n);
              return err;
          }},
@@ -122,6 +127,35 @@ const std::vector<OptionSpec>& option_table() {
              o.traffic_model = *kind;
              return std::string();
          }},
+        {"scenario", "NAME",
+         "the car-following model's street: open (default) or ring (each lane a closed loop of "
+         "--ring-length metres); also chosen in the F3 panel",
+         [](Options& o, const std::string& v) {
+             const auto scenario = traffic_scenario_named(v);
+             if (!scenario) return "'" + v + "' is not a scenario (open or ring)";
+             o.scenario = *scenario;
+             return std::string();
+         }},
+        {"ring-length", "METRES", "length of the ring a lane, 200 to 2000; default 250",
+         [](Options& o, const std::string& v) {
+             double s = 0;
+             const char* first = v.data();
+             const char* last = first + v.size();
+             const auto [end, ec] = std::from_chars(first, last, s, std::chars_format::general);
+             if (v.empty() || end != last || ec != std::errc() || !std::isfinite(s))
+                 return "'" + v + "' is not a number of metres";
+             if (s < MinRingLength || s > MaxRingLength) return "'" + v + "' is outside 200 to 2000 metres";
+             o.ring_length = s;
+             return std::string();
+         }},
+        {"traffic-parameters", "FILE",
+         "read the car-following model's parameters from FILE (as traffic-model.txt) instead of the "
+         "file beside the settings",
+         path_into(&Options::traffic_parameters)},
+        {"trajectories", "FILE",
+         "write every vehicle's position, speed and acceleration to FILE (CSV, every 0.5 s of "
+         "simulated time)",
+         path_into(&Options::trajectories)},
         {"video", "FILE", "encode every frame into FILE (H.264 MP4) at 1 / --fixed-step frames per second",
          path_into(&Options::video)},
         {"video-quality", "Q", "quality of --video, 0 (lossless, large) to 51 (smallest); default 23",
@@ -156,6 +190,10 @@ ParseResult parse_options(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             result.kind = ParseResult::Kind::Help;
+            continue;
+        }
+        if (arg == "--version") {
+            if (result.kind != ParseResult::Kind::Help) result.kind = ParseResult::Kind::Version;
             continue;
         }
         if (arg.size() <= 2 || arg.compare(0, 2, "--") != 0)
@@ -208,6 +246,7 @@ std::string options_help_text(const std::string& program_name) {
                                   : std::string(spec.name) + " " + std::string(spec.metavar),
              spec.help);
     line("help", "show this list and exit");
+    line("version", "show the program's name and version and exit");
     text += "\nValues may also be written --option=VALUE.\n"
             "\nSettings: 3z-idaveva/config.dat (else default.dat) in the data folder: the --data folder,\n"
             "else the current folder if it holds 3z-idaveva/. With the installed data, they are read from\n"
@@ -217,6 +256,10 @@ std::string options_help_text(const std::string& program_name) {
             "the settings dialog closed); 1 when the start failed or the run could not go on (a message\n"
             "says why); 2 for a bad command line.\n";
     return text;
+}
+
+std::string version_text(const std::string& program_name) {
+    return program_name + " (" + kProjectName + ") " + kVersion + "\n";
 }
 
 std::filesystem::path choose_data_root(const Options& options, const std::filesystem::path& current_dir,

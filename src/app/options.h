@@ -3,6 +3,7 @@
 #pragma once
 
 #include "traffic/model.h"
+#include "traffic/ring.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -28,15 +29,20 @@ struct Options {
     std::optional<std::filesystem::path> video; // H.264 file of every frame (needs fixed_step)
     std::int32_t video_quality = 23;            // libx264 constant rate factor, 0 to 51
     TrafficModelKind traffic_model = TrafficModelKind::Classic;
+    TrafficScenario scenario = TrafficScenario::Open;
+    double ring_length = DefaultRingLength;                  // metres a lane, MinRingLength to MaxRingLength
+    std::optional<std::filesystem::path> traffic_parameters; // instead of the file beside config.dat
+    std::optional<std::filesystem::path> trajectories;       // floating-car data, CSV
 };
 
 struct ParseResult {
-    enum class Kind { Run, Help, Error };
+    enum class Kind { Run, Help, Version, Error };
     Kind kind = Kind::Run;
     Options options;   // meaningful for Run
     std::string error; // for Error: one line naming the option and what is wrong
 
-    // The process exit code when the program should not run: 0 after help, 2 after an error.
+    // The process exit code when the program should not run: 0 after help or the version, 2 after an
+    // error.
     int exit_code() const { return kind == Kind::Error ? 2 : 0; }
 };
 
@@ -46,6 +52,9 @@ ParseResult parse_options(const std::vector<std::string>& args);
 
 // One line per option, for --help.
 std::string options_help_text(const std::string& program_name);
+
+// "PROGRAM (Kelvane 3D) VERSION", the project's version, for --version.
+std::string version_text(const std::string& program_name);
 
 // Where 3z-idaveva/ is looked for: the --data folder if given; otherwise the current directory if it
 // holds 3z-idaveva/ (in any letter case), else the installed data folder.

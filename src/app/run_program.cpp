@@ -27,6 +27,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <thread>
 
 namespace kl::mdlKl {
 
@@ -83,9 +84,11 @@ struct RunExtras {
     std::optional<VideoRecording> video;
 };
 
-int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
-        scene::SceneObserver* observer) {
-    ProgramState& P = Program();
+// Each start-up step below either goes on (nothing) or ends the run with an exit status.
+using Ending = std::optional<int>;
+
+// The settings file: the data folder's config.dat (or the user's), else default.dat.
+Ending read_settings() {
     const auto file = ChooseSettingsFile(DataRoot(), ConfigFile());
     if (!file) return failed_start("Couldn't load the game. Kelvane 3D will exit now.");
     const auto read = ReadSettingsFile(*file);
@@ -93,24 +96,30 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
         std::cerr << kTitle << ": the settings file " << file->string() << " could not be read\n";
         return kExitFailed;
     }
-    P.Settings = *read;
+    Program().Settings = *read;
+    return std::nullopt;
+}
 
-    static frmParam dialog; // stays loaded, hidden, for the whole run
+// The dialog, filled from the settings and --roads; shown unless --no-dialog.
+Ending run_settings_dialog(const Options& options, frmParam& dialog) {
     dialog = frmParam{};
-    dialog.Load(P.Settings);
+    dialog.Load(Program().Settings);
     if (options.roads) dialog.nbr_sim.Text = std::to_string(*options.roads);
-    if (!options.no_dialog) {
-        std::string error;
-        const frmParam::ShowResult shown = dialog.Show(&error);
-        // Closing the dialog is the user's choice not to run; nothing has failed.
-        if (shown == frmParam::ShowResult::Closed) return kExitNormal;
-        if (shown == frmParam::ShowResult::Failed) {
-            std::cerr << kTitle << ": the settings dialog could not be shown: " << error << "\n";
-            return kExitFailed;
-        }
+    if (options.no_dialog) return std::nullopt;
+    std::string error;
+    const frmParam::ShowResult shown = dialog.Show(&error);
+    // Closing the dialog is the user's choice not to run; nothing has failed.
+    if (shown == frmParam::ShowResult::Closed) return kExitNormal;
+    if (shown == frmParam::ShowResult::Failed) {
+        std::cerr << kTitle << ": the settings dialog could not be shown: " << error << "\n";
+        return kExitFailed;
     }
-    extras.stats.MarkSetUpStart();
+    return std::nullopt;
+}
 
+// The dialog's fields into the settings, and the fields every run sets to the same values.
+void take_dialog_fields(const frmParam& dialog) {
+    SettingsRecord& settings = Program().Settings;
     std::string aspect = dialog.txtaspect_ratio.Text;
     for (char& c : aspect) {
         if (c == '.') c = ',';
@@ -118,20 +127,25 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
     FixedText<7> AspectText;
     AspectText = aspect;
 
-    P.Settings.WorldSize = 64000.0f;
-    P.Settings.AnisotropicFilter = 0;
-    P.Settings.Spare24 = -1;
-    P.Settings.Spare28 = 0;
+    settings.WorldSize = 64000.0f;
+    settings.AnisotropicFilter = 0;
+    settings.Spare24 = -1;
+    settings.Spare28 = 0;
     const DisplayMode typed = mdlMain::MakeDisplayMode(number_text_to_int32(dialog.txtResH.Text),
                                                        number_text_to_int32(dialog.txtResV.Text), 32);
-    P.Settings.SetMode(typed);
-    P.Settings.AntiAlias = 0;
-    P.Settings.Spare16 = 0;
-    P.Settings.ClearMode = 0;
-    P.Settings.ResH = number_text_to_int32(dialog.txtResH.Text);
-    P.Settings.ResV = number_text_to_int32(dialog.txtResV.Text);
-    P.Settings.AspectRatio = AspectText;
+    settings.SetMode(typed);
+    settings.AntiAlias = 0;
+    settings.Spare16 = 0;
+    settings.ClearMode = 0;
+    settings.ResH = number_text_to_int32(dialog.txtResH.Text);
+    settings.ResV = number_text_to_int32(dialog.txtResV.Text);
+    settings.AspectRatio = AspectText;
+}
 
+// The engine and the input objects, with the aspect ratio the picture is drawn with, and the fixed
+// clock and key script when the command line asks for them.
+void make_engine_and_input(const Options& options, RunExtras& extras) {
+    ProgramState& P = Program();
     P.Engine = std::make_unique<cls3dEngine>();
     P.Input = std::make_unique<clsInput>();
     extras.view_aspect = P.Settings.AspectRatio;
@@ -147,17 +161,32 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
     if (options.fixed_step) P.Engine->SetPerformanceCounter(extras.counter.emplace(*options.fixed_step));
     if (extras.script) P.Input->SetInputFactory(extras.keys.emplace(std::move(*extras.script)));
     P.Settings.LastPlayer = 0;
+}
 
-    P.Engine->StartTimer();
-    while (P.Engine->GetAbsTimeDiff() < 1.0f) {
-    }
+// One second on the engine clock before the display comes up, as the start always took. Measured
+// on that clock (a --fixed-step clock moves a step at each reading), and slept through in steps of a
+// millisecond: spinning on the clock kept a core busy for the whole second.
+void wait_one_engine_second(cls3dEngine& engine) {
+    engine.StartTimer();
+    while (engine.GetAbsTimeDiff() < 1.0f)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// The random source, the traffic model and the car-following model's stored parameters.
+void choose_traffic(const Options& options) {
+    ProgramState& P = Program();
     P.Rnd.seed(options.seed ? *options.seed : seconds_since_midnight());
     P.TrafficKind = options.traffic_model;
-    P.TrafficParametersFile = ConfigFile().parent_path() / "traffic-model.txt";
-    if (const std::string problem = LoadTrafficParameters(P.TrafficParametersFile, P.TrafficParameters);
+    P.RingLength = options.ring_length;
+    if (options.traffic_parameters) P.TrafficParametersGiven = *options.traffic_parameters;
+    if (const std::string problem = ChooseScenario(P, options.scenario, ConfigFile().parent_path());
         !problem.empty())
         std::cerr << kTitle << ": " << problem << "\n";
+}
 
+// The display mode, the device and the keyboard; a failure ends the start with its message.
+Ending bring_up_display(const Options& options, platform::WindowHandle hWnd, RunExtras& extras) {
+    ProgramState& P = Program();
     switch (BringUpDisplay(P.Settings.Width, P.Settings.Height, P.Settings.Format, P.Settings.AntiAlias, hWnd,
                            options.windowed)) {
     case 0:
@@ -176,18 +205,23 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
     }
     // The mode set may differ from the one asked for; the scene sets the projection anew.
     if (extras.aspect_from_mode) extras.view_aspect = aspect_text_of(P.Settings.Width, P.Settings.Height);
+    return std::nullopt;
+}
 
-    P.Gear = 1;
+// What the command line hangs on the frame loop: the frame limit, the screenshot, the statistics,
+// the video and the observer.
+scene::SceneHooks scene_hooks(const Options& options, RunExtras& extras, scene::SceneObserver* observer) {
+    ProgramState& P = Program();
     scene::SceneHooks hooks;
     if (options.frames) hooks.MaxFrames = *options.frames;
     if (options.screenshot) {
-        hooks.BeforeLastPresent = [&] {
+        hooks.BeforeLastPresent = [&options, &P] {
             const std::string error =
                 SaveScreenshot(*options.screenshot, P.Settings.Width, P.Settings.Height);
             if (!error.empty()) std::cerr << kTitle << ": no screenshot: " << error << "\n";
         };
     }
-    hooks.AfterFrame = [&](const scene::SceneState& S) {
+    hooks.AfterFrame = [&options, &extras, &P](const scene::SceneState& S) {
         gfx::Device::FrameCounts counts;
         if (P.Engine && P.Engine->Device() != nullptr) counts = P.Engine->Device()->LastFrameCounts();
         extras.stats.MarkFrame(counts.draw_calls, counts.vertices);
@@ -196,23 +230,41 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
     };
     if (options.video && options.fixed_step) {
         extras.video.emplace(*options.video, options.video_quality, *options.fixed_step, options.frames);
-        hooks.BeforePresent = [&] { extras.video->Frame(P.Settings.Width, P.Settings.Height); };
+        hooks.BeforePresent = [&extras, &P] { extras.video->Frame(P.Settings.Width, P.Settings.Height); };
     }
     hooks.Observer = observer;
-    scene::RunScene(dialog.nbr_sim.Text, hooks);
+    return hooks;
+}
 
-    release_all();
-
-    // The run itself went through: settings that cannot be kept are said, not a failed run.
+// The run itself went through: settings that cannot be kept are said, not a failed run.
+void save_settings() {
     const std::filesystem::path config = ConfigFile();
     std::error_code ec;
     if (ConfigFileIsUsers())
         std::filesystem::create_directories(config.parent_path(), ec); // failure: said below
-    const std::string error = WriteSettingsFileTo(config, P.Settings);
+    const std::string error = WriteSettingsFileTo(config, Program().Settings);
     if (!error.empty())
         std::cerr << kTitle << ": the settings could not be saved: " << error << "\n";
     else
         std::cerr << kTitle << ": settings saved to " << config.string() << "\n";
+}
+
+int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
+        scene::SceneObserver* observer) {
+    static frmParam dialog; // stays loaded, hidden, for the whole run
+    if (const Ending end = read_settings()) return *end;
+    if (const Ending end = run_settings_dialog(options, dialog)) return *end;
+    extras.stats.MarkSetUpStart();
+    take_dialog_fields(dialog);
+    make_engine_and_input(options, extras);
+    wait_one_engine_second(*Program().Engine);
+    choose_traffic(options);
+    if (const Ending end = bring_up_display(options, hWnd, extras)) return *end;
+
+    Program().Gear = 1;
+    scene::RunScene(dialog.nbr_sim.Text, scene_hooks(options, extras, observer));
+    release_all();
+    save_settings();
     return kExitNormal;
 }
 

@@ -2,10 +2,10 @@
 #include "app/screenshot.h"
 
 #include "engine/cls3d_engine.h"
+#include "platform/d3dx/image_save.h"
 #include "platform/gfx/gl/gl_backend.h"
 
 #include <cstdint>
-#include <stb_image_write.h>
 #include <vector>
 
 namespace kl {
@@ -16,15 +16,7 @@ std::string SaveScreenshot(const std::filesystem::path& file, int width, int hei
     const std::vector<std::uint32_t> argb = gfx::ReadBackBuffer(*device, 0, 0, width, height);
     if (argb.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height))
         return "the back buffer could not be read";
-    std::vector<std::uint8_t> rgb(argb.size() * 3);
-    for (std::size_t i = 0; i < argb.size(); ++i) {
-        rgb[3 * i] = static_cast<std::uint8_t>(argb[i] >> 16);
-        rgb[3 * i + 1] = static_cast<std::uint8_t>(argb[i] >> 8);
-        rgb[3 * i + 2] = static_cast<std::uint8_t>(argb[i]);
-    }
-    if (stbi_write_png(file.c_str(), width, height, 3, rgb.data(), width * 3) == 0)
-        return "cannot write " + file.string();
-    return {};
+    return d3dx::SaveArgbAsPng(file, width, height, argb);
 }
 
 } // namespace kl

@@ -34,8 +34,15 @@ std::string TrafficOutputs::Open(const Options& options) {
         const std::string error = open_file(Dump->path, "traffic dump", Dump->stream);
         if (!error.empty()) return error;
     }
+    if (options.trajectories) {
+        Trajectories.emplace();
+        Trajectories->path = *options.trajectories;
+        const std::string error = open_file(Trajectories->path, "trajectories file", Trajectories->stream);
+        if (!error.empty()) return error;
+    }
     Watcher =
-        std::make_unique<scene::TrafficWatch>(Log ? &Log->stream : nullptr, Dump ? &Dump->stream : nullptr);
+        std::make_unique<scene::TrafficWatch>(Log ? &Log->stream : nullptr, Dump ? &Dump->stream : nullptr,
+                                              Trajectories ? &Trajectories->stream : nullptr);
     return {};
 }
 
@@ -49,6 +56,7 @@ std::string TrafficOutputs::Finish() {
                         "' could not be written completely\n";
     };
     close(Log, "traffic log");
+    close(Trajectories, "trajectories file");
     if (Dump && Watcher && !Watcher->dumped()) {
         Dump->stream.close();
         std::error_code ec;

@@ -31,7 +31,7 @@ class TrafficOutputs {
         std::filesystem::path path;
         std::ofstream stream;
     };
-    std::optional<File> Log, Dump;
+    std::optional<File> Log, Dump, Trajectories;
     std::unique_ptr<scene::TrafficWatch> Watcher;
 };
 

@@ -297,6 +297,7 @@ void MovingBatch::Clear() {
     models_.clear();
     last_model_ = nullptr;
     last_drawn_.clear();
+    last_worlds_.clear();
     last_draw_calls_ = last_vertices_ = last_reduced_ = 0;
 }
 
@@ -355,6 +356,7 @@ bool MovingBatch::Add(cls3dObject& object, const Matrix4& world, bool small) {
 
 void MovingBatch::Draw() {
     last_drawn_.clear();
+    last_worlds_.clear();
     last_draw_calls_ = last_vertices_ = last_reduced_ = 0;
     cls3dEngine* engine = CurrentEngine();
     if (engine == nullptr || engine->Device() == nullptr) return;
@@ -378,6 +380,7 @@ void MovingBatch::Draw() {
             }
             last_draw_calls_ += model->draw(device, pointer, f, &last_vertices_, eye);
             last_drawn_.insert(last_drawn_.end(), model->members[f].begin(), model->members[f].end());
+            last_worlds_.insert(last_worlds_.end(), model->worlds[f].begin(), model->worlds[f].end());
             if (f == 1) last_reduced_ += model->members[f].size();
         }
     }

@@ -41,6 +41,9 @@ class MovingBatch {
     std::size_t LastDrawCalls() const { return last_draw_calls_; }
     std::size_t LastVertices() const { return last_vertices_; }
     const std::vector<cls3dObject*>& LastDrawnObjects() const { return last_drawn_; }
+    // The transform each of them was drawn with, in the same order: an object may be drawn more
+    // than once in a frame, at other places.
+    const std::vector<Matrix4>& LastDrawnWorlds() const { return last_worlds_; }
     // How many of them were drawn in their reduced form.
     std::size_t LastReducedObjects() const { return last_reduced_; }
 
@@ -52,6 +55,7 @@ class MovingBatch {
     std::vector<std::unique_ptr<Model>> models_;
     Model* last_model_ = nullptr;
     std::vector<cls3dObject*> last_drawn_;
+    std::vector<Matrix4> last_worlds_;
     std::size_t last_draw_calls_ = 0, last_vertices_ = 0, last_reduced_ = 0;
 };
 

@@ -73,6 +73,15 @@ std::optional<Vec3> TrafficVehiclePosition(const TrafficTables& T, std::int32_t 
                 static_cast<float>(vehicle_y(dist)), VehicleZ};
 }
 
+std::optional<Vec3> RingImagePosition(const TrafficTables& T, std::int32_t road, std::int32_t slot,
+                                      std::int32_t index, double ring, double along) {
+    auto p = TrafficVehiclePosition(T, road, slot, index);
+    if (!p || !(ring > 0) || !std::isfinite(along)) return p;
+    const double k = std::round((along - p->y) / ring);
+    p->y = static_cast<float>(p->y + k * ring);
+    return p;
+}
+
 void FollowNextVehicle(SceneState& S) {
     Vec3 U, V;
     resume_past_fault([&] {
@@ -80,9 +89,11 @@ void FollowNextVehicle(SceneState& S) {
         V = PlayerAt(0).DirPropV();
     });
     const auto distance = [&](const Vec3& p) { return Vec3Length(p - U); };
+    const double ring = S.Model ? S.Model->ring_length() : 0.0;
     double current = -1.0;
     if (S.Follow.Active)
-        if (const auto p = TrafficVehiclePosition(*S.Traffic, S.Follow.Road, S.Follow.Slot, S.Follow.Index))
+        if (const auto p = RingImagePosition(*S.Traffic, S.Follow.Road, S.Follow.Slot, S.Follow.Index, ring,
+                                             S.Follow.Along))
             current = distance(*p);
 
     FollowedVehicle nearest, next;
@@ -90,14 +101,19 @@ void FollowNextVehicle(SceneState& S) {
     for (std::int32_t r = 0; r < roads_in_tables(S); ++r)
         for (std::int32_t m = 0; m < 3; ++m)
             for (std::int32_t n = 0; n <= TrafficTables::LastCar; ++n) {
-                const auto p = TrafficVehiclePosition(*S.Traffic, r, m, n);
-                if (!p || !InViewCone(*p, U, V, kVehicleCone)) continue;
-                const double d = distance(*p);
-                FollowedVehicle candidate;
-                candidate.Active = true;
-                candidate.Road = r, candidate.Slot = m, candidate.Index = n;
-                if (d < nearest_d) nearest_d = d, nearest = candidate;
-                if (d > current && d < next_d) next_d = d, next = candidate;
+                // On a ring, the copies just behind and just ahead of the viewer.
+                for (const double offset : {-0.5, 0.5}) {
+                    const auto p = RingImagePosition(*S.Traffic, r, m, n, ring, U.y + offset * ring);
+                    if (!p || !InViewCone(*p, U, V, kVehicleCone)) continue;
+                    const double d = distance(*p);
+                    FollowedVehicle candidate;
+                    candidate.Active = true;
+                    candidate.Road = r, candidate.Slot = m, candidate.Index = n;
+                    candidate.Along = p->y;
+                    if (d < nearest_d) nearest_d = d, nearest = candidate;
+                    if (d > current && d < next_d) next_d = d, next = candidate;
+                    if (!(ring > 0)) break;
+                }
             }
     if (!nearest.Active) return;
     const FollowedVehicle chosen = next.Active ? next : nearest;
@@ -105,6 +121,7 @@ void FollowNextVehicle(SceneState& S) {
     S.Follow.Road = chosen.Road;
     S.Follow.Slot = chosen.Slot;
     S.Follow.Index = chosen.Index;
+    S.Follow.Along = chosen.Along;
     S.Follow.BlendLeft = kFollowBlendSeconds;
     S.Follow.FromPos = S.ChaseCamera->Pos();
     S.Follow.FromDest = S.ChaseCamera->Dest();
@@ -113,11 +130,14 @@ void FollowNextVehicle(SceneState& S) {
 void PlaceFollowCamera(SceneState& S) {
     FollowedVehicle& f = S.Follow;
     if (!f.Active) return;
-    const auto p = TrafficVehiclePosition(*S.Traffic, f.Road, f.Slot, f.Index);
+    const double ring = S.Model ? S.Model->ring_length() : 0.0;
+    if (ring > 0 && !std::isfinite(f.Along)) f.Along = S.UserPos.y;
+    const auto p = RingImagePosition(*S.Traffic, f.Road, f.Slot, f.Index, ring, f.Along);
     if (!p) {
         f.Active = false;
         return;
     }
+    f.Along = p->y;
     Vec3 pos = S.ChaseCamera->Pos(), dest = S.ChaseCamera->Dest();
     place_camera(*p, heading(*S.Traffic, f), pos, dest);
     if (f.BlendLeft > 0.0f) {

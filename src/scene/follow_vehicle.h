@@ -6,6 +6,7 @@
 #include "traffic/tables.h"
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,10 @@ struct FollowedVehicle {
     std::int32_t Road = 0, Slot = 0, Index = 0;
     // Seconds left of the move from where the camera was to the vehicle.
     float BlendLeft = 0.0f;
+    // On a ring: where along the street the copy of the vehicle the camera rides with was last
+    // drawn (simulation y), so that the ride goes on round the ring for ever; not a number when the
+    // copy nearest the viewer is to be taken.
+    double Along = std::numeric_limits<double>::quiet_NaN();
     Vec3 FromPos, FromDest;
 };
 
@@ -28,6 +33,11 @@ inline constexpr float kFollowBlendSeconds = 0.5f;
 // infinite distance.
 std::optional<Vec3> TrafficVehiclePosition(const TrafficTables& T, std::int32_t road, std::int32_t slot,
                                            std::int32_t index);
+
+// The copy of vehicle (slot, index) of road nearest to `along` (simulation y) on a ring of that
+// length; the vehicle itself on the open street (ring 0).
+std::optional<Vec3> RingImagePosition(const TrafficTables& T, std::int32_t road, std::int32_t slot,
+                                      std::int32_t index, double ring, double along);
 
 // The nearest vehicle in the user's view cone that lies farther than the one followed now (the
 // nearest of all when there is none farther, or nothing followed); nothing in view changes nothing.

@@ -10,6 +10,7 @@
 #include "scene/guarded.h"
 #include "scene/hud_line.h"
 #include "scene/object_placement.h"
+#include "scene/ring_drawing.h"
 #include "scene/run_scene.h"
 #include "scene/viewer_controls.h"
 #include "sim/mdl_kl.h"
@@ -81,7 +82,8 @@ constexpr double kBoxPicturePixels = 1.5;
 void draw_roads(SceneState& S, const DrawReach& reach) {
     if (platform::OptimisationsOff() || !S.Roads.Ready()) {
         for (std::int64_t i = 0; i < S.RoadCount; ++i)
-            resume_past_fault([&] { ObjectAt(Program().BuildingCount + 2 + i).Render(); });
+            resume_past_fault(
+                [&] { ObjectAt(road_object_index(Program().BuildingCount, static_cast<int>(i))).Render(); });
         return;
     }
     static std::vector<char> in_view;
@@ -135,15 +137,17 @@ void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
 // a draw call per subset for all vehicles of a model; vehicles stand apart, so the order in which two
 // of them are drawn changes no pixel.
 void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
-    const std::int64_t first = Program().BuildingCount + 2 + S.RoadCount, count = 60LL * S.RoadCount;
+    const std::int64_t first = vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0, 0);
+    const std::int64_t end = vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0, S.RoadCount);
     if (platform::OptimisationsOff()) {
-        for (std::int64_t i = 0; i < count; ++i)
-            draw_if_in_view(S, first + i, 0.58, U);
+        for (std::int64_t k = first; k < end; ++k)
+            draw_if_in_view(S, k, 0.58, U);
         return;
     }
+    if (const double ring = S.Model ? S.Model->ring_length() : 0.0; ring > 0)
+        return DrawRingVehicles(S, reach, ring, kBoxPicturePixels);
     S.Vehicles.Begin();
-    for (std::int64_t i = 0; i < count; ++i) {
-        const std::int64_t k = first + i;
+    for (std::int64_t k = first; k < end; ++k) {
         if (!test_resuming_past_fault([&] { return in_view_cone(S, k, 0.58, U); })) continue;
         resume_past_fault([&] {
             KlObject& object = ObjectAt(k);
@@ -332,6 +336,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     if (before_present) before_present();
     resume_past_fault([] { Program().Engine->RenderShow(); });
     S.FramesSinceStep += 1;
+    if (S.Parameters.take_restart()) return FrameExit::Restart;
     // The window's close button ends the program as the quit prompt does.
     if (test_resuming_past_fault([] { return Program().Engine->CloseRequested(); })) return FrameExit::Quit;
     return FrameExit::None;

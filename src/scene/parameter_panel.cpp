@@ -162,8 +162,15 @@ void ParameterPanel::build(const SceneState& S) {
     // At the right, below where the statistics panel (F2) reaches, so that both can be open at once.
     const auto below_statistics = static_cast<float>(
         panel_layout(mdlKl::Program().Settings.Width, mdlKl::Program().Settings.Height).Y2);
-    ImGui::SetNextWindowPos(
-        ImVec2(ImGui::GetIO().DisplaySize.x - width - kMargin * scale, below_statistics + kMargin * scale));
+    // On a screen too low for both, it rises to the bottom right corner and covers some of the other.
+    const float bottom = ImGui::GetIO().DisplaySize.y - kMargin * scale;
+    // Its height told beforehand from its rows (title, note, street, ring, sliders, buttons,
+    // message), so that it stands where it belongs from the first frame.
+    const float rows = 13.0f + (mdlKl::Program().Scenario == TrafficScenario::Ring ? 1.0f : 0.0f);
+    const float height = rows * ImGui::GetFrameHeightWithSpacing() + 2 * ImGui::GetStyle().WindowPadding.y;
+    // Its top stays put whatever it shows, so that nothing moves under the pointer.
+    const float top = std::max(0.0f, std::min(below_statistics + kMargin * scale, bottom - height));
+    ImGui::SetNextWindowPos(ImVec2(ImGui::GetIO().DisplaySize.x - width - kMargin * scale, top));
     ImGui::SetNextWindowSize(ImVec2(width, 0.0f));
     ImGui::SetNextWindowBgAlpha(0.85f);
     ImGui::Begin("Car-following model (F3)", nullptr,
@@ -172,6 +179,31 @@ void ParameterPanel::build(const SceneState& S) {
     if (!S.Model || S.Model->kind() != TrafficModelKind::Idm)
         ImGui::TextWrapped(
             "These values apply to the idm traffic model; the classic one is running: M switches.");
+    mdlKl::ProgramState& program = mdlKl::Program();
+    // A new scenario brings its own parameters and starts the traffic afresh.
+    for (const TrafficScenario scenario : {TrafficScenario::Open, TrafficScenario::Ring}) {
+        if (scenario == TrafficScenario::Ring) ImGui::SameLine();
+        const std::string label = std::string("street: ") + traffic_scenario_name(scenario);
+        if (ImGui::RadioButton(label.c_str(), program.Scenario == scenario) && program.Scenario != scenario) {
+            const std::string problem =
+                ChooseScenario(program, scenario, program.TrafficParametersFile.parent_path());
+            if (!problem.empty()) std::cerr << "Kelvane 3D: " << problem << "\n";
+            SaveMessage.clear();
+            Restart = true;
+        }
+        note_area(label.c_str());
+    }
+    if (program.Scenario == TrafficScenario::Ring) {
+        ImGui::PushItemWidth(width * 0.5f);
+        double ring = program.RingLength;
+        const double low = MinRingLength, high = MaxRingLength;
+        if (ImGui::SliderScalar("ring length a lane, m", ImGuiDataType_Double, &ring, &low, &high, "%.0f"))
+            program.RingLength = std::clamp(ring, low, high);
+        // The ring is made anew once the slider is let go.
+        if (ImGui::IsItemDeactivatedAfterEdit()) Restart = true;
+        note_area("ring length a lane, m");
+        ImGui::PopItemWidth();
+    }
     ImGui::PushItemWidth(width * 0.5f);
     for (const Slider& s : kSliders) {
         const ParameterField& f = field_of(s.Member);
@@ -184,7 +216,7 @@ void ParameterPanel::build(const SceneState& S) {
     }
     ImGui::PopItemWidth();
     if (ImGui::Button("Reset")) {
-        P = IdmParameters{};
+        P = scenario_default_parameters(program.Scenario);
         SaveMessage.clear();
     }
     note_area("Reset");

@@ -35,6 +35,13 @@ class ParameterPanel {
     void Release();
 
     bool open() const { return Open; }
+    // True once after the scenario or the ring's length was changed: the traffic is to restart, as
+    // R does.
+    bool take_restart() {
+        const bool restart = Restart;
+        Restart = false;
+        return restart;
+    }
     // What the last Save said: where the file went, or why it did not.
     const std::string& save_message() const { return SaveMessage; }
     // Where a control (a slider's or a button's label) was drawn in the last frame, in pixels.
@@ -53,6 +60,7 @@ class ParameterPanel {
     bool Open = false;
     bool KeyDown = false;
     bool CursorWasShown = false;
+    bool Restart = false;
     ImGuiContext* Context = nullptr;
     ImguiDrawing Drawing;
     std::string SaveMessage;

@@ -11,9 +11,11 @@
 #include "sim/data_files.h"
 #include "sim/mdl_kl.h"
 #include "traffic/idm.h"
+#include "traffic/idm_model.h"
 #include "traffic/traffic.h"
 
 #include <cstdio>
+#include <limits>
 #include <string>
 
 namespace kl::scene {
@@ -110,7 +112,7 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
             p = std::make_unique<Player>();
     });
     Program().Objects.clear();
-    Program().Objects.resize(static_cast<std::size_t>(kLastObject) + 1);
+    Program().Objects.resize(static_cast<std::size_t>(LastObjectIndex) + 1);
 
     ClearSceneTextures();
     fill_slot(0, "sky001.bmp");
@@ -165,7 +167,7 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
     }
 
     batch_objects(S.Buildings, 2, Program().BuildingCount, 0);
-    batch_objects(S.Roads, Program().BuildingCount + 2, S.RoadCount, kRoadPieceLength);
+    batch_objects(S.Roads, road_object_index(Program().BuildingCount, 0), S.RoadCount, kRoadPieceLength);
     SetUpTrafficState(S);
     return true;
 }
@@ -175,9 +177,14 @@ void SetUpTrafficState(SceneState& S) {
     if (!S.Model || S.Model->kind() != Program().TrafficKind)
         S.Model = make_traffic_model(Program().TrafficKind, platform::OptimisationsOff(),
                                      &Program().TrafficParameters, measured_vehicle_lengths(S));
+    if (auto* idm = dynamic_cast<IdmTraffic*>(S.Model.get()))
+        idm->set_scenario(Program().Scenario, Program().RingLength);
+    // The followed vehicle is found afresh on the new ring.
+    S.Follow.Along = std::numeric_limits<double>::quiet_NaN();
     resume_past_fault(
         [&] { S.Model->set_up(*S.Traffic, S.RoadCount, Program().BuildingCount, Program().Rnd, placement); });
-    S.ObjIndex = S.RoadCount + 2 + Program().BuildingCount + 60 * S.RoadCount;
+    S.ObjIndex = static_cast<std::int32_t>(
+        vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0, S.RoadCount));
     if (S.Observer) resume_past_fault([&] { S.Observer->traffic_set_up(S); });
 }
 

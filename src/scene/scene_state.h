@@ -26,7 +26,6 @@ namespace kl::scene {
 struct SceneState {
     std::int16_t RoadCount = 0;
     std::int32_t ObjIndex = 0;
-    std::int32_t LastCar = 19;
     bool FirstRound = true;
     mdlKl::RoundState Round;
     std::unique_ptr<cls2dText> HudText;

@@ -112,7 +112,14 @@ void SpaceTimeHistory::clear() {
     ++Revision;
 }
 
+void SpaceTimeHistory::set_ring(double length) {
+    const double ring = length > 0 && std::isfinite(length) ? length : 0.0;
+    if (ring != Ring) ++Revision;
+    Ring = ring;
+}
+
 SpaceTimeHistory::Range SpaceTimeHistory::range() const {
+    if (Ring > 0) return {0.0, Ring};
     double low = std::numeric_limits<double>::infinity(), high = -low;
     for (const Sample& s : Samples)
         for (const double m : s.Metres) {
@@ -152,7 +159,10 @@ void SpaceTimeHistory::rasterise(RgbaImage& Image, const Rgb& Background) const 
             }
             const std::int32_t x = column(s.Time), y = row(s.Metres[v]);
             const Rgb c = speed_colour(s.Kmh[v]);
-            if (previous)
+            // Round the ring: the trace leaves at the top and comes back at the bottom.
+            const bool wrapped =
+                Ring > 0 && previous && std::fabs(s.Metres[v] - previous->Metres[v]) > Ring / 2;
+            if (previous && !wrapped)
                 segment(Image, column(previous->Time), row(previous->Metres[v]), x, y, c);
             else
                 put(Image, x, y, c);

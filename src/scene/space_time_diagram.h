@@ -65,6 +65,10 @@ class SpaceTimeHistory {
     void add(const Sample& S);
     // Forgets everything, keeping the road: the traffic was set up afresh.
     void clear();
+    // On a ring of that length (0: the open street), positions run from 0 to it upwards and a trace
+    // that goes round the ring wraps from the top to the bottom.
+    void set_ring(double length);
+    double ring() const { return Ring; }
 
     std::int32_t road() const { return Road; }
     const std::deque<Sample>& samples() const { return Samples; }
@@ -86,6 +90,7 @@ class SpaceTimeHistory {
     std::deque<Sample> Samples;
     std::int32_t Road = -1;
     std::uint64_t Revision = 0;
+    double Ring = 0;
 };
 
 } // namespace kl

@@ -47,9 +47,18 @@ std::string km_label(double metres) {
     return fixed_decimals(metres / 1000.0, 1);
 }
 
-std::int32_t plot_y(double kmh, const PanelLayout& L) {
-    const double k = std::clamp(kmh, kPlotLowKmh, kPlotHighKmh);
-    return L.PlotY2 - scaled((k - kPlotLowKmh) / (kPlotHighKmh - kPlotLowKmh), L.PlotY2 - L.PlotY1);
+// The plot's range: the open street's 80 to 160 km/h, or on a ring, where the traffic crawls and
+// stands, 0 to 80.
+struct PlotRange {
+    double Low, High;
+};
+PlotRange plot_range(bool ring) {
+    return ring ? PlotRange{0.0, 80.0} : PlotRange{kPlotLowKmh, kPlotHighKmh};
+}
+
+std::int32_t plot_y(double kmh, const PanelLayout& L, const PlotRange& P) {
+    const double k = std::clamp(kmh, P.Low, P.High);
+    return L.PlotY2 - scaled((k - P.Low) / (P.High - P.Low), L.PlotY2 - L.PlotY1);
 }
 
 } // namespace
@@ -115,7 +124,10 @@ PanelLayout panel_layout(std::int32_t Width, std::int32_t Height) {
     L.LegendY1 = L.DiagramY2 + L.LineHeight / 2 + pad;
     L.LegendY2 = L.LegendY1 + scaled(kBarRows, s);
     L.X2 = L.DiagramX2 + pad;
-    L.Y2 = std::max(L.PlotY2 + L.LineHeight / 2, L.LegendY2 + scaled(2, s) + L.LineHeight) + pad;
+    // Below the legend's labels: a title row, then the picture eight lines high, then its labels.
+    L.FundamentalY1 = L.LegendY2 + scaled(2, s) + 2 * L.LineHeight + L.LineHeight / 2;
+    L.FundamentalY2 = L.FundamentalY1 + 8 * L.LineHeight;
+    L.Y2 = std::max(L.PlotY2 + L.LineHeight / 2, L.FundamentalY2 + L.LineHeight) + pad;
     return L;
 }
 
@@ -145,9 +157,10 @@ std::string panel_table_text(const TrafficFigures* F) {
     return text;
 }
 
-std::string diagram_title(std::int32_t Road) {
+std::string diagram_title(std::int32_t Road, bool ring) {
     if (Road < 0) return "no road to follow";
-    return "road " + std::to_string(Road) + ": km along, last 60 s";
+    return "road " + std::to_string(Road) +
+           (ring ? ": m round the ring, last 60 s" : ": km along, last 60 s");
 }
 
 PackedColor lane_colour(int lane) {
@@ -180,6 +193,9 @@ void TrafficPanel::make_texts(const PanelLayout& L) {
     LegendLow = text(false, 0);
     LegendMid = text(false, 1);
     LegendHigh = text(false, 2);
+    FundamentalTitle = text(true, 0);
+    FundamentalFlow = text(false, 2);
+    FundamentalDensity = text(false, 0);
 }
 
 bool TrafficPanel::upload(const SpaceTimeHistory& Diagram) {
@@ -225,7 +241,7 @@ void TrafficPanel::draw_diagram(const SpaceTimeHistory& Diagram, const PanelLayo
     cls3dEngine* engine = CurrentEngine();
     const std::int32_t labels_x = L.DiagramX1 - scaled(40, L.Scale);
     DiagramTitle->SetPosition(labels_x, L.TextY, L.X2, L.DiagramY1);
-    DiagramTitle->Render(diagram_title(Diagram.road()));
+    DiagramTitle->Render(diagram_title(Diagram.road(), Diagram.ring() > 0));
 
     if (upload(Diagram)) {
         const float h = static_cast<float>(kTextureHeight);
@@ -244,8 +260,10 @@ void TrafficPanel::draw_diagram(const SpaceTimeHistory& Diagram, const PanelLayo
         const SpaceTimeHistory::Range R = Diagram.range();
         DiagramLabels->SetPosition(labels_x, L.DiagramY1 - L.LineHeight / 2, L.DiagramX1 - scaled(3, L.Scale),
                                    L.DiagramY2 + L.LineHeight);
-        DiagramLabels->Render(km_label(R.High) + "\n\n\n\n" + km_label((R.Low + R.High) / 2) + "\n\n\n\n" +
-                              km_label(R.Low));
+        // A ring's few hundred metres in metres.
+        const auto label = [&](double m) { return Diagram.ring() > 0 ? fixed_decimals(m, 0) : km_label(m); };
+        DiagramLabels->Render(label(R.High) + "\n\n\n\n" + label((R.Low + R.High) / 2) + "\n\n\n\n" +
+                              label(R.Low));
     }
     const std::int32_t y = L.LegendY2 + scaled(2, L.Scale), y2 = y + L.LineHeight;
     const std::int32_t mid =
@@ -258,8 +276,66 @@ void TrafficPanel::draw_diagram(const SpaceTimeHistory& Diagram, const PanelLayo
     LegendHigh->Render(fixed_decimals(kDiagramHighKmh, 0));
 }
 
+void TrafficPanel::draw_fundamental(const FundamentalDiagram& F, const IdmParameters& P,
+                                    const PanelLayout& L) {
+    cls3dEngine* engine = CurrentEngine();
+    const std::int32_t labels_x = L.DiagramX1 - scaled(40, L.Scale);
+    FundamentalTitle->SetPosition(labels_x, L.FundamentalY1 - L.LineHeight - L.LineHeight / 2, L.X2,
+                                  L.FundamentalY1);
+    FundamentalTitle->Render("veh/h/lane by veh/km/lane, 10 min");
+    const double length = mean_vehicle_length(VehicleLengths{});
+    if (!FundamentalTexture || !FundamentalTexture->GetTexture()) {
+        FundamentalTexture = std::make_unique<cls2dTexture>();
+        if (!FundamentalTexture->LoadForEdit(FundamentalDiagram::Width, FundamentalDiagram::Height)) return;
+        FundamentalShown = false;
+    }
+    bool ready = FundamentalShown && FundamentalRevision == F.revision();
+    if (!ready) {
+        F.rasterise(FundamentalImage, kDiagramBackground, P, length);
+        const gfx::TexturePtr& tex = FundamentalTexture->GetTexture();
+        gfx::LockedRect locked;
+        if (platform::Succeeded(tex->LockRect(0, &locked, nullptr, 0))) {
+            if (locked.pBits != nullptr && locked.Pitch >= FundamentalDiagram::Width * 4) {
+                auto* bits = static_cast<std::uint8_t*>(locked.pBits);
+                for (std::int32_t y = 0; y < FundamentalDiagram::Height; ++y)
+                    for (std::int32_t x = 0; x < FundamentalDiagram::Width; ++x) {
+                        const std::uint8_t* rgba = FundamentalImage.at(x, y);
+                        std::uint8_t* p =
+                            bits + static_cast<std::size_t>(y) * static_cast<std::size_t>(locked.Pitch) +
+                            static_cast<std::size_t>(x) * 4;
+                        p[0] = rgba[2], p[1] = rgba[1], p[2] = rgba[0], p[3] = rgba[3];
+                    }
+                ready = true;
+            }
+            if (platform::Failed(tex->UnlockRect(0))) ready = false;
+        }
+        FundamentalShown = ready;
+        FundamentalRevision = F.revision();
+    }
+    if (ready) {
+        DiagramPicture.SetPosition(L.DiagramX1, L.FundamentalY1, L.DiagramX2, L.FundamentalY2);
+        DiagramPicture.SetPictureRange(0, 0, 1, 1);
+        DiagramPicture.Render(FundamentalTexture.get());
+    }
+    engine->Render2dBox(L.DiagramX1, L.FundamentalY1, L.DiagramX2, L.FundamentalY2, false,
+                        mdlMain::ColorRGB(150, 150, 150));
+    const FundamentalDiagram::Axes A = F.axes(P, length);
+    FundamentalFlow->SetPosition(labels_x, L.FundamentalY1 - L.LineHeight / 2,
+                                 L.DiagramX1 - scaled(3, L.Scale), L.FundamentalY2 + L.LineHeight);
+    FundamentalFlow->Render(fixed_decimals(A.Flow, 0) + "\n\n\n\n" + fixed_decimals(A.Flow / 2, 0) +
+                            "\n\n\n\n0");
+    FundamentalDensity->SetPosition(L.DiagramX1, L.FundamentalY2 + scaled(2, L.Scale), L.DiagramX2,
+                                    L.FundamentalY2 + scaled(2, L.Scale) + L.LineHeight);
+    FundamentalDensity->Render("0   veh/km/lane");
+    // The legend's right-aligned text, once more where the density axis ends.
+    LegendHigh->SetPosition(L.DiagramX1, L.FundamentalY2 + scaled(2, L.Scale), L.DiagramX2,
+                            L.FundamentalY2 + scaled(2, L.Scale) + L.LineHeight);
+    LegendHigh->Render(fixed_decimals(A.Density, 0));
+}
+
 void TrafficPanel::Draw(const TrafficFigures* Latest, const SpeedHistory& History,
-                        const SpaceTimeHistory& Diagram, std::int32_t Width, std::int32_t Height) {
+                        const SpaceTimeHistory& Diagram, std::int32_t Width, std::int32_t Height,
+                        const FundamentalDiagram* Fundamental, const IdmParameters* Parameters) {
     cls3dEngine* engine = CurrentEngine();
     if (engine == nullptr) return;
     const PanelLayout L = panel_layout(Width, Height);
@@ -277,14 +353,18 @@ void TrafficPanel::Draw(const TrafficFigures* Latest, const SpeedHistory& Histor
                             lane_colour(l));
     }
 
-    for (const double kmh : {100.0, 120.0, 140.0}) {
-        const std::int32_t y = plot_y(kmh, L);
+    const PlotRange range = plot_range(Diagram.ring() > 0);
+    const double step = (range.High - range.Low) / 4;
+    for (const double kmh : {range.Low + step, range.Low + 2 * step, range.Low + 3 * step}) {
+        const std::int32_t y = plot_y(kmh, L, range);
         engine->Render2dLine(L.PlotX1, y, L.PlotX2, y, mdlMain::ColorRGB(60, 66, 78));
     }
     engine->Render2dBox(L.PlotX1, L.PlotY1, L.PlotX2, L.PlotY2, false, mdlMain::ColorRGB(150, 150, 150));
     Labels->SetPosition(L.TextX, L.PlotY1 - L.LineHeight / 2, L.PlotX1 - scaled(3, L.Scale), L.Y2);
-    Labels->Render("160\n\n\n120\n\n\n80");
+    Labels->Render(fixed_decimals(range.High, 0) + "\n\n\n" + fixed_decimals(range.Low + 2 * step, 0) +
+                   "\n\n\n" + fixed_decimals(range.Low, 0));
     draw_diagram(Diagram, L);
+    if (Fundamental && Parameters) draw_fundamental(*Fundamental, *Parameters, L);
 
     const std::vector<SpeedHistory::Sample> points = History.plot_points();
     if (points.size() < 2) return;
@@ -300,8 +380,8 @@ void TrafficPanel::Draw(const TrafficFigures* Latest, const SpeedHistory& Histor
             const double a = points[i - 1].Kmh[lane], b = points[i].Kmh[lane];
             // An empty lane has no mean: the line breaks there.
             if (!std::isfinite(a) || !std::isfinite(b)) continue;
-            engine->Render2dLine(x_of(points[i - 1].Time), plot_y(a, L), x_of(points[i].Time), plot_y(b, L),
-                                 colour);
+            engine->Render2dLine(x_of(points[i - 1].Time), plot_y(a, L, range), x_of(points[i].Time),
+                                 plot_y(b, L, range), colour);
         }
     }
 }
@@ -317,6 +397,11 @@ void TrafficPanel::Release() {
     FontSize = 0;
     DiagramTexture.reset();
     Shown = false;
+    FundamentalTitle.reset();
+    FundamentalFlow.reset();
+    FundamentalDensity.reset();
+    FundamentalTexture.reset();
+    FundamentalShown = false;
 }
 
 } // namespace kl

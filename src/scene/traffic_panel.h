@@ -6,6 +6,7 @@
 #include "overlay/cls2d_picture.h"
 #include "overlay/cls2d_text.h"
 #include "overlay/cls2d_texture.h"
+#include "scene/fundamental_diagram.h"
 #include "scene/space_time_diagram.h"
 #include "traffic/statistics.h"
 
@@ -51,6 +52,9 @@ struct PanelLayout {
     // its colour scale below it.
     std::int32_t DiagramX1 = 0, DiagramY1 = 0, DiagramX2 = 0, DiagramY2 = 0;
     std::int32_t LegendY1 = 0, LegendY2 = 0;
+    // The fundamental diagram's picture below the legend, as wide as the diagram, with its title
+    // above it, its flow labels before it and its density labels below it.
+    std::int32_t FundamentalY1 = 0, FundamentalY2 = 0;
 };
 PanelLayout panel_layout(std::int32_t Width, std::int32_t Height);
 
@@ -66,15 +70,17 @@ std::string panel_table_text(const TrafficFigures* F);
 // Lane colours of the plot and of the marks beside the table's lane rows.
 PackedColor lane_colour(int lane);
 
-// The diagram's title: which road it follows.
-std::string diagram_title(std::int32_t Road);
+// The diagram's title: which road it follows, and on a ring that positions go round it.
+std::string diagram_title(std::int32_t Road, bool ring = false);
 
 class TrafficPanel {
   public:
     // Draws into the current frame of the current engine; the texts and the texture are made at the
     // first draw.
+    // With Fundamental and its parameters (the car-following model's), its diagram too.
     void Draw(const TrafficFigures* Latest, const SpeedHistory& History, const SpaceTimeHistory& Diagram,
-              std::int32_t Width, std::int32_t Height);
+              std::int32_t Width, std::int32_t Height, const FundamentalDiagram* Fundamental = nullptr,
+              const IdmParameters* Parameters = nullptr);
     // Lets go of the texts and the texture, which belong to the engine's registry; before the engine
     // goes.
     void Release();
@@ -83,10 +89,16 @@ class TrafficPanel {
     void make_texts(const PanelLayout& L);
     void draw_diagram(const SpaceTimeHistory& Diagram, const PanelLayout& L);
     bool upload(const SpaceTimeHistory& Diagram);
+    void draw_fundamental(const FundamentalDiagram& F, const IdmParameters& P, const PanelLayout& L);
 
     std::unique_ptr<cls2dText> Table;
     std::unique_ptr<cls2dText> Labels;
     std::unique_ptr<cls2dText> DiagramTitle, DiagramLabels, LegendLow, LegendMid, LegendHigh;
+    std::unique_ptr<cls2dText> FundamentalTitle, FundamentalFlow, FundamentalDensity;
+    std::unique_ptr<cls2dTexture> FundamentalTexture;
+    RgbaImage FundamentalImage;
+    std::uint64_t FundamentalRevision = 0;
+    bool FundamentalShown = false;
     std::int32_t FontSize = 0;
     // The diagram's picture with the colour scale's bar in the rows below it, as one texture.
     std::unique_ptr<cls2dTexture> DiagramTexture;

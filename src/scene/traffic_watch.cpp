@@ -7,7 +7,8 @@
 
 namespace kl::scene {
 
-TrafficWatch::TrafficWatch(std::ostream* log, std::ostream* dump) : Log(log), Dump(dump) {
+TrafficWatch::TrafficWatch(std::ostream* log, std::ostream* dump, std::ostream* trajectories)
+    : Log(log), Dump(dump), Trajectories(trajectories) {
     if (Log) *Log << traffic_log_header() << std::flush;
 }
 
@@ -15,6 +16,9 @@ void TrafficWatch::traffic_set_up(const SceneState& S) {
     Statistics.restart(*S.Traffic, S.RoadCount);
     // The traces would jump to the fresh traffic's places.
     Diagram.clear();
+    Fundamental.clear();
+    Diagram.set_ring(S.Model ? S.Model->ring_length() : 0.0);
+    Trajectories.traffic_set_up(S);
 }
 
 void TrafficWatch::window_closed(const SceneState& S, float window_seconds) {
@@ -25,13 +29,19 @@ void TrafficWatch::window_closed(const SceneState& S, float window_seconds) {
 
 void TrafficWatch::overlay_drawn(const SceneState& S) {
     SimTime += S.FrameTime;
-    Diagram.follow(*S.Traffic, road_under(S.UserPos.x, S.RoadCount), SimTime);
+    Trajectories.frame(S);
+    const std::int32_t road = road_under(S.UserPos.x, S.RoadCount);
+    Diagram.follow(*S.Traffic, road, SimTime);
+    const bool idm = S.Model && S.Model->kind() == TrafficModelKind::Idm;
+    if (idm)
+        Fundamental.follow(*S.Traffic, S.Model.get(), road, S.Model->ring_length(), SimTime, S.FrameTime);
     const bool down = S.KeyBuffer[kPanelKey] != 0;
     if (down && !PanelKeyDown) PanelOn = !PanelOn;
     PanelKeyDown = down;
     if (PanelOn)
         Panel.Draw(Latest ? &*Latest : nullptr, History, Diagram, mdlKl::Program().Settings.Width,
-                   mdlKl::Program().Settings.Height);
+                   mdlKl::Program().Settings.Height, idm ? &Fundamental : nullptr,
+                   &mdlKl::Program().TrafficParameters);
 }
 
 void TrafficWatch::scene_left(const SceneState& S, std::int64_t frames) {

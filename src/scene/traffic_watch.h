@@ -7,6 +7,7 @@
 #include "platform/input/key_names.h"
 #include "scene/scene_observer.h"
 #include "scene/traffic_panel.h"
+#include "scene/trajectories.h"
 #include "traffic/statistics.h"
 
 #include <cstdint>
@@ -22,7 +23,8 @@ class TrafficWatch final : public SceneObserver {
   public:
     // log receives the CSV statistics (header at once, a row per window), dump the tables when the
     // scene ends; either may be null.
-    TrafficWatch(std::ostream* log, std::ostream* dump);
+    // trajectories, when given, receives the floating-car data (see TrajectoryWriter).
+    TrafficWatch(std::ostream* log, std::ostream* dump, std::ostream* trajectories = nullptr);
 
     void traffic_set_up(const SceneState& S) override;
     void window_closed(const SceneState& S, float window_seconds) override;
@@ -42,8 +44,10 @@ class TrafficWatch final : public SceneObserver {
     SpeedHistory History;
     // Kept while the panel is hidden too, so that it opens on the last minute.
     SpaceTimeHistory Diagram;
+    FundamentalDiagram Fundamental;
     std::optional<TrafficFigures> Latest;
     TrafficPanel Panel;
+    TrajectoryWriter Trajectories;
     bool PanelOn = false;
     bool PanelKeyDown = false;
     // Simulated seconds: the frame times of the frames whose traffic has moved.

@@ -4,6 +4,7 @@
 
 #include "engine/mdl_main.h"
 #include "platform/input/key_names.h"
+#include "scene/brake_key.h"
 #include "scene/follow_vehicle.h"
 #include "scene/guarded.h"
 #include "scene/scene_state.h"
@@ -66,6 +67,12 @@ void ApplyViewerControls(SceneState& S) {
         else
             FollowNextVehicle(S);
     }
+    if (pressed(v, keys, key::J)) {
+        v.BrakeNote = BrakeVehicle(S);
+        v.BrakeNoteTime = kModeNameSeconds;
+    } else if (v.BrakeNoteTime > 0.0f) {
+        v.BrakeNoteTime -= v.WallFrameTime;
+    }
     if (v.Paused)
         S.FrameTime = 0.0f;
     else if (v.ScaleStep != 0)
@@ -87,6 +94,7 @@ std::string ViewerStatusLine(const SceneState& S) {
         add(std::string("traffic model: ") + S.Model->name());
     add(S.Viewer.Paused ? std::string("paused") : TimeScaleText(S.Viewer.ScaleStep));
     if (S.Viewer.ModeNameTime > 0.0f) add(CameraModeName(mdlKl::Program().Settings.CameraMode));
+    if (S.Viewer.BrakeNoteTime > 0.0f) add(S.Viewer.BrakeNote);
     add(FollowedVehicleText(S));
     return line;
 }

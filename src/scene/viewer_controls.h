@@ -19,6 +19,9 @@ struct ViewerControls {
     std::int32_t ScaleStep = 0;
     // Seconds the camera mode's name stays on the second line.
     float ModeNameTime = 0.0f;
+    // What J did, shown on the second line for a while.
+    std::string BrakeNote;
+    float BrakeNoteTime = 0.0f;
     // The frame time before pause and scale: camera blends and on-screen clocks run on it.
     float WallFrameTime = 0.0f;
     // The keys down at the previous read, so that a held key acts once.

@@ -14,6 +14,7 @@
 #include "traffic/idm.h"
 #include "traffic/model.h"
 #include "traffic/random_source.h"
+#include "traffic/ring.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -21,8 +22,6 @@
 #include <vector>
 
 namespace kl::mdlKl {
-
-constexpr std::int32_t kLastObject = 30000;
 
 // Members go in the reverse of declaration order, so what is declared later goes first: the scene
 // objects and players before the input and the engine whose device their meshes were made on, the
@@ -41,7 +40,8 @@ struct ProgramState {
     std::unique_ptr<clsInput> Input;
     std::int16_t Gear = 0;
 
-    // Players 0 .. Settings.LastPlayer; Objects 0 .. kLastObject, empty slots hold no object.
+    // Players 0 .. Settings.LastPlayer; Objects 0 .. LastObjectIndex (traffic/traffic.h), empty slots hold no
+    // object.
     std::vector<std::unique_ptr<Player>> Players;
     std::vector<std::unique_ptr<KlObject>> Objects;
     std::int16_t BuildingCount = 0;
@@ -55,6 +55,12 @@ struct ProgramState {
     TrafficModelKind TrafficKind = TrafficModelKind::Classic;
     IdmParameters TrafficParameters;
     std::filesystem::path TrafficParametersFile;
+    // The street the car-following model runs on (the F3 panel switches it) and the ring's length a
+    // lane, metres. The parameters and their file go with the scenario: each has its own defaults.
+    TrafficScenario Scenario = TrafficScenario::Open;
+    double RingLength = DefaultRingLength;
+    // --traffic-parameters: read instead of the scenario's file beside the settings; empty without.
+    std::filesystem::path TrafficParametersGiven;
 };
 
 namespace detail {

@@ -3,6 +3,7 @@
 #include "sim/traffic_parameters_file.h"
 
 #include "platform/os/files.h"
+#include "sim/mdl_kl.h"
 #include "traffic/parameter_text.h"
 
 #include <string_view>
@@ -35,6 +36,24 @@ std::string LoadTrafficParameters(const std::filesystem::path& file, IdmParamete
     if (problems.size() > kShownProblems)
         line += "; and " + std::to_string(problems.size() - kShownProblems) + " more lines";
     return line + " (the defaults stay for those)";
+}
+
+std::filesystem::path ScenarioParametersFile(const std::filesystem::path& folder, TrafficScenario scenario) {
+    return folder / (scenario == TrafficScenario::Ring ? "traffic-model-ring.txt" : "traffic-model.txt");
+}
+
+std::string ChooseScenario(mdlKl::ProgramState& P, TrafficScenario scenario,
+                           const std::filesystem::path& folder) {
+    P.Scenario = scenario;
+    P.TrafficParameters = scenario_default_parameters(scenario);
+    P.TrafficParametersFile = ScenarioParametersFile(folder, scenario);
+    if (P.TrafficParametersGiven.empty())
+        return LoadTrafficParameters(P.TrafficParametersFile, P.TrafficParameters);
+    std::error_code ec;
+    if (!std::filesystem::exists(P.TrafficParametersGiven, ec))
+        return "the traffic model's parameters file " + P.TrafficParametersGiven.string() +
+               " does not exist; the defaults stay";
+    return LoadTrafficParameters(P.TrafficParametersGiven, P.TrafficParameters);
 }
 
 std::string SaveTrafficParameters(const std::filesystem::path& file, const IdmParameters& P) {

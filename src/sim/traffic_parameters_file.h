@@ -2,6 +2,7 @@
 #pragma once
 
 #include "traffic/idm.h"
+#include "traffic/ring.h"
 
 #include <filesystem>
 #include <string>
@@ -14,5 +15,20 @@ std::string LoadTrafficParameters(const std::filesystem::path& file, IdmParamete
 
 // Writes P to the file whole (its folder made when missing); returns why it could not, empty on success.
 std::string SaveTrafficParameters(const std::filesystem::path& file, const IdmParameters& P);
+
+namespace mdlKl {
+struct ProgramState;
+}
+
+// The file beside the settings file (in `folder`) that a scenario's parameters are saved to: the
+// open street's traffic-model.txt, the ring's traffic-model-ring.txt.
+std::filesystem::path ScenarioParametersFile(const std::filesystem::path& folder, TrafficScenario scenario);
+
+// Makes `scenario` the one the traffic runs on: its default parameters, then those read from the
+// file --traffic-parameters gave, else from its own file beside the settings (in `folder`, which
+// also becomes where Save writes). Returns what LoadTrafficParameters said; a given file that does
+// not exist is said too.
+std::string ChooseScenario(mdlKl::ProgramState& P, TrafficScenario scenario,
+                           const std::filesystem::path& folder);
 
 } // namespace kl

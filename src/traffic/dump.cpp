@@ -48,8 +48,29 @@ void put_table(std::string& out, const char* name, const VehicleTable<T>& table,
 
 } // namespace
 
+void put_vehicle_values(std::string& out, const char* name, std::int32_t RoadCount,
+                        const std::function<double(int r, int m, int n)>& value) {
+    const std::int32_t roads = roads_in_tables(RoadCount);
+    out += ",\n\"";
+    out += name;
+    out += "\": [";
+    for (std::int32_t r = 0; r < roads; ++r) {
+        out += r == 0 ? "\n [" : ",\n [";
+        for (int m = 0; m < 3; ++m) {
+            out += m == 0 ? "[" : ", [";
+            for (int n = 0; n <= TrafficTables::LastCar; ++n) {
+                if (n > 0) out += ", ";
+                put_number(out, value(r, m, n));
+            }
+            out += "]";
+        }
+        out += "]";
+    }
+    out += roads > 0 ? "\n]" : "]";
+}
+
 void write_traffic_dump(std::ostream& out, const TrafficTables& Tables, std::int32_t RoadCount,
-                        std::int64_t frames, float LastFrameTime, const char* model) {
+                        std::int64_t frames, float LastFrameTime, const char* model, std::string_view more) {
     const std::int32_t roads = roads_in_tables(RoadCount);
     std::string text = "{";
     if (model) {
@@ -69,6 +90,7 @@ void write_traffic_dump(std::ostream& out, const TrafficTables& Tables, std::int
     put_table(text, "VehOffset", Tables.VehOffset, roads);
     put_table(text, "VehTargetOffset", Tables.VehTargetOffset, roads);
     put_table(text, "VehSideStep", Tables.VehSideStep, roads);
+    text += more;
     text += "}\n";
     out << text;
 }

@@ -5,9 +5,12 @@
 #include "traffic/idm_model.h"
 
 #include "traffic/dump.h"
+#include "traffic/statistics.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace kl {
 
@@ -22,10 +25,108 @@ bool valid_lane(std::int32_t lane) {
 
 } // namespace
 
+void IdmTraffic::set_scenario(TrafficScenario scenario, double ring_length) {
+    Scenario = scenario;
+    NextRing = std::isfinite(ring_length) ? std::clamp(ring_length, MinRingLength, MaxRingLength)
+                                          : DefaultRingLength;
+}
+
 void IdmTraffic::set_up(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
                         UniformSource& Random, VehiclePlacementSink& Sink) {
+    if (Scenario == TrafficScenario::Ring) return set_up_ring(Tables, RoadCount, BuildingCount, Random, Sink);
+    Ring = 0;
     set_up_traffic(Tables, RoadCount, BuildingCount, Random, Sink);
     adopt(Tables, RoadCount);
+}
+
+void IdmTraffic::set_up_ring(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
+                             UniformSource& Random, VehiclePlacementSink& Sink) {
+    if (Live) P = *Live;
+    const int roads = roads_in_tables(RoadCount);
+    struct Start {
+        double X[Slots], V;
+    };
+    std::vector<Start> starts(static_cast<std::size_t>(roads));
+    for (int r = 0; r < roads; ++r) {
+        Start& start = starts[static_cast<std::size_t>(r)];
+        for (int m = 0; m < 3; ++m) {
+            double total = 0;
+            for (int n = 0; n <= LastCar; ++n)
+                total += Lengths.of(m, n == LastCar);
+            const double gap = (NextRing - total) / (LastCar + 1);
+            start.V = equilibrium_speed(P, gap);
+            // Each lane starts a third of a spacing on from the one beside it, so that the lanes do
+            // not drive side by side.
+            double x = (NextRing / (LastCar + 1)) * m / 3.0;
+            for (int n = 0; n <= LastCar; ++n) {
+                const double len = Lengths.of(m, n == LastCar);
+                const double here = x + len / 2 + (Random.next() - 0.5);
+                x += len + gap;
+                const double wrapped = here >= NextRing ? here - NextRing : here < 0 ? here + NextRing : here;
+                Tables.VehLane(m, n, r) = m;
+                Tables.VehDist(m, n, r) = wrapped * 100.0;
+                Tables.VehSpeed(m, n, r) =
+                    static_cast<std::int32_t>(std::nearbyint(start.V / MetresPerSecondPerUnit));
+                Tables.VehOffset(m, n, r) = 25 * m;
+                Tables.VehTargetOffset(m, n, r) = 25 * m;
+                Tables.VehSideStep(m, n, r) = 0;
+                start.X[m * (LastCar + 1) + n] = wrapped;
+                const long long obj = vehicle_object_index(BuildingCount, RoadCount, m, n, r);
+                if (obj >= 0 && obj <= LastObjectIndex)
+                    Sink.place_vehicle(static_cast<std::int32_t>(obj),
+                                       static_cast<float>(vehicle_x(r, 25 * m)),
+                                       static_cast<float>(vehicle_y(wrapped * 100.0)), VehicleZ);
+            }
+        }
+    }
+    adopt(Tables, RoadCount);
+    Ring = NextRing;
+    // The tables round the speeds and hundredths; the model starts from the exact values.
+    for (int r = 0; r < roads; ++r) {
+        Road& road = Roads[static_cast<std::size_t>(r)];
+        road.Ring = Ring;
+        for (int m = 0; m < 3; ++m) {
+            double total = 0;
+            for (int n = 0; n <= LastCar; ++n)
+                total += Lengths.of(m, n == LastCar);
+            const double v = equilibrium_speed(P, (Ring - total) / (LastCar + 1));
+            for (int n = 0; n <= LastCar; ++n) {
+                const int s = m * (LastCar + 1) + n;
+                road.X[s] = starts[static_cast<std::size_t>(r)].X[s];
+                road.V[s] = v;
+            }
+        }
+        // Sorted again by the exact positions, which the rounding may have left in another order
+        // only where two were within a hundredth; the insertion keeps it cheap.
+        for (Row& row : road.Rows) {
+            for (int i = 1; i < row.Count; ++i)
+                for (int k = i; k > 0 && road.X[row.Slot[k - 1]] > road.X[row.Slot[k]]; --k)
+                    std::swap(row.Slot[k - 1], row.Slot[k]);
+            for (int i = 0; i < row.Count; ++i)
+                road.Pos[row.Slot[i]] = i;
+        }
+    }
+}
+
+bool IdmTraffic::brake(std::int32_t r, int m, int n, double deceleration, double seconds) {
+    if (r < 0 || r >= static_cast<int>(Roads.size()) || m < 0 || m >= 3 || n < 0 || n > LastCar ||
+        !(deceleration > 0) || !(seconds > 0))
+        return false;
+    Road& road = Roads[static_cast<std::size_t>(r)];
+    const int s = m * (LastCar + 1) + n;
+    if (!road.Active[s]) return false;
+    road.BrakeLeft[s] = seconds;
+    road.BrakeDeceleration[s] = deceleration;
+    return true;
+}
+
+std::optional<VehicleState> IdmTraffic::state(std::int32_t r, int m, int n) const {
+    if (r < 0 || r >= static_cast<int>(Roads.size()) || m < 0 || m >= 3 || n < 0 || n > LastCar)
+        return std::nullopt;
+    const Road& road = Roads[static_cast<std::size_t>(r)];
+    const int s = m * (LastCar + 1) + n;
+    if (!road.Active[s]) return std::nullopt;
+    return VehicleState{road.X[s], road.V[s], road.Acc[s]};
 }
 
 void IdmTraffic::adopt(const TrafficTables& Tables, std::int32_t RoadCount) {
@@ -33,6 +134,7 @@ void IdmTraffic::adopt(const TrafficTables& Tables, std::int32_t RoadCount) {
     Roads.assign(static_cast<std::size_t>(roads), Road{});
     for (int r = 0; r < roads; ++r) {
         Road& road = Roads[static_cast<std::size_t>(r)];
+        road.Ring = Ring;
         for (int m = 0; m < 3; ++m) {
             // A slow vehicle found standing still would want no speed at all, which the model cannot
             // divide by: it wants one speed unit at least.
@@ -70,11 +172,14 @@ double IdmTraffic::speed(int r, int m, int n) const {
 struct IdmTraffic::StepRule {
     IdmRule Rule;
     double InverseDesired;
+    // On the ring every driver is the same: no slow vehicles.
+    bool SlowVehicles;
 
     // The IDM acceleration of slot s behind slot `leader` (-1: none) on one road.
     double acceleration(const Road& road, int s, int leader) const {
         const int n = s % (LastCar + 1);
-        const double inverse = n == LastCar ? road.InverseSlowSpeed[s / (LastCar + 1)] : InverseDesired;
+        const double inverse =
+            SlowVehicles && n == LastCar ? road.InverseSlowSpeed[s / (LastCar + 1)] : InverseDesired;
         if (leader < 0) return Rule.acceleration(inverse, road.V[s], NoLeader, 0.0);
         return Rule.acceleration(inverse, road.V[s], road.gap(s, leader), road.V[leader]);
     }
@@ -83,8 +188,7 @@ struct IdmTraffic::StepRule {
 void IdmTraffic::change_lanes(Road& road, TrafficTables& Tables, int r, const StepRule& rule) {
     for (const Row& row : road.Rows)
         for (int i = 0; i < row.Count; ++i)
-            road.Acc[row.Slot[i]] =
-                rule.acceleration(road, row.Slot[i], i + 1 < row.Count ? row.Slot[i + 1] : -1);
+            road.Acc[row.Slot[i]] = rule.acceleration(road, row.Slot[i], road.ahead_of(row, i));
 
     auto& Lane = Tables.VehLane.road(static_cast<std::size_t>(r));
     auto& Side = Tables.VehSideStep.road(static_cast<std::size_t>(r));
@@ -92,12 +196,15 @@ void IdmTraffic::change_lanes(Road& road, TrafficTables& Tables, int r, const St
         const int m = s / (LastCar + 1), n = s % (LastCar + 1);
         // The slow vehicles keep their lane, so each lane keeps its bottleneck; a vehicle still
         // sliding across finishes first.
-        if (!road.Active[s] || n == LastCar || Side[m][n] != 0) continue;
+        if (!road.Active[s] || (rule.SlowVehicles && n == LastCar) || Side[m][n] != 0) continue;
         const std::int32_t from = Lane[m][n];
         Row& own = road.Rows[from];
         const int i = road.Pos[s];
-        const int leader = i + 1 < own.Count ? own.Slot[i + 1] : -1;
-        const int old_follower = i > 0 ? own.Slot[i - 1] : -1;
+        // Alone on a ring, the vehicle is its own leader and follower; once it has left, the lane
+        // holds nobody to follow or lead.
+        const bool alone = own.Count == 1;
+        const int leader = alone ? -1 : road.ahead_of(own, i);
+        const int old_follower = alone ? -1 : road.behind_of(own, i);
         // The old follower's gain is the same either side; worked out when first needed.
         bool old_follower_known = false;
         double old_follower_after = 0;
@@ -117,8 +224,8 @@ void IdmTraffic::change_lanes(Road& road, TrafficTables& Tables, int r, const St
                     hi = mid;
             }
             const int k = lo;
-            const int new_leader = k < row.Count ? row.Slot[k] : -1;
-            const int new_follower = k > 0 ? row.Slot[k - 1] : -1;
+            const int new_leader = k < row.Count ? row.Slot[k] : road.ahead_of(row, row.Count - 1);
+            const int new_follower = road.behind_of(row, k);
             if (new_leader >= 0 && !(road.gap(s, new_leader) > 0)) continue;
             if (new_follower >= 0 && !(road.gap(new_follower, s) > 0)) continue;
 
@@ -162,8 +269,9 @@ void IdmTraffic::change_lanes(Road& road, TrafficTables& Tables, int r, const St
         road.Pos[s] = best_at;
         row.Count += 1;
         // Only these three have a new leader now.
-        road.Acc[s] = rule.acceleration(road, s, best_at + 1 < row.Count ? row.Slot[best_at + 1] : -1);
-        if (best_at > 0) road.Acc[row.Slot[best_at - 1]] = rule.acceleration(road, row.Slot[best_at - 1], s);
+        road.Acc[s] = rule.acceleration(road, s, road.ahead_of(row, best_at));
+        if (const int follower = road.behind_of(row, best_at); follower >= 0 && follower != s)
+            road.Acc[follower] = rule.acceleration(road, follower, s);
         if (old_follower >= 0) road.Acc[old_follower] = rule.acceleration(road, old_follower, leader);
 
         // The slide across is the program's own: one offset step a frame towards the new lane.
@@ -175,7 +283,11 @@ void IdmTraffic::change_lanes(Road& road, TrafficTables& Tables, int r, const St
 }
 
 void IdmTraffic::move(Road& road, double dt) {
-    for (const Row& row : road.Rows) {
+    for (Row& row : road.Rows) {
+        // The front vehicle of a ring lane follows the last one, which has not moved yet: its tail
+        // where it is now bounds the move.
+        const int first = row.Count > 0 ? row.Slot[0] : -1;
+        const double first_tail = first >= 0 ? road.X[first] + road.Ring - road.HalfLen[first] : 0.0;
         for (int i = row.Count - 1; i >= 0; --i) {
             const int s = row.Slot[i];
             const double v = road.V[s], a = road.Acc[s];
@@ -196,11 +308,39 @@ void IdmTraffic::move(Road& road, double dt) {
                     x = std::max(road.X[s], tail);
                     nv = std::min(nv, road.V[l]);
                 }
+            } else if (road.Ring > 0 && first != s) {
+                const double tail = first_tail - road.HalfLen[s];
+                if (x > tail) {
+                    x = std::max(road.X[s], tail);
+                    nv = std::min(nv, road.V[first]);
+                }
             }
             road.X[s] = x;
             road.V[s] = nv;
         }
+        if (road.Ring > 0) wrap(road, row);
     }
+}
+
+void IdmTraffic::wrap(Road& road, Row& row) {
+    // Those past the ring's end are the front of the row; round the ring they are its back, in the
+    // same order.
+    int past = 0;
+    while (past < row.Count && road.X[row.Slot[row.Count - 1 - past]] >= road.Ring)
+        ++past;
+    if (past == 0) return;
+    std::int8_t moved[Slots];
+    for (int k = 0; k < past; ++k) {
+        const int s = row.Slot[row.Count - past + k];
+        road.X[s] -= road.Ring;
+        moved[k] = static_cast<std::int8_t>(s);
+    }
+    for (int k = row.Count - 1; k >= past; --k)
+        row.Slot[k] = row.Slot[k - past];
+    for (int k = 0; k < past; ++k)
+        row.Slot[k] = moved[k];
+    for (int k = 0; k < row.Count; ++k)
+        road.Pos[row.Slot[k]] = k;
 }
 
 void IdmTraffic::step(TrafficTables& Tables, const TrafficFrame& Frame, VehiclePlacementSink& Sink) {
@@ -208,10 +348,15 @@ void IdmTraffic::step(TrafficTables& Tables, const TrafficFrame& Frame, VehicleP
     const int roads = std::min<std::int32_t>(Frame.RoadCount, static_cast<std::int32_t>(Roads.size()));
     const double dt =
         std::isfinite(Frame.LastFrameTime) && Frame.LastFrameTime > 0 ? Frame.LastFrameTime : 0.0;
-    const StepRule rule{IdmRule(P), 1.0 / P.DesiredSpeed};
+    const StepRule rule{IdmRule(P), 1.0 / P.DesiredSpeed, Ring == 0};
     for (int r = 0; r < roads; ++r) {
         Road& road = Roads[static_cast<std::size_t>(r)];
         change_lanes(road, Tables, r, rule);
+        for (int s = 0; s < Slots; ++s)
+            if (road.BrakeLeft[s] > 0) {
+                road.Acc[s] = std::min(road.Acc[s], -road.BrakeDeceleration[s]);
+                road.BrakeLeft[s] -= dt;
+            }
         move(road, dt);
 
         auto& Dist = Tables.VehDist.road(static_cast<std::size_t>(r));
@@ -242,7 +387,25 @@ void IdmTraffic::step(TrafficTables& Tables, const TrafficFrame& Frame, VehicleP
 
 void IdmTraffic::dump(std::ostream& out, const TrafficTables& Tables, std::int32_t RoadCount,
                       std::int64_t frames, float LastFrameTime) const {
-    write_traffic_dump(out, Tables, RoadCount, frames, LastFrameTime, name());
+    // The model's own state in full: the tables round it.
+    std::string more = ",\n\"scenario\": \"";
+    more += traffic_scenario_name(Ring > 0 ? TrafficScenario::Ring : TrafficScenario::Open);
+    more += "\", \"ring_length_m\": ";
+    if (Ring > 0) {
+        char buf[40];
+        more.append(buf, std::to_chars(buf, buf + sizeof buf, Ring).ptr);
+    } else {
+        more += "null";
+    }
+    put_vehicle_values(more, "position_m", RoadCount, [&](int r, int m, int n) {
+        if (r >= static_cast<int>(Roads.size())) return std::numeric_limits<double>::quiet_NaN();
+        return Roads[static_cast<std::size_t>(r)].X[m * (LastCar + 1) + n];
+    });
+    put_vehicle_values(more, "speed_m_per_s", RoadCount, [&](int r, int m, int n) {
+        if (r >= static_cast<int>(Roads.size())) return std::numeric_limits<double>::quiet_NaN();
+        return Roads[static_cast<std::size_t>(r)].V[m * (LastCar + 1) + n];
+    });
+    write_traffic_dump(out, Tables, RoadCount, frames, LastFrameTime, name(), more);
 }
 
 } // namespace kl

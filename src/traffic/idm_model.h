@@ -5,8 +5,10 @@
 
 #include "traffic/idm.h"
 #include "traffic/model.h"
+#include "traffic/ring.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace kl {
@@ -19,7 +21,14 @@ class IdmTraffic final : public TrafficModel {
 
     TrafficModelKind kind() const override { return TrafficModelKind::Idm; }
 
-    // The program's own set-up (same random numbers, same start), then adopt.
+    // The street the next set_up makes: the open one, or a ring of ring_length metres a lane (kept
+    // to MinRingLength to MaxRingLength).
+    void set_scenario(TrafficScenario scenario, double ring_length);
+    TrafficScenario scenario() const { return Scenario; }
+
+    // Open: the program's own set-up (same random numbers, same start), then adopt. Ring: each lane
+    // slot's 20 vehicles in their own lane, evenly spaced at the equilibrium speed of their gap, each
+    // then moved by Random by less than half a metre either way.
     void set_up(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
                 UniformSource& Random, VehiclePlacementSink& Sink) override;
     void step(TrafficTables& Tables, const TrafficFrame& Frame, VehiclePlacementSink& Sink) override;
@@ -31,6 +40,10 @@ class IdmTraffic final : public TrafficModel {
     // others want the desired speed of the parameters. A vehicle whose lane or distance is unusable
     // stays where it is.
     void adopt(const TrafficTables& Tables, std::int32_t RoadCount);
+
+    double ring_length() const override { return Ring; }
+    bool brake(std::int32_t road, int slot, int index, double deceleration, double seconds) override;
+    std::optional<VehicleState> state(std::int32_t road, int slot, int index) const override;
 
     // Read every step, so a change takes effect in the next frame; a model made with live
     // parameters takes them over at every step instead.
@@ -57,21 +70,49 @@ class IdmTraffic final : public TrafficModel {
         // lane changes of a step (a change alters only the mover's and the two followers' leaders),
         // so that both the lane-change rule and the move read it instead of working it out again.
         double Acc[Slots];
+        // Seconds left of a brake the viewer asked for, and how hard, m/s^2.
+        double BrakeLeft[Slots];
+        double BrakeDeceleration[Slots];
         bool Active[Slots]; // has a lane and a finite distance
         int Pos[Slots];     // entry of each active slot in its lane's row
         Row Rows[3];
 
-        // Bumper to bumper from s to the vehicle ahead of it.
-        double gap(int s, int ahead) const { return X[ahead] - X[s] - HalfLen[ahead] - HalfLen[s]; }
+        // The ring's length, 0 on the open street.
+        double Ring;
+
+        // Bumper to bumper from s to the vehicle ahead of it; on a ring, round the ring to it (a
+        // vehicle alone in its lane is its own leader, a ring length ahead).
+        double gap(int s, int ahead) const { return along(s, ahead) - HalfLen[ahead] - HalfLen[s]; }
+        double along(int s, int ahead) const {
+            double d = X[ahead] - X[s];
+            if (Ring > 0 && (d < 0 || ahead == s)) d += Ring;
+            return d;
+        }
+        // The vehicle ahead of entry i of row `row` (-1: none): round the ring to the first one.
+        int ahead_of(const Row& row, int i) const {
+            if (i + 1 < row.Count) return row.Slot[i + 1];
+            return Ring > 0 && row.Count > 0 ? row.Slot[0] : -1;
+        }
+        int behind_of(const Row& row, int i) const {
+            if (i > 0) return row.Slot[i - 1];
+            return Ring > 0 && row.Count > 0 ? row.Slot[row.Count - 1] : -1;
+        }
     };
     struct StepRule;
 
     void change_lanes(Road& road, TrafficTables& Tables, int r, const StepRule& rule);
     static void move(Road& road, double dt);
+    static void wrap(Road& road, Row& row);
+    void set_up_ring(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
+                     UniformSource& Random, VehiclePlacementSink& Sink);
 
     const IdmParameters* Live;
     VehicleLengths Lengths;
     IdmParameters P;
+    TrafficScenario Scenario = TrafficScenario::Open;
+    double NextRing = DefaultRingLength;
+    // The ring of the traffic set up last; 0 for the open street.
+    double Ring = 0;
     std::vector<Road> Roads;
 };
 

@@ -18,6 +18,12 @@ namespace kl {
 struct IdmParameters;
 struct VehicleLengths;
 
+// What a model holds of one vehicle, in metres, m/s and m/s^2: the position along its road (on a
+// ring, 0 to the ring's length) and the acceleration of its last step.
+struct VehicleState {
+    double Position = 0, Speed = 0, Acceleration = 0;
+};
+
 // The models a run can choose among; the program's own traffic is the default.
 enum class TrafficModelKind : std::uint8_t { Classic, Idm };
 
@@ -41,6 +47,23 @@ class TrafficModel {
     // One frame: every simulated vehicle moves and is placed through Sink. One call per frame, so
     // the cost of the indirection never reaches the per-vehicle loop.
     virtual void step(TrafficTables& Tables, const TrafficFrame& Frame, VehiclePlacementSink& Sink) = 0;
+
+    // The length of the ring each lane closes on, in metres; 0 on the open street.
+    virtual double ring_length() const { return 0.0; }
+
+    // Makes vehicle (slot, index) of road brake at least at deceleration m/s^2 for the next seconds
+    // of simulated time; false when the model cannot (the program's own traffic never can).
+    virtual bool brake(std::int32_t road, int slot, int index, double deceleration, double seconds) {
+        (void)road, (void)slot, (void)index, (void)deceleration, (void)seconds;
+        return false;
+    }
+
+    // The model's own state of a simulated vehicle in a lane; nothing when it keeps none beyond the
+    // tables, or the vehicle is in none.
+    virtual std::optional<VehicleState> state(std::int32_t road, int slot, int index) const {
+        (void)road, (void)slot, (void)index;
+        return std::nullopt;
+    }
 
     // The tables as JSON (see write_traffic_dump).
     virtual void dump(std::ostream& out, const TrafficTables& Tables, std::int32_t RoadCount,

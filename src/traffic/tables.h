@@ -9,6 +9,10 @@
 
 namespace kl {
 
+// The most road strips a run may have: the traffic tables hold this many roads. The command line and
+// the settings dialog refuse more; the tables' bounds checks stay as the guard behind them.
+inline constexpr int MaxRoadCount = 251;
+
 // One table indexed (lane slot m, vehicle n, road r). The cells are stored road by road so that the
 // 303 cells of one road lie together: the fast traffic step takes a road's block once its index is
 // known to be valid and then works inside it without further checks.
@@ -16,7 +20,7 @@ template <typename T> class VehicleTable {
   public:
     static constexpr int Lanes = 3;
     static constexpr int Vehicles = 101;
-    static constexpr int Roads = 251;
+    static constexpr int Roads = MaxRoadCount;
     using Road = T[Lanes][Vehicles];
 
     // Raises kl::Fault for any index outside the table. One test and plain indexing: the checked

@@ -30,11 +30,16 @@ struct TrafficFrame {
     float LastFrameTime = 0.0f;
 };
 
-// Object index of vehicle n of lane slot m on road r: after the sky, the ground, the buildings and the
-// road strips, 60 vehicles per road. Computed wide so that no road count can overflow it.
+// The scene's object array: the sky (0), the ground (1), the buildings, a strip per road, then 60
+// vehicles per road. Computed wide so that no road count can overflow them.
+inline long long road_object_index(std::int32_t BuildingCount, int r) {
+    return static_cast<long long>(BuildingCount) + 2 + r;
+}
+// Vehicle n of lane slot m on road r. Vehicle 0 of slot 0 on road RoadCount is one past the last
+// vehicle.
 inline long long vehicle_object_index(std::int32_t BuildingCount, std::int32_t RoadCount, int m, int n,
                                       int r) {
-    return static_cast<long long>(BuildingCount) + 2 + RoadCount + 60LL * r + 20LL * m + n;
+    return road_object_index(BuildingCount, RoadCount) + 60LL * r + 20LL * m + n;
 }
 
 // Where the scene draws a vehicle: across the street from its road and lane offset (0 to 50 from the

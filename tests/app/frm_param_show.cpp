@@ -1,13 +1,15 @@
 // Shows the settings dialog beside a main window, as the program does, filled from a settings record
 // (ResH 800, ResV 600, aspect "1,333"), and prints how it ended and the texts of its fields.
 #include "app/frm_param.h"
+#include "platform/os/events.h"
 
 #include <SDL.h>
 #include <cstdio>
 #include <string>
 
 int main() {
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+    // Started as the program starts it: on a screen, or not at all.
+    if (!kl::platform::StartSdlSubsystems(SDL_INIT_VIDEO)) {
         std::fprintf(stderr, "no display: %s\n", SDL_GetError());
         return 1;
     }

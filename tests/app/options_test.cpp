@@ -66,7 +66,7 @@ TEST(Options, ValuesAtTheirLimitsAndRepeats) {
     EXPECT_EQ(parse({"--frames", "9223372036854775807"}).options.frames, 9223372036854775807LL);
     EXPECT_EQ(parse({"--seed", "0"}).options.seed, 0u);
     EXPECT_EQ(parse({"--roads", "0"}).options.roads, 0);
-    EXPECT_EQ(parse({"--roads", "32767"}).options.roads, 32767);
+    EXPECT_EQ(parse({"--roads", "251"}).options.roads, 251);
     EXPECT_EQ(parse({"--fixed-step", "1e-3"}).options.fixed_step, 0.001);
     // A value may contain "=" and may start with a single "-" when it is a file name.
     EXPECT_EQ(parse({"--keys=a=b.txt"}).options.keys, std::filesystem::path("a=b.txt"));
@@ -87,7 +87,8 @@ TEST(Options, BadNumbersAreNamed) {
     EXPECT_EQ(error_of({"--frames", "1.5"}), "option --frames: '1.5' is not a whole number");
     EXPECT_EQ(error_of({"--seed", "4294967296"}),
               "option --seed: '4294967296' is too large (at most 4294967295)");
-    EXPECT_EQ(error_of({"--roads", "32768"}), "option --roads: '32768' is too large (at most 32767)");
+    EXPECT_EQ(error_of({"--roads", "252"}), "option --roads: '252' is too large (at most 251)");
+    EXPECT_EQ(error_of({"--roads", "32768"}), "option --roads: '32768' is too large (at most 251)");
     EXPECT_EQ(error_of({"--roads", "-3"}), "option --roads: '-3' is too small (at least 0)");
     EXPECT_EQ(error_of({"--fixed-step", "0"}), "option --fixed-step: '0' must be more than 0 seconds");
     EXPECT_EQ(error_of({"--fixed-step", "-0.5"}), "option --fixed-step: '-0.5' must be more than 0 seconds");
@@ -130,13 +131,17 @@ TEST(Options, HelpListsEveryOptionOnALineOfItsOwn) {
         EXPECT_EQ(r.kind, ParseResult::Kind::Help);
         EXPECT_EQ(r.exit_code(), 0);
     }
+    EXPECT_EQ(parse({"--windowed", "--version"}).kind, ParseResult::Kind::Version);
+    EXPECT_EQ(parse({"--version"}).exit_code(), 0);
+    EXPECT_EQ(parse({"--version", "--help"}).kind, ParseResult::Kind::Help);
     const std::string text = options_help_text("kelvane3d");
     EXPECT_EQ(text.rfind("Usage: kelvane3d [options]\n", 0), 0u);
     const char* lines[] = {"--windowed ",   "--data DIR ",         "--no-dialog ",
                            "--frames N ",   "--keys FILE ",        "--fixed-step SECONDS ",
                            "--seed N ",     "--roads N ",          "--screenshot FILE ",
                            "--stats FILE ", "--traffic-log FILE ", "--dump-traffic FILE ",
-                           "--video FILE ", "--video-quality Q ",  "--help "};
+                           "--video FILE ", "--video-quality Q ",  "--help ",
+                           "--version "};
     for (const char* l : lines) {
         const std::size_t at = text.find("\n  " + std::string(l));
         ASSERT_NE(at, std::string::npos) << l;

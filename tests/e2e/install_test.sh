@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installing as a user would: the install tree of the program and of the tools, the desktop entry,
-# the installed program run from another folder on read-only data with its settings kept in the
+# Installing as a user would: the install tree of the program and of the tools, the desktop entry
+# and AppStream metadata named by the application's id, the installed program run from another folder on read-only data with its settings kept in the
 # user's config folder, and the Debian package's metadata and file list.
 # Usage: install_test.sh BUILD-DIR MESSAGE-SHIM
 BUILD="$1" SHIM="$2"
@@ -9,11 +9,13 @@ mounts=()
 trap 'kill_program; for m in "${mounts[@]}"; do umount "$m" 2>/dev/null; done; chmod -R u+w "$work"; rm -rf "$work"' EXIT
 prefix="$work/prefix"
 run_args=(--no-dialog --frames 60 --fixed-step 0.02 --seed 1)
+app_id=io.github.kelvane3d.Kelvane3D
 
 echo "-- cmake --install, program component"
 cmake --install "$BUILD" --prefix "$prefix" --component program >"$work/install.log" || cat "$work/install.log"
 share="$prefix/share"
-for f in bin/kelvane3d share/kelvane3d/3z-idaveva/default.dat share/applications/kelvane3d.desktop \
+for f in bin/kelvane3d share/kelvane3d/3z-idaveva/default.dat share/applications/$app_id.desktop \
+    share/metainfo/$app_id.metainfo.xml \
     share/icons/hicolor/48x48/apps/kelvane3d.png share/icons/hicolor/128x128/apps/kelvane3d.png \
     share/icons/hicolor/256x256/apps/kelvane3d.png share/man/man6/kelvane3d.6.gz \
     share/doc/kelvane3d/README.md share/doc/kelvane3d/copyright share/doc/kelvane3d/changelog.gz; do
@@ -23,7 +25,12 @@ check "data files" "$(find "$share/kelvane3d/3z-idaveva" -type f | wc -l)" "$(fi
 check "no tool in the program component" "$(ls "$prefix/bin")" "kelvane3d"
 check "icon 128 is 128x128 PNG" "$(file -b "$share/icons/hicolor/128x128/apps/kelvane3d.png" | cut -d, -f1,2)" \
     "PNG image data, 128 x 128"
-check_true "desktop entry valid" desktop-file-validate "$share/applications/kelvane3d.desktop"
+check_true "desktop entry valid" desktop-file-validate "$share/applications/$app_id.desktop"
+check_true "AppStream metadata valid" appstreamcli validate --no-net "$share/metainfo/$app_id.metainfo.xml"
+version="$("$prefix/bin/kelvane3d" --version)"
+check_true "--version names the program and a version" grep -qE '^kelvane3d \(Kelvane 3D\) [0-9]' <<<"$version"
+check_true "the metadata's release is the program's version" \
+    grep -qF "<release version=\"${version##* }\"" "$share/metainfo/$app_id.metainfo.xml"
 check_true "manual page made from --help" bash -c "zcat '$share/man/man6/kelvane3d.6.gz' | grep -qF '\\-\\-no\\-dialog'"
 
 echo "-- the installed program from another folder, its data read-only"
@@ -67,11 +74,14 @@ check_true "package built" test -f "$deb"
 if [ -f "$deb" ]; then
     info="$(dpkg-deb -f "$deb" Package Section Architecture)"
     check "package, section, architecture" "$(echo $info)" "Package: kelvane3d Section: games Architecture: $(dpkg --print-architecture)"
+    check "the package's version is the program's" "$(dpkg-deb -f "$deb" Version)" "${version##* }"
+    check_true "the maintainer is a name and an address" grep -qE '^.+ <[^ ]+@[^ ]+>$' <<<"$(dpkg-deb -f "$deb" Maintainer)"
     depends="$(dpkg-deb -f "$deb" Depends)"
     check_true "Depends computed from the linked libraries" grep -q "libsdl2-2.0-0 (>=" <<<"$depends"
     check_true "Depends names what is loaded at run time" grep -q "libgl1-mesa-dri" <<<"$depends"
     dpkg-deb -c "$deb" | awk '{print $6}' >"$work/deb.list"
-    for f in ./usr/games/kelvane3d ./usr/share/kelvane3d/3z-idaveva/default.dat ./usr/share/applications/kelvane3d.desktop \
+    for f in ./usr/games/kelvane3d ./usr/share/kelvane3d/3z-idaveva/default.dat ./usr/share/applications/$app_id.desktop \
+        ./usr/share/metainfo/$app_id.metainfo.xml \
         ./usr/share/icons/hicolor/256x256/apps/kelvane3d.png ./usr/share/man/man6/kelvane3d.6.gz \
         ./usr/share/doc/kelvane3d/copyright ./usr/share/doc/kelvane3d/changelog.gz; do
         check_true "package holds $f" grep -qxF "$f" "$work/deb.list"

@@ -37,6 +37,18 @@ run_program() {
     wait_program
 }
 
+# A test that cannot run here ends with the exit status ctest counts as skipped (SKIP_RETURN_CODE),
+# never as passed, naming what it lacks.
+kSkipStatus=77
+skip_unless_commands() {
+    local c missing=()
+    for c in "$@"; do command -v "$c" >/dev/null || missing+=("$c"); done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "skip: ${missing[*]} not found on PATH (scripts/install-deps.sh installs what the tests need)"
+        exit "$kSkipStatus"
+    fi
+}
+
 kill_program() {
     if [ -n "$pid" ]; then kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; pid=""; fi
 }

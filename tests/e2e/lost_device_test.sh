@@ -5,7 +5,7 @@
 # status line, rebuilt every five frames, soon stays the same), so the screen after each restoration
 # must equal the one before,
 # pixel for pixel. Each restoration must make the OpenGL context anew, and memory must stay flat.
-# A termination signal then ends the program. Skipped when no window manager is installed.
+# A termination signal then ends the program. Reported as skipped when no window manager is installed.
 # Usage: lost_device_test.sh PROGRAM DATA-FOLDER MESSAGE-SHIM
 PROGRAM="$1" DATA="$2" SHIM="$3"
 source "$(dirname "$0")/lib.sh"
@@ -13,10 +13,7 @@ cycles=5
 wm=""
 trap 'kill_program; [ -n "$wm" ] && kill "$wm" 2>/dev/null; rm -rf "$work"' EXIT
 
-if ! command -v openbox >/dev/null || ! command -v xwd >/dev/null; then
-    echo "skip: openbox and xwd are needed (scripts/install-deps.sh installs them)"
-    exit 0
-fi
+skip_unless_commands openbox xwd
 start_window_manager
 
 fresh_data

@@ -8,10 +8,7 @@ source "$(dirname "$0")/lib.sh"
 thief=""
 trap 'kill_program; [ -n "$thief" ] && kill "$thief" 2>/dev/null; rm -rf "$work"' EXIT
 
-if ! command -v xwd >/dev/null; then
-    echo "skip: xwd is needed (scripts/install-deps.sh installs it)"
-    exit 0
-fi
+skip_unless_commands xwd
 
 fresh_data
 cfg="$data/config.dat"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts that end before the scene, each with its exit status and its message: no settings file (one
-# error box, answered with Return), no display, a key script that cannot be read. None of them
+# error box, answered with Return), no display, a display that cannot be reached, a key script that
+# cannot be read. None of them
 # writes a settings file. Then a width typed in the dialog that is not a number: the dialog refuses
 # it and stays open, and takes the corrected one.
 # Usage: start_failures_test.sh PROGRAM DATA-FOLDER MESSAGE-SHIM
@@ -29,10 +30,23 @@ check_true "no file created" cmp -s <(ls -A "$data") "$work/listing.before"
 echo "-- no display"
 fresh_data
 rm -f "$data/config.dat"
-DISPLAY="" run_program 60 --no-dialog --frames 50
+DISPLAY="" WAYLAND_DISPLAY="" run_program 60 --no-dialog --frames 50
 check "exit status" "$status" 1
-check_true "says why on stderr" grep -qE "no display|exit now" "$work/err"
+check "the first line on stderr names the cause" "$(head -n1 "$work/err")" \
+    "kelvane3d: no display to open a window on (DISPLAY and WAYLAND_DISPLAY are not set)"
+check "nothing about a message box" "$(grep -c "message box" "$work/err")" 0
 check_true "no config.dat" test ! -e "$data/config.dat"
+
+echo "-- a display that cannot be reached, with the dialog"
+# SDL would fall back to drawing into nothing: the dialog then waited, unseen, for ever.
+fresh_data
+unreachable=1
+while [ -e "/tmp/.X11-unix/X$unreachable" ] || [ -e "/tmp/.X$unreachable-lock" ]; do
+    unreachable=$((unreachable + 1))
+done
+DISPLAY=":$unreachable" WAYLAND_DISPLAY="" run_program 20
+check "exit status" "$status" 1
+check_true "names the display on stderr" grep -qF "DISPLAY \":$unreachable\"" "$work/err"
 
 echo "-- a key script that cannot be read"
 fresh_data

@@ -86,6 +86,55 @@ run_program 300 "${run[@]}" --keys "$work/mm.keys" --dump-traffic "$work/mm.json
 check "exit status (M twice)" "$status" 0
 check_true "M twice: the program's own traffic again" grep -q '^{"RoadCount": 1' "$work/mm.json"
 
+echo "-- trajectories: refused at once where they cannot go; the program's own traffic unchanged by them"
+fresh_data
+run_program 60 --no-dialog --frames 5 --trajectories "$work/missing/traj.csv"
+check "exit status (trajectories)" "$status" 2
+check_true "the message names the file" grep -q "trajectories file '$work/missing/traj.csv'" "$work/err"
+fresh_data
+run_program 300 "${run[@]}" --trajectories "$work/classic.csv" --dump-traffic "$work/classic.json"
+check "exit status" "$status" 0
+check_true "the same traffic tables" cmp -s "$work/plain.json" "$work/classic.json"
+check "trajectory header" "$(head -n1 "$work/classic.csv")" \
+    "time_s,road,lane,vehicle,position_m,speed_m_per_s,acceleration_m_per_s2"
+# 300 frames of 0.033 s, the first moving by nothing: rows at each half second up to 9.867 s.
+check "trajectory rows" "$(($(wc -l <"$work/classic.csv") - 1))" $((19 * 60))
+
+echo "-- the ring: trajectories continuous round it, speeds as the positions move, J brakes; the dump"
+ring=(--no-dialog --frames 200 --seed 7 --fixed-step 0.05 --roads 1 --traffic-model idm --scenario ring)
+fresh_data
+printf '%s\n' '20: J' >"$work/j.keys"
+run_program 300 "${ring[@]}" --keys "$work/j.keys" --trajectories "$work/ring.csv" --dump-traffic "$work/ring.json"
+check "exit status" "$status" 0
+[ "$status" -eq 0 ] || show_output
+check_true "the dump names the ring" grep -q '"scenario": "ring", "ring_length_m": 250' "$work/ring.json"
+check_true "the dump has the model's own positions and speeds" grep -q '"speed_m_per_s": \[' "$work/ring.json"
+# 200 frames of 0.05 s: rows at each half second up to 9.5 s, 60 vehicles each.
+check "trajectory rows" "$(($(wc -l <"$work/ring.csv") - 1))" $((19 * 60))
+# From row to row every vehicle moves forward round the 250 m ring by its mean speed times the time
+# between, within 0.3 m/s; some vehicle stops after J.
+check_true "positions continuous modulo the ring, speeds matching them" awk -F, '
+    NR == 1 { next }
+    $5 < 0 || $5 >= 250 { bad = 1 }
+    {
+        key = $4
+        if (key in x) {
+            dt = $1 - t[key]; dx = $5 - x[key]; if (dx < 0) dx += 250
+            if (dt <= 0 || (dx / dt - (v[key] + $6) / 2) ^ 2 > 0.09) bad = 1
+        }
+        x[key] = $5; v[key] = $6; t[key] = $1
+        if ($6 < 0.5) stopped = 1
+    }
+    END { exit bad || !stopped }' "$work/ring.csv"
+printf '%s\n' 'time_headway_s = 2.0' >"$work/slow.txt"
+fresh_data
+run_program 300 "${ring[@]}" --frames 20 --traffic-parameters "$work/slow.txt" --trajectories "$work/slow.csv"
+check "exit status (--traffic-parameters)" "$status" 0
+check_true "a longer headway: slower from the start" awk -F, -v other="$(sed -n 2p "$work/ring.csv" | cut -d, -f6)" \
+    'NR == 2 { exit !($6 < other - 1) }' "$work/slow.csv"
+run_program 60 "${ring[@]}" --frames 5 --traffic-parameters "$work/nothing.txt"
+check_true "a given file that is missing is said" grep -q "nothing.txt does not exist" "$work/err"
+
 echo "-- no settings file: the traffic never ran, so no dump is left and the exit status says so"
 fresh_data
 rm -f "$data/config.dat" "$data/default.dat"

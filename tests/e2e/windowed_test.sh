@@ -9,10 +9,7 @@ source "$(dirname "$0")/lib.sh"
 wm="" thief=""
 trap 'kill_program; [ -n "$thief" ] && kill "$thief" 2>/dev/null; [ -n "$wm" ] && kill "$wm" 2>/dev/null; rm -rf "$work"' EXIT
 
-if ! command -v openbox >/dev/null || ! command -v xwd >/dev/null; then
-    echo "skip: openbox and xwd are needed (scripts/install-deps.sh installs them)"
-    exit 0
-fi
+skip_unless_commands openbox xwd
 start_window_manager
 
 # start_windowed: a fresh data folder whose config.dat asks for another mode than the one that will

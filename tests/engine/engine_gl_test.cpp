@@ -250,13 +250,13 @@ TEST_F(EngineOnGl, ManyModeChangesKeepMemoryStable) {
     RecordProperty("resident_kib_before", std::to_string(before));
     RecordProperty("resident_kib_after", std::to_string(after));
     EXPECT_EQ(quad.restores, quad.stores + 1);
-#ifdef __SANITIZE_ADDRESS__
-    // Freed memory waits in AddressSanitizer's quarantine, so resident size says nothing here;
-    // LeakSanitizer checks the same cycles at exit instead.
-    GTEST_SKIP() << "resident size is not comparable under AddressSanitizer";
-#endif
+    // Freed memory waits in AddressSanitizer's quarantine, so resident size says nothing there;
+    // LeakSanitizer checks the same cycles at exit instead. The cycles and their restores above have
+    // run either way, so the test is not reported as skipped.
+#ifndef __SANITIZE_ADDRESS__
     EXPECT_LT(after - before, 8 * 1024)
         << "resident memory grew from " << before << " to " << after << " KiB";
+#endif
 }
 
 } // namespace

@@ -3,7 +3,10 @@
 #include "engine/draw_reach.h"
 #include "engine/math.h"
 #include "resources/cls3d_object.h"
+#include "scene/ring_drawing.h"
 #include "scene/scene_fixture.h"
+#include "scene/viewer_controls.h"
+#include "traffic/ring.h"
 #include "traffic/traffic.h"
 
 #include <algorithm>
@@ -50,8 +53,10 @@ std::size_t off_picture(const scene::SceneState& S) {
     };
     for (std::int64_t i = 0; i < mdlKl::Program().BuildingCount; ++i)
         count(2 + i);
-    for (std::int64_t i = 0; i < 60 * S.RoadCount; ++i)
-        count(mdlKl::Program().BuildingCount + 2 + S.RoadCount + i);
+    const std::int32_t buildings = mdlKl::Program().BuildingCount;
+    for (long long k = vehicle_object_index(buildings, S.RoadCount, 0, 0, 0);
+         k < vehicle_object_index(buildings, S.RoadCount, 0, 0, S.RoadCount); ++k)
+        count(k);
     // A road is drawn by the pieces of it that can reach the picture; with none, not at all.
     const Matrix4 identity = MatrixIdentity();
     bool road_reaches = false;
@@ -264,6 +269,70 @@ TEST_F(FrameLoop, VFollowsTheNearestVehicleAheadThenFartherOnesAndShiftVGoesBack
     EXPECT_FALSE(S.Follow.Active);
     EXPECT_TRUE(test::Near(S.ChaseCamera->Pos(), S.CamPosTarget));
     EXPECT_EQ(scene::ViewerStatusLine(S), "");
+}
+
+// The ring drawn as the periodic street: each vehicle at every copy s + kL whose box can reach a pixel
+// (up to the distance at which a vehicle is a pixel long), so none is missing near the viewer or far
+// ahead; V then rides with a vehicle round and round the ring without a jump back, and J brakes it.
+TEST_F(FrameLoop, ARingIsDrawnAtEveryCopyInViewAndVRidesRoundItForEver) {
+    mdlKl::ProgramState& program = mdlKl::Program();
+    program.TrafficKind = TrafficModelKind::Idm;
+    program.Scenario = TrafficScenario::Ring;
+    program.RingLength = 200;
+    program.TrafficParameters = scenario_default_parameters(TrafficScenario::Ring);
+    program.Settings.CameraMode = 0;
+    program.Settings.PlayerSpeed = 0;
+    set_up("1");
+    frame();
+    frame();
+    ASSERT_EQ(S.Model->ring_length(), 200.0);
+    const DrawReach reach = DrawReach::FromEngine(*program.Engine);
+    const Vec3 eye = S.ChaseCamera->Pos();
+    const std::vector<Matrix4>& drawn = S.Vehicles.LastDrawnWorlds();
+    const double far = scene::kRingVehicleMetres * 800 / (2 * std::tan(std::numbers::pi / 8));
+    std::size_t expected = 0, ahead_near = 0;
+    for (int i = 0; i < 60; ++i) {
+        cls3dObject* model = mdlKl::ObjectAt(program.BuildingCount + 3 + i).Model();
+        ASSERT_NE(model, nullptr);
+        Vec3 low, high;
+        ASSERT_TRUE(model->MeshBounds(low, high));
+        for (int k = -40; k <= 40; ++k) {
+            Matrix4 world = model->WorldMatrix();
+            world.m43 += static_cast<float>(200.0 * k);
+            if (std::hypot(world.m41 - eye.x, world.m43 - eye.z) > far * 0.99 ||
+                reach.ReachesNoPixel(world, low, high))
+                continue;
+            ++expected;
+            if (world.m43 > eye.z && world.m43 < eye.z + 400) ++ahead_near;
+            EXPECT_TRUE(std::any_of(drawn.begin(), drawn.end(),
+                                    [&](const Matrix4& w) {
+                                        return std::fabs(w.m41 - world.m41) < 0.01f &&
+                                               std::fabs(w.m43 - world.m43) < 0.01f;
+                                    }))
+                << "vehicle " << i << " copy " << k;
+        }
+    }
+    // Copies beyond the ring itself, and the two rings' worth of vehicles just ahead all there.
+    EXPECT_GT(expected, 200u);
+    EXPECT_GE(ahead_near, 100u);
+
+    frame(0.02, {key::V});
+    ASSERT_TRUE(S.Follow.Active);
+    float along = S.ChaseCamera->Pos().z;
+    const float start = along;
+    for (int i = 0; i < 240; ++i) {
+        frame(0.25);
+        ASSERT_TRUE(S.Follow.Active);
+        const float now = S.ChaseCamera->Pos().z;
+        EXPECT_GE(now, along - 0.01f) << "frame " << i;
+        EXPECT_LT(now, along + 20.0f) << "frame " << i;
+        along = now;
+    }
+    // A minute at some metres a second: round the ring at least once.
+    EXPECT_GT(along - start, 200.0f);
+    frame(0.02, {key::J});
+    EXPECT_NE(scene::ViewerStatusLine(S).find("braking road 0"), std::string::npos)
+        << scene::ViewerStatusLine(S);
 }
 
 TEST_F(FrameLoop, FailedKeyboardReadEndsTheFrameBeforeAnythingIsDrawn) {

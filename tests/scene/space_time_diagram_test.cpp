@@ -1,11 +1,16 @@
 // The space-time diagram's picture from hand-made histories: traces where the vehicles were, in the
-// colours of their speeds; a minute kept; a paused traffic adds nothing; another road starts afresh.
+// colours of their speeds; a minute kept; a paused traffic adds nothing; another road starts afresh;
+// and the fundamental diagram of uniform flow.
+#include "scene/fundamental_diagram.h"
 #include "scene/space_time_diagram.h"
+#include "traffic/idm_model.h"
+#include "traffic/ring.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
 #include <memory>
+#include <vector>
 
 namespace kl {
 namespace {
@@ -110,6 +115,46 @@ TEST(SpaceTimeDiagram, KeepsAMinuteNothingWhilePausedAndStartsAfreshOnAnotherRoa
     EXPECT_EQ(followed.samples().back().Metres[25], 0.0);
     EXPECT_EQ(road_under(-1e9, 5), 0);
     EXPECT_EQ(road_under(60, 0), -1);
+}
+
+} // namespace
+} // namespace kl
+
+namespace kl {
+namespace {
+
+// A ring of vehicles undisplaced at their equilibrium speed: every detector's point, and the present
+// state, lies on the equilibrium curve of the parameters (within 5 %, the detectors' discreteness).
+TEST(FundamentalDiagram, UniformFlowLiesOnTheEquilibriumCurve) {
+    struct Middle final : UniformSource {
+        double next() override { return 0.5; }
+    } middle;
+    struct : VehiclePlacementSink {
+        void place_vehicle(std::int32_t, float, float, float) override {}
+    } sink;
+    auto T = std::make_unique<TrafficTables>();
+    IdmTraffic model;
+    model.parameters() = scenario_default_parameters(TrafficScenario::Ring);
+    model.set_scenario(TrafficScenario::Ring, 450);
+    model.set_up(*T, 1, 400, middle, sink);
+    FundamentalDiagram F;
+    const double dt = 1.0 / 30;
+    for (int frame = 1; frame <= 65 * 30; ++frame) {
+        model.step(*T, TrafficFrame{1, 400, static_cast<float>(dt), static_cast<float>(dt)}, sink);
+        F.follow(*T, &model, 0, model.ring_length(), frame * dt, dt);
+    }
+    // Two aggregations of five detectors: 100 m stretches and the ring's last 50 m.
+    ASSERT_EQ(F.points().size(), 10u);
+    ASSERT_TRUE(F.present());
+    const double length = mean_vehicle_length(VehicleLengths{});
+    const IdmParameters& P = model.parameters();
+    auto points = std::vector<FundamentalDiagram::Point>(F.points().begin(), F.points().end());
+    points.push_back(*F.present());
+    for (const auto& p : points) {
+        EXPECT_NEAR(p.Density, 60 / 0.45 / 3, 60 / 0.45 / 3 * 0.05);
+        const double curve = equilibrium_flow(P, p.Density / 1000, length) * 3600;
+        EXPECT_NEAR(p.Flow, curve, 0.05 * curve) << "at " << p.Density << " veh/km";
+    }
 }
 
 } // namespace

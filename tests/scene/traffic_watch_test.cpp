@@ -40,6 +40,9 @@ TEST(TrafficPanelLayout, FitsBelowTheStatusLineAndGrowsWithTheScreen) {
                     L.LegendY1 < L.LegendY2 && L.LegendY2 + L.LineHeight < L.Y2);
         // Room for the half of the lowest label that hangs below the plot.
         EXPECT_LE(L.PlotY2 + L.LineHeight / 2, L.Y2);
+        // The fundamental diagram below the legend's labels with its title, its labels under it.
+        EXPECT_TRUE(L.LegendY2 + 2 * L.LineHeight < L.FundamentalY1 && L.FundamentalY1 < L.FundamentalY2 &&
+                    L.FundamentalY2 + L.LineHeight < L.Y2);
     }
     EXPECT_EQ(small.FontSize, 14);
     EXPECT_GE(big.FontSize, 2 * small.FontSize);

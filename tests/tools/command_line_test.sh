@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Every tool as a new user tries it, in an empty folder: --help prints the usage and ends with 0; an
+# Every tool as a new user tries it, in an empty folder: --help prints the usage and ends with 0,
+# --version its name and the project's version (KL_VERSION in the environment); an
 # unknown option ends with 2 and one line on stderr pointing at --help; a file or folder name that
 # reads as an option is refused the same way; and nothing is ever written into the folder.
 # Usage: command_line_test.sh TOOL...
@@ -28,8 +29,18 @@ expect() {
     rm -f out err
 }
 
+# version TOOL: one line, the tool's name, the project's name and version.
+version() {
+    local name got
+    name=$(basename "$1")
+    got=$(timeout 60 "$1" --version 2>&1 </dev/null)
+    [ "$?" -eq 0 ] || fail "$name --version: exit status not 0"
+    [ "$got" = "$name (Kelvane 3D) ${KL_VERSION:?}" ] || fail "$name --version: '$got'"
+}
+
 for tool in "$@"; do
     expect 0 "$tool" --help
+    version "$tool"
     expect 0 "$tool" -h
     expect 2 "$tool" --bogus
     expect 2 "$tool" -x
@@ -45,4 +56,4 @@ done
 left=$(ls -A)
 [ -z "$left" ] || fail "the tools left files behind: $left"
 [ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
-echo "all $# tools answer --help and refuse unknown options"
+echo "all $# tools answer --help and --version and refuse unknown options"

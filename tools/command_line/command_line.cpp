@@ -1,6 +1,8 @@
 // Shared refusal lines of the tools' command lines.
 #include "command_line.h"
 
+#include "kl_version.h"
+
 #include <charconv>
 #include <cstdio>
 
@@ -8,6 +10,15 @@ namespace kl::tools {
 
 bool IsHelpOption(std::string_view arg) {
     return arg == "--help" || arg == "-h";
+}
+
+bool IsVersionOption(std::string_view arg) {
+    return arg == "--version";
+}
+
+int PrintVersion(std::string_view tool) {
+    std::printf("%.*s (%s) %s\n", static_cast<int>(tool.size()), tool.data(), kProjectName, kVersion);
+    return 0;
 }
 
 bool LooksLikeOption(std::string_view arg) {
@@ -48,6 +59,9 @@ std::optional<std::string> OneFolderArgument(std::string_view tool, const char* 
         } else if (!options_ended && IsHelpOption(arg)) {
             std::fputs(usage, stdout);
             *status = 0;
+            return std::nullopt;
+        } else if (!options_ended && IsVersionOption(arg)) {
+            *status = PrintVersion(tool);
             return std::nullopt;
         } else if ((!options_ended && LooksLikeOption(arg)) || folder) {
             *status = RefuseArgument(tool, arg);

@@ -1,6 +1,7 @@
 // What every tool does with its command line, after the program's own parser: --help (or -h) prints
-// the usage and ends with 0; anything else that reads as an option is refused with status 2 and one
-// line pointing at --help, so a mistyped option never becomes a file or folder name.
+// the usage and ends with 0, --version the project's version; anything else that reads as an option is
+// refused with status 2 and one line pointing at --help, so a mistyped option never becomes a file or folder
+// name.
 #pragma once
 
 #include <optional>
@@ -12,6 +13,11 @@ namespace kl::tools {
 inline constexpr int kBadCommandLine = 2;
 
 bool IsHelpOption(std::string_view arg);
+
+bool IsVersionOption(std::string_view arg);
+
+// Writes "TOOL (Kelvane 3D) VERSION" to stdout, the project's version; returns the exit status 0.
+int PrintVersion(std::string_view tool);
 
 // "-x" and "--x", but not "-" alone (a file name by convention) and not "".
 bool LooksLikeOption(std::string_view arg);

@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
         std::fputs(kl::showcase::kUsage, stdout);
         return 0;
     }
+    if (options->version) return kl::tools::PrintVersion("engine-showcase");
     kl::showcase::Options o = *options;
     if (o.data_dir.empty()) o.data_dir = KL_SHOWCASE_DATA_DIR;
     if (!o.screenshot.empty() && o.frames == 0) o.frames = 1;

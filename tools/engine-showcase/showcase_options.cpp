@@ -30,7 +30,8 @@ const char* const kUsage =
     "  --size WxH            the window's size, 64 to 8192 each way (default 800x600)\n"
     "  --data DIR            where the generated data folder is looked for (its textures are optional)\n"
     "  --fog DENSITY         fog density in thousandths, 0 to 1000 (default 0: no fog)\n"
-    "  --help                show this text and exit (also -h)\n\n"
+    "  --help                show this text and exit (also -h)\n"
+    "  --version             show the name and version and exit\n\n"
     "Exit status: 0 normal end, 1 when the window, device or screenshot failed, 2 for a bad command line.\n";
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string* error) {
@@ -39,6 +40,10 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         const std::string& name = args[i];
         if (kl::tools::IsHelpOption(name)) {
             o.help = true;
+            return o;
+        }
+        if (kl::tools::IsVersionOption(name)) {
+            o.version = true;
             return o;
         }
         const bool known = name == "--frames" || name == "--fog" || name == "--screenshot" ||

@@ -11,6 +11,8 @@ namespace kl::showcase {
 struct Options {
     // --help: print the usage and do nothing else.
     bool help = false;
+    // --version: print the name and the project's version and do nothing else.
+    bool version = false;
     int width = 800, height = 600;
     // 0 runs until the window is closed.
     std::int64_t frames = 0;

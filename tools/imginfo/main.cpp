@@ -21,6 +21,7 @@ constexpr const char* kUsage =
     "  --png OUT.png   also write the decoded pixels as an 8-bit RGBA PNG; with several files\n"
     "                  OUT gets the file's number before its extension (OUT-1.png, ...)\n"
     "  --help          show this text and exit (also -h)\n"
+    "  --version       show the name and version and exit\n"
     "  --              ends the options (for a FILE starting with '-')\n\n"
     "Exit status: 0 when every file decoded, 1 when one did not, 2 for a bad command line.\n";
 
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
         } else if (!options_ended && kl::tools::IsHelpOption(arg)) {
             std::fputs(kUsage, stdout);
             return 0;
+        } else if (!options_ended && kl::tools::IsVersionOption(arg)) {
+            return kl::tools::PrintVersion(kTool);
         } else if (!options_ended && arg == "--png") {
             // The PNG's name is never taken from what reads as an option: "--png --help" is a slip.
             if (i + 1 >= argc || kl::tools::LooksLikeOption(argv[i + 1]))

@@ -17,6 +17,7 @@ constexpr const char* kUsage =
     "the same bytes on every run.\n\n"
     "  --icons   write the desktop icons OUTDIR/kelvane3d-SIZE.png (48, 128, 256) instead\n"
     "  --help    show this text and exit (also -h)\n"
+    "  --version show the name and version and exit\n"
     "  --        ends the options (for an OUTDIR starting with '-')\n\n"
     "Exit status: 0 when written, 1 when a file could not be written, 2 for a bad command line.\n";
 
@@ -37,6 +38,8 @@ int main(int argc, char** argv) {
         } else if (!options_ended && kl::tools::IsHelpOption(arg)) {
             std::fputs(kUsage, stdout);
             return 0;
+        } else if (!options_ended && kl::tools::IsVersionOption(arg)) {
+            return kl::tools::PrintVersion("make-data");
         } else if (!options_ended && arg == "--icons") {
             icons = true;
         } else if (!options_ended && kl::tools::LooksLikeOption(arg)) {

@@ -14,6 +14,7 @@ constexpr const char* kUsage =
     "Reads each .x mesh file the way the program loads meshes and prints one line per file: its\n"
     "vertex, face and material counts, texture names and bounds, or why it could not be read.\n\n"
     "  --help    show this text and exit (also -h)\n"
+    "  --version show the name and version and exit\n"
     "  --        ends the options (for a FILE starting with '-')\n\n"
     "Exit status: 0 when every file was read, 1 when one was not, 2 for a bad command line.\n";
 
@@ -29,6 +30,8 @@ int main(int argc, char** argv) {
         } else if (!options_ended && kl::tools::IsHelpOption(arg)) {
             std::fputs(kUsage, stdout);
             return 0;
+        } else if (!options_ended && kl::tools::IsVersionOption(arg)) {
+            return kl::tools::PrintVersion("xinfo");
         } else if (!options_ended && kl::tools::LooksLikeOption(arg)) {
             return kl::tools::RefuseArgument("xinfo", arg);
         } else {

@@ -6,7 +6,8 @@
 
 namespace kl::platform {
 
-// Starts the SDL subsystems in sdl_flags (SDL_INIT_VIDEO, ...); false when they cannot be had.
+// Starts the SDL subsystems in sdl_flags (SDL_INIT_VIDEO, ...); false when they cannot be had, with
+// the cause in SDL_GetError() (for video: no display named, or one that cannot be reached).
 // Interrupt and termination signals keep their usual effect: SDL would turn them into quit events,
 // which no loop of the program reads, and the process could then only be killed.
 bool StartSdlSubsystems(std::uint32_t sdl_flags);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace kl::gfx {
@@ -15,8 +16,10 @@ std::unique_ptr<GraphicsSystem> CreateGlGraphicsSystem();
 
 // A window a device can draw into (devices need windows made for OpenGL). Where the display has no
 // OpenGL the window is made all the same, and no device can be made on it. Hidden windows are for
-// tests and tools. nullptr on failure.
-platform::WindowHandle CreateRenderWindow(const char* caption, int width, int height, bool hidden);
+// tests and tools. nullptr on failure, with the cause in *error when given (no display, a display
+// that cannot be reached).
+platform::WindowHandle CreateRenderWindow(const char* caption, int width, int height, bool hidden,
+                                          std::string* error = nullptr);
 void DestroyRenderWindow(platform::WindowHandle window);
 
 // The back buffer as it is before Present, rows from the top, each pixel 0xAARRGGBB. Empty when the

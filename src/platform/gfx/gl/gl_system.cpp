@@ -205,8 +205,12 @@ std::unique_ptr<GraphicsSystem> CreateGlGraphicsSystem() {
     return std::make_unique<GlGraphicsSystem>();
 }
 
-platform::WindowHandle CreateRenderWindow(const char* caption, int width, int height, bool hidden) {
-    if (!platform::StartSdlSubsystems(SDL_INIT_VIDEO)) return nullptr;
+platform::WindowHandle CreateRenderWindow(const char* caption, int width, int height, bool hidden,
+                                          std::string* error) {
+    if (!platform::StartSdlSubsystems(SDL_INIT_VIDEO)) {
+        if (error != nullptr) *error = SDL_GetError();
+        return nullptr;
+    }
     set_window_attributes();
     Uint32 flags = SDL_WINDOW_OPENGL;
     if (hidden) flags |= SDL_WINDOW_HIDDEN;
@@ -218,7 +222,10 @@ platform::WindowHandle CreateRenderWindow(const char* caption, int width, int he
         w = SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
                              flags & ~static_cast<Uint32>(SDL_WINDOW_OPENGL));
     }
-    if (w == nullptr) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (w == nullptr) {
+        if (error != nullptr) *error = std::string("cannot open a window: ") + SDL_GetError();
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
     return w;
 }
 

@@ -1,0 +1,55 @@
+#include "scene/brake_key.h"
+
+#include "engine/math.h"
+#include "scene/follow_vehicle.h"
+#include "scene/guarded.h"
+#include "scene/scene_state.h"
+#include "scene/space_time_diagram.h"
+#include "sim/mdl_kl.h"
+
+#include <cmath>
+#include <limits>
+
+namespace kl::scene {
+
+std::optional<BrakeTarget> ChooseBrakeTarget(const SceneState& S) {
+    if (S.Follow.Active && TrafficVehiclePosition(*S.Traffic, S.Follow.Road, S.Follow.Slot, S.Follow.Index))
+        return BrakeTarget{S.Follow.Road, S.Follow.Slot, S.Follow.Index};
+    Vec3 U, V{0, 1, 0};
+    resume_past_fault([&] {
+        U = mdlKl::PlayerAt(0).POSX();
+        V = mdlKl::PlayerAt(0).DirPropV();
+    });
+    const std::int32_t road = road_under(U.x, S.RoadCount);
+    if (road < 0) return std::nullopt;
+    const double ring = S.Model ? S.Model->ring_length() : 0.0;
+    const double forward = V.y < 0 ? -1.0 : 1.0;
+    std::optional<BrakeTarget> best;
+    double best_ahead = std::numeric_limits<double>::infinity();
+    for (std::int32_t m = 0; m < 3; ++m)
+        for (std::int32_t n = 0; n <= TrafficTables::LastCar; ++n) {
+            const auto p = TrafficVehiclePosition(*S.Traffic, road, m, n);
+            if (!p) continue;
+            double ahead = (p->y - U.y) * forward;
+            if (ring > 0) ahead -= std::floor(ahead / ring) * ring;
+            if (ahead >= 0 && ahead < best_ahead) {
+                best_ahead = ahead;
+                best = BrakeTarget{road, m, n};
+            }
+        }
+    return best;
+}
+
+std::string BrakeVehicle(SceneState& S) {
+    if (!S.Model || S.Model->kind() == TrafficModelKind::Classic)
+        return "J brakes vehicles of the car-following model (idm): M switches to it";
+    const auto target = ChooseBrakeTarget(S);
+    if (!target) return "J: no vehicle ahead on this road";
+    if (!S.Model->brake(target->Road, target->Slot, target->Index, kBrakeDeceleration, kBrakeSeconds))
+        return "J: that vehicle cannot brake";
+    return "braking road " + std::to_string(target->Road) + ", lane " +
+           std::to_string(S.Traffic->VehLane(target->Slot, target->Index, target->Road)) + " vehicle " +
+           std::to_string(20 * target->Slot + target->Index) + ": 4 m/s\xC2\xB2 for 2 s";
+}
+
+} // namespace kl::scene

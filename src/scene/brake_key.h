@@ -1,0 +1,27 @@
+// J: one vehicle brakes hard for a moment, the disturbance that grows into a stop-and-go wave in
+// unstable flow and dies out in stable flow.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kl::scene {
+
+struct SceneState;
+
+inline constexpr double kBrakeDeceleration = 4.0; // m/s^2
+inline constexpr double kBrakeSeconds = 2.0;      // of simulated time
+
+struct BrakeTarget {
+    std::int32_t Road = 0, Slot = 0, Index = 0;
+};
+
+// The followed vehicle; else the nearest vehicle ahead of the viewer (in the direction it looks
+// along the road) on the road under it, round the ring on a ring; nothing when there is none.
+std::optional<BrakeTarget> ChooseBrakeTarget(const SceneState& S);
+
+// Brakes the target through the model and says what happened, for the second status line.
+std::string BrakeVehicle(SceneState& S);
+
+} // namespace kl::scene

@@ -1,0 +1,21 @@
+// The ring street drawn as the endless periodic street it stands for: a vehicle at ring position s
+// is drawn at every s + kL in view, so the street is full of traffic as far as the eye goes wherever
+// the viewer is, and nothing pops in or out inside the picture.
+#pragma once
+
+#include "engine/draw_reach.h"
+
+namespace kl::scene {
+
+struct SceneState;
+
+// A copy whose whole stretch of road lies farther than where a vehicle's width (about 2 m) is one
+// pixel is not drawn: its vehicles would be dots of a pixel or less, and the ring has as many copies
+// as the eye reaches, which would otherwise cost far more than the open street's 60 vehicles a road.
+inline constexpr double kRingVehicleMetres = 2.0;
+
+// Takes every image in view of every vehicle into S.Vehicles and draws them, as the open street's
+// vehicles are; those whose picture is at most box_pixels across as boxes. ring is the length a lane.
+void DrawRingVehicles(SceneState& S, const DrawReach& reach, double ring, double box_pixels);
+
+} // namespace kl::scene

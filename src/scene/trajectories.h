@@ -1,0 +1,44 @@
+// Floating-car data (--trajectories): every half second of simulated time, one CSV row per simulated
+// vehicle with its road, lane, slot number, position, speed and acceleration, as traffic simulators
+// write trajectories. Both traffic models write it: the car-following model its own exact state,
+// the program's own traffic its tables in metres and m/s, with the acceleration from the speeds of
+// the row before.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <vector>
+
+namespace kl::scene {
+
+struct SceneState;
+
+inline constexpr const char* kTrajectoryHeader =
+    "time_s,road,lane,vehicle,position_m,speed_m_per_s,acceleration_m_per_s2";
+inline constexpr double kTrajectorySeconds = 0.5;
+
+class TrajectoryWriter {
+  public:
+    // Writes the header at once; out may be null, and then nothing is written.
+    explicit TrajectoryWriter(std::ostream* out);
+
+    void traffic_set_up(const SceneState& S);
+    // After each frame's step: the time the step moved the traffic by is counted, and the rows
+    // written when another half second has passed.
+    void frame(const SceneState& S);
+
+  private:
+    void write_rows(const SceneState& S);
+
+    std::ostream* Out;
+    // Simulated seconds: the sum of the times the steps moved the traffic by.
+    double Time = 0;
+    double NextRow = kTrajectorySeconds;
+    // The frame time the next step moves by, as the loop left it.
+    float Pending = 0;
+    // For the program's own traffic: each vehicle's speed at the last row, and that row's time.
+    std::vector<double> LastSpeed;
+    double LastRowTime = 0;
+};
+
+} // namespace kl::scene
