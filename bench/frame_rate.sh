@@ -55,7 +55,7 @@ done
 
 # One virtual screen for the whole table.
 if [ -z "${KL_FRAME_RATE_XVFB:-}" ]; then
-    KL_FRAME_RATE_XVFB=1 exec xvfb-run -a -s "-screen 0 ${width}x${height}x24" bash "$0" -b "$build" \
+    KL_FRAME_RATE_XVFB=1 exec xvfb-run -a -s "-noreset -screen 0 ${width}x${height}x24" bash "$0" -b "$build" \
         -f "$frames" ${size:+-g "$size"} -n "$runs" -s "$step" "${roads[@]}"
 fi
 
