@@ -58,6 +58,17 @@ Apply path_into(std::optional<std::filesystem::path> Options::*field) {
     };
 }
 
+// A value named by a word: lookup gives it, or nothing for a word it does not know.
+template <typename Field, typename Lookup>
+Apply named_into(Field Options::*field, Lookup lookup, std::string what) {
+    return [field, lookup, what](Options& o, const std::string& v) {
+        const auto value = lookup(v);
+        if (!value) return "'" + v + "' is not " + what;
+        o.*field = *value;
+        return std::string();
+    };
+}
+
 const std::string kRoadsHelp = "number of road strips (0 to " + std::to_string(MaxRoadCount) +
                                "), put into the dialog's \"Nombre de Sim\" field";
 
@@ -121,21 +132,11 @@ const std::vector<OptionSpec>& option_table() {
         {"traffic-model", "NAME",
          "the traffic: classic (the program's own, default) or idm (car-following with MOBIL lane "
          "changes); M switches while running",
-         [](Options& o, const std::string& v) {
-             const auto kind = traffic_model_named(v);
-             if (!kind) return "'" + v + "' is not a traffic model (classic or idm)";
-             o.traffic_model = *kind;
-             return std::string();
-         }},
+         named_into(&Options::traffic_model, traffic_model_named, "a traffic model (classic or idm)")},
         {"scenario", "NAME",
          "the car-following model's street: open (default) or ring (each lane a closed loop of "
          "--ring-length metres); also chosen in the F3 panel",
-         [](Options& o, const std::string& v) {
-             const auto scenario = traffic_scenario_named(v);
-             if (!scenario) return "'" + v + "' is not a scenario (open or ring)";
-             o.scenario = *scenario;
-             return std::string();
-         }},
+         named_into(&Options::scenario, traffic_scenario_named, "a scenario (open or ring)")},
         {"ring-length", "METRES", "length of the ring a lane, 200 to 2000; default 250",
          [](Options& o, const std::string& v) {
              double s = 0;
