@@ -69,11 +69,11 @@ if mount --bind "$data" "$data" 2>/dev/null; then
         check "still no config.dat" "$(find "$data" -maxdepth 1 -iname 'config.dat*' | wc -l)" 0
         check_true "default.dat unchanged" cmp -s "$data/default.dat" "$work/default.before"
     else
-        echo "skip: the bind mount cannot be made read-only here"
+        skip_case "the bind mount cannot be made read-only here"
     fi
     unmount_all
 else
-    echo "skip: no permission to mount (run as root for this case)"
+    skip_case "no permission to mount (run as root for this case)"
 fi
 
 echo "-- a full disk: the data on a small tmpfs whose every free block is taken"
@@ -91,7 +91,7 @@ if mount -t tmpfs -o "size=${need_kb}k" kl-full-disk "$disk" 2>/dev/null; then
     check_unsaved "$disk/3z-idaveva"
     unmount_all
 else
-    echo "skip: no permission to mount a tmpfs (run as root for this case)"
+    skip_case "no permission to mount a tmpfs (run as root for this case)"
 fi
 
 finish
