@@ -58,6 +58,14 @@ Apply path_into(std::optional<std::filesystem::path> Options::*field) {
     };
 }
 
+// The whole of v as one finite number.
+bool parse_finite(const std::string& v, double& out) {
+    const char* first = v.data();
+    const char* last = first + v.size();
+    const auto [end, ec] = std::from_chars(first, last, out, std::chars_format::general);
+    return !v.empty() && end == last && ec == std::errc() && std::isfinite(out);
+}
+
 // A value named by a word: lookup gives it, or nothing for a word it does not know.
 template <typename Field, typename Lookup>
 Apply named_into(Field Options::*field, Lookup lookup, std::string what) {
@@ -99,11 +107,7 @@ const std::vector<OptionSpec>& option_table() {
         {"fixed-step", "SECONDS", "advance every frame by SECONDS instead of the measured time",
          [](Options& o, const std::string& v) {
              double s = 0;
-             const char* first = v.data();
-             const char* last = first + v.size();
-             const auto [end, ec] = std::from_chars(first, last, s, std::chars_format::general);
-             if (v.empty() || end != last || ec != std::errc() || !std::isfinite(s))
-                 return "'" + v + "' is not a number of seconds";
+             if (!parse_finite(v, s)) return "'" + v + "' is not a number of seconds";
              if (!(s > 0)) return "'" + v + "' must be more than 0 seconds";
              o.fixed_step = s;
              return std::string();
@@ -140,11 +144,7 @@ const std::vector<OptionSpec>& option_table() {
         {"ring-length", "METRES", "length of the ring a lane, 200 to 2000; default 250",
          [](Options& o, const std::string& v) {
              double s = 0;
-             const char* first = v.data();
-             const char* last = first + v.size();
-             const auto [end, ec] = std::from_chars(first, last, s, std::chars_format::general);
-             if (v.empty() || end != last || ec != std::errc() || !std::isfinite(s))
-                 return "'" + v + "' is not a number of metres";
+             if (!parse_finite(v, s)) return "'" + v + "' is not a number of metres";
              if (s < MinRingLength || s > MaxRingLength) return "'" + v + "' is outside 200 to 2000 metres";
              o.ring_length = s;
              return std::string();
