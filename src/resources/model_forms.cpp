@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <map>
+#include <tuple>
 
 namespace kl {
 
@@ -145,6 +147,132 @@ bool MakeBoxForm(const ModelForm& full, const std::vector<Material>& materials, 
         face.indices.assign(std::begin(order[side]), std::end(order[side]));
         box.vertex_count += 4;
         box.subsets.push_back(std::move(face));
+    }
+    return true;
+}
+
+namespace {
+
+// Which way a corner turns, coarsely: the axis its normal leans along most, and the sign.
+int turn_class(const float (&n)[3]) {
+    int axis = 0;
+    for (int k = 1; k < 3; ++k)
+        if (std::fabs(n[k]) > std::fabs(n[axis])) axis = k;
+    return axis * 2 + (n[axis] >= 0 ? 1 : 0);
+}
+
+// The corners merged into one: where they are in the grid, which way they turn, and how far their
+// plane lies from the origin.
+using MergeKey = std::tuple<std::uint64_t, int, std::int64_t>;
+
+struct Merged {
+    double position[3] = {0, 0, 0}, normal[3] = {0, 0, 0};
+    std::uint32_t count = 0;
+    std::size_t first = 0; // the corner whose other bytes stand for all
+};
+
+} // namespace
+
+bool MakeCoarseForm(const ModelForm& full, std::uint32_t stride, const gfx::VertexLayout& layout,
+                    std::uint32_t cells, ModelForm& coarse) {
+    coarse = ModelForm{};
+    if (stride < 12 || layout.position != 0 || cells == 0 || cells > 1000) return false;
+    const auto corner = [&](const ModelForm::Subset& s, std::size_t v, float (&p)[3], float (&n)[3]) {
+        std::memcpy(p, s.vertices.data() + v * stride, sizeof p);
+        n[0] = n[1] = 0;
+        n[2] = 1;
+        if (layout.normal >= 0) std::memcpy(n, s.vertices.data() + v * stride + std::size_t(layout.normal), sizeof n);
+    };
+    float low[3] = {0, 0, 0}, high[3] = {0, 0, 0};
+    bool any = false;
+    for (const ModelForm::Subset& s : full.subsets)
+        for (std::size_t v = 0; v < s.vertex_count; ++v) {
+            float p[3], n[3];
+            corner(s, v, p, n);
+            for (int k = 0; k < 3; ++k) {
+                if (!std::isfinite(p[k]) || !std::isfinite(n[k])) return false;
+                low[k] = any ? std::min(low[k], p[k]) : p[k];
+                high[k] = any ? std::max(high[k], p[k]) : p[k];
+            }
+            any = true;
+        }
+    if (!any) return false;
+    const double side = std::max({double(high[0]) - low[0], double(high[1]) - low[1], double(high[2]) - low[2]});
+    if (!(side > 0)) return false;
+    const double cell = side / cells;
+    // Two parallel faces of a subset closer than a cell (a cabin's side above the body's) must not
+    // merge: the outer one would move over what lies a centimetre proud of the inner one (its
+    // windows). Corners of one flat face share a plane, so they merge, and their mean stays in it.
+    const double plane_step = cell / 8;
+
+    std::size_t triangles = 0, full_triangles = 0;
+    coarse.subsets.resize(full.subsets.size());
+    for (std::size_t j = 0; j < full.subsets.size(); ++j) {
+        const ModelForm::Subset& s = full.subsets[j];
+        ModelForm::Subset& out = coarse.subsets[j];
+        full_triangles += s.indices.size() / 3;
+        std::map<MergeKey, std::uint32_t> index_of;
+        std::vector<Merged> merged;
+        std::vector<std::uint32_t> merged_of(s.vertex_count);
+        for (std::size_t v = 0; v < s.vertex_count; ++v) {
+            float p[3], n[3];
+            corner(s, v, p, n);
+            std::uint64_t cell_key = 0;
+            for (int k = 0; k < 3; ++k)
+                cell_key = cell_key * (cells + 1) +
+                           static_cast<std::uint64_t>(std::clamp((p[k] - low[k]) / cell, 0.0, double(cells)));
+            const double length = std::sqrt(double(n[0]) * n[0] + double(n[1]) * n[1] + double(n[2]) * n[2]);
+            const double plane = length > 0 ? (double(n[0]) * p[0] + double(n[1]) * p[1] + double(n[2]) * p[2]) / length : 0;
+            const MergeKey key{cell_key, turn_class(n), static_cast<std::int64_t>(std::floor(plane / plane_step))};
+            auto [at, added] = index_of.try_emplace(key, static_cast<std::uint32_t>(merged.size()));
+            if (added) merged.push_back(Merged{.first = v});
+            Merged& m = merged[at->second];
+            for (int k = 0; k < 3; ++k) {
+                m.position[k] += p[k];
+                m.normal[k] += n[k];
+            }
+            ++m.count;
+            merged_of[v] = at->second;
+        }
+        // A triangle with two corners merged has no area left; of triangles left the same, one is
+        // kept (the same corners in the same turn).
+        std::map<std::array<std::uint32_t, 3>, bool> kept;
+        std::vector<std::uint32_t> renumber(merged.size(), std::numeric_limits<std::uint32_t>::max());
+        for (std::size_t t = 0; t + 2 < s.indices.size(); t += 3) {
+            const std::array<std::uint32_t, 3> tri = {merged_of[s.indices[t]], merged_of[s.indices[t + 1]],
+                                                      merged_of[s.indices[t + 2]]};
+            if (tri[0] == tri[1] || tri[1] == tri[2] || tri[0] == tri[2]) continue;
+            std::array<std::uint32_t, 3> turn = tri;
+            std::rotate(turn.begin(), std::min_element(turn.begin(), turn.end()), turn.end());
+            if (!kept.emplace(turn, true).second) continue;
+            for (const std::uint32_t m : tri) {
+                if (renumber[m] == std::numeric_limits<std::uint32_t>::max()) {
+                    renumber[m] = out.vertex_count++;
+                    const Merged& g = merged[m];
+                    const std::size_t at = out.vertices.size();
+                    out.vertices.insert(out.vertices.end(), s.vertices.begin() + std::ptrdiff_t(g.first * stride),
+                                        s.vertices.begin() + std::ptrdiff_t((g.first + 1) * stride));
+                    const float q[3] = {float(g.position[0] / g.count), float(g.position[1] / g.count),
+                                        float(g.position[2] / g.count)};
+                    std::memcpy(&out.vertices[at], q, sizeof q);
+                    const double length = std::sqrt(g.normal[0] * g.normal[0] + g.normal[1] * g.normal[1] +
+                                                    g.normal[2] * g.normal[2]);
+                    // Where opposite turns cancel, the first corner's normal stays.
+                    if (layout.normal >= 0 && length > 1e-6) {
+                        const float n[3] = {float(g.normal[0] / length), float(g.normal[1] / length),
+                                            float(g.normal[2] / length)};
+                        std::memcpy(&out.vertices[at + std::size_t(layout.normal)], n, sizeof n);
+                    }
+                }
+                out.indices.push_back(renumber[m]);
+            }
+        }
+        triangles += out.indices.size() / 3;
+        coarse.vertex_count += out.vertex_count;
+    }
+    if (triangles == 0 || triangles >= full_triangles) {
+        coarse = ModelForm{};
+        return false;
     }
     return true;
 }

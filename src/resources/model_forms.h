@@ -1,5 +1,6 @@
 // A model's geometry laid out for drawing many copies at once: each subset with its own copy of the
-// vertices its triangles use, numbered from 0, and a box form for copies only a few pixels across.
+// vertices its triangles use, numbered from 0; a coarse form for copies a few pixels across and a box
+// form for copies a pixel or two across.
 #pragma once
 
 #include "platform/gfx/types.h"
@@ -33,5 +34,13 @@ bool MakeModelForm(const MeshCopy& copy, std::int32_t subsets, ModelForm& form);
 // colours for a twentieth of the vertices. False for a model without triangles.
 bool MakeBoxForm(const ModelForm& full, const std::vector<Material>& materials, std::uint32_t stride,
                  const gfx::VertexLayout& layout, ModelForm& box);
+
+// The model with its detail below a grid cell dropped: cells cubes across the model's longest side;
+// within each subset, the corners that share a cell, turn about the same way and lie on about the
+// same plane merge into one at their mean, and triangles left without area go. Each subset keeps
+// its material and states, and flat faces stay in their planes, so what lies a centimetre proud of
+// a face (windows, lamps) still shows. False when nothing would be saved or no triangle is left.
+bool MakeCoarseForm(const ModelForm& full, std::uint32_t stride, const gfx::VertexLayout& layout,
+                    std::uint32_t cells, ModelForm& coarse);
 
 } // namespace kl

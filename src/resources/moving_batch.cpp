@@ -121,7 +121,14 @@ void move_vertices(const ModelForm::Subset& part, const Matrix4& m, std::uint32_
     }
 }
 
+// The forms of a model, in the order of its forms[].
+constexpr int kFull = 0, kCoarse = 1, kBox = 2, kForms = 3;
+
 } // namespace
+
+Detail DetailForPicture(double pixels) {
+    return pixels <= kBoxPixels ? Detail::Box : pixels <= kCoarsePixels ? Detail::Coarse : Detail::Full;
+}
 
 struct MovingBatch::Model {
     std::shared_ptr<const void> shared;
@@ -130,11 +137,11 @@ struct MovingBatch::Model {
     std::uint32_t fvf = 0;
     std::uint32_t stride = 0;
     int normal = -1;
-    // [0] the whole model, [1] its box (empty when it has none).
-    ModelForm forms[2];
-    FormBuffers buffers[2];
-    std::vector<cls3dObject*> members[2];
-    std::vector<Matrix4> worlds[2];
+    // The whole model, its coarse form and its box (each empty when the model has none).
+    ModelForm forms[kForms];
+    FormBuffers buffers[kForms];
+    std::vector<cls3dObject*> members[kForms];
+    std::vector<Matrix4> worlds[kForms];
 
     bool ensure_buffers(gfx::Device& device, const gfx::DevicePtr& pointer, int f, std::uint32_t count);
     // Per subset of this frame's form, the members whose copy of it goes out.
@@ -159,7 +166,7 @@ void MovingBatch::Model::choose_shown(int f, const std::optional<Vec3>& eye) {
         // A vehicle a pixel or two across is a box: about half its faces turn away from the eye, and
         // its vertices cost the renderer far more than the few pixels its other faces cover.
         float a[3], n[3] = {0, 0, 0};
-        bool flat_face = f == 1 && eye && s.indices.size() >= 3 && s.vertices.size() >= std::size_t(3) * stride;
+        bool flat_face = f == kBox && eye && s.indices.size() >= 3 && s.vertices.size() >= std::size_t(3) * stride;
         if (flat_face) {
             float b[3], c[3];
             std::memcpy(a, s.vertices.data() + std::size_t(s.indices[0]) * stride, sizeof a);
@@ -298,12 +305,12 @@ void MovingBatch::Clear() {
     last_model_ = nullptr;
     last_drawn_.clear();
     last_worlds_.clear();
-    last_draw_calls_ = last_vertices_ = last_reduced_ = 0;
+    last_draw_calls_ = last_vertices_ = last_reduced_ = last_coarse_ = 0;
 }
 
 void MovingBatch::Begin() {
     for (auto& model : models_) {
-        for (int f = 0; f < 2; ++f) {
+        for (int f = 0; f < kForms; ++f) {
             model->members[f].clear();
             model->worlds[f].clear();
         }
@@ -337,18 +344,22 @@ MovingBatch::Model* MovingBatch::model_for(cls3dObject& object) {
     model->stride = copy.VertexSize;
     model->normal = layout.normal;
     if (!MakeModelForm(copy, n, model->forms[0])) return nullptr;
-    MakeBoxForm(model->forms[0], model->materials, copy.VertexSize, layout, model->forms[1]);
+    MakeCoarseForm(model->forms[kFull], copy.VertexSize, layout, kCoarseCells, model->forms[kCoarse]);
+    MakeBoxForm(model->forms[kFull], model->materials, copy.VertexSize, layout, model->forms[kBox]);
     models_.push_back(std::move(model));
     return last_model_ = models_.back().get();
 }
 
-bool MovingBatch::Add(cls3dObject& object, const Matrix4& world, bool small) {
+bool MovingBatch::Add(cls3dObject& object, const Matrix4& world, Detail detail) {
     const cls3dEngine* engine = CurrentEngine();
     if (engine == nullptr || engine->Device() == nullptr || engine->GetShadowState()) return false;
     if (!turns_and_moves(world)) return false;
     Model* model = model_for(object);
     if (model == nullptr) return false;
-    const int f = small && model->forms[1].vertex_count > 0 ? 1 : 0;
+    int f = detail == Detail::Box ? kBox : detail == Detail::Coarse ? kCoarse : kFull;
+    // A box is rougher than the coarse form, so a model without a box falls back to the coarse form.
+    if (f == kBox && model->forms[kBox].vertex_count == 0) f = kCoarse;
+    if (f == kCoarse && model->forms[kCoarse].vertex_count == 0) f = kFull;
     model->members[f].push_back(&object);
     model->worlds[f].push_back(world);
     return true;
@@ -357,7 +368,7 @@ bool MovingBatch::Add(cls3dObject& object, const Matrix4& world, bool small) {
 void MovingBatch::Draw() {
     last_drawn_.clear();
     last_worlds_.clear();
-    last_draw_calls_ = last_vertices_ = last_reduced_ = 0;
+    last_draw_calls_ = last_vertices_ = last_reduced_ = last_coarse_ = 0;
     cls3dEngine* engine = CurrentEngine();
     if (engine == nullptr || engine->Device() == nullptr) return;
     gfx::Device& device = *engine->Device();
@@ -367,7 +378,7 @@ void MovingBatch::Draw() {
     const std::optional<Vec3> eye = unmirrored_eye(device);
     bool world_set = false;
     for (auto& model : models_) {
-        for (int f = 0; f < 2; ++f) {
+        for (int f = 0; f < kForms; ++f) {
             if (model->members[f].empty()) continue;
             if (!world_set) {
                 IgnoreStatus(device.SetTransform(gfx::TsWorld, std::bit_cast<gfx::Matrix>(identity)),
@@ -381,7 +392,8 @@ void MovingBatch::Draw() {
             last_draw_calls_ += model->draw(device, pointer, f, &last_vertices_, eye);
             last_drawn_.insert(last_drawn_.end(), model->members[f].begin(), model->members[f].end());
             last_worlds_.insert(last_worlds_.end(), model->worlds[f].begin(), model->worlds[f].end());
-            if (f == 1) last_reduced_ += model->members[f].size();
+            if (f == kBox) last_reduced_ += model->members[f].size();
+            if (f == kCoarse) last_coarse_ += model->members[f].size();
         }
     }
 }

@@ -14,6 +14,22 @@
 
 namespace kl {
 
+// How much of a model a copy needs, by the size of its picture.
+enum class Detail { Full, Coarse, Box };
+
+// Vehicles whose picture is at most kBoxPixels across are drawn as a box in their mean colours: at
+// that size the box covers nearly the same pixel centres as the model, in about the colour the
+// model's parts mix to. Larger boxes, far ahead where many vehicles share a few rows of pixels at
+// the horizon, would change the mean colour there by more than a few levels. Up to kCoarsePixels
+// they are drawn in the coarse form of kCoarseCells cells a side: a cell is at most half a pixel
+// across, so a merged corner moves less than that, and every part keeps its material and light. A
+// vehicle's round tyres are most of its triangles, and at that size a few of their corners draw
+// the same pixels.
+constexpr double kBoxPixels = 1.5;
+constexpr double kCoarsePixels = 6.0;
+constexpr std::uint32_t kCoarseCells = 12;
+Detail DetailForPicture(double pixels);
+
 class MovingBatch {
   public:
     MovingBatch();
@@ -26,11 +42,12 @@ class MovingBatch {
     // Takes the object into this frame's draw. False when it must be drawn by itself: no readable
     // mesh, a vertex format without a three-float position, a transform that does more than turn
     // and move (the normals would light differently), or a shadow or reflection pass.
-    // small: the object's picture is only a few pixels across, so its reduced form is drawn when
-    // the model has one.
-    bool Add(cls3dObject& object, bool small = false) { return Add(object, object.WorldMatrix(), small); }
+    // detail: the form to draw when the model has it, the full model otherwise.
+    bool Add(cls3dObject& object, Detail detail = Detail::Full) {
+        return Add(object, object.WorldMatrix(), detail);
+    }
     // The same with the object's WorldMatrix worked out already.
-    bool Add(cls3dObject& object, const Matrix4& world, bool small);
+    bool Add(cls3dObject& object, const Matrix4& world, Detail detail);
     // Draws the objects taken since Begin, model after model and subset after subset, each subset
     // with the states the model's own RenderSubset would set.
     void Draw();
@@ -44,8 +61,9 @@ class MovingBatch {
     // The transform each of them was drawn with, in the same order: an object may be drawn more
     // than once in a frame, at other places.
     const std::vector<Matrix4>& LastDrawnWorlds() const { return last_worlds_; }
-    // How many of them were drawn in their reduced form.
+    // How many of them were drawn as boxes, and how many in the coarse form.
     std::size_t LastReducedObjects() const { return last_reduced_; }
+    std::size_t LastCoarseObjects() const { return last_coarse_; }
 
     struct Model;
 
@@ -56,7 +74,7 @@ class MovingBatch {
     Model* last_model_ = nullptr;
     std::vector<cls3dObject*> last_drawn_;
     std::vector<Matrix4> last_worlds_;
-    std::size_t last_draw_calls_ = 0, last_vertices_ = 0, last_reduced_ = 0;
+    std::size_t last_draw_calls_ = 0, last_vertices_ = 0, last_reduced_ = 0, last_coarse_ = 0;
 };
 
 } // namespace kl

@@ -72,12 +72,6 @@ bool reaches_no_pixel(const DrawReach& reach, KlObject& object) {
            reach.ReachesNoPixel(model->WorldMatrix(), low, high);
 }
 
-// Vehicles whose picture is at most this many pixels across are drawn as a box in their mean
-// colours: at that size the box covers nearly the same pixel centres as the model, in about the
-// colour the model's parts mix to. Larger boxes, far ahead where many vehicles share a few rows of
-// pixels at the horizon, would change the mean colour there by more than a few levels.
-constexpr double kBoxPicturePixels = 1.5;
-
 // The roads are always drawn; of their pieces, those that can put a pixel on the picture.
 void draw_roads(SceneState& S, const DrawReach& reach) {
     if (platform::OptimisationsOff() || !S.Roads.Ready()) {
@@ -145,7 +139,7 @@ void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
         return;
     }
     if (const double ring = S.Model ? S.Model->ring_length() : 0.0; ring > 0)
-        return DrawRingVehicles(S, reach, ring, kBoxPicturePixels);
+        return DrawRingVehicles(S, reach, ring);
     S.Vehicles.Begin();
     for (std::int64_t k = first; k < end; ++k) {
         if (!test_resuming_past_fault([&] { return in_view_cone(S, k, 0.58, U); })) continue;
@@ -157,7 +151,7 @@ void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
             Vec3 low, high;
             double picture = std::numeric_limits<double>::infinity();
             if (model->MeshBounds(low, high) && reach.ReachesNoPixel(world, low, high, &picture)) return;
-            if (!S.Vehicles.Add(*model, world, picture <= kBoxPicturePixels)) object.Render();
+            if (!S.Vehicles.Add(*model, world, DetailForPicture(picture))) object.Render();
         });
     }
     resume_past_fault([&] { S.Vehicles.Draw(); });

@@ -19,7 +19,7 @@ namespace kl::scene {
 
 using namespace mdlKl;
 
-void DrawRingVehicles(SceneState& S, const DrawReach& reach, double ring, double box_pixels) {
+void DrawRingVehicles(SceneState& S, const DrawReach& reach, double ring) {
     S.Vehicles.Begin();
     const std::int32_t roads = std::min<std::int32_t>(S.RoadCount, VehicleTable<int>::Roads);
     if (roads <= 0 || !(ring > 0) || !S.ChaseCamera) {
@@ -70,7 +70,7 @@ void DrawRingVehicles(SceneState& S, const DrawReach& reach, double ring, double
                         reach.ReachesNoPixel(world, mesh_low, mesh_high, &picture))
                         return;
                     // A model the batch cannot take is drawn by itself only where it stands.
-                    if (!S.Vehicles.Add(*model, world, picture <= box_pixels) && image == 0) object.Render();
+                    if (!S.Vehicles.Add(*model, world, DetailForPicture(picture)) && image == 0) object.Render();
                 });
             }
         }

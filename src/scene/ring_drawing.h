@@ -15,7 +15,7 @@ struct SceneState;
 inline constexpr double kRingVehicleMetres = 2.0;
 
 // Takes every image in view of every vehicle into S.Vehicles and draws them, as the open street's
-// vehicles are; those whose picture is at most box_pixels across as boxes. ring is the length a lane.
-void DrawRingVehicles(SceneState& S, const DrawReach& reach, double ring, double box_pixels);
+// vehicles are, each in the form its picture size calls for. ring is the length a lane.
+void DrawRingVehicles(SceneState& S, const DrawReach& reach, double ring);
 
 } // namespace kl::scene

@@ -37,40 +37,47 @@ test::TestMesh two_quads() {
 
 // A unit cube, each face with its own corners and normal, x faces red, y faces green, z faces blue,
 // wound like every model (clockwise seen from outside).
-test::TestMesh coloured_cube() {
+// A unit cube, each face split into tiles x tiles squares; faces across x, y and z in materials 0,
+// 1 and 2.
+test::TestMesh coloured_cube(int tiles = 1) {
     test::TestMesh m;
+    const float step = 1.0f / float(tiles);
     for (int d = 0; d < 6; ++d) {
         const int axis = d / 2, u = (axis + 1) % 3, w = (axis + 2) % 3;
         const float side = d % 2 ? 0.5f : -0.5f;
-        std::array<std::array<float, 3>, 4> c{};
-        for (int k = 0; k < 4; ++k) {
-            c[std::size_t(k)][std::size_t(axis)] = side;
-            c[std::size_t(k)][std::size_t(u)] = (k == 1 || k == 2) ? 0.5f : -0.5f;
-            c[std::size_t(k)][std::size_t(w)] = k >= 2 ? 0.5f : -0.5f;
-        }
-        // (b - a) x (c - a) must point out of the cube.
-        const auto cross_along = [&](int i, int j, int k) {
-            float e1[3], e2[3];
-            for (int q = 0; q < 3; ++q) {
-                e1[q] = c[std::size_t(j)][std::size_t(q)] - c[std::size_t(i)][std::size_t(q)];
-                e2[q] = c[std::size_t(k)][std::size_t(q)] - c[std::size_t(i)][std::size_t(q)];
+        for (int tu = 0; tu < tiles; ++tu) {
+            for (int tw = 0; tw < tiles; ++tw) {
+                std::array<std::array<float, 3>, 4> c{};
+                for (int k = 0; k < 4; ++k) {
+                    c[std::size_t(k)][std::size_t(axis)] = side;
+                    c[std::size_t(k)][std::size_t(u)] = -0.5f + step * float(tu + ((k == 1 || k == 2) ? 1 : 0));
+                    c[std::size_t(k)][std::size_t(w)] = -0.5f + step * float(tw + (k >= 2 ? 1 : 0));
+                }
+                // (b - a) x (c - a) must point out of the cube.
+                const auto cross_along = [&](int i, int j, int k) {
+                    float e1[3], e2[3];
+                    for (int q = 0; q < 3; ++q) {
+                        e1[q] = c[std::size_t(j)][std::size_t(q)] - c[std::size_t(i)][std::size_t(q)];
+                        e2[q] = c[std::size_t(k)][std::size_t(q)] - c[std::size_t(i)][std::size_t(q)];
+                    }
+                    const float n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                                        e1[0] * e2[1] - e1[1] * e2[0]};
+                    return n[axis] * side;
+                };
+                const auto first = static_cast<std::uint32_t>(m.positions.size());
+                for (const auto& p : c) {
+                    m.positions.push_back(p);
+                    std::array<float, 3> n{0, 0, 0};
+                    n[std::size_t(axis)] = side * 2;
+                    m.normals.push_back(n);
+                }
+                if (cross_along(0, 1, 2) > 0)
+                    m.faces.insert(m.faces.end(), {{first, first + 1, first + 2}, {first, first + 2, first + 3}});
+                else
+                    m.faces.insert(m.faces.end(), {{first, first + 2, first + 1}, {first, first + 3, first + 2}});
+                m.subsets.insert(m.subsets.end(), {std::uint32_t(axis), std::uint32_t(axis)});
             }
-            const float n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
-                                e1[0] * e2[1] - e1[1] * e2[0]};
-            return n[axis] * side;
-        };
-        const auto first = static_cast<std::uint32_t>(m.positions.size());
-        for (const auto& p : c) {
-            m.positions.push_back(p);
-            std::array<float, 3> n{0, 0, 0};
-            n[std::size_t(axis)] = side * 2;
-            m.normals.push_back(n);
         }
-        if (cross_along(0, 1, 2) > 0)
-            m.faces.insert(m.faces.end(), {{first, first + 1, first + 2}, {first, first + 2, first + 3}});
-        else
-            m.faces.insert(m.faces.end(), {{first, first + 2, first + 1}, {first, first + 3, first + 2}});
-        m.subsets.insert(m.subsets.end(), {std::uint32_t(axis), std::uint32_t(axis)});
     }
     m.materials = {{{1, 0.2f, 0.2f, 1}, 0, {}, {}, ""},
                    {{0.2f, 1, 0.2f, 1}, 0, {}, {}, ""},
@@ -319,10 +326,12 @@ TEST_F(MeshObjectOnGl, ObjectsDrawnFromABatchLookAsWhenDrawnOneByOne) {
 // transform: the corners land a rounding step apart, so edge pixels may differ, and a lit face keeps
 // its colour. As boxes (the form of vehicles a pixel or two across), cubes are their own boxes and
 // must look the same too: each face takes the material that faces its way, and the faces turned away
-// from the eye, which the batch leaves out, would not have shown.
-TEST_F(MeshObjectOnGl, MovingObjectsDrawnFromABatchOrAsBoxesLookAsWhenDrawnOneByOne) {
+// from the eye, which the batch leaves out, would not have shown. In the coarse form (vehicles a few
+// pixels across) the faces' many squares merge into a few, and only the cubes' edges may move, by
+// less than half a cell.
+TEST_F(MeshObjectOnGl, MovingObjectsDrawnFromABatchOrInReducedFormsLookAsWhenDrawnOneByOne) {
     const auto file = dir_.path() / "cube.x";
-    test::WriteXFile(file, coloured_cube());
+    test::WriteXFile(file, coloured_cube(30));
     std::vector<std::unique_ptr<cls3dObject>> objects;
     for (int i = 0; i < 6; ++i) {
         objects.push_back(std::make_unique<cls3dObject>());
@@ -338,7 +347,7 @@ TEST_F(MeshObjectOnGl, MovingObjectsDrawnFromABatchOrAsBoxesLookAsWhenDrawnOneBy
     ASSERT_TRUE(engine_->SetLight(0, light));
 
     MovingBatch batch;
-    const auto frame = [&](int how) { // 0 one by one, 1 batched, 2 batched as boxes
+    const auto frame = [&](int how) { // 0 one by one, 1 batched, 2 batched as boxes, 3 coarse
         cls3dEngine& e = *engine_;
         e.RenderStart({0, 0}, {0, 0});
         e.RenderClear(true, mdlMain::ColorRGB(0, 64, 0), true, false);
@@ -348,7 +357,7 @@ TEST_F(MeshObjectOnGl, MovingObjectsDrawnFromABatchOrAsBoxesLookAsWhenDrawnOneBy
             if (how == 0)
                 o->Render();
             else
-                EXPECT_TRUE(batch.Add(*o, how == 2));
+                EXPECT_TRUE(batch.Add(*o, how == 2 ? Detail::Box : how == 3 ? Detail::Coarse : Detail::Full));
         }
         batch.Draw();
         std::vector<std::uint32_t> pixels = gfx::ReadBackBuffer(*e.Device(), 0, 0, kWidth, kHeight);
@@ -357,12 +366,18 @@ TEST_F(MeshObjectOnGl, MovingObjectsDrawnFromABatchOrAsBoxesLookAsWhenDrawnOneBy
         return pixels;
     };
     const std::vector<std::uint32_t> one_by_one = frame(0);
-    for (int how : {1, 2}) {
+    std::size_t full_vertices = 0;
+    for (int how : {1, 2, 3}) {
         const std::vector<std::uint32_t> batched = frame(how);
         ASSERT_EQ(batched.size(), one_by_one.size());
         EXPECT_EQ(batch.LastDrawnObjects().size(), objects.size());
         if (how == 1) {
             EXPECT_EQ(batch.LastDrawCalls(), 3u) << "a call per subset";
+            full_vertices = batch.LastVertices();
+        } else if (how == 3) {
+            EXPECT_EQ(batch.LastDrawCalls(), 3u) << "a call per subset";
+            EXPECT_EQ(batch.LastCoarseObjects(), objects.size());
+            EXPECT_LT(batch.LastVertices() * 2, full_vertices) << "the coarse form saves most vertices";
         } else {
             // At most three faces of a box turn to the eye; the others are left out, as the device
             // would cull them.

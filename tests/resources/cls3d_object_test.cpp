@@ -3,6 +3,7 @@
 #include "engine/math.h"
 #include "engine/mdl_main.h"
 #include "resources/cls3d_object.h"
+#include "resources/model_forms.h"
 #include "resources/scene_textures.h"
 #include "support/engine_fixture.h"
 #include "support/mesh_files.h"
@@ -478,6 +479,63 @@ TEST_F(MeshObjectReset, LoadsOfOneFileShareTheirBuffersAndARestoreStandsAlone) {
     a.ReStoreData();
     EXPECT_FALSE(a.GetMesh()->SharesBuffersWith(*b.GetMesh()));
     expect_same(snapshot(a), snapshot(b));
+}
+
+// The coarse form of a body with a cabin above it: the cabin's side (z 0.45) stands a little behind
+// the body's (z 0.5), in the same material, with glass a centimetre proud of the cabin. Corners of
+// both sides share the cells where they meet; merged into one point there, the cabin's side would
+// move out over its glass. Every corner must stay in its own face's plane, and the fine squares of
+// the faces must merge into far fewer triangles.
+TEST(CoarseModelForm, KeepsEachFaceInItsPlaneAndMergesItsSquares) {
+    ModelForm full;
+    full.subsets.resize(1);
+    ModelForm::Subset& paint = full.subsets[0];
+    const auto add_face = [&](float z, float y0, float y1) {
+        constexpr int kTiles = 20;
+        const auto first = paint.vertex_count;
+        for (int i = 0; i <= kTiles; ++i)
+            for (int j = 0; j <= kTiles; ++j) {
+                const float v[6] = {-2.0f + 4.0f * float(i) / kTiles, y0 + (y1 - y0) * float(j) / kTiles, z, 0, 0, 1};
+                const auto* bytes = reinterpret_cast<const std::uint8_t*>(v);
+                paint.vertices.insert(paint.vertices.end(), bytes, bytes + sizeof v);
+                ++paint.vertex_count;
+            }
+        for (std::uint32_t i = 0; i < kTiles; ++i)
+            for (std::uint32_t j = 0; j < kTiles; ++j) {
+                const std::uint32_t a = first + i * (kTiles + 1) + j, b = a + kTiles + 1;
+                paint.indices.insert(paint.indices.end(), {a, b, b + 1, a, b + 1, a + 1});
+            }
+    };
+    add_face(0.5f, 0.0f, 1.0f);  // the body's side
+    add_face(0.45f, 0.9f, 1.5f); // the cabin's side
+    full.vertex_count = paint.vertex_count;
+    const gfx::VertexLayout layout = gfx::LayoutOf(gfx::fvf::Xyz | gfx::fvf::Normal);
+
+    ModelForm coarse;
+    ASSERT_TRUE(MakeCoarseForm(full, 24, layout, 12, coarse));
+    ASSERT_EQ(coarse.subsets.size(), 1u);
+    const ModelForm::Subset& s = coarse.subsets[0];
+    EXPECT_LT(s.indices.size() * 4, paint.indices.size()) << "the squares merge";
+    EXPECT_GT(s.indices.size(), 0u);
+    int off_plane = 0;
+    for (std::uint32_t v = 0; v < s.vertex_count; ++v) {
+        float p[3];
+        std::memcpy(p, s.vertices.data() + std::size_t(v) * 24, sizeof p);
+        off_plane += std::fabs(p[2] - 0.5f) > 1e-5f && std::fabs(p[2] - 0.45f) > 1e-5f;
+    }
+    EXPECT_EQ(off_plane, 0) << "corners moved off their faces";
+
+    // A form with no detail to drop is refused: it would save nothing.
+    ModelForm square;
+    square.subsets.resize(1);
+    ModelForm::Subset& q = square.subsets[0];
+    for (const auto& c : {std::array<float, 6>{0, 0, 0, 0, 0, 1}, {1, 0, 0, 0, 0, 1}, {1, 1, 0, 0, 0, 1}}) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(c.data());
+        q.vertices.insert(q.vertices.end(), bytes, bytes + 24);
+    }
+    q.vertex_count = square.vertex_count = 3;
+    q.indices = {0, 1, 2};
+    EXPECT_FALSE(MakeCoarseForm(square, 24, layout, 12, coarse));
 }
 
 } // namespace
