@@ -2,7 +2,8 @@
 # Frame-rate runs of the real program at several road counts beside the baseline program that draws
 # the same triangles of a RoadCount 1 frame in plain OpenGL; prints one table of medians over the runs.
 #
-#   bench/frame_rate.sh [-b BUILD_DIR] [-f FRAMES] [-g WIDTHxHEIGHT] [-n RUNS] [-s STEP] [ROAD_COUNT...]
+#   bench/frame_rate.sh [-a PROGRAM_ARGS] [-b BUILD_DIR] [-f FRAMES] [-g WIDTHxHEIGHT] [-n RUNS] [-s STEP]
+#                       [ROAD_COUNT...]
 #
 # Defaults: build/release, 300 frames, 3 runs, steps of 0.033 s, road counts 1 10 50 250. Each program
 # run starts in a private folder with a copy of the generated 3z-idaveva/ (the program writes
@@ -12,7 +13,10 @@
 # ratio column divides each run's frame-time median by the baseline's median of the same run. The
 # default 300 frames cover the first 10 s of traffic; the vehicles then drive ahead of the user into
 # the view cone, and after a few minutes of simulated time (for example -s 0.5 -f 600) nearly all
-# 15,000 of a 250-road frame are inside it, most of them off the picture or far ahead.
+# 15,000 of a 250-road frame are inside it, most of them off the picture or far ahead. -a adds options
+# to each run of the program, for example -a "--traffic-model idm --scenario ring": the ring street
+# is full of vehicles at every moment, so its table against the open street's first 10 s (-a
+# "--traffic-model idm", default frames) shows what the ring's copies cost.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -21,9 +25,11 @@ frames=300
 runs=3
 step=0.033
 size=""
-usage="usage: $0 [-b BUILD_DIR] [-f FRAMES] [-g WIDTHxHEIGHT] [-n RUNS] [-s STEP] [ROAD_COUNT...]"
-while getopts "b:f:g:n:s:" opt; do
+extra=""
+usage="usage: $0 [-a PROGRAM_ARGS] [-b BUILD_DIR] [-f FRAMES] [-g WIDTHxHEIGHT] [-n RUNS] [-s STEP] [ROAD_COUNT...]"
+while getopts "a:b:f:g:n:s:" opt; do
     case "$opt" in
+    a) extra="$OPTARG" ;;
     b) build="$OPTARG" ;;
     f) frames="$OPTARG" ;;
     g) size="$OPTARG" ;;
@@ -55,7 +61,7 @@ done
 
 # One virtual screen for the whole table.
 if [ -z "${KL_FRAME_RATE_XVFB:-}" ]; then
-    KL_FRAME_RATE_XVFB=1 exec xvfb-run -a -s "-noreset -screen 0 ${width}x${height}x24" bash "$0" -b "$build" \
+    KL_FRAME_RATE_XVFB=1 exec xvfb-run -a -s "-noreset -screen 0 ${width}x${height}x24" bash "$0" -a "$extra" -b "$build" \
         -f "$frames" ${size:+-g "$size"} -n "$runs" -s "$step" "${roads[@]}"
 fi
 
@@ -86,7 +92,9 @@ run_program() { # ROADS RUN
     local dir="$work/r$1-$2"
     mkdir -p "$dir"
     copy_data "$dir"
-    (cd "$dir" && "$program" --no-dialog --roads "$1" --fixed-step "$step" --seed 1 --frames "$frames" \
+    # $extra is split into words on purpose: it holds several options.
+    # shellcheck disable=SC2086
+    (cd "$dir" && "$program" --no-dialog --roads "$1" --fixed-step "$step" --seed 1 --frames "$frames" $extra \
         --stats "$dir/stats.json" >"$dir/out.txt" 2>&1) || { echo "$0: the program failed at $1 roads:" >&2; cat "$dir/out.txt" >&2; exit 1; }
     echo "$dir/stats.json"
 }
@@ -128,4 +136,4 @@ for r in "${roads[@]}"; do
         -v vertices="$(m "${vertices_of[$r]}")" \
         'BEGIN {printf "%6d %12.2f %12.2f %14.2f %10.2f %12.0f %8d %10d\n", r, med * 1000, p99 * 1000, ratio, setup, mem / 1048576, draws, vertices}'
 done
-echo "(medians of $runs runs of $frames frames of $step s at ${width}x${height}; draws and vertices: a frame's median; baseline: one RoadCount 1 frame replayed at the same size, one draw call per texture)"
+echo "(medians of $runs runs of $frames frames of $step s at ${width}x${height}${extra:+, program options $extra}; draws and vertices: a frame's median; baseline: one RoadCount 1 frame replayed at the same size, one draw call per texture)"

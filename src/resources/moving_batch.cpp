@@ -163,6 +163,8 @@ void MovingBatch::Model::choose_shown(int f, const std::optional<Vec3>& eye) {
         const ModelForm::Subset& s = form.subsets[j];
         std::vector<std::uint32_t>& list = shown[j];
         list.clear();
+        // A coarse form's subset may have lost every triangle.
+        if (s.vertex_count == 0) continue;
         // A vehicle a pixel or two across is a box: about half its faces turn away from the eye, and
         // its vertices cost the renderer far more than the few pixels its other faces cover.
         float a[3], n[3] = {0, 0, 0};

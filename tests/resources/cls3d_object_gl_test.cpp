@@ -38,8 +38,8 @@ test::TestMesh two_quads() {
 // A unit cube, each face with its own corners and normal, x faces red, y faces green, z faces blue,
 // wound like every model (clockwise seen from outside).
 // A unit cube, each face split into tiles x tiles squares; faces across x, y and z in materials 0,
-// 1 and 2.
-test::TestMesh coloured_cube(int tiles = 1) {
+// 1 and 2. With a speck, a triangle a hundredth across stands on a corner in material 3.
+test::TestMesh coloured_cube(int tiles = 1, bool speck = false) {
     test::TestMesh m;
     const float step = 1.0f / float(tiles);
     for (int d = 0; d < 6; ++d) {
@@ -82,6 +82,14 @@ test::TestMesh coloured_cube(int tiles = 1) {
     m.materials = {{{1, 0.2f, 0.2f, 1}, 0, {}, {}, ""},
                    {{0.2f, 1, 0.2f, 1}, 0, {}, {}, ""},
                    {{0.2f, 0.2f, 1, 1}, 0, {}, {}, ""}};
+    if (speck) {
+        const auto first = static_cast<std::uint32_t>(m.positions.size());
+        m.positions.insert(m.positions.end(), {{0.5f, 0.5f, -0.51f}, {0.49f, 0.5f, -0.51f}, {0.5f, 0.49f, -0.51f}});
+        m.normals.insert(m.normals.end(), 3, {0, 0, -1});
+        m.faces.push_back({first, first + 1, first + 2});
+        m.subsets.push_back(3);
+        m.materials.push_back({{1, 1, 1, 1}, 0, {}, {}, ""});
+    }
     return m;
 }
 
@@ -331,7 +339,7 @@ TEST_F(MeshObjectOnGl, ObjectsDrawnFromABatchLookAsWhenDrawnOneByOne) {
 // less than half a cell.
 TEST_F(MeshObjectOnGl, MovingObjectsDrawnFromABatchOrInReducedFormsLookAsWhenDrawnOneByOne) {
     const auto file = dir_.path() / "cube.x";
-    test::WriteXFile(file, coloured_cube(30));
+    test::WriteXFile(file, coloured_cube(30, true));
     std::vector<std::unique_ptr<cls3dObject>> objects;
     for (int i = 0; i < 6; ++i) {
         objects.push_back(std::make_unique<cls3dObject>());
@@ -372,10 +380,10 @@ TEST_F(MeshObjectOnGl, MovingObjectsDrawnFromABatchOrInReducedFormsLookAsWhenDra
         ASSERT_EQ(batched.size(), one_by_one.size());
         EXPECT_EQ(batch.LastDrawnObjects().size(), objects.size());
         if (how == 1) {
-            EXPECT_EQ(batch.LastDrawCalls(), 3u) << "a call per subset";
+            EXPECT_EQ(batch.LastDrawCalls(), 4u) << "a call per subset";
             full_vertices = batch.LastVertices();
         } else if (how == 3) {
-            EXPECT_EQ(batch.LastDrawCalls(), 3u) << "a call per subset";
+            EXPECT_EQ(batch.LastDrawCalls(), 3u) << "a call per subset but the speck's, left without triangles";
             EXPECT_EQ(batch.LastCoarseObjects(), objects.size());
             EXPECT_LT(batch.LastVertices() * 2, full_vertices) << "the coarse form saves most vertices";
         } else {
@@ -403,7 +411,9 @@ TEST_F(MeshObjectOnGl, MovingObjectsDrawnFromABatchOrInReducedFormsLookAsWhenDra
             }
         }
         EXPECT_GT(drawn, 1000) << "the cubes fill a good part of the picture";
-        EXPECT_LE(differing, int(one_by_one.size() / 100)) << differing << " pixels differ (" << how << ")";
+        // The coarse form's edges may move by half a cell, here about a pixel: the cubes' outlines.
+        const int most_differing = int(one_by_one.size() / (how == 3 ? 25 : 100));
+        EXPECT_LE(differing, most_differing) << differing << " pixels differ (" << how << ")";
         EXPECT_EQ(off_colour, 0) << "lit faces keep their colour (" << how << ")";
     }
 }
