@@ -121,13 +121,16 @@ void move_vertices(const ModelForm::Subset& part, const Matrix4& m, std::uint32_
     }
 }
 
-// The forms of a model, in the order of its forms[].
-constexpr int kFull = 0, kCoarse = 1, kBox = 2, kForms = 3;
+// A model's forms[] follow Detail.
+constexpr int kFull = int(Detail::Full), kBox = int(Detail::Box), kForms = kBox + 1;
 
 } // namespace
 
 Detail DetailForPicture(double pixels) {
-    return pixels <= kBoxPixels ? Detail::Box : pixels <= kCoarsePixels ? Detail::Coarse : Detail::Full;
+    return pixels <= kBoxPixels       ? Detail::Box
+           : pixels <= kCoarserPixels ? Detail::Coarser
+           : pixels <= kCoarsePixels  ? Detail::Coarse
+                                      : Detail::Full;
 }
 
 struct MovingBatch::Model {
@@ -137,7 +140,7 @@ struct MovingBatch::Model {
     std::uint32_t fvf = 0;
     std::uint32_t stride = 0;
     int normal = -1;
-    // The whole model, its coarse form and its box (each empty when the model has none).
+    // The whole model, its coarse forms and its box (each empty when the model has none).
     ModelForm forms[kForms];
     FormBuffers buffers[kForms];
     std::vector<cls3dObject*> members[kForms];
@@ -346,7 +349,9 @@ MovingBatch::Model* MovingBatch::model_for(cls3dObject& object) {
     model->stride = copy.VertexSize;
     model->normal = layout.normal;
     if (!MakeModelForm(copy, n, model->forms[0])) return nullptr;
-    MakeCoarseForm(model->forms[kFull], copy.VertexSize, layout, kCoarseCells, model->forms[kCoarse]);
+    MakeCoarseForm(model->forms[kFull], copy.VertexSize, layout, kCoarseCells, model->forms[int(Detail::Coarse)]);
+    MakeCoarseForm(model->forms[kFull], copy.VertexSize, layout, kCoarserCells,
+                   model->forms[int(Detail::Coarser)]);
     MakeBoxForm(model->forms[kFull], model->materials, copy.VertexSize, layout, model->forms[kBox]);
     models_.push_back(std::move(model));
     return last_model_ = models_.back().get();
@@ -358,10 +363,10 @@ bool MovingBatch::Add(cls3dObject& object, const Matrix4& world, Detail detail) 
     if (!turns_and_moves(world)) return false;
     Model* model = model_for(object);
     if (model == nullptr) return false;
-    int f = detail == Detail::Box ? kBox : detail == Detail::Coarse ? kCoarse : kFull;
-    // A box is rougher than the coarse form, so a model without a box falls back to the coarse form.
-    if (f == kBox && model->forms[kBox].vertex_count == 0) f = kCoarse;
-    if (f == kCoarse && model->forms[kCoarse].vertex_count == 0) f = kFull;
+    // A model without the form asked for is drawn in the next finer one it has.
+    int f = int(detail);
+    while (f > kFull && model->forms[f].vertex_count == 0)
+        --f;
     model->members[f].push_back(&object);
     model->worlds[f].push_back(world);
     return true;
@@ -395,7 +400,7 @@ void MovingBatch::Draw() {
             last_drawn_.insert(last_drawn_.end(), model->members[f].begin(), model->members[f].end());
             last_worlds_.insert(last_worlds_.end(), model->worlds[f].begin(), model->worlds[f].end());
             if (f == kBox) last_reduced_ += model->members[f].size();
-            if (f == kCoarse) last_coarse_ += model->members[f].size();
+            if (f != kFull && f != kBox) last_coarse_ += model->members[f].size();
         }
     }
 }

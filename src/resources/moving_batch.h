@@ -14,18 +14,20 @@
 
 namespace kl {
 
-// How much of a model a copy needs, by the size of its picture.
-enum class Detail { Full, Coarse, Box };
+// How much of a model a copy needs, by the size of its picture; finest first.
+enum class Detail { Full, Coarse, Coarser, Box };
 
 // Vehicles whose picture is at most kBoxPixels across are drawn as a box in their mean colours: at
 // that size the box covers nearly the same pixel centres as the model, in about the colour the
 // model's parts mix to. Larger boxes, far ahead where many vehicles share a few rows of pixels at
-// the horizon, would change the mean colour there by more than a few levels. Up to kCoarsePixels
-// they are drawn in the coarse form of kCoarseCells cells a side: a cell is at most half a pixel
-// across, so a merged corner moves less than that, and every part keeps its material and light. A
-// vehicle's round tyres are most of its triangles, and at that size a few of their corners draw
-// the same pixels.
+// the horizon, would change the mean colour there by more than a few levels. Up to kCoarserPixels
+// and kCoarsePixels they are drawn in coarse forms of kCoarserCells and kCoarseCells cells a side:
+// a cell is at most half a pixel across, so a merged corner moves less than that, and every part
+// keeps its material and light. A vehicle's round tyres are most of its triangles, and at that size
+// a few of their corners draw the same pixels.
 constexpr double kBoxPixels = 1.5;
+constexpr double kCoarserPixels = 3.0;
+constexpr std::uint32_t kCoarserCells = 6;
 constexpr double kCoarsePixels = 6.0;
 constexpr std::uint32_t kCoarseCells = 12;
 Detail DetailForPicture(double pixels);
@@ -61,7 +63,7 @@ class MovingBatch {
     // The transform each of them was drawn with, in the same order: an object may be drawn more
     // than once in a frame, at other places.
     const std::vector<Matrix4>& LastDrawnWorlds() const { return last_worlds_; }
-    // How many of them were drawn as boxes, and how many in the coarse form.
+    // How many of them were drawn as boxes, and how many in either coarse form.
     std::size_t LastReducedObjects() const { return last_reduced_; }
     std::size_t LastCoarseObjects() const { return last_coarse_; }
 
