@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <map>
+#include <set>
 #include <tuple>
 
 namespace kl {
@@ -236,7 +237,7 @@ bool MakeCoarseForm(const ModelForm& full, std::uint32_t stride, const gfx::Vert
         }
         // A triangle with two corners merged has no area left; of triangles left the same, one is
         // kept (the same corners in the same turn).
-        std::map<std::array<std::uint32_t, 3>, bool> kept;
+        std::set<std::array<std::uint32_t, 3>> kept;
         std::vector<std::uint32_t> renumber(merged.size(), std::numeric_limits<std::uint32_t>::max());
         for (std::size_t t = 0; t + 2 < s.indices.size(); t += 3) {
             const std::array<std::uint32_t, 3> tri = {merged_of[s.indices[t]], merged_of[s.indices[t + 1]],
@@ -244,7 +245,7 @@ bool MakeCoarseForm(const ModelForm& full, std::uint32_t stride, const gfx::Vert
             if (tri[0] == tri[1] || tri[1] == tri[2] || tri[0] == tri[2]) continue;
             std::array<std::uint32_t, 3> turn = tri;
             std::rotate(turn.begin(), std::min_element(turn.begin(), turn.end()), turn.end());
-            if (!kept.emplace(turn, true).second) continue;
+            if (!kept.insert(turn).second) continue;
             for (const std::uint32_t m : tri) {
                 if (renumber[m] == std::numeric_limits<std::uint32_t>::max()) {
                     renumber[m] = out.vertex_count++;
