@@ -202,6 +202,22 @@ bool needs_own_frame(const SDL_Event& e) {
     }
 }
 
+// The next event within `ms` milliseconds, or false. Not SDL_WaitEventTimeout: on X11, for every
+// event that arrives while it waits (each key typed), it sends an event of its own to the window over
+// a second connection to the X server. Return closes the dialog and its window at once, and a busy
+// server may take the last of those events after the window is gone. Its answer is a BadWindow error
+// on that connection, which Xlib reports, when SDL closes the connection at the latest, by ending the
+// program with status 1 after a run that went well. Polling sends nothing, and a hundredth of a
+// second is quicker than anyone types.
+bool next_event(SDL_Event& e, Uint32 ms) {
+    const Uint64 end = SDL_GetTicks64() + ms;
+    for (;;) {
+        if (SDL_PollEvent(&e) != 0) return true;
+        if (SDL_GetTicks64() >= end) return false;
+        SDL_Delay(10);
+    }
+}
+
 } // namespace
 
 DialogOutcome RunModalDialog(const DialogLook& look, const DialogDraw& draw) {
@@ -216,7 +232,7 @@ DialogOutcome RunModalDialog(const DialogLook& look, const DialogDraw& draw) {
     for (;;) {
         SDL_Event e;
         // Waking now and then keeps the text cursor blinking; the dialog is idle otherwise.
-        if (SDL_WaitEventTimeout(&e, 250) != 0) {
+        if (next_event(e, 250)) {
             do {
                 if (is_close_request(e, window)) return {DialogEnd::Closed, ""};
                 // Like a modal dialog on any desktop, this one takes no input meant for the main window.
