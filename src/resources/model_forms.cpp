@@ -278,4 +278,125 @@ bool MakeCoarseForm(const ModelForm& full, std::uint32_t stride, const gfx::Vert
     return true;
 }
 
+namespace {
+
+// The facings' directions, unit length: (x, y, z) with each of -1, 0, 1, not all 0.
+std::array<std::array<double, 3>, kNoFacing> facing_directions() {
+    std::array<std::array<double, 3>, kNoFacing> d{};
+    int k = 0;
+    for (int x = -1; x <= 1; ++x)
+        for (int y = -1; y <= 1; ++y)
+            for (int z = -1; z <= 1; ++z) {
+                if (x == 0 && y == 0 && z == 0) continue;
+                const double length = std::sqrt(double(x * x + y * y + z * z));
+                d[std::size_t(k++)] = {x / length, y / length, z / length};
+            }
+    return d;
+}
+
+} // namespace
+
+bool SortByFacing(ModelForm& form, std::uint32_t stride) {
+    if (stride < 12) return false;
+    static const auto directions = facing_directions();
+    double low[3] = {0, 0, 0}, high[3] = {0, 0, 0};
+    bool any = false;
+    for (const ModelForm::Subset& s : form.subsets)
+        for (std::size_t v = 0; v < s.vertex_count; ++v) {
+            float p[3];
+            std::memcpy(p, s.vertices.data() + v * stride, sizeof p);
+            for (int k = 0; k < 3; ++k) {
+                if (!std::isfinite(p[k])) return false;
+                low[k] = any ? std::min(low[k], double(p[k])) : p[k];
+                high[k] = any ? std::max(high[k], double(p[k])) : p[k];
+            }
+            any = true;
+        }
+    double centre[3], radius = 0;
+    for (int k = 0; k < 3; ++k)
+        centre[k] = (low[k] + high[k]) / 2;
+
+    double least_cos[kFacings], nearest[kFacings];
+    std::fill(std::begin(least_cos), std::end(least_cos), 1.0);
+    std::fill(std::begin(nearest), std::end(nearest), std::numeric_limits<double>::infinity());
+    for (ModelForm::Subset& s : form.subsets) {
+        const std::size_t triangles = s.indices.size() / 3;
+        std::vector<int> facing(triangles, kNoFacing);
+        for (std::size_t t = 0; t < triangles; ++t) {
+            double p[3][3];
+            for (int c = 0; c < 3; ++c) {
+                float q[3];
+                std::memcpy(q, s.vertices.data() + std::size_t(s.indices[3 * t + std::size_t(c)]) * stride, sizeof q);
+                for (int k = 0; k < 3; ++k)
+                    p[c][k] = q[k];
+            }
+            const double u[3] = {p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]};
+            const double w[3] = {p[2][0] - p[0][0], p[2][1] - p[0][1], p[2][2] - p[0][2]};
+            const double n[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
+            const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+            if (!(length > 1e-12)) continue;
+            double best = -2;
+            for (int d = 0; d < kNoFacing; ++d) {
+                const auto& a = directions[std::size_t(d)];
+                const double c = (n[0] * a[0] + n[1] * a[1] + n[2] * a[2]) / length;
+                if (c > best) {
+                    best = c;
+                    facing[t] = d;
+                }
+            }
+            least_cos[facing[t]] = std::min(least_cos[facing[t]], best);
+            const auto& a = directions[std::size_t(facing[t])];
+            for (const double(&q)[3] : p)
+                nearest[facing[t]] = std::min(nearest[facing[t]], q[0] * a[0] + q[1] * a[1] + q[2] * a[2]);
+        }
+
+        ModelForm::Subset sorted;
+        std::vector<std::uint32_t> local(s.vertex_count);
+        for (int f = 0; f < kFacings; ++f) {
+            ModelForm::Part part{.facing = f, .first_vertex = sorted.vertex_count,
+                                 .first_index = static_cast<std::uint32_t>(sorted.indices.size())};
+            std::fill(local.begin(), local.end(), std::numeric_limits<std::uint32_t>::max());
+            for (std::size_t t = 0; t < triangles; ++t) {
+                if (facing[t] != f) continue;
+                for (int c = 0; c < 3; ++c) {
+                    const std::uint32_t v = s.indices[3 * t + std::size_t(c)];
+                    if (local[v] == std::numeric_limits<std::uint32_t>::max()) {
+                        local[v] = sorted.vertex_count++;
+                        sorted.vertices.insert(sorted.vertices.end(), s.vertices.begin() + std::ptrdiff_t(v * stride),
+                                               s.vertices.begin() + std::ptrdiff_t((v + 1) * stride));
+                    }
+                    sorted.indices.push_back(local[v]);
+                }
+            }
+            part.vertex_count = sorted.vertex_count - part.first_vertex;
+            part.index_count = static_cast<std::uint32_t>(sorted.indices.size()) - part.first_index;
+            if (part.index_count > 0) sorted.parts.push_back(part);
+        }
+        for (std::size_t v = 0; v < s.vertex_count; ++v) {
+            float p[3];
+            std::memcpy(p, s.vertices.data() + v * stride, sizeof p);
+            radius = std::max(radius, std::hypot(p[0] - centre[0], p[1] - centre[1], p[2] - centre[2]));
+        }
+        s = std::move(sorted);
+    }
+    form.vertex_count = 0;
+    for (const ModelForm::Subset& s : form.subsets)
+        form.vertex_count += s.vertex_count;
+    for (int f = 0; f < kNoFacing; ++f) {
+        ModelForm::Facing& facing = form.facings[f];
+        for (int k = 0; k < 3; ++k)
+            facing.direction[k] = float(directions[std::size_t(f)][k]);
+        // Rounded outwards, so that a facing is never taken as narrower than its triangles.
+        const double c = std::clamp(least_cos[f], -1.0, 1.0);
+        facing.cos_spread = float(std::max(c - 1e-6, -1.0));
+        facing.sin_spread = float(std::min(std::sqrt(std::max(0.0, 1 - c * c)) + 1e-6, 1.0));
+        facing.nearest = std::isfinite(nearest[f]) ? float(nearest[f] - 1e-6 * (1 + std::fabs(nearest[f]))) : 0.0f;
+    }
+    form.facings[kNoFacing] = ModelForm::Facing{.cos_spread = -1, .sin_spread = 1};
+    for (int k = 0; k < 3; ++k)
+        form.centre[k] = float(centre[k]);
+    form.radius = float(radius * (1 + 1e-6) + 1e-6);
+    return true;
+}
+
 } // namespace kl

@@ -14,16 +14,14 @@ namespace kl {
 
 namespace {
 
-// A form's buffers on one device: this frame's vertices packed subset after subset, and for each
-// subset the indices of `capacity` copies of its triangles, each copy numbered from its own first
-// vertex so that one pattern serves whatever number of objects a frame has.
+// A form's buffers on one device: this frame's vertices packed subset after subset, and their
+// indices, each copy's numbered from the first vertex of its subset's run.
 struct FormBuffers {
     std::weak_ptr<gfx::Device> device;
     gfx::VertexBufferPtr vertices;
     gfx::IndexBufferPtr indices;
-    std::uint32_t vertex_capacity = 0;      // objects the vertex buffer holds
-    std::uint32_t index_capacity = 0;       // copies of each subset's pattern
-    std::vector<std::uint32_t> first_index; // per subset
+    std::uint32_t vertex_capacity = 0; // objects the vertex buffer holds
+    std::uint32_t index_capacity = 0;  // objects the index buffer holds
 };
 
 // A transform that only turns and moves: rows of the turn of unit length and at right angles, no
@@ -69,18 +67,30 @@ std::optional<Vec3> unmirrored_eye(gfx::Device& device) {
     return eye;
 }
 
-// Whether a flat face (first corner a, outward normal n, both in model space) placed by a transform
-// that turns and moves is turned clearly away from the eye. Faces seen nearly edge-on count as turned
-// to it, so rounding can only keep a face the device then culls, never drop one it would draw.
-bool turned_away(const Matrix4& m, const float (&a)[3], const float (&n)[3], const Vec3& eye) {
-    const double p[3] = {a[0] * m.m11 + a[1] * m.m21 + a[2] * m.m31 + m.m41,
-                         a[0] * m.m12 + a[1] * m.m22 + a[2] * m.m32 + m.m42,
-                         a[0] * m.m13 + a[1] * m.m23 + a[2] * m.m33 + m.m43};
-    const double r[3] = {n[0] * m.m11 + n[1] * m.m21 + n[2] * m.m31, n[0] * m.m12 + n[1] * m.m22 + n[2] * m.m32,
-                         n[0] * m.m13 + n[1] * m.m23 + n[2] * m.m33};
-    const double d[3] = {eye.x - p[0], eye.y - p[1], eye.z - p[2]};
-    const double facing = r[0] * d[0] + r[1] * d[1] + r[2] * d[2];
-    return facing < -1e-3 * std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+// Which facings of a form placed by a transform that turns and moves (and does not mirror) may have
+// a triangle turned to the eye, one bit each. The others are clearly turned away from it, so the
+// device would cull all their triangles; seen nearly edge-on counts as turned to the eye, so rounding
+// can only keep a triangle the device then culls, never drop one it would draw.
+std::uint32_t facings_in_sight(const ModelForm& form, const Matrix4& m, const Vec3& eye) {
+    // The eye in the form's own space: the transform's turn undone (its transpose).
+    const double d[3] = {double(eye.x) - m.m41, double(eye.y) - m.m42, double(eye.z) - m.m43};
+    double e[3];
+    for (int k = 0; k < 3; ++k)
+        e[k] = d[0] * m.at(k, 0) + d[1] * m.at(k, 1) + d[2] * m.at(k, 2);
+    // No corner is farther from the eye than this.
+    const double reach =
+        std::hypot(e[0] - form.centre[0], e[1] - form.centre[1], e[2] - form.centre[2]) + form.radius;
+    std::uint32_t bits = std::uint32_t{1} << kNoFacing;
+    for (int f = 0; f < kNoFacing; ++f) {
+        const ModelForm::Facing& g = form.facings[f];
+        // A triangle of the facing, normal n at an angle of at most the spread from the direction a,
+        // seen from the eye at e, corner p: n.(e - p) <= cos(spread) h + sin(spread) reach, where
+        // h = a.e - nearest < 0 is how far the eye lies behind the facing's nearest plane.
+        const double h = g.direction[0] * e[0] + g.direction[1] * e[1] + g.direction[2] * e[2] - g.nearest;
+        const bool turned_away = h < 0 && g.cos_spread * h + g.sin_spread * reach < -1e-3 * reach;
+        if (!turned_away) bits |= std::uint32_t{1} << f;
+    }
+    return bits;
 }
 
 bool same_look(const cls3dObject& object, const std::vector<Material>& materials,
@@ -98,10 +108,10 @@ bool same_look(const cls3dObject& object, const std::vector<Material>& materials
     return true;
 }
 
-void move_vertices(const ModelForm::Subset& part, const Matrix4& m, std::uint32_t stride, int normal,
-                   std::uint8_t* out) {
-    const std::uint8_t* in = part.vertices.data();
-    const std::size_t bytes = part.vertices.size();
+void move_vertices(const ModelForm::Subset& s, const ModelForm::Part& part, const Matrix4& m, std::uint32_t stride,
+                   int normal, std::uint8_t* out) {
+    const std::uint8_t* in = s.vertices.data() + std::size_t(part.first_vertex) * stride;
+    const std::size_t bytes = std::size_t(part.vertex_count) * stride;
     std::memcpy(out, in, bytes);
     for (std::size_t at = 0; at < bytes; at += stride) {
         float p[3];
@@ -147,51 +157,14 @@ struct MovingBatch::Model {
     std::vector<Matrix4> worlds[kForms];
 
     bool ensure_buffers(gfx::Device& device, const gfx::DevicePtr& pointer, int f, std::uint32_t count);
-    // Per subset of this frame's form, the members whose copy of it goes out.
-    std::vector<std::vector<std::uint32_t>> shown;
+    // Per member of this frame's form, its facings in sight.
+    std::vector<std::uint32_t> in_sight;
 
-    // Draw calls made; vertices drawn are added to *vertices. With an eye, faces of the box form
+    // Draw calls made; vertices drawn are added to *vertices. With an eye, the parts of each copy
     // turned away from it are left out, as the device would cull them.
     std::size_t draw(gfx::Device& device, const gfx::DevicePtr& pointer, int f, std::size_t* vertices,
                      const std::optional<Vec3>& eye);
-    // Fills shown for form f.
-    void choose_shown(int f, const std::optional<Vec3>& eye);
 };
-
-void MovingBatch::Model::choose_shown(int f, const std::optional<Vec3>& eye) {
-    const ModelForm& form = forms[f];
-    const auto count = static_cast<std::uint32_t>(members[f].size());
-    shown.resize(form.subsets.size());
-    for (std::size_t j = 0; j < form.subsets.size(); ++j) {
-        const ModelForm::Subset& s = form.subsets[j];
-        std::vector<std::uint32_t>& list = shown[j];
-        list.clear();
-        // A coarse form's subset may have lost every triangle.
-        if (s.vertex_count == 0) continue;
-        // A vehicle a pixel or two across is a box: about half its faces turn away from the eye, and
-        // its vertices cost the renderer far more than the few pixels its other faces cover.
-        float a[3], n[3] = {0, 0, 0};
-        bool flat_face = f == kBox && eye && s.indices.size() >= 3 && s.vertices.size() >= std::size_t(3) * stride;
-        if (flat_face) {
-            float b[3], c[3];
-            std::memcpy(a, s.vertices.data() + std::size_t(s.indices[0]) * stride, sizeof a);
-            std::memcpy(b, s.vertices.data() + std::size_t(s.indices[1]) * stride, sizeof b);
-            std::memcpy(c, s.vertices.data() + std::size_t(s.indices[2]) * stride, sizeof c);
-            // Wound like the models' faces: (b - a) x (c - a) points out of the box.
-            const float u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]}, w[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
-            n[0] = u[1] * w[2] - u[2] * w[1];
-            n[1] = u[2] * w[0] - u[0] * w[2];
-            n[2] = u[0] * w[1] - u[1] * w[0];
-            const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-            flat_face = std::isfinite(length) && length > 0;
-            for (float& v : n)
-                v = flat_face ? v / length : 0.0f;
-        }
-        for (std::uint32_t i = 0; i < count; ++i)
-            if (!flat_face || determinant(worlds[f][i]) <= 0 || !turned_away(worlds[f][i], a, n, *eye))
-                list.push_back(i);
-    }
-}
 
 bool MovingBatch::Model::ensure_buffers(gfx::Device& device, const gfx::DevicePtr& pointer, int f,
                                         std::uint32_t count) {
@@ -220,27 +193,11 @@ bool MovingBatch::Model::ensure_buffers(gfx::Device& device, const gfx::DevicePt
             total += s.indices.size();
         const std::size_t bytes = total * capacity * sizeof(std::uint32_t);
         gfx::IndexBufferPtr ib;
-        std::uint8_t* data = nullptr;
         if (bytes > UINT32_MAX || bytes == 0 ||
-            platform::Failed(device.CreateIndexBuffer(static_cast<gfx::Dword>(bytes), gfx::UsageWriteOnly,
-                                                      gfx::FmtIndex32, gfx::PoolManaged, &ib)) ||
-            platform::Failed(ib->Lock(0, 0, &data, 0)))
+            platform::Failed(device.CreateIndexBuffer(static_cast<gfx::Dword>(bytes),
+                                                      gfx::UsageDynamic | gfx::UsageWriteOnly, gfx::FmtIndex32,
+                                                      gfx::PoolManaged, &ib)))
             return false;
-        b.first_index.assign(form.subsets.size(), 0);
-        std::uint32_t at = 0;
-        for (std::size_t j = 0; j < form.subsets.size(); ++j) {
-            const ModelForm::Subset& s = form.subsets[j];
-            b.first_index[j] = at;
-            for (std::uint32_t copy = 0; copy < capacity; ++copy) {
-                const std::uint32_t base = copy * s.vertex_count;
-                for (const std::uint32_t i : s.indices) {
-                    const std::uint32_t v = base + i;
-                    std::memcpy(data + std::size_t(at) * 4, &v, 4);
-                    ++at;
-                }
-            }
-        }
-        IgnoreStatus(ib->Unlock(), "drawn like the objects, errors ignored");
         b.indices = std::move(ib);
         b.index_capacity = capacity;
     }
@@ -254,31 +211,61 @@ std::size_t MovingBatch::Model::draw(gfx::Device& device, const gfx::DevicePtr& 
     const auto count = static_cast<std::uint32_t>(objects.size());
     if (count == 0 || form.vertex_count == 0 || !ensure_buffers(device, pointer, f, count)) return 0;
     FormBuffers& b = buffers[f];
-    choose_shown(f, eye);
+    in_sight.resize(count);
+    for (std::uint32_t i = 0; i < count; ++i)
+        in_sight[i] = eye && determinant(worlds[f][i]) > 0 ? facings_in_sight(form, worlds[f][i], *eye)
+                                                           : ~std::uint32_t{0};
 
-    // Subset after subset, the copies of the subset's vertices that go out, moved into place.
-    std::size_t bytes = 0;
-    for (std::size_t j = 0; j < form.subsets.size(); ++j)
-        bytes += shown[j].size() * form.subsets[j].vertices.size();
-    if (bytes == 0) return 0;
-    std::uint8_t* data = nullptr;
-    if (platform::Failed(b.vertices->Lock(0, static_cast<gfx::Dword>(bytes), &data, 0))) return 0;
-    std::uint8_t* out = data;
+    // Subset after subset, the parts in sight of each copy, moved into place, and their indices.
+    std::size_t bytes = 0, index_count = 0;
+    for (const ModelForm::Subset& s : form.subsets)
+        for (std::uint32_t i = 0; i < count; ++i)
+            for (const ModelForm::Part& part : s.parts)
+                if ((in_sight[i] >> part.facing) & 1) {
+                    bytes += std::size_t(part.vertex_count) * stride;
+                    index_count += part.index_count;
+                }
+    if (bytes == 0 || index_count == 0) return 0;
+    std::uint8_t *vertex_data = nullptr, *index_data = nullptr;
+    if (platform::Failed(b.vertices->Lock(0, static_cast<gfx::Dword>(bytes), &vertex_data, 0))) return 0;
+    if (platform::Failed(b.indices->Lock(0, static_cast<gfx::Dword>(index_count * 4), &index_data, 0))) {
+        IgnoreStatus(b.vertices->Unlock(), "drawn like the objects, errors ignored");
+        return 0;
+    }
+    struct Run {
+        std::uint32_t first_vertex, vertex_count, first_index, index_count;
+    };
+    std::vector<Run> runs(form.subsets.size());
+    std::uint8_t* out = vertex_data;
+    std::uint32_t vertex_at = 0, index_at = 0;
     for (std::size_t j = 0; j < form.subsets.size(); ++j) {
         const ModelForm::Subset& s = form.subsets[j];
-        for (const std::uint32_t i : shown[j]) {
-            move_vertices(s, worlds[f][i], stride, normal, out);
-            out += s.vertices.size();
+        runs[j] = {vertex_at, 0, index_at, 0};
+        std::uint32_t base = 0; // this copy's first vertex within the run
+        for (std::uint32_t i = 0; i < count; ++i) {
+            for (const ModelForm::Part& part : s.parts) {
+                if (((in_sight[i] >> part.facing) & 1) == 0) continue;
+                move_vertices(s, part, worlds[f][i], stride, normal, out);
+                out += std::size_t(part.vertex_count) * stride;
+                const std::int64_t shift = std::int64_t(base) - part.first_vertex;
+                for (std::uint32_t k = 0; k < part.index_count; ++k) {
+                    const auto v = static_cast<std::uint32_t>(s.indices[part.first_index + k] + shift);
+                    std::memcpy(index_data + std::size_t(index_at++) * 4, &v, 4);
+                }
+                base += part.vertex_count;
+            }
         }
+        runs[j].vertex_count = base;
+        runs[j].index_count = index_at - runs[j].first_index;
+        vertex_at += base;
     }
+    IgnoreStatus(b.indices->Unlock(), "drawn like the objects, errors ignored");
     IgnoreStatus(b.vertices->Unlock(), "drawn like the objects, errors ignored");
 
     std::size_t calls = 0;
-    std::uint32_t first_vertex = 0;
     IgnoreStatus(device.SetVertexShader(fvf), "drawn like the objects, errors ignored");
     IgnoreStatus(device.SetStreamSource(0, b.vertices, stride), "drawn like the objects, errors ignored");
     for (std::size_t j = 0; j < form.subsets.size(); ++j) {
-        const ModelForm::Subset& s = form.subsets[j];
         if (!form.materials.empty()) {
             objects.front()->ApplySubsetStates(form.states_from);
             IgnoreStatus(device.SetMaterial(std::bit_cast<gfx::Material>(form.materials[j])),
@@ -286,18 +273,14 @@ std::size_t MovingBatch::Model::draw(gfx::Device& device, const gfx::DevicePtr& 
         } else {
             objects.front()->ApplySubsetStates(static_cast<std::int32_t>(j));
         }
-        const auto n = static_cast<std::uint32_t>(shown[j].size());
-        if (!s.indices.empty() && n > 0) {
-            IgnoreStatus(device.SetIndices(b.indices, first_vertex),
-                         "drawn like the objects, errors ignored");
-            IgnoreStatus(device.DrawIndexedPrimitive(gfx::PtTriangleList, 0, n * s.vertex_count,
-                                                     b.first_index[j],
-                                                     static_cast<gfx::Dword>(n * s.indices.size() / 3)),
-                         "drawn like the objects, errors ignored");
-            ++calls;
-            *vertices += std::size_t(n) * s.vertex_count;
-        }
-        first_vertex += n * s.vertex_count;
+        const Run& run = runs[j];
+        if (run.index_count == 0) continue;
+        IgnoreStatus(device.SetIndices(b.indices, run.first_vertex), "drawn like the objects, errors ignored");
+        IgnoreStatus(device.DrawIndexedPrimitive(gfx::PtTriangleList, 0, run.vertex_count, run.first_index,
+                                                 run.index_count / 3),
+                     "drawn like the objects, errors ignored");
+        ++calls;
+        *vertices += run.vertex_count;
     }
     return calls;
 }
@@ -353,6 +336,11 @@ MovingBatch::Model* MovingBatch::model_for(cls3dObject& object) {
     MakeCoarseForm(model->forms[kFull], copy.VertexSize, layout, kCoarserCells,
                    model->forms[int(Detail::Coarser)]);
     MakeBoxForm(model->forms[kFull], model->materials, copy.VertexSize, layout, model->forms[kBox]);
+    for (int f = 0; f < kForms; ++f) {
+        if (model->forms[f].vertex_count == 0 || SortByFacing(model->forms[f], copy.VertexSize)) continue;
+        if (f == kFull) return nullptr;
+        model->forms[f] = ModelForm{};
+    }
     models_.push_back(std::move(model));
     return last_model_ = models_.back().get();
 }
