@@ -3,6 +3,7 @@
 #include "app/frm_param.h"
 
 #include <SDL.h>
+#include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <imgui.h>
@@ -94,16 +95,30 @@ TEST(FrmParam, WithoutADisplayShowFailsWithAReasonAndKeepsItsTexts) {
     EXPECT_EQ(f.txtResH.Text, "640");
 }
 
-TEST(FrmParam, AQuitRequestWhileShownEndsItAsClosed) {
-    // What Ctrl+C in the terminal or the session ending delivers; the offscreen driver needs no X server.
+// The offscreen driver needs no X server. The window stands in for the main window, and keeps the
+// GL driver loaded to the end of the process: SDL unloads it with the last GL window, and
+// LeakSanitizer then takes the driver's own allocations for leaks. Deliberately never destroyed; SDL
+// is not shut down either. Null when there is no offscreen OpenGL here.
+SDL_Window* offscreen_main_window() {
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
-    // Stands in for the main window, and keeps the GL driver loaded to the end of the process: SDL
-    // unloads it with the last GL window, and LeakSanitizer then takes the driver's own allocations
-    // for leaks. Deliberately never destroyed; SDL is not shut down either.
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) return nullptr;
     SDL_Window* main_window = SDL_CreateWindow("Kelvane", 0, 0, 8, 8, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (main_window == nullptr || SDL_GL_CreateContext(main_window) == nullptr)
-        GTEST_SKIP() << "no offscreen OpenGL here: " << SDL_GetError();
+    if (main_window == nullptr || SDL_GL_CreateContext(main_window) == nullptr) return nullptr;
+    return main_window;
+}
+
+void push_key(SDL_EventType type, SDL_Scancode code, SDL_Keycode sym, Uint16 mod) {
+    SDL_Event e{};
+    e.type = type;
+    e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+    e.key.keysym = {code, sym, mod, 0};
+    ASSERT_EQ(SDL_PushEvent(&e), 1);
+}
+
+TEST(FrmParam, AQuitRequestWhileShownEndsItAsClosed) {
+    // What Ctrl+C in the terminal or the session ending delivers.
+    SDL_Window* main_window = offscreen_main_window();
+    if (main_window == nullptr) GTEST_SKIP() << "no offscreen OpenGL here: " << SDL_GetError();
     SDL_Event quit{};
     quit.type = SDL_QUIT;
     ASSERT_EQ(SDL_PushEvent(&quit), 1);
@@ -113,6 +128,33 @@ TEST(FrmParam, AQuitRequestWhileShownEndsItAsClosed) {
     // The dialog leaves SDL as it found it, with the main window's context current again.
     EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), static_cast<Uint32>(SDL_INIT_VIDEO));
     EXPECT_EQ(SDL_GL_GetCurrentWindow(), main_window);
+}
+
+// Keys read in one go, as a busy machine or a typing script delivers them: Shift is up again by the
+// time its Tab is handled, and only the Tab's own event still says Shift was held. Shift+Tab from the
+// first field goes back to the last (Nombre de Sim), where 9 is a valid count; a Tab forward would put
+// it in the vertical resolution, which refuses it, and the quit request behind would end the dialog.
+TEST(FrmParam, ShiftTabReadTogetherWithTheShiftsReleaseStillGoesBack) {
+    if (offscreen_main_window() == nullptr) GTEST_SKIP() << "no offscreen OpenGL here: " << SDL_GetError();
+    push_key(SDL_KEYDOWN, SDL_SCANCODE_LSHIFT, SDLK_LSHIFT, KMOD_LSHIFT);
+    push_key(SDL_KEYDOWN, SDL_SCANCODE_TAB, SDLK_TAB, KMOD_LSHIFT);
+    push_key(SDL_KEYUP, SDL_SCANCODE_TAB, SDLK_TAB, KMOD_LSHIFT);
+    push_key(SDL_KEYUP, SDL_SCANCODE_LSHIFT, SDLK_LSHIFT, KMOD_NONE);
+    SDL_Event text{};
+    text.type = SDL_TEXTINPUT;
+    std::snprintf(text.text.text, sizeof text.text.text, "9");
+    ASSERT_EQ(SDL_PushEvent(&text), 1);
+    push_key(SDL_KEYDOWN, SDL_SCANCODE_RETURN, SDLK_RETURN, KMOD_NONE);
+    push_key(SDL_KEYUP, SDL_SCANCODE_RETURN, SDLK_RETURN, KMOD_NONE);
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    ASSERT_EQ(SDL_PushEvent(&quit), 1);
+    frmParam f;
+    f.txtaspect_ratio.Text = "1,6"; // the design's 0 is refused
+    std::string error;
+    EXPECT_EQ(f.Show(&error), frmParam::ShowResult::Validated) << error;
+    EXPECT_EQ(f.nbr_sim.Text, "9");
+    EXPECT_EQ(f.txtResV.Text, "768");
 }
 
 // A Dear ImGui context with no window behind it; keys are pressed for one frame and released.

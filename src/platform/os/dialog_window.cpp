@@ -208,7 +208,7 @@ bool needs_own_frame(const SDL_Event& e) {
 // server may take the last of those events after the window is gone. Its answer is a BadWindow error
 // on that connection, which Xlib reports, when SDL closes the connection at the latest, by ending the
 // program with status 1 after a run that went well. Polling sends nothing, and a hundredth of a
-// second is quicker than anyone types.
+// second is quicker than anyone types; the keys read in one go keep their modifiers (below).
 bool next_event(SDL_Event& e, Uint32 ms) {
     const Uint64 end = SDL_GetTicks64() + ms;
     for (;;) {
@@ -216,6 +216,18 @@ bool next_event(SDL_Event& e, Uint32 ms) {
         if (SDL_GetTicks64() >= end) return false;
         SDL_Delay(10);
     }
+}
+
+// ImGui's SDL back-end takes Shift, Ctrl, Alt and the logo key from SDL's keyboard state, which is
+// the state after every event read so far. Events read together (a busy machine, or the typing of a
+// script) would then lose them: Shift+Tab's Shift is up again before its Tab is handled, and the Tab
+// goes forward. Each key event carries the modifiers held when it happened.
+void take_modifiers_of(const SDL_KeyboardEvent& key) {
+    ImGuiIO& io = ImGui::GetIO();
+    io.KeyShift = (key.keysym.mod & KMOD_SHIFT) != 0;
+    io.KeyCtrl = (key.keysym.mod & KMOD_CTRL) != 0;
+    io.KeyAlt = (key.keysym.mod & KMOD_ALT) != 0;
+    io.KeySuper = (key.keysym.mod & KMOD_GUI) != 0;
 }
 
 } // namespace
@@ -239,6 +251,7 @@ DialogOutcome RunModalDialog(const DialogLook& look, const DialogDraw& draw) {
                 const Uint32 id = event_window_id(e);
                 if (id != 0 && id != SDL_GetWindowID(window)) continue;
                 ImGui_ImplSDL2_ProcessEvent(&e);
+                if (e.type == SDL_KEYDOWN || e.type == SDL_KEYUP) take_modifiers_of(e.key);
                 if (needs_own_frame(e)) break;
             } while (SDL_PollEvent(&e) != 0);
         }
