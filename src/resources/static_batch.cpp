@@ -2,12 +2,14 @@
 
 #include "engine/cls3d_engine.h"
 #include "engine/math.h"
+#include "resources/continuing_quads.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numeric>
 #include <tuple>
 
@@ -58,7 +60,7 @@ void StaticBatch::Clear() {
     last_visible_.clear();
 }
 
-bool StaticBatch::Build(const std::vector<cls3dObject*>& objects, float piece_length) {
+bool StaticBatch::Build(const std::vector<cls3dObject*>& objects, float piece_length, bool merge_quads) {
     Clear();
     cls3dEngine* engine = CurrentEngine();
     if (engine == nullptr || engine->Device() == nullptr || objects.empty()) return false;
@@ -83,6 +85,9 @@ bool StaticBatch::Build(const std::vector<cls3dObject*>& objects, float piece_le
                 if (c.Indices[k] >= vertex_count) return false;
         }
     }
+    if (merge_quads)
+        for (MeshCopy& c : copies)
+            MergeContinuingQuads(c, piece_length > 0 ? piece_length : std::numeric_limits<float>::infinity());
     const std::int32_t subsets = objects[0]->GetMaterialCount();
 
     // Each face's piece: along the object's longest side, the piece its centre lies in.
@@ -108,10 +113,8 @@ bool StaticBatch::Build(const std::vector<cls3dObject*>& objects, float piece_le
         if (piece_length > 0 && std::isfinite(hi[axis] - lo[axis]))
             count = static_cast<std::uint32_t>(
                 std::clamp(std::ceil((hi[axis] - lo[axis]) / piece_length), 1.0f, 65536.0f));
-        first_piece[i] = pieces.size();
-        for (std::uint32_t k = 0; k < count; ++k)
-            pieces.push_back({i, {}, {}});
         face_piece[i].assign(c.Indices.size() / 3, 0);
+        std::vector<std::uint32_t> piece_number(count, 0);
         for (std::size_t f = 0; f < face_piece[i].size(); ++f) {
             float centre = 0;
             for (int corner = 0; corner < 3; ++corner) {
@@ -122,7 +125,18 @@ bool StaticBatch::Build(const std::vector<cls3dObject*>& objects, float piece_le
             }
             const float at = count > 1 ? (centre - lo[axis]) / piece_length : 0;
             face_piece[i][f] = static_cast<std::uint32_t>(std::clamp(at, 0.0f, float(count - 1)));
+            piece_number[face_piece[i][f]] = 1;
         }
+        // Only pieces that hold a triangle: a merged quad leaves the pieces it spans empty.
+        first_piece[i] = pieces.size();
+        std::uint32_t kept = 0;
+        for (std::uint32_t k = 0; k < count; ++k)
+            if (piece_number[k] != 0 || (k + 1 == count && kept == 0)) {
+                piece_number[k] = kept++;
+                pieces.push_back({i, {}, {}});
+            }
+        for (std::uint32_t& piece : face_piece[i])
+            piece = piece_number[piece];
     }
 
     // Along each row: objects ordered by their first and then their third coordinate, the way the

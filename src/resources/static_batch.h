@@ -23,8 +23,12 @@ class StaticBatch {
     // by itself, their corners a rounding step from where the object's own transform puts them.
     // piece_length > 0 cuts each object along its longest side into pieces of that length (a
     // triangle goes with the piece its centre lies in), so that the parts of a long object that
-    // cannot reach the picture can be left out; 0 keeps each object whole.
-    bool Build(const std::vector<cls3dObject*>& objects, float piece_length = 0);
+    // cannot reach the picture can be left out; 0 keeps each object whole. merge_quads first merges
+    // each object's quads that continue one another (MergeContinuingQuads): for long flat surfaces
+    // with a repeating texture, such as road strips, whose far squares cost far more than their
+    // pixels; level quads then merge no longer than a piece, a merged quad goes with the piece its
+    // centre lies in, and pieces left empty are dropped.
+    bool Build(const std::vector<cls3dObject*>& objects, float piece_length = 0, bool merge_quads = false);
     // Whether the batch holds the objects and buffers of the current engine's device.
     bool Ready() const;
     // The pieces: objects in the order given to Build, each object's pieces along its length; one

@@ -74,7 +74,8 @@ const char* vehicle_mesh(int lane, int n) {
 }
 
 // Objects first .. first + count - 1 in one batch; left empty unless every one has a model.
-void batch_objects(StaticBatch& batch, std::int64_t first, std::int64_t count, float piece_length) {
+void batch_objects(StaticBatch& batch, std::int64_t first, std::int64_t count, float piece_length,
+                   bool merge_quads) {
     std::vector<cls3dObject*> models;
     for (std::int64_t i = 0; i < count; ++i) {
         const std::size_t k = static_cast<std::size_t>(first + i);
@@ -83,11 +84,13 @@ void batch_objects(StaticBatch& batch, std::int64_t first, std::int64_t count, f
         if (model == nullptr) return;
         models.push_back(model);
     }
-    batch.Build(models, piece_length);
+    batch.Build(models, piece_length, merge_quads);
 }
 
-// Road strips run for kilometres, most of their length far to the side or ahead as a sliver that
-// reaches no pixel centre; cut into pieces, only those that can reach the picture are drawn.
+// Road strips run for kilometres, most of their length far to the side or ahead as a sliver. Their
+// squares, each with the texture starting afresh, are merged into long quads: towards the horizon
+// hundreds of them would share a few rows of pixels. What cannot be merged is cut into pieces, and
+// only those that can reach the picture are drawn.
 constexpr float kRoadPieceLength = 960.0f;
 
 } // namespace
@@ -166,8 +169,8 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
         }
     }
 
-    batch_objects(S.Buildings, 2, Program().BuildingCount, 0);
-    batch_objects(S.Roads, road_object_index(Program().BuildingCount, 0), S.RoadCount, kRoadPieceLength);
+    batch_objects(S.Buildings, 2, Program().BuildingCount, 0, false);
+    batch_objects(S.Roads, road_object_index(Program().BuildingCount, 0), S.RoadCount, kRoadPieceLength, true);
     SetUpTrafficState(S);
     return true;
 }

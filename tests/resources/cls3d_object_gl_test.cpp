@@ -330,6 +330,65 @@ TEST_F(MeshObjectOnGl, ObjectsDrawnFromABatchLookAsWhenDrawnOneByOne) {
     EXPECT_EQ(frame(true), batched);
 }
 
+// Merged into one long quad, a strip of squares must look as when drawn square by square, from the
+// near squares to the horizon: the texture carried on along the quad samples the texels each square
+// would.
+TEST_F(MeshObjectOnGl, AStripOfSquaresMergedIntoOneQuadLooksAsWhenDrawnSquareBySquare) {
+    constexpr int kSize = 8;
+    std::vector<std::uint8_t> texels(std::size_t{kSize} * kSize * 3);
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x) {
+            const std::size_t at = std::size_t((y * kSize + x) * 3);
+            texels[at] = std::uint8_t(x * 32);
+            texels[at + 1] = std::uint8_t(y * 32);
+            texels[at + 2] = std::uint8_t((x + y) % 2 * 255);
+        }
+    const auto image = dir_.path() / "squares.bmp";
+    const std::vector<std::uint8_t> bmp = test::EncodeBmp(kSize, kSize, 3, texels);
+    std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()),
+                                                 static_cast<std::streamsize>(bmp.size()));
+    mdlKl::Textures[5] = mdlMain::TextureFromFile(image.string(), 0, 0, false);
+    ASSERT_NE(mdlKl::Textures[5], nullptr);
+    mdlKl::TextureNames[5] = "squares.bmp";
+    const auto file = dir_.path() / "strip.x";
+    test::WriteXFile(file, test::StripOfSquares(40, "squares.bmp"));
+    cls3dObject strip;
+    ASSERT_TRUE(strip.LoadFromFile(file.string(), 1));
+    StaticBatch batch;
+    ASSERT_TRUE(batch.Build({&strip}, 0, true));
+
+    const auto frame = [&](bool merged) {
+        cls3dEngine& e = *engine_;
+        e.RenderStart({0, 0}, {0, 0});
+        e.RenderClear(true, mdlMain::ColorRGB(0, 64, 0), true, false);
+        e.SetCamera({0.5f, 1.5f, -3}, {0, 0, 30}, 0);
+        if (merged)
+            batch.Draw({1});
+        else
+            strip.Render();
+        std::vector<std::uint32_t> pixels = gfx::ReadBackBuffer(*e.Device(), 0, 0, kWidth, kHeight);
+        e.RenderEnd();
+        e.RenderShow();
+        return pixels;
+    };
+    const std::vector<std::uint32_t> squares = frame(false), merged = frame(true);
+    mdlKl::ClearSceneTextures();
+    ASSERT_EQ(merged.size(), squares.size());
+    const std::uint32_t background = squares.front();
+    int strip_pixels = 0, differing = 0;
+    for (std::size_t i = 0; i < merged.size(); ++i) {
+        if (squares[i] == background) continue;
+        ++strip_pixels;
+        for (int shift : {0, 8, 16})
+            if (std::abs(channel(merged[i], shift) - channel(squares[i], shift)) > 8) {
+                ++differing;
+                break;
+            }
+    }
+    EXPECT_GT(strip_pixels, kWidth * kHeight / 10);
+    EXPECT_LE(differing, strip_pixels / 100) << differing << " of " << strip_pixels << " pixels differ";
+}
+
 // Turned and moved cubes drawn from the moving batch must look as when each is drawn with its own
 // transform: the corners land a rounding step apart, so edge pixels may differ, and a lit face keeps
 // its colour; the triangles the batch leaves out as turned away from the eye would not have shown. As boxes (the form of vehicles a pixel or two across), cubes are their own boxes and

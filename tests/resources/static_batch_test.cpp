@@ -3,6 +3,7 @@
 // objects a batch must refuse.
 #include "engine/math.h"
 #include "resources/cls3d_object.h"
+#include "resources/continuing_quads.h"
 #include "resources/scene_textures.h"
 #include "resources/static_batch.h"
 #include "support/engine_fixture.h"
@@ -13,6 +14,7 @@
 #include <array>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <limits>
 #include <memory>
 
 namespace kl {
@@ -157,6 +159,69 @@ TEST_F(StaticBatchTest, DrawsTheTrianglesInViewInPlaceOneCallPerRunOfNeighbours)
     batch.Draw(std::vector<char>(6, 0));
     batch.Draw(std::vector<char>(5, 1));
     EXPECT_EQ(log().Since(quiet).Count("DrawIndexedPrimitive"), 0u);
+}
+
+// Squares that continue one another become one quad, its far corners carrying the texture on; level
+// ones up to the length asked for. Squares whose texture would jump by less than a whole repeat, or
+// that bend, stay as they are.
+TEST_F(StaticBatchTest, MergesSquaresThatContinueOneAnotherAndNothingElse) {
+    const auto merged = [&](const test::TestMesh& mesh, MeshCopy& copy,
+                            float longest_level = std::numeric_limits<float>::infinity()) {
+        test::WriteXFile(dir.path() / "strip.x", mesh);
+        d3dx::ClearMeshFileCache();
+        cls3dObject strip;
+        EXPECT_TRUE(strip.LoadFromFile((dir.path() / "strip.x").string(), 1));
+        EXPECT_TRUE(strip.CopyGeometry(copy));
+        return MergeContinuingQuads(copy, longest_level);
+    };
+
+    MeshCopy copy;
+    ASSERT_EQ(merged(test::StripOfSquares(4, "t.jpg"), copy), 3u);
+    ASSERT_EQ(copy.Runs.size(), 1u);
+    ASSERT_EQ(copy.Runs[0].FaceCount, 2u);
+    const gfx::VertexLayout strip_layout = gfx::LayoutOf(copy.VertexFormat);
+    ASSERT_GE(strip_layout.texcoord, 0);
+    std::vector<std::array<float, 5>> corners; // x, y, z, u, v
+    for (std::size_t k = 0; k < 6; ++k) {
+        const std::uint8_t* v = copy.Vertices.data() + std::size_t(copy.Indices[k]) * copy.VertexSize;
+        std::array<float, 5> c{};
+        std::memcpy(c.data(), v, 12);
+        std::memcpy(c.data() + 3, v + strip_layout.texcoord, 8);
+        if (std::find(corners.begin(), corners.end(), c) == corners.end()) corners.push_back(c);
+    }
+    std::sort(corners.begin(), corners.end());
+    const std::vector<std::array<float, 5>> expected = {
+        {-2, 0, 0, 0, 0}, {-2, 0, 40, 0, 8}, {2, 0, 0, 1, 0}, {2, 0, 40, 1, 8}};
+    EXPECT_EQ(corners, expected) << "the far end carries on two repeats every ten units";
+    EXPECT_EQ(merged(test::StripOfSquares(4, "t.jpg"), copy, 20), 2u) << "level squares merge in twos";
+    test::TestMesh wall = test::StripOfSquares(4, "t.jpg");
+    for (auto& p : wall.positions)
+        p = {0, p[0], p[2]}; // stood up on its side
+    EXPECT_EQ(merged(wall, copy, 20), 3u) << "a wall merges whole";
+    {
+        // The batch asked to merge draws the wall as one quad.
+        cls3dObject strip;
+        ASSERT_TRUE(strip.LoadFromFile((dir.path() / "strip.x").string(), 1));
+        StaticBatch batch;
+        ASSERT_TRUE(batch.Build({&strip}, 5, true));
+        // Of the eight pieces, those of the quad's two triangles' centres are kept, the others dropped.
+        EXPECT_EQ(batch.Pieces(), 2u);
+        const std::size_t mark = log().Mark();
+        batch.Draw(std::vector<char>(batch.Pieces(), 1));
+        const auto draws = log().Since(mark).Find("DrawIndexedPrimitive");
+        ASSERT_EQ(draws.size(), 1u);
+        EXPECT_EQ(triangles_of(draws[0]).size(), 2u);
+    }
+
+    test::TestMesh half = test::StripOfSquares(3, "t.jpg");
+    for (std::size_t k = 4; k < 8; ++k)
+        half.texcoords[k][1] += 0.5f;
+    EXPECT_EQ(merged(half, copy), 0u) << "a texture that would jump by half a repeat";
+    EXPECT_EQ(copy.Runs[0].FaceCount, 6u);
+
+    test::TestMesh bent = test::StripOfSquares(3, "t.jpg");
+    bent.positions[4][1] = bent.positions[5][1] = 1; // the middle square's far edge lifted
+    EXPECT_EQ(merged(bent, copy), 0u) << "squares that bend";
 }
 
 TEST_F(StaticBatchTest, RefusesObjectsItCannotDrawAsTheyWouldDrawThemselves) {

@@ -96,4 +96,22 @@ inline TestMesh BoxMesh(std::array<float, 3> low, std::array<float, 3> high) {
     return m;
 }
 
+// A strip of squares along z, 4 wide and 10 long, the texture starting afresh on each as on the road
+// strips: two repeats a square, so each square carries on the mapping of the one before, a whole
+// number apart.
+inline TestMesh StripOfSquares(int squares, const std::string& texture) {
+    TestMesh m;
+    for (int i = 0; i < squares; ++i) {
+        const auto first = static_cast<std::uint32_t>(m.positions.size());
+        const float z0 = 10.0f * float(i), z1 = z0 + 10;
+        m.positions.insert(m.positions.end(), {{-2, 0, z1}, {2, 0, z1}, {2, 0, z0}, {-2, 0, z0}});
+        m.texcoords.insert(m.texcoords.end(), {{0, 2}, {1, 2}, {1, 0}, {0, 0}});
+        m.faces.insert(m.faces.end(), {{first, first + 1, first + 2}, {first, first + 2, first + 3}});
+        m.subsets.insert(m.subsets.end(), {0, 0});
+    }
+    m.normals.assign(m.positions.size(), {0, 1, 0});
+    m.materials = {{{1, 1, 1, 1}, 0, {}, {}, texture}};
+    return m;
+}
+
 } // namespace kl::test
