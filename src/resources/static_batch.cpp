@@ -85,9 +85,20 @@ bool StaticBatch::Build(const std::vector<cls3dObject*>& objects, float piece_le
                 if (c.Indices[k] >= vertex_count) return false;
         }
     }
-    if (merge_quads)
-        for (MeshCopy& c : copies)
-            MergeContinuingQuads(c, piece_length > 0 ? piece_length : std::numeric_limits<float>::infinity());
+    if (merge_quads) {
+        // The objects are mostly copies of one model (every road strip): merged once, the result
+        // serves every object whose geometry is the same.
+        MeshCopy model, merged;
+        for (MeshCopy& c : copies) {
+            if (c.Vertices != model.Vertices || c.Indices != model.Indices || c.Runs != model.Runs) {
+                model = c;
+                MergeContinuingQuads(c, piece_length > 0 ? piece_length : std::numeric_limits<float>::infinity());
+                merged = c;
+            } else {
+                c = merged;
+            }
+        }
+    }
     const std::int32_t subsets = objects[0]->GetMaterialCount();
 
     // Each face's piece: along the object's longest side, the piece its centre lies in.
