@@ -128,6 +128,17 @@ class MeshObjectOnGl : public ::testing::Test {
         ASSERT_TRUE(engine_->SetRes(&mode_, 0, true));
         mdlKl::ClearSceneTextures();
     }
+    // A square texture of size x size RGB texels, written as a BMP file and loaded as the scene loads
+    // its textures (the whole chain, no colour key) into entry 5 of the scene's table, named name.
+    bool load_scene_texture(const std::string& name, int size, const std::vector<std::uint8_t>& texels) {
+        const auto image = dir_.path() / name;
+        const std::vector<std::uint8_t> bmp = test::EncodeBmp(size, size, 3, texels);
+        std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()),
+                                                     static_cast<std::streamsize>(bmp.size()));
+        mdlKl::Textures[5] = mdlMain::TextureFromFile(image.string(), 0, 0, false);
+        mdlKl::TextureNames[5] = name;
+        return mdlKl::Textures[5] != nullptr;
+    }
     void TearDown() override {
         d3dx::ClearMeshFileCache();
         engine_.reset();
@@ -228,15 +239,8 @@ TEST_F(MeshObjectOnGl, AFarTexturedFloorShowsTheMeanOfItsTexelsRatherThanNoise) 
         for (int x = 0; x < kSize; ++x)
             for (int c = 0; c < 3; ++c)
                 checker[std::size_t((y * kSize + x) * 3 + c)] = (x + y) % 2 ? 255 : 0;
-    const auto image = dir_.path() / "checker.bmp";
-    const std::vector<std::uint8_t> bmp = test::EncodeBmp(kSize, kSize, 3, checker);
-    std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()),
-                                                 static_cast<std::streamsize>(bmp.size()));
-    // Loaded as the scene loads its textures: the whole chain, no colour key.
-    mdlKl::Textures[5] = mdlMain::TextureFromFile(image.string(), 0, 0, false);
-    ASSERT_NE(mdlKl::Textures[5], nullptr);
+    ASSERT_TRUE(load_scene_texture("checker.bmp", kSize, checker));
     ASSERT_GT(mdlKl::Textures[5]->GetLevelCount(), 1u);
-    mdlKl::TextureNames[5] = "checker.bmp";
     const auto file = dir_.path() / "floor.x";
     test::WriteXFile(file, textured_floor("checker.bmp"));
     cls3dObject floor;
@@ -343,13 +347,7 @@ TEST_F(MeshObjectOnGl, AStripOfSquaresMergedIntoOneQuadLooksAsWhenDrawnSquareByS
             texels[at + 1] = std::uint8_t(y * 32);
             texels[at + 2] = std::uint8_t((x + y) % 2 * 255);
         }
-    const auto image = dir_.path() / "squares.bmp";
-    const std::vector<std::uint8_t> bmp = test::EncodeBmp(kSize, kSize, 3, texels);
-    std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()),
-                                                 static_cast<std::streamsize>(bmp.size()));
-    mdlKl::Textures[5] = mdlMain::TextureFromFile(image.string(), 0, 0, false);
-    ASSERT_NE(mdlKl::Textures[5], nullptr);
-    mdlKl::TextureNames[5] = "squares.bmp";
+    ASSERT_TRUE(load_scene_texture("squares.bmp", kSize, texels));
     const auto file = dir_.path() / "strip.x";
     test::WriteXFile(file, test::StripOfSquares(40, "squares.bmp"));
     cls3dObject strip;
