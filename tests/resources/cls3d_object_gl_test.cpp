@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace kl {
@@ -138,6 +139,18 @@ class MeshObjectOnGl : public ::testing::Test {
         mdlKl::Textures[5] = mdlMain::TextureFromFile(image.string(), 0, 0, false);
         mdlKl::TextureNames[5] = name;
         return mdlKl::Textures[5] != nullptr;
+    }
+    // One frame on a dark green ground, seen from eye towards at, of what draw draws: its pixels.
+    std::vector<std::uint32_t> frame_of(const Vec3& eye, const Vec3& at, const std::function<void()>& draw) {
+        cls3dEngine& e = *engine_;
+        e.RenderStart({0, 0}, {0, 0});
+        e.RenderClear(true, mdlMain::ColorRGB(0, 64, 0), true, false);
+        e.SetCamera(eye, at, 0);
+        draw();
+        std::vector<std::uint32_t> pixels = gfx::ReadBackBuffer(*e.Device(), 0, 0, kWidth, kHeight);
+        e.RenderEnd();
+        e.RenderShow();
+        return pixels;
     }
     void TearDown() override {
         d3dx::ClearMeshFileCache();
@@ -300,20 +313,14 @@ TEST_F(MeshObjectOnGl, ObjectsDrawnFromABatchLookAsWhenDrawnOneByOne) {
     ASSERT_TRUE(batch.Build(pointers));
 
     const auto frame = [&](bool batched) {
-        cls3dEngine& e = *engine_;
-        e.RenderStart({0, 0}, {0, 0});
-        e.RenderClear(true, mdlMain::ColorRGB(0, 64, 0), true, false);
-        e.SetCamera({0, 0, -6}, {0, 0, 0}, 0);
-        if (batched)
-            batch.Draw({1, 1, 1});
-        else
-            for (std::int32_t j = 0; j < 2; ++j)
-                for (cls3dObject* o : pointers)
-                    o->RenderSubset(j);
-        std::vector<std::uint32_t> pixels = gfx::ReadBackBuffer(*e.Device(), 0, 0, kWidth, kHeight);
-        e.RenderEnd();
-        e.RenderShow();
-        return pixels;
+        return frame_of({0, 0, -6}, {0, 0, 0}, [&] {
+            if (batched)
+                batch.Draw({1, 1, 1});
+            else
+                for (std::int32_t j = 0; j < 2; ++j)
+                    for (cls3dObject* o : pointers)
+                        o->RenderSubset(j);
+        });
     };
     const std::vector<std::uint32_t> one_by_one = frame(false), batched = frame(true);
     ASSERT_EQ(batched.size(), one_by_one.size());
@@ -356,18 +363,12 @@ TEST_F(MeshObjectOnGl, AStripOfSquaresMergedIntoOneQuadLooksAsWhenDrawnSquareByS
     ASSERT_TRUE(batch.Build({&strip}, 0, true));
 
     const auto frame = [&](bool merged) {
-        cls3dEngine& e = *engine_;
-        e.RenderStart({0, 0}, {0, 0});
-        e.RenderClear(true, mdlMain::ColorRGB(0, 64, 0), true, false);
-        e.SetCamera({0.5f, 1.5f, -3}, {0, 0, 30}, 0);
-        if (merged)
-            batch.Draw({1});
-        else
-            strip.Render();
-        std::vector<std::uint32_t> pixels = gfx::ReadBackBuffer(*e.Device(), 0, 0, kWidth, kHeight);
-        e.RenderEnd();
-        e.RenderShow();
-        return pixels;
+        return frame_of({0.5f, 1.5f, -3}, {0, 0, 30}, [&] {
+            if (merged)
+                batch.Draw({1});
+            else
+                strip.Render();
+        });
     };
     const std::vector<std::uint32_t> squares = frame(false), merged = frame(true);
     mdlKl::ClearSceneTextures();
