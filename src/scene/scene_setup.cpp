@@ -88,9 +88,9 @@ void batch_objects(StaticBatch& batch, std::int64_t first, std::int64_t count, f
 }
 
 // Road strips run for kilometres, most of their length far to the side or ahead as a sliver. Their
-// squares, each with the texture starting afresh, are merged into long quads: towards the horizon
-// hundreds of them would share a few rows of pixels. What cannot be merged is cut into pieces, and
-// only those that can reach the picture are drawn.
+// squares, each with the texture starting afresh, are merged where they continue one another (the
+// level tarmac no longer than a piece): towards the horizon hundreds of them would share a few rows
+// of pixels. Cut into pieces, only those that can reach the picture are drawn.
 constexpr float kRoadPieceLength = 960.0f;
 
 } // namespace
