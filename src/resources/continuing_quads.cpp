@@ -6,7 +6,6 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <map>
 #include <optional>
 #include <vector>
@@ -46,7 +45,9 @@ struct Vertices {
     // A copy of corner like, placed at p with texture coordinates t.
     std::uint32_t add(std::uint32_t like, const Point& p, const Uv& t) {
         const std::size_t n = count();
-        bytes.insert(bytes.end(), at(like), at(like) + stride);
+        // Copied out first: inserting a range of the vector into itself is not allowed.
+        const std::vector<std::uint8_t> corner(at(like), at(like) + stride);
+        bytes.insert(bytes.end(), corner.begin(), corner.end());
         std::memcpy(bytes.data() + n * stride, p.data(), sizeof p);
         if (uv_at >= 0) std::memcpy(bytes.data() + n * stride + std::size_t(uv_at), t.data(), sizeof t);
         return static_cast<std::uint32_t>(n);
@@ -55,16 +56,19 @@ struct Vertices {
 
 Point minus(const Point& a, const Point& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
 double length(const Point& a) { return std::hypot(double(a[0]), double(a[1]), double(a[2])); }
+double length(const std::array<double, 3>& a) { return std::hypot(a[0], a[1], a[2]); }
+std::array<double, 3> cross(const Point& u, const Point& w) {
+    return {double(u[1]) * w[2] - double(u[2]) * w[1], double(u[2]) * w[0] - double(u[0]) * w[2],
+            double(u[0]) * w[1] - double(u[1]) * w[0]};
+}
 
 bool close(double a, double b, double scale) { return std::fabs(a - b) <= 1e-5 * std::max(1.0, scale); }
 
 // Whether b - a carries on c - b in a straight line, in the same direction.
 bool straight_on(const Point& a, const Point& b, const Point& c) {
     const Point u = minus(b, a), w = minus(c, b);
-    const double cross[3] = {double(u[1]) * w[2] - double(u[2]) * w[1], double(u[2]) * w[0] - double(u[0]) * w[2],
-                             double(u[0]) * w[1] - double(u[1]) * w[0]};
     const double dot = double(u[0]) * w[0] + double(u[1]) * w[1] + double(u[2]) * w[2];
-    return dot > 0 && std::hypot(cross[0], cross[1], cross[2]) <= 1e-6 * length(u) * length(w);
+    return dot > 0 && length(cross(u, w)) <= 1e-6 * length(u) * length(w);
 }
 
 using Quad = std::array<std::uint32_t, 4>;
@@ -72,9 +76,8 @@ using Quad = std::array<std::uint32_t, 4>;
 // Whether the quad lies level, its normal within about a degree of the vertical (y).
 bool level(const Vertices& vs, const Quad& q) {
     const Point u = minus(vs.position(q[1]), vs.position(q[0])), w = minus(vs.position(q[3]), vs.position(q[0]));
-    const double n[3] = {double(u[1]) * w[2] - double(u[2]) * w[1], double(u[2]) * w[0] - double(u[0]) * w[2],
-                         double(u[0]) * w[1] - double(u[1]) * w[0]};
-    return std::fabs(n[1]) >= 0.9998 * std::hypot(n[0], n[1], n[2]);
+    const std::array<double, 3> n = cross(u, w);
+    return std::fabs(n[1]) >= 0.9998 * length(n);
 }
 
 // Corners a, b, c, d of the triangles (a, b, c) and (a, c, d) when they make a parallelogram with
