@@ -20,12 +20,14 @@ std::string_view base_name(std::string_view path) {
 } // namespace
 
 void ResumedFaults::count(const FaultPlace& at) {
+    const std::lock_guard lock(mutex_);
     auto& [function, n] = counts_[Key{at.file, at.line}];
     function = at.function;
     ++n;
 }
 
 std::vector<ResumedFaults::Place> ResumedFaults::places() const {
+    const std::lock_guard lock(mutex_);
     std::vector<Place> out;
     for (const auto& [key, entry] : counts_) {
         std::string where(base_name(key.file));
@@ -36,6 +38,7 @@ std::vector<ResumedFaults::Place> ResumedFaults::places() const {
 }
 
 std::int64_t ResumedFaults::total() const {
+    const std::lock_guard lock(mutex_);
     std::int64_t n = 0;
     for (const auto& entry : counts_)
         n += entry.second.second;

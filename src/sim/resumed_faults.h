@@ -5,6 +5,7 @@
 #include <compare>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -28,7 +29,8 @@ class ResumedFaults {
     };
 
     // Cheap enough for a fault in every vehicle of every frame: the place is kept as the compiler's
-    // own strings and spelled out only when asked for.
+    // own strings and spelled out only when asked for. The traffic's step counts from its own
+    // thread while the scene is drawn.
     void count(const FaultPlace& at);
     // Every place with a fault, in the order of file and line.
     std::vector<Place> places() const;
@@ -40,6 +42,7 @@ class ResumedFaults {
         std::uint_least32_t line;
         auto operator<=>(const Key&) const = default;
     };
+    mutable std::mutex mutex_;
     std::map<Key, std::pair<const char*, std::int64_t>> counts_; // function name, count
 };
 
