@@ -9,6 +9,7 @@
 #include "resources/scene_textures.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -57,6 +58,7 @@ Matrix4 translation(const Vec3& v) {
 } // namespace
 
 cls3dObject::cls3dObject() : RotMatrix(MatrixIdentity()) {
+    look_changed();
     if (cls3dEngine* engine = CurrentEngine()) engine->RegisterObject(this, ObjTypeMesh);
 }
 
@@ -82,6 +84,12 @@ const std::string& cls3dObject::GetMaterialTexture(int k, int column) const {
     return checked_at(checked_at(MaterialTextures, k), column);
 }
 
+void cls3dObject::look_changed() {
+    // Objects are made and loaded on the drawing thread, but a stamp costs nothing to make safe.
+    static std::atomic<std::uint64_t> next{1};
+    Look = next.fetch_add(1, std::memory_order_relaxed);
+}
+
 void cls3dObject::ForgetGeometry() {
     VertexFormat = 0;
     VertexSize = 0;
@@ -94,6 +102,7 @@ void cls3dObject::ForgetGeometry() {
 
 bool cls3dObject::LoadFromFile(const std::string& File, std::int32_t /*MipLevels*/) {
     Cleanup();
+    look_changed();
 
     d3dx::MaterialBuffer buffer;
     d3dx::Dword count = 0;
@@ -186,12 +195,14 @@ void cls3dObject::Rotate(const Vec3& Angle, const Vec3& Order, const Vec3& Origi
 }
 
 void cls3dObject::SetTransparency(std::uint8_t Transparency) {
+    look_changed();
     const float alpha = 1.0f - static_cast<float>(Transparency) / 255.0f;
     for (std::int32_t k = 0; k < MaterialCount && static_cast<std::size_t>(k) < Materials.size(); ++k)
         Materials[static_cast<std::size_t>(k)].Diffuse.a = alpha;
 }
 
 void cls3dObject::SetSpecPower(float SpecPower) {
+    look_changed();
     for (std::int32_t k = 0; k < MaterialCount && static_cast<std::size_t>(k) < Materials.size(); ++k)
         Materials[static_cast<std::size_t>(k)].Power = SpecPower;
 }
@@ -287,6 +298,13 @@ bool cls3dObject::MeshBounds(Vec3& low, Vec3& high) {
     return BoundsKnown;
 }
 
+bool cls3dObject::KnownMeshBounds(Vec3& low, Vec3& high) const {
+    if (!Mesh || !BoundsWorkedOut || !BoundsKnown) return false;
+    low = BoundsLow;
+    high = BoundsHigh;
+    return true;
+}
+
 Matrix4 cls3dObject::WorldMatrix() const {
     return RotMatrix * translation(ObjPos);
 }
@@ -330,9 +348,9 @@ void cls3dObject::apply_subset_states(cls3dEngine& engine, gfx::Device* device, 
                 // The scene's textures come with their whole mip chain; sampling only the top level
                 // breaks the far ground and road strips into crawling noise.
                 if (texture)
-                    IgnoreStatus(device->SetTextureStageState(
-                                     0, gfx::tss::MipFilter,
-                                     texture->GetLevelCount() > 1 ? gfx::TexfLinear : gfx::TexfNone),
+                    IgnoreStatus(device->SetTextureStageState(0, gfx::tss::MipFilter,
+                                                              texture->GetLevelCount() > 1 ? gfx::TexfLinear
+                                                                                           : gfx::TexfNone),
                                  "errors are ignored here");
                 IgnoreStatus(device->SetTexture(0, texture), "errors are ignored here");
             }

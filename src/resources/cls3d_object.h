@@ -59,6 +59,9 @@ class cls3dObject final : public EngineResource {
     // The model-space box around every vertex of the mesh, whatever the placement; false without a
     // mesh, when its positions cannot be read or are not all finite numbers.
     bool MeshBounds(Vec3& low, Vec3& high);
+    // The box MeshBounds found, when it has found one since the mesh was loaded; reads no buffer, so
+    // another thread may ask while this one draws.
+    bool KnownMeshBounds(Vec3& low, Vec3& high) const;
     void Render();
     // Subset k alone, with the world transform and states Render sets first; nothing for a k
     // outside 0 .. MaterialCount - 1. Drawing every subset this way in order is the same as Render.
@@ -81,6 +84,9 @@ class cls3dObject final : public EngineResource {
     // Column 0 the texture name, column 1 the slot text ("#000").
     const std::string& GetMaterialTexture(int k, int column) const;
     const d3dx::Mesh* GetMesh() const { return Mesh.get(); }
+    // Changes whenever the materials or texture names may have changed, and no two objects ever
+    // share one: equal stamps mean the same look as when the stamp was read.
+    std::uint64_t LookStamp() const { return Look; }
     std::int32_t GetVertexCount() const { return VertexCount; }
     std::int32_t GetFaceCount() const { return FaceCount; }
 
@@ -92,6 +98,7 @@ class cls3dObject final : public EngineResource {
     Vec3 GetBoundPoint(int Which);
     // A load that failed leaves no geometry behind, so nothing of an earlier model can come back.
     void ForgetGeometry();
+    void look_changed();
 
     // What every frame reads first, kept together: thousands of vehicles are placed, tested and
     // drawn each frame.
@@ -105,6 +112,7 @@ class cls3dObject final : public EngineResource {
     bool BoundsKnown = false;
     Vec3 BoundsLow, BoundsHigh;
     std::int32_t MaterialCount = 0;
+    std::uint64_t Look = 0;
 
     std::vector<Material> Materials;
     // Rows for the first kMaterialRows materials, as many as the largest model loaded had; a row

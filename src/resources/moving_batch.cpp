@@ -108,8 +108,8 @@ bool same_look(const cls3dObject& object, const std::vector<Material>& materials
     return true;
 }
 
-void move_vertices(const ModelForm::Subset& s, const ModelForm::Part& part, const Matrix4& m, std::uint32_t stride,
-                   int normal, std::uint8_t* out) {
+void move_vertices(const ModelForm::Subset& s, const ModelForm::Part& part, const Matrix4& m,
+                   std::uint32_t stride, int normal, std::uint8_t* out) {
     const std::uint8_t* in = s.vertices.data() + std::size_t(part.first_vertex) * stride;
     const std::size_t bytes = std::size_t(part.vertex_count) * stride;
     std::memcpy(out, in, bytes);
@@ -195,8 +195,8 @@ bool MovingBatch::Model::ensure_buffers(gfx::Device& device, const gfx::DevicePt
         gfx::IndexBufferPtr ib;
         if (bytes > UINT32_MAX || bytes == 0 ||
             platform::Failed(device.CreateIndexBuffer(static_cast<gfx::Dword>(bytes),
-                                                      gfx::UsageDynamic | gfx::UsageWriteOnly, gfx::FmtIndex32,
-                                                      gfx::PoolManaged, &ib)))
+                                                      gfx::UsageDynamic | gfx::UsageWriteOnly,
+                                                      gfx::FmtIndex32, gfx::PoolManaged, &ib)))
             return false;
         b.indices = std::move(ib);
         b.index_capacity = capacity;
@@ -275,7 +275,8 @@ std::size_t MovingBatch::Model::draw(gfx::Device& device, const gfx::DevicePtr& 
         }
         const Run& run = runs[j];
         if (run.index_count == 0) continue;
-        IgnoreStatus(device.SetIndices(b.indices, run.first_vertex), "drawn like the objects, errors ignored");
+        IgnoreStatus(device.SetIndices(b.indices, run.first_vertex),
+                     "drawn like the objects, errors ignored");
         IgnoreStatus(device.DrawIndexedPrimitive(gfx::PtTriangleList, 0, run.vertex_count, run.first_index,
                                                  run.index_count / 3),
                      "drawn like the objects, errors ignored");
@@ -290,6 +291,7 @@ MovingBatch::~MovingBatch() = default;
 
 void MovingBatch::Clear() {
     models_.clear();
+    fits_.clear();
     last_model_ = nullptr;
     last_drawn_.clear();
     last_worlds_.clear();
@@ -311,9 +313,16 @@ MovingBatch::Model* MovingBatch::model_for(cls3dObject& object) {
     const auto fits = [&](const Model& m) {
         return mesh->DrawsFrom(m.shared) && same_look(object, m.materials, m.textures);
     };
-    if (last_model_ != nullptr && fits(*last_model_)) return last_model_;
+    Fit& fit = fits_[&object];
+    if (fit.model != nullptr && fit.look == object.LookStamp() && mesh->DrawsFrom(fit.model->shared))
+        return fit.model;
+    const auto found = [&](Model* m) {
+        fit = {object.LookStamp(), m};
+        return last_model_ = m;
+    };
+    if (last_model_ != nullptr && fits(*last_model_)) return found(last_model_);
     for (auto& m : models_) {
-        if (fits(*m)) return last_model_ = m.get();
+        if (fits(*m)) return found(m.get());
     }
 
     MeshCopy copy;
@@ -332,7 +341,8 @@ MovingBatch::Model* MovingBatch::model_for(cls3dObject& object) {
     model->stride = copy.VertexSize;
     model->normal = layout.normal;
     if (!MakeModelForm(copy, n, model->forms[0])) return nullptr;
-    MakeCoarseForm(model->forms[kFull], copy.VertexSize, layout, kCoarseCells, model->forms[int(Detail::Coarse)]);
+    MakeCoarseForm(model->forms[kFull], copy.VertexSize, layout, kCoarseCells,
+                   model->forms[int(Detail::Coarse)]);
     MakeCoarseForm(model->forms[kFull], copy.VertexSize, layout, kCoarserCells,
                    model->forms[int(Detail::Coarser)]);
     MakeBoxForm(model->forms[kFull], model->materials, copy.VertexSize, layout, model->forms[kBox]);
@@ -342,7 +352,7 @@ MovingBatch::Model* MovingBatch::model_for(cls3dObject& object) {
         model->forms[f] = ModelForm{};
     }
     models_.push_back(std::move(model));
-    return last_model_ = models_.back().get();
+    return found(models_.back().get());
 }
 
 bool MovingBatch::Add(cls3dObject& object, const Matrix4& world, Detail detail) {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace kl {
@@ -73,6 +74,13 @@ class MovingBatch {
     Model* model_for(cls3dObject& object);
 
     std::vector<std::unique_ptr<Model>> models_;
+    // The model each object was last found to fit, and the object's look then: thousands of
+    // vehicles a frame are matched by two numbers instead of their materials and texture names.
+    struct Fit {
+        std::uint64_t look = 0;
+        Model* model = nullptr;
+    };
+    std::unordered_map<const cls3dObject*, Fit> fits_;
     Model* last_model_ = nullptr;
     std::vector<cls3dObject*> last_drawn_;
     std::vector<Matrix4> last_worlds_;

@@ -477,6 +477,12 @@ TEST_F(MeshObjectOnGl, MovingObjectsDrawnFromABatchOrInReducedFormsLookAsWhenDra
         EXPECT_LE(differing, most_differing) << differing << " pixels differ (" << how << ")";
         EXPECT_EQ(off_colour, 0) << "lit faces keep their colour (" << how << ")";
     }
+
+    // An object whose materials change is drawn with its new ones, not those it was matched by
+    // before: a model of its own.
+    objects[0]->SetTransparency(128);
+    frame(1);
+    EXPECT_GT(batch.LastDrawCalls(), 4u) << "the calls of a second model";
 }
 
 } // namespace
