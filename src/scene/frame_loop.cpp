@@ -128,82 +128,39 @@ void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
                 resume_past_fault([&] { ObjectAt(2 + i).RenderSubset(j); });
 }
 
-// A vehicle of the open street that may put a pixel on the picture, with its transform and form,
-// found while the static scene is drawn. Undecided ones (no model, or bounds not yet worked out,
-// which reads the mesh's buffer) are looked at again on the drawing thread.
-struct VehiclePick {
-    std::int64_t object = 0;
-    Matrix4 world;
-    Detail form = Detail::Full;
-    bool decided = false;
-};
-
-// In a wide street most vehicles inside the cone are off the sides of the picture or so far ahead
-// that they fall between the pixel centres; their draws are skipped. Objects first .. end - 1; reads
-// them and the view, never the device.
-void pick_vehicles(const SceneState& S, const Vec3& U, const DrawReach& reach, std::int64_t first,
-                   std::int64_t end, std::vector<VehiclePick>& picks) {
-    picks.clear();
-    for (std::int64_t k = first; k < end; ++k) {
-        if (!test_resuming_past_fault([&] { return in_view_cone(S, k, 0.58, U); })) continue;
-        resume_past_fault([&] {
-            const cls3dObject* model = std::as_const(ObjectAt(k)).Model();
-            Vec3 low, high;
-            if (model == nullptr || !model->KnownMeshBounds(low, high)) {
-                picks.push_back({k, {}, Detail::Full, false});
-                return;
-            }
-            const Matrix4 world = model->WorldMatrix();
-            double picture = std::numeric_limits<double>::infinity();
-            if (!reach.ReachesNoPixel(world, low, high, &picture))
-                picks.push_back({k, world, DetailForPicture(picture), true});
-        });
-    }
-}
-
-// The vehicles of the open street that may reach a pixel, in object order; the two halves of the
-// street are picked on two cores.
-void pick_open_street(const SceneState& S, const Vec3& U, const DrawReach& reach, std::int64_t first,
-                      std::int64_t end, std::vector<VehiclePick>& picks) {
-    static std::vector<VehiclePick> second;
-    const std::int64_t middle = first + (end - first) / 2;
-    SideTask other_half([&] { pick_vehicles(S, U, reach, middle, end, second); }, true);
-    pick_vehicles(S, U, reach, first, middle, picks);
-    other_half.Join();
-    picks.insert(picks.end(), second.begin(), second.end());
-}
-
 // The picked vehicles go out model by model, a draw call per subset for all vehicles of a model;
 // vehicles stand apart, so the order in which two of them are drawn changes no pixel.
 void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
-    const std::int64_t first = vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0, 0);
-    const std::int64_t end = vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0, S.RoadCount);
     if (platform::OptimisationsOff()) {
+        const std::int64_t first = vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0, 0);
+        const std::int64_t end =
+            vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0, S.RoadCount);
         for (std::int64_t k = first; k < end; ++k)
             draw_if_in_view(S, k, 0.58, U);
         return;
     }
     if (const double ring = S.Model ? S.Model->ring_length() : 0.0; ring > 0)
         return DrawRingVehicles(S, reach, ring);
-    static std::vector<VehiclePick> picks;
-    pick_open_street(S, U, reach, first, end, picks);
     S.Vehicles.Begin();
-    for (const VehiclePick& pick : picks) {
-        resume_past_fault([&] {
-            KlObject& object = ObjectAt(pick.object);
-            cls3dObject* model = object.Model();
-            if (model == nullptr) return object.Render();
-            Matrix4 world = pick.world;
-            Detail form = pick.form;
-            if (!pick.decided) {
-                world = model->WorldMatrix();
-                Vec3 low, high;
-                double picture = std::numeric_limits<double>::infinity();
-                if (model->MeshBounds(low, high) && reach.ReachesNoPixel(world, low, high, &picture)) return;
-                form = DetailForPicture(picture);
-            }
-            if (!S.Vehicles.Add(*model, world, form)) object.Render();
-        });
+    for (const std::vector<VehiclePick>& road : S.Picks.ByRoad()) {
+        for (const VehiclePick& pick : road) {
+            resume_past_fault([&] {
+                KlObject& object = ObjectAt(pick.object);
+                cls3dObject* model = object.Model();
+                if (model == nullptr) return object.Render();
+                Matrix4 world = pick.world;
+                Detail form = pick.form;
+                if (!pick.decided) {
+                    world = model->WorldMatrix();
+                    Vec3 low, high;
+                    double picture = std::numeric_limits<double>::infinity();
+                    if (model->MeshBounds(low, high) && reach.ReachesNoPixel(world, low, high, &picture))
+                        return;
+                    form = DetailForPicture(picture);
+                }
+                if (!S.Vehicles.Add(*model, world, form)) object.Render();
+            });
+        }
     }
     resume_past_fault([&] { S.Vehicles.Draw(); });
 }
@@ -360,18 +317,32 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     const TrafficFrame frame{S.RoadCount, Program().BuildingCount, S.FrameTime, Program().LastFrameTime};
     // The step moves only the vehicles, and the roads and buildings read only their own objects and
     // the device, which the step never touches: so the step runs on another core while they are
-    // drawn. The plain path keeps them one after the other.
-    SideTask step(
+    // drawn, and then picks the open street's vehicles to draw, helped by this thread once it is done
+    // with the buildings. The plain path keeps everything one after the other.
+    const bool optimised = !platform::OptimisationsOff();
+    const bool pick = optimised && !(S.Model && S.Model->ring_length() > 0);
+    if (pick) S.Picks.Start(S, U, reach);
+    SideTask side(
         [&] {
-            if (moving)
-                resume_past_fault([&] {
-                    if (S.Model) S.Model->step(*S.Traffic, frame, placement);
-                });
+            try {
+                if (moving)
+                    resume_past_fault([&] {
+                        if (S.Model) S.Model->step(*S.Traffic, frame, placement);
+                    });
+            } catch (...) {
+                if (pick) S.Picks.Open();
+                throw;
+            }
+            if (pick) {
+                S.Picks.Open();
+                S.Picks.Pick();
+            }
         },
-        !platform::OptimisationsOff());
+        optimised);
     draw_roads(S, reach);
     draw_buildings(S, U, reach);
-    step.Join();
+    if (pick && side.Beside()) S.Picks.Pick();
+    side.Join();
     draw_vehicles(S, U, reach);
     if (sky_last) draw_sky_and_ground(true);
     if (moving) Program().LastFrameTime = S.FrameTime;

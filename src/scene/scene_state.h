@@ -10,6 +10,7 @@
 #include "scene/follow_vehicle.h"
 #include "scene/parameter_panel.h"
 #include "scene/scene_observer.h"
+#include "scene/vehicle_picks.h"
 #include "scene/viewer_controls.h"
 #include "sim/camera.h"
 #include "sim/round_clock.h"
@@ -38,8 +39,9 @@ struct SceneState {
     StaticBatch Buildings;
     // The road strips in world space, cut into pieces along their length.
     StaticBatch Roads;
-    // The vehicles in view, drawn model by model.
+    // The vehicles in view, drawn model by model, and which of the open street's those are.
     MovingBatch Vehicles;
+    VehiclePicks Picks;
 
     std::unique_ptr<Camera> ChaseCamera;
     std::int32_t CameraPhase = 3;

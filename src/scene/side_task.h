@@ -18,6 +18,8 @@ class SideTask {
     SideTask(const SideTask&) = delete;
     SideTask& operator=(const SideTask&) = delete;
 
+    // True while the task runs, or ran, on its own thread.
+    bool Beside() const { return thread_.joinable(); }
     // Returns once the task has ended; what it threw is thrown here, on the caller's thread.
     void Join();
 

@@ -1,0 +1,74 @@
+#include "scene/vehicle_picks.h"
+
+#include "resources/cls3d_object.h"
+#include "scene/guarded.h"
+#include "scene/run_scene.h"
+#include "scene/scene_state.h"
+#include "sim/mdl_kl.h"
+#include "traffic/traffic.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+namespace kl::scene {
+
+using namespace mdlKl;
+
+namespace {
+
+// The narrower of the two cones: vehicles are smaller than buildings.
+constexpr double kVehicleCone = 0.58;
+
+void pick_road(const SceneState& S, const Vec3& U, const DrawReach& reach, std::int32_t r,
+               std::vector<VehiclePick>& picks) {
+    picks.clear();
+    const std::int64_t first = vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0, r);
+    for (std::int64_t k = first; k < first + 60; ++k) {
+        // Everything is drawn in a frame with a step.
+        if (!test_resuming_past_fault([&] {
+                return S.FramesSinceStep == 0 ||
+                       InViewCone(ObjectAt(k).POSX(), U, PlayerAt(0).DirPropV(), kVehicleCone);
+            }))
+            continue;
+        resume_past_fault([&] {
+            const cls3dObject* model = std::as_const(ObjectAt(k)).Model();
+            Vec3 low, high;
+            if (model == nullptr || !model->KnownMeshBounds(low, high)) {
+                picks.push_back({k, {}, Detail::Full, false});
+                return;
+            }
+            const Matrix4 world = model->WorldMatrix();
+            double picture = std::numeric_limits<double>::infinity();
+            if (!reach.ReachesNoPixel(world, low, high, &picture))
+                picks.push_back({k, world, DetailForPicture(picture), true});
+        });
+    }
+}
+
+} // namespace
+
+void VehiclePicks::Start(const SceneState& S, const Vec3& U, const DrawReach& reach) {
+    scene_ = &S;
+    user_ = U;
+    reach_ = &reach;
+    roads_ = std::max<std::int32_t>(S.RoadCount, 0);
+    if (by_road_.size() < static_cast<std::size_t>(roads_)) by_road_.resize(static_cast<std::size_t>(roads_));
+    for (std::size_t r = static_cast<std::size_t>(roads_); r < by_road_.size(); ++r)
+        by_road_[r].clear();
+    next_road_.store(0);
+    open_.store(false);
+}
+
+void VehiclePicks::Open() {
+    open_.store(true);
+    open_.notify_all();
+}
+
+void VehiclePicks::Pick() {
+    open_.wait(false);
+    for (std::int32_t r = next_road_.fetch_add(1); r < roads_; r = next_road_.fetch_add(1))
+        pick_road(*scene_, user_, *reach_, r, by_road_[static_cast<std::size_t>(r)]);
+}
+
+} // namespace kl::scene

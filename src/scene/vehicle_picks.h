@@ -1,0 +1,52 @@
+// Which vehicles of the open street a frame draws, and in what form. In a wide street most vehicles
+// inside the view cone are off the sides of the picture or so far ahead that they fall between the
+// pixel centres, and telling them apart costs more than drawing the rest. The work is shared by two
+// threads, road by road: the side thread starts as soon as the traffic has stepped, while the drawing
+// thread is still on the roads and buildings, and the drawing thread joins in when it is done there.
+#pragma once
+
+#include "engine/draw_reach.h"
+#include "engine/math.h"
+#include "resources/moving_batch.h"
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+namespace kl::scene {
+
+struct SceneState;
+
+// A vehicle that may put a pixel on the picture. An undecided one (no model, or its mesh's bounds not
+// yet worked out, which reads the mesh's buffer) is for the drawing thread to look at again.
+struct VehiclePick {
+    std::int64_t object = 0;
+    Matrix4 world;
+    Detail form = Detail::Full;
+    bool decided = false;
+};
+
+class VehiclePicks {
+  public:
+    // A new frame's picking, not yet open: S, U (the user's position) and reach must stay as they are
+    // until every Pick has returned.
+    void Start(const SceneState& S, const Vec3& U, const DrawReach& reach);
+    // The traffic has stepped: Pick may begin. Call once a frame, whatever became of the step.
+    void Open();
+    // Waits until open, then picks roads no thread has taken until none is left. Any number of
+    // threads may call it at once; it reads the vehicles and the view, never the device.
+    void Pick();
+    // What was picked, road after road in object order, once every Pick has returned.
+    const std::vector<std::vector<VehiclePick>>& ByRoad() const { return by_road_; }
+
+  private:
+    const SceneState* scene_ = nullptr;
+    Vec3 user_;
+    const DrawReach* reach_ = nullptr;
+    std::int32_t roads_ = 0;
+    std::atomic<bool> open_{false};
+    std::atomic<std::int32_t> next_road_{0};
+    std::vector<std::vector<VehiclePick>> by_road_;
+};
+
+} // namespace kl::scene
