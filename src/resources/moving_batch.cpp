@@ -108,8 +108,8 @@ bool same_look(const cls3dObject& object, const std::vector<Material>& materials
     return true;
 }
 
-void move_vertices(const ModelForm::Subset& s, const ModelForm::Part& part, const Matrix4& m,
-                   std::uint32_t stride, int normal, std::uint8_t* out) {
+void move_vertices(const ModelForm::Subset& s, const ModelForm::Part& part, const Matrix4& m, std::uint32_t stride,
+                   int normal, std::uint8_t* out) {
     const std::uint8_t* in = s.vertices.data() + std::size_t(part.first_vertex) * stride;
     const std::size_t bytes = std::size_t(part.vertex_count) * stride;
     std::memcpy(out, in, bytes);
@@ -195,8 +195,8 @@ bool MovingBatch::Model::ensure_buffers(gfx::Device& device, const gfx::DevicePt
         gfx::IndexBufferPtr ib;
         if (bytes > UINT32_MAX || bytes == 0 ||
             platform::Failed(device.CreateIndexBuffer(static_cast<gfx::Dword>(bytes),
-                                                      gfx::UsageDynamic | gfx::UsageWriteOnly,
-                                                      gfx::FmtIndex32, gfx::PoolManaged, &ib)))
+                                                      gfx::UsageDynamic | gfx::UsageWriteOnly, gfx::FmtIndex32,
+                                                      gfx::PoolManaged, &ib)))
             return false;
         b.indices = std::move(ib);
         b.index_capacity = capacity;
@@ -275,8 +275,7 @@ std::size_t MovingBatch::Model::draw(gfx::Device& device, const gfx::DevicePtr& 
         }
         const Run& run = runs[j];
         if (run.index_count == 0) continue;
-        IgnoreStatus(device.SetIndices(b.indices, run.first_vertex),
-                     "drawn like the objects, errors ignored");
+        IgnoreStatus(device.SetIndices(b.indices, run.first_vertex), "drawn like the objects, errors ignored");
         IgnoreStatus(device.DrawIndexedPrimitive(gfx::PtTriangleList, 0, run.vertex_count, run.first_index,
                                                  run.index_count / 3),
                      "drawn like the objects, errors ignored");
@@ -341,8 +340,7 @@ MovingBatch::Model* MovingBatch::model_for(cls3dObject& object) {
     model->stride = copy.VertexSize;
     model->normal = layout.normal;
     if (!MakeModelForm(copy, n, model->forms[0])) return nullptr;
-    MakeCoarseForm(model->forms[kFull], copy.VertexSize, layout, kCoarseCells,
-                   model->forms[int(Detail::Coarse)]);
+    MakeCoarseForm(model->forms[kFull], copy.VertexSize, layout, kCoarseCells, model->forms[int(Detail::Coarse)]);
     MakeCoarseForm(model->forms[kFull], copy.VertexSize, layout, kCoarserCells,
                    model->forms[int(Detail::Coarser)]);
     MakeBoxForm(model->forms[kFull], model->materials, copy.VertexSize, layout, model->forms[kBox]);
