@@ -22,7 +22,6 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
-#include <utility>
 #include <vector>
 
 namespace kl::scene {
