@@ -1,8 +1,9 @@
 // Which vehicles of the open street a frame draws, and in what form. In a wide street most vehicles
 // inside the view cone are off the sides of the picture or so far ahead that they fall between the
-// pixel centres, and telling them apart costs more than drawing the rest. The work is shared by two
-// threads, road by road: the side thread starts as soon as the traffic has stepped, while the drawing
-// thread is still on the roads and buildings, and the drawing thread joins in when it is done there.
+// pixel centres; telling them apart, 15,000 at 250 roads, is much of the frame's own work. Two
+// threads share it, road by road: the side thread starts as soon as the traffic has stepped, while
+// the drawing thread is still on the roads and buildings, and the drawing thread joins in when it
+// is done there.
 #pragma once
 
 #include "engine/draw_reach.h"
