@@ -13,6 +13,7 @@
 #include "scene/ring_drawing.h"
 #include "scene/run_scene.h"
 #include "scene/side_task.h"
+#include "scene/vehicle_picks.h"
 #include "scene/viewer_controls.h"
 #include "sim/mdl_kl.h"
 #include "sim/round_clock.h"
@@ -20,7 +21,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -151,11 +151,10 @@ void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
                 Detail form = pick.form;
                 if (!pick.decided) {
                     world = model->WorldMatrix();
+                    // A mesh whose bounds cannot be read is drawn whole.
                     Vec3 low, high;
-                    double picture = std::numeric_limits<double>::infinity();
-                    if (model->MeshBounds(low, high) && reach.ReachesNoPixel(world, low, high, &picture))
+                    if (model->MeshBounds(low, high) && !ReachesPicture(reach, world, low, high, form))
                         return;
-                    form = DetailForPicture(picture);
                 }
                 if (!S.Vehicles.Add(*model, world, form)) object.Render();
             });

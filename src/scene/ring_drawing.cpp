@@ -7,12 +7,12 @@
 #include "resources/cls3d_object.h"
 #include "scene/guarded.h"
 #include "scene/scene_state.h"
+#include "scene/vehicle_picks.h"
 #include "sim/mdl_kl.h"
 #include "traffic/traffic.h"
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <numbers>
 
 namespace kl::scene {
@@ -65,12 +65,12 @@ void DrawRingVehicles(SceneState& S, const DrawReach& reach, double ring) {
                     Matrix4 world = model->WorldMatrix();
                     world.m43 += shift;
                     Vec3 mesh_low, mesh_high;
-                    double picture = std::numeric_limits<double>::infinity();
+                    Detail form = Detail::Full;
                     if (model->MeshBounds(mesh_low, mesh_high) &&
-                        reach.ReachesNoPixel(world, mesh_low, mesh_high, &picture))
+                        !ReachesPicture(reach, world, mesh_low, mesh_high, form))
                         return;
                     // A model the batch cannot take is drawn by itself only where it stands.
-                    if (!S.Vehicles.Add(*model, world, DetailForPicture(picture)) && image == 0) object.Render();
+                    if (!S.Vehicles.Add(*model, world, form) && image == 0) object.Render();
                 });
             }
         }

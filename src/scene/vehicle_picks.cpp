@@ -39,14 +39,21 @@ void pick_road(const SceneState& S, const Vec3& U, const DrawReach& reach, std::
                 return;
             }
             const Matrix4 world = model->WorldMatrix();
-            double picture = std::numeric_limits<double>::infinity();
-            if (!reach.ReachesNoPixel(world, low, high, &picture))
-                picks.push_back({k, world, DetailForPicture(picture), true});
+            if (Detail form; ReachesPicture(reach, world, low, high, form))
+                picks.push_back({k, world, form, true});
         });
     }
 }
 
 } // namespace
+
+bool ReachesPicture(const DrawReach& reach, const Matrix4& world, const Vec3& low, const Vec3& high,
+                    Detail& form) {
+    double picture = std::numeric_limits<double>::infinity();
+    if (reach.ReachesNoPixel(world, low, high, &picture)) return false;
+    form = DetailForPicture(picture);
+    return true;
+}
 
 void VehiclePicks::Start(const SceneState& S, const Vec3& U, const DrawReach& reach) {
     scene_ = &S;
@@ -54,8 +61,6 @@ void VehiclePicks::Start(const SceneState& S, const Vec3& U, const DrawReach& re
     reach_ = &reach;
     roads_ = std::max<std::int32_t>(S.RoadCount, 0);
     if (by_road_.size() < static_cast<std::size_t>(roads_)) by_road_.resize(static_cast<std::size_t>(roads_));
-    for (std::size_t r = static_cast<std::size_t>(roads_); r < by_road_.size(); ++r)
-        by_road_[r].clear();
     next_road_.store(0);
     open_.store(false);
 }

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace kl::scene {
@@ -27,6 +28,11 @@ struct VehiclePick {
     bool decided = false;
 };
 
+// Whether a vehicle placed by world, its model's box low .. high, may put a pixel on the picture;
+// if so, the form its picture size calls for goes into form.
+bool ReachesPicture(const DrawReach& reach, const Matrix4& world, const Vec3& low, const Vec3& high,
+                    Detail& form);
+
 class VehiclePicks {
   public:
     // A new frame's picking, not yet open: S, U (the user's position) and reach must stay as they are
@@ -38,7 +44,9 @@ class VehiclePicks {
     // threads may call it at once; it reads the vehicles and the view, never the device.
     void Pick();
     // What was picked, road after road in object order, once every Pick has returned.
-    const std::vector<std::vector<VehiclePick>>& ByRoad() const { return by_road_; }
+    std::span<const std::vector<VehiclePick>> ByRoad() const {
+        return {by_road_.data(), static_cast<std::size_t>(roads_)};
+    }
 
   private:
     const SceneState* scene_ = nullptr;

@@ -414,22 +414,17 @@ TEST_F(MeshObjectOnGl, MovingObjectsDrawnFromABatchOrInReducedFormsLookAsWhenDra
 
     MovingBatch batch;
     const auto frame = [&](int how) { // 0 one by one, 1 batched, 2 batched as boxes, 3 coarse
-        cls3dEngine& e = *engine_;
-        e.RenderStart({0, 0}, {0, 0});
-        e.RenderClear(true, mdlMain::ColorRGB(0, 64, 0), true, false);
-        e.SetCamera({0, 0, -8}, {0, 0, 0}, 0);
-        batch.Begin();
-        for (auto& o : objects) {
-            if (how == 0)
-                o->Render();
-            else
-                EXPECT_TRUE(batch.Add(*o, how == 2 ? Detail::Box : how == 3 ? Detail::Coarse : Detail::Full));
-        }
-        batch.Draw();
-        std::vector<std::uint32_t> pixels = gfx::ReadBackBuffer(*e.Device(), 0, 0, kWidth, kHeight);
-        e.RenderEnd();
-        e.RenderShow();
-        return pixels;
+        return frame_of({0, 0, -8}, {0, 0, 0}, [&] {
+            batch.Begin();
+            for (auto& o : objects) {
+                if (how == 0)
+                    o->Render();
+                else
+                    EXPECT_TRUE(
+                        batch.Add(*o, how == 2 ? Detail::Box : how == 3 ? Detail::Coarse : Detail::Full));
+            }
+            batch.Draw();
+        });
     };
     const std::vector<std::uint32_t> one_by_one = frame(0);
     std::size_t full_vertices = 0;
