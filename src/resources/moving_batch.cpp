@@ -140,6 +140,7 @@ Detail DetailForPicture(double pixels) {
     return pixels <= kBoxPixels       ? Detail::Box
            : pixels <= kCoarserPixels ? Detail::Coarser
            : pixels <= kCoarsePixels  ? Detail::Coarse
+           : pixels <= kFinePixels    ? Detail::Fine
                                       : Detail::Full;
 }
 
@@ -340,6 +341,7 @@ MovingBatch::Model* MovingBatch::model_for(cls3dObject& object) {
     model->stride = copy.VertexSize;
     model->normal = layout.normal;
     if (!MakeModelForm(copy, n, model->forms[0])) return nullptr;
+    MakeCoarseForm(model->forms[kFull], copy.VertexSize, layout, kFineCells, model->forms[int(Detail::Fine)]);
     MakeCoarseForm(model->forms[kFull], copy.VertexSize, layout, kCoarseCells, model->forms[int(Detail::Coarse)]);
     MakeCoarseForm(model->forms[kFull], copy.VertexSize, layout, kCoarserCells,
                    model->forms[int(Detail::Coarser)]);

@@ -390,11 +390,12 @@ TEST_F(MeshObjectOnGl, AStripOfSquaresMergedIntoOneQuadLooksAsWhenDrawnSquareByS
 
 // Turned and moved cubes drawn from the moving batch must look as when each is drawn with its own
 // transform: the corners land a rounding step apart, so edge pixels may differ, and a lit face keeps
-// its colour; the triangles the batch leaves out as turned away from the eye would not have shown. As boxes (the form of vehicles a pixel or two across), cubes are their own boxes and
-// must look the same too: each face takes the material that faces its way, and the faces turned away
-// from the eye, which the batch leaves out, would not have shown. In the coarse form (vehicles a few
-// pixels across) the faces' many squares merge into a few, and only the cubes' edges may move, by
-// less than half a cell.
+// its colour; the triangles the batch leaves out as turned away from the eye would not have shown.
+// As boxes (the form of vehicles a pixel or two across), cubes are their own boxes and must look the
+// same too: each face takes the material that faces its way, and the faces turned away from the eye,
+// which the batch leaves out, would not have shown. In the coarse forms (vehicles a few pixels
+// across) the faces' many squares merge into a few, and only the cubes' edges may move, by less than
+// half a cell.
 TEST_F(MeshObjectOnGl, MovingObjectsDrawnFromABatchOrInReducedFormsLookAsWhenDrawnOneByOne) {
     const auto file = dir_.path() / "cube.x";
     test::WriteXFile(file, coloured_cube(30, true));
@@ -413,22 +414,23 @@ TEST_F(MeshObjectOnGl, MovingObjectsDrawnFromABatchOrInReducedFormsLookAsWhenDra
     ASSERT_TRUE(engine_->SetLight(0, light));
 
     MovingBatch batch;
-    const auto frame = [&](int how) { // 0 one by one, 1 batched, 2 batched as boxes, 3 coarse
+    // 0 one by one, 1 batched, 2 batched as boxes, 3 coarse, 4 fine
+    const Detail forms[] = {Detail::Full, Detail::Full, Detail::Box, Detail::Coarse, Detail::Fine};
+    const auto frame = [&](int how) {
         return frame_of({0, 0, -8}, {0, 0, 0}, [&] {
             batch.Begin();
             for (auto& o : objects) {
                 if (how == 0)
                     o->Render();
                 else
-                    EXPECT_TRUE(
-                        batch.Add(*o, how == 2 ? Detail::Box : how == 3 ? Detail::Coarse : Detail::Full));
+                    EXPECT_TRUE(batch.Add(*o, forms[how]));
             }
             batch.Draw();
         });
     };
     const std::vector<std::uint32_t> one_by_one = frame(0);
-    std::size_t full_vertices = 0;
-    for (int how : {1, 2, 3}) {
+    std::size_t full_vertices = 0, coarse_vertices = 0;
+    for (int how : {1, 2, 3, 4}) {
         const std::vector<std::uint32_t> batched = frame(how);
         ASSERT_EQ(batched.size(), one_by_one.size());
         EXPECT_EQ(batch.LastDrawnObjects().size(), objects.size());
@@ -438,10 +440,16 @@ TEST_F(MeshObjectOnGl, MovingObjectsDrawnFromABatchOrInReducedFormsLookAsWhenDra
             // At most three faces of a cube (900 squares of 4 corners each) and the speck turn to the
             // eye; the batch leaves the others out, as the device would cull them.
             EXPECT_LE(full_vertices, objects.size() * (3 * 900 * 4 + 3));
-        } else if (how == 3) {
+        } else if (how >= 3) {
             EXPECT_EQ(batch.LastDrawCalls(), 3u) << "a call per subset but the speck's, left without triangles";
             EXPECT_EQ(batch.LastCoarseObjects(), objects.size());
-            EXPECT_LT(batch.LastVertices() * 2, full_vertices) << "the coarse form saves most vertices";
+            EXPECT_LT(batch.LastVertices() * 2, full_vertices) << "a coarse form saves most vertices";
+            if (how == 3) {
+                coarse_vertices = batch.LastVertices();
+            } else {
+                EXPECT_GT(batch.LastVertices(), coarse_vertices)
+                    << "the fine form keeps more than the coarse";
+            }
         } else {
             // At most three faces of a box turn to the eye; the others are left out, as the device
             // would cull them.
@@ -467,8 +475,8 @@ TEST_F(MeshObjectOnGl, MovingObjectsDrawnFromABatchOrInReducedFormsLookAsWhenDra
             }
         }
         EXPECT_GT(drawn, 1000) << "the cubes fill a good part of the picture";
-        // The coarse form's edges may move by half a cell, here about a pixel: the cubes' outlines.
-        const int most_differing = int(one_by_one.size() / (how == 3 ? 25 : 100));
+        // A coarse form's edges may move by half a cell, here about a pixel: the cubes' outlines.
+        const int most_differing = int(one_by_one.size() / (how >= 3 ? 25 : 100));
         EXPECT_LE(differing, most_differing) << differing << " pixels differ (" << how << ")";
         EXPECT_EQ(off_colour, 0) << "lit faces keep their colour (" << how << ")";
     }
