@@ -370,7 +370,7 @@ bool MovingBatch::Add(cls3dObject& object, const Matrix4& world, Detail detail) 
     return true;
 }
 
-void MovingBatch::Draw() {
+void MovingBatch::Draw(std::size_t hand_over_every) {
     last_drawn_.clear();
     last_worlds_.clear();
     last_draw_calls_ = last_vertices_ = last_reduced_ = last_coarse_ = 0;
@@ -382,6 +382,7 @@ void MovingBatch::Draw() {
     const Matrix4 identity = MatrixIdentity();
     const std::optional<Vec3> eye = unmirrored_eye(device);
     bool world_set = false;
+    std::size_t handed_over = 0;
     for (auto& model : models_) {
         for (int f = 0; f < kForms; ++f) {
             if (model->members[f].empty()) continue;
@@ -399,6 +400,11 @@ void MovingBatch::Draw() {
             last_worlds_.insert(last_worlds_.end(), model->worlds[f].begin(), model->worlds[f].end());
             if (f == kBox) last_reduced_ += model->members[f].size();
             if (f != kFull && f != kBox) last_coarse_ += model->members[f].size();
+            if (hand_over_every > 0 && last_vertices_ - handed_over >= hand_over_every &&
+                !platform::Failed(device.EndScene())) {
+                IgnoreStatus(device.BeginScene(), "drawn like the objects, errors ignored");
+                handed_over = last_vertices_;
+            }
         }
     }
 }

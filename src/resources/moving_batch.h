@@ -56,8 +56,10 @@ class MovingBatch {
     // The same with the object's WorldMatrix worked out already.
     bool Add(cls3dObject& object, const Matrix4& world, Detail detail);
     // Draws the objects taken since Begin, model after model and subset after subset, each subset
-    // with the states the model's own RenderSubset would set.
-    void Draw();
+    // with the states the model's own RenderSubset would set. With hand_over_every, once that many
+    // vertices have gone out since the last hand-over, the scene is ended and begun again after a
+    // model's form, so that a device that queues its work starts on them while the rest is sent.
+    void Draw(std::size_t hand_over_every = 0);
     // Forgets every model and its buffers.
     void Clear();
 

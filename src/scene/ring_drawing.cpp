@@ -75,7 +75,7 @@ void DrawRingVehicles(SceneState& S, const DrawReach& reach, double ring) {
             }
         }
     }
-    resume_past_fault([&] { S.Vehicles.Draw(); });
+    resume_past_fault([&] { S.Vehicles.Draw(kRingHandOverVertices); });
 }
 
 } // namespace kl::scene

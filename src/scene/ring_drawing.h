@@ -5,6 +5,8 @@
 
 #include "engine/draw_reach.h"
 
+#include <cstddef>
+
 namespace kl::scene {
 
 struct SceneState;
@@ -13,6 +15,13 @@ struct SceneState;
 // pixel is not drawn: its vehicles would be dots of a pixel or less, and the ring has as many copies
 // as the eye reaches, which would otherwise cost far more than the open street's 60 vehicles a road.
 inline constexpr double kRingVehicleMetres = 2.0;
+
+// The ring sends the device many times the open street's vehicle vertices, while the second core,
+// which picks the open street's vehicles, has only the step to do. Handed over to the rasteriser in
+// parts of this many vertices, the first parts are rasterised there while the rest is still sent:
+// about an eighth off the 250-road ring's frame. Larger parts leave more to rasterise at the end;
+// smaller ones gain nothing more, as each hand-over stores and reloads the picture's tiles.
+inline constexpr std::size_t kRingHandOverVertices = 50'000;
 
 // Takes every image in view of every vehicle into S.Vehicles and draws them, as the open street's
 // vehicles are, each in the form its picture size calls for. ring is the length a lane.

@@ -481,6 +481,20 @@ TEST_F(MeshObjectOnGl, MovingObjectsDrawnFromABatchOrInReducedFormsLookAsWhenDra
         EXPECT_EQ(off_colour, 0) << "lit faces keep their colour (" << how << ")";
     }
 
+    // Handed over to the device form by form, the scene ended and begun again after each: the same
+    // picture, and the frame's scene open again for its end.
+    const auto mixed = [&](std::size_t hand_over_every) {
+        return frame_of({0, 0, -8}, {0, 0, 0}, [&] {
+            batch.Begin();
+            for (std::size_t i = 0; i < objects.size(); ++i)
+                EXPECT_TRUE(batch.Add(*objects[i], i % 2 ? Detail::Box : Detail::Full));
+            batch.Draw(hand_over_every);
+            EXPECT_EQ(engine_->Device()->EndScene(), gfx::Status::Ok) << "the scene is open";
+            EXPECT_EQ(engine_->Device()->BeginScene(), gfx::Status::Ok);
+        });
+    };
+    EXPECT_EQ(mixed(1), mixed(0));
+
     // An object whose materials change is drawn with its new ones, not those it was matched by
     // before: a model of its own.
     objects[0]->SetTransparency(128);

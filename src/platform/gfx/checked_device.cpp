@@ -65,6 +65,7 @@ Status CheckedDevice::BeginScene() {
     if (lost()) return Status::DeviceLost;
     if (in_scene_) return Status::InvalidCall;
     in_scene_ = true;
+    begin_scene();
     return Status::Ok;
 }
 

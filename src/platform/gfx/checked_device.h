@@ -74,6 +74,8 @@ class CheckedDevice : public Device {
     virtual Status clear(Dword count, const Rect* rects, Dword flags, Dword color, float z,
                          Dword stencil) = 0;
     virtual Status present() = 0;
+    // A scene begins; a back-end that queues its work may start on the frame's scenes before it.
+    virtual void begin_scene() {}
     // Whether this device made the resource. Every resource a device makes derives from the memory
     // resources, which the checks read (index values, default-pool losses).
     virtual bool owns(const Texture& texture) const = 0;

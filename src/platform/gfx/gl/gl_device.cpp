@@ -267,7 +267,16 @@ Status GlDevice::counted(Status status, std::int64_t vertices) {
     return status;
 }
 
+// Mesa's software rasteriser bins a frame's triangles on the drawing thread and rasterises them on
+// its own threads only once they are flushed. A second scene in a frame flushes the first, so that
+// they start on it while this thread bins the rest. The frame's last scene is not flushed at its
+// end: the swap does that, and a flush of its own there costs a little every frame.
+void GlDevice::begin_scene() {
+    if (scenes_begun_++ > 0 && usable()) glFlush();
+}
+
 Status GlDevice::present() {
+    scenes_begun_ = 0;
     last_frame_counts_ = frame_counts_;
     frame_counts_ = {};
     if (fbo_ != 0) {

@@ -40,6 +40,7 @@ class GlDevice final : public CheckedDevice {
     Status rebuild(const PresentParameters& params) override;
     Status clear(Dword count, const Rect* rects, Dword flags, Dword color, float z, Dword stencil) override;
     Status present() override;
+    void begin_scene() override;
     bool owns(const Texture& texture) const override;
     bool owns(const VertexBuffer& buffer) const override;
     bool owns(const IndexBuffer& buffer) const override;
@@ -67,6 +68,7 @@ class GlDevice final : public CheckedDevice {
     Status counted(Status status, std::int64_t vertices);
 
     FrameCounts frame_counts_, last_frame_counts_;
+    int scenes_begun_ = 0; // since the last present
     std::int32_t multisample_limit_;
     SDL_GLContext context_ = nullptr;
     std::shared_ptr<GlContextInfo> info_ = std::make_shared<GlContextInfo>();
