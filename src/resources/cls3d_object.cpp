@@ -348,9 +348,9 @@ void cls3dObject::apply_subset_states(cls3dEngine& engine, gfx::Device* device, 
                 // The scene's textures come with their whole mip chain; sampling only the top level
                 // breaks the far ground and road strips into crawling noise.
                 if (texture)
-                    IgnoreStatus(device->SetTextureStageState(
-                                     0, gfx::tss::MipFilter,
-                                     texture->GetLevelCount() > 1 ? gfx::TexfLinear : gfx::TexfNone),
+                    IgnoreStatus(device->SetTextureStageState(0, gfx::tss::MipFilter,
+                                                              texture->GetLevelCount() > 1 ? gfx::TexfLinear
+                                                                                           : gfx::TexfNone),
                                  "errors are ignored here");
                 IgnoreStatus(device->SetTexture(0, texture), "errors are ignored here");
             }

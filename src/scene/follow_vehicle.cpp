@@ -24,8 +24,6 @@ namespace {
 // The user's viewpoint rides at this height; the on-board view of a followed vehicle rides there
 // too rather than at the height its model is placed at.
 constexpr float kEyeHeight = 1.0f;
-// The view cone the frame loop draws vehicles in.
-constexpr double kVehicleCone = 0.58;
 
 std::int32_t roads_in_tables(const SceneState& S) {
     return std::min<std::int32_t>(S.RoadCount, VehicleTable<int>::Roads);

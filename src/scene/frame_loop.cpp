@@ -54,13 +54,8 @@ void check_placement(SceneState& S) {
     }
 }
 
-// The view test: everything in a frame with a step, otherwise what lies inside the cone.
-bool in_view_cone(const SceneState& S, std::int64_t k, double threshold, const Vec3& U) {
-    return S.FramesSinceStep == 0 || InViewCone(ObjectAt(k).POSX(), U, PlayerAt(0).DirPropV(), threshold);
-}
-
 void draw_if_in_view(SceneState& S, std::int64_t k, double threshold, const Vec3& U) {
-    if (test_resuming_past_fault([&] { return in_view_cone(S, k, threshold, U); }))
+    if (test_resuming_past_fault([&] { return InViewOfUser(S, k, threshold, U); }))
         resume_past_fault([&] { ObjectAt(k).Render(); });
 }
 
@@ -100,15 +95,16 @@ void draw_roads(SceneState& S, const DrawReach& reach) {
 void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
     if (platform::OptimisationsOff()) {
         for (std::int64_t i = 0; i < Program().BuildingCount; ++i)
-            draw_if_in_view(S, 2 + i, 0.68, U);
+            draw_if_in_view(S, 2 + i, kBuildingCone, U);
         return;
     }
     static std::vector<char> in_view;
     in_view.assign(static_cast<std::size_t>(std::max<std::int64_t>(Program().BuildingCount, 0)), 0);
     for (std::int64_t i = 0; i < Program().BuildingCount; ++i) {
         const std::int64_t k = 2 + i;
-        if (test_resuming_past_fault(
-                [&] { return in_view_cone(S, k, 0.68, U) && !reaches_no_pixel(reach, ObjectAt(k)); }))
+        if (test_resuming_past_fault([&] {
+                return InViewOfUser(S, k, kBuildingCone, U) && !reaches_no_pixel(reach, ObjectAt(k));
+            }))
             in_view[static_cast<std::size_t>(i)] = 1;
     }
     // The same triangles with the same states, moved into place once at set-up rather than by a
@@ -135,7 +131,7 @@ void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
         const std::int64_t end =
             vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0, S.RoadCount);
         for (std::int64_t k = first; k < end; ++k)
-            draw_if_in_view(S, k, 0.58, U);
+            draw_if_in_view(S, k, kVehicleCone, U);
         return;
     }
     if (const double ring = S.Model ? S.Model->ring_length() : 0.0; ring > 0)
@@ -215,6 +211,10 @@ bool InViewCone(const Vec3& P, const Vec3& U, const Vec3& V, double threshold) {
     if (d == 0.0) return true;
     const double c = (dx * V.x + dy * V.y + dz * V.z) / d;
     return c > threshold;
+}
+
+bool InViewOfUser(const SceneState& S, std::int64_t k, double threshold, const Vec3& U) {
+    return S.FramesSinceStep == 0 || InViewCone(ObjectAt(k).POSX(), U, PlayerAt(0).DirPropV(), threshold);
 }
 
 void StartRound(SceneState& S) {

@@ -17,20 +17,12 @@ using namespace mdlKl;
 
 namespace {
 
-// The narrower of the two cones: vehicles are smaller than buildings.
-constexpr double kVehicleCone = 0.58;
-
 void pick_road(const SceneState& S, const Vec3& U, const DrawReach& reach, std::int32_t r,
                std::vector<VehiclePick>& picks) {
     picks.clear();
     const std::int64_t first = vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0, r);
     for (std::int64_t k = first; k < first + 60; ++k) {
-        // Everything is drawn in a frame with a step.
-        if (!test_resuming_past_fault([&] {
-                return S.FramesSinceStep == 0 ||
-                       InViewCone(ObjectAt(k).POSX(), U, PlayerAt(0).DirPropV(), kVehicleCone);
-            }))
-            continue;
+        if (!test_resuming_past_fault([&] { return InViewOfUser(S, k, kVehicleCone, U); })) continue;
         resume_past_fault([&] {
             const cls3dObject* model = std::as_const(ObjectAt(k)).Model();
             Vec3 low, high;
