@@ -11,32 +11,19 @@
 
 namespace {
 
-// Stands in for the scene's objects: keeps the last position of each, as MOVEobj would.
-class PositionSink : public kl::VehiclePlacementSink {
-  public:
-    void place_vehicle(std::int32_t ObjIndex, float x, float y, float z) override {
-        Positions[static_cast<std::size_t>(ObjIndex)] = {x, y, z};
-    }
-    struct Position {
-        float x, y, z;
-    };
-    std::vector<Position> Positions = std::vector<Position>(kl::LastObjectIndex + 1);
-};
-
-template <void (*Step)(kl::TrafficTables&, const kl::TrafficFrame&, kl::VehiclePlacementSink&)>
-void BM_TrafficStep(benchmark::State& state) {
+// The step alone, on the tables.
+template <void (*Step)(kl::TrafficTables&, const kl::TrafficFrame&)> void BM_TrafficStep(benchmark::State& state) {
     const auto roads = static_cast<std::int32_t>(state.range(0));
     auto tables = std::make_unique<kl::TrafficTables>();
-    PositionSink sink;
     kl::RandomSource random(20240601);
-    kl::set_up_traffic(*tables, roads, 400, random, sink);
-    const kl::TrafficFrame frame{roads, 400, 1.0f / 60.0f, 1.0f / 60.0f};
+    kl::set_up_traffic(*tables, roads, random);
+    const kl::TrafficFrame frame{roads, 1.0f / 60.0f, 1.0f / 60.0f};
     // Let the traffic bunch up behind the slow vehicles first, so that lane changes and speed
     // takeovers happen as they do in a running scene.
     for (int i = 0; i < 600; ++i)
-        Step(*tables, frame, sink);
+        Step(*tables, frame);
     for (auto _ : state) {
-        Step(*tables, frame, sink);
+        Step(*tables, frame);
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * roads * 60);
@@ -50,12 +37,11 @@ BENCHMARK(BM_TrafficStep<kl::step_traffic_plain>)
     ->Arg(250);
 BENCHMARK(BM_TrafficStep<kl::step_traffic>)->Name("TrafficStepFast")->Arg(1)->Arg(10)->Arg(100)->Arg(250);
 
-// Ring: the car-following model on the ring street at its defaults, after a minute in which its
-// stop-and-go wave has begun.
+// A model's frame as the scene calls it: the step and its vehicles handed out. Ring: the car-following
+// model on the ring street at its defaults, after a minute in which its stop-and-go wave has begun.
 template <bool Idm, bool Ring = false> void BM_TrafficModel(benchmark::State& state) {
     const auto roads = static_cast<std::int32_t>(state.range(0));
-    auto tables = std::make_unique<kl::TrafficTables>();
-    PositionSink sink;
+    kl::VehicleList vehicles;
     kl::RandomSource random(20240601);
     std::unique_ptr<kl::TrafficModel> model;
     if constexpr (Idm) {
@@ -68,12 +54,12 @@ template <bool Idm, bool Ring = false> void BM_TrafficModel(benchmark::State& st
     } else {
         model = kl::make_classic_traffic(false);
     }
-    model->set_up(*tables, roads, 400, random, sink);
-    const kl::TrafficFrame frame{roads, 400, 1.0f / 60.0f, 1.0f / 60.0f};
+    model->set_up(roads, random, vehicles);
+    const kl::TrafficFrame frame{roads, 1.0f / 60.0f, 1.0f / 60.0f};
     for (int i = 0; i < (Ring ? 3600 : 600); ++i)
-        model->step(*tables, frame, sink);
+        model->step(frame, vehicles);
     for (auto _ : state) {
-        model->step(*tables, frame, sink);
+        model->step(frame, vehicles);
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * roads * 60);

@@ -226,7 +226,7 @@ scene::SceneHooks scene_hooks(const Options& options, RunExtras& extras, scene::
         if (P.Engine && P.Engine->Device() != nullptr) counts = P.Engine->Device()->LastFrameCounts();
         extras.stats.MarkFrame(counts.draw_calls, counts.vertices);
         if (options.stats && options.frames && extras.stats.Frames() == *options.frames)
-            extras.stats.SetTrafficDigest(traffic_digest(*S.Traffic));
+            if (S.Model) extras.stats.SetTrafficDigest(traffic_digest(S.Model->tables()));
     };
     if (options.video && options.fixed_step) {
         extras.video.emplace(*options.video, options.video_quality, *options.fixed_step, options.frames);

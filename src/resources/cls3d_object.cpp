@@ -306,7 +306,11 @@ bool cls3dObject::KnownMeshBounds(Vec3& low, Vec3& high) const {
 }
 
 Matrix4 cls3dObject::WorldMatrix() const {
-    return RotMatrix * translation(ObjPos);
+    return WorldMatrixAt(ObjPos);
+}
+
+Matrix4 cls3dObject::WorldMatrixAt(const Vec3& Pos) const {
+    return RotMatrix * translation(Pos);
 }
 
 bool cls3dObject::CopyGeometry(MeshCopy& copy) {

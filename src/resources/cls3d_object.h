@@ -71,6 +71,8 @@ class cls3dObject final : public EngineResource {
     void ApplySubsetStates(std::int32_t k);
     // The transform RenderSubset draws with: rotation, then position.
     Matrix4 WorldMatrix() const;
+    // The transform the model would be drawn with, turned as it is, standing at Pos instead.
+    Matrix4 WorldMatrixAt(const Vec3& Pos) const;
     // False without a mesh or when it cannot be read.
     bool CopyGeometry(MeshCopy& copy);
     void StoreData() override;

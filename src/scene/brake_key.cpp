@@ -13,30 +13,29 @@
 namespace kl::scene {
 
 std::optional<BrakeTarget> ChooseBrakeTarget(const SceneState& S) {
-    if (S.Follow.Active && TrafficVehiclePosition(*S.Traffic, S.Follow.Road, S.Follow.Slot, S.Follow.Index))
-        return BrakeTarget{S.Follow.Road, S.Follow.Slot, S.Follow.Index};
+    if (S.Follow.Active && StreetVehiclePosition(S.Street, S.Follow.Road, S.Follow.Id))
+        return BrakeTarget{S.Follow.Road, S.Follow.Id};
     Vec3 U, V{0, 1, 0};
     resume_past_fault([&] {
         U = mdlKl::PlayerAt(0).POSX();
         V = mdlKl::PlayerAt(0).DirPropV();
     });
-    const std::int32_t road = road_under(U.x, S.RoadCount);
+    const std::int32_t road = road_under(U.x, S.Street.Vehicles.roads());
     if (road < 0) return std::nullopt;
     const double ring = S.Model ? S.Model->ring_length() : 0.0;
     const double forward = V.y < 0 ? -1.0 : 1.0;
     std::optional<BrakeTarget> best;
     double best_ahead = std::numeric_limits<double>::infinity();
-    for (std::int32_t m = 0; m < 3; ++m)
-        for (std::int32_t n = 0; n <= TrafficTables::LastCar; ++n) {
-            const auto p = TrafficVehiclePosition(*S.Traffic, road, m, n);
-            if (!p) continue;
-            double ahead = (p->y - U.y) * forward;
-            if (ring > 0) ahead -= std::floor(ahead / ring) * ring;
-            if (ahead >= 0 && ahead < best_ahead) {
-                best_ahead = ahead;
-                best = BrakeTarget{road, m, n};
-            }
+    for (const Vehicle& v : S.Street.Vehicles.road(road)) {
+        const auto p = StreetVehiclePosition(S.Street, road, v.Id);
+        if (!p) continue;
+        double ahead = (p->y - U.y) * forward;
+        if (ring > 0) ahead -= std::floor(ahead / ring) * ring;
+        if (ahead >= 0 && ahead < best_ahead) {
+            best_ahead = ahead;
+            best = BrakeTarget{road, v.Id};
         }
+    }
     return best;
 }
 
@@ -45,11 +44,11 @@ std::string BrakeVehicle(SceneState& S) {
         return "J brakes vehicles of the car-following model (idm): M switches to it";
     const auto target = ChooseBrakeTarget(S);
     if (!target) return "J: no vehicle ahead on this road";
-    if (!S.Model->brake(target->Road, target->Slot, target->Index, kBrakeDeceleration, kBrakeSeconds))
+    if (!S.Model->brake(target->Road, target->Id, kBrakeDeceleration, kBrakeSeconds))
         return "J: that vehicle cannot brake";
-    return "braking road " + std::to_string(target->Road) + ", lane " +
-           std::to_string(S.Traffic->VehLane(target->Slot, target->Index, target->Road)) + " vehicle " +
-           std::to_string(20 * target->Slot + target->Index) + ": 4 m/s\xC2\xB2 for 2 s";
+    const Vehicle* v = S.Street.Vehicles.find(target->Road, target->Id);
+    return "braking road " + std::to_string(target->Road) + ", lane " + std::to_string(v ? v->Lane : -1) +
+           " vehicle " + std::to_string(target->Id) + ": 4 m/s\xC2\xB2 for 2 s";
 }
 
 } // namespace kl::scene

@@ -14,7 +14,7 @@ inline constexpr double kBrakeDeceleration = 4.0; // m/s^2
 inline constexpr double kBrakeSeconds = 2.0;      // of simulated time
 
 struct BrakeTarget {
-    std::int32_t Road = 0, Slot = 0, Index = 0;
+    std::int32_t Road = 0, Id = 0;
 };
 
 // The followed vehicle; else the nearest vehicle ahead of the viewer (in the direction it looks

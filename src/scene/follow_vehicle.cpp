@@ -1,6 +1,5 @@
-// The followed vehicle is named by its place in the traffic tables (road, lane slot, vehicle), so it
-// stays the same vehicle through its lane changes; its position comes from the tables as the traffic
-// step places its object.
+// The followed vehicle is named by its road and id, so it stays the same vehicle through its lane
+// changes; its position is the street's, where the vehicle is drawn.
 #include "scene/follow_vehicle.h"
 
 #include "engine/math.h"
@@ -9,7 +8,6 @@
 #include "scene/scene_state.h"
 #include "sim/chase_camera.h"
 #include "sim/mdl_kl.h"
-#include "traffic/traffic.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,16 +23,17 @@ namespace {
 // too rather than at the height its model is placed at.
 constexpr float kEyeHeight = 1.0f;
 
-std::int32_t roads_in_tables(const SceneState& S) {
-    return std::min<std::int32_t>(S.RoadCount, VehicleTable<int>::Roads);
+// A vehicle that is drawn somewhere: in a lane and at a finite place.
+const Vehicle* drawn_vehicle(const Street& street, std::int32_t road, std::int32_t id) {
+    const Vehicle* v = street.Vehicles.find(road, id);
+    if (v == nullptr || v->Lane < 0 || v->Lane > 2 || !std::isfinite(v->Position) || !std::isfinite(v->Across))
+        return nullptr;
+    return v;
 }
 
 // Along the road, turned towards the lane it slides to, as if it got there 20 m ahead.
-Vec3 heading(const TrafficTables& T, const FollowedVehicle& f) {
-    const double across =
-        T.VehSideStep(f.Slot, f.Index, f.Road) == 0
-            ? 0.0
-            : 4 * (T.VehTargetOffset(f.Slot, f.Index, f.Road) - T.VehOffset(f.Slot, f.Index, f.Road)) / 25.0;
+Vec3 heading(const Vehicle& v) {
+    const double across = v.Lane * LaneWidthMetres - v.Across;
     return Vec3Normalize({static_cast<float>(across), 20.0f, 0.0f});
 }
 
@@ -59,21 +58,15 @@ Vec3 along(const Vec3& from, const Vec3& to, float w) {
 
 } // namespace
 
-std::optional<Vec3> TrafficVehiclePosition(const TrafficTables& T, std::int32_t road, std::int32_t slot,
-                                           std::int32_t index) {
-    if (road < 0 || road >= VehicleTable<int>::Roads || slot < 0 || slot > 2 || index < 0 ||
-        index > TrafficTables::LastCar)
-        return std::nullopt;
-    const std::int32_t lane = T.VehLane(slot, index, road);
-    const double dist = T.VehDist(slot, index, road);
-    if (lane < 0 || lane > 2 || !std::isfinite(dist)) return std::nullopt;
-    return Vec3{static_cast<float>(vehicle_x(road, T.VehOffset(slot, index, road))),
-                static_cast<float>(vehicle_y(dist)), VehicleZ};
+std::optional<Vec3> StreetVehiclePosition(const Street& street, std::int32_t road, std::int32_t id) {
+    const Vehicle* v = drawn_vehicle(street, road, id);
+    if (v == nullptr) return std::nullopt;
+    return VehicleSimPosition(*v);
 }
 
-std::optional<Vec3> RingImagePosition(const TrafficTables& T, std::int32_t road, std::int32_t slot,
-                                      std::int32_t index, double ring, double along) {
-    auto p = TrafficVehiclePosition(T, road, slot, index);
+std::optional<Vec3> RingImagePosition(const Street& street, std::int32_t road, std::int32_t id, double ring,
+                                      double along) {
+    auto p = StreetVehiclePosition(street, road, id);
     if (!p || !(ring > 0) || !std::isfinite(along)) return p;
     const double k = std::round((along - p->y) / ring);
     p->y = static_cast<float>(p->y + k * ring);
@@ -90,35 +83,31 @@ void FollowNextVehicle(SceneState& S) {
     const double ring = S.Model ? S.Model->ring_length() : 0.0;
     double current = -1.0;
     if (S.Follow.Active)
-        if (const auto p = RingImagePosition(*S.Traffic, S.Follow.Road, S.Follow.Slot, S.Follow.Index, ring,
-                                             S.Follow.Along))
+        if (const auto p = RingImagePosition(S.Street, S.Follow.Road, S.Follow.Id, ring, S.Follow.Along))
             current = distance(*p);
 
     FollowedVehicle nearest, next;
     double nearest_d = std::numeric_limits<double>::infinity(), next_d = nearest_d;
-    for (std::int32_t r = 0; r < roads_in_tables(S); ++r)
-        for (std::int32_t m = 0; m < 3; ++m)
-            for (std::int32_t n = 0; n <= TrafficTables::LastCar; ++n) {
-                // On a ring, the copies just behind and just ahead of the viewer.
-                for (const double offset : {-0.5, 0.5}) {
-                    const auto p = RingImagePosition(*S.Traffic, r, m, n, ring, U.y + offset * ring);
-                    if (!p || !InViewCone(*p, U, V, kVehicleCone)) continue;
-                    const double d = distance(*p);
-                    FollowedVehicle candidate;
-                    candidate.Active = true;
-                    candidate.Road = r, candidate.Slot = m, candidate.Index = n;
-                    candidate.Along = p->y;
-                    if (d < nearest_d) nearest_d = d, nearest = candidate;
-                    if (d > current && d < next_d) next_d = d, next = candidate;
-                    if (!(ring > 0)) break;
-                }
-            }
+    for (const Vehicle& v : S.Street.Vehicles.all()) {
+        // On a ring, the copies just behind and just ahead of the viewer.
+        for (const double offset : {-0.5, 0.5}) {
+            const auto p = RingImagePosition(S.Street, v.Road, v.Id, ring, U.y + offset * ring);
+            if (!p || !InViewCone(*p, U, V, kVehicleCone)) continue;
+            const double d = distance(*p);
+            FollowedVehicle candidate;
+            candidate.Active = true;
+            candidate.Road = v.Road, candidate.Id = v.Id;
+            candidate.Along = p->y;
+            if (d < nearest_d) nearest_d = d, nearest = candidate;
+            if (d > current && d < next_d) next_d = d, next = candidate;
+            if (!(ring > 0)) break;
+        }
+    }
     if (!nearest.Active) return;
     const FollowedVehicle chosen = next.Active ? next : nearest;
     S.Follow.Active = true;
     S.Follow.Road = chosen.Road;
-    S.Follow.Slot = chosen.Slot;
-    S.Follow.Index = chosen.Index;
+    S.Follow.Id = chosen.Id;
     S.Follow.Along = chosen.Along;
     S.Follow.BlendLeft = kFollowBlendSeconds;
     S.Follow.FromPos = S.ChaseCamera->Pos();
@@ -130,14 +119,14 @@ void PlaceFollowCamera(SceneState& S) {
     if (!f.Active) return;
     const double ring = S.Model ? S.Model->ring_length() : 0.0;
     if (ring > 0 && !std::isfinite(f.Along)) f.Along = S.UserPos.y;
-    const auto p = RingImagePosition(*S.Traffic, f.Road, f.Slot, f.Index, ring, f.Along);
+    const auto p = RingImagePosition(S.Street, f.Road, f.Id, ring, f.Along);
     if (!p) {
         f.Active = false;
         return;
     }
     f.Along = p->y;
     Vec3 pos = S.ChaseCamera->Pos(), dest = S.ChaseCamera->Dest();
-    place_camera(*p, heading(*S.Traffic, f), pos, dest);
+    place_camera(*p, heading(*S.Street.Vehicles.find(f.Road, f.Id)), pos, dest);
     if (f.BlendLeft > 0.0f) {
         f.BlendLeft = std::max(0.0f, f.BlendLeft - S.Viewer.WallFrameTime);
         // Smoothstep: leaves the old view and reaches the vehicle without a jolt.
@@ -153,13 +142,11 @@ void PlaceFollowCamera(SceneState& S) {
 
 std::string FollowedVehicleText(const SceneState& S) {
     const FollowedVehicle& f = S.Follow;
-    if (!f.Active || !TrafficVehiclePosition(*S.Traffic, f.Road, f.Slot, f.Index)) return {};
-    const TrafficTables& T = *S.Traffic;
-    const double kmh = T.VehSpeed(f.Slot, f.Index, f.Road) * 0.36 * 3.6;
-    const double metres = T.VehDist(f.Slot, f.Index, f.Road) / 100.0;
-    return "following road " + std::to_string(f.Road) + ", lane " +
-           std::to_string(T.VehLane(f.Slot, f.Index, f.Road)) + ": " + std::to_string(std::lround(kmh)) +
-           " km/h at " + std::to_string(std::llround(metres)) + " m";
+    const Vehicle* v = f.Active ? drawn_vehicle(S.Street, f.Road, f.Id) : nullptr;
+    if (v == nullptr) return {};
+    const double kmh = v->Speed * 3.6;
+    return "following road " + std::to_string(f.Road) + ", lane " + std::to_string(v->Lane) + ": " +
+           std::to_string(std::lround(kmh)) + " km/h at " + std::to_string(std::llround(v->Position)) + " m";
 }
 
 } // namespace kl::scene

@@ -3,7 +3,6 @@
 #pragma once
 
 #include "engine/records.h"
-#include "traffic/tables.h"
 
 #include <cstdint>
 #include <limits>
@@ -13,10 +12,12 @@
 namespace kl::scene {
 
 struct SceneState;
+struct Street;
 
 struct FollowedVehicle {
     bool Active = false;
-    std::int32_t Road = 0, Slot = 0, Index = 0;
+    // Which vehicle of the street: its road and its id there.
+    std::int32_t Road = 0, Id = 0;
     // Seconds left of the move from where the camera was to the vehicle.
     float BlendLeft = 0.0f;
     // On a ring: where along the street the copy of the vehicle the camera rides with was last
@@ -28,23 +29,21 @@ struct FollowedVehicle {
 
 inline constexpr float kFollowBlendSeconds = 0.5f;
 
-// Where vehicle (slot, index) of road stands, in simulation form (x across, y along, z up), as the
-// traffic step places its object; nothing for a vehicle outside the tables, in no lane or gone to an
-// infinite distance.
-std::optional<Vec3> TrafficVehiclePosition(const TrafficTables& T, std::int32_t road, std::int32_t slot,
-                                           std::int32_t index);
+// Where vehicle `id` of road stands, in simulation form (x across, y along, z up); nothing for a
+// vehicle the street does not have, in no lane or gone to an infinite distance.
+std::optional<Vec3> StreetVehiclePosition(const Street& street, std::int32_t road, std::int32_t id);
 
-// The copy of vehicle (slot, index) of road nearest to `along` (simulation y) on a ring of that
-// length; the vehicle itself on the open street (ring 0).
-std::optional<Vec3> RingImagePosition(const TrafficTables& T, std::int32_t road, std::int32_t slot,
-                                      std::int32_t index, double ring, double along);
+// The copy of vehicle `id` of road nearest to `along` (simulation y) on a ring of that length; the
+// vehicle itself on the open street (ring 0).
+std::optional<Vec3> RingImagePosition(const Street& street, std::int32_t road, std::int32_t id, double ring,
+                                      double along);
 
 // The nearest vehicle in the user's view cone that lies farther than the one followed now (the
 // nearest of all when there is none farther, or nothing followed); nothing in view changes nothing.
 void FollowNextVehicle(SceneState& S);
 
 // While a vehicle is followed: the chase camera placed behind it by the camera mode, moved there
-// over kFollowBlendSeconds after a new choice. A vehicle that has left the tables ends the follow.
+// over kFollowBlendSeconds after a new choice. A vehicle that has left the street ends the follow.
 void PlaceFollowCamera(SceneState& S);
 
 // "following road R, lane L: S km/h at D m"; empty when nothing is followed.

@@ -9,7 +9,6 @@
 #include "scene/camera_phases.h"
 #include "scene/guarded.h"
 #include "scene/hud_line.h"
-#include "scene/object_placement.h"
 #include "scene/ring_drawing.h"
 #include "scene/run_scene.h"
 #include "scene/side_task.h"
@@ -17,7 +16,6 @@
 #include "scene/viewer_controls.h"
 #include "sim/mdl_kl.h"
 #include "sim/round_clock.h"
-#include "traffic/traffic.h"
 
 #include <algorithm>
 #include <cmath>
@@ -55,7 +53,7 @@ void check_placement(SceneState& S) {
 }
 
 void draw_if_in_view(SceneState& S, std::int64_t k, double threshold, const Vec3& U) {
-    if (test_resuming_past_fault([&] { return InViewOfUser(S, k, threshold, U); }))
+    if (test_resuming_past_fault([&] { return InViewOfUser(S, ObjectAt(k).POSX(), threshold, U); }))
         resume_past_fault([&] { ObjectAt(k).Render(); });
 }
 
@@ -70,21 +68,22 @@ bool reaches_no_pixel(const DrawReach& reach, KlObject& object) {
 
 // The roads are always drawn; of their pieces, those that can put a pixel on the picture.
 void draw_roads(SceneState& S, const DrawReach& reach) {
-    if (platform::OptimisationsOff() || !S.Roads.Ready()) {
+    StaticBatch& roads = S.Street.Roads;
+    if (platform::OptimisationsOff() || !roads.Ready()) {
         for (std::int64_t i = 0; i < S.RoadCount; ++i)
             resume_past_fault(
                 [&] { ObjectAt(road_object_index(Program().BuildingCount, static_cast<int>(i))).Render(); });
         return;
     }
     static std::vector<char> in_view;
-    in_view.assign(S.Roads.Pieces(), 0);
+    in_view.assign(roads.Pieces(), 0);
     const Matrix4 identity = MatrixIdentity();
     for (std::size_t p = 0; p < in_view.size(); ++p) {
         Vec3 low, high;
-        S.Roads.PieceBounds(p, low, high);
+        roads.PieceBounds(p, low, high);
         in_view[p] = !reach.ReachesNoPixel(identity, low, high);
     }
-    resume_past_fault([&] { S.Roads.Draw(in_view); });
+    resume_past_fault([&] { roads.Draw(in_view); });
 }
 
 // Every building is the same model with many textures. Drawn one whole building after another, the
@@ -103,14 +102,14 @@ void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
     for (std::int64_t i = 0; i < Program().BuildingCount; ++i) {
         const std::int64_t k = 2 + i;
         if (test_resuming_past_fault([&] {
-                return InViewOfUser(S, k, kBuildingCone, U) && !reaches_no_pixel(reach, ObjectAt(k));
+                return InViewOfUser(S, ObjectAt(k).POSX(), kBuildingCone, U) && !reaches_no_pixel(reach, ObjectAt(k));
             }))
             in_view[static_cast<std::size_t>(i)] = 1;
     }
     // The same triangles with the same states, moved into place once at set-up rather than by a
     // transform per building and subset.
-    if (S.Buildings.Ready()) {
-        S.Buildings.Draw(in_view);
+    if (S.Street.Buildings.Ready()) {
+        S.Street.Buildings.Draw(in_view);
         return;
     }
     std::int32_t subsets = 0;
@@ -123,40 +122,32 @@ void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
                 resume_past_fault([&] { ObjectAt(2 + i).RenderSubset(j); });
 }
 
+// The plain path draws the vehicles' own objects one by one, and any vehicle without an object of
+// its own by itself where it stands.
+void draw_vehicles_one_by_one(SceneState& S, const Vec3& U) {
+    const std::int64_t first = vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0);
+    const std::int64_t end = vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, S.RoadCount);
+    for (std::int64_t k = first; k < end; ++k)
+        draw_if_in_view(S, k, kVehicleCone, U);
+    for (const Vehicle& v : S.Street.Vehicles.all())
+        if (!VehicleObject(Program().BuildingCount, S.RoadCount, v) &&
+            test_resuming_past_fault([&] { return InViewOfUser(S, VehicleSimPosition(v), kVehicleCone, U); }))
+            DrawVehicleAlone(S.Street, v);
+}
+
 // The picked vehicles go out model by model, a draw call per subset for all vehicles of a model;
 // vehicles stand apart, so the order in which two of them are drawn changes no pixel.
 void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
-    if (platform::OptimisationsOff()) {
-        const std::int64_t first = vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0, 0);
-        const std::int64_t end =
-            vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0, S.RoadCount);
-        for (std::int64_t k = first; k < end; ++k)
-            draw_if_in_view(S, k, kVehicleCone, U);
-        return;
-    }
+    if (platform::OptimisationsOff()) return draw_vehicles_one_by_one(S, U);
     if (const double ring = S.Model ? S.Model->ring_length() : 0.0; ring > 0)
         return DrawRingVehicles(S, reach, ring);
-    S.Vehicles.Begin();
-    for (const std::vector<VehiclePick>& road : S.Picks.ByRoad()) {
-        for (const VehiclePick& pick : road) {
-            resume_past_fault([&] {
-                KlObject& object = ObjectAt(pick.object);
-                cls3dObject* model = object.Model();
-                if (model == nullptr) return object.Render();
-                Matrix4 world = pick.world;
-                Detail form = pick.form;
-                if (!pick.decided) {
-                    world = model->WorldMatrix();
-                    // A mesh whose bounds cannot be read is drawn whole.
-                    Vec3 low, high;
-                    if (model->MeshBounds(low, high) && !ReachesPicture(reach, world, low, high, form))
-                        return;
-                }
-                if (!S.Vehicles.Add(*model, world, form)) object.Render();
-            });
-        }
-    }
-    resume_past_fault([&] { S.Vehicles.Draw(); });
+    MovingBatch& batch = S.Street.VehicleBatch;
+    batch.Begin();
+    for (const std::vector<VehiclePick>& road : S.Picks.ByRoad())
+        for (const VehiclePick& pick : road)
+            if (!batch.Add(*S.Street.ModelOf(*pick.vehicle)->Model, pick.world, pick.form))
+                DrawVehicleAlone(S.Street, *pick.vehicle);
+    resume_past_fault([&] { batch.Draw(); });
 }
 
 // The sky and the ground span the whole picture, and in a wide street the roads, buildings and
@@ -213,8 +204,8 @@ bool InViewCone(const Vec3& P, const Vec3& U, const Vec3& V, double threshold) {
     return c > threshold;
 }
 
-bool InViewOfUser(const SceneState& S, std::int64_t k, double threshold, const Vec3& U) {
-    return S.FramesSinceStep == 0 || InViewCone(ObjectAt(k).POSX(), U, PlayerAt(0).DirPropV(), threshold);
+bool InViewOfUser(const SceneState& S, const Vec3& P, double threshold, const Vec3& U) {
+    return S.FramesSinceStep == 0 || InViewCone(P, U, PlayerAt(0).DirPropV(), threshold);
 }
 
 void StartRound(SceneState& S) {
@@ -311,8 +302,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     // Paused, the traffic takes no step at all: its speeds and side slides change per step, not
     // per second.
     const bool moving = !S.Viewer.Paused;
-    ObjectPlacement placement;
-    const TrafficFrame frame{S.RoadCount, Program().BuildingCount, S.FrameTime, Program().LastFrameTime};
+    const TrafficFrame frame{S.RoadCount, S.FrameTime, Program().LastFrameTime};
     // The step moves only the vehicles, and the roads and buildings read only their own objects and
     // the device, which the step never touches: so the step runs on another core while they are
     // drawn, and then picks the open street's vehicles to draw, helped by this thread once it is done
@@ -323,10 +313,12 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     SideTask side(
         [&] {
             try {
-                if (moving)
+                if (moving) {
                     resume_past_fault([&] {
-                        if (S.Model) S.Model->step(*S.Traffic, frame, placement);
+                        if (S.Model) S.Model->step(frame, S.Street.Vehicles);
                     });
+                    PlaceVehicleObjects(S.Street.Vehicles, Program().BuildingCount, S.RoadCount);
+                }
             } catch (...) {
                 if (pick) S.Picks.Open();
                 throw;

@@ -42,29 +42,24 @@ void FundamentalDiagram::clear() {
     ++Revision;
 }
 
-void FundamentalDiagram::follow(const TrafficTables& Tables, const TrafficModel* Model, std::int32_t road,
-                                double ring, double Time, double dt) {
+void FundamentalDiagram::follow(const VehicleList& Vehicles, std::int32_t road, double ring, double Time,
+                                double dt) {
     if (road != Road || ring != Ring) {
         clear();
         Road = road;
         Ring = ring;
     }
-    if (road < 0 || road >= VehicleTable<int>::Roads || !std::isfinite(Time)) return;
+    if (road < 0 || road >= Vehicles.roads() || !std::isfinite(Time)) return;
     if (!Running) {
         Running = true;
         Started = Time;
     }
-    const auto& dist = Tables.VehDist.road(static_cast<std::size_t>(road));
-    const auto& speed = Tables.VehSpeed.road(static_cast<std::size_t>(road));
-    const auto& lane = Tables.VehLane.road(static_cast<std::size_t>(road));
     double low = INFINITY, high = -INFINITY, speeds = 0;
     int count = 0;
-    for (int m = 0; m < 3; ++m)
-        for (int n = 0; n <= TrafficTables::LastCar; ++n) {
-            const double x = dist[m][n] / 100.0;
-            if (!std::isfinite(x) || lane[m][n] < 0 || lane[m][n] > 2) continue;
-            const auto state = Model ? Model->state(road, m, n) : std::nullopt;
-            const double v = state ? state->Speed : std::max(0, speed[m][n]) * kMetresPerSecondPerUnit;
+    for (const Vehicle& vehicle : Vehicles.road(road)) {
+            const double x = vehicle.Position;
+            if (!std::isfinite(x) || vehicle.Lane < 0 || vehicle.Lane > 2) continue;
+            const double v = std::max(0.0, vehicle.Speed);
             low = std::min(low, x), high = std::max(high, x);
             speeds += v;
             ++count;

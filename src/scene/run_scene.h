@@ -48,8 +48,8 @@ void ReleaseScene();
 bool InViewCone(const Vec3& P, const Vec3& U, const Vec3& V, double threshold);
 // The cones the frame loop draws buildings and vehicles in (vehicles are smaller: the narrower one).
 inline constexpr double kBuildingCone = 0.68, kVehicleCone = 0.58;
-// The frame loop's view test of object k: everything in a frame with a step, otherwise what lies
-// inside the cone around the user's view direction.
-bool InViewOfUser(const SceneState& S, std::int64_t k, double threshold, const Vec3& U);
+// The frame loop's view test of what stands at P (simulation form): everything in a frame with a
+// step, otherwise what lies inside the cone around the user's view direction.
+bool InViewOfUser(const SceneState& S, const Vec3& P, double threshold, const Vec3& U);
 
 } // namespace kl::scene

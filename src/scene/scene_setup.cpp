@@ -6,13 +6,10 @@
 #include "platform/os/optimisations.h"
 #include "resources/scene_textures.h"
 #include "scene/guarded.h"
-#include "scene/object_placement.h"
 #include "scene/run_scene.h"
 #include "sim/data_files.h"
 #include "sim/mdl_kl.h"
 #include "traffic/idm.h"
-#include "traffic/idm_model.h"
-#include "traffic/traffic.h"
 
 #include <cstdio>
 #include <limits>
@@ -47,21 +44,34 @@ void add_object(SceneState& S, const std::string& mesh, float x, float y, float 
     S.ObjIndex += 1;
 }
 
-// The length of each vehicle model as loaded, along the road (the model's x axis); a model that could
-// not be loaded or measured keeps the generator's length, which the car-following model falls back on.
-VehicleLengths measured_vehicle_lengths(const SceneState& S) {
-    VehicleLengths lengths;
-    if (S.RoadCount < 1) return lengths;
+// The six vehicle models are those of road 0's vehicles: lane slot m's first vehicle is its car, its
+// last one its slow vehicle. All vehicles of a kind share the mesh and the quarter turn, so one stands
+// for all. Their boxes are read here, on the drawing thread, since that reads the mesh's buffer.
+void take_vehicle_models(SceneState& S) {
+    S.Street.Models = {};
+    if (S.RoadCount < 1) return;
     for (int m = 0; m < 3; ++m) {
         for (const bool slow : {false, true}) {
-            const long long k =
-                vehicle_object_index(Program().BuildingCount, S.RoadCount, m, slow ? 19 : 0, 0);
-            if (k < 0 || static_cast<std::size_t>(k) >= Program().Objects.size() || !Program().Objects[k])
-                continue;
-            cls3dObject* model = Program().Objects[static_cast<std::size_t>(k)]->Model();
-            Vec3 low, high;
-            if (model == nullptr || !model->MeshBounds(low, high) || !(high.x - low.x > 0.5)) continue;
-            (slow ? lengths.Slow : lengths.Car)[m] = high.x - low.x;
+            Vehicle v;
+            v.Id = 20 * m + (slow ? 19 : 0);
+            const std::optional<std::int32_t> k = VehicleObject(Program().BuildingCount, S.RoadCount, v);
+            if (!k || !Program().Objects[static_cast<std::size_t>(*k)]) continue;
+            VehicleModel& model = S.Street.Models[slow ? slow_vehicle_kind(m) : car_kind(m)];
+            model.Model = Program().Objects[static_cast<std::size_t>(*k)]->Model();
+            if (model.Model != nullptr) model.HasBox = model.Model->MeshBounds(model.Low, model.High);
+        }
+    }
+}
+
+// The length of each vehicle model as loaded, along the road (the model's x axis); a model that could
+// not be loaded or measured keeps the generator's length, which the car-following model falls back on.
+VehicleLengths measured_vehicle_lengths(const Street& street) {
+    VehicleLengths lengths;
+    for (int m = 0; m < 3; ++m) {
+        for (const bool slow : {false, true}) {
+            const VehicleModel& model = street.Models[slow ? slow_vehicle_kind(m) : car_kind(m)];
+            if (!model.HasBox || !(model.High.x - model.Low.x > 0.5)) continue;
+            (slow ? lengths.Slow : lengths.Car)[m] = model.High.x - model.Low.x;
         }
     }
     return lengths;
@@ -169,25 +179,26 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
         }
     }
 
-    batch_objects(S.Buildings, 2, Program().BuildingCount, 0, false);
-    batch_objects(S.Roads, road_object_index(Program().BuildingCount, 0), S.RoadCount, kRoadPieceLength, true);
+    batch_objects(S.Street.Buildings, 2, Program().BuildingCount, 0, false);
+    batch_objects(S.Street.Roads, road_object_index(Program().BuildingCount, 0), S.RoadCount, kRoadPieceLength,
+                  true);
+    take_vehicle_models(S);
     SetUpTrafficState(S);
     return true;
 }
 
 void SetUpTrafficState(SceneState& S) {
-    ObjectPlacement placement;
     if (!S.Model || S.Model->kind() != Program().TrafficKind)
         S.Model = make_traffic_model(Program().TrafficKind, platform::OptimisationsOff(),
-                                     &Program().TrafficParameters, measured_vehicle_lengths(S));
-    if (auto* idm = dynamic_cast<IdmTraffic*>(S.Model.get()))
-        idm->set_scenario(Program().Scenario, Program().RingLength);
+                                     &Program().TrafficParameters, measured_vehicle_lengths(S.Street));
+    S.Model->set_scenario(Program().Scenario, Program().RingLength);
     // The followed vehicle is found afresh on the new ring.
     S.Follow.Along = std::numeric_limits<double>::quiet_NaN();
-    resume_past_fault(
-        [&] { S.Model->set_up(*S.Traffic, S.RoadCount, Program().BuildingCount, Program().Rnd, placement); });
-    S.ObjIndex = static_cast<std::int32_t>(
-        vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0, S.RoadCount));
+    resume_past_fault([&] { S.Model->set_up(S.RoadCount, Program().Rnd, S.Street.Vehicles); });
+    // The objects stand where their vehicles start, so that even a frame that takes no step (paused)
+    // draws them there.
+    PlaceVehicleObjects(S.Street.Vehicles, Program().BuildingCount, S.RoadCount);
+    S.ObjIndex = static_cast<std::int32_t>(vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, S.RoadCount));
     if (S.Observer) resume_past_fault([&] { S.Observer->traffic_set_up(S); });
 }
 

@@ -5,17 +5,15 @@
 
 #include "engine/records.h"
 #include "overlay/cls2d_text.h"
-#include "resources/moving_batch.h"
-#include "resources/static_batch.h"
 #include "scene/follow_vehicle.h"
 #include "scene/parameter_panel.h"
 #include "scene/scene_observer.h"
+#include "scene/street.h"
 #include "scene/vehicle_picks.h"
 #include "scene/viewer_controls.h"
 #include "sim/camera.h"
 #include "sim/round_clock.h"
 #include "traffic/model.h"
-#include "traffic/tables.h"
 
 #include <array>
 #include <cstdint>
@@ -31,16 +29,10 @@ struct SceneState {
     mdlKl::RoundState Round;
     std::unique_ptr<cls2dText> HudText;
     std::unique_ptr<cls2dText> PromptText;
-    // About 600 KB: kept on the heap.
-    std::unique_ptr<TrafficTables> Traffic = std::make_unique<TrafficTables>();
-    // The model that fills and steps the tables; the program's own traffic unless one is chosen.
+    // The traffic: the program's own unless one is chosen. It hands its vehicles to the street.
     std::unique_ptr<TrafficModel> Model;
-    // The buildings in world space, drawn a subset at a time; empty when they cannot be drawn so.
-    StaticBatch Buildings;
-    // The road strips in world space, cut into pieces along their length.
-    StaticBatch Roads;
-    // The vehicles in view, drawn model by model, and which of the open street's those are.
-    MovingBatch Vehicles;
+    scene::Street Street;
+    // Which of the open street's vehicles this frame draws.
     VehiclePicks Picks;
 
     std::unique_ptr<Camera> ChaseCamera;

@@ -59,41 +59,28 @@ Rgb speed_colour(double kmh) {
     return green;
 }
 
-std::int32_t road_under(double x, std::int32_t RoadCount) {
-    const std::int32_t roads = roads_in_tables(RoadCount);
-    if (roads == 0) return -1;
-    // The strips are 14 wide, 20 apart from x = 51.85: halfway across the gap is the border.
-    const double r = std::floor((x - 51.85 + 3.0) / 20.0);
-    if (!(r > 0)) return 0;
-    return r >= roads ? roads - 1 : static_cast<std::int32_t>(r);
-}
-
-SpaceTimeHistory::Sample SpaceTimeHistory::sample_of(const TrafficTables& Tables, std::int32_t Road,
+SpaceTimeHistory::Sample SpaceTimeHistory::sample_of(const VehicleList& List, std::int32_t Road,
                                                      double Time) {
     Sample S;
     S.Time = Time;
-    if (Road < 0 || Road >= VehicleTable<int>::Roads) {
-        S.Metres.fill(kNaN);
-        return S;
+    S.Metres.fill(kNaN);
+    S.Kmh.fill(kNaN);
+    for (const Vehicle& v : List.road(Road)) {
+        if (v.Id < 0 || v.Id >= Vehicles) continue;
+        const auto i = static_cast<std::size_t>(v.Id);
+        S.Metres[i] = std::isfinite(v.Position) ? v.Position : kNaN;
+        S.Kmh[i] = v.Speed * 3.6;
     }
-    const auto& dist = Tables.VehDist.road(static_cast<std::size_t>(Road));
-    const auto& speed = Tables.VehSpeed.road(static_cast<std::size_t>(Road));
-    for (int m = 0; m < 3; ++m)
-        for (int n = 0; n <= TrafficTables::LastCar; ++n) {
-            const auto i = static_cast<std::size_t>(m * (TrafficTables::LastCar + 1) + n);
-            S.Metres[i] = std::isfinite(dist[m][n]) ? dist[m][n] / 100.0 : kNaN;
-            S.Kmh[i] = speed_kmh(speed[m][n]);
-        }
     return S;
 }
 
-void SpaceTimeHistory::follow(const TrafficTables& Tables, std::int32_t road, double Time) {
+void SpaceTimeHistory::follow(const VehicleList& List, std::int32_t road, double Time) {
     if (road != Road) {
         Samples.clear();
         Road = road;
         ++Revision;
     }
-    if (road >= 0 && road < VehicleTable<int>::Roads) add(sample_of(Tables, road, Time));
+    if (road >= 0 && road < List.roads()) add(sample_of(List, road, Time));
 }
 
 void SpaceTimeHistory::add(const Sample& S) {

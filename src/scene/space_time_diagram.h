@@ -2,7 +2,7 @@
 // time, and the small RGBA picture of it that the statistics panel shows, each trace coloured by speed.
 #pragma once
 
-#include "traffic/tables.h"
+#include "traffic/vehicles.h"
 
 #include <array>
 #include <cstdint>
@@ -36,31 +36,27 @@ using Rgb = std::array<std::uint8_t, 3>;
 inline constexpr double kDiagramMidKmh = 80.0, kDiagramHighKmh = 150.0;
 Rgb speed_colour(double kmh);
 
-// The road under a point x across the roads (the nearest strip), kept to the roads the tables hold
-// for RoadCount; -1 when there is none.
-std::int32_t road_under(double x, std::int32_t RoadCount);
-
 class SpaceTimeHistory {
   public:
     static constexpr double Span = 60.0;
     // The picture's size: one column for each sample, 240 of them cover the minute.
     static constexpr std::int32_t Width = 240, Height = 112;
     static constexpr double SampleSeconds = Span / Width;
-    static constexpr int Vehicles = 3 * (TrafficTables::LastCar + 1);
+    // The vehicles a road starts with: a trace each.
+    static constexpr int Vehicles = 60;
 
-    // A moment of the road: each simulated vehicle's distance along it in metres (not a number for a
-    // vehicle that has none, and for all of a road beyond the tables) and its speed in km/h, lane slot
-    // by lane slot.
+    // A moment of the road: each vehicle's distance along it in metres (not a number for a vehicle
+    // that has none, and for all of a road the street does not have) and its speed in km/h, by id.
     struct Sample {
         double Time = 0;
         std::array<double, Vehicles> Metres{};
         std::array<double, Vehicles> Kmh{};
     };
-    static Sample sample_of(const TrafficTables& Tables, std::int32_t Road, double Time);
+    static Sample sample_of(const VehicleList& Vehicles, std::int32_t Road, double Time);
 
     // Takes road Road at simulated Time when a column's time has passed since the last sample: a
     // paused traffic adds nothing. Another road than the last one (or -1) starts afresh.
-    void follow(const TrafficTables& Tables, std::int32_t Road, double Time);
+    void follow(const VehicleList& Vehicles, std::int32_t Road, double Time);
     // The sample as it comes: at most one a column, never one older than the latest.
     void add(const Sample& S);
     // Forgets everything, keeping the road: the traffic was set up afresh.

@@ -13,7 +13,7 @@ TrafficWatch::TrafficWatch(std::ostream* log, std::ostream* dump, std::ostream* 
 }
 
 void TrafficWatch::traffic_set_up(const SceneState& S) {
-    Statistics.restart(*S.Traffic, S.RoadCount);
+    Statistics.restart(S.Street.Vehicles);
     // The traces would jump to the fresh traffic's places.
     Diagram.clear();
     Fundamental.clear();
@@ -22,7 +22,7 @@ void TrafficWatch::traffic_set_up(const SceneState& S) {
 }
 
 void TrafficWatch::window_closed(const SceneState& S, float window_seconds) {
-    Latest = Statistics.close_window(*S.Traffic, S.RoadCount, window_seconds, SimTime);
+    Latest = Statistics.close_window(S.Street.Vehicles, window_seconds, SimTime);
     History.add(*Latest);
     if (Log) *Log << traffic_log_row(*Latest) << std::flush;
 }
@@ -30,11 +30,11 @@ void TrafficWatch::window_closed(const SceneState& S, float window_seconds) {
 void TrafficWatch::overlay_drawn(const SceneState& S) {
     SimTime += S.FrameTime;
     Trajectories.frame(S);
-    const std::int32_t road = road_under(S.UserPos.x, S.RoadCount);
-    Diagram.follow(*S.Traffic, road, SimTime);
+    const std::int32_t road = road_under(S.UserPos.x, S.Street.Vehicles.roads());
+    Diagram.follow(S.Street.Vehicles, road, SimTime);
     const bool idm = S.Model && S.Model->kind() == TrafficModelKind::Idm;
     if (idm)
-        Fundamental.follow(*S.Traffic, S.Model.get(), road, S.Model->ring_length(), SimTime, S.FrameTime);
+        Fundamental.follow(S.Street.Vehicles, road, S.Model->ring_length(), SimTime, S.FrameTime);
     const bool down = S.KeyBuffer[kPanelKey] != 0;
     if (down && !PanelKeyDown) PanelOn = !PanelOn;
     PanelKeyDown = down;
@@ -48,7 +48,7 @@ void TrafficWatch::scene_left(const SceneState& S, std::int64_t frames) {
     // The panel's texts belong to the engine, which goes soon after the scene.
     Panel.Release();
     if (Dump && S.Model)
-        S.Model->dump(*Dump, *S.Traffic, S.RoadCount, frames, mdlKl::Program().LastFrameTime);
+        S.Model->dump(*Dump, S.RoadCount, frames, mdlKl::Program().LastFrameTime);
     Dumped = true;
 }
 

@@ -4,7 +4,6 @@
 
 #include "scene/scene_state.h"
 #include "sim/mdl_kl.h"
-#include "traffic/statistics.h"
 
 #include <charconv>
 #include <cmath>
@@ -13,8 +12,6 @@
 namespace kl::scene {
 
 namespace {
-
-constexpr double kMetresPerSecondPerUnit = 0.36;
 
 void put(std::string& out, double value) {
     char buf[64];
@@ -44,46 +41,38 @@ void TrajectoryWriter::frame(const SceneState& S) {
 }
 
 void TrajectoryWriter::write_rows(const SceneState& S) {
-    const TrafficTables& T = *S.Traffic;
-    const std::int32_t roads = roads_in_tables(S.RoadCount);
-    const std::size_t vehicles = static_cast<std::size_t>(roads) * 60;
-    const bool first = LastSpeed.size() != vehicles;
-    if (first) LastSpeed.assign(vehicles, 0.0);
+    const VehicleList& vehicles = S.Street.Vehicles;
+    // The program's own traffic changes speeds in steps and reports no acceleration: it is taken from
+    // the speeds of the row before.
+    const bool stepwise = !S.Model || S.Model->kind() == TrafficModelKind::Classic;
+    const bool first = LastSpeed.size() != vehicles.size();
+    if (first) LastSpeed.assign(vehicles.size(), 0.0);
     const double since = Time - LastRowTime;
     std::string text;
     std::string time;
     put(time, Time);
-    for (std::int32_t r = 0; r < roads; ++r)
-        for (int m = 0; m < 3; ++m)
-            for (int n = 0; n <= TrafficTables::LastCar; ++n) {
-                const std::int32_t lane = T.VehLane(m, n, r);
-                const double dist = T.VehDist(m, n, r);
-                if (lane < 0 || lane > 2 || !std::isfinite(dist)) continue;
-                const std::size_t i = static_cast<std::size_t>(r) * 60 + static_cast<std::size_t>(20 * m + n);
-                VehicleState v;
-                if (const auto state = S.Model ? S.Model->state(r, m, n) : std::nullopt) {
-                    v = *state;
-                } else {
-                    v.Position = dist / 100.0;
-                    v.Speed = T.VehSpeed(m, n, r) * kMetresPerSecondPerUnit;
-                    v.Acceleration = first || !(since > 0) ? 0.0 : (v.Speed - LastSpeed[i]) / since;
-                }
-                LastSpeed[i] = v.Speed;
-                text += time;
-                text += ',';
-                text += std::to_string(r);
-                text += ',';
-                text += std::to_string(lane);
-                text += ',';
-                text += std::to_string(20 * m + n);
-                text += ',';
-                put(text, v.Position);
-                text += ',';
-                put(text, v.Speed);
-                text += ',';
-                put(text, v.Acceleration);
-                text += '\n';
-            }
+    std::size_t i = 0;
+    for (const Vehicle& v : vehicles.all()) {
+        const std::size_t at = i++;
+        if (v.Lane < 0 || v.Lane > 2 || !std::isfinite(v.Position)) continue;
+        double acceleration = v.Acceleration;
+        if (stepwise) acceleration = first || !(since > 0) ? 0.0 : (v.Speed - LastSpeed[at]) / since;
+        LastSpeed[at] = v.Speed;
+        text += time;
+        text += ',';
+        text += std::to_string(v.Road);
+        text += ',';
+        text += std::to_string(v.Lane);
+        text += ',';
+        text += std::to_string(v.Id);
+        text += ',';
+        put(text, v.Position);
+        text += ',';
+        put(text, v.Speed);
+        text += ',';
+        put(text, acceleration);
+        text += '\n';
+    }
     LastRowTime = Time;
     *Out << text << std::flush;
 }

@@ -1,8 +1,7 @@
 // Floating-car data (--trajectories): every half second of simulated time, one CSV row per simulated
 // vehicle with its road, lane, slot number, position, speed and acceleration, as traffic simulators
-// write trajectories. Both traffic models write it: the car-following model its own exact state,
-// the program's own traffic its tables in metres and m/s, with the acceleration from the speeds of
-// the row before.
+// write trajectories, from the vehicles the traffic handed out. The program's own traffic has no
+// acceleration of its own: its comes from the speeds of the row before.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +35,7 @@ class TrajectoryWriter {
     double NextRow = kTrajectorySeconds;
     // The frame time the next step moves by, as the loop left it.
     float Pending = 0;
-    // For the program's own traffic: each vehicle's speed at the last row, and that row's time.
+    // Each vehicle's speed at the last row, in the order of the street's list, and that row's time.
     std::vector<double> LastSpeed;
     double LastRowTime = 0;
 };

@@ -4,36 +4,28 @@
 #include "scene/guarded.h"
 #include "scene/run_scene.h"
 #include "scene/scene_state.h"
-#include "sim/mdl_kl.h"
-#include "traffic/traffic.h"
 
 #include <algorithm>
 #include <limits>
-#include <utility>
 
 namespace kl::scene {
-
-using namespace mdlKl;
 
 namespace {
 
 void pick_road(const SceneState& S, const Vec3& U, const DrawReach& reach, std::int32_t r,
                std::vector<VehiclePick>& picks) {
     picks.clear();
-    const std::int64_t first = vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0, r);
-    for (std::int64_t k = first; k < first + 60; ++k) {
-        if (!test_resuming_past_fault([&] { return InViewOfUser(S, k, kVehicleCone, U); })) continue;
-        resume_past_fault([&] {
-            const cls3dObject* model = std::as_const(ObjectAt(k)).Model();
-            Vec3 low, high;
-            if (model == nullptr || !model->KnownMeshBounds(low, high)) {
-                picks.push_back({k, {}, Detail::Full, false});
-                return;
-            }
-            const Matrix4 world = model->WorldMatrix();
-            if (Detail form; ReachesPicture(reach, world, low, high, form))
-                picks.push_back({k, world, form, true});
-        });
+    for (const Vehicle& v : S.Street.Vehicles.road(r)) {
+        const VehicleModel* model = S.Street.ModelOf(v);
+        if (model == nullptr) continue;
+        if (!test_resuming_past_fault(
+                [&] { return InViewOfUser(S, VehicleSimPosition(v), kVehicleCone, U); }))
+            continue;
+        const Matrix4 world = Street::World(*model, v);
+        Detail form = Detail::Full;
+        // A model whose box cannot be read is drawn whole.
+        if (!model->HasBox || ReachesPicture(reach, world, model->Low, model->High, form))
+            picks.push_back({&v, world, form});
     }
 }
 

@@ -9,6 +9,7 @@
 #include "engine/draw_reach.h"
 #include "engine/math.h"
 #include "resources/moving_batch.h"
+#include "traffic/vehicles.h"
 
 #include <atomic>
 #include <cstdint>
@@ -19,13 +20,11 @@ namespace kl::scene {
 
 struct SceneState;
 
-// A vehicle that may put a pixel on the picture. An undecided one (no model, or its mesh's bounds not
-// yet worked out, which reads the mesh's buffer) is for the drawing thread to look at again.
+// A vehicle of the street's list that may put a pixel on the picture, where and in what form.
 struct VehiclePick {
-    std::int64_t object = 0;
+    const Vehicle* vehicle = nullptr;
     Matrix4 world;
     Detail form = Detail::Full;
-    bool decided = false;
 };
 
 // Whether a vehicle placed by world, its model's box low .. high, may put a pixel on the picture;
@@ -43,7 +42,7 @@ class VehiclePicks {
     // Waits until open, then picks roads no thread has taken until none is left. Any number of
     // threads may call it at once; it reads the vehicles and the view, never the device.
     void Pick();
-    // What was picked, road after road in object order, once every Pick has returned.
+    // What was picked, road after road in the street's order, once every Pick has returned.
     std::span<const std::vector<VehiclePick>> ByRoad() const {
         return {by_road_.data(), static_cast<std::size_t>(roads_)};
     }

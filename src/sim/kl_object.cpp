@@ -41,7 +41,7 @@ void KlObject::GeneratePos() {
 
 void KlObject::MOVEobj(float X, float y, float z) {
     SimPos = {X, y, z};
-    mesh().Position({X, z, y});
+    mesh().Position(EnginePosition(SimPos));
 }
 
 void KlObject::ChangeDir(std::int32_t TurnDir) {

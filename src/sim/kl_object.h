@@ -30,6 +30,8 @@ class KlObject {
     // Puts the model on the ground plane under its position.
     void GeneratePos();
     void MOVEobj(float X, float y, float z);
+    // Where a model placed at SimPos stands in engine form (x and z on the ground, y up).
+    static Vec3 EnginePosition(const Vec3& SimPos) { return {SimPos.x, SimPos.z, SimPos.y}; }
     // A quarter turn about the world origin: clockwise seen from above when TurnDir is non-zero.
     void ChangeDir(std::int32_t TurnDir);
     void Render();

@@ -1,5 +1,5 @@
 // The program's own traffic behind the model front; its tables, and so its digests, are those of the
-// free functions it forwards to.
+// free functions it forwards to, and its vehicles are read out of them.
 #include "traffic/dump.h"
 #include "traffic/idm_model.h"
 #include "traffic/model.h"
@@ -14,26 +14,30 @@ class ClassicTraffic final : public TrafficModel {
 
     TrafficModelKind kind() const override { return TrafficModelKind::Classic; }
 
-    void set_up(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
-                UniformSource& Random, VehiclePlacementSink& Sink) override {
-        set_up_traffic(Tables, RoadCount, BuildingCount, Random, Sink);
+    void set_up(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles) override {
+        set_up_traffic(*Tables, RoadCount, Random);
+        list_table_vehicles(*Tables, RoadCount, Vehicles);
     }
 
-    void step(TrafficTables& Tables, const TrafficFrame& Frame, VehiclePlacementSink& Sink) override {
+    void step(const TrafficFrame& Frame, VehicleList& Vehicles) override {
         if (Plain)
-            step_traffic_plain(Tables, Frame, Sink);
+            step_traffic_plain(*Tables, Frame);
         else
-            step_traffic(Tables, Frame, Sink);
+            step_traffic(*Tables, Frame);
+        list_table_vehicles(*Tables, Frame.RoadCount, Vehicles);
     }
+
+    const TrafficTables& tables() const override { return *Tables; }
 
     // The dump keeps the form it has always had, without a model name.
-    void dump(std::ostream& out, const TrafficTables& Tables, std::int32_t RoadCount, std::int64_t frames,
-              float LastFrameTime) const override {
-        write_traffic_dump(out, Tables, RoadCount, frames, LastFrameTime);
+    void dump(std::ostream& out, std::int32_t RoadCount, std::int64_t frames, float LastFrameTime) const override {
+        write_traffic_dump(out, *Tables, RoadCount, frames, LastFrameTime);
     }
 
   private:
     const bool Plain;
+    // About 2 MB: on the heap.
+    std::unique_ptr<TrafficTables> Tables = std::make_unique<TrafficTables>();
 };
 
 } // namespace

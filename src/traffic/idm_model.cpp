@@ -31,16 +31,19 @@ void IdmTraffic::set_scenario(TrafficScenario scenario, double ring_length) {
                                           : DefaultRingLength;
 }
 
-void IdmTraffic::set_up(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
-                        UniformSource& Random, VehiclePlacementSink& Sink) {
-    if (Scenario == TrafficScenario::Ring) return set_up_ring(Tables, RoadCount, BuildingCount, Random, Sink);
+void IdmTraffic::set_up(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles) {
+    if (Scenario == TrafficScenario::Ring) {
+        set_up_ring(RoadCount, Random);
+        list_vehicles(Vehicles);
+        return;
+    }
     Ring = 0;
-    set_up_traffic(Tables, RoadCount, BuildingCount, Random, Sink);
-    adopt(Tables, RoadCount);
+    set_up_traffic(*Tables, RoadCount, Random);
+    adopt(*Tables, RoadCount, Vehicles);
 }
 
-void IdmTraffic::set_up_ring(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
-                             UniformSource& Random, VehiclePlacementSink& Sink) {
+void IdmTraffic::set_up_ring(std::int32_t RoadCount, UniformSource& Random) {
+    TrafficTables& T = *Tables;
     if (Live) P = *Live;
     const int roads = roads_in_tables(RoadCount);
     struct Start {
@@ -63,23 +66,18 @@ void IdmTraffic::set_up_ring(TrafficTables& Tables, std::int32_t RoadCount, std:
                 const double here = x + len / 2 + (Random.next() - 0.5);
                 x += len + gap;
                 const double wrapped = here >= NextRing ? here - NextRing : here < 0 ? here + NextRing : here;
-                Tables.VehLane(m, n, r) = m;
-                Tables.VehDist(m, n, r) = wrapped * 100.0;
-                Tables.VehSpeed(m, n, r) =
-                    static_cast<std::int32_t>(std::nearbyint(start.V / MetresPerSecondPerUnit));
-                Tables.VehOffset(m, n, r) = 25 * m;
-                Tables.VehTargetOffset(m, n, r) = 25 * m;
-                Tables.VehSideStep(m, n, r) = 0;
+                T.VehLane(m, n, r) = m;
+                T.VehDist(m, n, r) = wrapped * 100.0;
+                T.VehSpeed(m, n, r) = static_cast<std::int32_t>(std::nearbyint(start.V / MetresPerSecondPerUnit));
+                T.VehOffset(m, n, r) = 25 * m;
+                T.VehTargetOffset(m, n, r) = 25 * m;
+                T.VehSideStep(m, n, r) = 0;
                 start.X[m * (LastCar + 1) + n] = wrapped;
-                const long long obj = vehicle_object_index(BuildingCount, RoadCount, m, n, r);
-                if (obj >= 0 && obj <= LastObjectIndex)
-                    Sink.place_vehicle(static_cast<std::int32_t>(obj),
-                                       static_cast<float>(vehicle_x(r, 25 * m)),
-                                       static_cast<float>(vehicle_y(wrapped * 100.0)), VehicleZ);
             }
         }
     }
-    adopt(Tables, RoadCount);
+    VehicleList adopted;
+    adopt(T, RoadCount, adopted);
     Ring = NextRing;
     // The tables round the speeds and hundredths; the model starts from the exact values.
     for (int r = 0; r < roads; ++r) {
@@ -108,28 +106,20 @@ void IdmTraffic::set_up_ring(TrafficTables& Tables, std::int32_t RoadCount, std:
     }
 }
 
-bool IdmTraffic::brake(std::int32_t r, int m, int n, double deceleration, double seconds) {
-    if (r < 0 || r >= static_cast<int>(Roads.size()) || m < 0 || m >= 3 || n < 0 || n > LastCar ||
-        !(deceleration > 0) || !(seconds > 0))
+bool IdmTraffic::brake(std::int32_t r, std::int32_t s, double deceleration, double seconds) {
+    if (r < 0 || r >= static_cast<int>(Roads.size()) || s < 0 || s >= Slots || !(deceleration > 0) ||
+        !(seconds > 0))
         return false;
     Road& road = Roads[static_cast<std::size_t>(r)];
-    const int s = m * (LastCar + 1) + n;
     if (!road.Active[s]) return false;
     road.BrakeLeft[s] = seconds;
     road.BrakeDeceleration[s] = deceleration;
     return true;
 }
 
-std::optional<VehicleState> IdmTraffic::state(std::int32_t r, int m, int n) const {
-    if (r < 0 || r >= static_cast<int>(Roads.size()) || m < 0 || m >= 3 || n < 0 || n > LastCar)
-        return std::nullopt;
-    const Road& road = Roads[static_cast<std::size_t>(r)];
-    const int s = m * (LastCar + 1) + n;
-    if (!road.Active[s]) return std::nullopt;
-    return VehicleState{road.X[s], road.V[s], road.Acc[s]};
-}
-
-void IdmTraffic::adopt(const TrafficTables& Tables, std::int32_t RoadCount) {
+void IdmTraffic::adopt(const TrafficTables& From, std::int32_t RoadCount, VehicleList& Vehicles) {
+    if (&From != Tables.get()) *Tables = From;
+    const TrafficTables& T = *Tables;
     const int roads = std::clamp<std::int32_t>(RoadCount, 0, VehicleTable<int>::Roads);
     Roads.assign(static_cast<std::size_t>(roads), Road{});
     for (int r = 0; r < roads; ++r) {
@@ -139,13 +129,13 @@ void IdmTraffic::adopt(const TrafficTables& Tables, std::int32_t RoadCount) {
             // A slow vehicle found standing still would want no speed at all, which the model cannot
             // divide by: it wants one speed unit at least.
             road.InverseSlowSpeed[m] =
-                1.0 / (std::max(1, Tables.VehSpeed(m, LastCar, r)) * MetresPerSecondPerUnit);
+                1.0 / (std::max(1, T.VehSpeed(m, LastCar, r)) * MetresPerSecondPerUnit);
             for (int n = 0; n <= LastCar; ++n) {
                 const int s = m * (LastCar + 1) + n;
-                const std::int32_t lane = Tables.VehLane(m, n, r);
-                const double dist = Tables.VehDist(m, n, r);
+                const std::int32_t lane = T.VehLane(m, n, r);
+                const double dist = T.VehDist(m, n, r);
                 road.X[s] = dist / 100.0;
-                road.V[s] = std::max(0, Tables.VehSpeed(m, n, r)) * MetresPerSecondPerUnit;
+                road.V[s] = std::max(0, T.VehSpeed(m, n, r)) * MetresPerSecondPerUnit;
                 road.HalfLen[s] = Lengths.of(m, n == LastCar) / 2;
                 road.Active[s] = valid_lane(lane) && std::isfinite(dist);
                 if (!road.Active[s]) continue;
@@ -160,6 +150,7 @@ void IdmTraffic::adopt(const TrafficTables& Tables, std::int32_t RoadCount) {
             }
         }
     }
+    list_vehicles(Vehicles);
 }
 
 double IdmTraffic::speed(int r, int m, int n) const {
@@ -185,13 +176,14 @@ struct IdmTraffic::StepRule {
     }
 };
 
-void IdmTraffic::change_lanes(Road& road, TrafficTables& Tables, int r, const StepRule& rule) {
+void IdmTraffic::change_lanes(Road& road, int r, const StepRule& rule) {
+    TrafficTables& T = *Tables;
     for (const Row& row : road.Rows)
         for (int i = 0; i < row.Count; ++i)
             road.Acc[row.Slot[i]] = rule.acceleration(road, row.Slot[i], road.ahead_of(row, i));
 
-    auto& Lane = Tables.VehLane.road(static_cast<std::size_t>(r));
-    auto& Side = Tables.VehSideStep.road(static_cast<std::size_t>(r));
+    auto& Lane = T.VehLane.road(static_cast<std::size_t>(r));
+    auto& Side = T.VehSideStep.road(static_cast<std::size_t>(r));
     for (int s = 0; s < Slots; ++s) {
         const int m = s / (LastCar + 1), n = s % (LastCar + 1);
         // The slow vehicles keep their lane, so each lane keeps its bottleneck; a vehicle still
@@ -275,10 +267,10 @@ void IdmTraffic::change_lanes(Road& road, TrafficTables& Tables, int r, const St
         if (old_follower >= 0) road.Acc[old_follower] = rule.acceleration(road, old_follower, leader);
 
         // The slide across is the program's own: one offset step a frame towards the new lane.
-        Tables.VehOffset.road(static_cast<std::size_t>(r))[m][n] = 25 * from;
+        T.VehOffset.road(static_cast<std::size_t>(r))[m][n] = 25 * from;
         Side[m][n] = best_lane - from;
         Lane[m][n] = best_lane;
-        Tables.VehTargetOffset.road(static_cast<std::size_t>(r))[m][n] = 25 * best_lane;
+        T.VehTargetOffset.road(static_cast<std::size_t>(r))[m][n] = 25 * best_lane;
     }
 }
 
@@ -343,7 +335,8 @@ void IdmTraffic::wrap(Road& road, Row& row) {
         road.Pos[row.Slot[k]] = k;
 }
 
-void IdmTraffic::step(TrafficTables& Tables, const TrafficFrame& Frame, VehiclePlacementSink& Sink) {
+void IdmTraffic::step(const TrafficFrame& Frame, VehicleList& Vehicles) {
+    TrafficTables& T = *Tables;
     if (Live) P = *Live;
     const int roads = std::min<std::int32_t>(Frame.RoadCount, static_cast<std::int32_t>(Roads.size()));
     const double dt =
@@ -351,7 +344,7 @@ void IdmTraffic::step(TrafficTables& Tables, const TrafficFrame& Frame, VehicleP
     const StepRule rule{IdmRule(P), 1.0 / P.DesiredSpeed, Ring == 0};
     for (int r = 0; r < roads; ++r) {
         Road& road = Roads[static_cast<std::size_t>(r)];
-        change_lanes(road, Tables, r, rule);
+        change_lanes(road, r, rule);
         for (int s = 0; s < Slots; ++s)
             if (road.BrakeLeft[s] > 0) {
                 road.Acc[s] = std::min(road.Acc[s], -road.BrakeDeceleration[s]);
@@ -359,12 +352,11 @@ void IdmTraffic::step(TrafficTables& Tables, const TrafficFrame& Frame, VehicleP
             }
         move(road, dt);
 
-        auto& Dist = Tables.VehDist.road(static_cast<std::size_t>(r));
-        auto& Speed = Tables.VehSpeed.road(static_cast<std::size_t>(r));
-        auto& Offset = Tables.VehOffset.road(static_cast<std::size_t>(r));
-        auto& Target = Tables.VehTargetOffset.road(static_cast<std::size_t>(r));
-        auto& Side = Tables.VehSideStep.road(static_cast<std::size_t>(r));
-        const long long first = vehicle_object_index(Frame.BuildingCount, Frame.RoadCount, 0, 0, r);
+        auto& Dist = T.VehDist.road(static_cast<std::size_t>(r));
+        auto& Speed = T.VehSpeed.road(static_cast<std::size_t>(r));
+        auto& Offset = T.VehOffset.road(static_cast<std::size_t>(r));
+        auto& Target = T.VehTargetOffset.road(static_cast<std::size_t>(r));
+        auto& Side = T.VehSideStep.road(static_cast<std::size_t>(r));
         for (int m = 0; m < 3; ++m) {
             for (int n = 0; n <= LastCar; ++n) {
                 const int s = m * (LastCar + 1) + n;
@@ -375,18 +367,41 @@ void IdmTraffic::step(TrafficTables& Tables, const TrafficFrame& Frame, VehicleP
                 }
                 Offset[m][n] += Side[m][n];
                 if (Offset[m][n] == Target[m][n]) Side[m][n] = 0;
-                const long long obj = first + s;
-                if (obj < 0 || obj > LastObjectIndex) continue;
-                Sink.place_vehicle(static_cast<std::int32_t>(obj),
-                                   static_cast<float>(vehicle_x(r, Offset[m][n])),
-                                   static_cast<float>(vehicle_y(Dist[m][n])), VehicleZ);
+            }
+        }
+    }
+    list_vehicles(Vehicles);
+}
+
+void IdmTraffic::list_vehicles(VehicleList& Vehicles) const {
+    const TrafficTables& T = *Tables;
+    const auto roads = static_cast<std::int32_t>(Roads.size());
+    Vehicles.start(roads);
+    Vehicles.reserve(static_cast<std::size_t>(roads) * Slots);
+    for (std::int32_t r = 0; r < roads; ++r) {
+        const Road& road = Roads[static_cast<std::size_t>(r)];
+        const auto ru = static_cast<std::size_t>(r);
+        for (int m = 0; m < 3; ++m) {
+            for (int n = 0; n <= LastCar; ++n) {
+                const int s = m * (LastCar + 1) + n;
+                Vehicle v;
+                v.Road = r;
+                v.Id = s;
+                v.Lane = T.VehLane.road(ru)[m][n];
+                v.Kind = n < LastCar ? car_kind(m) : slow_vehicle_kind(m);
+                v.Across = offset_metres(T.VehOffset.road(ru)[m][n]);
+                // A vehicle the model does not drive stays as the tables have it.
+                v.Position = road.Active[s] ? road.X[s] : distance_metres(T.VehDist.road(ru)[m][n]);
+                v.Speed = road.Active[s] ? road.V[s] : T.VehSpeed.road(ru)[m][n] * MetresPerSecondPerSpeedUnit;
+                v.Acceleration = road.Active[s] ? road.Acc[s] : 0.0;
+                Vehicles.add(v);
             }
         }
     }
 }
 
-void IdmTraffic::dump(std::ostream& out, const TrafficTables& Tables, std::int32_t RoadCount,
-                      std::int64_t frames, float LastFrameTime) const {
+void IdmTraffic::dump(std::ostream& out, std::int32_t RoadCount, std::int64_t frames,
+                      float LastFrameTime) const {
     // The model's own state in full: the tables round it.
     std::string more = ",\n\"scenario\": \"";
     more += traffic_scenario_name(Ring > 0 ? TrafficScenario::Ring : TrafficScenario::Open);
@@ -405,7 +420,7 @@ void IdmTraffic::dump(std::ostream& out, const TrafficTables& Tables, std::int32
         if (r >= static_cast<int>(Roads.size())) return std::numeric_limits<double>::quiet_NaN();
         return Roads[static_cast<std::size_t>(r)].V[m * (LastCar + 1) + n];
     });
-    write_traffic_dump(out, Tables, RoadCount, frames, LastFrameTime, name(), more);
+    write_traffic_dump(out, *Tables, RoadCount, frames, LastFrameTime, name(), more);
 }
 
 } // namespace kl

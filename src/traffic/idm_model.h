@@ -1,6 +1,7 @@
 // The second traffic model: the same vehicles, lanes and slide as the program's own traffic, driven by
 // the Intelligent Driver Model with MOBIL lane changes. It keeps positions and speeds in metres and
-// m/s of its own and mirrors them into the traffic tables after every step.
+// m/s of its own, hands its vehicles out in those, and mirrors them into the traffic tables after
+// every step for the dump.
 #pragma once
 
 #include "traffic/idm.h"
@@ -8,6 +9,7 @@
 #include "traffic/ring.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -23,27 +25,25 @@ class IdmTraffic final : public TrafficModel {
 
     // The street the next set_up makes: the open one, or a ring of ring_length metres a lane (kept
     // to MinRingLength to MaxRingLength).
-    void set_scenario(TrafficScenario scenario, double ring_length);
+    void set_scenario(TrafficScenario scenario, double ring_length) override;
     TrafficScenario scenario() const { return Scenario; }
 
     // Open: the program's own set-up (same random numbers, same start), then adopt. Ring: each lane
     // slot's 20 vehicles in their own lane, evenly spaced at the equilibrium speed of their gap, each
     // then moved by Random by less than half a metre either way.
-    void set_up(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
-                UniformSource& Random, VehiclePlacementSink& Sink) override;
-    void step(TrafficTables& Tables, const TrafficFrame& Frame, VehiclePlacementSink& Sink) override;
-    void dump(std::ostream& out, const TrafficTables& Tables, std::int32_t RoadCount, std::int64_t frames,
-              float LastFrameTime) const override;
+    void set_up(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles) override;
+    void step(const TrafficFrame& Frame, VehicleList& Vehicles) override;
+    const TrafficTables& tables() const override { return *Tables; }
+    void dump(std::ostream& out, std::int32_t RoadCount, std::int64_t frames, float LastFrameTime) const override;
 
     // Takes the traffic as the tables hold it: distance, speed and lane of every simulated vehicle.
     // The slow last vehicle of each lane slot keeps the speed it has now as its desired speed; the
     // others want the desired speed of the parameters. A vehicle whose lane or distance is unusable
-    // stays where it is.
-    void adopt(const TrafficTables& Tables, std::int32_t RoadCount);
+    // stays where it is. Vehicles gets the vehicles as adopted.
+    void adopt(const TrafficTables& Tables, std::int32_t RoadCount, VehicleList& Vehicles);
 
     double ring_length() const override { return Ring; }
-    bool brake(std::int32_t road, int slot, int index, double deceleration, double seconds) override;
-    std::optional<VehicleState> state(std::int32_t road, int slot, int index) const override;
+    bool brake(std::int32_t road, std::int32_t id, double deceleration, double seconds) override;
 
     // Read every step, so a change takes effect in the next frame; a model made with live
     // parameters takes them over at every step instead.
@@ -100,11 +100,12 @@ class IdmTraffic final : public TrafficModel {
     };
     struct StepRule;
 
-    void change_lanes(Road& road, TrafficTables& Tables, int r, const StepRule& rule);
+    void change_lanes(Road& road, int r, const StepRule& rule);
     static void move(Road& road, double dt);
     static void wrap(Road& road, Row& row);
-    void set_up_ring(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
-                     UniformSource& Random, VehiclePlacementSink& Sink);
+    void set_up_ring(std::int32_t RoadCount, UniformSource& Random);
+    // The simulated vehicles of every road, as the model holds them and the tables slide them.
+    void list_vehicles(VehicleList& Vehicles) const;
 
     const IdmParameters* Live;
     VehicleLengths Lengths;
@@ -114,6 +115,8 @@ class IdmTraffic final : public TrafficModel {
     // The ring of the traffic set up last; 0 for the open street.
     double Ring = 0;
     std::vector<Road> Roads;
+    // About 2 MB: on the heap.
+    std::unique_ptr<TrafficTables> Tables = std::make_unique<TrafficTables>();
 };
 
 } // namespace kl

@@ -1,11 +1,13 @@
-// The one front every traffic model sits behind: the scene sets it up, steps it once a frame and reads
-// the traffic tables it keeps filled, so statistics, the log, the dump and the followed vehicle work
-// the same whichever model drives.
+// The one front every traffic model sits behind: the scene sets it up and steps it once a frame, and
+// each time the model hands out its vehicles as values. The program's own tables stay inside the
+// models, for the dump and the digest.
 #pragma once
 
 #include "traffic/random_source.h"
+#include "traffic/ring.h"
 #include "traffic/tables.h"
 #include "traffic/traffic.h"
+#include "traffic/vehicles.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,12 +19,6 @@ namespace kl {
 
 struct IdmParameters;
 struct VehicleLengths;
-
-// What a model holds of one vehicle, in metres, m/s and m/s^2: the position along its road (on a
-// ring, 0 to the ring's length) and the acceleration of its last step.
-struct VehicleState {
-    double Position = 0, Speed = 0, Acceleration = 0;
-};
 
 // The models a run can choose among; the program's own traffic is the default.
 enum class TrafficModelKind : std::uint8_t { Classic, Idm };
@@ -40,34 +36,34 @@ class TrafficModel {
     // The name the command line and the dump use.
     const char* name() const { return traffic_model_name(kind()); }
 
-    // Fresh traffic for roads 0 .. RoadCount - 1 (at most the tables' 251), placed through Sink.
-    virtual void set_up(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
-                        UniformSource& Random, VehiclePlacementSink& Sink) = 0;
+    // The street the next set_up makes: the open one, or a ring of ring_length metres a lane. The
+    // program's own traffic only knows the open street.
+    virtual void set_scenario(TrafficScenario scenario, double ring_length) { (void)scenario, (void)ring_length; }
 
-    // One frame: every simulated vehicle moves and is placed through Sink. One call per frame, so
-    // the cost of the indirection never reaches the per-vehicle loop.
-    virtual void step(TrafficTables& Tables, const TrafficFrame& Frame, VehiclePlacementSink& Sink) = 0;
+    // Fresh traffic for roads 0 .. RoadCount - 1 (at most MaxRoadCount); its vehicles into Vehicles.
+    virtual void set_up(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles) = 0;
+
+    // One frame: every vehicle moves, and the vehicles as they are then go into Vehicles. One call
+    // per frame, so the cost of the indirection never reaches the per-vehicle loop.
+    virtual void step(const TrafficFrame& Frame, VehicleList& Vehicles) = 0;
 
     // The length of the ring each lane closes on, in metres; 0 on the open street.
     virtual double ring_length() const { return 0.0; }
 
-    // Makes vehicle (slot, index) of road brake at least at deceleration m/s^2 for the next seconds
-    // of simulated time; false when the model cannot (the program's own traffic never can).
-    virtual bool brake(std::int32_t road, int slot, int index, double deceleration, double seconds) {
-        (void)road, (void)slot, (void)index, (void)deceleration, (void)seconds;
+    // Makes vehicle `id` of road brake at least at deceleration m/s^2 for the next seconds of
+    // simulated time; false when the model cannot (the program's own traffic never can).
+    virtual bool brake(std::int32_t road, std::int32_t id, double deceleration, double seconds) {
+        (void)road, (void)id, (void)deceleration, (void)seconds;
         return false;
     }
 
-    // The model's own state of a simulated vehicle in a lane; nothing when it keeps none beyond the
-    // tables, or the vehicle is in none.
-    virtual std::optional<VehicleState> state(std::int32_t road, int slot, int index) const {
-        (void)road, (void)slot, (void)index;
-        return std::nullopt;
-    }
+    // The program's traffic tables as the model left them (the car-following model mirrors its
+    // state into them, rounded).
+    virtual const TrafficTables& tables() const = 0;
 
     // The tables as JSON (see write_traffic_dump).
-    virtual void dump(std::ostream& out, const TrafficTables& Tables, std::int32_t RoadCount,
-                      std::int64_t frames, float LastFrameTime) const = 0;
+    virtual void dump(std::ostream& out, std::int32_t RoadCount, std::int64_t frames,
+                      float LastFrameTime) const = 0;
 };
 
 // The traffic the program has always had: set_up_traffic and step_traffic, or the checked plain

@@ -1,4 +1,4 @@
-// Filling the traffic tables at scene set-up and on restart.
+// Filling the traffic tables at scene set-up and on restart, and reading the vehicles out of them.
 #include "traffic/traffic.h"
 
 #include <algorithm>
@@ -13,18 +13,12 @@ std::int32_t round_speed(double speed) {
     return static_cast<std::int32_t>(std::nearbyint(speed));
 }
 
-void place_if_in_objects(VehiclePlacementSink& Sink, long long ObjIndex, float x, float y, float z) {
-    if (ObjIndex < 0 || ObjIndex > LastObjectIndex) return;
-    Sink.place_vehicle(static_cast<std::int32_t>(ObjIndex), x, y, z);
-}
-
 } // namespace
 
-void set_up_traffic(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t BuildingCount,
-                    UniformSource& Random, VehiclePlacementSink& Sink) {
+void set_up_traffic(TrafficTables& Tables, std::int32_t RoadCount, UniformSource& Random) {
     constexpr std::int32_t LastCar = TrafficTables::LastCar;
-    // Every statement for a road beyond the tables fails, so such a road gets nothing: no values, no
-    // random numbers and no placement.
+    // Every statement for a road beyond the tables fails, so such a road gets nothing: no values and
+    // no random numbers.
     const int roads = std::min<std::int32_t>(RoadCount, VehicleTable<int>::Roads);
     for (int r = 0; r < roads; ++r) {
         for (int m = 0; m < 3; ++m) {
@@ -40,11 +34,33 @@ void set_up_traffic(TrafficTables& Tables, std::int32_t RoadCount, std::int32_t 
                     Tables.VehDist(m, n, r) = (3000.0 * Random.next() + 1400.0 * (LastCar + 2)) * 3.0;
                     Tables.VehSpeed(m, n, r) = round_speed(70.0 + 9.0 * Random.next());
                 }
-                // The frame step places every vehicle anew before it is drawn, so this placement
-                // (a tenth of the distance, on the ground) is never seen.
-                place_if_in_objects(Sink, vehicle_object_index(BuildingCount, RoadCount, m, n, r),
-                                    static_cast<float>(54 + 4 * m + 20 * r),
-                                    static_cast<float>(Tables.VehDist(m, n, r) / 10.0 + 50.0), 0.0f);
+            }
+        }
+    }
+}
+
+void list_table_vehicles(const TrafficTables& Tables, std::int32_t RoadCount, VehicleList& Out) {
+    constexpr std::int32_t LastCar = TrafficTables::LastCar;
+    const int roads = std::clamp<std::int32_t>(RoadCount, 0, VehicleTable<int>::Roads);
+    Out.start(roads);
+    Out.reserve(static_cast<std::size_t>(roads) * 3 * (LastCar + 1));
+    for (int r = 0; r < roads; ++r) {
+        const auto ru = static_cast<std::size_t>(r);
+        const auto& lane = Tables.VehLane.road(ru);
+        const auto& dist = Tables.VehDist.road(ru);
+        const auto& speed = Tables.VehSpeed.road(ru);
+        const auto& offset = Tables.VehOffset.road(ru);
+        for (int m = 0; m < 3; ++m) {
+            for (int n = 0; n <= LastCar; ++n) {
+                Vehicle v;
+                v.Road = r;
+                v.Id = m * (LastCar + 1) + n;
+                v.Lane = lane[m][n];
+                v.Kind = n < LastCar ? car_kind(m) : slow_vehicle_kind(m);
+                v.Across = offset_metres(offset[m][n]);
+                v.Position = distance_metres(dist[m][n]);
+                v.Speed = speed[m][n] * MetresPerSecondPerSpeedUnit;
+                Out.add(v);
             }
         }
     }

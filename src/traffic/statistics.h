@@ -1,8 +1,9 @@
-// What the traffic is doing, read from its tables without touching them: per lane the vehicles in it,
-// their mean speed and the lane changes into it, and overall speed, lane-change rate and spread.
+// What the traffic is doing, read from the vehicles it handed out: per lane the vehicles in it, their
+// mean speed and the lane changes into it, and overall speed, lane-change rate and spread.
 #pragma once
 
 #include "traffic/tables.h"
+#include "traffic/vehicles.h"
 
 #include <array>
 #include <cstdint>
@@ -33,25 +34,22 @@ struct TrafficFigures {
     double SpreadMetres = 0;     // first to last vehicle along the road, over all roads
 };
 
-// The current lane of every simulated vehicle, road by road, lane slot by lane slot, vehicle by
-// vehicle (60 a road).
-std::vector<std::int32_t> current_lanes(const TrafficTables& Tables, std::int32_t RoadCount);
+// The current lane of every vehicle, in the order of the list.
+std::vector<std::int32_t> current_lanes(const VehicleList& Vehicles);
 
 // The figures of a window of window_seconds that closed at Time. previous_lanes are the lanes of the
-// last window as current_lanes gives them; when they do not fit the tables (none yet, another road
+// last window as current_lanes gives them; when they do not fit the vehicles (none yet, another road
 // count) no lane change is counted. A lane change undone within one window is not seen.
-TrafficFigures compute_traffic_figures(const TrafficTables& Tables, std::int32_t RoadCount,
-                                       const std::vector<std::int32_t>& previous_lanes, double window_seconds,
-                                       double Time);
+TrafficFigures compute_traffic_figures(const VehicleList& Vehicles, const std::vector<std::int32_t>& previous_lanes,
+                                       double window_seconds, double Time);
 
-// The lanes of the previous window, kept here and never in the traffic tables.
+// The lanes of the previous window, kept here and never in the traffic.
 class TrafficStatistics {
   public:
     // The traffic was set up afresh: its start lanes are the base of the next window.
-    void restart(const TrafficTables& Tables, std::int32_t RoadCount);
+    void restart(const VehicleList& Vehicles);
     // Figures of the window just closed; its lanes become the base of the next one.
-    TrafficFigures close_window(const TrafficTables& Tables, std::int32_t RoadCount, double window_seconds,
-                                double Time);
+    TrafficFigures close_window(const VehicleList& Vehicles, double window_seconds, double Time);
 
   private:
     std::vector<std::int32_t> PreviousLanes;

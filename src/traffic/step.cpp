@@ -85,25 +85,12 @@ struct LaneRow {
     }
 };
 
-// 4 x offset / 25 for every settled and sliding offset; the division gives the same double every
-// time, so looking it up changes nothing but the cost.
-struct OffsetShift {
-    double Value[51];
-    OffsetShift() {
-        for (int off = 0; off <= 50; ++off)
-            Value[off] = 4 * off / 25.0;
-    }
-    double operator()(std::int32_t off) const { return off >= 0 && off <= 50 ? Value[off] : 4 * off / 25.0; }
-};
-const OffsetShift offset_shift;
-
 class FastRoad {
   public:
     FastRoad(TrafficTables& T, const TrafficFrame& Frame, int Road)
         : Lane(T.VehLane.road(Road)), Dist(T.VehDist.road(Road)), Speed(T.VehSpeed.road(Road)),
           Offset(T.VehOffset.road(Road)), Target(T.VehTargetOffset.road(Road)),
-          Side(T.VehSideStep.road(Road)), Order(T.StepOrder[Road]), F(Frame), RoadX(54 + 20 * Road),
-          FirstObj(vehicle_object_index(Frame.BuildingCount, Frame.RoadCount, 0, 0, Road)) {
+          Side(T.VehSideStep.road(Road)), Order(T.StepOrder[Road]), F(Frame) {
         for (LaneRow& row : Rows)
             row.Dist[0] = NaN;
         // Last frame's order first, then whatever it missed; each vehicle joins once.
@@ -127,7 +114,7 @@ class FastRoad {
                 Order[i++] = static_cast<std::int8_t>(row.Slot[pos]);
     }
 
-    void vehicle(int m, int n, VehiclePlacementSink& Sink) {
+    void vehicle(int m, int n) {
         const int slot = slot_of(m, n);
         std::int32_t& speed = Speed[m][n];
         if (speed < 120 && n < LastCar) {
@@ -148,13 +135,6 @@ class FastRoad {
 
         Offset[m][n] += Side[m][n];
         if (Offset[m][n] == Target[m][n]) Side[m][n] = 0;
-
-        const long long obj = FirstObj + slot;
-        if (obj < 0 || obj > LastObjectIndex) return;
-        const double x = RoadX + offset_shift(Offset[m][n]);
-        const double y = vehicle_y(Dist[m][n]);
-        Sink.place_vehicle(static_cast<std::int32_t>(obj), static_cast<float>(x), static_cast<float>(y),
-                           VehicleZ);
     }
 
   private:
@@ -262,8 +242,6 @@ class FastRoad {
     RoadCells<std::int32_t>& Side;
     std::int8_t (&Order)[Slots];
     const TrafficFrame& F;
-    const int RoadX;
-    const long long FirstObj;
 
     LaneRow Rows[3];
     std::uint64_t Members[3] = {}; // bit per slot: which vehicles drive in each lane
@@ -273,14 +251,14 @@ class FastRoad {
 
 } // namespace
 
-void step_traffic(TrafficTables& Tables, const TrafficFrame& Frame, VehiclePlacementSink& Sink) {
+void step_traffic(TrafficTables& Tables, const TrafficFrame& Frame) {
     // Roads beyond the tables would fail at their first access and do nothing.
     const int roads = std::min<std::int32_t>(Frame.RoadCount, VehicleTable<int>::Roads);
     for (int r = 0; r < roads; ++r) {
         FastRoad road(Tables, Frame, r);
         for (int m = 0; m < 3; ++m)
             for (int n = 0; n <= LastCar; ++n)
-                road.vehicle(m, n, Sink);
+                road.vehicle(m, n);
     }
 }
 

@@ -82,7 +82,7 @@ struct PlainScan {
         }
     }
 
-    void vehicle(int m, int n, VehiclePlacementSink& Sink) {
+    void vehicle(int m, int n) {
         if (T.VehSpeed(m, n, r) < 120 && n < LastCar) {
             T.VehSpeed(m, n, r) += 1;
             if (T.VehSpeed(m, n, r) >= 120) T.VehSpeed(m, n, r) = 120;
@@ -93,25 +93,18 @@ struct PlainScan {
 
         T.VehOffset(m, n, r) += T.VehSideStep(m, n, r);
         if (T.VehOffset(m, n, r) == T.VehTargetOffset(m, n, r)) T.VehSideStep(m, n, r) = 0;
-
-        const long long obj = vehicle_object_index(F.BuildingCount, F.RoadCount, m, n, r);
-        if (obj < 0 || obj > LastObjectIndex) return;
-        const double x = vehicle_x(r, T.VehOffset(m, n, r));
-        const double y = vehicle_y(T.VehDist(m, n, r));
-        Sink.place_vehicle(static_cast<std::int32_t>(obj), static_cast<float>(x), static_cast<float>(y),
-                           VehicleZ);
     }
 };
 
 } // namespace
 
-void step_traffic_plain(TrafficTables& Tables, const TrafficFrame& Frame, VehiclePlacementSink& Sink) {
+void step_traffic_plain(TrafficTables& Tables, const TrafficFrame& Frame) {
     for (int r = 0; r < Frame.RoadCount; ++r) {
         try {
             PlainScan scan{Tables, Frame, r};
             for (int m = 0; m < 3; ++m)
                 for (int n = 0; n <= LastCar; ++n)
-                    scan.vehicle(m, n, Sink);
+                    scan.vehicle(m, n);
         } catch (const Fault&) {
             // The road lies beyond the tables: its very first access fails, before anything was
             // written, and so would every statement for it and for every road after it.

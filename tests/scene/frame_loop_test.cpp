@@ -54,15 +54,15 @@ std::size_t off_picture(const scene::SceneState& S) {
     for (std::int64_t i = 0; i < mdlKl::Program().BuildingCount; ++i)
         count(2 + i);
     const std::int32_t buildings = mdlKl::Program().BuildingCount;
-    for (long long k = vehicle_object_index(buildings, S.RoadCount, 0, 0, 0);
-         k < vehicle_object_index(buildings, S.RoadCount, 0, 0, S.RoadCount); ++k)
+    for (long long k = scene::vehicle_object_index(buildings, S.RoadCount, 0, 0);
+         k < scene::vehicle_object_index(buildings, S.RoadCount, 0, S.RoadCount); ++k)
         count(k);
     // A road is drawn by the pieces of it that can reach the picture; with none, not at all.
     const Matrix4 identity = MatrixIdentity();
     bool road_reaches = false;
-    for (std::size_t p = 0; p < S.Roads.Pieces(); ++p) {
+    for (std::size_t p = 0; p < S.Street.Roads.Pieces(); ++p) {
         Vec3 low, high;
-        S.Roads.PieceBounds(p, low, high);
+        S.Street.Roads.PieceBounds(p, low, high);
         road_reaches = road_reaches || !reach.ReachesNoPixel(identity, low, high);
     }
     if (!road_reaches) ++n;
@@ -237,8 +237,7 @@ TEST_F(FrameLoop, VFollowsTheNearestVehicleAheadThenFartherOnesAndShiftVGoesBack
     frame();
     const auto followed = [&] {
         const scene::FollowedVehicle& f = S.Follow;
-        const long long k =
-            vehicle_object_index(mdlKl::Program().BuildingCount, S.RoadCount, f.Slot, f.Index, f.Road);
+        const long long k = scene::vehicle_object_index(mdlKl::Program().BuildingCount, S.RoadCount, f.Id, f.Road);
         return mdlKl::ObjectAt(k).POSX();
     };
     const auto ahead_of_user = [&](const Vec3& p) { return p.y - user().POSX().y; };
@@ -288,7 +287,7 @@ TEST_F(FrameLoop, ARingIsDrawnAtEveryCopyInViewAndVRidesRoundItForEver) {
     ASSERT_EQ(S.Model->ring_length(), 200.0);
     const DrawReach reach = DrawReach::FromEngine(*program.Engine);
     const Vec3 eye = S.ChaseCamera->Pos();
-    const std::vector<Matrix4>& drawn = S.Vehicles.LastDrawnWorlds();
+    const std::vector<Matrix4>& drawn = S.Street.VehicleBatch.LastDrawnWorlds();
     const double far = scene::kRingVehicleMetres * 800 / (2 * std::tan(std::numbers::pi / 8));
     std::size_t expected = 0, ahead_near = 0;
     for (int i = 0; i < 60; ++i) {

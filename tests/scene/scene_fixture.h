@@ -120,15 +120,16 @@ class SceneTest : public ::testing::Test {
                                static_cast<float>(world[13])});
         }
         // What the batches drew: in world space, with no transform of their own to show it.
-        std::vector<cls3dObject*> batched = S.Roads.LastDrawnObjects();
-        for (cls3dObject* o : S.Buildings.LastDrawnObjects())
-            batched.push_back(o);
-        for (cls3dObject* o : S.Vehicles.LastDrawnObjects())
+        std::vector<cls3dObject*> batched = S.Street.Roads.LastDrawnObjects();
+        for (cls3dObject* o : S.Street.Buildings.LastDrawnObjects())
             batched.push_back(o);
         for (const cls3dObject* o : batched) {
             const Vec3 p = o->Position();
             out.push_back({p.x, p.z, p.y});
         }
+        // The vehicles' batch draws many vehicles with one model: each where its transform put it.
+        for (const Matrix4& w : S.Street.VehicleBatch.LastDrawnWorlds())
+            out.push_back({w.m41, w.m43, w.m42});
         return out;
     }
 

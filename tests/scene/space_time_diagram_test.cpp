@@ -3,6 +3,7 @@
 // and the fundamental diagram of uniform flow.
 #include "scene/fundamental_diagram.h"
 #include "scene/space_time_diagram.h"
+#include "scene/street.h"
 #include "traffic/idm_model.h"
 #include "traffic/ring.h"
 
@@ -94,27 +95,29 @@ TEST(SpaceTimeDiagram, KeepsAMinuteNothingWhilePausedAndStartsAfreshOnAnotherRoa
 
     // The user on the fourth of five roads; the traffic moves there only.
     auto tables = std::make_unique<TrafficTables>();
-    const std::int32_t road = road_under(54 + 20 * 3 + 4, 5);
+    const std::int32_t road = scene::road_under(54 + 20 * 3 + 4, 5);
     EXPECT_EQ(road, 3);
     tables->VehDist(1, 5, 3) = 12345;
     tables->VehSpeed(1, 5, 3) = 100;
+    VehicleList vehicles;
+    list_table_vehicles(*tables, 5, vehicles);
     H followed;
-    followed.follow(*tables, road, 1.0);
-    followed.follow(*tables, road, 1.0);
-    followed.follow(*tables, road, 1.0 + H::SampleSeconds / 2);
+    followed.follow(vehicles, road, 1.0);
+    followed.follow(vehicles, road, 1.0);
+    followed.follow(vehicles, road, 1.0 + H::SampleSeconds / 2);
     ASSERT_EQ(followed.samples().size(), 1u) << "a paused traffic adds no sample";
     EXPECT_EQ(followed.samples().back().Metres[20 + 5], 123.45);
     EXPECT_NEAR(followed.samples().back().Kmh[20 + 5], 129.6, 1e-9);
-    followed.follow(*tables, road, 1.0 + H::SampleSeconds);
+    followed.follow(vehicles, road, 1.0 + H::SampleSeconds);
     EXPECT_EQ(followed.samples().size(), 2u);
 
     // Far beyond the last road: the last road, and a new history.
-    followed.follow(*tables, road_under(1e9, 5), 2.0);
+    followed.follow(vehicles, scene::road_under(1e9, 5), 2.0);
     EXPECT_EQ(followed.road(), 4);
     ASSERT_EQ(followed.samples().size(), 1u);
     EXPECT_EQ(followed.samples().back().Metres[25], 0.0);
-    EXPECT_EQ(road_under(-1e9, 5), 0);
-    EXPECT_EQ(road_under(60, 0), -1);
+    EXPECT_EQ(scene::road_under(-1e9, 5), 0);
+    EXPECT_EQ(scene::road_under(60, 0), -1);
 }
 
 } // namespace
@@ -129,19 +132,16 @@ TEST(FundamentalDiagram, UniformFlowLiesOnTheEquilibriumCurve) {
     struct Middle final : UniformSource {
         double next() override { return 0.5; }
     } middle;
-    struct : VehiclePlacementSink {
-        void place_vehicle(std::int32_t, float, float, float) override {}
-    } sink;
-    auto T = std::make_unique<TrafficTables>();
+    VehicleList vehicles;
     IdmTraffic model;
     model.parameters() = scenario_default_parameters(TrafficScenario::Ring);
     model.set_scenario(TrafficScenario::Ring, 450);
-    model.set_up(*T, 1, 400, middle, sink);
+    model.set_up(1, middle, vehicles);
     FundamentalDiagram F;
     const double dt = 1.0 / 30;
     for (int frame = 1; frame <= 65 * 30; ++frame) {
-        model.step(*T, TrafficFrame{1, 400, static_cast<float>(dt), static_cast<float>(dt)}, sink);
-        F.follow(*T, &model, 0, model.ring_length(), frame * dt, dt);
+        model.step(TrafficFrame{1, static_cast<float>(dt), static_cast<float>(dt)}, vehicles);
+        F.follow(vehicles, 0, model.ring_length(), frame * dt, dt);
     }
     // Two aggregations of five detectors: 100 m stretches and the ring's last 50 m.
     ASSERT_EQ(F.points().size(), 10u);

@@ -1,7 +1,6 @@
 // The car-following model in situations whose outcome is known in closed form or worked out by hand:
 // free-road speed, the platoon's equilibrium gap, the lane-change criteria, and a long run's safety.
 #include "traffic/idm_model.h"
-#include "traffic/placement_recorder.h"
 #include "traffic/ring.h"
 
 #include <algorithm>
@@ -37,7 +36,8 @@ class IdmModel : public ::testing::Test {
         T->VehTargetOffset(m, n, 0) = 25 * lane;
         T->VehSideStep(m, n, 0) = 0;
     }
-    double x(int m, int n) const { return T->VehDist(m, n, 0) / 100; }
+    double x(int m, int n) const { return Model.tables().VehDist(m, n, 0) / 100; }
+    void adopt() { Model.adopt(*T, 1, Listed); }
     static double length(int m, int n) { return VehicleLengths().of(m, n == LastCar); }
     // Where (m, n) goes to be `gap` metres, bumper to bumper, ahead of or behind a vehicle at x of
     // length len.
@@ -50,19 +50,19 @@ class IdmModel : public ::testing::Test {
 
     void run(int frames) {
         for (int i = 0; i < frames; ++i)
-            Model.step(*T, TrafficFrame{1, 400, Dt, Dt}, Sink);
+            Model.step(TrafficFrame{1, Dt, Dt}, Listed);
     }
 
     std::unique_ptr<TrafficTables> T = std::make_unique<TrafficTables>();
     IdmTraffic Model;
-    test::PlacementRecorder Sink;
+    VehicleList Listed;
 };
 
 TEST_F(IdmModel, FreeRoadSpeedFollowsTheClosedForm) {
     // Alone ahead of everything, from standing: dv/dt = a(1 - (v/v0)^4), whose solution is
     // t(v) = v0 / (2a) (artanh(v/v0) + arctan(v/v0)).
     put(0, 0, 0, 1e7, 0);
-    Model.adopt(*T, 1);
+    adopt();
     const IdmParameters P;
     int done = 0;
     for (const int seconds : {2, 10, 30, 60}) {
@@ -80,7 +80,7 @@ TEST_F(IdmModel, PlatoonSettlesAtTheEquilibriumGap) {
     put(0, LastCar, 0, 5000, 56);
     for (int n = 0; n < LastCar; ++n)
         put(0, n, 0, 5000 - 60.0 * (LastCar - n), 100);
-    Model.adopt(*T, 1);
+    adopt();
     Model.parameters().Threshold = std::numeric_limits<double>::infinity();
     run(600 * 30);
 
@@ -103,9 +103,9 @@ TEST_F(IdmModel, ALongFrameStopsAVehicleAtTheTailAheadNotInIt) {
     const double leader = behind(5000, length(0, LastCar), 0, 1, 5.0);
     put(0, 1, 0, leader, 120);
     put(0, 0, 0, behind(leader, length(0, 1), 0, 0, 60.0), 120);
-    Model.adopt(*T, 1);
+    adopt();
     Model.parameters().Threshold = std::numeric_limits<double>::infinity();
-    Model.step(*T, TrafficFrame{1, 400, 8.0f, 8.0f}, Sink);
+    Model.step(TrafficFrame{1, 8.0f, 8.0f}, Listed);
     EXPECT_NEAR(x(0, 0), behind(x(0, 1), length(0, 1), 0, 0, 0.0), 1e-9);
     EXPECT_EQ(Model.speed(0, 0, 0), 0.0);
     EXPECT_LT(x(0, 1), behind(x(0, LastCar), length(0, LastCar), 0, 1, 0.0));
@@ -152,10 +152,11 @@ TEST_P(IdmLaneChange, HappensExactlyWhenWorthItAndSafe) {
         if (c.new_leader_gap > 0) put(1, 1, near, ahead(cx, own, 1, 1, c.new_leader_gap), 0);
         if (c.new_follower_gap > 0) put(1, 2, near, behind(cx, own, 1, 2, c.new_follower_gap), 0);
         if (c.old_follower_gap > 0) put(1, 3, 1, behind(cx, own, 1, 3, c.old_follower_gap), 0);
-        Model.adopt(*T, 1);
+        adopt();
         run(1);
-        EXPECT_EQ(T->VehLane(0, 0, 0), c.changes ? near : 1);
-        EXPECT_EQ(T->VehSideStep(0, 0, 0), c.changes ? near - 1 : 0);
+        EXPECT_EQ(Model.tables().VehLane(0, 0, 0), c.changes ? near : 1);
+        EXPECT_EQ(Model.tables().VehSideStep(0, 0, 0), c.changes ? near - 1 : 0);
+        EXPECT_EQ(Listed.find(0, 0)->Lane, c.changes ? near : 1);
     }
 }
 
@@ -165,9 +166,6 @@ INSTANTIATE_TEST_SUITE_P(Side, IdmLaneChange, ::testing::Values(0, 2),
 // A source that always gives the middle of [0, 1): the ring's vehicles start undisplaced.
 struct Middle final : UniformSource {
     double next() override { return 0.5; }
-};
-struct NoSink final : VehiclePlacementSink {
-    void place_vehicle(std::int32_t, float, float, float) override {}
 };
 
 // The gap bumper to bumper from the vehicle at x0 to the one at x1 ahead of it on a ring of length L.
@@ -190,27 +188,26 @@ std::pair<double, double> speed_range(const IdmTraffic& model, int m) {
 TEST(IdmRing, UniformFlowAtTheEquilibriumSpeedStaysUniform) {
     // Even gaps at their equilibrium speed and no displacement: every acceleration is zero, no lane
     // change is worth it, and two minutes later every lane is as it started.
-    auto T = std::make_unique<TrafficTables>();
     Middle middle;
-    NoSink sink;
+    VehicleList list;
     IdmTraffic model;
     model.parameters() = scenario_default_parameters(TrafficScenario::Ring);
     model.set_scenario(TrafficScenario::Ring, 400);
-    model.set_up(*T, 1, 400, middle, sink);
+    model.set_up(1, middle, list);
     std::array<double, 3> start{};
     for (int m = 0; m < 3; ++m)
         start[static_cast<std::size_t>(m)] = model.speed(0, m, 0);
     EXPECT_GT(start[0], 5.0);
     for (int frame = 0; frame < 120 * 30; ++frame)
-        model.step(*T, TrafficFrame{1, 400, Dt, Dt}, sink);
+        model.step(TrafficFrame{1, Dt, Dt}, list);
     for (int m = 0; m < 3; ++m)
         for (int n = 0; n <= LastCar; ++n) {
-            EXPECT_EQ(T->VehLane(m, n, 0), m);
+            EXPECT_EQ(model.tables().VehLane(m, n, 0), m);
             EXPECT_NEAR(model.speed(0, m, n), start[static_cast<std::size_t>(m)], 1e-6);
             const int ahead = n == LastCar ? 0 : n + 1;
             const double len = VehicleLengths().of(m, n == LastCar),
                          len1 = VehicleLengths().of(m, ahead == LastCar);
-            const auto x = [&](int k) { return model.state(0, m, k)->Position; };
+            const auto x = [&](int k) { return list.find(0, 20 * m + k)->Position; };
             double total = 0;
             for (int k = 0; k <= LastCar; ++k)
                 total += VehicleLengths().of(m, k == LastCar);
@@ -238,18 +235,17 @@ TEST(IdmRing, ABrakeDiesOutInStableFlowAndGrowsIntoAJamInUnstableFlow) {
     for (const Case& c : cases) {
         const double rate = ring_growth_rate(c.P, c.Ring, 20, VehicleLengths().of(0, false));
         EXPECT_EQ(rate < 0, c.Stable) << rate;
-        auto T = std::make_unique<TrafficTables>();
         Middle middle;
-        NoSink sink;
+        VehicleList list;
         IdmTraffic model;
         model.parameters() = c.P;
         model.parameters().Threshold = 1e9;
         model.set_scenario(TrafficScenario::Ring, c.Ring);
-        model.set_up(*T, 1, 400, middle, sink);
-        ASSERT_TRUE(model.brake(0, 0, 5, 4.0, 2.0));
+        model.set_up(1, middle, list);
+        ASSERT_TRUE(model.brake(0, 5, 4.0, 2.0));
         double lowest = 1e9;
         for (int frame = 0; frame < 122 * 30; ++frame) {
-            model.step(*T, TrafficFrame{1, 400, Dt, Dt}, sink);
+            model.step(TrafficFrame{1, Dt, Dt}, list);
             lowest = std::min(lowest, speed_range(model, 0).first);
         }
         const auto [low, high] = speed_range(model, 0);
@@ -278,15 +274,15 @@ TEST(IdmTraffic, LongRunNeverOverlapsOrReversesAndRepeatsWithASeed) {
         const double L = scenario == TrafficScenario::Ring ? DefaultRingLength : 0.0;
         std::uint64_t digest[2] = {};
         for (int run = 0; run < 2; ++run) {
-            auto T = std::make_unique<TrafficTables>();
             RandomSource random(42);
-            NoSink sink;
+            VehicleList list;
             IdmTraffic model;
             if (L > 0) model.parameters() = scenario_default_parameters(scenario);
             model.set_scenario(scenario, DefaultRingLength);
-            model.set_up(*T, Roads, 400, random, sink);
+            model.set_up(Roads, random, list);
+            const TrafficTables* T = &model.tables();
             for (int frame = 0; frame < (run == 0 ? Frames : Repeated); ++frame) {
-                model.step(*T, TrafficFrame{Roads, 400, Dt, Dt}, sink);
+                model.step(TrafficFrame{Roads, Dt, Dt}, list);
                 if (frame + 1 == Repeated) digest[run] = traffic_digest(*T);
                 if (run == 1) continue;
                 for (int r = 0; r < Roads; ++r) {
@@ -299,7 +295,7 @@ TEST(IdmTraffic, LongRunNeverOverlapsOrReversesAndRepeatsWithASeed) {
                             ASSERT_GE(model.speed(r, m, n), 0.0);
                             const int l = Lane[m][n];
                             ASSERT_TRUE(l >= 0 && l < 3);
-                            const double x = L > 0 ? model.state(r, m, n)->Position : Dist[m][n] / 100;
+                            const double x = L > 0 ? list.road(r)[20 * m + n].Position : Dist[m][n] / 100;
                             if (L > 0) {
                                 ASSERT_TRUE(x >= 0 && x < L) << x;
                             }

@@ -1,5 +1,4 @@
 // Filling the traffic tables at set-up and restart, and the random source they are filled from.
-#include "traffic/placement_recorder.h"
 #include "traffic/traffic.h"
 
 #include <cmath>
@@ -28,8 +27,7 @@ class ScriptedSource : public UniformSource {
 TEST(TrafficSetUp, FillsEachLaneWithCarsSpacedAlongTheRoadAndOneSlowVehicleAhead) {
     auto t = std::make_unique<TrafficTables>();
     RandomSource random(7);
-    test::PlacementRecorder sink;
-    set_up_traffic(*t, 3, 400, random, sink);
+    set_up_traffic(*t, 3, random);
     for (int r = 0; r < 3; ++r) {
         for (int m = 0; m < 3; ++m) {
             for (int n = 0; n <= LastCar; ++n) {
@@ -62,8 +60,7 @@ TEST(TrafficSetUp, FillsEachLaneWithCarsSpacedAlongTheRoadAndOneSlowVehicleAhead
 TEST(TrafficSetUp, SpreadsTheWholeSpeedRanges) {
     auto t = std::make_unique<TrafficTables>();
     RandomSource random(11);
-    test::PlacementRecorder sink;
-    set_up_traffic(*t, 250, 400, random, sink);
+    set_up_traffic(*t, 250, random);
     std::vector<int> cars(121), slow(80);
     for (int r = 0; r < 250; ++r)
         for (int m = 0; m < 3; ++m)
@@ -91,8 +88,7 @@ TEST(TrafficSetUp, DrawsDistanceThenSpeedAndRoundsHalvesToEven) {
     numbers[39] = 5.0 / 18.0; // speed of the slow vehicle
     ScriptedSource source(numbers);
     auto t = std::make_unique<TrafficTables>();
-    test::PlacementRecorder sink;
-    set_up_traffic(*t, 1, 400, source, sink);
+    set_up_traffic(*t, 1, source);
     EXPECT_EQ(t->VehDist(0, 0, 0), 900.0);
     EXPECT_EQ(t->VehSpeed(0, 0, 0), 100);
     EXPECT_EQ(t->VehDist(0, 1, 0), 4200.0);
@@ -102,61 +98,36 @@ TEST(TrafficSetUp, DrawsDistanceThenSpeedAndRoundsHalvesToEven) {
     EXPECT_EQ(source.Draws, 2 * 60);
 }
 
-TEST(TrafficSetUp, PlacesEachVehicleOnceOnTheGroundAtATenthOfItsDistance) {
-    auto t = std::make_unique<TrafficTables>();
-    RandomSource random(3);
-    test::PlacementRecorder sink;
-    set_up_traffic(*t, 3, 400, random, sink);
-    ASSERT_EQ(sink.Calls.size(), 180u);
-    std::size_t i = 0;
-    for (int r = 0; r < 3; ++r) {
-        for (int m = 0; m < 3; ++m) {
-            for (int n = 0; n <= LastCar; ++n, ++i) {
-                const test::Placement& p = sink.Calls[i];
-                EXPECT_EQ(p.ObjIndex, 405 + static_cast<int>(i));
-                EXPECT_EQ(p.x, static_cast<float>(54 + 4 * m + 20 * r));
-                EXPECT_FLOAT_EQ(p.y, static_cast<float>(t->VehDist(m, n, r)) / 10 + 50);
-                EXPECT_EQ(p.z, 0.0f);
-            }
-        }
-    }
-}
-
 TEST(TrafficSetUp, SameSeedGivesTheSameTrafficAndRestartRebuildsItCompletely) {
     auto a = std::make_unique<TrafficTables>();
     auto b = std::make_unique<TrafficTables>();
-    test::PlacementRecorder sink;
     RandomSource ra(42), rb(42), rc(43);
-    set_up_traffic(*a, 4, 400, ra, sink);
-    set_up_traffic(*b, 4, 400, rb, sink);
+    set_up_traffic(*a, 4, ra);
+    set_up_traffic(*b, 4, rb);
     EXPECT_TRUE(*a == *b);
 
     // Drive b for a while (lane changes included), then restart it from the same seed.
     for (int frame = 0; frame < 3000; ++frame)
-        step_traffic(*b, TrafficFrame{4, 400, 1.0f / 30, 1.0f / 30}, sink);
+        step_traffic(*b, TrafficFrame{4, 1.0f / 30, 1.0f / 30});
     EXPECT_FALSE(*a == *b);
     rb.seed(42);
-    set_up_traffic(*b, 4, 400, rb, sink);
+    set_up_traffic(*b, 4, rb);
     EXPECT_TRUE(*a == *b);
 
-    set_up_traffic(*b, 4, 400, rc, sink);
+    set_up_traffic(*b, 4, rc);
     EXPECT_FALSE(*a == *b);
 }
 
-TEST(TrafficSetUp, RoadCountBeyondTheTablesFillsAndPlacesOnlyTheRoadsThatFit) {
+TEST(TrafficSetUp, RoadCountBeyondTheTablesFillsOnlyTheRoadsThatFit) {
     auto t = std::make_unique<TrafficTables>();
     ScriptedSource source({0.5});
-    test::PlacementRecorder sink;
-    set_up_traffic(*t, 252, 400, source, sink);
+    set_up_traffic(*t, 252, source);
     EXPECT_EQ(source.Draws, 2 * 60 * 251);
-    ASSERT_EQ(sink.Calls.size(), 60u * 251);
-    EXPECT_EQ(sink.Calls.back().ObjIndex, 400 + 2 + 252 + 60 * 251 - 1);
     EXPECT_EQ(t->VehSpeed(2, LastCar, 250), 74);
 
-    sink.clear();
-    set_up_traffic(*t, 0, 400, source, sink);
-    set_up_traffic(*t, -3, 400, source, sink);
-    EXPECT_TRUE(sink.Calls.empty());
+    set_up_traffic(*t, 0, source);
+    set_up_traffic(*t, -3, source);
+    EXPECT_EQ(source.Draws, 2 * 60 * 251);
 }
 
 TEST(RandomSource, GivesARepeatableUniformSequenceInTheHalfOpenUnitInterval) {

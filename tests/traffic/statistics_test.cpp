@@ -3,6 +3,7 @@
 #include "traffic/idm_model.h"
 #include "traffic/log.h"
 #include "traffic/statistics.h"
+#include "traffic/traffic.h"
 
 #include <algorithm>
 #include <cmath>
@@ -31,6 +32,13 @@ std::unique_ptr<TrafficTables> two_roads() {
     return T;
 }
 
+// The vehicles the tables hold, as the model front hands them out.
+VehicleList listed(const TrafficTables& T, std::int32_t roads) {
+    VehicleList list;
+    list_table_vehicles(T, roads, list);
+    return list;
+}
+
 // Vehicle (0, 5, 1) is half-way from lane 0 to lane 1 at the lane-change minimum of 70, and the
 // slow vehicle of road 1's middle lane is 2500 m down the road.
 void change_lane_in_progress(TrafficTables& T) {
@@ -45,9 +53,9 @@ void change_lane_in_progress(TrafficTables& T) {
 TEST(TrafficStatistics, EqualTheFiguresWorkedOutByHand) {
     auto T = two_roads();
     TrafficStatistics stats;
-    stats.restart(*T, 2);
+    stats.restart(listed(*T, 2));
     change_lane_in_progress(*T);
-    const TrafficFigures F = stats.close_window(*T, 2, 0.5, 12.25);
+    const TrafficFigures F = stats.close_window(listed(*T, 2), 0.5, 12.25);
 
     EXPECT_EQ(F.Time, 12.25);
     // Lane 0: 20 + 19 vehicles, speeds 19 x 100 + 75 and 18 x 100 + 75 = 3850, x 1.296 km/h each.
@@ -68,7 +76,7 @@ TEST(TrafficStatistics, EqualTheFiguresWorkedOutByHand) {
     EXPECT_DOUBLE_EQ(F.SpreadMetres, 2500.0);
 
     // The next window compares with this one: the change is not counted twice.
-    const TrafficFigures next = stats.close_window(*T, 2, 0.5, 12.75);
+    const TrafficFigures next = stats.close_window(listed(*T, 2), 0.5, 12.75);
     EXPECT_EQ(next.Lanes[1].ChangesIn, 0);
     EXPECT_EQ(next.ChangesPerMinute, 0.0);
 }
@@ -78,31 +86,31 @@ TEST(TrafficStatistics, CountNoChangesAcrossARestartOrWithoutABase) {
     TrafficStatistics stats;
     change_lane_in_progress(*T);
     // No window before: nothing to compare with.
-    EXPECT_EQ(stats.close_window(*T, 2, 0.5, 0.5).ChangesPerMinute, 0.0);
+    EXPECT_EQ(stats.close_window(listed(*T, 2), 0.5, 0.5).ChangesPerMinute, 0.0);
 
     // A restart puts the vehicle back in its start lane: that is no lane change.
     auto fresh = two_roads();
-    stats.restart(*fresh, 2);
-    const TrafficFigures F = stats.close_window(*fresh, 2, 0.5, 1.0);
+    stats.restart(listed(*fresh, 2));
+    const TrafficFigures F = stats.close_window(listed(*fresh, 2), 0.5, 1.0);
     EXPECT_EQ(F.Lanes[0].ChangesIn + F.Lanes[1].ChangesIn + F.Lanes[2].ChangesIn, 0);
 
     // A base of another road count does not fit the tables.
-    stats.restart(*fresh, 1);
-    EXPECT_EQ(stats.close_window(*T, 2, 0.5, 1.5).ChangesPerMinute, 0.0);
+    stats.restart(listed(*fresh, 1));
+    EXPECT_EQ(stats.close_window(listed(*T, 2), 0.5, 1.5).ChangesPerMinute, 0.0);
 }
 
 TEST(TrafficStatistics, CoverOnlyTheRoadsTheTablesHold) {
     auto T = std::make_unique<TrafficTables>();
     // No road: no vehicles and no means; a negative count is no road either.
     for (const std::int32_t roads : {0, -3}) {
-        const TrafficFigures F = compute_traffic_figures(*T, roads, {}, 0.5, 0);
+        const TrafficFigures F = compute_traffic_figures(listed(*T, roads), {}, 0.5, 0);
         EXPECT_EQ(F.Lanes[0].Vehicles + F.Lanes[1].Vehicles + F.Lanes[2].Vehicles, 0);
         EXPECT_TRUE(std::isnan(F.MeanSpeedKmh));
         EXPECT_TRUE(std::isnan(F.Lanes[1].MeanSpeedKmh));
         EXPECT_EQ(F.SpreadMetres, 0.0);
     }
     // More roads than the tables hold: the 251 there are, all in lane 0 of a zeroed table.
-    const TrafficFigures F = compute_traffic_figures(*T, 300, {}, 0.5, 0);
+    const TrafficFigures F = compute_traffic_figures(listed(*T, 300), {}, 0.5, 0);
     EXPECT_EQ(F.Lanes[0].Vehicles, 251 * 60);
     EXPECT_EQ(roads_in_tables(300), 251);
 }
@@ -110,9 +118,9 @@ TEST(TrafficStatistics, CoverOnlyTheRoadsTheTablesHold) {
 TEST(TrafficLog, RowsMatchTheHeaderAndLeaveAnEmptyLaneBlank) {
     auto T = two_roads();
     TrafficStatistics stats;
-    stats.restart(*T, 2);
+    stats.restart(listed(*T, 2));
     change_lane_in_progress(*T);
-    const std::string row = traffic_log_row(stats.close_window(*T, 2, 0.5, 12.25));
+    const std::string row = traffic_log_row(stats.close_window(listed(*T, 2), 0.5, 12.25));
     EXPECT_EQ(row, "12.250,39,127.94,0,41,127.07,1,40,140.29,0,131.76,120.00,2500.00\n");
     const std::string header = traffic_log_header();
     EXPECT_EQ(header.substr(0, 30), "time_s,lane0_vehicles,lane0_km");
@@ -123,7 +131,7 @@ TEST(TrafficLog, RowsMatchTheHeaderAndLeaveAnEmptyLaneBlank) {
     for (int r = 0; r < 2; ++r)
         for (int n = 0; n <= TrafficTables::LastCar; ++n)
             T->VehLane(2, n, r) = 1;
-    const std::string empty = traffic_log_row(compute_traffic_figures(*T, 2, {}, 0.5, 1));
+    const std::string empty = traffic_log_row(compute_traffic_figures(listed(*T, 2), {}, 0.5, 1));
     EXPECT_NE(empty.find(",0,,0,"), std::string::npos) << empty;
 }
 
@@ -182,7 +190,7 @@ TEST(TrafficDump, HoldsTheRoadsOfTheTables) {
     EXPECT_EQ(dist_texts(many.str()).size(), 251u * 60);
     // The car-following model's dump says whose tables they are; the program's own says nothing.
     std::ostringstream idm;
-    IdmTraffic().dump(idm, *T, 1, 1, 0.5f);
+    IdmTraffic().dump(idm, 1, 1, 0.5f);
     EXPECT_EQ(idm.str().rfind("{\"model\": \"idm\", \"RoadCount\": 1,", 0), 0u) << idm.str().substr(0, 40);
 }
 

@@ -1,6 +1,5 @@
 // Behaviour of one traffic frame in small staged situations, checked on the fast step and on the plain
 // scan alike.
-#include "traffic/placement_recorder.h"
 #include "traffic/traffic.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +8,7 @@
 namespace kl {
 namespace {
 
-using StepFunction = void (*)(TrafficTables&, const TrafficFrame&, VehiclePlacementSink&);
+using StepFunction = void (*)(TrafficTables&, const TrafficFrame&);
 
 // With V at speed 99 before the frame (100 after accelerating) this frame time makes the look-ahead D
 // a hair above 100 distance units.
@@ -37,12 +36,14 @@ class TrafficStep : public ::testing::TestWithParam<StepFunction> {
         T->VehSideStep(m, n, r) = 0;
     }
 
-    void step(float FrameTime, float LastFrameTime, int RoadCount = 3, int BuildingCount = 400) {
-        GetParam()(*T, TrafficFrame{RoadCount, BuildingCount, FrameTime, LastFrameTime}, Sink);
+    // One frame, and the vehicles as the model front hands them out after it.
+    void step(float FrameTime, float LastFrameTime, int RoadCount = 3) {
+        GetParam()(*T, TrafficFrame{RoadCount, FrameTime, LastFrameTime});
+        list_table_vehicles(*T, RoadCount, Listed);
     }
 
     std::unique_ptr<TrafficTables> T = std::make_unique<TrafficTables>();
-    test::PlacementRecorder Sink;
+    VehicleList Listed;
 };
 
 // Vehicle V = (1, 4, 0) in the middle lane at 1000, at speed 99 before the frame.
@@ -147,17 +148,18 @@ TEST_P(TrafficStep, MiddleLaneVehiclePrefersLane0ThenLane2ThenTakesTheSpeed) {
 TEST_P(TrafficStep, LaneChangeSlidesOneUnitPerFrameAndMovesTheDrawnX4Units) {
     put(Vm, Vn, Vr, 1, Vd, 99);
     put(1, 11, Vr, 1, Vd + 950, 77);
-    const auto obj = static_cast<std::int32_t>(vehicle_object_index(400, 3, Vm, Vn, Vr));
+    const std::int32_t id = 20 * Vm + Vn;
     for (int frame = 1; frame <= 30; ++frame) {
         step(LookAhead100, 0.0f);
         EXPECT_EQ(T->VehLane(Vm, Vn, Vr), 0);
         EXPECT_EQ(T->VehOffset(Vm, Vn, Vr), std::max(25 - frame, 0)) << frame;
         EXPECT_EQ(T->VehSideStep(Vm, Vn, Vr), frame < 25 ? -1 : 0) << frame;
         if (frame == 1) {
-            EXPECT_FLOAT_EQ(Sink.Last.at(obj).x, 54.0f + 4.0f * 24 / 25);
+            EXPECT_EQ(Listed.find(Vr, id)->Across, 4.0 * 24 / 25);
         }
     }
-    EXPECT_FLOAT_EQ(Sink.Last.at(obj).x, 58.0f - 4.0f);
+    EXPECT_EQ(Listed.find(Vr, id)->Across, 0.0);
+    EXPECT_EQ(Listed.find(Vr, id)->Lane, 0);
 }
 
 TEST_P(TrafficStep, LaneChangeWhileStillSlidingStartsFromTheCurrentLanesOffset) {
@@ -222,30 +224,24 @@ TEST_P(TrafficStep, ZeroLastFrameTimeMovesNothingButSpeedsAndLanesStillChange) {
     EXPECT_EQ(T->VehSpeed(2, 6, 2), 31);
 }
 
-TEST_P(TrafficStep, PlacesEveryVehicleInScanOrderAtItsLaneRoadAndDistance) {
+TEST_P(TrafficStep, HandsOutEveryVehicleInScanOrderInMetresWhereItIs) {
     put(2, 13, 1, 2, 123456.0, 120);
     T->VehOffset(2, 13, 1) = 33; // mid-slide
-    step(LookAhead100, 0.0f, 3, 400);
-    ASSERT_EQ(Sink.Calls.size(), 180u);
-    for (std::size_t i = 0; i < Sink.Calls.size(); ++i)
-        EXPECT_EQ(Sink.Calls[i].ObjIndex,
-                  405 + static_cast<int>(i)); // after sky, ground, 400 buildings, 3 roads
-    const test::Placement& p = Sink.Calls[60 + 40 + 13];
-    EXPECT_EQ(p.ObjIndex, 400 + 2 + 3 + 60 + 40 + 13);
-    EXPECT_FLOAT_EQ(p.x, 54.0f + 20.0f + 4.0f * 33 / 25);
-    EXPECT_FLOAT_EQ(p.y, 50.0f + 1234.56f);
-    EXPECT_EQ(p.z, -4.8f);
-    EXPECT_EQ(Sink.Calls.back().ObjIndex, 584);
-}
-
-TEST_P(TrafficStep, VehiclesWhoseObjectLiesBeyondTheObjectsAreSimulatedButNotPlaced) {
-    // With 29950 buildings road 0's vehicles take objects 29955 .. 30014: the last 14 do not exist.
-    put(2, 10, 0, 2, Vd, 99);
-    step(LookAhead100, 0.5f, 3, 29950);
-    ASSERT_EQ(Sink.Calls.size(), 46u);
-    EXPECT_EQ(Sink.Calls.back().ObjIndex, LastObjectIndex);
-    EXPECT_EQ(T->VehSpeed(2, 10, 0), 100);
-    EXPECT_EQ(T->VehDist(2, 10, 0), Vd + 0.5 * 100 * 36);
+    step(LookAhead100, 0.0f, 3);
+    ASSERT_EQ(Listed.size(), 180u);
+    ASSERT_EQ(Listed.roads(), 3);
+    for (std::size_t i = 0; i < Listed.size(); ++i) {
+        EXPECT_EQ(Listed.all()[i].Road, static_cast<int>(i / 60));
+        EXPECT_EQ(Listed.all()[i].Id, static_cast<int>(i % 60));
+    }
+    const Vehicle& v = Listed.road(1)[40 + 13];
+    EXPECT_EQ(v.Id, 53);
+    EXPECT_EQ(v.Lane, 2);
+    EXPECT_EQ(v.Kind, car_kind(2));
+    EXPECT_EQ(v.Across, 4.0 * 33 / 25);
+    EXPECT_EQ(v.Position, 1234.56);
+    EXPECT_EQ(v.Speed, 120 * 0.36);
+    EXPECT_EQ(Listed.road(2).back().Kind, slow_vehicle_kind(2));
 }
 
 TEST_P(TrafficStep, RoadCountBeyondTheTablesRunsTheRoadsThatFitAndNothingElse) {
@@ -253,21 +249,13 @@ TEST_P(TrafficStep, RoadCountBeyondTheTablesRunsTheRoadsThatFitAndNothingElse) {
     put(Vm, Vn, 250, 1, Vd, 99);
     put(1, 11, 250, 1, Vd + 950, 77);
     auto fitting = std::make_unique<TrafficTables>(*T);
-    test::PlacementRecorder fitting_sink;
-    GetParam()(*fitting, TrafficFrame{251, 400, LookAhead100, 0.25f}, fitting_sink);
+    GetParam()(*fitting, TrafficFrame{251, LookAhead100, 0.25f});
 
     step(LookAhead100, 0.25f, 252);
     EXPECT_EQ(T->VehLane(Vm, Vn, 250), 0); // the last road that fits still runs
     EXPECT_TRUE(*T == *fitting);
-    ASSERT_EQ(Sink.Calls.size(), 251u * 60);
-    EXPECT_EQ(Sink.Calls.front().ObjIndex, 400 + 2 + 252); // indices still count every road strip
-    EXPECT_EQ(Sink.Calls.back().ObjIndex, 400 + 2 + 252 + 251 * 60 - 1);
-
-    // A road count of 20000 pushes the objects of road 160 onwards beyond the last index.
-    Sink.clear();
-    step(LookAhead100, 0.25f, 20000);
-    EXPECT_EQ(Sink.Calls.back().ObjIndex, LastObjectIndex);
-    EXPECT_EQ(Sink.Calls.size(), static_cast<std::size_t>(LastObjectIndex - (400 + 2 + 20000) + 1));
+    EXPECT_EQ(Listed.roads(), 251);
+    EXPECT_EQ(Listed.size(), 251u * 60);
 }
 
 TEST_P(TrafficStep, NoRoadsMeansNoWork) {
@@ -275,7 +263,7 @@ TEST_P(TrafficStep, NoRoadsMeansNoWork) {
     step(LookAhead100, 0.5f, 0);
     step(LookAhead100, 0.5f, -5);
     EXPECT_TRUE(*T == *before);
-    EXPECT_TRUE(Sink.Calls.empty());
+    EXPECT_EQ(Listed.size(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scan, TrafficStep, ::testing::Values(&step_traffic, &step_traffic_plain),

@@ -1,0 +1,55 @@
+#include "scene/street.h"
+
+#include "resources/cls3d_object.h"
+#include "scene/guarded.h"
+#include "sim/kl_object.h"
+#include "sim/mdl_kl.h"
+
+#include <cmath>
+
+namespace kl::scene {
+
+std::optional<std::int32_t> VehicleObject(std::int32_t BuildingCount, std::int32_t RoadCount, const Vehicle& v) {
+    if (v.Id < 0 || v.Id >= ObjectsPerRoad) return std::nullopt;
+    const long long k = vehicle_object_index(BuildingCount, RoadCount, v.Id, v.Road);
+    if (k < 0 || k > LastObjectIndex) return std::nullopt;
+    return static_cast<std::int32_t>(k);
+}
+
+std::int32_t road_under(double x, std::int32_t roads) {
+    if (roads <= 0) return -1;
+    // The strips are 14 wide, 20 apart from x = 51.85: halfway across the gap is the border.
+    const double r = std::floor((x - 51.85 + 3.0) / 20.0);
+    if (!(r > 0)) return 0;
+    return r >= roads ? roads - 1 : static_cast<std::int32_t>(r);
+}
+
+Vec3 VehicleSimPosition(const Vehicle& v) {
+    return {static_cast<float>((54 + 20 * v.Road) + v.Across), static_cast<float>(50.0 + v.Position),
+            VehicleHeight};
+}
+
+Matrix4 Street::World(const VehicleModel& model, const Vehicle& v) {
+    return model.Model->WorldMatrixAt(KlObject::EnginePosition(VehicleSimPosition(v)));
+}
+
+void DrawVehicleAlone(const Street& street, const Vehicle& v) {
+    const VehicleModel* model = street.ModelOf(v);
+    if (model == nullptr) return;
+    cls3dObject& mesh = *model->Model;
+    const Vec3 was = mesh.Position();
+    mesh.Position(KlObject::EnginePosition(VehicleSimPosition(v)));
+    resume_past_fault([&] { mesh.Render(); });
+    mesh.Position(was);
+}
+
+void PlaceVehicleObjects(const VehicleList& vehicles, std::int32_t BuildingCount, std::int32_t RoadCount) {
+    for (const Vehicle& v : vehicles.all()) {
+        const std::optional<std::int32_t> k = VehicleObject(BuildingCount, RoadCount, v);
+        if (!k) continue;
+        const Vec3 p = VehicleSimPosition(v);
+        resume_past_fault([&] { mdlKl::ObjectAt(*k).MOVEobj(p.x, p.y, p.z); });
+    }
+}
+
+} // namespace kl::scene

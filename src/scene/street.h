@@ -1,0 +1,83 @@
+// The street one run of the scene draws: the roads and buildings as static batches, the six vehicle
+// models, and this frame's vehicles as the traffic handed them out. Where a vehicle stands in the
+// world is worked out here and nowhere else.
+#pragma once
+
+#include "engine/records.h"
+#include "resources/moving_batch.h"
+#include "resources/static_batch.h"
+#include "traffic/vehicles.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace kl::scene {
+
+// The scene's object array: the sky (0), the ground (1), the buildings, a strip per road, then
+// ObjectsPerRoad vehicles per road, up to LastObjectIndex. Computed wide so that no road count can
+// overflow them.
+inline constexpr std::int32_t LastObjectIndex = 30000;
+inline constexpr int ObjectsPerRoad = 60;
+inline long long road_object_index(std::int32_t BuildingCount, long long r) {
+    return static_cast<long long>(BuildingCount) + 2 + r;
+}
+// The object of vehicle `id` of road r (vehicle n of lane slot m is vehicle 20m + n); the first
+// vehicle of road RoadCount is one past the last vehicle object.
+inline long long vehicle_object_index(std::int32_t BuildingCount, std::int32_t RoadCount, long long id,
+                                      long long r) {
+    return road_object_index(BuildingCount, RoadCount) + ObjectsPerRoad * r + id;
+}
+
+// The object a vehicle of the traffic is placed into, when it has one: the vehicles a road starts
+// with do, vehicles beyond them and objects beyond the array do not.
+std::optional<std::int32_t> VehicleObject(std::int32_t BuildingCount, std::int32_t RoadCount, const Vehicle& v);
+
+// The height the vehicle models ride at, so that their wheels stand on the road strips.
+inline constexpr float VehicleHeight = -4.8f;
+
+// The road under a point x across the street (the nearest strip) of the first `roads` roads; -1 when
+// there is none.
+std::int32_t road_under(double x, std::int32_t roads);
+
+// Where vehicle v stands, in simulation form (x across the street, y along it, z up): its road's
+// lane 0 at 54 + 20 r, the metres across its lane, and position 0 of every road 50 m up the street.
+Vec3 VehicleSimPosition(const Vehicle& v);
+
+// One of the vehicle models: the mesh a kind of vehicle is drawn with, turned to face along the road,
+// and its model-space box (when it could be read).
+struct VehicleModel {
+    cls3dObject* Model = nullptr;
+    bool HasBox = false;
+    Vec3 Low, High;
+};
+
+struct Street {
+    // The buildings in world space, drawn a subset at a time; empty when they cannot be drawn so.
+    StaticBatch Buildings;
+    // The road strips in world space, cut into pieces along their length.
+    StaticBatch Roads;
+    // The vehicles of this frame, drawn model by model.
+    MovingBatch VehicleBatch;
+    // The vehicles as the traffic's last set-up or step handed them out.
+    VehicleList Vehicles;
+    // By vehicle kind; a kind whose model could not be loaded has none.
+    std::array<VehicleModel, VehicleKinds> Models{};
+
+    // The model vehicle v is drawn with; none for a kind without one.
+    const VehicleModel* ModelOf(const Vehicle& v) const {
+        return v.Kind < Models.size() && Models[v.Kind].Model != nullptr ? &Models[v.Kind] : nullptr;
+    }
+    // The transform vehicle v is drawn with by its model.
+    static Matrix4 World(const VehicleModel& model, const Vehicle& v);
+};
+
+// Draws vehicle v by itself, where it stands, for when the batch cannot take its model. On the
+// drawing thread only: its model is moved there for the draw and back.
+void DrawVehicleAlone(const Street& street, const Vehicle& v);
+
+// Puts every vehicle of the list that has an object of its own into it (MOVEobj), so that the objects
+// stand where the traffic left their vehicles. A vehicle whose object cannot be moved is skipped.
+void PlaceVehicleObjects(const VehicleList& vehicles, std::int32_t BuildingCount, std::int32_t RoadCount);
+
+} // namespace kl::scene
