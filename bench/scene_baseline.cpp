@@ -117,7 +117,7 @@ void copy_draw(CapturedFrame& f, const gfx::DeviceState& s, const gfx::Call& c) 
 }
 
 // Runs the scene on the recording back-end the way the program sets it up and copies frame `capture`.
-bool capture_frame(const std::string& roads, int capture, CapturedFrame* frame) {
+bool capture_frame(std::int16_t roads, int capture, CapturedFrame* frame) {
     const auto file = ChooseSettingsFile(DataRoot());
     if (!file) return false;
     const auto read = ReadSettingsFile(*file);
@@ -163,9 +163,9 @@ bool capture_frame(const std::string& roads, int capture, CapturedFrame* frame) 
         ++frames_done;
         sys->Log().Clear();
     };
-    scene::RunScene(roads, hooks);
+    scene::RunScene(mdlKl::Program(), {roads}, hooks);
     sys->Control().observer = nullptr;
-    scene::ReleaseScene();
+    scene::ReleaseScene(mdlKl::Program());
     d3dx::ClearMeshFileCache();
     mdlKl::Program().Input.reset();
     mdlKl::Program().Engine.reset();
@@ -253,7 +253,8 @@ constexpr const char* kUsage =
     "--stats also writes it to FILE. Needs a display (xvfb-run).\n";
 
 int main(int argc, char** argv) {
-    std::string data = ".", roads = "1", stats;
+    std::string data = ".", stats;
+    std::int16_t roads = 1;
     int capture = 150, frames = 300;
     for (int i = 1; i < argc; ++i) {
         const std::string key = argv[i];
@@ -270,8 +271,10 @@ int main(int argc, char** argv) {
         const std::string value = argv[++i];
         if (key == "--data")
             data = value;
+        else if (long n = 0; key == "--roads" && kl::tools::ParseCount(value, 0, kl::MaxRoadCount, &n))
+            roads = static_cast<std::int16_t>(n);
         else if (key == "--roads")
-            roads = value;
+            return kl::tools::RefuseCommandLine(kTool, key + " takes a count from 0 to 251");
         else if (key == "--stats")
             stats = value;
         else if (long count = 0; kl::tools::ParseCount(value, 1, 1'000'000, &count))

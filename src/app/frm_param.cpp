@@ -3,6 +3,8 @@
 #include "app/frm_param.h"
 
 #include "app/field_checks.h"
+#include "engine/number_text.h"
+#include "fault/fault.h"
 #include "platform/os/dialog_window.h"
 #include "traffic/tables.h"
 
@@ -74,6 +76,14 @@ frmParam::FieldProblem frmParam::CheckFields() const {
     if (!IsWholeNumberIn(nbr_sim.Text, 0, MaxRoadCount))
         return {&nbr_sim, "Nombre de Sim: a whole number from 0 to " + std::to_string(MaxRoadCount)};
     return {};
+}
+
+std::int16_t frmParam::RoadCount() const {
+    try {
+        return number_text_to_int16(nbr_sim.Text);
+    } catch (const Fault&) {
+        return 0;
+    }
 }
 
 void frmParam::Load(const SettingsRecord& settings) {

@@ -39,6 +39,10 @@ class frmParam {
     Label Label3{"Resolution Grille V :"};
     CommandButton cmdOk{"Valider"};
 
+    // The road count the scene is run with: the "Nombre de Sim" text as a 16-bit whole number, rounded
+    // as the number texts are; 0 for a text that is no number or does not fit.
+    std::int16_t RoadCount() const;
+
     // Fills the fields from the settings: the two resolutions as decimal text and the aspect-ratio
     // text (up to its first zero character, without the blanks that pad it). The road count keeps
     // its text.

@@ -65,7 +65,7 @@ std::uint64_t seconds_since_midnight() {
 // Input and engine go, and with them whatever the scene left behind after a quit: scene objects and
 // shared mesh buffers are released first, while the device they were made on still exists.
 void release_all() {
-    scene::ReleaseScene();
+    scene::ReleaseScene(Program());
     d3dx::ClearMeshFileCache();
     Program().Input.reset();
     Program().Engine.reset();
@@ -262,7 +262,7 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
     if (const Ending end = bring_up_display(options, hWnd, extras)) return *end;
 
     Program().Gear = 1;
-    scene::RunScene(dialog.nbr_sim.Text, scene_hooks(options, extras, observer));
+    scene::RunScene(Program(), scene::RunConfiguration{dialog.RoadCount()}, scene_hooks(options, extras, observer));
     release_all();
     save_settings();
     return kExitNormal;

@@ -17,8 +17,8 @@ std::optional<BrakeTarget> ChooseBrakeTarget(const SceneState& S) {
         return BrakeTarget{S.Follow.Road, S.Follow.Id};
     Vec3 U, V{0, 1, 0};
     resume_past_fault([&] {
-        U = mdlKl::PlayerAt(0).POSX();
-        V = mdlKl::PlayerAt(0).DirPropV();
+        U = S.Program.PlayerAt(0).POSX();
+        V = S.Program.PlayerAt(0).DirPropV();
     });
     const std::int32_t road = road_under(U.x, S.Street.Vehicles.roads());
     if (road < 0) return std::nullopt;

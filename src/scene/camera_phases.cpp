@@ -9,20 +9,18 @@
 
 namespace kl::scene {
 
-using namespace mdlKl;
-
 namespace {
 
 constexpr float kPi = 3.1415927f;
 
-bool glides() {
-    return Program().Settings.CameraMode == 4 || Program().Settings.CameraMode == 5;
+bool glides(const SceneState& S) {
+    return S.Program.Settings.CameraMode == 4 || S.Program.Settings.CameraMode == 5;
 }
 
 void chase(SceneState& S) {
-    resume_past_fault([&] { S.ViewDir = PlayerAt(0).DirPropV(); });
-    resume_past_fault([&] { PlaceChaseCamera(S.UserPos, S.ViewDir, S.CamPosTarget, S.CamDestTarget); });
-    if (glides()) {
+    resume_past_fault([&] { S.ViewDir = S.Program.PlayerAt(0).DirPropV(); });
+    resume_past_fault([&] { mdlKl::PlaceChaseCamera(S.UserPos, S.ViewDir, S.CamPosTarget, S.CamDestTarget); });
+    if (glides(S)) {
         resume_past_fault([&] { S.ChaseCamera->BlendPosition(S.CamPosTarget, 0.25f); });
         resume_past_fault([&] { S.ChaseCamera->Dest(S.CamDestTarget); });
     } else {
@@ -33,20 +31,20 @@ void chase(SceneState& S) {
 
 void overview(SceneState& S) {
     resume_past_fault([&] {
-        const float half = Program().Settings.WorldSize / 2;
+        const float half = S.Program.Settings.WorldSize / 2;
         S.ChaseCamera->BlendPosition({half, 40, half}, 3.0f);
     });
-    if (Program().Settings.CameraMode <= 3 || Program().Settings.CameraMode >= 6)
+    if (S.Program.Settings.CameraMode <= 3 || S.Program.Settings.CameraMode >= 6)
         resume_past_fault([&] { S.ChaseCamera->BlendAngle(kPi / 2.5f, kPi / 4, 3.0f); });
     S.CameraPhase = 5;
 }
 
 void follow(SceneState& S) {
     const bool replace =
-        test_resuming_past_fault([&] { return S.FollowedPlayer == -1 || !PlayerAt(S.FollowedPlayer).Alive; });
+        test_resuming_past_fault([&] { return S.FollowedPlayer == -1 || !S.Program.PlayerAt(S.FollowedPlayer).Alive; });
     if (replace) {
-        for (std::int64_t i = 0; i <= Program().Settings.LastPlayer; ++i) {
-            if (test_resuming_past_fault([&] { return PlayerAt(i).Alive && i != S.FollowedPlayer; })) {
+        for (std::int64_t i = 0; i <= S.Program.Settings.LastPlayer; ++i) {
+            if (test_resuming_past_fault([&] { return S.Program.PlayerAt(i).Alive && i != S.FollowedPlayer; })) {
                 if (S.FollowedPlayer != -1) {
                     S.FollowClock = 0;
                     S.CameraPhase = 7;
@@ -60,9 +58,9 @@ void follow(SceneState& S) {
     if (S.Round.TimeScale == 1.0f) {
         Vec3 A;
         resume_past_fault([&] {
-            const Player& p = PlayerAt(S.FollowedPlayer);
+            const Player& p = S.Program.PlayerAt(S.FollowedPlayer);
             const Vec3 pos = p.PosProp(), d = p.DirProp();
-            const auto h = static_cast<float>(10 + 20 * Program().Rnd.next());
+            const auto h = static_cast<float>(10 + 20 * S.Program.Rnd.next());
             A = {pos.x - 5 * d.x, h, pos.y - 5 * d.y};
         });
         Vec3 T;
@@ -70,7 +68,7 @@ void follow(SceneState& S) {
         S.FollowMove = Vec3Lerp(S.FollowMove, T, 3 * S.FrameTime);
         resume_past_fault([&] {
             // The distance is worked out in double precision and only then narrowed to a float.
-            const auto distance = static_cast<float>(Program().Settings.PlayerSpeed / 1.25 * S.FrameTime);
+            const auto distance = static_cast<float>(S.Program.Settings.PlayerSpeed / 1.25 * S.FrameTime);
             S.CamPosTarget = S.ChaseCamera->Pos() + S.FollowMove * distance;
         });
         S.FollowMove = Vec3Normalize(S.FollowMove);
@@ -78,7 +76,7 @@ void follow(SceneState& S) {
         resume_past_fault([&] { S.ChaseCamera->Pos(S.CamPosTarget); });
     }
     resume_past_fault([&] {
-        const Vec3 p = PlayerAt(S.FollowedPlayer).PosProp();
+        const Vec3 p = S.Program.PlayerAt(S.FollowedPlayer).PosProp();
         S.ChaseCamera->Dest({p.x, 0, p.y});
     });
 }
@@ -87,7 +85,7 @@ void follow(SceneState& S) {
 
 void RunCameraPhase(SceneState& S) {
     if (S.CameraPhase == 3) {
-        if (test_resuming_past_fault([] { return !PlayerAt(0).Alive; })) S.CameraPhase = 4;
+        if (test_resuming_past_fault([&] { return !S.Program.PlayerAt(0).Alive; })) S.CameraPhase = 4;
     } else if (S.CameraPhase == 5) {
         if (S.DeadClock >= 0) S.CameraPhase = 6;
     } else if (S.CameraPhase == 7) {

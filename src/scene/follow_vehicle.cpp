@@ -4,8 +4,7 @@
 
 #include "engine/math.h"
 #include "scene/guarded.h"
-#include "scene/run_scene.h"
-#include "scene/scene_state.h"
+#include "scene/view_test.h"
 #include "sim/chase_camera.h"
 #include "sim/mdl_kl.h"
 
@@ -14,8 +13,6 @@
 #include <limits>
 
 namespace kl::scene {
-
-using namespace mdlKl;
 
 namespace {
 
@@ -41,9 +38,8 @@ Vec3 heading(const Vehicle& v) {
 // viewer wants to see. The chase views look at the road 10 m ahead of it rather than 30 m ahead on
 // the ground, where it would drop off the bottom of the picture, and the views from above stand
 // over it rather than 15 m ahead. P is the vehicle's placement, at the height of its road.
-void place_camera(const Vec3& P, const Vec3& D, Vec3& pos, Vec3& dest) {
-    const std::int32_t mode = Program().Settings.CameraMode;
-    PlaceChaseCamera({P.x, P.y, mode == 0 ? kEyeHeight : P.z}, D, pos, dest);
+void place_camera(std::int32_t mode, const Vec3& P, const Vec3& D, Vec3& pos, Vec3& dest) {
+    mdlKl::PlaceChaseCamera({P.x, P.y, mode == 0 ? kEyeHeight : P.z}, D, pos, dest);
     if (mode == 1 || mode == 2) {
         dest = {P.x + 10 * D.x, P.z, P.y + 10 * D.y};
     } else if (mode >= 3 && mode <= 7) {
@@ -76,8 +72,8 @@ std::optional<Vec3> RingImagePosition(const Street& street, std::int32_t road, s
 void FollowNextVehicle(SceneState& S) {
     Vec3 U, V;
     resume_past_fault([&] {
-        U = PlayerAt(0).POSX();
-        V = PlayerAt(0).DirPropV();
+        U = S.Program.PlayerAt(0).POSX();
+        V = S.Program.PlayerAt(0).DirPropV();
     });
     const auto distance = [&](const Vec3& p) { return Vec3Length(p - U); };
     const double ring = S.Model ? S.Model->ring_length() : 0.0;
@@ -126,7 +122,7 @@ void PlaceFollowCamera(SceneState& S) {
     }
     f.Along = p->y;
     Vec3 pos = S.ChaseCamera->Pos(), dest = S.ChaseCamera->Dest();
-    place_camera(*p, heading(*S.Street.Vehicles.find(f.Road, f.Id)), pos, dest);
+    place_camera(S.Program.Settings.CameraMode, *p, heading(*S.Street.Vehicles.find(f.Road, f.Id)), pos, dest);
     if (f.BlendLeft > 0.0f) {
         f.BlendLeft = std::max(0.0f, f.BlendLeft - S.Viewer.WallFrameTime);
         // Smoothstep: leaves the old view and reaches the vehicle without a jolt.

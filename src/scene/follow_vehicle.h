@@ -2,30 +2,13 @@
 // ahead in view, then the next farther one), where the camera goes and what the second line says.
 #pragma once
 
-#include "engine/records.h"
+#include "scene/scene_state.h"
 
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <string>
 
 namespace kl::scene {
-
-struct SceneState;
-struct Street;
-
-struct FollowedVehicle {
-    bool Active = false;
-    // Which vehicle of the street: its road and its id there.
-    std::int32_t Road = 0, Id = 0;
-    // Seconds left of the move from where the camera was to the vehicle.
-    float BlendLeft = 0.0f;
-    // On a ring: where along the street the copy of the vehicle the camera rides with was last
-    // drawn (simulation y), so that the ride goes on round the ring for ever; not a number when the
-    // copy nearest the viewer is to be taken.
-    double Along = std::numeric_limits<double>::quiet_NaN();
-    Vec3 FromPos, FromDest;
-};
 
 inline constexpr float kFollowBlendSeconds = 0.5f;
 

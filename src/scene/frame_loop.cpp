@@ -13,6 +13,9 @@
 #include "scene/run_scene.h"
 #include "scene/side_task.h"
 #include "scene/vehicle_picks.h"
+#include "scene/follow_vehicle.h"
+#include "scene/scene_observer.h"
+#include "scene/view_test.h"
 #include "scene/viewer_controls.h"
 #include "sim/mdl_kl.h"
 #include "sim/round_clock.h"
@@ -24,8 +27,6 @@
 
 namespace kl::scene {
 
-using namespace mdlKl;
-
 namespace {
 
 constexpr float kPi = 3.1415927f;
@@ -36,25 +37,25 @@ constexpr int kMaxPlacementChecks = 1000;
 void check_placement(SceneState& S) {
     for (int attempt = 0; attempt < kMaxPlacementChecks; ++attempt) {
         S.PlayersApart = true;
-        for (std::int64_t i = 0; i <= Program().Settings.LastPlayer; ++i) {
-            for (std::int64_t j = 0; j <= Program().Settings.LastPlayer; ++j) {
+        for (std::int64_t i = 0; i <= S.Program.Settings.LastPlayer; ++i) {
+            for (std::int64_t j = 0; j <= S.Program.Settings.LastPlayer; ++j) {
                 if (i == j) continue;
                 const bool close = test_resuming_past_fault([&] {
-                    const Vec3 a = PlayerAt(i).PosProp(), b = PlayerAt(j).PosProp();
+                    const Vec3 a = S.Program.PlayerAt(i).PosProp(), b = S.Program.PlayerAt(j).PosProp();
                     return std::fabs(b.x - a.x) < 20 && std::fabs(b.y - a.y) < 20;
                 });
                 if (close) S.PlayersApart = false;
             }
         }
         if (S.PlayersApart) return;
-        for (std::int64_t i = 0; i <= Program().Settings.LastPlayer; ++i)
-            resume_past_fault([&] { PlayerAt(i).GeneratePos(); });
+        for (std::int64_t i = 0; i <= S.Program.Settings.LastPlayer; ++i)
+            resume_past_fault([&] { S.Program.PlayerAt(i).GeneratePos(); });
     }
 }
 
-void draw_if_in_view(SceneState& S, std::int64_t k, double threshold, const Vec3& U) {
-    if (test_resuming_past_fault([&] { return InViewOfUser(S, ObjectAt(k).POSX(), threshold, U); }))
-        resume_past_fault([&] { ObjectAt(k).Render(); });
+void draw_if_in_view(SceneState& S, std::int64_t k, double threshold, const ViewTest& view) {
+    if (test_resuming_past_fault([&] { return view(S.Program.ObjectAt(k).POSX(), threshold); }))
+        resume_past_fault([&] { S.Program.ObjectAt(k).Render(); });
 }
 
 // An object whose model is wholly off the picture, or falls between the pixel centres; drawing it
@@ -71,8 +72,7 @@ void draw_roads(SceneState& S, const DrawReach& reach) {
     StaticBatch& roads = S.Street.Roads;
     if (platform::OptimisationsOff() || !roads.Ready()) {
         for (std::int64_t i = 0; i < S.RoadCount; ++i)
-            resume_past_fault(
-                [&] { ObjectAt(road_object_index(Program().BuildingCount, static_cast<int>(i))).Render(); });
+            resume_past_fault([&] { S.Program.ObjectAt(road_object_index(S.Program.BuildingCount, i)).Render(); });
         return;
     }
     static std::vector<char> in_view;
@@ -91,18 +91,19 @@ void draw_roads(SceneState& S, const DrawReach& reach) {
 // change far more than for the few triangles of the subset. Drawn subset by subset across the
 // buildings in view, the texture changes once per subset. Buildings stand apart, so the order in
 // which two of them are drawn changes no pixel; each building's own subsets keep their order.
-void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
+void draw_buildings(SceneState& S, const ViewTest& view, const DrawReach& reach) {
     if (platform::OptimisationsOff()) {
-        for (std::int64_t i = 0; i < Program().BuildingCount; ++i)
-            draw_if_in_view(S, 2 + i, kBuildingCone, U);
+        for (std::int64_t i = 0; i < S.Program.BuildingCount; ++i)
+            draw_if_in_view(S, 2 + i, kBuildingCone, view);
         return;
     }
     static std::vector<char> in_view;
-    in_view.assign(static_cast<std::size_t>(std::max<std::int64_t>(Program().BuildingCount, 0)), 0);
-    for (std::int64_t i = 0; i < Program().BuildingCount; ++i) {
+    in_view.assign(static_cast<std::size_t>(std::max<std::int64_t>(S.Program.BuildingCount, 0)), 0);
+    for (std::int64_t i = 0; i < S.Program.BuildingCount; ++i) {
         const std::int64_t k = 2 + i;
         if (test_resuming_past_fault([&] {
-                return InViewOfUser(S, ObjectAt(k).POSX(), kBuildingCone, U) && !reaches_no_pixel(reach, ObjectAt(k));
+                KlObject& building = S.Program.ObjectAt(k);
+                return view(building.POSX(), kBuildingCone) && !reaches_no_pixel(reach, building);
             }))
             in_view[static_cast<std::size_t>(i)] = 1;
     }
@@ -113,32 +114,31 @@ void draw_buildings(SceneState& S, const Vec3& U, const DrawReach& reach) {
         return;
     }
     std::int32_t subsets = 0;
-    for (std::int64_t i = 0; i < Program().BuildingCount; ++i)
+    for (std::int64_t i = 0; i < S.Program.BuildingCount; ++i)
         if (in_view[static_cast<std::size_t>(i)])
-            resume_past_fault([&] { subsets = std::max(subsets, ObjectAt(2 + i).SubsetCount()); });
+            resume_past_fault([&] { subsets = std::max(subsets, S.Program.ObjectAt(2 + i).SubsetCount()); });
     for (std::int32_t j = 0; j < subsets; ++j)
-        for (std::int64_t i = 0; i < Program().BuildingCount; ++i)
+        for (std::int64_t i = 0; i < S.Program.BuildingCount; ++i)
             if (in_view[static_cast<std::size_t>(i)])
-                resume_past_fault([&] { ObjectAt(2 + i).RenderSubset(j); });
+                resume_past_fault([&] { S.Program.ObjectAt(2 + i).RenderSubset(j); });
 }
 
 // The plain path draws the vehicles' own objects one by one, and any vehicle without an object of
 // its own by itself where it stands.
-void draw_vehicles_one_by_one(SceneState& S, const Vec3& U) {
-    const std::int64_t first = vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, 0);
-    const std::int64_t end = vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, S.RoadCount);
+void draw_vehicles_one_by_one(SceneState& S, const ViewTest& view) {
+    const std::int64_t first = vehicle_object_index(S.Program.BuildingCount, S.RoadCount, 0, 0);
+    const std::int64_t end = vehicle_object_index(S.Program.BuildingCount, S.RoadCount, 0, S.RoadCount);
     for (std::int64_t k = first; k < end; ++k)
-        draw_if_in_view(S, k, kVehicleCone, U);
+        draw_if_in_view(S, k, kVehicleCone, view);
     for (const Vehicle& v : S.Street.Vehicles.all())
-        if (!VehicleObject(Program().BuildingCount, S.RoadCount, v) &&
-            test_resuming_past_fault([&] { return InViewOfUser(S, VehicleSimPosition(v), kVehicleCone, U); }))
+        if (!VehicleObject(S.Program.BuildingCount, S.RoadCount, v) && view(VehicleSimPosition(v), kVehicleCone))
             DrawVehicleAlone(S.Street, v);
 }
 
 // The picked vehicles go out model by model, a draw call per subset for all vehicles of a model;
 // vehicles stand apart, so the order in which two of them are drawn changes no pixel.
-void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
-    if (platform::OptimisationsOff()) return draw_vehicles_one_by_one(S, U);
+void draw_vehicles(SceneState& S, const ViewTest& view, const DrawReach& reach) {
+    if (platform::OptimisationsOff()) return draw_vehicles_one_by_one(S, view);
     if (const double ring = S.Model ? S.Model->ring_length() : 0.0; ring > 0)
         return DrawRingVehicles(S, reach, ring);
     MovingBatch& batch = S.Street.VehicleBatch;
@@ -157,16 +157,16 @@ void draw_vehicles(SceneState& S, const Vec3& U, const DrawReach& reach) {
 // (the test passes on "less or equal"). So drawn last, the ground and the sky must lose such ties to
 // everything drawn before them ("less"), and the ground goes before the sky, whose ties it won when
 // it came after it. Nothing in the scene blends, so which surface wins is all that decides a pixel.
-void draw_sky_and_ground(bool behind) {
+void draw_sky_and_ground(SceneState& S, bool behind) {
     if (!behind) {
-        resume_past_fault([] { ObjectAt(0).Render(); });
-        resume_past_fault([] { ObjectAt(1).Render(); });
+        resume_past_fault([&] { S.Program.ObjectAt(0).Render(); });
+        resume_past_fault([&] { S.Program.ObjectAt(1).Render(); });
         return;
     }
     gfx::Device* device = CurrentDevice();
     if (device != nullptr) IgnoreStatus(device->SetRenderState(gfx::rs::ZFunc, gfx::CmpLess), "drawn as before");
-    resume_past_fault([] { ObjectAt(1).Render(); });
-    resume_past_fault([] { ObjectAt(0).Render(); });
+    resume_past_fault([&] { S.Program.ObjectAt(1).Render(); });
+    resume_past_fault([&] { S.Program.ObjectAt(0).Render(); });
     if (device != nullptr)
         IgnoreStatus(device->SetRenderState(gfx::rs::ZFunc, gfx::CmpLessEqual), "drawn as before");
 }
@@ -174,7 +174,7 @@ void draw_sky_and_ground(bool behind) {
 void rebuild_hud(SceneState& S) {
     resume_past_fault([&] {
         const double rate = S.FpsFrames / (static_cast<double>(S.FpsTime) + 0.00001);
-        S.HudLine = BuildHudLine(rate, Program().Gear, PlayerAt(0).POSX(), Program().Settings.PlayerSpeed,
+        S.HudLine = BuildHudLine(rate, S.Program.Gear, S.Program.PlayerAt(0).POSX(), S.Program.Settings.PlayerSpeed,
                                  UserDecimalSeparator());
     });
 }
@@ -184,8 +184,8 @@ void draw_overlay(SceneState& S) {
     if (S.QuitPrompt) {
         resume_past_fault([&] { S.PromptText->SetFormat(1, 1); });
         resume_past_fault([&] {
-            S.PromptText->SetPosition(0, Program().Settings.Height - 20, Program().Settings.Width,
-                                      Program().Settings.Height);
+            S.PromptText->SetPosition(0, S.Program.Settings.Height - 20, S.Program.Settings.Width,
+                                      S.Program.Settings.Height);
         });
         resume_past_fault([&] { S.PromptText->SetColor(mdlMain::ColorRGB(255, 255, 255)); });
         resume_past_fault([&] { S.PromptText->Render("Really quit? Return = yes, ESC = no"); });
@@ -194,34 +194,20 @@ void draw_overlay(SceneState& S) {
 
 } // namespace
 
-bool InViewCone(const Vec3& P, const Vec3& U, const Vec3& V, double threshold) {
-    const double dx = static_cast<double>(P.x) - U.x, dy = static_cast<double>(P.y) - U.y,
-                 dz = static_cast<double>(P.z) - U.z;
-    const double d = std::sqrt(dx * dx + dy * dy + dz * dz);
-    // An object exactly at the viewer has no direction; it is drawn rather than lost to a NaN.
-    if (d == 0.0) return true;
-    const double c = (dx * V.x + dy * V.y + dz * V.z) / d;
-    return c > threshold;
-}
-
-bool InViewOfUser(const SceneState& S, const Vec3& P, double threshold, const Vec3& U) {
-    return S.FramesSinceStep == 0 || InViewCone(P, U, PlayerAt(0).DirPropV(), threshold);
-}
-
 void StartRound(SceneState& S) {
     if (!S.FirstRound) {
-        for (std::int64_t i = 0; i <= Program().Settings.LastPlayer; ++i) {
-            resume_past_fault([&] { PlayerAt(i).Crash(); });
-            resume_past_fault([&] { PlayerAt(i).Delete(); });
+        for (std::int64_t i = 0; i <= S.Program.Settings.LastPlayer; ++i) {
+            resume_past_fault([&] { S.Program.PlayerAt(i).Crash(); });
+            resume_past_fault([&] { S.Program.PlayerAt(i).Delete(); });
         }
     }
-    for (std::int64_t i = 0; i <= Program().Settings.LastPlayer; ++i)
-        resume_past_fault([&] { PlayerAt(i).Reset(); });
+    for (std::int64_t i = 0; i <= S.Program.Settings.LastPlayer; ++i)
+        resume_past_fault([&] { S.Program.PlayerAt(i).Reset(); });
 
     check_placement(S);
 
     S.FirstRound = false;
-    resume_past_fault([&] { S.ViewDir = PlayerAt(0).DirPropV(); });
+    resume_past_fault([&] { S.ViewDir = S.Program.PlayerAt(0).DirPropV(); });
     S.FollowMove = {0, 0, 0};
     S.FpsFrames = 0;
     S.FollowedPlayer = -1;
@@ -237,13 +223,13 @@ void StartRound(SceneState& S) {
     S.Round.TimeScale = 1.0f;
     S.QuitPrompt = false;
     if (!S.ChaseCamera) S.ChaseCamera = std::make_unique<Camera>();
-    resume_past_fault([] { Program().Engine->SetLookDistance(80000, kPi / 4); });
-    resume_past_fault([] { Program().Engine->StartTimer(); });
+    resume_past_fault([&] { S.Program.Engine->SetLookDistance(80000, kPi / 4); });
+    resume_past_fault([&] { S.Program.Engine->StartTimer(); });
 }
 
 FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     resume_past_fault([&] {
-        const float t = Program().Engine->GetRelTimeDiff();
+        const float t = S.Program.Engine->GetRelTimeDiff();
         S.FrameTime = t;
         S.FpsTime += t;
     });
@@ -256,11 +242,11 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     S.FpsFrames += 1;
     S.FrameTime = S.FrameTime * S.Round.TimeScale;
 
-    resume_past_fault([] { Program().Input->ReadMouse(); });
+    resume_past_fault([&] { S.Program.Input->ReadMouse(); });
     const platform::KeyStateTable* keys = nullptr;
     resume_past_fault([&] {
         std::string typed;
-        keys = Program().Input->ReadKeyboard(typed);
+        keys = S.Program.Input->ReadKeyboard(typed);
     });
     if (keys == nullptr) return FrameExit::KeyboardFailed;
     S.KeyBuffer = *keys;
@@ -269,47 +255,51 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     if (command != FrameExit::None) return command;
     ApplyViewerControls(S);
 
-    if (test_resuming_past_fault([] { return !PlayerAt(0).Alive; })) S.DeadClock += S.FrameTime;
+    if (test_resuming_past_fault([&] { return !S.Program.PlayerAt(0).Alive; })) S.DeadClock += S.FrameTime;
     resume_past_fault([&] { AdvanceRoundClock(S.Round, S.FrameTime); });
-    resume_past_fault([&] { S.UserPos = PlayerAt(0).PosProp(); });
+    resume_past_fault([&] { S.UserPos = S.Program.PlayerAt(0).PosProp(); });
     RunCameraPhase(S);
     PlaceFollowCamera(S);
     resume_past_fault([&] { S.ChaseCamera->DoEventsX(CameraFrameTime(S)); });
 
-    resume_past_fault(
-        [] { Program().Engine->RenderStart(mdlMain::MakeVec2(0, 0), mdlMain::MakeVec2(0, 0)); });
-    resume_past_fault([] {
-        Program().Engine->RenderClear(true, mdlMain::ColorRGB(0, 0, 0), true,
-                                      Program().Settings.ClearMode == 2);
+    resume_past_fault([&] { S.Program.Engine->RenderStart(mdlMain::MakeVec2(0, 0), mdlMain::MakeVec2(0, 0)); });
+    resume_past_fault([&] {
+        S.Program.Engine->RenderClear(true, mdlMain::ColorRGB(0, 0, 0), true,
+                                      S.Program.Settings.ClearMode == 2);
     });
     if (test_resuming_past_fault([&] {
-            return S.ChaseCamera->IsAngleBlended() && Program().Settings.CameraMode != 4 &&
-                   Program().Settings.CameraMode != 5;
+            return S.ChaseCamera->IsAngleBlended() && S.Program.Settings.CameraMode != 4 &&
+                   S.Program.Settings.CameraMode != 5;
         }))
-        resume_past_fault([&] { Program().Engine->SetLookDistance(50000, S.ChaseCamera->GetAngle()); });
+        resume_past_fault([&] { S.Program.Engine->SetLookDistance(50000, S.ChaseCamera->GetAngle()); });
     resume_past_fault([&] { S.ChaseCamera->SetCamera(); });
-    resume_past_fault([] { Program().Engine->SetZState(true, true); });
-    resume_past_fault([] { Program().Engine->SetSpecularState(true); });
+    resume_past_fault([&] { S.Program.Engine->SetZState(true, true); });
+    resume_past_fault([&] { S.Program.Engine->SetSpecularState(true); });
 
-    Vec3 U;
-    resume_past_fault([&] { U = PlayerAt(0).POSX(); });
+    ViewTest view;
+    resume_past_fault([&] { view.U = S.Program.PlayerAt(0).POSX(); });
+    // A view direction that cannot be read leaves every object in view.
+    view.Everything = S.FramesSinceStep == 0 || test_resuming_past_fault([&] {
+                          view.V = S.Program.PlayerAt(0).DirPropV();
+                          return false;
+                      });
     const bool sky_last = !platform::OptimisationsOff();
-    if (!sky_last) draw_sky_and_ground(false);
+    if (!sky_last) draw_sky_and_ground(S, false);
     // The camera and the projection stay as they are for the rest of the frame.
     DrawReach reach;
     if (!platform::OptimisationsOff())
-        resume_past_fault([&] { reach = DrawReach::FromEngine(*Program().Engine); });
+        resume_past_fault([&] { reach = DrawReach::FromEngine(*S.Program.Engine); });
     // Paused, the traffic takes no step at all: its speeds and side slides change per step, not
     // per second.
     const bool moving = !S.Viewer.Paused;
-    const TrafficFrame frame{S.RoadCount, S.FrameTime, Program().LastFrameTime};
+    const TrafficFrame frame{S.RoadCount, S.FrameTime, S.Program.LastFrameTime};
     // The step moves only the vehicles, and the roads and buildings read only their own objects and
     // the device, which the step never touches: so the step runs on another core while they are
     // drawn, and then picks the open street's vehicles to draw, helped by this thread once it is done
     // with the buildings. The plain path keeps everything one after the other.
     const bool optimised = !platform::OptimisationsOff();
     const bool pick = optimised && !(S.Model && S.Model->ring_length() > 0);
-    if (pick) S.Picks.Start(S, U, reach);
+    if (pick) S.Picks.Start(S.Street, view, reach);
     SideTask side(
         [&] {
             try {
@@ -317,7 +307,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
                     resume_past_fault([&] {
                         if (S.Model) S.Model->step(frame, S.Street.Vehicles);
                     });
-                    PlaceVehicleObjects(S.Street.Vehicles, Program().BuildingCount, S.RoadCount);
+                    PlaceVehicleObjects(S.Program, S.Street.Vehicles, S.RoadCount);
                 }
             } catch (...) {
                 if (pick) S.Picks.Open();
@@ -330,34 +320,34 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
         },
         optimised);
     draw_roads(S, reach);
-    draw_buildings(S, U, reach);
+    draw_buildings(S, view, reach);
     if (pick && side.Beside()) S.Picks.Pick();
     side.Join();
-    draw_vehicles(S, U, reach);
-    if (sky_last) draw_sky_and_ground(true);
-    if (moving) Program().LastFrameTime = S.FrameTime;
+    draw_vehicles(S, view, reach);
+    if (sky_last) draw_sky_and_ground(S, true);
+    if (moving) S.Program.LastFrameTime = S.FrameTime;
 
     if (moving)
-        resume_past_fault([&] { PlayerAt(0).DoEventsX(S.FrameTime, Program().Settings.PlayerSpeed); });
+        resume_past_fault([&] { S.Program.PlayerAt(0).DoEventsX(S.FrameTime, S.Program.Settings.PlayerSpeed); });
     draw_overlay(S);
     DrawViewerLine(S);
-    resume_past_fault([&] { S.Parameters.Frame(S); });
+    resume_past_fault([&] { S.Parameters.Frame(S.KeyBuffer, S.Viewer.WallFrameTime, S.Model.get(), S.Program); });
     if (S.Observer) resume_past_fault([&] { S.Observer->overlay_drawn(S); });
 
-    resume_past_fault([] { Program().Engine->RenderEnd(); });
+    resume_past_fault([&] { S.Program.Engine->RenderEnd(); });
     if (before_present) before_present();
-    resume_past_fault([] { Program().Engine->RenderShow(); });
+    resume_past_fault([&] { S.Program.Engine->RenderShow(); });
     S.FramesSinceStep += 1;
     if (S.Parameters.take_restart()) return FrameExit::Restart;
     // The window's close button ends the program as the quit prompt does.
-    if (test_resuming_past_fault([] { return Program().Engine->CloseRequested(); })) return FrameExit::Quit;
+    if (test_resuming_past_fault([&] { return S.Program.Engine->CloseRequested(); })) return FrameExit::Quit;
     return FrameExit::None;
 }
 
-void RunScene(const std::string& nbr_sim, const SceneHooks& hooks) {
-    SceneState S;
+void RunScene(mdlKl::ProgramState& program, const RunConfiguration& run, const SceneHooks& hooks) {
+    SceneState S(program);
     S.Observer = hooks.Observer;
-    if (!SetUpScene(S, nbr_sim)) return;
+    if (!SetUpScene(S, run)) return;
 
     std::int64_t frames = 0;
     const auto leave = [&] {
@@ -365,7 +355,7 @@ void RunScene(const std::string& nbr_sim, const SceneHooks& hooks) {
         S.Parameters.Release();
         if (S.Observer) resume_past_fault([&] { S.Observer->scene_left(S, frames); });
     };
-    while (test_resuming_past_fault([&] { return S.Round.RoundCount < Program().Settings.RoundLimit; })) {
+    while (test_resuming_past_fault([&] { return S.Round.RoundCount < S.Program.Settings.RoundLimit; })) {
         StartRound(S);
         FrameExit exit = FrameExit::None;
         while (exit == FrameExit::None) {
@@ -388,7 +378,7 @@ void RunScene(const std::string& nbr_sim, const SceneHooks& hooks) {
         if (exit == FrameExit::Restart) SetUpTrafficState(S);
     }
     leave();
-    ReleaseScene();
+    ReleaseScene(S.Program);
 }
 
 } // namespace kl::scene

@@ -15,64 +15,64 @@ namespace key = platform::key;
 
 struct StepCommand {
     std::uint8_t code;
-    void (*action)(Player&);
+    // The user's vehicle, and the settings that keep its speed.
+    void (*action)(Player&, SettingsRecord&);
 };
 
 const StepCommand kStepCommands[] = {
-    {key::Left, [](Player& p) { p.ChangeDirV(0); }},
-    {key::Right, [](Player& p) { p.ChangeDirV(1); }},
+    {key::Left, [](Player& p, SettingsRecord&) { p.ChangeDirV(0); }},
+    {key::Right, [](Player& p, SettingsRecord&) { p.ChangeDirV(1); }},
     {key::F,
-     [](Player& p) {
+     [](Player& p, SettingsRecord&) {
          p.ChangeDir(0);
          p.ChangeDirV(0);
      }},
     {key::H,
-     [](Player& p) {
+     [](Player& p, SettingsRecord&) {
          p.ChangeDir(1);
          p.ChangeDirV(1);
      }},
-    {key::PageUp, [](Player& p) { p.ChangeDirHV(0); }},
-    {key::PageDown, [](Player& p) { p.ChangeDirHV(1); }},
-    {key::T, [](Player& p) { p.ChangeDirH(0); }},
-    {key::B, [](Player& p) { p.ChangeDirH(1); }},
-    {key::Up, [](Player&) { mdlKl::Program().Settings.PlayerSpeed += 1; }},
-    {key::Down, [](Player&) { mdlKl::Program().Settings.PlayerSpeed -= 1; }},
+    {key::PageUp, [](Player& p, SettingsRecord&) { p.ChangeDirHV(0); }},
+    {key::PageDown, [](Player& p, SettingsRecord&) { p.ChangeDirHV(1); }},
+    {key::T, [](Player& p, SettingsRecord&) { p.ChangeDirH(0); }},
+    {key::B, [](Player& p, SettingsRecord&) { p.ChangeDirH(1); }},
+    {key::Up, [](Player&, SettingsRecord& settings) { settings.PlayerSpeed += 1; }},
+    {key::Down, [](Player&, SettingsRecord& settings) { settings.PlayerSpeed -= 1; }},
 };
 
 } // namespace
 
 FrameExit ApplyKeyboardCommands(SceneState& S) {
-    using namespace mdlKl;
     const auto down = [&](std::uint8_t code) { return S.KeyBuffer[code] != 0; };
 
     for (const StepCommand& c : kStepCommands) {
         const bool takes_effect = test_resuming_past_fault([&] {
             const double rate = S.FpsFrames / (static_cast<double>(S.FpsTime) + 0.00001);
-            return down(c.code) && PlayerAt(0).Alive && S.Round.ControlEnabled &&
+            return down(c.code) && S.Program.PlayerAt(0).Alive && S.Round.ControlEnabled &&
                    S.FramesSinceStep > rate / 50;
         });
         if (takes_effect) {
-            resume_past_fault([&] { c.action(PlayerAt(0)); });
+            resume_past_fault([&] { c.action(S.Program.PlayerAt(0), S.Program.Settings); });
             S.FramesSinceStep = 0;
         }
     }
 
     if (down(key::Home)) {
-        Program().Gear = static_cast<std::int16_t>(Program().Gear + 1);
-        if (Program().Gear > 8) Program().Gear = 8;
+        S.Program.Gear = static_cast<std::int16_t>(S.Program.Gear + 1);
+        if (S.Program.Gear > 8) S.Program.Gear = 8;
     }
     if (down(key::Backspace)) {
-        Program().Gear = static_cast<std::int16_t>(Program().Gear - 1);
-        if (Program().Gear < 0) Program().Gear = 0;
+        S.Program.Gear = static_cast<std::int16_t>(S.Program.Gear - 1);
+        if (S.Program.Gear < 0) S.Program.Gear = 0;
     }
-    if (down(key::Space)) Program().Settings.PlayerSpeed = 0;
+    if (down(key::Space)) S.Program.Settings.PlayerSpeed = 0;
     if (down(key::R)) return FrameExit::Restart;
     // M switches the traffic model once per press and starts the traffic afresh, as R does.
     const bool model_key = down(key::M);
     const bool switch_model = model_key && !S.ModelKeyDown;
     S.ModelKeyDown = model_key;
     if (switch_model) {
-        Program().TrafficKind = Program().TrafficKind == TrafficModelKind::Classic
+        S.Program.TrafficKind = S.Program.TrafficKind == TrafficModelKind::Classic
                                     ? TrafficModelKind::Idm
                                     : TrafficModelKind::Classic;
         return FrameExit::Restart;

@@ -3,7 +3,7 @@
 #include "scene/parameter_panel.h"
 
 #include "engine/cls3d_engine.h"
-#include "scene/scene_state.h"
+#include "sim/mdl_kl.h"
 #include "scene/traffic_panel.h"
 #include "sim/mdl_kl.h"
 #include "sim/traffic_parameters_file.h"
@@ -72,8 +72,10 @@ ParameterPanel::~ParameterPanel() {
     Release();
 }
 
-void ParameterPanel::Frame(const SceneState& S) {
-    const bool down = S.KeyBuffer[kParameterPanelKey] != 0;
+void ParameterPanel::Frame(const std::array<std::uint8_t, 256>& keys, float wall_seconds, const TrafficModel* model,
+                           mdlKl::ProgramState& program) {
+    Program = &program;
+    const bool down = keys[kParameterPanelKey] != 0;
     if (down && !KeyDown) set_open(!Open);
     KeyDown = down;
     if (!Open) return;
@@ -81,19 +83,19 @@ void ParameterPanel::Frame(const SceneState& S) {
 
     const ContextScope scope(Context);
     ImGuiIO& io = ImGui::GetIO();
-    const SettingsRecord& settings = mdlKl::Program().Settings;
+    const SettingsRecord& settings = Program->Settings;
     io.DisplaySize = ImVec2(static_cast<float>(std::max(settings.Width, 1)),
                             static_cast<float>(std::max(settings.Height, 1)));
     // ImGui needs time to pass; a paused or first frame counts as a 60th of a second.
-    const float seconds = S.Viewer.WallFrameTime;
+    const float seconds = wall_seconds;
     io.DeltaTime = seconds > 0.0f && std::isfinite(seconds) ? seconds : 1.0f / 60.0f;
     platform::PointerState pointer;
-    if (mdlKl::Program().Input) pointer = mdlKl::Program().Input->ReadPointer();
+    if (Program->Input) pointer = Program->Input->ReadPointer();
     io.MousePos = pointer.Present ? ImVec2(pointer.X, pointer.Y) : ImVec2(-FLT_MAX, -FLT_MAX);
     io.MouseDown[0] = pointer.Present && pointer.Left;
 
     ImGui::NewFrame();
-    build(S);
+    build(model);
     ImGui::Render();
     if (const ImDrawData* data = ImGui::GetDrawData()) Drawing.Draw(*data);
 }
@@ -121,7 +123,7 @@ void ParameterPanel::set_open(bool open) {
     Open = open;
     // The cursor shows only while the panel is open, and goes back to however the program had it.
     gfx::Device* device = CurrentDevice();
-    clsInput* input = mdlKl::Program().Input.get();
+    clsInput* input = Program != nullptr ? Program->Input.get() : nullptr;
     if (open) {
         if (input != nullptr) input->FreePointer(true);
         if (device != nullptr) CursorWasShown = device->ShowCursor(true);
@@ -132,7 +134,7 @@ void ParameterPanel::set_open(bool open) {
 }
 
 void ParameterPanel::make_context() {
-    const SettingsRecord& settings = mdlKl::Program().Settings;
+    const SettingsRecord& settings = Program->Settings;
     const float scale = panel_scale(settings.Width, settings.Height);
     Context = ImGui::CreateContext();
     const ContextScope scope(Context);
@@ -155,18 +157,18 @@ void ParameterPanel::note_area(const char* label) {
     Areas[label] = {low.x, low.y, high.x, high.y};
 }
 
-void ParameterPanel::build(const SceneState& S) {
-    IdmParameters& P = mdlKl::Program().TrafficParameters;
+void ParameterPanel::build(const TrafficModel* model) {
+    IdmParameters& P = Program->TrafficParameters;
     const float scale = ImGui::GetFontSize() / kFontPixels;
     const float width = kPanelWidth * scale;
     // At the right, below where the statistics panel (F2) reaches, so that both can be open at once.
     const auto below_statistics = static_cast<float>(
-        panel_layout(mdlKl::Program().Settings.Width, mdlKl::Program().Settings.Height).Y2);
+        panel_layout(Program->Settings.Width, Program->Settings.Height).Y2);
     // On a screen too low for both, it rises to the bottom right corner and covers some of the other.
     const float bottom = ImGui::GetIO().DisplaySize.y - kMargin * scale;
     // Its height told beforehand from its rows (title, note, street, ring, sliders, buttons,
     // message), so that it stands where it belongs from the first frame.
-    const float rows = 13.0f + (mdlKl::Program().Scenario == TrafficScenario::Ring ? 1.0f : 0.0f);
+    const float rows = 13.0f + (Program->Scenario == TrafficScenario::Ring ? 1.0f : 0.0f);
     const float height = rows * ImGui::GetFrameHeightWithSpacing() + 2 * ImGui::GetStyle().WindowPadding.y;
     // Its top stays put whatever it shows, so that nothing moves under the pointer.
     const float top = std::max(0.0f, std::min(below_statistics + kMargin * scale, bottom - height));
@@ -176,10 +178,10 @@ void ParameterPanel::build(const SceneState& S) {
     ImGui::Begin("Car-following model (F3)", nullptr,
                  ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoCollapse |
                      ImGuiWindowFlags_NoSavedSettings);
-    if (!S.Model || S.Model->kind() != TrafficModelKind::Idm)
+    if (model == nullptr || model->kind() != TrafficModelKind::Idm)
         ImGui::TextWrapped(
             "These values apply to the idm traffic model; the classic one is running: M switches.");
-    mdlKl::ProgramState& program = mdlKl::Program();
+    mdlKl::ProgramState& program = *Program;
     // A new scenario brings its own parameters and starts the traffic afresh.
     for (const TrafficScenario scenario : {TrafficScenario::Open, TrafficScenario::Ring}) {
         if (scenario == TrafficScenario::Ring) ImGui::SameLine();
@@ -228,8 +230,8 @@ void ParameterPanel::build(const SceneState& S) {
 }
 
 void ParameterPanel::save() {
-    const std::filesystem::path& file = mdlKl::Program().TrafficParametersFile;
-    const std::string error = SaveTrafficParameters(file, mdlKl::Program().TrafficParameters);
+    const std::filesystem::path& file = Program->TrafficParametersFile;
+    const std::string error = SaveTrafficParameters(file, Program->TrafficParameters);
     if (error.empty()) {
         SaveMessage = "Saved to " + file.string();
         return;

@@ -6,6 +6,7 @@
 #include "overlay/imgui_drawing.h"
 #include "platform/input/key_names.h"
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -13,9 +14,15 @@
 
 struct ImGuiContext;
 
+namespace kl {
+class TrafficModel;
+namespace mdlKl {
+struct ProgramState;
+}
+} // namespace kl
+
 namespace kl::scene {
 
-struct SceneState;
 
 // F3: a key no command uses.
 inline constexpr std::uint8_t kParameterPanelKey = platform::key::F3;
@@ -30,7 +37,10 @@ class ParameterPanel {
     // F3 opens or closes the panel (once per press); while it is open, the mouse's pointer is freed
     // and the system's cursor shown, and the panel is drawn into the current frame and takes what
     // the user did with the pointer.
-    void Frame(const SceneState& S);
+    // keys is the frame's key state; wall_seconds the frame's time before pause and scale; model the
+    // traffic running now. The program's parameters, scenario and input are read from program.
+    void Frame(const std::array<std::uint8_t, 256>& keys, float wall_seconds, const TrafficModel* model,
+               mdlKl::ProgramState& program);
     // Closes the panel and lets go of ImGui and its texture; before the engine goes.
     void Release();
 
@@ -53,7 +63,7 @@ class ParameterPanel {
   private:
     void set_open(bool open);
     void make_context();
-    void build(const SceneState& S);
+    void build(const TrafficModel* model);
     void save();
     void note_area(const char* label);
 
@@ -62,6 +72,8 @@ class ParameterPanel {
     bool CursorWasShown = false;
     bool Restart = false;
     ImGuiContext* Context = nullptr;
+    // The program state of the last Frame.
+    mdlKl::ProgramState* Program = nullptr;
     ImguiDrawing Drawing;
     std::string SaveMessage;
     std::map<std::string, Area> Areas;

@@ -16,8 +16,6 @@
 
 namespace kl::scene {
 
-using namespace mdlKl;
-
 void DrawRingVehicles(SceneState& S, const DrawReach& reach, double ring) {
     MovingBatch& batch = S.Street.VehicleBatch;
     batch.Begin();
@@ -29,8 +27,8 @@ void DrawRingVehicles(SceneState& S, const DrawReach& reach, double ring) {
     const Vec3 eye = S.ChaseCamera->Pos(); // world: x across, y up, z along the roads
     // Pixels per metre at one metre: the height of the picture over the height of the view at the
     // program's widest angle of a quarter turn's half, with room for the angle blends.
-    const double height = std::max<std::int32_t>(Program().Settings.Height, 1);
-    const double width = std::max<std::int32_t>(Program().Settings.Width, 1);
+    const double height = std::max<std::int32_t>(S.Program.Settings.Height, 1);
+    const double width = std::max<std::int32_t>(S.Program.Settings.Width, 1);
     const double focal = std::max(height, width) / (2 * std::tan(std::numbers::pi / 8));
     const double reach_metres = kRingVehicleMetres * focal;
 

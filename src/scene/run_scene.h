@@ -26,13 +26,21 @@ struct SceneHooks {
     SceneObserver* Observer = nullptr;
 };
 
-// nbr_sim is the road-count text of the settings dialog.
-void RunScene(const std::string& nbr_sim, const SceneHooks& hooks = {});
+// What a run of the street is asked for, read and checked once where the user gave it (the settings
+// dialog, the command line).
+struct RunConfiguration {
+    // The road strips, as the dialog's field gave them; the traffic runs on those its tables hold.
+    std::int16_t RoadCount = 0;
+};
+
+// Builds the street of program's objects and runs it until the user quits or the rounds end.
+void RunScene(mdlKl::ProgramState& program, const RunConfiguration& run, const SceneHooks& hooks = {});
 
 // The parts of RunScene, for tests.
-// Steps 1 to 11 of the set-up; false when a user vehicle could not be initialised.
-bool SetUpScene(SceneState& S, const std::string& nbr_sim);
-// Fresh traffic tables, and the vehicles placed from them.
+// The set-up: overlay texts, players, texture table, objects, batches and traffic; false when a user
+// vehicle could not be initialised.
+bool SetUpScene(SceneState& S, const RunConfiguration& run);
+// Fresh traffic, and the vehicles' objects placed where it puts them.
 void SetUpTrafficState(SceneState& S);
 // The round start: vehicles crashed, deleted (not in the first round) and reset, the placement
 // check and the reset of the loop state.
@@ -41,15 +49,6 @@ void StartRound(SceneState& S);
 // drawn and before it is shown.
 FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present = {});
 // Releases the players, the scene objects and the texture table.
-void ReleaseScene();
-
-// The view-cone test of object k against the user's position U and view direction V; objects
-// exactly at the user's position are drawn.
-bool InViewCone(const Vec3& P, const Vec3& U, const Vec3& V, double threshold);
-// The cones the frame loop draws buildings and vehicles in (vehicles are smaller: the narrower one).
-inline constexpr double kBuildingCone = 0.68, kVehicleCone = 0.58;
-// The frame loop's view test of what stands at P (simulation form): everything in a frame with a
-// step, otherwise what lies inside the cone around the user's view direction.
-bool InViewOfUser(const SceneState& S, const Vec3& P, double threshold, const Vec3& U);
+void ReleaseScene(mdlKl::ProgramState& program);
 
 } // namespace kl::scene

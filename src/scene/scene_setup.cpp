@@ -2,11 +2,11 @@
 // first mesh loads, since meshes look their textures up in it), sky, ground, 400 buildings, one road
 // strip and 60 vehicles per road, and the traffic tables.
 #include "engine/mdl_main.h"
-#include "engine/number_text.h"
 #include "platform/os/optimisations.h"
 #include "resources/scene_textures.h"
 #include "scene/guarded.h"
 #include "scene/run_scene.h"
+#include "scene/scene_observer.h"
 #include "sim/data_files.h"
 #include "sim/mdl_kl.h"
 #include "traffic/idm.h"
@@ -16,8 +16,6 @@
 #include <string>
 
 namespace kl::scene {
-
-using namespace mdlKl;
 
 namespace {
 
@@ -31,16 +29,16 @@ constexpr TextureGroup kFacadeGroups[] = {{1, 17, 2},  {2, 17, 19}, {3, 15, 36},
                                           {5, 14, 68}, {6, 14, 82}, {7, 20, 96}};
 
 void fill_slot(int slot, const std::string& name) {
-    resume_past_fault([&] { checked_at(TextureNames, slot) = name; });
+    resume_past_fault([&] { checked_at(mdlKl::TextureNames, slot) = name; });
     resume_past_fault(
-        [&] { checked_at(Textures, slot) = mdlMain::TextureFromFile(DataFilePath(name), 0, 0, false); });
+        [&] { checked_at(mdlKl::Textures, slot) = mdlMain::TextureFromFile(DataFilePath(name), 0, 0, false); });
 }
 
 // The objects are made one after another at ObjIndex.
 void add_object(SceneState& S, const std::string& mesh, float x, float y, float z) {
-    resume_past_fault([&] { checked_at(Program().Objects, S.ObjIndex) = std::make_unique<KlObject>(); });
-    resume_past_fault([&] { ObjectAt(S.ObjIndex).Initialize(mesh, 0, S.ObjIndex); });
-    resume_past_fault([&] { ObjectAt(S.ObjIndex).MOVEobj(x, y, z); });
+    resume_past_fault([&] { checked_at(S.Program.Objects, S.ObjIndex) = std::make_unique<KlObject>(); });
+    resume_past_fault([&] { S.Program.ObjectAt(S.ObjIndex).Initialize(mesh, 0, S.ObjIndex); });
+    resume_past_fault([&] { S.Program.ObjectAt(S.ObjIndex).MOVEobj(x, y, z); });
     S.ObjIndex += 1;
 }
 
@@ -54,10 +52,10 @@ void take_vehicle_models(SceneState& S) {
         for (const bool slow : {false, true}) {
             Vehicle v;
             v.Id = 20 * m + (slow ? 19 : 0);
-            const std::optional<std::int32_t> k = VehicleObject(Program().BuildingCount, S.RoadCount, v);
-            if (!k || !Program().Objects[static_cast<std::size_t>(*k)]) continue;
+            const std::optional<std::int32_t> k = VehicleObject(S.Program.BuildingCount, S.RoadCount, v);
+            if (!k || !S.Program.Objects[static_cast<std::size_t>(*k)]) continue;
             VehicleModel& model = S.Street.Models[slow ? slow_vehicle_kind(m) : car_kind(m)];
-            model.Model = Program().Objects[static_cast<std::size_t>(*k)]->Model();
+            model.Model = S.Program.Objects[static_cast<std::size_t>(*k)]->Model();
             if (model.Model != nullptr) model.HasBox = model.Model->MeshBounds(model.Low, model.High);
         }
     }
@@ -84,13 +82,12 @@ const char* vehicle_mesh(int lane, int n) {
 }
 
 // Objects first .. first + count - 1 in one batch; left empty unless every one has a model.
-void batch_objects(StaticBatch& batch, std::int64_t first, std::int64_t count, float piece_length,
-                   bool merge_quads) {
+void batch_objects(const mdlKl::ProgramState& program, StaticBatch& batch, std::int64_t first, std::int64_t count,
+                   float piece_length, bool merge_quads) {
     std::vector<cls3dObject*> models;
     for (std::int64_t i = 0; i < count; ++i) {
         const std::size_t k = static_cast<std::size_t>(first + i);
-        cls3dObject* model =
-            k < Program().Objects.size() && Program().Objects[k] ? Program().Objects[k]->Model() : nullptr;
+        cls3dObject* model = k < program.Objects.size() && program.Objects[k] ? program.Objects[k]->Model() : nullptr;
         if (model == nullptr) return;
         models.push_back(model);
     }
@@ -105,8 +102,8 @@ constexpr float kRoadPieceLength = 960.0f;
 
 } // namespace
 
-bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
-    resume_past_fault([&] { S.RoadCount = number_text_to_int16(nbr_sim); });
+bool SetUpScene(SceneState& S, const RunConfiguration& run) {
+    S.RoadCount = run.RoadCount;
 
     // One call per step: a font that cannot be made still leaves the colour and the rectangle set.
     S.HudText = std::make_unique<cls2dText>();
@@ -118,16 +115,16 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
     resume_past_fault([&] { S.PromptText->SetColor(mdlMain::ColorRGB(255, 255, 255)); });
 
     resume_past_fault([&] {
-        if (Program().Settings.LastPlayer < 0) throw Fault("Subscript out of range");
-        Program().Players.clear();
-        Program().Players.resize(static_cast<std::size_t>(Program().Settings.LastPlayer) + 1);
-        for (auto& p : Program().Players)
+        if (S.Program.Settings.LastPlayer < 0) throw Fault("Subscript out of range");
+        S.Program.Players.clear();
+        S.Program.Players.resize(static_cast<std::size_t>(S.Program.Settings.LastPlayer) + 1);
+        for (auto& p : S.Program.Players)
             p = std::make_unique<Player>();
     });
-    Program().Objects.clear();
-    Program().Objects.resize(static_cast<std::size_t>(LastObjectIndex) + 1);
+    S.Program.Objects.clear();
+    S.Program.Objects.resize(static_cast<std::size_t>(LastObjectIndex) + 1);
 
-    ClearSceneTextures();
+    mdlKl::ClearSceneTextures();
     fill_slot(0, "sky001.bmp");
     fill_slot(1, "0001.bmp");
     for (const TextureGroup& g : kFacadeGroups) {
@@ -140,23 +137,23 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
     fill_slot(116, "33063001.jpg");
     fill_slot(117, "white.bmp");
 
-    if (Program().Settings.AnisotropicFilter != 0)
-        resume_past_fault([] { Program().Engine->SetAnisotropicState(true); });
+    if (S.Program.Settings.AnisotropicFilter != 0)
+        resume_past_fault([&] { S.Program.Engine->SetAnisotropicState(true); });
 
     S.FirstRound = true;
     S.Round.RoundCount = 0;
 
-    for (std::int64_t i = 0; i <= Program().Settings.LastPlayer; ++i) {
+    for (std::int64_t i = 0; i <= S.Program.Settings.LastPlayer; ++i) {
         // A failing test counts as failed initialisation, and set-up stops either way.
         if (test_resuming_past_fault(
-                [&] { return !PlayerAt(i).Initialize(0, static_cast<std::int32_t>(i), nullptr); }))
+                [&] { return !S.Program.PlayerAt(i).Initialize(0, static_cast<std::int32_t>(i), nullptr); }))
             return false;
     }
 
     S.ObjIndex = 0;
     add_object(S, "SKY1.x", 800, 800, -500);
     add_object(S, "s-all.x", -6000, 0, -5);
-    Program().BuildingCount = 400;
+    S.Program.BuildingCount = 400;
     for (int k = 0; k <= 1; ++k) {
         for (int i = 0; i <= 99; ++i) {
             const float y = static_cast<float>(15 * k + 30 * i);
@@ -170,17 +167,17 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
         for (int m = 0; m <= 2; ++m) {
             for (int n = 0; n <= 19; ++n) {
                 resume_past_fault(
-                    [&] { checked_at(Program().Objects, S.ObjIndex) = std::make_unique<KlObject>(); });
+                    [&] { checked_at(S.Program.Objects, S.ObjIndex) = std::make_unique<KlObject>(); });
                 resume_past_fault(
-                    [&] { ObjectAt(S.ObjIndex).Initialize(vehicle_mesh(m, n), 0, S.ObjIndex); });
-                resume_past_fault([&] { ObjectAt(S.ObjIndex).ChangeDir(0); });
+                    [&] { S.Program.ObjectAt(S.ObjIndex).Initialize(vehicle_mesh(m, n), 0, S.ObjIndex); });
+                resume_past_fault([&] { S.Program.ObjectAt(S.ObjIndex).ChangeDir(0); });
                 S.ObjIndex += 1;
             }
         }
     }
 
-    batch_objects(S.Street.Buildings, 2, Program().BuildingCount, 0, false);
-    batch_objects(S.Street.Roads, road_object_index(Program().BuildingCount, 0), S.RoadCount, kRoadPieceLength,
+    batch_objects(S.Program, S.Street.Buildings, 2, S.Program.BuildingCount, 0, false);
+    batch_objects(S.Program, S.Street.Roads, road_object_index(S.Program.BuildingCount, 0), S.RoadCount, kRoadPieceLength,
                   true);
     take_vehicle_models(S);
     SetUpTrafficState(S);
@@ -188,24 +185,24 @@ bool SetUpScene(SceneState& S, const std::string& nbr_sim) {
 }
 
 void SetUpTrafficState(SceneState& S) {
-    if (!S.Model || S.Model->kind() != Program().TrafficKind)
-        S.Model = make_traffic_model(Program().TrafficKind, platform::OptimisationsOff(),
-                                     &Program().TrafficParameters, measured_vehicle_lengths(S.Street));
-    S.Model->set_scenario(Program().Scenario, Program().RingLength);
+    if (!S.Model || S.Model->kind() != S.Program.TrafficKind)
+        S.Model = make_traffic_model(S.Program.TrafficKind, platform::OptimisationsOff(),
+                                     &S.Program.TrafficParameters, measured_vehicle_lengths(S.Street));
+    S.Model->set_scenario(S.Program.Scenario, S.Program.RingLength);
     // The followed vehicle is found afresh on the new ring.
     S.Follow.Along = std::numeric_limits<double>::quiet_NaN();
-    resume_past_fault([&] { S.Model->set_up(S.RoadCount, Program().Rnd, S.Street.Vehicles); });
+    resume_past_fault([&] { S.Model->set_up(S.RoadCount, S.Program.Rnd, S.Street.Vehicles); });
     // The objects stand where their vehicles start, so that even a frame that takes no step (paused)
     // draws them there.
-    PlaceVehicleObjects(S.Street.Vehicles, Program().BuildingCount, S.RoadCount);
-    S.ObjIndex = static_cast<std::int32_t>(vehicle_object_index(Program().BuildingCount, S.RoadCount, 0, S.RoadCount));
+    PlaceVehicleObjects(S.Program, S.Street.Vehicles, S.RoadCount);
+    S.ObjIndex = static_cast<std::int32_t>(vehicle_object_index(S.Program.BuildingCount, S.RoadCount, 0, S.RoadCount));
     if (S.Observer) resume_past_fault([&] { S.Observer->traffic_set_up(S); });
 }
 
-void ReleaseScene() {
-    Program().Players.clear();
-    Program().Objects.clear();
-    ClearSceneTextures();
+void ReleaseScene(mdlKl::ProgramState& program) {
+    program.Players.clear();
+    program.Objects.clear();
+    mdlKl::ClearSceneTextures();
 }
 
 } // namespace kl::scene

@@ -43,12 +43,12 @@ void DrawVehicleAlone(const Street& street, const Vehicle& v) {
     mesh.Position(was);
 }
 
-void PlaceVehicleObjects(const VehicleList& vehicles, std::int32_t BuildingCount, std::int32_t RoadCount) {
+void PlaceVehicleObjects(mdlKl::ProgramState& program, const VehicleList& vehicles, std::int32_t RoadCount) {
     for (const Vehicle& v : vehicles.all()) {
-        const std::optional<std::int32_t> k = VehicleObject(BuildingCount, RoadCount, v);
+        const std::optional<std::int32_t> k = VehicleObject(program.BuildingCount, RoadCount, v);
         if (!k) continue;
         const Vec3 p = VehicleSimPosition(v);
-        resume_past_fault([&] { mdlKl::ObjectAt(*k).MOVEobj(p.x, p.y, p.z); });
+        resume_past_fault([&] { program.ObjectAt(*k).MOVEobj(p.x, p.y, p.z); });
     }
 }
 

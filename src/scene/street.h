@@ -12,6 +12,10 @@
 #include <cstdint>
 #include <optional>
 
+namespace kl::mdlKl {
+struct ProgramState;
+}
+
 namespace kl::scene {
 
 // The scene's object array: the sky (0), the ground (1), the buildings, a strip per road, then
@@ -78,6 +82,6 @@ void DrawVehicleAlone(const Street& street, const Vehicle& v);
 
 // Puts every vehicle of the list that has an object of its own into it (MOVEobj), so that the objects
 // stand where the traffic left their vehicles. A vehicle whose object cannot be moved is skipped.
-void PlaceVehicleObjects(const VehicleList& vehicles, std::int32_t BuildingCount, std::int32_t RoadCount);
+void PlaceVehicleObjects(mdlKl::ProgramState& program, const VehicleList& vehicles, std::int32_t RoadCount);
 
 } // namespace kl::scene

@@ -39,16 +39,16 @@ void TrafficWatch::overlay_drawn(const SceneState& S) {
     if (down && !PanelKeyDown) PanelOn = !PanelOn;
     PanelKeyDown = down;
     if (PanelOn)
-        Panel.Draw(Latest ? &*Latest : nullptr, History, Diagram, mdlKl::Program().Settings.Width,
-                   mdlKl::Program().Settings.Height, idm ? &Fundamental : nullptr,
-                   &mdlKl::Program().TrafficParameters);
+        Panel.Draw(Latest ? &*Latest : nullptr, History, Diagram, S.Program.Settings.Width,
+                   S.Program.Settings.Height, idm ? &Fundamental : nullptr,
+                   &S.Program.TrafficParameters);
 }
 
 void TrafficWatch::scene_left(const SceneState& S, std::int64_t frames) {
     // The panel's texts belong to the engine, which goes soon after the scene.
     Panel.Release();
     if (Dump && S.Model)
-        S.Model->dump(*Dump, S.RoadCount, frames, mdlKl::Program().LastFrameTime);
+        S.Model->dump(*Dump, S.RoadCount, frames, S.Program.LastFrameTime);
     Dumped = true;
 }
 

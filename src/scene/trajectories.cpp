@@ -25,15 +25,15 @@ TrajectoryWriter::TrajectoryWriter(std::ostream* out) : Out(out) {
     if (Out) *Out << kTrajectoryHeader << '\n' << std::flush;
 }
 
-void TrajectoryWriter::traffic_set_up(const SceneState&) {
-    Pending = mdlKl::Program().LastFrameTime;
+void TrajectoryWriter::traffic_set_up(const SceneState& S) {
+    Pending = S.Program.LastFrameTime;
     LastSpeed.clear();
 }
 
 void TrajectoryWriter::frame(const SceneState& S) {
     if (!Out || S.Viewer.Paused) return;
     if (std::isfinite(Pending) && Pending > 0) Time += Pending;
-    Pending = mdlKl::Program().LastFrameTime;
+    Pending = S.Program.LastFrameTime;
     if (Time + 1e-9 < NextRow) return;
     while (NextRow <= Time + 1e-9)
         NextRow += kTrajectorySeconds;

@@ -1,9 +1,6 @@
 #include "scene/vehicle_picks.h"
 
 #include "resources/cls3d_object.h"
-#include "scene/guarded.h"
-#include "scene/run_scene.h"
-#include "scene/scene_state.h"
 
 #include <algorithm>
 #include <limits>
@@ -12,15 +9,12 @@ namespace kl::scene {
 
 namespace {
 
-void pick_road(const SceneState& S, const Vec3& U, const DrawReach& reach, std::int32_t r,
+void pick_road(const Street& street, const ViewTest& view, const DrawReach& reach, std::int32_t r,
                std::vector<VehiclePick>& picks) {
     picks.clear();
-    for (const Vehicle& v : S.Street.Vehicles.road(r)) {
-        const VehicleModel* model = S.Street.ModelOf(v);
-        if (model == nullptr) continue;
-        if (!test_resuming_past_fault(
-                [&] { return InViewOfUser(S, VehicleSimPosition(v), kVehicleCone, U); }))
-            continue;
+    for (const Vehicle& v : street.Vehicles.road(r)) {
+        const VehicleModel* model = street.ModelOf(v);
+        if (model == nullptr || !view(VehicleSimPosition(v), kVehicleCone)) continue;
         const Matrix4 world = Street::World(*model, v);
         Detail form = Detail::Full;
         // A model whose box cannot be read is drawn whole.
@@ -39,11 +33,11 @@ bool ReachesPicture(const DrawReach& reach, const Matrix4& world, const Vec3& lo
     return true;
 }
 
-void VehiclePicks::Start(const SceneState& S, const Vec3& U, const DrawReach& reach) {
-    scene_ = &S;
-    user_ = U;
+void VehiclePicks::Start(const Street& street, const ViewTest& view, const DrawReach& reach) {
+    street_ = &street;
+    view_ = &view;
     reach_ = &reach;
-    roads_ = std::max<std::int32_t>(S.RoadCount, 0);
+    roads_ = street.Vehicles.roads();
     if (by_road_.size() < static_cast<std::size_t>(roads_)) by_road_.resize(static_cast<std::size_t>(roads_));
     next_road_.store(0);
     open_.store(false);
@@ -57,7 +51,7 @@ void VehiclePicks::Open() {
 void VehiclePicks::Pick() {
     open_.wait(false);
     for (std::int32_t r = next_road_.fetch_add(1); r < roads_; r = next_road_.fetch_add(1))
-        pick_road(*scene_, user_, *reach_, r, by_road_[static_cast<std::size_t>(r)]);
+        pick_road(*street_, *view_, *reach_, r, by_road_[static_cast<std::size_t>(r)]);
 }
 
 } // namespace kl::scene

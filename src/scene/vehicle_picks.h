@@ -9,6 +9,8 @@
 #include "engine/draw_reach.h"
 #include "engine/math.h"
 #include "resources/moving_batch.h"
+#include "scene/street.h"
+#include "scene/view_test.h"
 #include "traffic/vehicles.h"
 
 #include <atomic>
@@ -18,7 +20,6 @@
 
 namespace kl::scene {
 
-struct SceneState;
 
 // A vehicle of the street's list that may put a pixel on the picture, where and in what form.
 struct VehiclePick {
@@ -34,9 +35,9 @@ bool ReachesPicture(const DrawReach& reach, const Matrix4& world, const Vec3& lo
 
 class VehiclePicks {
   public:
-    // A new frame's picking, not yet open: S, U (the user's position) and reach must stay as they are
-    // until every Pick has returned.
-    void Start(const SceneState& S, const Vec3& U, const DrawReach& reach);
+    // A new frame's picking, not yet open: street, view and reach must stay as they are until every
+    // Pick has returned.
+    void Start(const Street& street, const ViewTest& view, const DrawReach& reach);
     // The traffic has stepped: Pick may begin. Call once a frame, whatever became of the step.
     void Open();
     // Waits until open, then picks roads no thread has taken until none is left. Any number of
@@ -48,8 +49,8 @@ class VehiclePicks {
     }
 
   private:
-    const SceneState* scene_ = nullptr;
-    Vec3 user_;
+    const Street* street_ = nullptr;
+    const ViewTest* view_ = nullptr;
     const DrawReach* reach_ = nullptr;
     std::int32_t roads_ = 0;
     std::atomic<bool> open_{false};

@@ -47,7 +47,7 @@ std::string TimeScaleText(std::int32_t scale_step) {
 }
 
 void ApplyViewerControls(SceneState& S) {
-    SettingsRecord& Settings = mdlKl::Program().Settings;
+    SettingsRecord& Settings = S.Program.Settings;
     ViewerControls& v = S.Viewer;
     v.WallFrameTime = S.FrameTime;
     const auto& keys = S.KeyBuffer;
@@ -93,7 +93,7 @@ std::string ViewerStatusLine(const SceneState& S) {
     if (S.Model && S.Model->kind() != TrafficModelKind::Classic)
         add(std::string("traffic model: ") + S.Model->name());
     add(S.Viewer.Paused ? std::string("paused") : TimeScaleText(S.Viewer.ScaleStep));
-    if (S.Viewer.ModeNameTime > 0.0f) add(CameraModeName(mdlKl::Program().Settings.CameraMode));
+    if (S.Viewer.ModeNameTime > 0.0f) add(CameraModeName(S.Program.Settings.CameraMode));
     if (S.Viewer.BrakeNoteTime > 0.0f) add(S.Viewer.BrakeNote);
     add(FollowedVehicleText(S));
     return line;
@@ -102,7 +102,7 @@ std::string ViewerStatusLine(const SceneState& S) {
 void DrawViewerLine(SceneState& S) {
     const std::string line = ViewerStatusLine(S);
     if (line.empty()) return;
-    SettingsRecord& Settings = mdlKl::Program().Settings;
+    SettingsRecord& Settings = S.Program.Settings;
     if (!S.Viewer.Line) {
         S.Viewer.Line = std::make_unique<cls2dText>();
         resume_past_fault([&] { S.Viewer.Line->SetFont("Arial", 20, false, false, false); });

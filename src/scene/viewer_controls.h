@@ -2,32 +2,12 @@
 // (each acts once when pressed, however long it is held) and the second status line they show.
 #pragma once
 
-#include "overlay/cls2d_text.h"
+#include "scene/scene_state.h"
 
-#include <array>
 #include <cstdint>
-#include <memory>
 #include <string>
 
 namespace kl::scene {
-
-struct SceneState;
-
-struct ViewerControls {
-    bool Paused = false;
-    // The time scale is 2 to this power, from 1/16 to 16.
-    std::int32_t ScaleStep = 0;
-    // Seconds the camera mode's name stays on the second line.
-    float ModeNameTime = 0.0f;
-    // What J did, shown on the second line for a while.
-    std::string BrakeNote;
-    float BrakeNoteTime = 0.0f;
-    // The frame time before pause and scale: camera blends and on-screen clocks run on it.
-    float WallFrameTime = 0.0f;
-    // The keys down at the previous read, so that a held key acts once.
-    std::array<bool, 256> WasDown{};
-    std::unique_ptr<cls2dText> Line;
-};
 
 inline constexpr std::int32_t kMinScaleStep = -4, kMaxScaleStep = 4;
 

@@ -14,16 +14,24 @@ void ResetProgram() {
     std::construct_at(&detail::program);
 }
 
-Player& PlayerAt(std::int64_t i) {
-    auto& slot = checked_at(Program().Players, i);
+Player& ProgramState::PlayerAt(std::int64_t i) {
+    auto& slot = checked_at(Players, i);
     if (!slot) throw Fault("Object variable not set");
     return *slot;
 }
 
-KlObject& ObjectAt(std::int64_t k) {
-    auto& slot = checked_at(Program().Objects, k);
+KlObject& ProgramState::ObjectAt(std::int64_t k) {
+    auto& slot = checked_at(Objects, k);
     if (!slot) throw Fault("Object variable not set");
     return *slot;
+}
+
+Player& PlayerAt(std::int64_t i) {
+    return Program().PlayerAt(i);
+}
+
+KlObject& ObjectAt(std::int64_t k) {
+    return Program().ObjectAt(k);
 }
 
 } // namespace kl::mdlKl

@@ -40,8 +40,7 @@ struct ProgramState {
     std::unique_ptr<clsInput> Input;
     std::int16_t Gear = 0;
 
-    // Players 0 .. Settings.LastPlayer; Objects 0 .. LastObjectIndex (traffic/traffic.h), empty slots hold no
-    // object.
+    // Players 0 .. Settings.LastPlayer; Objects as the scene lays them out, empty slots hold no object.
     std::vector<std::unique_ptr<Player>> Players;
     std::vector<std::unique_ptr<KlObject>> Objects;
     std::int16_t BuildingCount = 0;
@@ -61,6 +60,10 @@ struct ProgramState {
     double RingLength = DefaultRingLength;
     // --traffic-parameters: read instead of the scenario's file beside the settings; empty without.
     std::filesystem::path TrafficParametersGiven;
+
+    // Element access that raises kl::Fault for an index outside the array or an empty slot.
+    Player& PlayerAt(std::int64_t i);
+    KlObject& ObjectAt(std::int64_t k);
 };
 
 namespace detail {
@@ -78,7 +81,7 @@ inline ProgramState& Program() {
 // order, and only then a fresh one, so no old engine outlives the new state's making.
 void ResetProgram();
 
-// Element access that raises kl::Fault for an index outside the array or an empty slot.
+// The program's PlayerAt and ObjectAt.
 Player& PlayerAt(std::int64_t i);
 KlObject& ObjectAt(std::int64_t k);
 

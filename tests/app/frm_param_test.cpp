@@ -50,6 +50,16 @@ TEST(FrmParam, LoadTakesResolutionsAndTheAspectTextAsStored) {
     EXPECT_EQ(f.txtaspect_ratio.Text, "");
 }
 
+// The scene is run with the field's number; a text that is none gives no roads, as it always did.
+TEST(FrmParam, RoadCountIsTheFieldsNumberAndNoRoadsForAnythingElse) {
+    frmParam f;
+    for (const auto& [text, roads] : std::initializer_list<std::pair<const char*, int>>{
+             {"4", 4}, {"251", 251}, {"2.5", 2}, {"0", 0}, {"abc", 0}, {"", 0}, {"99999", 0}}) {
+        f.nbr_sim.Text = text;
+        EXPECT_EQ(f.RoadCount(), roads) << text;
+    }
+}
+
 TEST(FrmParam, ChecksEveryFieldAndNamesTheFirstWrongOne) {
     frmParam f;
     f.txtResH.Text = "640";

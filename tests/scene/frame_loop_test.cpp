@@ -70,7 +70,7 @@ std::size_t off_picture(const scene::SceneState& S) {
 }
 
 TEST_F(FrameLoop, CullsBuildingsAndTrafficBehindExceptInFramesWithAStep) {
-    set_up("1");
+    set_up(1);
     // Drawn as lines, where pixel centres do not decide what is drawn, every object in the view cone
     // is drawn: the cone alone shows.
     mdlKl::Program().Engine->Device()->SetRenderState(gfx::rs::FillMode, gfx::FillWireframe);
@@ -101,7 +101,7 @@ TEST_F(FrameLoop, CullsBuildingsAndTrafficBehindExceptInFramesWithAStep) {
 }
 
 TEST_F(FrameLoop, ObjectsThatCanPutNoPixelOnThePictureAreNotDrawnEvenInAFrameWithAStep) {
-    set_up("1");
+    set_up(1);
     frame();
     // Behind the user, off the sides of the picture, or too small and far to cover a pixel centre
     // (the test's models are boxes of two units).
@@ -114,7 +114,7 @@ TEST_F(FrameLoop, ObjectsThatCanPutNoPixelOnThePictureAreNotDrawnEvenInAFrameWit
 }
 
 TEST_F(FrameLoop, ZeroLengthFrameMovesNothingButIsDrawnAndShown) {
-    set_up("1");
+    set_up(1);
     frame();
     // The traffic moves by the previous frame's time, so it stands still from the second such frame.
     frame(0.0);
@@ -132,7 +132,7 @@ TEST_F(FrameLoop, ZeroLengthFrameMovesNothingButIsDrawnAndShown) {
 }
 
 TEST_F(FrameLoop, ClearAsksForTheStencilOnlyInClearModeTwo) {
-    set_up("0");
+    set_up(0);
     for (int mode : {0, 1, 2, 3}) {
         mdlKl::Program().Settings.ClearMode = mode;
         frame();
@@ -150,7 +150,7 @@ TEST_F(FrameLoop, ChaseCameraJumpsExceptInModesFourAndFiveWhereItGlides) {
         SCOPED_TRACE(mode);
         mdlKl::Program().Settings.CameraMode = mode;
         mdlKl::Program().Settings.PlayerSpeed = 0;
-        set_up("0");
+        set_up(0);
         S.ChaseCamera->Pos({0, 0, 0});
         frame(0.05);
         const Vec3 target = S.CamPosTarget;
@@ -158,12 +158,12 @@ TEST_F(FrameLoop, ChaseCameraJumpsExceptInModesFourAndFiveWhereItGlides) {
         const Vec3 expected = mode == 1 ? target : Vec3{target.x * 0.2f, target.y * 0.2f, target.z * 0.2f};
         EXPECT_TRUE(test::Near(S.ChaseCamera->Pos(), expected, 1e-3f));
         EXPECT_TRUE(test::Near(S.ChaseCamera->Dest(), S.CamDestTarget));
-        scene::ReleaseScene();
+        scene::ReleaseScene(mdlKl::Program());
     }
 }
 
 TEST_F(FrameLoop, WithoutTheUserTheCameraGlidesToTheOverviewAndStaysWithNoOneToFollow) {
-    set_up("0");
+    set_up(0);
     frame();
     user().Alive = false;
     frame(0.02);
@@ -186,7 +186,7 @@ TEST_F(FrameLoop, WithoutTheUserTheCameraGlidesToTheOverviewAndStaysWithNoOneToF
 
 TEST_F(FrameLoop, OverviewInModeFourKeepsTheViewAngle) {
     mdlKl::Program().Settings.CameraMode = 4;
-    set_up("0");
+    set_up(0);
     const float angle = S.ChaseCamera->GetAngle();
     user().Alive = false;
     for (int i = 0; i < 20; ++i)
@@ -197,7 +197,7 @@ TEST_F(FrameLoop, OverviewInModeFourKeepsTheViewAngle) {
 
 TEST_F(FrameLoop, CameraFollowsTheFirstLivingVehicleAndMovesOnWhenItDies) {
     mdlKl::Program().Settings.LastPlayer = 2;
-    set_up("0");
+    set_up(0);
     user().Alive = false;
     frame();
     frame();
@@ -233,7 +233,7 @@ TEST_F(FrameLoop, CameraFollowsTheFirstLivingVehicleAndMovesOnWhenItDies) {
 TEST_F(FrameLoop, VFollowsTheNearestVehicleAheadThenFartherOnesAndShiftVGoesBackToTheUser) {
     mdlKl::Program().Settings.CameraMode = 0;
     mdlKl::Program().Settings.PlayerSpeed = 0;
-    set_up("1");
+    set_up(1);
     frame();
     const auto followed = [&] {
         const scene::FollowedVehicle& f = S.Follow;
@@ -281,7 +281,7 @@ TEST_F(FrameLoop, ARingIsDrawnAtEveryCopyInViewAndVRidesRoundItForEver) {
     program.TrafficParameters = scenario_default_parameters(TrafficScenario::Ring);
     program.Settings.CameraMode = 0;
     program.Settings.PlayerSpeed = 0;
-    set_up("1");
+    set_up(1);
     frame();
     frame();
     ASSERT_EQ(S.Model->ring_length(), 200.0);
@@ -335,7 +335,7 @@ TEST_F(FrameLoop, ARingIsDrawnAtEveryCopyInViewAndVRidesRoundItForEver) {
 }
 
 TEST_F(FrameLoop, FailedKeyboardReadEndsTheFrameBeforeAnythingIsDrawn) {
-    set_up("0");
+    set_up(0);
     input.Fail("keyboard.GetDeviceState 256", {platform::Status::InputLost});
     input.Fail("keyboard.Acquire", {platform::Status::InputLost});
     EXPECT_EQ(frame(), FrameExit::KeyboardFailed);
@@ -343,7 +343,7 @@ TEST_F(FrameLoop, FailedKeyboardReadEndsTheFrameBeforeAnythingIsDrawn) {
 }
 
 TEST_F(FrameLoop, ACloseRequestEndsTheSceneLikeTheQuitPromptOnceTheFrameIsShown) {
-    set_up("0");
+    set_up(0);
     EXPECT_EQ(frame(), FrameExit::None);
     mdlKl::Program().Engine->SetMessagePump([] { return false; });
     EXPECT_EQ(frame(), FrameExit::Quit);
@@ -364,13 +364,13 @@ TEST_F(FrameLoop, QuitLeavesTheSceneInPlaceAndTheNormalEndReleasesIt) {
             for (int k : script[next++])
                 input.Press(k);
     };
-    scene::RunScene("1", hooks);
+    scene::RunScene(mdlKl::Program(), {1}, hooks);
     EXPECT_EQ(frames, 6);
     EXPECT_EQ(mdlKl::Program().Objects.size(), 30001u);
     EXPECT_EQ(mdlKl::Program().Players.size(), 1u);
 
     mdlKl::Program().Settings.RoundLimit = 0;
-    scene::RunScene("1", hooks);
+    scene::RunScene(mdlKl::Program(), {1}, hooks);
     EXPECT_TRUE(mdlKl::Program().Objects.empty());
     EXPECT_TRUE(mdlKl::Program().Players.empty());
     EXPECT_TRUE(mdlKl::TextureNames[7].empty());

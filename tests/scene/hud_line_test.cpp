@@ -37,7 +37,7 @@ TEST(HudLine, SinglesInShortestFormWithExponentsForVeryLargeAndSmall) {
 using HudInFrames = test::SceneTest;
 
 TEST_F(HudInFrames, LineIsEmptyUntilTheRateWindowFirstClosesThenHeldBetweenRebuilds) {
-    set_up("0");
+    set_up(0);
     frame(0.0);
     EXPECT_EQ(S.HudLine, "");
     frame(0.5);

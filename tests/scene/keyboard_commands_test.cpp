@@ -15,7 +15,7 @@ constexpr int kR = 19;
 class KeyboardCommands : public test::SceneTest {
   protected:
     void SetUp() override {
-        set_up("0");
+        set_up(0);
         frame(); // the first frame of a round takes no step
     }
     // Sine of the view direction's turn away from straight ahead, positive to the left.

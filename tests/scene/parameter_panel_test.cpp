@@ -57,7 +57,7 @@ class ParameterPanelTest : public test::SceneTest {
 TEST_F(ParameterPanelTest, ASliderSaveAndResetActOnTheLiveParametersAndTheFile) {
     const auto file = data.path() / "settings" / "traffic-model.txt";
     Program().TrafficParametersFile = file;
-    set_up("1");
+    set_up(1);
     frame();
     const std::vector<double> without_panel = device_states();
 

@@ -72,7 +72,7 @@ class SceneTest : public ::testing::Test {
 
     ~SceneTest() override {
         state.reset();
-        scene::ReleaseScene();
+        scene::ReleaseScene(mdlKl::Program());
         d3dx::ClearMeshFileCache();
         mdlKl::ResetProgram();
     }
@@ -82,8 +82,8 @@ class SceneTest : public ::testing::Test {
     }
 
     // Set-up and the first round start.
-    void set_up(const std::string& roads) {
-        ASSERT_TRUE(scene::SetUpScene(S, roads));
+    void set_up(std::int16_t roads) {
+        ASSERT_TRUE(scene::SetUpScene(S, {roads}));
         scene::StartRound(S);
     }
 
@@ -139,7 +139,7 @@ class SceneTest : public ::testing::Test {
     std::shared_ptr<gfx::RecordingSystem> sys = std::make_shared<gfx::RecordingSystem>();
     platform::SteppedCounter counter{kTicksPerSecond, 5 * kTicksPerSecond};
     FakeInput input;
-    std::unique_ptr<scene::SceneState> state = std::make_unique<scene::SceneState>();
+    std::unique_ptr<scene::SceneState> state = std::make_unique<scene::SceneState>(mdlKl::Program());
     scene::SceneState& S = *state;
     std::size_t mark = 0;
 };

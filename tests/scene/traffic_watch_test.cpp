@@ -82,7 +82,7 @@ TEST_F(TrafficWatchTest, FiguresAndLogRowsEveryWindowAndThePanelOnlyAfterF2) {
     std::ostringstream log;
     scene::TrafficWatch watch(&log, nullptr);
     S.Observer = &watch;
-    set_up("2");
+    set_up(2);
 
     // Ten frames of a quarter second: a window closes every second frame; nothing is drawn.
     for (int i = 0; i < 10; ++i)
@@ -121,7 +121,7 @@ TEST_F(TrafficWatchTest, FiguresAndLogRowsEveryWindowAndThePanelOnlyAfterF2) {
 TEST_F(TrafficWatchTest, PlotsEachLaneInItsColourInsideThePlot) {
     scene::TrafficWatch watch(nullptr, nullptr);
     S.Observer = &watch;
-    set_up("1");
+    set_up(1);
     frame(0.25, {scene::kPanelKey});
     for (int i = 0; i < 59; ++i)
         frame(0.25);
@@ -171,7 +171,7 @@ TEST_F(TrafficWatchTest, DumpsTheTablesWhenTheSceneEnds) {
     scene::SceneHooks hooks;
     hooks.MaxFrames = 30;
     hooks.Observer = &watch;
-    scene::RunScene("1", hooks);
+    scene::RunScene(mdlKl::Program(), {1}, hooks);
     EXPECT_TRUE(watch.dumped());
     EXPECT_EQ(dump.str().rfind("{\"RoadCount\": 1, \"frames\": 30, \"LastFrameTime\": 0.25,", 0), 0u)
         << dump.str().substr(0, 80);
