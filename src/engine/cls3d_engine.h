@@ -158,6 +158,21 @@ class cls3dEngine {
     float SecondsSinceStart();
     // Removes every entry of an object that is being destroyed, without calling the platform.
     void ForgetObject(EngineResource* pObj) noexcept;
+    // SetRes step by step. What it records before it takes the new mode, to put back when a reset
+    // falls back to the old one.
+    struct ModeRecord {
+        bool Stencil = false, ZBias = false, Windowed = false;
+        DisplayMode Mode;
+        std::int32_t AntiAlias = 0;
+    };
+    // The back buffer and depth-stencil formats for a mode; false when the desktop's mode cannot be
+    // read for a window.
+    bool PresentParametersFor(const DisplayMode& mode, std::int32_t antialias, bool windowed,
+                              gfx::PresentParameters& params);
+    // The first device, with the engine's default view and states.
+    bool CreateDevice(const gfx::PresentParameters& params, const DisplayMode& mode);
+    // Saves what a reset loses, resets, and puts it all back; false also when the old mode was kept.
+    bool ResetDevice(const gfx::PresentParameters& params, const ModeRecord& old);
     // The part of SetRes after the device was created or reset.
     bool FinishSetRes(bool result);
 

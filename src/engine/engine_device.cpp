@@ -23,6 +23,52 @@ cls3dEngine* current_engine = nullptr;
 
 constexpr std::array<std::int32_t, 3> kStencilDepthFormats{FmtD15S1, FmtD24S8, FmtD24X4S4};
 
+// The states a device reset loses, read before it and set again after.
+struct SavedStates {
+    struct Light {
+        Dword index;
+        gfx::Light light;
+        bool enabled;
+    };
+    gfx::Matrix view, projection;
+    std::vector<Light> lights;
+    std::vector<std::pair<std::int32_t, Dword>> render_states;
+    Dword mag_filter = 0;
+};
+
+bool save_states(gfx::Device& d, std::int32_t highest_light, SavedStates& saved) {
+    if (Failed(d.GetTransform(gfx::TsView, &saved.view)) ||
+        Failed(d.GetTransform(gfx::TsProjection, &saved.projection)))
+        return false;
+    for (std::int32_t i = 0; i <= highest_light; ++i) {
+        // Indices below the highest that were never given a light have nothing to carry over; the
+        // platform refuses to read them, and that must not make every later reset fail.
+        SavedStates::Light light{static_cast<Dword>(i), {}, false};
+        if (Failed(d.GetLight(light.index, &light.light))) continue;
+        if (Failed(d.GetLightEnable(light.index, &light.enabled))) light.enabled = false;
+        saved.lights.push_back(light);
+    }
+    for (std::int32_t c = 0; c <= 254; ++c) {
+        if (!cls3dEngine::IsValidRenderState(c)) continue;
+        Dword value = 0;
+        if (Failed(d.GetRenderState(c, &value))) return false;
+        saved.render_states.emplace_back(c, value);
+    }
+    return !Failed(d.GetTextureStageState(0, gfx::tss::MagFilter, &saved.mag_filter));
+}
+
+bool restore_states(gfx::Device& d, const SavedStates& saved) {
+    if (Failed(d.SetTransform(gfx::TsView, saved.view)) ||
+        Failed(d.SetTransform(gfx::TsProjection, saved.projection)))
+        return false;
+    for (const SavedStates::Light& l : saved.lights)
+        if (Failed(d.SetLight(l.index, l.light)) || Failed(d.LightEnable(l.index, l.enabled))) return false;
+    for (const auto& [state, value] : saved.render_states)
+        if (Failed(d.SetRenderState(state, value))) return false;
+    return !Failed(d.SetTextureStageState(0, gfx::tss::MagFilter, saved.mag_filter)) &&
+           !Failed(d.SetTextureStageState(0, gfx::tss::MinFilter, saved.mag_filter));
+}
+
 } // namespace
 
 cls3dEngine* CurrentEngine() {
@@ -158,19 +204,35 @@ bool cls3dEngine::GetPossibleCaps(std::int32_t dxFormat, bool dxWindowed, Engine
 bool cls3dEngine::SetRes(const DisplayMode* pRes, std::int32_t pAntiAlias, bool pWindowed) {
     if (pRes == nullptr || !GraphicsSystem) return false;
     const DisplayMode mode = *pRes;
-    const auto adapter = static_cast<Dword>(AdapterIndex);
-
     gfx::PresentParameters params;
+    if (!PresentParametersFor(mode, pAntiAlias, pWindowed, params)) return false;
+
+    const ModeRecord old{StencilAvailable, ZBiasAvailable, Windowed, CurrentMode, AntiAlias};
+    if (Caps.RasterCaps & gfx::RasterCapsZBias) {
+        ZBiasAvailable = true;
+        StencilAvailable = params.AutoDepthStencilFormat != FmtD16;
+    }
+    CurrentMode = mode;
+    AntiAlias = pAntiAlias;
+    Windowed = pWindowed;
+
+    if (!D3DDevice) return CreateDevice(params, mode) && FinishSetRes(true);
+    return ResetDevice(params, old);
+}
+
+bool cls3dEngine::PresentParametersFor(const DisplayMode& mode, std::int32_t antialias, bool windowed,
+                                       gfx::PresentParameters& params) {
+    const auto adapter = static_cast<Dword>(AdapterIndex);
     params.BackBufferWidth = static_cast<Dword>(mode.Width);
     params.BackBufferHeight = static_cast<Dword>(mode.Height);
     params.BackBufferCount = 1;
-    params.MultiSampleType = pAntiAlias;
+    params.MultiSampleType = antialias;
     params.SwapEffect = 1;
     params.hDeviceWindow = hWnd;
     params.EnableAutoDepthStencil = true;
     params.Flags = 0;
     params.FullScreen_RefreshRateInHz = 0;
-    if (pWindowed) {
+    if (windowed) {
         gfx::DisplayModeInfo current;
         if (Failed(GraphicsSystem->GetAdapterDisplayMode(adapter, &current))) return false;
         params.Windowed = true;
@@ -195,73 +257,38 @@ bool cls3dEngine::SetRes(const DisplayMode* pRes, std::int32_t pAntiAlias, bool 
             break;
         }
     }
+    return true;
+}
 
-    const bool old_stencil = StencilAvailable, old_zbias = ZBiasAvailable, old_windowed = Windowed;
-    const DisplayMode old_mode = CurrentMode;
-    const std::int32_t old_antialias = AntiAlias;
-    if (Caps.RasterCaps & gfx::RasterCapsZBias) {
-        ZBiasAvailable = true;
-        StencilAvailable = params.AutoDepthStencilFormat != FmtD16;
-    }
-    CurrentMode = mode;
-    AntiAlias = pAntiAlias;
-    Windowed = pWindowed;
-
-    if (!D3DDevice) {
-        gfx::PresentParameters created = params;
-        gfx::DevicePtr device;
-        if (Failed(GraphicsSystem->CreateDevice(adapter, gfx::DevTypeHal, hWnd,
-                                                static_cast<Dword>(VertexProcessing), &created, &device)) ||
-            !device)
-            return false;
-        D3DDevice = std::move(device);
-        PresentParams = created;
-        SetLookDistance(50000.0f, std::numbers::pi_v<float> / 4.0f);
-        SetCamera({0, 0, 0}, {0, 0, 1}, 0.0f);
-        SetAnisotropicState(false);
-        Viewport = {0, 0, static_cast<float>(mode.Width), static_cast<float>(mode.Height)};
-        const std::pair<std::int32_t, Dword> defaults[] = {
-            {gfx::rs::SrcBlend, gfx::BlendSrcAlpha},
-            {gfx::rs::DestBlend, gfx::BlendInvSrcAlpha},
-            {gfx::rs::FogColor, mdlMain::ColorRGB(250, 250, 250)},
-            {gfx::rs::FogTableMode, gfx::FogExp2},
-            {gfx::rs::StencilFunc, gfx::CmpLess},
-            {gfx::rs::StencilPass, gfx::SopDecr},
-        };
-        for (const auto& [state, value] : defaults)
-            if (Failed(D3DDevice->SetRenderState(state, value))) return false;
-        return FinishSetRes(true);
-    }
-
-    // A device exists: save what a reset loses, reset, and put it all back.
-    gfx::Matrix view, projection;
-    if (Failed(D3DDevice->GetTransform(gfx::TsView, &view)) ||
-        Failed(D3DDevice->GetTransform(gfx::TsProjection, &projection)))
+bool cls3dEngine::CreateDevice(const gfx::PresentParameters& params, const DisplayMode& mode) {
+    gfx::PresentParameters created = params;
+    gfx::DevicePtr device;
+    if (Failed(GraphicsSystem->CreateDevice(static_cast<Dword>(AdapterIndex), gfx::DevTypeHal, hWnd,
+                                            static_cast<Dword>(VertexProcessing), &created, &device)) ||
+        !device)
         return false;
-    struct SavedLight {
-        Dword index;
-        gfx::Light light;
-        bool enabled;
+    D3DDevice = std::move(device);
+    PresentParams = created;
+    SetLookDistance(50000.0f, std::numbers::pi_v<float> / 4.0f);
+    SetCamera({0, 0, 0}, {0, 0, 1}, 0.0f);
+    SetAnisotropicState(false);
+    Viewport = {0, 0, static_cast<float>(mode.Width), static_cast<float>(mode.Height)};
+    const std::pair<std::int32_t, Dword> defaults[] = {
+        {gfx::rs::SrcBlend, gfx::BlendSrcAlpha},
+        {gfx::rs::DestBlend, gfx::BlendInvSrcAlpha},
+        {gfx::rs::FogColor, mdlMain::ColorRGB(250, 250, 250)},
+        {gfx::rs::FogTableMode, gfx::FogExp2},
+        {gfx::rs::StencilFunc, gfx::CmpLess},
+        {gfx::rs::StencilPass, gfx::SopDecr},
     };
-    std::vector<SavedLight> lights;
-    for (std::int32_t i = 0; i <= HighestLight; ++i) {
-        // Indices below the highest that were never given a light have nothing to carry over; the
-        // platform refuses to read them, and that must not make every later reset fail.
-        SavedLight saved{static_cast<Dword>(i), {}, false};
-        if (Failed(D3DDevice->GetLight(saved.index, &saved.light))) continue;
-        if (Failed(D3DDevice->GetLightEnable(saved.index, &saved.enabled))) saved.enabled = false;
-        lights.push_back(saved);
-    }
-    std::vector<std::pair<std::int32_t, Dword>> states;
-    for (std::int32_t c = 0; c <= 254; ++c) {
-        if (!IsValidRenderState(c)) continue;
-        Dword value = 0;
-        if (Failed(D3DDevice->GetRenderState(c, &value))) return false;
-        states.emplace_back(c, value);
-    }
-    Dword mag_filter = 0;
-    if (Failed(D3DDevice->GetTextureStageState(0, gfx::tss::MagFilter, &mag_filter))) return false;
+    for (const auto& [state, value] : defaults)
+        if (Failed(D3DDevice->SetRenderState(state, value))) return false;
+    return true;
+}
 
+bool cls3dEngine::ResetDevice(const gfx::PresentParameters& params, const ModeRecord& old) {
+    SavedStates saved;
+    if (!save_states(*D3DDevice, HighestLight, saved)) return false;
     if (Failed(D3DDevice->SetTexture(0, nullptr))) return false;
     try {
         CleanupObjects();
@@ -276,11 +303,11 @@ bool cls3dEngine::SetRes(const DisplayMode* pRes, std::int32_t pAntiAlias, bool 
         // Neither mode: the objects stay stored and the new mode stays recorded, so the next
         // recovery attempt retries it and restores the objects once.
         if (Failed(D3DDevice->Reset(&previous))) return false;
-        StencilAvailable = old_stencil;
-        ZBiasAvailable = old_zbias;
-        CurrentMode = old_mode;
-        AntiAlias = old_antialias;
-        Windowed = old_windowed;
+        StencilAvailable = old.Stencil;
+        ZBiasAvailable = old.ZBias;
+        CurrentMode = old.Mode;
+        AntiAlias = old.AntiAlias;
+        Windowed = old.Windowed;
         result = false;
     } else {
         PresentParams = wanted;
@@ -295,18 +322,7 @@ bool cls3dEngine::SetRes(const DisplayMode* pRes, std::int32_t pAntiAlias, bool 
     } catch (const Fault&) {
         return false;
     }
-    if (Failed(D3DDevice->SetTransform(gfx::TsView, view)) ||
-        Failed(D3DDevice->SetTransform(gfx::TsProjection, projection)))
-        return false;
-    for (const SavedLight& l : lights)
-        if (Failed(D3DDevice->SetLight(l.index, l.light)) ||
-            Failed(D3DDevice->LightEnable(l.index, l.enabled)))
-            return false;
-    for (const auto& [state, value] : states)
-        if (Failed(D3DDevice->SetRenderState(state, value))) return false;
-    if (Failed(D3DDevice->SetTextureStageState(0, gfx::tss::MagFilter, mag_filter)) ||
-        Failed(D3DDevice->SetTextureStageState(0, gfx::tss::MinFilter, mag_filter)))
-        return false;
+    if (!restore_states(*D3DDevice, saved)) return false;
     return FinishSetRes(result);
 }
 

@@ -5,8 +5,6 @@
 #include "engine/math.h"
 #include "engine/mdl_main.h"
 
-#include <bit>
-
 namespace kl {
 
 using engine_detail::from_platform;
@@ -63,7 +61,7 @@ bool cls3dEngine::SetShadowState(const PlaneRecord* pPlaneTo, const Vec3* LightP
 
     const Material shadow = mdlMain::MakeMaterial(0, 0, 0, 0, 0, 0, 0, kOpaqueShadow - Intensity);
     if (Failed(d.SetTexture(0, nullptr))) return fail();
-    if (Failed(d.SetMaterial(std::bit_cast<gfx::Material>(shadow)))) return fail();
+    if (Failed(d.SetMaterial(shadow))) return fail();
     if (Intensity != kOpaqueShadow) {
         // Alpha from the diffuse colour (the first argument since SetRes), drawn once per pixel.
         if (Failed(d.SetTextureStageState(0, gfx::tss::AlphaOp, gfx::TopSelectArg1))) return fail();

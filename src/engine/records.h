@@ -2,6 +2,8 @@
 // out by address, so field order and widths are fixed and checked at compile time.
 #pragma once
 
+#include "platform/gfx/types.h"
+
 #include <cstdint>
 
 namespace kl {
@@ -38,14 +40,10 @@ struct Matrix4 {
     const float* data() const { return &m11; }
 };
 
-struct ColorValue {
-    float r = 0, g = 0, b = 0, a = 0;
-};
-
-struct Material {
-    ColorValue Diffuse, Ambient, Specular, Emissive;
-    float Power = 0;
-};
+// The device's own records, so that a material goes to it as it is. They are packed like the
+// device's other records: a member that is read through float pointers needs alignas(float).
+using gfx::ColorValue;
+using gfx::Material;
 
 struct DisplayMode {
     std::int32_t Width = 0, Height = 0, Format = 0;
@@ -74,7 +72,7 @@ struct PlaneRecord {
     ::kl::Plane Plane;
 };
 
-// Only this record needs packing (its 16-bit fields end on a 2-byte boundary); the others hold
+// Only this record needs packing (its 16-bit fields end on a 2-byte boundary); the others here hold
 // 4-byte fields only and keep their natural alignment, so they can sit anywhere in other classes.
 #pragma pack(push, 1)
 struct EngineCaps {
@@ -102,34 +100,18 @@ static_assert(sizeof(Plane) == 16);
 static_assert(sizeof(PlaneRecord) == 64);
 static_assert(sizeof(EngineCaps) == 22);
 
-// Vertex format codes (bit sets) and primitive types by the platform's numbering.
-constexpr std::uint32_t kFvfXyz = 0x002;
-constexpr std::uint32_t kFvfXyzRhw = 0x004;
-constexpr std::uint32_t kFvfNormal = 0x010;
-constexpr std::uint32_t kFvfDiffuse = 0x040;
-constexpr std::uint32_t kFvfTex1 = 0x100;
+// Vertex format codes (bit sets) by the device's numbering.
+constexpr std::uint32_t kFvfXyz = gfx::fvf::Xyz;
+constexpr std::uint32_t kFvfXyzRhw = gfx::fvf::XyzRhw;
+constexpr std::uint32_t kFvfNormal = gfx::fvf::Normal;
+constexpr std::uint32_t kFvfDiffuse = gfx::fvf::Diffuse;
+constexpr std::uint32_t kFvfTex1 = 1u << gfx::fvf::TexCountShift;               // one texture pair
 constexpr std::uint32_t kFvfScreenVertex = kFvfXyzRhw | kFvfDiffuse | kFvfTex1; // 324
 constexpr std::uint32_t kFvfPolyVertex = kFvfXyz | kFvfNormal | kFvfTex1;       // 0x112
 static_assert(kFvfScreenVertex == 324);
 
-// Pixel-format codes.
-enum PixelFormat : std::int32_t {
-    FmtUnknown = 0,
-    FmtR8G8B8 = 20,
-    FmtA8R8G8B8 = 21,
-    FmtX8R8G8B8 = 22,
-    FmtR5G6B5 = 23,
-    FmtX1R5G5B5 = 24,
-    FmtA1R5G5B5 = 25,
-    FmtA4R4G4B4 = 26,
-    FmtR3G3B2 = 27,
-    FmtA8 = 28,
-    FmtA8R3G3B2 = 29,
-    FmtX4R4G4B4 = 30,
-    FmtD15S1 = 73,
-    FmtD24S8 = 75,
-    FmtD24X4S4 = 79,
-    FmtD16 = 80,
-};
+// Pixel-format codes: the device's.
+using PixelFormat = gfx::Format;
+using enum gfx::Format;
 
 } // namespace kl

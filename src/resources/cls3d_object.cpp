@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -27,13 +26,6 @@ template <class Step> void skip_on_fault(Step step) {
         step();
     } catch (const Fault&) {
     }
-}
-
-gfx::Material to_platform(const Material& m) {
-    return std::bit_cast<gfx::Material>(m);
-}
-Material from_platform(const gfx::Material& m) {
-    return std::bit_cast<Material>(m);
 }
 
 // A slot number written with three digits and leading zeros.
@@ -127,8 +119,8 @@ bool cls3dObject::LoadFromFile(const std::string& File, std::int32_t /*MipLevels
     if (MaterialTextures.size() < rows) MaterialTextures.resize(rows);
     for (std::int32_t k = 0; k < MaterialCount; ++k) {
         Material& m = Materials[static_cast<std::size_t>(k)];
-        gfx::Material read;
-        if (!Failed(buffer.GetMaterial(static_cast<d3dx::Dword>(k), &read))) m = from_platform(read);
+        Material read;
+        if (!Failed(buffer.GetMaterial(static_cast<d3dx::Dword>(k), &read))) m = read;
         std::string name;
         IgnoreStatus(buffer.GetTextureName(static_cast<d3dx::Dword>(k), &name), "errors are ignored here");
         // Rows exist for the first materials only; later ones keep no name and draw untextured.
@@ -339,7 +331,7 @@ void cls3dObject::render_subset(cls3dEngine& engine, gfx::Device* device, std::i
 void cls3dObject::apply_subset_states(cls3dEngine& engine, gfx::Device* device, std::int32_t k) {
     if (device != nullptr && !engine.GetShadowState()) {
         skip_on_fault([&] {
-            IgnoreStatus(device->SetMaterial(to_platform(checked_at(Materials, k))),
+            IgnoreStatus(device->SetMaterial(checked_at(Materials, k)),
                          "errors are ignored here");
         });
         skip_on_fault([&] {

@@ -10,7 +10,6 @@
 #include "overlay/cls2d_texture.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -263,7 +262,7 @@ void cls3dPolygons::Render(std::int32_t Offset, std::int32_t PolyCnt) {
                 needs_blend = Texture->GetColorKey() != 0 || Texture->GetAlphaEdited();
             }
             if (Failed(d->SetTexture(0, texture))) return;
-            if (Failed(d->SetMaterial(std::bit_cast<gfx::Material>(PolyMaterial)))) return;
+            if (Failed(d->SetMaterial(PolyMaterial))) return;
             const bool opaque = PolyMaterial.Diffuse.a == 1.0f;
             if (!opaque || needs_blend) {
                 if (Failed(d->SetRenderState(gfx::rs::AlphaBlendEnable, state_bool(true)))) return;

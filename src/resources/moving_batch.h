@@ -25,9 +25,8 @@ enum class Detail { Full, Fine, Coarse, Coarser, Box };
 // kCoarsePixels and kFinePixels they are drawn in coarse forms of kCoarserCells, kCoarseCells and
 // kFineCells cells a side: a cell is at most half a pixel across, so a merged corner moves less than
 // that, and every part keeps its material and light. A vehicle's round tyres are most of its
-// triangles, and at that size a few of their corners draw the same pixels. The fine form still
-// leaves out about two fifths of the triangles; one of 24 cells for pictures up to 12 pixels would
-// leave out only a sixth, and did not make the busiest frames clearly faster.
+// triangles, and at that size a few of their corners draw the same pixels. DEVELOPING.md says what
+// the forms save.
 constexpr double kBoxPixels = 1.5;
 constexpr double kCoarserPixels = 3.0;
 constexpr std::uint32_t kCoarserCells = 6;

@@ -44,7 +44,228 @@ bool same_subsets(cls3dObject& a, cls3dObject& b) {
     return true;
 }
 
+// Whether an object's copy can share the batch's buffers: a three-float position in the batch's
+// vertex format, and every index of its subsets within its vertices.
+bool fits_batch(const MeshCopy& c, std::uint32_t vertex_format) {
+    const gfx::VertexLayout layout = gfx::LayoutOf(c.VertexFormat);
+    if (c.VertexFormat != vertex_format || layout.position != 0 || layout.position_size != 3 ||
+        layout.pretransformed || c.VertexSize < 12 || c.Vertices.empty())
+        return false;
+    const std::size_t vertex_count = c.Vertices.size() / c.VertexSize;
+    for (const d3dx::AttributeRange& r : c.Runs) {
+        if (std::size_t{r.FaceStart} + r.FaceCount > c.Indices.size() / 3) return false;
+        for (std::size_t k = std::size_t{r.FaceStart} * 3; k < (std::size_t{r.FaceStart} + r.FaceCount) * 3;
+             ++k)
+            if (c.Indices[k] >= vertex_count) return false;
+    }
+    return true;
+}
+
+// Each object's triangles and the move that puts them in place; false unless every object draws as
+// the first one does, so that the batch draws the very triangles each would draw by itself.
+bool read_objects(const std::vector<cls3dObject*>& objects, std::vector<MeshCopy>& copies,
+                  std::vector<std::array<float, 3>>& moves) {
+    copies.resize(objects.size());
+    moves.resize(objects.size());
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        cls3dObject* o = objects[i];
+        if (o == nullptr || !o->CopyGeometry(copies[i]) || !only_moves(o->WorldMatrix(), moves[i].data()) ||
+            !same_subsets(*objects[0], *o) || !fits_batch(copies[i], copies[0].VertexFormat))
+            return false;
+    }
+    return true;
+}
+
+// The objects are mostly copies of one model (every road strip): merged once, the result serves
+// every object whose geometry is the same.
+void merge_quads_once(std::vector<MeshCopy>& copies, float piece_length) {
+    MeshCopy model, merged;
+    for (MeshCopy& c : copies) {
+        if (c.Vertices != model.Vertices || c.Indices != model.Indices || c.Runs != model.Runs) {
+            model = c;
+            MergeContinuingQuads(c, piece_length > 0 ? piece_length : std::numeric_limits<float>::infinity());
+            merged = c;
+        } else {
+            c = merged;
+        }
+    }
+}
+
+// The axis of the copy's longest side, with the box around its vertices.
+int longest_side(const MeshCopy& c, float lo[3], float hi[3]) {
+    const std::size_t stride = c.VertexSize, vertex_count = c.Vertices.size() / stride;
+    for (std::size_t v = 0; v < vertex_count; ++v) {
+        float p[3];
+        std::memcpy(p, &c.Vertices[v * stride], sizeof p);
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = v == 0 ? p[k] : std::min(lo[k], p[k]);
+            hi[k] = v == 0 ? p[k] : std::max(hi[k], p[k]);
+        }
+    }
+    int axis = 0;
+    for (int k = 1; k < 3; ++k)
+        if (hi[k] - lo[k] > hi[axis] - lo[axis]) axis = k;
+    return axis;
+}
+
+// Cuts an object along its longest side: each face goes with the piece its centre lies in
+// (face_piece, numbered within the object). Returns how many pieces are kept: only those that hold
+// a triangle, since a merged quad leaves the pieces it spans empty, and at least one.
+std::uint32_t cut_into_pieces(const MeshCopy& c, float piece_length, std::vector<std::uint32_t>& face_piece) {
+    const std::size_t stride = c.VertexSize;
+    float lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
+    const int axis = longest_side(c, lo, hi);
+    std::uint32_t count = 1;
+    if (piece_length > 0 && std::isfinite(hi[axis] - lo[axis]))
+        count = static_cast<std::uint32_t>(
+            std::clamp(std::ceil((hi[axis] - lo[axis]) / piece_length), 1.0f, 65536.0f));
+    face_piece.assign(c.Indices.size() / 3, 0);
+    std::vector<std::uint32_t> piece_number(count, 0);
+    for (std::size_t f = 0; f < face_piece.size(); ++f) {
+        float centre = 0;
+        for (int corner = 0; corner < 3; ++corner) {
+            float p[3];
+            std::memcpy(p, &c.Vertices[std::size_t(c.Indices[f * 3 + std::size_t(corner)]) * stride],
+                        sizeof p);
+            centre += p[axis] / 3;
+        }
+        const float at = count > 1 ? (centre - lo[axis]) / piece_length : 0;
+        face_piece[f] = static_cast<std::uint32_t>(std::clamp(at, 0.0f, float(count - 1)));
+        piece_number[face_piece[f]] = 1;
+    }
+    std::uint32_t kept = 0;
+    for (std::uint32_t k = 0; k < count; ++k)
+        if (piece_number[k] != 0 || (k + 1 == count && kept == 0)) piece_number[k] = kept++;
+    for (std::uint32_t& piece : face_piece)
+        piece = piece_number[piece];
+    return kept;
+}
+
+// Puts the vertices and indices into new managed buffers of the device.
+bool fill_buffers(gfx::Device& device, std::uint32_t vertex_format,
+                  const std::vector<std::uint8_t>& vertex_bytes, const std::vector<std::uint32_t>& indices,
+                  gfx::VertexBufferPtr& vb, gfx::IndexBufferPtr& ib) {
+    std::uint8_t* data = nullptr;
+    if (platform::Failed(device.CreateVertexBuffer(static_cast<gfx::Dword>(vertex_bytes.size()),
+                                                   gfx::UsageWriteOnly, vertex_format, gfx::PoolManaged,
+                                                   &vb)) ||
+        platform::Failed(vb->Lock(0, 0, &data, 0)))
+        return false;
+    std::memcpy(data, vertex_bytes.data(), vertex_bytes.size());
+    IgnoreStatus(vb->Unlock(), "drawn like the objects, errors ignored");
+    const std::size_t index_bytes = indices.size() * sizeof(std::uint32_t);
+    if (platform::Failed(device.CreateIndexBuffer(static_cast<gfx::Dword>(index_bytes), gfx::UsageWriteOnly,
+                                                  gfx::FmtIndex32, gfx::PoolManaged, &ib)) ||
+        platform::Failed(ib->Lock(0, 0, &data, 0)))
+        return false;
+    std::memcpy(data, indices.data(), index_bytes);
+    IgnoreStatus(ib->Unlock(), "drawn like the objects, errors ignored");
+    return true;
+}
+
 } // namespace
+
+// What Build lays out before anything goes to the device: the objects' triangles in world space, cut
+// into pieces, and the vertex and index bytes of every subset's spans.
+struct StaticBatch::Layout {
+    std::vector<MeshCopy> copies;
+    std::vector<std::array<float, 3>> moves;
+    // Per object: each face's piece, numbered within the object, and the object's first piece.
+    std::vector<std::vector<std::uint32_t>> face_piece;
+    std::vector<std::size_t> first_piece;
+    std::vector<Piece> pieces;
+    std::vector<std::size_t> order;
+    std::vector<std::uint8_t> vertex_bytes;
+    std::vector<std::uint32_t> indices;
+    std::vector<Span> spans;
+
+    std::uint32_t stride() const { return copies[0].VertexSize; }
+
+    void cut(float piece_length) {
+        face_piece.resize(copies.size());
+        first_piece.resize(copies.size());
+        for (std::size_t i = 0; i < copies.size(); ++i) {
+            const std::uint32_t kept = cut_into_pieces(copies[i], piece_length, face_piece[i]);
+            first_piece[i] = pieces.size();
+            for (std::uint32_t k = 0; k < kept; ++k)
+                pieces.push_back({i, {}, {}});
+        }
+    }
+
+    // Along each row: objects ordered by their first and then their third coordinate, the way the
+    // street's rows of buildings run. Pieces go across first: the n-th pieces of all objects side by
+    // side, then the next ones, since the pieces in view of parallel strips make such runs.
+    void order_by_rows() {
+        order.resize(pieces.size());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            const std::size_t i = pieces[a].object, k = pieces[b].object;
+            const std::size_t na = a - first_piece[i], nb = b - first_piece[k];
+            return std::tie(na, moves[i][0], moves[i][2]) < std::tie(nb, moves[k][0], moves[k][2]);
+        });
+    }
+
+    // Vertices in the order of the spans that use them (a vertex used by two spans is copied), so
+    // that a run of spans draws from one compact range of vertices.
+    void place(std::int32_t subsets) {
+        bounded.assign(pieces.size(), false);
+        spans.resize(std::size_t(std::max(subsets, 0)) * pieces.size());
+        for (std::int32_t j = 0; j < subsets; ++j)
+            for (std::size_t pos = 0; pos < order.size(); ++pos)
+                place_span(j, pos);
+    }
+
+  private:
+    // The triangles of one subset in the piece at position pos of the order.
+    void place_span(std::int32_t subset, std::size_t pos) {
+        const std::size_t e = order[pos], i = pieces[e].object;
+        const MeshCopy& c = copies[i];
+        const std::uint32_t piece = static_cast<std::uint32_t>(e - first_piece[i]);
+        Span& span = spans[std::size_t(subset) * pieces.size() + pos];
+        span.first_index = static_cast<std::uint32_t>(indices.size());
+        const auto first = static_cast<std::uint32_t>(vertex_bytes.size() / stride());
+        placed.assign(c.Vertices.size() / stride(), UINT32_MAX);
+        for (const d3dx::AttributeRange& r : c.Runs) {
+            if (r.AttribId != static_cast<d3dx::Dword>(subset)) continue;
+            for (std::size_t f = r.FaceStart; f < std::size_t{r.FaceStart} + r.FaceCount; ++f) {
+                if (face_piece[i][f] != piece) continue;
+                for (std::size_t k = f * 3; k < f * 3 + 3; ++k) {
+                    const std::uint16_t source = c.Indices[k];
+                    if (placed[source] == UINT32_MAX) placed[source] = place_vertex(e, source);
+                    indices.push_back(placed[source]);
+                }
+            }
+        }
+        const auto end = static_cast<std::uint32_t>(vertex_bytes.size() / stride());
+        span.min_vertex = first;
+        span.vertex_count = end - first;
+        span.index_count = static_cast<std::uint32_t>(indices.size()) - span.first_index;
+    }
+
+    // Copies a vertex of the piece's object moved into place, widens the piece's box around it and
+    // answers its number in the batch.
+    std::uint32_t place_vertex(std::size_t e, std::uint16_t source) {
+        const std::size_t i = pieces[e].object, size = stride();
+        const auto number = static_cast<std::uint32_t>(vertex_bytes.size() / size);
+        const auto from = copies[i].Vertices.begin() + std::ptrdiff_t(std::size_t(source) * size);
+        vertex_bytes.insert(vertex_bytes.end(), from, from + size);
+        float p[3];
+        std::memcpy(p, &vertex_bytes[vertex_bytes.size() - size], sizeof p);
+        for (int d = 0; d < 3; ++d)
+            p[d] += moves[i][std::size_t(d)];
+        std::memcpy(&vertex_bytes[vertex_bytes.size() - size], p, sizeof p);
+        const Vec3 at{p[0], p[1], p[2]};
+        Piece& pc = pieces[e];
+        if (!bounded[e]) pc.low = pc.high = at;
+        bounded[e] = true;
+        pc.low = {std::min(pc.low.x, at.x), std::min(pc.low.y, at.y), std::min(pc.low.z, at.z)};
+        pc.high = {std::max(pc.high.x, at.x), std::max(pc.high.y, at.y), std::max(pc.high.z, at.z)};
+        return number;
+    }
+
+    std::vector<bool> bounded;         // per piece: whether its box holds a vertex yet
+    std::vector<std::uint32_t> placed; // per vertex of the span's object: its number in the batch
+};
 
 void StaticBatch::Clear() {
     objects_.clear();
@@ -65,182 +286,28 @@ bool StaticBatch::Build(const std::vector<cls3dObject*>& objects, float piece_le
     cls3dEngine* engine = CurrentEngine();
     if (engine == nullptr || engine->Device() == nullptr || objects.empty()) return false;
 
-    std::vector<MeshCopy> copies(objects.size());
-    std::vector<std::array<float, 3>> moves(objects.size());
-    for (std::size_t i = 0; i < objects.size(); ++i) {
-        cls3dObject* o = objects[i];
-        if (o == nullptr || !o->CopyGeometry(copies[i]) || !only_moves(o->WorldMatrix(), moves[i].data()) ||
-            !same_subsets(*objects[0], *o))
-            return false;
-        const MeshCopy& c = copies[i];
-        const gfx::VertexLayout layout = gfx::LayoutOf(c.VertexFormat);
-        if (c.VertexFormat != copies[0].VertexFormat || layout.position != 0 || layout.position_size != 3 ||
-            layout.pretransformed || c.VertexSize < 12 || c.Vertices.empty())
-            return false;
-        const std::size_t vertex_count = c.Vertices.size() / c.VertexSize;
-        for (const d3dx::AttributeRange& r : c.Runs) {
-            if (std::size_t{r.FaceStart} + r.FaceCount > c.Indices.size() / 3) return false;
-            for (std::size_t k = std::size_t{r.FaceStart} * 3;
-                 k < (std::size_t{r.FaceStart} + r.FaceCount) * 3; ++k)
-                if (c.Indices[k] >= vertex_count) return false;
-        }
-    }
-    if (merge_quads) {
-        // The objects are mostly copies of one model (every road strip): merged once, the result
-        // serves every object whose geometry is the same.
-        MeshCopy model, merged;
-        for (MeshCopy& c : copies) {
-            if (c.Vertices != model.Vertices || c.Indices != model.Indices || c.Runs != model.Runs) {
-                model = c;
-                MergeContinuingQuads(c, piece_length > 0 ? piece_length : std::numeric_limits<float>::infinity());
-                merged = c;
-            } else {
-                c = merged;
-            }
-        }
-    }
+    Layout layout;
+    if (!read_objects(objects, layout.copies, layout.moves)) return false;
+    if (merge_quads) merge_quads_once(layout.copies, piece_length);
     const std::int32_t subsets = objects[0]->GetMaterialCount();
+    layout.cut(piece_length);
+    layout.order_by_rows();
+    layout.place(subsets);
+    if (layout.indices.empty()) return false;
 
-    // Each face's piece: along the object's longest side, the piece its centre lies in.
-    std::vector<std::vector<std::uint32_t>> face_piece(objects.size());
-    std::vector<std::size_t> first_piece(objects.size());
-    std::vector<Piece> pieces;
-    for (std::size_t i = 0; i < objects.size(); ++i) {
-        const MeshCopy& c = copies[i];
-        const std::size_t stride = c.VertexSize, vertex_count = c.Vertices.size() / stride;
-        float lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
-        for (std::size_t v = 0; v < vertex_count; ++v) {
-            float p[3];
-            std::memcpy(p, &c.Vertices[v * stride], sizeof p);
-            for (int k = 0; k < 3; ++k) {
-                lo[k] = v == 0 ? p[k] : std::min(lo[k], p[k]);
-                hi[k] = v == 0 ? p[k] : std::max(hi[k], p[k]);
-            }
-        }
-        int axis = 0;
-        for (int k = 1; k < 3; ++k)
-            if (hi[k] - lo[k] > hi[axis] - lo[axis]) axis = k;
-        std::uint32_t count = 1;
-        if (piece_length > 0 && std::isfinite(hi[axis] - lo[axis]))
-            count = static_cast<std::uint32_t>(
-                std::clamp(std::ceil((hi[axis] - lo[axis]) / piece_length), 1.0f, 65536.0f));
-        face_piece[i].assign(c.Indices.size() / 3, 0);
-        std::vector<std::uint32_t> piece_number(count, 0);
-        for (std::size_t f = 0; f < face_piece[i].size(); ++f) {
-            float centre = 0;
-            for (int corner = 0; corner < 3; ++corner) {
-                float p[3];
-                std::memcpy(p, &c.Vertices[std::size_t(c.Indices[f * 3 + std::size_t(corner)]) * stride],
-                            sizeof p);
-                centre += p[axis] / 3;
-            }
-            const float at = count > 1 ? (centre - lo[axis]) / piece_length : 0;
-            face_piece[i][f] = static_cast<std::uint32_t>(std::clamp(at, 0.0f, float(count - 1)));
-            piece_number[face_piece[i][f]] = 1;
-        }
-        // Only pieces that hold a triangle: a merged quad leaves the pieces it spans empty.
-        first_piece[i] = pieces.size();
-        std::uint32_t kept = 0;
-        for (std::uint32_t k = 0; k < count; ++k)
-            if (piece_number[k] != 0 || (k + 1 == count && kept == 0)) {
-                piece_number[k] = kept++;
-                pieces.push_back({i, {}, {}});
-            }
-        for (std::uint32_t& piece : face_piece[i])
-            piece = piece_number[piece];
-    }
-
-    // Along each row: objects ordered by their first and then their third coordinate, the way the
-    // street's rows of buildings run. Pieces go across first: the n-th pieces of all objects side by
-    // side, then the next ones, since the pieces in view of parallel strips make such runs.
-    std::vector<std::size_t> order(pieces.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        const std::size_t i = pieces[a].object, k = pieces[b].object;
-        const std::size_t na = a - first_piece[i], nb = b - first_piece[k];
-        return std::tie(na, moves[i][0], moves[i][2]) < std::tie(nb, moves[k][0], moves[k][2]);
-    });
-
-    // Vertices in the order of the spans that use them (a vertex used by two spans is copied), so
-    // that a run of spans draws from one compact range of vertices.
-    const std::uint32_t stride = copies[0].VertexSize;
-    std::vector<std::uint8_t> vertex_bytes;
-    std::vector<bool> bounded(pieces.size(), false);
-    std::vector<std::uint32_t> indices;
-    std::vector<Span> spans(std::size_t(std::max(subsets, 0)) * pieces.size());
-    std::vector<std::uint32_t> placed;
-    for (std::int32_t j = 0; j < subsets; ++j) {
-        for (std::size_t pos = 0; pos < order.size(); ++pos) {
-            const std::size_t e = order[pos], i = pieces[e].object;
-            const MeshCopy& c = copies[i];
-            const std::uint32_t piece = static_cast<std::uint32_t>(e - first_piece[i]);
-            Span& span = spans[std::size_t(j) * pieces.size() + pos];
-            span.first_index = static_cast<std::uint32_t>(indices.size());
-            const auto first = static_cast<std::uint32_t>(vertex_bytes.size() / stride);
-            placed.assign(c.Vertices.size() / stride, UINT32_MAX);
-            Piece& pc = pieces[e];
-            for (const d3dx::AttributeRange& r : c.Runs) {
-                if (r.AttribId != static_cast<d3dx::Dword>(j)) continue;
-                for (std::size_t f = r.FaceStart; f < std::size_t{r.FaceStart} + r.FaceCount; ++f) {
-                    if (face_piece[i][f] != piece) continue;
-                    for (std::size_t k = f * 3; k < f * 3 + 3; ++k) {
-                        const std::uint16_t source = c.Indices[k];
-                        if (placed[source] == UINT32_MAX) {
-                            placed[source] = static_cast<std::uint32_t>(vertex_bytes.size() / stride);
-                            const auto from =
-                                c.Vertices.begin() + std::ptrdiff_t(std::size_t(source) * stride);
-                            vertex_bytes.insert(vertex_bytes.end(), from, from + stride);
-                            float p[3];
-                            std::memcpy(p, &vertex_bytes[vertex_bytes.size() - stride], sizeof p);
-                            for (int d = 0; d < 3; ++d)
-                                p[d] += moves[i][std::size_t(d)];
-                            std::memcpy(&vertex_bytes[vertex_bytes.size() - stride], p, sizeof p);
-                            const Vec3 at{p[0], p[1], p[2]};
-                            if (!bounded[e]) pc.low = pc.high = at;
-                            bounded[e] = true;
-                            pc.low = {std::min(pc.low.x, at.x), std::min(pc.low.y, at.y),
-                                      std::min(pc.low.z, at.z)};
-                            pc.high = {std::max(pc.high.x, at.x), std::max(pc.high.y, at.y),
-                                       std::max(pc.high.z, at.z)};
-                        }
-                        indices.push_back(placed[source]);
-                    }
-                }
-            }
-            const auto end = static_cast<std::uint32_t>(vertex_bytes.size() / stride);
-            span.min_vertex = first;
-            span.vertex_count = end - first;
-            span.index_count = static_cast<std::uint32_t>(indices.size()) - span.first_index;
-        }
-    }
-    if (indices.empty()) return false;
-
-    gfx::Device* device = engine->Device();
+    const std::uint32_t vertex_format = layout.copies[0].VertexFormat;
     gfx::VertexBufferPtr vb;
     gfx::IndexBufferPtr ib;
-    std::uint8_t* data = nullptr;
-    if (platform::Failed(device->CreateVertexBuffer(static_cast<gfx::Dword>(vertex_bytes.size()),
-                                                    gfx::UsageWriteOnly, copies[0].VertexFormat,
-                                                    gfx::PoolManaged, &vb)) ||
-        platform::Failed(vb->Lock(0, 0, &data, 0)))
+    if (!fill_buffers(*engine->Device(), vertex_format, layout.vertex_bytes, layout.indices, vb, ib))
         return false;
-    std::memcpy(data, vertex_bytes.data(), vertex_bytes.size());
-    IgnoreStatus(vb->Unlock(), "drawn like the objects, errors ignored");
-    const std::size_t index_bytes = indices.size() * sizeof(std::uint32_t);
-    if (platform::Failed(device->CreateIndexBuffer(static_cast<gfx::Dword>(index_bytes), gfx::UsageWriteOnly,
-                                                   gfx::FmtIndex32, gfx::PoolManaged, &ib)) ||
-        platform::Failed(ib->Lock(0, 0, &data, 0)))
-        return false;
-    std::memcpy(data, indices.data(), index_bytes);
-    IgnoreStatus(ib->Unlock(), "drawn like the objects, errors ignored");
 
     objects_ = objects;
-    pieces_ = std::move(pieces);
-    order_ = std::move(order);
-    spans_ = std::move(spans);
+    pieces_ = std::move(layout.pieces);
+    order_ = std::move(layout.order);
+    spans_ = std::move(layout.spans);
     subsets_ = subsets;
-    vertex_format_ = copies[0].VertexFormat;
-    vertex_size_ = stride;
+    vertex_format_ = vertex_format;
+    vertex_size_ = layout.stride();
     device_ = engine->DevicePointer();
     vertices_ = std::move(vb);
     indices_ = std::move(ib);

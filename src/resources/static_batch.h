@@ -59,6 +59,8 @@ class StaticBatch {
         std::size_t object = 0;
         Vec3 low, high;
     };
+    // What Build works out before it fills the buffers, and its steps (static_batch.cpp).
+    struct Layout;
 
     std::vector<cls3dObject*> objects_;
     std::vector<Piece> pieces_;

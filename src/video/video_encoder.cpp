@@ -98,9 +98,8 @@ std::string VideoEncoder::Open(const std::filesystem::path& file, const VideoFor
     c->time_base = AVRational{f.RateDen, f.RateNum};
     c->framerate = AVRational{f.RateNum, f.RateDen};
     if ((s->format->oformat->flags & AVFMT_GLOBALHEADER) != 0) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    // On two cores shared with the software renderer, "veryfast" nearly halved the frame rate at
-    // 1024x768; "superfast" costs about half as much for a file some 15 % larger, "ultrafast" far
-    // less again but nearly doubles the file.
+    // A fast preset: the encoder shares the cores with the software renderer (DEVELOPING.md has
+    // what the presets cost).
     av_opt_set(c->priv_data, "preset", "superfast", 0);
     av_opt_set(c->priv_data, "crf", std::to_string(f.Quality).c_str(), 0);
     if (const int opened = avcodec_open2(c, encoder, nullptr); opened < 0)

@@ -7,7 +7,6 @@
 #include "platform/gfx/gl/gl_backend.h"
 #include "support/gl_test_environment.h"
 
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -20,10 +19,6 @@ namespace kl {
 namespace {
 
 constexpr int kWidth = 128, kHeight = 96;
-
-gfx::Material to_platform(const Material& m) {
-    return std::bit_cast<gfx::Material>(m);
-}
 
 // A quad facing the camera, in a default-pool buffer that a reset really takes away: it must copy
 // its vertices out before and build the buffer again after.
@@ -73,7 +68,7 @@ class QuadResource final : public EngineResource {
     void Draw() {
         engine_.SetWorld(MatrixIdentity(), MatrixIdentity());
         gfx::Device& d = *engine_.Device();
-        d.SetMaterial(to_platform(mdlMain::MakeMaterial(255, 40, 40, 0, 0, 0, 0, 0)));
+        d.SetMaterial(mdlMain::MakeMaterial(255, 40, 40, 0, 0, 0, 0, 0));
         d.SetVertexShader(kFvfPolyVertex);
         d.SetStreamSource(0, buffer_, sizeof(PolyVertex));
         d.DrawPrimitive(gfx::PtTriangleList, 0, 2);
@@ -161,7 +156,7 @@ class EngineOnGl : public ::testing::Test {
         e.RenderClear(true, mdlMain::ColorRGB(0, 0, 64), true, false);
         e.SetWorld(MatrixRotationY(0.6f), MatrixRotationX(0.4f));
         gfx::Device& d = *e.Device();
-        d.SetMaterial(to_platform(e.GetDefaultMaterial()));
+        d.SetMaterial(e.GetDefaultMaterial());
         d.SetVertexShader(kFvfPolyVertex);
         d.SetStreamSource(0, box_, sizeof(PolyVertex));
         d.DrawPrimitive(gfx::PtTriangleList, 0, 12);
