@@ -41,10 +41,10 @@ void overview(SceneState& S) {
 
 void follow(SceneState& S) {
     const bool replace =
-        test_resuming_past_fault([&] { return S.FollowedPlayer == -1 || !S.Program.PlayerAt(S.FollowedPlayer).Alive; });
+        holds_or_faults([&] { return S.FollowedPlayer == -1 || !S.Program.PlayerAt(S.FollowedPlayer).Alive; });
     if (replace) {
         for (std::int64_t i = 0; i <= S.Program.Settings.LastPlayer; ++i) {
-            if (test_resuming_past_fault([&] { return S.Program.PlayerAt(i).Alive && i != S.FollowedPlayer; })) {
+            if (holds_or_faults([&] { return S.Program.PlayerAt(i).Alive && i != S.FollowedPlayer; })) {
                 if (S.FollowedPlayer != -1) {
                     S.FollowClock = 0;
                     S.CameraPhase = 7;
@@ -85,7 +85,7 @@ void follow(SceneState& S) {
 
 void RunCameraPhase(SceneState& S) {
     if (S.CameraPhase == 3) {
-        if (test_resuming_past_fault([&] { return !S.Program.PlayerAt(0).Alive; })) S.CameraPhase = 4;
+        if (holds_or_faults([&] { return !S.Program.PlayerAt(0).Alive; })) S.CameraPhase = 4;
     } else if (S.CameraPhase == 5) {
         if (S.DeadClock >= 0) S.CameraPhase = 6;
     } else if (S.CameraPhase == 7) {

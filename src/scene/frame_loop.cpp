@@ -40,7 +40,7 @@ void check_placement(SceneState& S) {
         for (std::int64_t i = 0; i <= S.Program.Settings.LastPlayer; ++i) {
             for (std::int64_t j = 0; j <= S.Program.Settings.LastPlayer; ++j) {
                 if (i == j) continue;
-                const bool close = test_resuming_past_fault([&] {
+                const bool close = holds_or_faults([&] {
                     const Vec3 a = S.Program.PlayerAt(i).PosProp(), b = S.Program.PlayerAt(j).PosProp();
                     return std::fabs(b.x - a.x) < 20 && std::fabs(b.y - a.y) < 20;
                 });
@@ -54,7 +54,7 @@ void check_placement(SceneState& S) {
 }
 
 void draw_if_in_view(SceneState& S, std::int64_t k, double threshold, const ViewTest& view) {
-    if (test_resuming_past_fault([&] { return view(S.Program.ObjectAt(k).POSX(), threshold); }))
+    if (holds_or_faults([&] { return view(S.Program.ObjectAt(k).POSX(), threshold); }))
         resume_past_fault([&] { S.Program.ObjectAt(k).Render(); });
 }
 
@@ -101,7 +101,7 @@ void draw_buildings(SceneState& S, const ViewTest& view, const DrawReach& reach)
     in_view.assign(static_cast<std::size_t>(std::max<std::int64_t>(S.Program.BuildingCount, 0)), 0);
     for (std::int64_t i = 0; i < S.Program.BuildingCount; ++i) {
         const std::int64_t k = 2 + i;
-        if (test_resuming_past_fault([&] {
+        if (holds_or_faults([&] {
                 KlObject& building = S.Program.ObjectAt(k);
                 return view(building.POSX(), kBuildingCone) && !reaches_no_pixel(reach, building);
             }))
@@ -255,7 +255,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     if (command != FrameExit::None) return command;
     ApplyViewerControls(S);
 
-    if (test_resuming_past_fault([&] { return !S.Program.PlayerAt(0).Alive; })) S.DeadClock += S.FrameTime;
+    if (holds_or_faults([&] { return !S.Program.PlayerAt(0).Alive; })) S.DeadClock += S.FrameTime;
     resume_past_fault([&] { AdvanceRoundClock(S.Round, S.FrameTime); });
     resume_past_fault([&] { S.UserPos = S.Program.PlayerAt(0).PosProp(); });
     RunCameraPhase(S);
@@ -267,7 +267,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
         S.Program.Engine->RenderClear(true, mdlMain::ColorRGB(0, 0, 0), true,
                                       S.Program.Settings.ClearMode == 2);
     });
-    if (test_resuming_past_fault([&] {
+    if (holds_or_faults([&] {
             return S.ChaseCamera->IsAngleBlended() && S.Program.Settings.CameraMode != 4 &&
                    S.Program.Settings.CameraMode != 5;
         }))
@@ -279,7 +279,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     ViewTest view;
     resume_past_fault([&] { view.U = S.Program.PlayerAt(0).POSX(); });
     // A view direction that cannot be read leaves every object in view.
-    view.Everything = S.FramesSinceStep == 0 || test_resuming_past_fault([&] {
+    view.Everything = S.FramesSinceStep == 0 || holds_or_faults([&] {
                           view.V = S.Program.PlayerAt(0).DirPropV();
                           return false;
                       });
@@ -340,7 +340,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     S.FramesSinceStep += 1;
     if (S.Parameters.take_restart()) return FrameExit::Restart;
     // The window's close button ends the program as the quit prompt does.
-    if (test_resuming_past_fault([&] { return S.Program.Engine->CloseRequested(); })) return FrameExit::Quit;
+    if (holds_or_faults([&] { return S.Program.Engine->CloseRequested(); })) return FrameExit::Quit;
     return FrameExit::None;
 }
 
@@ -355,7 +355,7 @@ void RunScene(mdlKl::ProgramState& program, const RunConfiguration& run, const S
         S.Parameters.Release();
         if (S.Observer) resume_past_fault([&] { S.Observer->scene_left(S, frames); });
     };
-    while (test_resuming_past_fault([&] { return S.Round.RoundCount < S.Program.Settings.RoundLimit; })) {
+    while (holds_or_faults([&] { return S.Round.RoundCount < S.Program.Settings.RoundLimit; })) {
         StartRound(S);
         FrameExit exit = FrameExit::None;
         while (exit == FrameExit::None) {

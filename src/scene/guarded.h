@@ -23,10 +23,10 @@ void resume_past_fault(Step&& s, const char* file = __builtin_FILE(), unsigned l
     }
 }
 
-// The value of a condition, or true when computing it failed.
+// Whether a condition holds, or true when computing it failed: the branch it guards then runs.
 template <typename Test>
-bool test_resuming_past_fault(Test&& t, const char* file = __builtin_FILE(), unsigned line = __builtin_LINE(),
-                              const char* function = __builtin_FUNCTION()) {
+bool holds_or_faults(Test&& t, const char* file = __builtin_FILE(), unsigned line = __builtin_LINE(),
+                     const char* function = __builtin_FUNCTION()) {
     try {
         return static_cast<bool>(t());
     } catch (const Fault&) {

@@ -46,7 +46,7 @@ FrameExit ApplyKeyboardCommands(SceneState& S) {
     const auto down = [&](std::uint8_t code) { return S.KeyBuffer[code] != 0; };
 
     for (const StepCommand& c : kStepCommands) {
-        const bool takes_effect = test_resuming_past_fault([&] {
+        const bool takes_effect = holds_or_faults([&] {
             const double rate = S.FpsFrames / (static_cast<double>(S.FpsTime) + 0.00001);
             return down(c.code) && S.Program.PlayerAt(0).Alive && S.Round.ControlEnabled &&
                    S.FramesSinceStep > rate / 50;

@@ -145,7 +145,7 @@ bool SetUpScene(SceneState& S, const RunConfiguration& run) {
 
     for (std::int64_t i = 0; i <= S.Program.Settings.LastPlayer; ++i) {
         // A failing test counts as failed initialisation, and set-up stops either way.
-        if (test_resuming_past_fault(
+        if (holds_or_faults(
                 [&] { return !S.Program.PlayerAt(i).Initialize(0, static_cast<std::int32_t>(i), nullptr); }))
             return false;
     }

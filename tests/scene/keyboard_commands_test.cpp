@@ -1,6 +1,7 @@
 // The keyboard commands through whole frames: the step rule and its rate, the same-frame order, the
 // gear counter, stop, restart, and the Escape and Return latches.
 #include "scene/scene_fixture.h"
+#include "scene/viewer_controls.h"
 
 #include <cmath>
 #include <numbers>
@@ -85,6 +86,23 @@ TEST_F(KeyboardCommands, GearStaysWithinZeroToEightEveryFrameAKeyIsHeld) {
     }
     frame(0.02, {key::Home, key::Backspace});
     EXPECT_EQ(mdlKl::Program().Gear, 0);
+}
+
+// ] and [ double and halve the time the traffic and the clocks see, from 1/16 up to 16 times and no
+// further, however often they are pressed.
+TEST_F(KeyboardCommands, TimeScaleStaysWithinASixteenthAndSixteenTimes) {
+    const auto press = [&](int k, int times) {
+        for (int i = 0; i < times; ++i) {
+            frame(0.02, {k});
+            frame(0.02);
+        }
+    };
+    press(key::RBracket, 6);
+    EXPECT_NEAR(S.FrameTime, 0.02 * 16, 1e-5);
+    EXPECT_EQ(scene::ViewerStatusLine(S), "time \xC3\x97" "16");
+    press(key::LBracket, 10);
+    EXPECT_NEAR(S.FrameTime, 0.02 / 16, 1e-8);
+    EXPECT_EQ(scene::ViewerStatusLine(S), "time \xC3\x97" "1/16");
 }
 
 TEST_F(KeyboardCommands, EscapeTogglesThePromptOnReleaseAndThePromptIsDrawnFromThen) {
