@@ -165,7 +165,7 @@ void make_engine_and_input(const Options& options, RunExtras& extras) {
 
 // One second on the engine clock before the display comes up, as the start always took. Measured
 // on that clock (a --fixed-step clock moves a step at each reading), and slept through in steps of a
-// millisecond: spinning on the clock kept a core busy for the whole second.
+// millisecond, so that the wait leaves the cores to others.
 void wait_one_engine_second(cls3dEngine& engine) {
     engine.StartTimer();
     while (engine.GetAbsTimeDiff() < 1.0f)

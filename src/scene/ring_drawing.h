@@ -19,12 +19,12 @@ inline constexpr double kRingVehicleMetres = 2.0;
 // The ring sends the device many times the open street's vehicle vertices, and its second core has
 // only the step to do (on the open street it also picks the vehicles, and a hand-over there costs
 // more than it saves). Handed over to the rasteriser in parts of this many vertices, the first parts
-// are rasterised while the rest is still sent: about a tenth off the 250-road ring's frame. Larger
-// parts leave more to rasterise at the end; smaller ones gain nothing more, and each hand-over has a
-// cost of its own.
+// are rasterised while the rest is still sent. Larger parts leave more to rasterise at the end;
+// smaller ones gain nothing more, and each hand-over has a cost of its own (DEVELOPING.md, "Ring
+// hand-over", has the figures).
 inline constexpr std::size_t kRingHandOverVertices = 50'000;
 
-// Takes every image in view of every vehicle into S.Vehicles and draws them, as the open street's
+// Takes every image in view of every vehicle into the street's vehicle batch and draws them, as the open street's
 // vehicles are, each in the form its picture size calls for. ring is the length a lane.
 void DrawRingVehicles(SceneState& S, const DrawReach& reach, double ring);
 
