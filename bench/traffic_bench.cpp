@@ -12,7 +12,8 @@
 namespace {
 
 // The step alone, on the tables.
-template <void (*Step)(kl::TrafficTables&, const kl::TrafficFrame&)> void BM_TrafficStep(benchmark::State& state) {
+template <void (*Step)(kl::TrafficTables&, const kl::TrafficFrame&)>
+void BM_TrafficStep(benchmark::State& state) {
     const auto roads = static_cast<std::int32_t>(state.range(0));
     auto tables = std::make_unique<kl::TrafficTables>();
     kl::RandomSource random(20240601);

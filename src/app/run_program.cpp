@@ -262,7 +262,8 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
     if (const Ending end = bring_up_display(options, hWnd, extras)) return *end;
 
     Program().Gear = 1;
-    scene::RunScene(Program(), scene::RunConfiguration{dialog.RoadCount()}, scene_hooks(options, extras, observer));
+    scene::RunScene(Program(), scene::RunConfiguration{dialog.RoadCount()},
+                    scene_hooks(options, extras, observer));
     release_all();
     save_settings();
     return kExitNormal;

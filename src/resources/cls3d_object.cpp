@@ -330,10 +330,8 @@ void cls3dObject::render_subset(cls3dEngine& engine, gfx::Device* device, std::i
 
 void cls3dObject::apply_subset_states(cls3dEngine& engine, gfx::Device* device, std::int32_t k) {
     if (device != nullptr && !engine.GetShadowState()) {
-        skip_on_fault([&] {
-            IgnoreStatus(device->SetMaterial(checked_at(Materials, k)),
-                         "errors are ignored here");
-        });
+        skip_on_fault(
+            [&] { IgnoreStatus(device->SetMaterial(checked_at(Materials, k)), "errors are ignored here"); });
         skip_on_fault([&] {
             if (static_cast<std::size_t>(k) >= MaterialTextures.size() ||
                 MaterialTextures[static_cast<std::size_t>(k)][0].empty()) {

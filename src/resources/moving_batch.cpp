@@ -269,8 +269,7 @@ std::size_t MovingBatch::Model::draw(gfx::Device& device, const gfx::DevicePtr& 
     for (std::size_t j = 0; j < form.subsets.size(); ++j) {
         if (!form.materials.empty()) {
             objects.front()->ApplySubsetStates(form.states_from);
-            IgnoreStatus(device.SetMaterial(form.materials[j]),
-                         "drawn like the objects, errors ignored");
+            IgnoreStatus(device.SetMaterial(form.materials[j]), "drawn like the objects, errors ignored");
         } else {
             objects.front()->ApplySubsetStates(static_cast<std::int32_t>(j));
         }

@@ -19,7 +19,8 @@ bool glides(const SceneState& S) {
 
 void chase(SceneState& S) {
     resume_past_fault([&] { S.ViewDir = S.Program.PlayerAt(0).DirPropV(); });
-    resume_past_fault([&] { mdlKl::PlaceChaseCamera(S.UserPos, S.ViewDir, S.CamPosTarget, S.CamDestTarget); });
+    resume_past_fault(
+        [&] { mdlKl::PlaceChaseCamera(S.UserPos, S.ViewDir, S.CamPosTarget, S.CamDestTarget); });
     if (glides(S)) {
         resume_past_fault([&] { S.ChaseCamera->BlendPosition(S.CamPosTarget, 0.25f); });
         resume_past_fault([&] { S.ChaseCamera->Dest(S.CamDestTarget); });
@@ -40,8 +41,8 @@ void overview(SceneState& S) {
 }
 
 void follow(SceneState& S) {
-    const bool replace =
-        holds_or_faults([&] { return S.FollowedPlayer == -1 || !S.Program.PlayerAt(S.FollowedPlayer).Alive; });
+    const bool replace = holds_or_faults(
+        [&] { return S.FollowedPlayer == -1 || !S.Program.PlayerAt(S.FollowedPlayer).Alive; });
     if (replace) {
         for (std::int64_t i = 0; i <= S.Program.Settings.LastPlayer; ++i) {
             if (holds_or_faults([&] { return S.Program.PlayerAt(i).Alive && i != S.FollowedPlayer; })) {

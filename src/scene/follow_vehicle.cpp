@@ -23,7 +23,8 @@ constexpr float kEyeHeight = 1.0f;
 // A vehicle that is drawn somewhere: in a lane and at a finite place.
 const Vehicle* drawn_vehicle(const Street& street, std::int32_t road, std::int32_t id) {
     const Vehicle* v = street.Vehicles.find(road, id);
-    if (v == nullptr || v->Lane < 0 || v->Lane > 2 || !std::isfinite(v->Position) || !std::isfinite(v->Across))
+    if (v == nullptr || v->Lane < 0 || v->Lane > 2 || !std::isfinite(v->Position) ||
+        !std::isfinite(v->Across))
         return nullptr;
     return v;
 }
@@ -122,7 +123,8 @@ void PlaceFollowCamera(SceneState& S) {
     }
     f.Along = p->y;
     Vec3 pos = S.ChaseCamera->Pos(), dest = S.ChaseCamera->Dest();
-    place_camera(S.Program.Settings.CameraMode, *p, heading(*S.Street.Vehicles.find(f.Road, f.Id)), pos, dest);
+    place_camera(S.Program.Settings.CameraMode, *p, heading(*S.Street.Vehicles.find(f.Road, f.Id)), pos,
+                 dest);
     if (f.BlendLeft > 0.0f) {
         f.BlendLeft = std::max(0.0f, f.BlendLeft - S.Viewer.WallFrameTime);
         // Smoothstep: leaves the old view and reaches the vehicle without a jolt.

@@ -7,14 +7,14 @@
 #include "resources/cls3d_object.h"
 #include "resources/scene_textures.h"
 #include "scene/camera_phases.h"
+#include "scene/follow_vehicle.h"
 #include "scene/guarded.h"
 #include "scene/hud_line.h"
 #include "scene/ring_drawing.h"
 #include "scene/run_scene.h"
+#include "scene/scene_observer.h"
 #include "scene/side_task.h"
 #include "scene/vehicle_picks.h"
-#include "scene/follow_vehicle.h"
-#include "scene/scene_observer.h"
 #include "scene/view_test.h"
 #include "scene/viewer_controls.h"
 #include "sim/mdl_kl.h"
@@ -72,7 +72,8 @@ void draw_roads(SceneState& S, const DrawReach& reach) {
     StaticBatch& roads = S.Street.Roads;
     if (platform::OptimisationsOff() || !roads.Ready()) {
         for (std::int64_t i = 0; i < S.RoadCount; ++i)
-            resume_past_fault([&] { S.Program.ObjectAt(road_object_index(S.Program.BuildingCount, i)).Render(); });
+            resume_past_fault(
+                [&] { S.Program.ObjectAt(road_object_index(S.Program.BuildingCount, i)).Render(); });
         return;
     }
     static std::vector<char> in_view;
@@ -131,7 +132,8 @@ void draw_vehicles_one_by_one(SceneState& S, const ViewTest& view) {
     for (std::int64_t k = first; k < end; ++k)
         draw_if_in_view(S, k, kVehicleCone, view);
     for (const Vehicle& v : S.Street.Vehicles.all())
-        if (!VehicleObject(S.Program.BuildingCount, S.RoadCount, v) && view(VehicleSimPosition(v), kVehicleCone))
+        if (!VehicleObject(S.Program.BuildingCount, S.RoadCount, v) &&
+            view(VehicleSimPosition(v), kVehicleCone))
             DrawVehicleAlone(S.Street, v);
 }
 
@@ -174,8 +176,8 @@ void draw_sky_and_ground(SceneState& S, bool behind) {
 void rebuild_hud(SceneState& S) {
     resume_past_fault([&] {
         const double rate = S.FpsFrames / (static_cast<double>(S.FpsTime) + 0.00001);
-        S.HudLine = BuildHudLine(rate, S.Program.Gear, S.Program.PlayerAt(0).POSX(), S.Program.Settings.PlayerSpeed,
-                                 UserDecimalSeparator());
+        S.HudLine = BuildHudLine(rate, S.Program.Gear, S.Program.PlayerAt(0).POSX(),
+                                 S.Program.Settings.PlayerSpeed, UserDecimalSeparator());
     });
 }
 
@@ -262,7 +264,8 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     PlaceFollowCamera(S);
     resume_past_fault([&] { S.ChaseCamera->DoEventsX(CameraFrameTime(S)); });
 
-    resume_past_fault([&] { S.Program.Engine->RenderStart(mdlMain::MakeVec2(0, 0), mdlMain::MakeVec2(0, 0)); });
+    resume_past_fault(
+        [&] { S.Program.Engine->RenderStart(mdlMain::MakeVec2(0, 0), mdlMain::MakeVec2(0, 0)); });
     resume_past_fault([&] {
         S.Program.Engine->RenderClear(true, mdlMain::ColorRGB(0, 0, 0), true,
                                       S.Program.Settings.ClearMode == 2);
@@ -328,10 +331,12 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
     if (moving) S.Program.LastFrameTime = S.FrameTime;
 
     if (moving)
-        resume_past_fault([&] { S.Program.PlayerAt(0).DoEventsX(S.FrameTime, S.Program.Settings.PlayerSpeed); });
+        resume_past_fault(
+            [&] { S.Program.PlayerAt(0).DoEventsX(S.FrameTime, S.Program.Settings.PlayerSpeed); });
     draw_overlay(S);
     DrawViewerLine(S);
-    resume_past_fault([&] { S.Parameters.Frame(S.KeyBuffer, S.Viewer.WallFrameTime, S.Model.get(), S.Program); });
+    resume_past_fault(
+        [&] { S.Parameters.Frame(S.KeyBuffer, S.Viewer.WallFrameTime, S.Model.get(), S.Program); });
     if (S.Observer) resume_past_fault([&] { S.Observer->overlay_drawn(S); });
 
     resume_past_fault([&] { S.Program.Engine->RenderEnd(); });

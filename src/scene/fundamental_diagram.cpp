@@ -57,18 +57,18 @@ void FundamentalDiagram::follow(const VehicleList& Vehicles, std::int32_t road, 
     double low = INFINITY, high = -INFINITY, speeds = 0;
     int count = 0;
     for (const Vehicle& vehicle : Vehicles.road(road)) {
-            const double x = vehicle.Position;
-            if (!std::isfinite(x) || vehicle.Lane < 0 || vehicle.Lane > 2) continue;
-            const double v = std::max(0.0, vehicle.Speed);
-            low = std::min(low, x), high = std::max(high, x);
-            speeds += v;
-            ++count;
-            if (dt > 0) {
-                Stretch& s = Stretches[static_cast<std::int64_t>(std::floor(x / DetectorMetres))];
-                s.Seconds += dt;
-                s.Metres += v * dt;
-            }
+        const double x = vehicle.Position;
+        if (!std::isfinite(x) || vehicle.Lane < 0 || vehicle.Lane > 2) continue;
+        const double v = std::max(0.0, vehicle.Speed);
+        low = std::min(low, x), high = std::max(high, x);
+        speeds += v;
+        ++count;
+        if (dt > 0) {
+            Stretch& s = Stretches[static_cast<std::int64_t>(std::floor(x / DetectorMetres))];
+            s.Seconds += dt;
+            s.Metres += v * dt;
         }
+    }
     // The present: on the ring its whole length; on the open street the stretch the vehicles cover.
     const double occupied = Ring > 0 ? Ring : high - low;
     if (count > 1 && occupied > 0) {

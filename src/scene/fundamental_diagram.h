@@ -39,8 +39,7 @@ class FundamentalDiagram {
     // measure is Edie's: the time its vehicles spent in it and the distance they drove in it, over
     // its length and the aggregation time. Another road or ring starts afresh.
     // Model, when given, gives the speeds in full where it keeps them (the tables round them).
-    void follow(const VehicleList& Vehicles, std::int32_t Road, double ring,
-                double Time, double dt);
+    void follow(const VehicleList& Vehicles, std::int32_t Road, double ring, double Time, double dt);
     // Forgets everything: the traffic was set up afresh.
     void clear();
 

@@ -3,7 +3,6 @@
 #include "scene/parameter_panel.h"
 
 #include "engine/cls3d_engine.h"
-#include "sim/mdl_kl.h"
 #include "scene/traffic_panel.h"
 #include "sim/mdl_kl.h"
 #include "sim/traffic_parameters_file.h"
@@ -72,8 +71,8 @@ ParameterPanel::~ParameterPanel() {
     Release();
 }
 
-void ParameterPanel::Frame(const std::array<std::uint8_t, 256>& keys, float wall_seconds, const TrafficModel* model,
-                           mdlKl::ProgramState& program) {
+void ParameterPanel::Frame(const std::array<std::uint8_t, 256>& keys, float wall_seconds,
+                           const TrafficModel* model, mdlKl::ProgramState& program) {
     Program = &program;
     const bool down = keys[kParameterPanelKey] != 0;
     if (down && !KeyDown) set_open(!Open);
@@ -162,8 +161,8 @@ void ParameterPanel::build(const TrafficModel* model) {
     const float scale = ImGui::GetFontSize() / kFontPixels;
     const float width = kPanelWidth * scale;
     // At the right, below where the statistics panel (F2) reaches, so that both can be open at once.
-    const auto below_statistics = static_cast<float>(
-        panel_layout(Program->Settings.Width, Program->Settings.Height).Y2);
+    const auto below_statistics =
+        static_cast<float>(panel_layout(Program->Settings.Width, Program->Settings.Height).Y2);
     // On a screen too low for both, it rises to the bottom right corner and covers some of the other.
     const float bottom = ImGui::GetIO().DisplaySize.y - kMargin * scale;
     // Its height told beforehand from its rows (title, note, street, ring, sliders, buttons,

@@ -23,7 +23,6 @@ struct ProgramState;
 
 namespace kl::scene {
 
-
 // F3: a key no command uses.
 inline constexpr std::uint8_t kParameterPanelKey = platform::key::F3;
 

@@ -24,8 +24,8 @@ inline constexpr double kRingVehicleMetres = 2.0;
 // hand-over", has the figures).
 inline constexpr std::size_t kRingHandOverVertices = 50'000;
 
-// Takes every image in view of every vehicle into the street's vehicle batch and draws them, as the open street's
-// vehicles are, each in the form its picture size calls for. ring is the length a lane.
+// Takes every image in view of every vehicle into the street's vehicle batch and draws them, as the open
+// street's vehicles are, each in the form its picture size calls for. ring is the length a lane.
 void DrawRingVehicles(SceneState& S, const DrawReach& reach, double ring);
 
 } // namespace kl::scene

@@ -30,8 +30,9 @@ constexpr TextureGroup kFacadeGroups[] = {{1, 17, 2},  {2, 17, 19}, {3, 15, 36},
 
 void fill_slot(int slot, const std::string& name) {
     resume_past_fault([&] { checked_at(mdlKl::TextureNames, slot) = name; });
-    resume_past_fault(
-        [&] { checked_at(mdlKl::Textures, slot) = mdlMain::TextureFromFile(DataFilePath(name), 0, 0, false); });
+    resume_past_fault([&] {
+        checked_at(mdlKl::Textures, slot) = mdlMain::TextureFromFile(DataFilePath(name), 0, 0, false);
+    });
 }
 
 // The objects are made one after another at ObjIndex.
@@ -82,12 +83,13 @@ const char* vehicle_mesh(int lane, int n) {
 }
 
 // Objects first .. first + count - 1 in one batch; left empty unless every one has a model.
-void batch_objects(const mdlKl::ProgramState& program, StaticBatch& batch, std::int64_t first, std::int64_t count,
-                   float piece_length, bool merge_quads) {
+void batch_objects(const mdlKl::ProgramState& program, StaticBatch& batch, std::int64_t first,
+                   std::int64_t count, float piece_length, bool merge_quads) {
     std::vector<cls3dObject*> models;
     for (std::int64_t i = 0; i < count; ++i) {
         const std::size_t k = static_cast<std::size_t>(first + i);
-        cls3dObject* model = k < program.Objects.size() && program.Objects[k] ? program.Objects[k]->Model() : nullptr;
+        cls3dObject* model =
+            k < program.Objects.size() && program.Objects[k] ? program.Objects[k]->Model() : nullptr;
         if (model == nullptr) return;
         models.push_back(model);
     }
@@ -177,8 +179,8 @@ bool SetUpScene(SceneState& S, const RunConfiguration& run) {
     }
 
     batch_objects(S.Program, S.Street.Buildings, 2, S.Program.BuildingCount, 0, false);
-    batch_objects(S.Program, S.Street.Roads, road_object_index(S.Program.BuildingCount, 0), S.RoadCount, kRoadPieceLength,
-                  true);
+    batch_objects(S.Program, S.Street.Roads, road_object_index(S.Program.BuildingCount, 0), S.RoadCount,
+                  kRoadPieceLength, true);
     take_vehicle_models(S);
     SetUpTrafficState(S);
     return true;
@@ -195,7 +197,8 @@ void SetUpTrafficState(SceneState& S) {
     // The objects stand where their vehicles start, so that even a frame that takes no step (paused)
     // draws them there.
     PlaceVehicleObjects(S.Program, S.Street.Vehicles, S.RoadCount);
-    S.ObjIndex = static_cast<std::int32_t>(vehicle_object_index(S.Program.BuildingCount, S.RoadCount, 0, S.RoadCount));
+    S.ObjIndex =
+        static_cast<std::int32_t>(vehicle_object_index(S.Program.BuildingCount, S.RoadCount, 0, S.RoadCount));
     if (S.Observer) resume_past_fault([&] { S.Observer->traffic_set_up(S); });
 }
 

@@ -41,7 +41,6 @@ struct ViewerControls {
     std::unique_ptr<cls2dText> Line;
 };
 
-
 // The traffic vehicle the camera follows (V).
 struct FollowedVehicle {
     bool Active = false;

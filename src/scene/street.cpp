@@ -9,7 +9,8 @@
 
 namespace kl::scene {
 
-std::optional<std::int32_t> VehicleObject(std::int32_t BuildingCount, std::int32_t RoadCount, const Vehicle& v) {
+std::optional<std::int32_t> VehicleObject(std::int32_t BuildingCount, std::int32_t RoadCount,
+                                          const Vehicle& v) {
     if (v.Id < 0 || v.Id >= ObjectsPerRoad) return std::nullopt;
     const long long k = vehicle_object_index(BuildingCount, RoadCount, v.Id, v.Road);
     if (k < 0 || k > LastObjectIndex) return std::nullopt;

@@ -35,7 +35,8 @@ inline long long vehicle_object_index(std::int32_t BuildingCount, std::int32_t R
 
 // The object a vehicle of the traffic is placed into, when it has one: the vehicles a road starts
 // with do, vehicles beyond them and objects beyond the array do not.
-std::optional<std::int32_t> VehicleObject(std::int32_t BuildingCount, std::int32_t RoadCount, const Vehicle& v);
+std::optional<std::int32_t> VehicleObject(std::int32_t BuildingCount, std::int32_t RoadCount,
+                                          const Vehicle& v);
 
 // The height the vehicle models ride at, so that their wheels stand on the road strips.
 inline constexpr float VehicleHeight = -4.8f;

@@ -33,22 +33,19 @@ void TrafficWatch::overlay_drawn(const SceneState& S) {
     const std::int32_t road = road_under(S.UserPos.x, S.Street.Vehicles.roads());
     Diagram.follow(S.Street.Vehicles, road, SimTime);
     const bool idm = S.Model && S.Model->kind() == TrafficModelKind::Idm;
-    if (idm)
-        Fundamental.follow(S.Street.Vehicles, road, S.Model->ring_length(), SimTime, S.FrameTime);
+    if (idm) Fundamental.follow(S.Street.Vehicles, road, S.Model->ring_length(), SimTime, S.FrameTime);
     const bool down = S.KeyBuffer[kPanelKey] != 0;
     if (down && !PanelKeyDown) PanelOn = !PanelOn;
     PanelKeyDown = down;
     if (PanelOn)
         Panel.Draw(Latest ? &*Latest : nullptr, History, Diagram, S.Program.Settings.Width,
-                   S.Program.Settings.Height, idm ? &Fundamental : nullptr,
-                   &S.Program.TrafficParameters);
+                   S.Program.Settings.Height, idm ? &Fundamental : nullptr, &S.Program.TrafficParameters);
 }
 
 void TrafficWatch::scene_left(const SceneState& S, std::int64_t frames) {
     // The panel's texts belong to the engine, which goes soon after the scene.
     Panel.Release();
-    if (Dump && S.Model)
-        S.Model->dump(*Dump, S.RoadCount, frames, S.Program.LastFrameTime);
+    if (Dump && S.Model) S.Model->dump(*Dump, S.RoadCount, frames, S.Program.LastFrameTime);
     Dumped = true;
 }
 

@@ -20,7 +20,6 @@
 
 namespace kl::scene {
 
-
 // A vehicle of the street's list that may put a pixel on the picture, where and in what form.
 struct VehiclePick {
     const Vehicle* vehicle = nullptr;

@@ -19,7 +19,9 @@ struct ViewTest {
     bool Everything = true;
     Vec3 U, V;
 
-    bool operator()(const Vec3& P, double threshold) const { return Everything || InViewCone(P, U, V, threshold); }
+    bool operator()(const Vec3& P, double threshold) const {
+        return Everything || InViewCone(P, U, V, threshold);
+    }
 };
 
 } // namespace kl::scene

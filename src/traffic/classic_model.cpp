@@ -30,7 +30,8 @@ class ClassicTraffic final : public TrafficModel {
     const TrafficTables& tables() const override { return *Tables; }
 
     // The dump keeps the form it has always had, without a model name.
-    void dump(std::ostream& out, std::int32_t RoadCount, std::int64_t frames, float LastFrameTime) const override {
+    void dump(std::ostream& out, std::int32_t RoadCount, std::int64_t frames,
+              float LastFrameTime) const override {
         write_traffic_dump(out, *Tables, RoadCount, frames, LastFrameTime);
     }
 

@@ -38,7 +38,9 @@ class TrafficModel {
 
     // The street the next set_up makes: the open one, or a ring of ring_length metres a lane. The
     // program's own traffic only knows the open street.
-    virtual void set_scenario(TrafficScenario scenario, double ring_length) { (void)scenario, (void)ring_length; }
+    virtual void set_scenario(TrafficScenario scenario, double ring_length) {
+        (void)scenario, (void)ring_length;
+    }
 
     // Fresh traffic for roads 0 .. RoadCount - 1 (at most MaxRoadCount); its vehicles into Vehicles.
     virtual void set_up(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles) = 0;

@@ -23,8 +23,9 @@ std::vector<std::int32_t> current_lanes(const VehicleList& Vehicles) {
     return lanes;
 }
 
-TrafficFigures compute_traffic_figures(const VehicleList& Vehicles, const std::vector<std::int32_t>& previous_lanes,
-                                       double window_seconds, double Time) {
+TrafficFigures compute_traffic_figures(const VehicleList& Vehicles,
+                                       const std::vector<std::int32_t>& previous_lanes, double window_seconds,
+                                       double Time) {
     const bool have_previous = previous_lanes.size() == Vehicles.size();
 
     TrafficFigures F;
@@ -64,7 +65,8 @@ void TrafficStatistics::restart(const VehicleList& Vehicles) {
     PreviousLanes = current_lanes(Vehicles);
 }
 
-TrafficFigures TrafficStatistics::close_window(const VehicleList& Vehicles, double window_seconds, double Time) {
+TrafficFigures TrafficStatistics::close_window(const VehicleList& Vehicles, double window_seconds,
+                                               double Time) {
     TrafficFigures F = compute_traffic_figures(Vehicles, PreviousLanes, window_seconds, Time);
     PreviousLanes = current_lanes(Vehicles);
     return F;

@@ -40,8 +40,9 @@ std::vector<std::int32_t> current_lanes(const VehicleList& Vehicles);
 // The figures of a window of window_seconds that closed at Time. previous_lanes are the lanes of the
 // last window as current_lanes gives them; when they do not fit the vehicles (none yet, another road
 // count) no lane change is counted. A lane change undone within one window is not seen.
-TrafficFigures compute_traffic_figures(const VehicleList& Vehicles, const std::vector<std::int32_t>& previous_lanes,
-                                       double window_seconds, double Time);
+TrafficFigures compute_traffic_figures(const VehicleList& Vehicles,
+                                       const std::vector<std::int32_t>& previous_lanes, double window_seconds,
+                                       double Time);
 
 // The lanes of the previous window, kept here and never in the traffic.
 class TrafficStatistics {

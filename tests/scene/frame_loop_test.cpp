@@ -237,7 +237,8 @@ TEST_F(FrameLoop, VFollowsTheNearestVehicleAheadThenFartherOnesAndShiftVGoesBack
     frame();
     const auto followed = [&] {
         const scene::FollowedVehicle& f = S.Follow;
-        const long long k = scene::vehicle_object_index(mdlKl::Program().BuildingCount, S.RoadCount, f.Id, f.Road);
+        const long long k =
+            scene::vehicle_object_index(mdlKl::Program().BuildingCount, S.RoadCount, f.Id, f.Road);
         return mdlKl::ObjectAt(k).POSX();
     };
     const auto ahead_of_user = [&](const Vec3& p) { return p.y - user().POSX().y; };

@@ -99,10 +99,12 @@ TEST_F(KeyboardCommands, TimeScaleStaysWithinASixteenthAndSixteenTimes) {
     };
     press(key::RBracket, 6);
     EXPECT_NEAR(S.FrameTime, 0.02 * 16, 1e-5);
-    EXPECT_EQ(scene::ViewerStatusLine(S), "time \xC3\x97" "16");
+    EXPECT_EQ(scene::ViewerStatusLine(S), "time \xC3\x97"
+                                          "16");
     press(key::LBracket, 10);
     EXPECT_NEAR(S.FrameTime, 0.02 / 16, 1e-8);
-    EXPECT_EQ(scene::ViewerStatusLine(S), "time \xC3\x97" "1/16");
+    EXPECT_EQ(scene::ViewerStatusLine(S), "time \xC3\x97"
+                                          "1/16");
 }
 
 TEST_F(KeyboardCommands, EscapeTogglesThePromptOnReleaseAndThePromptIsDrawnFromThen) {

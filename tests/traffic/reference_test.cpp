@@ -31,8 +31,7 @@ std::vector<Spot> spots(const VehicleList& list) {
 }
 
 // One frame of a step function, and the vehicles the model front would hand out after it.
-template <typename Step>
-std::vector<Spot> stepped(Step step, TrafficTables& t, const TrafficFrame& frame) {
+template <typename Step> std::vector<Spot> stepped(Step step, TrafficTables& t, const TrafficFrame& frame) {
     step(t, frame);
     VehicleList list;
     list_table_vehicles(t, frame.RoadCount, list);
@@ -249,7 +248,8 @@ TEST_P(FastAgainstPlain, SameTablesAndVehiclesFrameByFrame) {
     for (int frame = 0; frame < frames; ++frame) {
         const float now = times.next();
         const std::vector<Spot> fast_placed = stepped(step_traffic, *fast, TrafficFrame{roads, now, last});
-        const std::vector<Spot> plain_placed = stepped(step_traffic_plain, *plain, TrafficFrame{roads, now, last});
+        const std::vector<Spot> plain_placed =
+            stepped(step_traffic_plain, *plain, TrafficFrame{roads, now, last});
         last = now;
         ASSERT_EQ(fast_placed, plain_placed) << "frame " << frame;
         if (frame % 250 == 249) {
