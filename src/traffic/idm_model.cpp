@@ -1,4 +1,4 @@
-// Each frame, road by road: lane changes first, one vehicle after another in scan order so that two
+// Each frame, road by road: lane changes first, one vehicle after another in slot order so that two
 // never take the same gap, each judged by the accelerations as the changes before it left them; then
 // the move by those accelerations, front to back in each lane, so that the leader's new position
 // bounds its follower's.
@@ -23,6 +23,11 @@ bool valid_lane(std::int32_t lane) {
     return lane >= 0 && lane < 3;
 }
 
+// Kinds 3 to 5: each lane slot's slow vehicle.
+bool is_slow(std::uint8_t kind) {
+    return kind >= 3;
+}
+
 } // namespace
 
 void IdmTraffic::set_scenario(TrafficScenario scenario, double ring_length) {
@@ -33,8 +38,7 @@ void IdmTraffic::set_scenario(TrafficScenario scenario, double ring_length) {
 
 void IdmTraffic::set_up(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles) {
     if (Scenario == TrafficScenario::Ring) {
-        set_up_ring(RoadCount, Random);
-        list_vehicles(Vehicles);
+        set_up_ring(RoadCount, Random, Vehicles);
         return;
     }
     Ring = 0;
@@ -42,22 +46,19 @@ void IdmTraffic::set_up(std::int32_t RoadCount, UniformSource& Random, VehicleLi
     adopt(*Tables, RoadCount, Vehicles);
 }
 
-void IdmTraffic::set_up_ring(std::int32_t RoadCount, UniformSource& Random) {
-    TrafficTables& T = *Tables;
+void IdmTraffic::set_up_ring(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles) {
     if (Live) P = *Live;
     const int roads = roads_in_tables(RoadCount);
-    struct Start {
-        double X[Slots], V;
-    };
-    std::vector<Start> starts(static_cast<std::size_t>(roads));
+    VehicleList start;
+    start.start(roads);
+    start.reserve(static_cast<std::size_t>(roads) * TableVehicles);
     for (int r = 0; r < roads; ++r) {
-        Start& start = starts[static_cast<std::size_t>(r)];
         for (int m = 0; m < 3; ++m) {
             double total = 0;
             for (int n = 0; n <= LastCar; ++n)
                 total += Lengths.of(m, n == LastCar);
             const double gap = (NextRing - total) / (LastCar + 1);
-            start.V = equilibrium_speed(P, gap);
+            const double speed = equilibrium_speed(P, gap);
             // Each lane starts a third of a spacing on from the one beside it, so that the lanes do
             // not drive side by side.
             double x = (NextRing / (LastCar + 1)) * m / 3.0;
@@ -65,98 +66,204 @@ void IdmTraffic::set_up_ring(std::int32_t RoadCount, UniformSource& Random) {
                 const double len = Lengths.of(m, n == LastCar);
                 const double here = x + len / 2 + (Random.next() - 0.5);
                 x += len + gap;
-                const double wrapped = here >= NextRing ? here - NextRing : here < 0 ? here + NextRing : here;
-                T.VehLane(m, n, r) = m;
-                T.VehDist(m, n, r) = wrapped * 100.0;
-                T.VehSpeed(m, n, r) = static_cast<std::int32_t>(std::nearbyint(start.V / MetresPerSecondPerUnit));
-                T.VehOffset(m, n, r) = 25 * m;
-                T.VehTargetOffset(m, n, r) = 25 * m;
-                T.VehSideStep(m, n, r) = 0;
-                start.X[m * (LastCar + 1) + n] = wrapped;
+                Vehicle v;
+                v.Road = r;
+                v.Id = m * (LastCar + 1) + n;
+                v.Lane = m;
+                v.Kind = n < LastCar ? car_kind(m) : slow_vehicle_kind(m);
+                v.Position = here >= NextRing ? here - NextRing : here < 0 ? here + NextRing : here;
+                v.Speed = speed;
+                start.add(v);
             }
         }
     }
-    VehicleList adopted;
-    adopt(T, RoadCount, adopted);
-    Ring = NextRing;
-    // The tables round the speeds and hundredths; the model starts from the exact values.
-    for (int r = 0; r < roads; ++r) {
-        Road& road = Roads[static_cast<std::size_t>(r)];
-        road.Ring = Ring;
-        for (int m = 0; m < 3; ++m) {
-            double total = 0;
-            for (int n = 0; n <= LastCar; ++n)
-                total += Lengths.of(m, n == LastCar);
-            const double v = equilibrium_speed(P, (Ring - total) / (LastCar + 1));
-            for (int n = 0; n <= LastCar; ++n) {
-                const int s = m * (LastCar + 1) + n;
-                road.X[s] = starts[static_cast<std::size_t>(r)].X[s];
-                road.V[s] = v;
-            }
+    set_up_vehicles(start, Vehicles);
+}
+
+bool IdmTraffic::brake(std::int32_t r, std::int32_t id, double deceleration, double seconds) {
+    if (r < 0 || r >= static_cast<int>(Roads.size()) || !(deceleration > 0) || !(seconds > 0)) return false;
+    Road& road = Roads[static_cast<std::size_t>(r)];
+    const int s = road.slot_of(id);
+    if (s < 0 || !road.Veh[s].Active) return false;
+    road.Veh[s].BrakeLeft = seconds;
+    road.BrakeDeceleration[s] = deceleration;
+    return true;
+}
+
+void IdmTraffic::Road::add(std::int32_t id, std::int32_t lane, std::uint8_t kind, double x, double speed,
+                           double length) {
+    Driven d{};
+    d.X = x;
+    d.V = std::max(0.0, speed);
+    d.HalfLen = length / 2;
+    // A slow vehicle found standing still would want no speed at all, which the model cannot divide
+    // by: it wants one of the tables' speed units at least.
+    d.InverseOwnSpeed = 1.0 / std::max(d.V, MetresPerSecondPerUnit);
+    d.Lane = lane;
+    d.Kind = kind;
+    d.Active = valid_lane(lane) && std::isfinite(x) && std::isfinite(speed);
+    Veh.push_back(d);
+    Id.push_back(id);
+    const std::int32_t offset = valid_lane(lane) ? OffsetPerLane * lane : 0;
+    Offset.push_back(offset);
+    TargetOffset.push_back(offset);
+    BrakeDeceleration.push_back(0.0);
+}
+
+void IdmTraffic::Road::fill_rows() {
+    const int count = this->count();
+    for (Row& row : Rows) {
+        row.Slot.assign(static_cast<std::size_t>(count), 0);
+        row.Count = 0;
+    }
+    for (int s = 0; s < count; ++s)
+        if (Veh[s].Active) {
+            Row& row = Rows[Veh[s].Lane];
+            row.Slot[row.Count++] = s;
         }
-        // Sorted again by the exact positions, which the rounding may have left in another order
-        // only where two were within a hundredth; the insertion keeps it cheap.
-        for (Row& row : road.Rows) {
-            for (int i = 1; i < row.Count; ++i)
-                for (int k = i; k > 0 && road.X[row.Slot[k - 1]] > road.X[row.Slot[k]]; --k)
-                    std::swap(row.Slot[k - 1], row.Slot[k]);
-            for (int i = 0; i < row.Count; ++i)
-                road.Pos[row.Slot[i]] = i;
-        }
+    // Stable: of two at the same position, the one of the lower slot stays behind.
+    for (Row& row : Rows) {
+        std::stable_sort(row.Slot.begin(), row.Slot.begin() + row.Count,
+                         [this](std::int32_t a, std::int32_t b) { return Veh[a].X < Veh[b].X; });
+        for (int i = 0; i < row.Count; ++i)
+            Veh[row.Slot[i]].Pos = i;
     }
 }
 
-bool IdmTraffic::brake(std::int32_t r, std::int32_t s, double deceleration, double seconds) {
-    if (r < 0 || r >= static_cast<int>(Roads.size()) || s < 0 || s >= Slots || !(deceleration > 0) ||
-        !(seconds > 0))
-        return false;
-    Road& road = Roads[static_cast<std::size_t>(r)];
-    if (!road.Active[s]) return false;
-    road.BrakeLeft[s] = seconds;
-    road.BrakeDeceleration[s] = deceleration;
-    return true;
+int IdmTraffic::Road::slot_of(std::int32_t id) const {
+    // The vehicles the program sets up have their slot for an id.
+    if (id >= 0 && id < count() && Id[id] == id) return id;
+    const auto at = std::find(Id.begin(), Id.end(), id);
+    return at == Id.end() ? -1 : static_cast<int>(at - Id.begin());
 }
 
 void IdmTraffic::adopt(const TrafficTables& From, std::int32_t RoadCount, VehicleList& Vehicles) {
     if (&From != Tables.get()) *Tables = From;
     const TrafficTables& T = *Tables;
-    const int roads = std::clamp<std::int32_t>(RoadCount, 0, VehicleTable<int>::Roads);
+    const int roads = roads_in_tables(RoadCount);
     Roads.assign(static_cast<std::size_t>(roads), Road{});
     for (int r = 0; r < roads; ++r) {
         Road& road = Roads[static_cast<std::size_t>(r)];
         road.Ring = Ring;
-        for (int m = 0; m < 3; ++m) {
-            // A slow vehicle found standing still would want no speed at all, which the model cannot
-            // divide by: it wants one speed unit at least.
-            road.InverseSlowSpeed[m] =
-                1.0 / (std::max(1, T.VehSpeed(m, LastCar, r)) * MetresPerSecondPerUnit);
+        for (int m = 0; m < 3; ++m)
             for (int n = 0; n <= LastCar; ++n) {
-                const int s = m * (LastCar + 1) + n;
-                const std::int32_t lane = T.VehLane(m, n, r);
-                const double dist = T.VehDist(m, n, r);
-                road.X[s] = dist / 100.0;
-                road.V[s] = std::max(0, T.VehSpeed(m, n, r)) * MetresPerSecondPerUnit;
-                road.HalfLen[s] = Lengths.of(m, n == LastCar) / 2;
-                road.Active[s] = valid_lane(lane) && std::isfinite(dist);
-                if (!road.Active[s]) continue;
-                Row& row = road.Rows[lane];
-                int k = row.Count++;
-                for (; k > 0 && road.X[row.Slot[k - 1]] > road.X[s]; --k) {
-                    row.Slot[k] = row.Slot[k - 1];
-                    road.Pos[row.Slot[k]] = k;
-                }
-                row.Slot[k] = static_cast<std::int8_t>(s);
-                road.Pos[s] = k;
+                const std::uint8_t kind = n < LastCar ? car_kind(m) : slow_vehicle_kind(m);
+                road.add(m * (LastCar + 1) + n, T.VehLane(m, n, r), kind, T.VehDist(m, n, r) / 100.0,
+                         T.VehSpeed(m, n, r) * MetresPerSecondPerUnit, Lengths.of(m, n == LastCar));
+                // The slide as the tables have it, half done or not.
+                road.Offset.back() = T.VehOffset(m, n, r);
+                road.TargetOffset.back() = T.VehTargetOffset(m, n, r);
+                road.Veh.back().SideStep = T.VehSideStep(m, n, r);
             }
-        }
+        road.fill_rows();
     }
     list_vehicles(Vehicles);
+}
+
+void IdmTraffic::set_up_vehicles(const VehicleList& Start, VehicleList& Vehicles) {
+    Ring = Scenario == TrafficScenario::Ring ? NextRing : 0.0;
+    const int roads = roads_in_tables(Start.roads());
+    Roads.assign(static_cast<std::size_t>(roads), Road{});
+    std::vector<std::int32_t> ids;
+    for (int r = 0; r < roads; ++r) {
+        Road& road = Roads[static_cast<std::size_t>(r)];
+        road.Ring = Ring;
+        const auto vehicles = Start.road(r);
+        ids.clear();
+        for (const Vehicle& v : vehicles) {
+            if (v.Kind >= VehicleKinds) throw Fault("Subscript out of range");
+            ids.push_back(v.Id);
+        }
+        std::sort(ids.begin(), ids.end());
+        if (std::adjacent_find(ids.begin(), ids.end()) != ids.end()) throw Fault("Duplicate vehicle id");
+        for (const Vehicle& v : vehicles) {
+            double x = v.Position;
+            if (Ring > 0 && std::isfinite(x) && !(x >= 0 && x < Ring)) {
+                x = std::fmod(x, Ring);
+                if (x < 0) x += Ring;
+                if (x >= Ring) x = 0;
+            }
+            const int slot = v.Kind % 3;
+            const bool slow = v.Kind >= 3;
+            road.add(v.Id, v.Lane, v.Kind, x, v.Speed, Lengths.of(slot, slow));
+        }
+        road.fill_rows();
+        fill_cells(road, r);
+    }
+    list_vehicles(Vehicles);
+}
+
+void IdmTraffic::fill_cells(const Road& road, int r) {
+    TrafficTables& T = *Tables;
+    const auto ru = static_cast<std::size_t>(r);
+    auto& Lane = T.VehLane.road(ru);
+    auto& Dist = T.VehDist.road(ru);
+    auto& Speed = T.VehSpeed.road(ru);
+    auto& Offset = T.VehOffset.road(ru);
+    auto& Target = T.VehTargetOffset.road(ru);
+    auto& Side = T.VehSideStep.road(ru);
+    for (int m = 0; m < 3; ++m)
+        for (int n = 0; n <= LastCar; ++n) {
+            Lane[m][n] = -1;
+            Dist[m][n] = std::numeric_limits<double>::quiet_NaN();
+            Speed[m][n] = Offset[m][n] = Target[m][n] = Side[m][n] = 0;
+        }
+    const int count = road.count();
+    for (int s = 0; s < count; ++s) {
+        const std::int32_t id = road.Id[s];
+        if (id < 0 || id >= TableVehicles) continue;
+        const int m = id / (LastCar + 1), n = id % (LastCar + 1);
+        const Driven& d = road.Veh[s];
+        Lane[m][n] = d.Lane;
+        Dist[m][n] = d.X * 100.0;
+        Speed[m][n] = static_cast<std::int32_t>(std::nearbyint(d.V / MetresPerSecondPerUnit));
+        Offset[m][n] = road.Offset[s];
+        Target[m][n] = road.TargetOffset[s];
+        Side[m][n] = d.SideStep;
+    }
+}
+
+void IdmTraffic::slide_and_mirror(Road& road, int r) {
+    TrafficTables& T = *Tables;
+    const auto ru = static_cast<std::size_t>(r);
+    auto& Lane = T.VehLane.road(ru);
+    auto& Dist = T.VehDist.road(ru);
+    auto& Speed = T.VehSpeed.road(ru);
+    auto& Offset = T.VehOffset.road(ru);
+    auto& Target = T.VehTargetOffset.road(ru);
+    auto& Side = T.VehSideStep.road(ru);
+    const int count = road.count();
+    for (int s = 0; s < count; ++s) {
+        Driven& d = road.Veh[s];
+        const std::int32_t id = road.Id[s];
+        const bool cell = id >= 0 && id < TableVehicles;
+        const int m = id / (LastCar + 1), n = id % (LastCar + 1);
+        // Only a vehicle on its way across changes its lane or slide, and a lane change starts one.
+        if (d.SideStep != 0) {
+            road.Offset[s] += d.SideStep;
+            if (road.Offset[s] == road.TargetOffset[s]) d.SideStep = 0;
+            if (cell) {
+                Lane[m][n] = d.Lane;
+                Offset[m][n] = road.Offset[s];
+                Target[m][n] = road.TargetOffset[s];
+                Side[m][n] = d.SideStep;
+            }
+        }
+        // A vehicle the model does not drive keeps its cell as it found it.
+        if (cell && d.Active) {
+            Dist[m][n] = d.X * 100.0;
+            Speed[m][n] = static_cast<std::int32_t>(std::nearbyint(d.V / MetresPerSecondPerUnit));
+        }
+    }
 }
 
 double IdmTraffic::speed(int r, int m, int n) const {
     if (r < 0 || r >= static_cast<int>(Roads.size()) || m < 0 || m >= 3 || n < 0 || n > LastCar)
         throw Fault("Subscript out of range");
-    return Roads[static_cast<std::size_t>(r)].V[m * (LastCar + 1) + n];
+    const Road& road = Roads[static_cast<std::size_t>(r)];
+    const int s = road.slot_of(m * (LastCar + 1) + n);
+    if (s < 0) throw Fault("Subscript out of range");
+    return road.Veh[s].V;
 }
 
 // What every acceleration of one step shares: the rule and the inverse of the common desired speed.
@@ -166,32 +273,28 @@ struct IdmTraffic::StepRule {
     // On the ring every driver is the same: no slow vehicles.
     bool SlowVehicles;
 
+    bool keeps_own_speed(const Road& road, int s) const { return SlowVehicles && is_slow(road.Veh[s].Kind); }
     // The IDM acceleration of slot s behind slot `leader` (-1: none) on one road.
     double acceleration(const Road& road, int s, int leader) const {
-        const int n = s % (LastCar + 1);
-        const double inverse =
-            SlowVehicles && n == LastCar ? road.InverseSlowSpeed[s / (LastCar + 1)] : InverseDesired;
-        if (leader < 0) return Rule.acceleration(inverse, road.V[s], NoLeader, 0.0);
-        return Rule.acceleration(inverse, road.V[s], road.gap(s, leader), road.V[leader]);
+        const double inverse = keeps_own_speed(road, s) ? road.Veh[s].InverseOwnSpeed : InverseDesired;
+        if (leader < 0) return Rule.acceleration(inverse, road.Veh[s].V, NoLeader, 0.0);
+        return Rule.acceleration(inverse, road.Veh[s].V, road.gap(s, leader), road.Veh[leader].V);
     }
 };
 
-void IdmTraffic::change_lanes(Road& road, int r, const StepRule& rule) {
-    TrafficTables& T = *Tables;
+void IdmTraffic::change_lanes(Road& road, const StepRule& rule) const {
     for (const Row& row : road.Rows)
         for (int i = 0; i < row.Count; ++i)
-            road.Acc[row.Slot[i]] = rule.acceleration(road, row.Slot[i], road.ahead_of(row, i));
+            road.Veh[row.Slot[i]].Acc = rule.acceleration(road, row.Slot[i], road.ahead_of(row, i));
 
-    auto& Lane = T.VehLane.road(static_cast<std::size_t>(r));
-    auto& Side = T.VehSideStep.road(static_cast<std::size_t>(r));
-    for (int s = 0; s < Slots; ++s) {
-        const int m = s / (LastCar + 1), n = s % (LastCar + 1);
+    const int count = road.count();
+    for (int s = 0; s < count; ++s) {
         // The slow vehicles keep their lane, so each lane keeps its bottleneck; a vehicle still
         // sliding across finishes first.
-        if (!road.Active[s] || (rule.SlowVehicles && n == LastCar) || Side[m][n] != 0) continue;
-        const std::int32_t from = Lane[m][n];
+        if (!road.Veh[s].Active || rule.keeps_own_speed(road, s) || road.Veh[s].SideStep != 0) continue;
+        const std::int32_t from = road.Veh[s].Lane;
         Row& own = road.Rows[from];
-        const int i = road.Pos[s];
+        const int i = road.Veh[s].Pos;
         // Alone on a ring, the vehicle is its own leader and follower; once it has left, the lane
         // holds nobody to follow or lead.
         const bool alone = own.Count == 1;
@@ -207,10 +310,12 @@ void IdmTraffic::change_lanes(Road& road, int r, const StepRule& rule) {
             if (!valid_lane(to)) continue;
             const Row& row = road.Rows[to];
             // First entry ahead of s: the new leader; the one before it is the new follower.
+            const Driven* veh = road.Veh.data();
+            const std::int32_t* slot = row.Slot.data();
             int lo = 0, hi = row.Count;
             while (lo < hi) {
                 const int mid = (lo + hi) / 2;
-                if (road.X[row.Slot[mid]] <= road.X[s])
+                if (veh[slot[mid]].X <= veh[s].X)
                     lo = mid + 1;
                 else
                     hi = mid;
@@ -223,19 +328,19 @@ void IdmTraffic::change_lanes(Road& road, int r, const StepRule& rule) {
 
             LaneChangeAccelerations A;
             if (new_follower >= 0) {
-                A.NewFollower = road.Acc[new_follower];
+                A.NewFollower = road.Veh[new_follower].Acc;
                 A.NewFollowerAfter = rule.acceleration(road, new_follower, s);
             }
             // Unsafe for the new follower: nothing else about this side matters.
             if (!mobil_safe(P, A)) continue;
-            A.Own = road.Acc[s];
+            A.Own = road.Veh[s].Acc;
             A.OwnAfter = rule.acceleration(road, s, new_leader);
             if (old_follower >= 0) {
                 if (!old_follower_known) {
                     old_follower_after = rule.acceleration(road, old_follower, leader);
                     old_follower_known = true;
                 }
-                A.OldFollower = road.Acc[old_follower];
+                A.OldFollower = road.Veh[old_follower].Acc;
                 A.OldFollowerAfter = old_follower_after;
             }
             const double advantage = mobil_advantage(P, A);
@@ -249,28 +354,28 @@ void IdmTraffic::change_lanes(Road& road, int r, const StepRule& rule) {
 
         for (int k = i; k + 1 < own.Count; ++k) {
             own.Slot[k] = own.Slot[k + 1];
-            road.Pos[own.Slot[k]] = k;
+            road.Veh[own.Slot[k]].Pos = k;
         }
         own.Count -= 1;
         Row& row = road.Rows[best_lane];
         for (int k = row.Count; k > best_at; --k) {
             row.Slot[k] = row.Slot[k - 1];
-            road.Pos[row.Slot[k]] = k;
+            road.Veh[row.Slot[k]].Pos = k;
         }
-        row.Slot[best_at] = static_cast<std::int8_t>(s);
-        road.Pos[s] = best_at;
+        row.Slot[best_at] = s;
+        road.Veh[s].Pos = best_at;
         row.Count += 1;
         // Only these three have a new leader now.
-        road.Acc[s] = rule.acceleration(road, s, road.ahead_of(row, best_at));
+        road.Veh[s].Acc = rule.acceleration(road, s, road.ahead_of(row, best_at));
         if (const int follower = road.behind_of(row, best_at); follower >= 0 && follower != s)
-            road.Acc[follower] = rule.acceleration(road, follower, s);
-        if (old_follower >= 0) road.Acc[old_follower] = rule.acceleration(road, old_follower, leader);
+            road.Veh[follower].Acc = rule.acceleration(road, follower, s);
+        if (old_follower >= 0) road.Veh[old_follower].Acc = rule.acceleration(road, old_follower, leader);
 
         // The slide across is the program's own: one offset step a frame towards the new lane.
-        T.VehOffset.road(static_cast<std::size_t>(r))[m][n] = 25 * from;
-        Side[m][n] = best_lane - from;
-        Lane[m][n] = best_lane;
-        T.VehTargetOffset.road(static_cast<std::size_t>(r))[m][n] = 25 * best_lane;
+        road.Offset[s] = OffsetPerLane * from;
+        road.Veh[s].SideStep = best_lane - from;
+        road.Veh[s].Lane = best_lane;
+        road.TargetOffset[s] = OffsetPerLane * best_lane;
     }
 }
 
@@ -279,11 +384,11 @@ void IdmTraffic::move(Road& road, double dt) {
         // The front vehicle of a ring lane follows the last one, which has not moved yet: its tail
         // where it is now bounds the move.
         const int first = row.Count > 0 ? row.Slot[0] : -1;
-        const double first_tail = first >= 0 ? road.X[first] + road.Ring - road.HalfLen[first] : 0.0;
+        const double first_tail = first >= 0 ? road.Veh[first].X + road.Ring - road.Veh[first].HalfLen : 0.0;
         for (int i = row.Count - 1; i >= 0; --i) {
             const int s = row.Slot[i];
-            const double v = road.V[s], a = road.Acc[s];
-            double x = road.X[s];
+            const double v = road.Veh[s].V, a = road.Veh[s].Acc;
+            double x = road.Veh[s].X;
             double nv = v + a * dt;
             // Ballistic: a vehicle that would stop within the frame stops where it comes to rest.
             if (nv < 0) {
@@ -295,20 +400,20 @@ void IdmTraffic::move(Road& road, double dt) {
             if (i + 1 < row.Count) {
                 // Never into the leader: at most up to its tail, and no faster than it.
                 const int l = row.Slot[i + 1];
-                const double tail = road.X[l] - road.HalfLen[l] - road.HalfLen[s];
+                const double tail = road.Veh[l].X - road.Veh[l].HalfLen - road.Veh[s].HalfLen;
                 if (x > tail) {
-                    x = std::max(road.X[s], tail);
-                    nv = std::min(nv, road.V[l]);
+                    x = std::max(road.Veh[s].X, tail);
+                    nv = std::min(nv, road.Veh[l].V);
                 }
             } else if (road.Ring > 0 && first != s) {
-                const double tail = first_tail - road.HalfLen[s];
+                const double tail = first_tail - road.Veh[s].HalfLen;
                 if (x > tail) {
-                    x = std::max(road.X[s], tail);
-                    nv = std::min(nv, road.V[first]);
+                    x = std::max(road.Veh[s].X, tail);
+                    nv = std::min(nv, road.Veh[first].V);
                 }
             }
-            road.X[s] = x;
-            road.V[s] = nv;
+            road.Veh[s].X = x;
+            road.Veh[s].V = nv;
         }
         if (road.Ring > 0) wrap(road, row);
     }
@@ -318,25 +423,18 @@ void IdmTraffic::wrap(Road& road, Row& row) {
     // Those past the ring's end are the front of the row; round the ring they are its back, in the
     // same order.
     int past = 0;
-    while (past < row.Count && road.X[row.Slot[row.Count - 1 - past]] >= road.Ring)
+    while (past < row.Count && road.Veh[row.Slot[row.Count - 1 - past]].X >= road.Ring)
         ++past;
     if (past == 0) return;
-    std::int8_t moved[Slots];
-    for (int k = 0; k < past; ++k) {
-        const int s = row.Slot[row.Count - past + k];
-        road.X[s] -= road.Ring;
-        moved[k] = static_cast<std::int8_t>(s);
-    }
-    for (int k = row.Count - 1; k >= past; --k)
-        row.Slot[k] = row.Slot[k - past];
-    for (int k = 0; k < past; ++k)
-        row.Slot[k] = moved[k];
+    const auto begin = row.Slot.begin(), end = begin + row.Count;
+    for (auto at = end - past; at != end; ++at)
+        road.Veh[*at].X -= road.Ring;
+    std::rotate(begin, end - past, end);
     for (int k = 0; k < row.Count; ++k)
-        road.Pos[row.Slot[k]] = k;
+        road.Veh[row.Slot[k]].Pos = k;
 }
 
 void IdmTraffic::step(const TrafficFrame& Frame, VehicleList& Vehicles) {
-    TrafficTables& T = *Tables;
     if (Live) P = *Live;
     const int roads = std::min<std::int32_t>(Frame.RoadCount, static_cast<std::int32_t>(Roads.size()));
     const double dt =
@@ -344,58 +442,41 @@ void IdmTraffic::step(const TrafficFrame& Frame, VehicleList& Vehicles) {
     const StepRule rule{IdmRule(P), 1.0 / P.DesiredSpeed, Ring == 0};
     for (int r = 0; r < roads; ++r) {
         Road& road = Roads[static_cast<std::size_t>(r)];
-        change_lanes(road, r, rule);
-        for (int s = 0; s < Slots; ++s)
-            if (road.BrakeLeft[s] > 0) {
-                road.Acc[s] = std::min(road.Acc[s], -road.BrakeDeceleration[s]);
-                road.BrakeLeft[s] -= dt;
+        change_lanes(road, rule);
+        const int count = road.count();
+        for (int s = 0; s < count; ++s)
+            if (Driven& d = road.Veh[s]; d.BrakeLeft > 0) {
+                d.Acc = std::min(d.Acc, -road.BrakeDeceleration[s]);
+                d.BrakeLeft -= dt;
             }
         move(road, dt);
-
-        auto& Dist = T.VehDist.road(static_cast<std::size_t>(r));
-        auto& Speed = T.VehSpeed.road(static_cast<std::size_t>(r));
-        auto& Offset = T.VehOffset.road(static_cast<std::size_t>(r));
-        auto& Target = T.VehTargetOffset.road(static_cast<std::size_t>(r));
-        auto& Side = T.VehSideStep.road(static_cast<std::size_t>(r));
-        for (int m = 0; m < 3; ++m) {
-            for (int n = 0; n <= LastCar; ++n) {
-                const int s = m * (LastCar + 1) + n;
-                if (road.Active[s]) {
-                    Dist[m][n] = road.X[s] * 100.0;
-                    Speed[m][n] =
-                        static_cast<std::int32_t>(std::nearbyint(road.V[s] / MetresPerSecondPerUnit));
-                }
-                Offset[m][n] += Side[m][n];
-                if (Offset[m][n] == Target[m][n]) Side[m][n] = 0;
-            }
-        }
+        slide_and_mirror(road, r);
     }
     list_vehicles(Vehicles);
 }
 
 void IdmTraffic::list_vehicles(VehicleList& Vehicles) const {
-    const TrafficTables& T = *Tables;
     const auto roads = static_cast<std::int32_t>(Roads.size());
+    std::size_t total = 0;
+    for (const Road& road : Roads)
+        total += static_cast<std::size_t>(road.count());
     Vehicles.start(roads);
-    Vehicles.reserve(static_cast<std::size_t>(roads) * Slots);
+    Vehicles.reserve(total);
     for (std::int32_t r = 0; r < roads; ++r) {
         const Road& road = Roads[static_cast<std::size_t>(r)];
-        const auto ru = static_cast<std::size_t>(r);
-        for (int m = 0; m < 3; ++m) {
-            for (int n = 0; n <= LastCar; ++n) {
-                const int s = m * (LastCar + 1) + n;
-                Vehicle v;
-                v.Road = r;
-                v.Id = s;
-                v.Lane = T.VehLane.road(ru)[m][n];
-                v.Kind = n < LastCar ? car_kind(m) : slow_vehicle_kind(m);
-                v.Across = offset_metres(T.VehOffset.road(ru)[m][n]);
-                // A vehicle the model does not drive stays as the tables have it.
-                v.Position = road.Active[s] ? road.X[s] : distance_metres(T.VehDist.road(ru)[m][n]);
-                v.Speed = road.Active[s] ? road.V[s] : T.VehSpeed.road(ru)[m][n] * MetresPerSecondPerSpeedUnit;
-                v.Acceleration = road.Active[s] ? road.Acc[s] : 0.0;
-                Vehicles.add(v);
-            }
+        const int count = road.count();
+        for (int s = 0; s < count; ++s) {
+            Vehicle v;
+            v.Road = r;
+            v.Id = road.Id[s];
+            v.Lane = road.Veh[s].Lane;
+            v.Kind = road.Veh[s].Kind;
+            v.Across = offset_metres(road.Offset[s]);
+            // A vehicle the model does not drive stays as it was found.
+            v.Position = road.Veh[s].X;
+            v.Speed = road.Veh[s].V;
+            v.Acceleration = road.Veh[s].Acc;
+            Vehicles.add(v);
         }
     }
 }
@@ -412,14 +493,17 @@ void IdmTraffic::dump(std::ostream& out, std::int32_t RoadCount, std::int64_t fr
     } else {
         more += "null";
     }
-    put_vehicle_values(more, "position_m", RoadCount, [&](int r, int m, int n) {
+    // Vehicle 20m + n as cell (m, n); a cell no vehicle has is not a number.
+    const auto value = [this](double Driven::*of, int r, int m, int n) {
         if (r >= static_cast<int>(Roads.size())) return std::numeric_limits<double>::quiet_NaN();
-        return Roads[static_cast<std::size_t>(r)].X[m * (LastCar + 1) + n];
-    });
-    put_vehicle_values(more, "speed_m_per_s", RoadCount, [&](int r, int m, int n) {
-        if (r >= static_cast<int>(Roads.size())) return std::numeric_limits<double>::quiet_NaN();
-        return Roads[static_cast<std::size_t>(r)].V[m * (LastCar + 1) + n];
-    });
+        const Road& road = Roads[static_cast<std::size_t>(r)];
+        const int s = road.slot_of(m * (LastCar + 1) + n);
+        return s < 0 ? std::numeric_limits<double>::quiet_NaN() : road.Veh[s].*of;
+    };
+    put_vehicle_values(more, "position_m", RoadCount,
+                       [&](int r, int m, int n) { return value(&Driven::X, r, m, n); });
+    put_vehicle_values(more, "speed_m_per_s", RoadCount,
+                       [&](int r, int m, int n) { return value(&Driven::V, r, m, n); });
     write_traffic_dump(out, *Tables, RoadCount, frames, LastFrameTime, name(), more);
 }
 

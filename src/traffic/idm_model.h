@@ -1,7 +1,7 @@
-// The second traffic model: the same vehicles, lanes and slide as the program's own traffic, driven by
-// the Intelligent Driver Model with MOBIL lane changes. It keeps positions and speeds in metres and
-// m/s of its own, hands its vehicles out in those, and mirrors them into the traffic tables after
-// every step for the dump.
+// The second traffic model: the lanes and slide of the program's own traffic, driven by the
+// Intelligent Driver Model with MOBIL lane changes, for any number of vehicles a road. It keeps
+// positions and speeds in metres and m/s of its own, hands its vehicles out in those, and mirrors
+// those the traffic tables have a cell for into them after every step for the dump.
 #pragma once
 
 #include "traffic/idm.h"
@@ -42,6 +42,16 @@ class IdmTraffic final : public TrafficModel {
     // stays where it is. Vehicles gets the vehicles as adopted.
     void adopt(const TrafficTables& Tables, std::int32_t RoadCount, VehicleList& Vehicles);
 
+    // Takes the traffic from the vehicles of Start, on the street set_scenario chose (a ring takes
+    // each position round it): each vehicle's road, id, lane, kind, position and speed; its length
+    // is its kind's. On the open street a slow vehicle (kinds 3 to 5) keeps its speed as its desired
+    // speed. A vehicle whose lane, position or speed is unusable stays where it is. Vehicles 0 to 59
+    // of a road fill the tables' cells (20m + n is cell (m, n)); a cell no vehicle has gets no lane
+    // and no distance. Roads beyond the tables' are left out. Vehicles gets the vehicles in the
+    // order of Start, which they keep. Raises Fault for a kind that is none of the six or an id
+    // twice on one road.
+    void set_up_vehicles(const VehicleList& Start, VehicleList& Vehicles);
+
     double ring_length() const override { return Ring; }
     bool brake(std::int32_t road, std::int32_t id, double deceleration, double seconds) override;
 
@@ -49,42 +59,62 @@ class IdmTraffic final : public TrafficModel {
     // parameters takes them over at every step instead.
     IdmParameters& parameters() { return P; }
 
-    // Speed in m/s of vehicle n of lane slot m on road r, as the model holds it (the tables round it).
+    // Speed in m/s of vehicle n of lane slot m (vehicle 20m + n) on road r, as the model holds it
+    // (the tables round it).
     double speed(int r, int m, int n) const;
 
   private:
-    static constexpr int Slots = 3 * (TrafficTables::LastCar + 1);
+    // The vehicles the tables have a cell for: vehicle n of lane slot m is vehicle 20m + n of its road.
+    static constexpr int TableVehicles = 3 * (TrafficTables::LastCar + 1);
 
-    // The slots driving in one lane, by ascending position; the step keeps them so, since it lets no
-    // vehicle pass another in its lane.
+    // The vehicles driving in one lane, as slots by ascending position; the step keeps them so, since
+    // it lets no vehicle pass another in its lane. Slot has room for every vehicle of the road.
     struct Row {
-        std::int8_t Slot[Slots];
+        std::vector<std::int32_t> Slot;
         int Count = 0;
     };
-    struct Road {
-        double X[Slots]; // the vehicle's middle, metres along the road, as the scene places its model
-        double V[Slots]; // m/s, never negative
-        double HalfLen[Slots];
-        double InverseSlowSpeed[3]; // 1 / the desired speed of each lane slot's slow vehicle
-        // The acceleration of each active slot behind its present leader, kept exact through the
+    // What the step reads and writes of a vehicle again and again, together: 64 bytes a vehicle.
+    struct Driven {
+        double X; // the vehicle's middle, metres along the road, as the scene places its model
+        double V; // m/s, never negative
+        double HalfLen;
+        // The acceleration behind its present leader while it is active, kept exact through the
         // lane changes of a step (a change alters only the mover's and the two followers' leaders),
         // so that both the lane-change rule and the move read it instead of working it out again.
-        double Acc[Slots];
-        // Seconds left of a brake the viewer asked for, and how hard, m/s^2.
-        double BrakeLeft[Slots];
-        double BrakeDeceleration[Slots];
-        bool Active[Slots]; // has a lane and a finite distance
-        int Pos[Slots];     // entry of each active slot in its lane's row
+        double Acc;
+        double InverseOwnSpeed; // a slow vehicle's 1 / its own desired speed; unused for the others
+        double BrakeLeft;       // seconds left of a brake the viewer asked for
+        std::int32_t Pos;       // entry in its lane's row, while it is active
+        // The lane and the step a frame of its slide across to it, in the tables' offset units.
+        std::int32_t Lane, SideStep;
+        std::uint8_t Kind;
+        bool Active; // has a lane, a finite distance and a finite speed
+    };
+    // One road's vehicles, by slot: the order they were set up in and are handed out in.
+    struct Road {
+        std::vector<Driven> Veh;
+        std::vector<std::int32_t> Id;
+        std::vector<std::int32_t> Offset, TargetOffset; // of the slide, 25 a lane
+        std::vector<double> BrakeDeceleration;          // m/s^2
         Row Rows[3];
 
         // The ring's length, 0 on the open street.
-        double Ring;
+        double Ring = 0;
+
+        int count() const { return static_cast<int>(Veh.size()); }
+        // Appends a vehicle, not yet in any row; its lane is settled.
+        void add(std::int32_t id, std::int32_t lane, std::uint8_t kind, double x, double speed,
+                 double length);
+        // Puts every active vehicle into its lane's row.
+        void fill_rows();
+        // The slot of vehicle `id`; -1 when the road has none.
+        int slot_of(std::int32_t id) const;
 
         // Bumper to bumper from s to the vehicle ahead of it; on a ring, round the ring to it (a
         // vehicle alone in its lane is its own leader, a ring length ahead).
-        double gap(int s, int ahead) const { return along(s, ahead) - HalfLen[ahead] - HalfLen[s]; }
+        double gap(int s, int ahead) const { return along(s, ahead) - Veh[ahead].HalfLen - Veh[s].HalfLen; }
         double along(int s, int ahead) const {
-            double d = X[ahead] - X[s];
+            double d = Veh[ahead].X - Veh[s].X;
             if (Ring > 0 && (d < 0 || ahead == s)) d += Ring;
             return d;
         }
@@ -100,11 +130,17 @@ class IdmTraffic final : public TrafficModel {
     };
     struct StepRule;
 
-    void change_lanes(Road& road, int r, const StepRule& rule);
+    void change_lanes(Road& road, const StepRule& rule) const;
     static void move(Road& road, double dt);
     static void wrap(Road& road, Row& row);
-    void set_up_ring(std::int32_t RoadCount, UniformSource& Random);
-    // The simulated vehicles of every road, as the model holds them and the tables slide them.
+    void set_up_ring(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles);
+    // Road r's table cells from its vehicles: those of vehicles 0 to 59 as they are, the others
+    // empty (no lane, no distance).
+    void fill_cells(const Road& road, int r);
+    // The end of a step on one road: one offset step across for each vehicle sliding to another
+    // lane, and into the tables' cells what the step changed.
+    void slide_and_mirror(Road& road, int r);
+    // The vehicles of every road, as the model holds them.
     void list_vehicles(VehicleList& Vehicles) const;
 
     const IdmParameters* Live;

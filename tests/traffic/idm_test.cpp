@@ -111,6 +111,56 @@ TEST_F(IdmModel, ALongFrameStopsAVehicleAtTheTailAheadNotInIt) {
     EXPECT_LT(x(0, 1), behind(x(0, LastCar), length(0, LastCar), 0, 1, 0.0));
 }
 
+// 500 vehicles on one road, far more than the tables' 60 cells: in each lane a queue 6 m apart at
+// 12 m/s behind a slow vehicle at 8 m/s, started from the vehicles themselves. For ten seconds every
+// vehicle is there once, none drives into the one ahead in its lane or backwards, and all move on,
+// those beyond the tables' cells too; the cells show vehicles 0 to 59 as the model has them.
+TEST_F(IdmModel, FiveHundredVehiclesOnOneRoadKeepTheirIdsAndGaps) {
+    constexpr int Count = 500;
+    VehicleList start;
+    start.start(1);
+    for (int id = 0; id < Count; ++id) {
+        Vehicle v;
+        v.Id = id;
+        v.Lane = id % 3;
+        const bool slow = id >= Count - 3;
+        v.Kind = slow ? slow_vehicle_kind(v.Lane) : car_kind(v.Lane);
+        v.Position = 10.0 * (id / 3);
+        v.Speed = slow ? 8.0 : 12.0;
+        start.add(v);
+    }
+    Model.set_up_vehicles(start, Listed);
+    const auto len = [](const Vehicle& v) { return VehicleLengths().of(v.Kind % 3, v.Kind >= 3); };
+    for (int frame = 0; frame < 300; ++frame) {
+        run(1);
+        ASSERT_EQ(Listed.size(), static_cast<std::size_t>(Count));
+        std::vector<Vehicle> order(Listed.all().begin(), Listed.all().end());
+        std::sort(order.begin(), order.end(), [](const Vehicle& a, const Vehicle& b) {
+            return a.Lane != b.Lane ? a.Lane < b.Lane : a.Position < b.Position;
+        });
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            ASSERT_GE(order[i].Speed, 0.0) << "vehicle " << order[i].Id;
+            if (i > 0 && order[i].Lane == order[i - 1].Lane) {
+                ASSERT_GE(order[i].Position - order[i - 1].Position,
+                          (len(order[i]) + len(order[i - 1])) / 2 - 1e-9)
+                    << "frame " << frame << " vehicles " << order[i - 1].Id << " and " << order[i].Id;
+            }
+        }
+    }
+    std::vector<std::int32_t> ids;
+    for (const Vehicle& v : Listed.all()) {
+        ids.push_back(v.Id);
+        EXPECT_GT(v.Position, start.find(0, v.Id)->Position + 1.0) << "vehicle " << v.Id;
+        if (v.Id < 60) {
+            EXPECT_EQ(Model.tables().VehLane(v.Id / 20, v.Id % 20, 0), v.Lane);
+            EXPECT_NEAR(x(v.Id / 20, v.Id % 20), v.Position, 1e-9);
+        }
+    }
+    std::sort(ids.begin(), ids.end());
+    for (int id = 0; id < Count; ++id)
+        ASSERT_EQ(ids[static_cast<std::size_t>(id)], id);
+}
+
 // Everything stopped, so each acceleration is 1 - (2 m / gap)^2 and the cases work out by hand.
 // C = (0, 0) in the middle lane; its leader (1, 0) 1.5 or 2 m ahead; the lane on the far side blocked
 // by a vehicle alongside; the lane on the near side holds what the case puts there.
