@@ -6,6 +6,7 @@
 #include "scene/ring_drawing.h"
 #include "scene/scene_fixture.h"
 #include "scene/viewer_controls.h"
+#include "traffic/idm_model.h"
 #include "traffic/ring.h"
 #include "traffic/traffic.h"
 
@@ -333,6 +334,60 @@ TEST_F(FrameLoop, ARingIsDrawnAtEveryCopyInViewAndVRidesRoundItForEver) {
     frame(0.02, {key::J});
     EXPECT_NE(scene::ViewerStatusLine(S).find("braking road 0"), std::string::npos)
         << scene::ViewerStatusLine(S);
+}
+
+// A road of the car-following model with 500 vehicles, many more than the 60 objects a road has: after
+// two steps every vehicle that can put a pixel on the picture is drawn once, where the traffic left it,
+// and nothing else is.
+TEST_F(FrameLoop, FiveHundredCarFollowingVehiclesOnARoadAreEachDrawnOnceWhereTheyAre) {
+    mdlKl::ProgramState& program = mdlKl::Program();
+    program.TrafficKind = TrafficModelKind::Idm;
+    program.Settings.CameraMode = 0;
+    program.Settings.PlayerSpeed = 0;
+    set_up(1);
+    auto* model = dynamic_cast<IdmTraffic*>(S.Model.get());
+    ASSERT_NE(model, nullptr);
+    // Three lanes of queues from just ahead of the user (800 m up the street) for a kilometre.
+    VehicleList start;
+    start.start(1);
+    for (int i = 0; i < 500; ++i) {
+        Vehicle v;
+        v.Id = i;
+        v.Lane = i % 3;
+        v.Kind = i % 7 == 6 ? slow_vehicle_kind(v.Lane) : car_kind(v.Lane);
+        v.Across = LaneWidthMetres * v.Lane;
+        v.Position = 760 + 6.0 * (i / 3);
+        v.Speed = 5;
+        start.add(v);
+    }
+    model->set_up_vehicles(start, S.Street.Vehicles);
+    frame();
+    frame();
+    ASSERT_EQ(S.Street.Vehicles.size(), 500u);
+
+    const DrawReach reach = DrawReach::FromEngine(*program.Engine);
+    const std::vector<Matrix4>& drawn = S.Street.VehicleBatch.LastDrawnWorlds();
+    std::size_t expected = 0;
+    for (const Vehicle& v : S.Street.Vehicles.all()) {
+        const scene::VehicleModel* look = S.Street.ModelOf(v);
+        ASSERT_NE(look, nullptr);
+        const Matrix4 world = scene::Street::World(*look, v);
+        const auto at_v = [&](const Matrix4& w) {
+            return std::fabs(w.m41 - world.m41) < 0.01f && std::fabs(w.m43 - world.m43) < 0.01f;
+        };
+        const auto times = std::count_if(drawn.begin(), drawn.end(), at_v);
+        if (reach.ReachesNoPixel(world, look->Low, look->High)) {
+            EXPECT_EQ(times, 0) << "vehicle " << v.Id;
+            continue;
+        }
+        ++expected;
+        EXPECT_EQ(times, 1) << "vehicle " << v.Id;
+        const Vec3 p = scene::VehicleSimPosition(v);
+        EXPECT_EQ(world.m41, p.x);
+        EXPECT_EQ(world.m43, p.y);
+    }
+    EXPECT_GT(expected, 400u);
+    EXPECT_EQ(drawn.size(), expected);
 }
 
 TEST_F(FrameLoop, FailedKeyboardReadEndsTheFrameBeforeAnythingIsDrawn) {
