@@ -290,13 +290,6 @@ bool cls3dObject::MeshBounds(Vec3& low, Vec3& high) {
     return BoundsKnown;
 }
 
-bool cls3dObject::KnownMeshBounds(Vec3& low, Vec3& high) const {
-    if (!Mesh || !BoundsWorkedOut || !BoundsKnown) return false;
-    low = BoundsLow;
-    high = BoundsHigh;
-    return true;
-}
-
 Matrix4 cls3dObject::WorldMatrix() const {
     return WorldMatrixAt(ObjPos);
 }

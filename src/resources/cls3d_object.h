@@ -59,9 +59,6 @@ class cls3dObject final : public EngineResource {
     // The model-space box around every vertex of the mesh, whatever the placement; false without a
     // mesh, when its positions cannot be read or are not all finite numbers.
     bool MeshBounds(Vec3& low, Vec3& high);
-    // The box MeshBounds found, when it has found one since the mesh was loaded; reads no buffer, so
-    // another thread may ask while this one draws.
-    bool KnownMeshBounds(Vec3& low, Vec3& high) const;
     void Render();
     // Subset k alone, with the world transform and states Render sets first; nothing for a k
     // outside 0 .. MaterialCount - 1. Drawing every subset this way in order is the same as Render.
