@@ -8,6 +8,7 @@
 #include "platform/input/key_script.h"
 #include "platform/os/events.h"
 #include "sim/data_files.h"
+#include "sim/traffic_parameters_file.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -40,6 +41,15 @@ int main(int argc, char** argv) {
             return kl::mdlKl::kExitBadCommandLine;
         }
         keys = std::move(script.script);
+    }
+    // Read again when the traffic is chosen; checked here so that a run never starts on defaults the
+    // user did not ask for.
+    if (options.traffic_parameters) {
+        if (const std::string error = kl::CheckGivenTrafficParameters(*options.traffic_parameters);
+            !error.empty()) {
+            std::cerr << "kelvane3d: " << error << "\n";
+            return kl::mdlKl::kExitBadCommandLine;
+        }
     }
     kl::TrafficOutputs traffic;
     if (const std::string error = traffic.Open(options); !error.empty()) {

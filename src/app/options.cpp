@@ -151,7 +151,8 @@ const std::vector<OptionSpec>& option_table() {
          }},
         {"traffic-parameters", "FILE",
          "read the car-following model's parameters from FILE (as traffic-model.txt) instead of the "
-         "file beside the settings",
+         "file beside the settings. A missing or unreadable FILE, or a bad line in it, is refused "
+         "before the start",
          path_into(&Options::traffic_parameters)},
         {"trajectories", "FILE",
          "write every vehicle's position, speed and acceleration to FILE (CSV, every 0.5 s of "

@@ -13,6 +13,11 @@ namespace kl {
 // what could not be read, empty when all was read or the file is missing.
 std::string LoadTrafficParameters(const std::filesystem::path& file, IdmParameters& P);
 
+// The file --traffic-parameters names, checked before the run as a key script is: empty when every
+// line is good; else one line naming the file and, for its first bad line, the line's number and
+// what is wrong ("FILE:3: unknown name \"speed\""), or why the file cannot be read.
+std::string CheckGivenTrafficParameters(const std::filesystem::path& file);
+
 // Writes P to the file whole (its folder made when missing); returns why it could not, empty on success.
 std::string SaveTrafficParameters(const std::filesystem::path& file, const IdmParameters& P);
 

@@ -76,8 +76,8 @@ std::string parameter_text(const IdmParameters& P) {
     return text;
 }
 
-std::vector<std::string> read_parameter_text(std::string_view text, IdmParameters& P) {
-    std::vector<std::string> problems;
+std::vector<ParameterProblem> read_parameter_text(std::string_view text, IdmParameters& P) {
+    std::vector<ParameterProblem> problems;
     std::size_t number = 0;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
@@ -86,7 +86,7 @@ std::vector<std::string> read_parameter_text(std::string_view text, IdmParameter
         ++number;
         if (line.empty() || line.front() == '#') continue;
         if (std::string problem = read_line(line, P); !problem.empty())
-            problems.push_back("line " + std::to_string(number) + ": " + problem);
+            problems.push_back({number, std::move(problem)});
     }
     return problems;
 }

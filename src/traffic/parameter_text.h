@@ -21,8 +21,14 @@ const std::vector<ParameterField>& parameter_fields();
 // The whole file for P; reading it back gives P exactly.
 std::string parameter_text(const IdmParameters& P);
 
+// A line that could not be used: its number, counted from 1, and why ("unknown name \"speed\"").
+struct ParameterProblem {
+    std::size_t Line;
+    std::string What;
+};
+
 // Takes every line it can read into P, which keeps its values for the rest; one entry per line it
-// could not use ("line 3: unknown name \"speed\""). Blank lines and lines starting with # are skipped.
-std::vector<std::string> read_parameter_text(std::string_view text, IdmParameters& P);
+// could not use, in file order. Blank lines and lines starting with # are skipped.
+std::vector<ParameterProblem> read_parameter_text(std::string_view text, IdmParameters& P);
 
 } // namespace kl

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Starts that end before the scene, each with its exit status and its message: no settings file (one
 # error box, answered with Return), no display, a display that cannot be reached, a key script that
-# cannot be read. None of them
-# writes a settings file. Then a width typed in the dialog that is not a number: the dialog refuses
-# it and stays open, and takes the corrected one.
+# cannot be read, a --traffic-parameters file that is missing or has a bad line. None of them writes
+# a settings file. A bad line in the parameters file beside config.dat is only warned about. Then a
+# width typed in the dialog that is not a number: the dialog refuses it and stays open, and takes
+# the corrected one.
 # Usage: start_failures_test.sh PROGRAM DATA-FOLDER MESSAGE-SHIM
 PROGRAM="$1" DATA="$2" SHIM="$3"
 source "$(dirname "$0")/lib.sh"
@@ -56,6 +57,31 @@ check "refused as a bad option value" "$status" 2
 check_true "says which file on stderr" grep -qF "no-such.keys" "$work/err"
 check "no box" "$(cat "$work/messages")" ""
 check_true "no config.dat" test ! -e "$data/config.dat"
+
+echo "-- what the command line names and cannot be honoured: refused before the start"
+printf '%s\n' '# edited by hand' 'politeness = 7' >"$work/bad-line.txt"
+# refused EXPECTED-FIRST-LINE OPTION...
+refused() {
+    local expected="$1"
+    shift
+    fresh_data
+    ls -Al --time-style=full-iso "$data" >"$work/listing.before"
+    run_program 60 --no-dialog --frames 5 "$@"
+    check "$* -> exit status" "$status" 2
+    check "$* -> the line on stderr" "$(head -n1 "$work/err")" "$expected"
+    check_true "$* -> config.dat untouched" cmp -s <(ls -Al --time-style=full-iso "$data") "$work/listing.before"
+}
+refused "kelvane3d: $work/bad-line.txt:2: politeness = 7 is outside 0 to 1" \
+    --traffic-model idm --traffic-parameters "$work/bad-line.txt"
+refused "kelvane3d: $work/nothing.txt: no such file" --traffic-parameters "$work/nothing.txt"
+
+echo "-- the same bad line in the file beside config.dat: said, and the run goes on"
+fresh_data
+cp "$work/bad-line.txt" "$data/traffic-model.txt"
+run_program 60 --no-dialog --frames 5
+check "exit status" "$status" 0
+check_true "the line is named on stderr" \
+    grep -qF "traffic-model.txt: line 2: politeness = 7 is outside 0 to 1 (the defaults stay for those)" "$work/err"
 
 echo "-- a width typed in the dialog that is not a number, then corrected"
 fresh_data

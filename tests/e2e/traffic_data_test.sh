@@ -132,8 +132,6 @@ run_program 300 "${ring[@]}" --frames 20 --traffic-parameters "$work/slow.txt" -
 check "exit status (--traffic-parameters)" "$status" 0
 check_true "a longer headway: slower from the start" awk -F, -v other="$(sed -n 2p "$work/ring.csv" | cut -d, -f6)" \
     'NR == 2 { exit !($6 < other - 1) }' "$work/slow.csv"
-run_program 60 "${ring[@]}" --frames 5 --traffic-parameters "$work/nothing.txt"
-check_true "a given file that is missing is said" grep -q "nothing.txt does not exist" "$work/err"
 
 echo "-- no settings file: the traffic never ran, so no dump is left and the exit status says so"
 fresh_data

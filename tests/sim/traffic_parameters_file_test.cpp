@@ -61,6 +61,8 @@ TEST(TrafficParametersFile, DamageKeepsTheDefaultsForWhatItSpoilsAndIsToldInOneL
           "line 5: max_acceleration_m_per_s2 is not a number", "line 6: politeness = 7 is outside 0 to 1"})
         EXPECT_NE(report.find(part), std::string::npos) << part << " in: " << report;
     EXPECT_NE(report.find("and 3 more"), std::string::npos) << report;
+    // Named with --traffic-parameters, the same file is refused at its first bad line.
+    EXPECT_EQ(CheckGivenTrafficParameters(file), file.string() + ":3: unknown name \"speed\"");
 
     // A folder where the file should be cannot be read as one.
     const auto folder = dir.path() / "folder.txt";
@@ -68,6 +70,11 @@ TEST(TrafficParametersFile, DamageKeepsTheDefaultsForWhatItSpoilsAndIsToldInOneL
     IdmParameters unread;
     EXPECT_NE(LoadTrafficParameters(folder, unread).find("not a file"), std::string::npos);
     EXPECT_EQ(unread, IdmParameters{});
+    EXPECT_EQ(CheckGivenTrafficParameters(folder), folder.string() + ": cannot read the file");
+    write(file, "# " + std::string(64 * 1024, 'x') + "\n");
+    EXPECT_EQ(CheckGivenTrafficParameters(file), file.string() + ": too large for a parameters file");
+    write(file, "# only comments\n\npoliteness = 0.5\n");
+    EXPECT_EQ(CheckGivenTrafficParameters(file), "");
 }
 
 } // namespace
