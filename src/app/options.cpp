@@ -6,6 +6,7 @@
 #include "platform/os/files.h"
 #include "traffic/tables.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <functional>
@@ -139,7 +140,8 @@ const std::vector<OptionSpec>& option_table() {
          named_into(&Options::traffic_model, traffic_model_named, "a traffic model (classic or idm)")},
         {"scenario", "NAME",
          "the car-following model's street: open (default) or ring (each lane a closed loop of "
-         "--ring-length metres); also chosen in the F3 panel",
+         "--ring-length metres); also chosen in the F3 panel. A scenario other than open runs the "
+         "car-following model (idm) and is refused with --traffic-model classic",
          named_into(&Options::scenario, traffic_scenario_named, "a scenario (open or ring)")},
         {"ring-length", "METRES", "length of the ring a lane, 200 to 2000; default 250",
          [](Options& o, const std::string& v) {
@@ -188,6 +190,7 @@ ParseResult error(std::string text) {
 
 ParseResult parse_options(const std::vector<std::string>& args) {
     ParseResult result;
+    std::vector<std::string_view> given; // names of the options taken
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -222,9 +225,25 @@ ParseResult parse_options(const std::vector<std::string>& args) {
 
         if (const std::string err = spec->apply(result.options, value); !err.empty())
             return error("option --" + name + ": " + err);
+        given.push_back(spec->name);
+    }
+    if (result.kind != ParseResult::Kind::Run) return result;
+    Options& o = result.options;
+    const auto was_given = [&given](std::string_view name) {
+        return std::find(given.begin(), given.end(), name) != given.end();
+    };
+    // The scenarios are streets of the car-following model; the program's own traffic has none.
+    if (o.scenario != TrafficScenario::Open) {
+        const std::string scenario = traffic_scenario_name(o.scenario);
+        if (!was_given("traffic-model"))
+            o.traffic_model = TrafficModelKind::Idm;
+        else if (o.traffic_model == TrafficModelKind::Classic)
+            return error("options --scenario " + scenario +
+                         " and --traffic-model classic do not go together (a scenario runs the "
+                         "car-following model, idm)");
     }
     // A video of measured frame times would play too fast or too slow, and never the same twice.
-    if (result.kind == ParseResult::Kind::Run && result.options.video && !result.options.fixed_step)
+    if (o.video && !o.fixed_step)
         return error(
             "option --video needs --fixed-step SECONDS (the video plays at 1 / SECONDS frames per second)");
     return result;

@@ -28,6 +28,7 @@ TEST(Options, APlainStartChangesNothing) {
     EXPECT_FALSE(o.no_dialog);
     EXPECT_FALSE(o.data || o.frames || o.keys || o.fixed_step || o.seed || o.roads || o.screenshot ||
                  o.stats || o.traffic_log || o.dump_traffic || o.video);
+    EXPECT_EQ(o.traffic_model, TrafficModelKind::Classic);
 }
 
 TEST(Options, EveryOptionIsTakenInBothSpellings) {
@@ -112,6 +113,23 @@ TEST(Options, AVideoNeedsAFixedStep) {
               "option --video needs --fixed-step SECONDS (the video plays at 1 / SECONDS frames per second)");
     const ParseResult r = parse({"--video", "v.mp4", "--fixed-step", "0.04"});
     EXPECT_EQ(r.kind, ParseResult::Kind::Run) << r.error;
+}
+
+// A scenario is a street of the car-following model.
+TEST(Options, AScenarioBringsItsModel) {
+    const ParseResult ring = parse({"--scenario", "ring", "--ring-length", "300"});
+    ASSERT_EQ(ring.kind, ParseResult::Kind::Run) << ring.error;
+    EXPECT_EQ(ring.options.traffic_model, TrafficModelKind::Idm);
+    EXPECT_EQ(ring.options.ring_length, 300.0);
+    EXPECT_EQ(parse({"--traffic-model=idm", "--scenario=ring"}).kind, ParseResult::Kind::Run);
+    EXPECT_EQ(parse({"--scenario", "open"}).options.traffic_model, TrafficModelKind::Classic);
+
+    EXPECT_EQ(error_of({"--scenario", "ring", "--traffic-model", "classic"}),
+              "options --scenario ring and --traffic-model classic do not go together (a scenario runs "
+              "the car-following model, idm)");
+    // Help is still help.
+    EXPECT_EQ(parse({"--scenario", "ring", "--traffic-model", "classic", "--help"}).kind,
+              ParseResult::Kind::Help);
 }
 
 TEST(Options, UnknownOptionsAndStrayArguments) {
