@@ -143,7 +143,8 @@ const std::vector<OptionSpec>& option_table() {
          "--ring-length metres); also chosen in the F3 panel. A scenario other than open runs the "
          "car-following model (idm) and is refused with --traffic-model classic",
          named_into(&Options::scenario, traffic_scenario_named, "a scenario (open or ring)")},
-        {"ring-length", "METRES", "length of the ring a lane, 200 to 2000; default 250",
+        {"ring-length", "METRES",
+         "length of the ring a lane, 200 to 2000; default 250. Refused without --scenario ring",
          [](Options& o, const std::string& v) {
              double s = 0;
              if (!parse_finite(v, s)) return "'" + v + "' is not a number of metres";
@@ -172,6 +173,16 @@ const std::vector<OptionSpec>& option_table() {
     };
     return table;
 }
+
+// Options that mean something on one scenario's street only: on another they would be dropped
+// unseen, so they are refused there. Each such option is one line here.
+struct ScenarioOption {
+    std::string_view name;
+    TrafficScenario scenario;
+};
+constexpr ScenarioOption kScenarioOptions[] = {
+    {"ring-length", TrafficScenario::Ring},
+};
 
 const OptionSpec* find_option(std::string_view name) {
     for (const auto& spec : option_table())
@@ -242,6 +253,10 @@ ParseResult parse_options(const std::vector<std::string>& args) {
                          " and --traffic-model classic do not go together (a scenario runs the "
                          "car-following model, idm)");
     }
+    for (const ScenarioOption& needs : kScenarioOptions)
+        if (was_given(needs.name) && o.scenario != needs.scenario)
+            return error("option --" + std::string(needs.name) + " needs --scenario " +
+                         traffic_scenario_name(needs.scenario));
     // A video of measured frame times would play too fast or too slow, and never the same twice.
     if (o.video && !o.fixed_step)
         return error(

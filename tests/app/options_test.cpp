@@ -115,8 +115,9 @@ TEST(Options, AVideoNeedsAFixedStep) {
     EXPECT_EQ(r.kind, ParseResult::Kind::Run) << r.error;
 }
 
-// A scenario is a street of the car-following model.
-TEST(Options, AScenarioBringsItsModel) {
+// A scenario is a street of the car-following model; an option of one scenario would be dropped
+// unseen on another.
+TEST(Options, AScenarioBringsItsModelAndItsOwnOptionsNeedIt) {
     const ParseResult ring = parse({"--scenario", "ring", "--ring-length", "300"});
     ASSERT_EQ(ring.kind, ParseResult::Kind::Run) << ring.error;
     EXPECT_EQ(ring.options.traffic_model, TrafficModelKind::Idm);
@@ -127,6 +128,17 @@ TEST(Options, AScenarioBringsItsModel) {
     EXPECT_EQ(error_of({"--scenario", "ring", "--traffic-model", "classic"}),
               "options --scenario ring and --traffic-model classic do not go together (a scenario runs "
               "the car-following model, idm)");
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--ring-length", "300"},
+             {"--traffic-model", "idm", "--ring-length=300"},
+             {"--scenario", "ring", "--ring-length", "300", "--scenario", "open"}})
+        EXPECT_EQ(error_of(args), "option --ring-length needs --scenario ring");
+
+    // Options of every street stay free.
+    const ParseResult everywhere = parse({"--trajectories", "t.csv", "--dump-traffic", "d.json",
+                                          "--traffic-log", "l.csv", "--traffic-parameters", "p.txt"});
+    EXPECT_EQ(everywhere.kind, ParseResult::Kind::Run) << everywhere.error;
+    EXPECT_EQ(everywhere.options.traffic_model, TrafficModelKind::Classic);
     // Help is still help.
     EXPECT_EQ(parse({"--scenario", "ring", "--traffic-model", "classic", "--help"}).kind,
               ParseResult::Kind::Help);

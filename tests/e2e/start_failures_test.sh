@@ -2,9 +2,9 @@
 # Starts that end before the scene, each with its exit status and its message: no settings file (one
 # error box, answered with Return), no display, a display that cannot be reached, a key script that
 # cannot be read, a --traffic-parameters file that is missing or has a bad line, a scenario with the
-# wrong model. None of them writes a settings file. A bad line in the parameters file beside
-# config.dat is only warned about. Then a width typed in the dialog that is not a number: the dialog
-# refuses it and stays open, and takes the corrected one.
+# wrong model, a ring option without the ring. None of them writes a settings file. A bad line in the
+# parameters file beside config.dat is only warned about. Then a width typed in the dialog that is
+# not a number: the dialog refuses it and stays open, and takes the corrected one.
 # Usage: start_failures_test.sh PROGRAM DATA-FOLDER MESSAGE-SHIM
 PROGRAM="$1" DATA="$2" SHIM="$3"
 source "$(dirname "$0")/lib.sh"
@@ -76,6 +76,7 @@ refused "kelvane3d: $work/bad-line.txt:2: politeness = 7 is outside 0 to 1" \
 refused "kelvane3d: $work/nothing.txt: no such file" --traffic-parameters "$work/nothing.txt"
 refused "kelvane3d: options --scenario ring and --traffic-model classic do not go together"\
 " (a scenario runs the car-following model, idm)" --scenario ring --traffic-model classic
+refused "kelvane3d: option --ring-length needs --scenario ring" --traffic-model idm --ring-length 300
 
 echo "-- the same bad line in the file beside config.dat: said, and the run goes on"
 fresh_data
