@@ -23,6 +23,19 @@ bool valid_lane(std::int32_t lane) {
     return lane >= 0 && lane < 3;
 }
 
+// Road r's cells of every table, for the loops that write a road's cells.
+struct RoadCells {
+    RoadCells(TrafficTables& T, std::size_t r)
+        : Lane(T.VehLane.road(r)), Dist(T.VehDist.road(r)), Speed(T.VehSpeed.road(r)),
+          Offset(T.VehOffset.road(r)), Target(T.VehTargetOffset.road(r)), Side(T.VehSideStep.road(r)) {}
+    VehicleTable<std::int32_t>::Road& Lane;
+    VehicleTable<double>::Road& Dist;
+    VehicleTable<std::int32_t>::Road& Speed;
+    VehicleTable<std::int32_t>::Road& Offset;
+    VehicleTable<std::int32_t>::Road& Target;
+    VehicleTable<std::int32_t>::Road& Side;
+};
+
 // Kinds 3 to 5: each lane slot's slow vehicle.
 bool is_slow(std::uint8_t kind) {
     return kind >= 3;
@@ -194,19 +207,12 @@ void IdmTraffic::set_up_vehicles(const VehicleList& Start, VehicleList& Vehicles
 }
 
 void IdmTraffic::fill_cells(const Road& road, int r) {
-    TrafficTables& T = *Tables;
-    const auto ru = static_cast<std::size_t>(r);
-    auto& Lane = T.VehLane.road(ru);
-    auto& Dist = T.VehDist.road(ru);
-    auto& Speed = T.VehSpeed.road(ru);
-    auto& Offset = T.VehOffset.road(ru);
-    auto& Target = T.VehTargetOffset.road(ru);
-    auto& Side = T.VehSideStep.road(ru);
+    RoadCells c(*Tables, static_cast<std::size_t>(r));
     for (int m = 0; m < 3; ++m)
         for (int n = 0; n <= LastCar; ++n) {
-            Lane[m][n] = -1;
-            Dist[m][n] = std::numeric_limits<double>::quiet_NaN();
-            Speed[m][n] = Offset[m][n] = Target[m][n] = Side[m][n] = 0;
+            c.Lane[m][n] = -1;
+            c.Dist[m][n] = std::numeric_limits<double>::quiet_NaN();
+            c.Speed[m][n] = c.Offset[m][n] = c.Target[m][n] = c.Side[m][n] = 0;
         }
     const int count = road.count();
     for (int s = 0; s < count; ++s) {
@@ -214,24 +220,17 @@ void IdmTraffic::fill_cells(const Road& road, int r) {
         if (id < 0 || id >= TableVehicles) continue;
         const int m = id / (LastCar + 1), n = id % (LastCar + 1);
         const Driven& d = road.Veh[s];
-        Lane[m][n] = d.Lane;
-        Dist[m][n] = d.X * 100.0;
-        Speed[m][n] = static_cast<std::int32_t>(std::nearbyint(d.V / MetresPerSecondPerUnit));
-        Offset[m][n] = road.Offset[s];
-        Target[m][n] = road.TargetOffset[s];
-        Side[m][n] = d.SideStep;
+        c.Lane[m][n] = d.Lane;
+        c.Dist[m][n] = d.X * 100.0;
+        c.Speed[m][n] = static_cast<std::int32_t>(std::nearbyint(d.V / MetresPerSecondPerUnit));
+        c.Offset[m][n] = road.Offset[s];
+        c.Target[m][n] = road.TargetOffset[s];
+        c.Side[m][n] = d.SideStep;
     }
 }
 
 void IdmTraffic::slide_and_mirror(Road& road, int r) {
-    TrafficTables& T = *Tables;
-    const auto ru = static_cast<std::size_t>(r);
-    auto& Lane = T.VehLane.road(ru);
-    auto& Dist = T.VehDist.road(ru);
-    auto& Speed = T.VehSpeed.road(ru);
-    auto& Offset = T.VehOffset.road(ru);
-    auto& Target = T.VehTargetOffset.road(ru);
-    auto& Side = T.VehSideStep.road(ru);
+    RoadCells c(*Tables, static_cast<std::size_t>(r));
     const int count = road.count();
     for (int s = 0; s < count; ++s) {
         Driven& d = road.Veh[s];
@@ -243,16 +242,16 @@ void IdmTraffic::slide_and_mirror(Road& road, int r) {
             road.Offset[s] += d.SideStep;
             if (road.Offset[s] == road.TargetOffset[s]) d.SideStep = 0;
             if (cell) {
-                Lane[m][n] = d.Lane;
-                Offset[m][n] = road.Offset[s];
-                Target[m][n] = road.TargetOffset[s];
-                Side[m][n] = d.SideStep;
+                c.Lane[m][n] = d.Lane;
+                c.Offset[m][n] = road.Offset[s];
+                c.Target[m][n] = road.TargetOffset[s];
+                c.Side[m][n] = d.SideStep;
             }
         }
         // A vehicle the model does not drive keeps its cell as it found it.
         if (cell && d.Active) {
-            Dist[m][n] = d.X * 100.0;
-            Speed[m][n] = static_cast<std::int32_t>(std::nearbyint(d.V / MetresPerSecondPerUnit));
+            c.Dist[m][n] = d.X * 100.0;
+            c.Speed[m][n] = static_cast<std::int32_t>(std::nearbyint(d.V / MetresPerSecondPerUnit));
         }
     }
 }
