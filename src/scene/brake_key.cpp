@@ -13,7 +13,7 @@
 namespace kl::scene {
 
 std::optional<BrakeTarget> ChooseBrakeTarget(const SceneState& S) {
-    if (S.Follow.Active && StreetVehiclePosition(S.Street, S.Follow.Road, S.Follow.Id))
+    if (S.Follow.Active && DrawnVehicle(S.Street, S.Follow.Road, S.Follow.Id))
         return BrakeTarget{S.Follow.Road, S.Follow.Id};
     Vec3 U, V{0, 1, 0};
     resume_past_fault([&] {
@@ -27,9 +27,8 @@ std::optional<BrakeTarget> ChooseBrakeTarget(const SceneState& S) {
     std::optional<BrakeTarget> best;
     double best_ahead = std::numeric_limits<double>::infinity();
     for (const Vehicle& v : S.Street.Vehicles.road(road)) {
-        const auto p = StreetVehiclePosition(S.Street, road, v.Id);
-        if (!p) continue;
-        double ahead = (p->y - U.y) * forward;
+        if (!IsDrawn(v)) continue;
+        double ahead = (VehicleSimPosition(v).y - U.y) * forward;
         if (ring > 0) ahead -= std::floor(ahead / ring) * ring;
         if (ahead >= 0 && ahead < best_ahead) {
             best_ahead = ahead;

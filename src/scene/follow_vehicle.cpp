@@ -20,15 +20,6 @@ namespace {
 // too rather than at the height its model is placed at.
 constexpr float kEyeHeight = 1.0f;
 
-// A vehicle that is drawn somewhere: in a lane and at a finite place.
-const Vehicle* drawn_vehicle(const Street& street, std::int32_t road, std::int32_t id) {
-    const Vehicle* v = street.Vehicles.find(road, id);
-    if (v == nullptr || v->Lane < 0 || v->Lane > 2 || !std::isfinite(v->Position) ||
-        !std::isfinite(v->Across))
-        return nullptr;
-    return v;
-}
-
 // Along the road, turned towards the lane it slides to, as if it got there 20 m ahead.
 Vec3 heading(const Vehicle& v) {
     const double across = v.Lane * LaneWidthMetres - v.Across;
@@ -55,16 +46,19 @@ Vec3 along(const Vec3& from, const Vec3& to, float w) {
 
 } // namespace
 
-std::optional<Vec3> StreetVehiclePosition(const Street& street, std::int32_t road, std::int32_t id) {
-    const Vehicle* v = drawn_vehicle(street, road, id);
-    if (v == nullptr) return std::nullopt;
-    return VehicleSimPosition(*v);
+bool IsDrawn(const Vehicle& v) {
+    return v.Lane >= 0 && v.Lane <= 2 && std::isfinite(v.Position) && std::isfinite(v.Across);
 }
 
-std::optional<Vec3> RingImagePosition(const Street& street, std::int32_t road, std::int32_t id, double ring,
-                                      double along) {
-    auto p = StreetVehiclePosition(street, road, id);
-    if (!p || !(ring > 0) || !std::isfinite(along)) return p;
+const Vehicle* DrawnVehicle(const Street& street, std::int32_t road, std::int32_t id) {
+    const Vehicle* v = street.Vehicles.find(road, id);
+    return v != nullptr && IsDrawn(*v) ? v : nullptr;
+}
+
+std::optional<Vec3> RingImagePosition(const Vehicle& v, double ring, double along) {
+    if (!IsDrawn(v)) return std::nullopt;
+    std::optional<Vec3> p = VehicleSimPosition(v);
+    if (!(ring > 0) || !std::isfinite(along)) return p;
     const double k = std::round((along - p->y) / ring);
     p->y = static_cast<float>(p->y + k * ring);
     return p;
@@ -80,15 +74,15 @@ void FollowNextVehicle(SceneState& S) {
     const double ring = S.Model ? S.Model->ring_length() : 0.0;
     double current = -1.0;
     if (S.Follow.Active)
-        if (const auto p = RingImagePosition(S.Street, S.Follow.Road, S.Follow.Id, ring, S.Follow.Along))
-            current = distance(*p);
+        if (const Vehicle* v = DrawnVehicle(S.Street, S.Follow.Road, S.Follow.Id))
+            if (const auto p = RingImagePosition(*v, ring, S.Follow.Along)) current = distance(*p);
 
     FollowedVehicle nearest, next;
     double nearest_d = std::numeric_limits<double>::infinity(), next_d = nearest_d;
     for (const Vehicle& v : S.Street.Vehicles.all()) {
         // On a ring, the copies just behind and just ahead of the viewer.
         for (const double offset : {-0.5, 0.5}) {
-            const auto p = RingImagePosition(S.Street, v.Road, v.Id, ring, U.y + offset * ring);
+            const auto p = RingImagePosition(v, ring, U.y + offset * ring);
             if (!p || !InViewCone(*p, U, V, kVehicleCone)) continue;
             const double d = distance(*p);
             FollowedVehicle candidate;
@@ -116,15 +110,15 @@ void PlaceFollowCamera(SceneState& S) {
     if (!f.Active) return;
     const double ring = S.Model ? S.Model->ring_length() : 0.0;
     if (ring > 0 && !std::isfinite(f.Along)) f.Along = S.UserPos.y;
-    const auto p = RingImagePosition(S.Street, f.Road, f.Id, ring, f.Along);
+    const Vehicle* v = DrawnVehicle(S.Street, f.Road, f.Id);
+    const auto p = v != nullptr ? RingImagePosition(*v, ring, f.Along) : std::nullopt;
     if (!p) {
         f.Active = false;
         return;
     }
     f.Along = p->y;
     Vec3 pos = S.ChaseCamera->Pos(), dest = S.ChaseCamera->Dest();
-    place_camera(S.Program.Settings.CameraMode, *p, heading(*S.Street.Vehicles.find(f.Road, f.Id)), pos,
-                 dest);
+    place_camera(S.Program.Settings.CameraMode, *p, heading(*v), pos, dest);
     if (f.BlendLeft > 0.0f) {
         f.BlendLeft = std::max(0.0f, f.BlendLeft - S.Viewer.WallFrameTime);
         // Smoothstep: leaves the old view and reaches the vehicle without a jolt.
@@ -140,7 +134,7 @@ void PlaceFollowCamera(SceneState& S) {
 
 std::string FollowedVehicleText(const SceneState& S) {
     const FollowedVehicle& f = S.Follow;
-    const Vehicle* v = f.Active ? drawn_vehicle(S.Street, f.Road, f.Id) : nullptr;
+    const Vehicle* v = f.Active ? DrawnVehicle(S.Street, f.Road, f.Id) : nullptr;
     if (v == nullptr) return {};
     const double kmh = v->Speed * 3.6;
     return "following road " + std::to_string(f.Road) + ", lane " + std::to_string(v->Lane) + ": " +

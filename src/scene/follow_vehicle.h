@@ -12,14 +12,15 @@ namespace kl::scene {
 
 inline constexpr float kFollowBlendSeconds = 0.5f;
 
-// Where vehicle `id` of road stands, in simulation form (x across, y along, z up); nothing for a
-// vehicle the street does not have, in no lane or gone to an infinite distance.
-std::optional<Vec3> StreetVehiclePosition(const Street& street, std::int32_t road, std::int32_t id);
+// Whether a vehicle is drawn somewhere: in a lane and at a finite place.
+bool IsDrawn(const Vehicle& v);
+// Vehicle `id` of road when the street has it and it is drawn; none otherwise.
+const Vehicle* DrawnVehicle(const Street& street, std::int32_t road, std::int32_t id);
 
-// The copy of vehicle `id` of road nearest to `along` (simulation y) on a ring of that length; the
-// vehicle itself on the open street (ring 0).
-std::optional<Vec3> RingImagePosition(const Street& street, std::int32_t road, std::int32_t id, double ring,
-                                      double along);
+// Where the copy of a drawn vehicle nearest to `along` (simulation y) stands on a ring of that
+// length, in simulation form (x across, y along, z up); the vehicle itself on the open street
+// (ring 0); nothing for a vehicle that is not drawn.
+std::optional<Vec3> RingImagePosition(const Vehicle& v, double ring, double along);
 
 // The nearest vehicle in the user's view cone that lies farther than the one followed now (the
 // nearest of all when there is none farther, or nothing followed); nothing in view changes nothing.

@@ -12,8 +12,6 @@ namespace kl {
 
 namespace {
 
-constexpr double kMetresPerSecondPerUnit = 0.36;
-
 double round_up(double value, double step) {
     return std::max(step, std::ceil(value / step) * step);
 }

@@ -30,8 +30,8 @@ Vec3 VehicleSimPosition(const Vehicle& v) {
             VehicleHeight};
 }
 
-Matrix4 Street::World(const VehicleModel& model, const Vehicle& v) {
-    return model.Model->WorldMatrixAt(KlObject::EnginePosition(VehicleSimPosition(v)));
+Matrix4 Street::World(const VehicleModel& model, const Vec3& at) {
+    return model.Model->WorldMatrixAt(KlObject::EnginePosition(at));
 }
 
 void DrawVehicleAlone(const Street& street, const Vehicle& v) {

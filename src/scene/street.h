@@ -73,8 +73,11 @@ struct Street {
     const VehicleModel* ModelOf(const Vehicle& v) const {
         return v.Kind < Models.size() && Models[v.Kind].Model != nullptr ? &Models[v.Kind] : nullptr;
     }
-    // The transform vehicle v is drawn with by its model.
-    static Matrix4 World(const VehicleModel& model, const Vehicle& v);
+    // The transform vehicle v is drawn with by its model; at, where it stands, when worked out already.
+    static Matrix4 World(const VehicleModel& model, const Vehicle& v) {
+        return World(model, VehicleSimPosition(v));
+    }
+    static Matrix4 World(const VehicleModel& model, const Vec3& at);
 };
 
 // Draws vehicle v by itself, where it stands, for when the batch cannot take its model. On the

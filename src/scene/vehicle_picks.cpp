@@ -14,8 +14,10 @@ void pick_road(const Street& street, const ViewTest& view, const DrawReach& reac
     picks.clear();
     for (const Vehicle& v : street.Vehicles.road(r)) {
         const VehicleModel* model = street.ModelOf(v);
-        if (model == nullptr || !view(VehicleSimPosition(v), kVehicleCone)) continue;
-        const Matrix4 world = Street::World(*model, v);
+        if (model == nullptr) continue;
+        const Vec3 at = VehicleSimPosition(v);
+        if (!view(at, kVehicleCone)) continue;
+        const Matrix4 world = Street::World(*model, at);
         Detail form = Detail::Full;
         // A model whose box cannot be read is drawn whole.
         if (!model->HasBox || ReachesPicture(reach, world, model->Low, model->High, form))

@@ -17,7 +17,6 @@ namespace kl {
 namespace {
 
 constexpr int LastCar = TrafficTables::LastCar;
-constexpr double MetresPerSecondPerUnit = 0.36;
 
 bool valid_lane(std::int32_t lane) {
     return lane >= 0 && lane < 3;
@@ -111,7 +110,7 @@ void IdmTraffic::Road::add(std::int32_t id, std::int32_t lane, std::uint8_t kind
     d.HalfLen = length / 2;
     // A slow vehicle found standing still would want no speed at all, which the model cannot divide
     // by: it wants one of the tables' speed units at least.
-    d.InverseOwnSpeed = 1.0 / std::max(d.V, MetresPerSecondPerUnit);
+    d.InverseOwnSpeed = 1.0 / std::max(d.V, MetresPerSecondPerSpeedUnit);
     d.Lane = lane;
     d.Kind = kind;
     d.Active = valid_lane(lane) && std::isfinite(x) && std::isfinite(speed);
@@ -161,8 +160,8 @@ void IdmTraffic::adopt(const TrafficTables& From, std::int32_t RoadCount, Vehicl
         for (int m = 0; m < 3; ++m)
             for (int n = 0; n <= LastCar; ++n) {
                 const std::uint8_t kind = n < LastCar ? car_kind(m) : slow_vehicle_kind(m);
-                road.add(m * (LastCar + 1) + n, T.VehLane(m, n, r), kind, T.VehDist(m, n, r) / 100.0,
-                         T.VehSpeed(m, n, r) * MetresPerSecondPerUnit, Lengths.of(m, n == LastCar));
+                road.add(m * (LastCar + 1) + n, T.VehLane(m, n, r), kind, distance_metres(T.VehDist(m, n, r)),
+                         T.VehSpeed(m, n, r) * MetresPerSecondPerSpeedUnit, Lengths.of(m, n == LastCar));
                 // The slide as the tables have it, half done or not.
                 road.Offset.back() = T.VehOffset(m, n, r);
                 road.TargetOffset.back() = T.VehTargetOffset(m, n, r);
@@ -221,8 +220,8 @@ void IdmTraffic::fill_cells(const Road& road, int r) {
         const int m = id / (LastCar + 1), n = id % (LastCar + 1);
         const Driven& d = road.Veh[s];
         c.Lane[m][n] = d.Lane;
-        c.Dist[m][n] = d.X * 100.0;
-        c.Speed[m][n] = static_cast<std::int32_t>(std::nearbyint(d.V / MetresPerSecondPerUnit));
+        c.Dist[m][n] = d.X * DistancePerMetre;
+        c.Speed[m][n] = static_cast<std::int32_t>(std::nearbyint(d.V / MetresPerSecondPerSpeedUnit));
         c.Offset[m][n] = road.Offset[s];
         c.Target[m][n] = road.TargetOffset[s];
         c.Side[m][n] = d.SideStep;
@@ -250,8 +249,8 @@ void IdmTraffic::slide_and_mirror(Road& road, int r) {
         }
         // A vehicle the model does not drive keeps its cell as it found it.
         if (cell && d.Active) {
-            c.Dist[m][n] = d.X * 100.0;
-            c.Speed[m][n] = static_cast<std::int32_t>(std::nearbyint(d.V / MetresPerSecondPerUnit));
+            c.Dist[m][n] = d.X * DistancePerMetre;
+            c.Speed[m][n] = static_cast<std::int32_t>(std::nearbyint(d.V / MetresPerSecondPerSpeedUnit));
         }
     }
 }

@@ -11,12 +11,6 @@
 
 namespace kl {
 
-// A vehicle with speed value v advances v x 36 hundredths of a world unit (one world unit is one
-// metre) per second: v x 0.36 m/s.
-constexpr double speed_kmh(std::int32_t v) {
-    return v * 0.36 * 3.6;
-}
-
 // The roads the tables really hold for a road count: 0 to 251.
 std::int32_t roads_in_tables(std::int32_t RoadCount);
 
