@@ -49,7 +49,7 @@ template <bool Idm, bool Ring = false> void BM_TrafficModel(benchmark::State& st
         auto idm = std::make_unique<kl::IdmTraffic>();
         if constexpr (Ring) {
             idm->parameters() = kl::scenario_default_parameters(kl::TrafficScenario::Ring);
-            idm->set_scenario(kl::TrafficScenario::Ring, kl::DefaultRingLength);
+            idm->set_scenario({.Scenario = kl::TrafficScenario::Ring});
         }
         model = std::move(idm);
     } else {

@@ -190,7 +190,7 @@ void SetUpTrafficState(SceneState& S) {
     if (!S.Model || S.Model->kind() != S.Program.TrafficKind)
         S.Model = make_traffic_model(S.Program.TrafficKind, platform::OptimisationsOff(),
                                      &S.Program.TrafficParameters, measured_vehicle_lengths(S.Street));
-    S.Model->set_scenario(S.Program.Scenario, S.Program.RingLength);
+    S.Model->set_scenario(S.Program.ScenarioChosen());
     // The followed vehicle is found afresh on the new ring.
     S.Follow.Along = std::numeric_limits<double>::quiet_NaN();
     resume_past_fault([&] { S.Model->set_up(S.RoadCount, S.Program.Rnd, S.Street.Vehicles); });

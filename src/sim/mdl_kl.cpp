@@ -26,6 +26,15 @@ KlObject& ProgramState::ObjectAt(std::int64_t k) {
     return *slot;
 }
 
+ScenarioSettings ProgramState::ScenarioChosen() const {
+    ScenarioSettings s = default_settings(Scenario);
+    s.RingLength = RingLength;
+    s.RoadLength = RoadLength;
+    if (Inflow >= 0) s.Inflow = Inflow;
+    if (RampInflow >= 0) s.RampInflow = RampInflow;
+    return s;
+}
+
 Player& PlayerAt(std::int64_t i) {
     return Program().PlayerAt(i);
 }

@@ -58,6 +58,12 @@ struct ProgramState {
     // lane, metres. The parameters and their file go with the scenario: each has its own defaults.
     TrafficScenario Scenario = TrafficScenario::Open;
     double RingLength = DefaultRingLength;
+    // The road of the scenarios fed by an inflow, metres, and their inflows in vehicles per hour (a
+    // lane of the main road; the on-ramp). Negative: the scenario's own default.
+    double RoadLength = DefaultRoadLength;
+    double Inflow = -1, RampInflow = -1;
+    // The street the car-following model is set up on, from the fields above.
+    ScenarioSettings ScenarioChosen() const;
     // --traffic-parameters: read instead of the scenario's file beside the settings; empty without.
     std::filesystem::path TrafficParametersGiven;
 

@@ -42,8 +42,9 @@ bool is_slow(std::uint8_t kind) {
 
 } // namespace
 
-void IdmTraffic::set_scenario(TrafficScenario scenario, double ring_length) {
-    Scenario = scenario;
+void IdmTraffic::set_scenario(const ScenarioSettings& settings) {
+    Scenario = settings.Scenario;
+    const double ring_length = settings.RingLength;
     NextRing = std::isfinite(ring_length) ? std::clamp(ring_length, MinRingLength, MaxRingLength)
                                           : DefaultRingLength;
 }

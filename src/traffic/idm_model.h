@@ -25,7 +25,7 @@ class IdmTraffic final : public TrafficModel {
 
     // The street the next set_up makes: the open one, or a ring of ring_length metres a lane (kept
     // to MinRingLength to MaxRingLength).
-    void set_scenario(TrafficScenario scenario, double ring_length) override;
+    void set_scenario(const ScenarioSettings& settings) override;
     TrafficScenario scenario() const { return Scenario; }
 
     // Open: the program's own set-up (same random numbers, same start), then adopt. Ring: each lane

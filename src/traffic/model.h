@@ -5,6 +5,7 @@
 
 #include "traffic/random_source.h"
 #include "traffic/ring.h"
+#include "traffic/scenario.h"
 #include "traffic/tables.h"
 #include "traffic/traffic.h"
 #include "traffic/vehicles.h"
@@ -36,11 +37,9 @@ class TrafficModel {
     // The name the command line and the dump use.
     const char* name() const { return traffic_model_name(kind()); }
 
-    // The street the next set_up makes: the open one, or a ring of ring_length metres a lane. The
-    // program's own traffic only knows the open street.
-    virtual void set_scenario(TrafficScenario scenario, double ring_length) {
-        (void)scenario, (void)ring_length;
-    }
+    // The street the next set_up makes (see ScenarioSettings). The program's own traffic only knows
+    // the open street.
+    virtual void set_scenario(const ScenarioSettings& settings) { (void)settings; }
 
     // Fresh traffic for roads 0 .. RoadCount - 1 (at most MaxRoadCount); its vehicles into Vehicles.
     virtual void set_up(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles) = 0;
@@ -51,6 +50,22 @@ class TrafficModel {
 
     // The length of the ring each lane closes on, in metres; 0 on the open street.
     virtual double ring_length() const { return 0.0; }
+    // The street the traffic set up last runs on (its inflows as they are now, which may change
+    // while it runs).
+    virtual ScenarioSettings scenario_settings() const { return {}; }
+    // The length of a road fed by an inflow, metres; 0 on the open street and the ring.
+    double road_length() const {
+        const ScenarioSettings s = scenario_settings();
+        return has_inflow(s.Scenario) ? s.RoadLength : 0.0;
+    }
+    // Vehicles of road r that arrived but found no room to enter yet; 0 on a street without inflow.
+    virtual std::int64_t waiting(std::int32_t road) const {
+        (void)road;
+        return 0;
+    }
+    // Sets the inflows of a running road fed by one (vehicles per hour per lane, and onto the ramp);
+    // they take effect at the next step. Nothing on the other streets.
+    virtual void set_inflows(double inflow, double ramp_inflow) { (void)inflow, (void)ramp_inflow; }
 
     // Makes vehicle `id` of road brake at least at deceleration m/s^2 for the next seconds of
     // simulated time; false when the model cannot (the program's own traffic never can).

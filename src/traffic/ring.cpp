@@ -14,16 +14,6 @@
 
 namespace kl {
 
-const char* traffic_scenario_name(TrafficScenario scenario) {
-    return scenario == TrafficScenario::Ring ? "ring" : "open";
-}
-
-std::optional<TrafficScenario> traffic_scenario_named(std::string_view name) {
-    if (name == "open") return TrafficScenario::Open;
-    if (name == "ring") return TrafficScenario::Ring;
-    return std::nullopt;
-}
-
 IdmParameters scenario_default_parameters(TrafficScenario scenario) {
     IdmParameters P;
     if (scenario == TrafficScenario::Ring) {

@@ -5,22 +5,10 @@
 #pragma once
 
 #include "traffic/idm.h"
-
-#include <optional>
-#include <string_view>
+#include "traffic/scenario.h"
 
 namespace kl {
 
-// Open: the street the program always had. Ring: each lane a closed loop of the ring length.
-enum class TrafficScenario : unsigned char { Open, Ring };
-
-// "open" or "ring", as the command line, the panel and the dump write them.
-const char* traffic_scenario_name(TrafficScenario scenario);
-std::optional<TrafficScenario> traffic_scenario_named(std::string_view name);
-
-inline constexpr double MinRingLength = 200.0, MaxRingLength = 2000.0;
-// Metres per lane.
-inline constexpr double DefaultRingLength = 250.0;
 // Vehicles per lane at the start: each lane slot's 20.
 inline constexpr int RingVehiclesPerLane = 20;
 

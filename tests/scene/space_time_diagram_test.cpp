@@ -135,7 +135,7 @@ TEST(FundamentalDiagram, UniformFlowLiesOnTheEquilibriumCurve) {
     VehicleList vehicles;
     IdmTraffic model;
     model.parameters() = scenario_default_parameters(TrafficScenario::Ring);
-    model.set_scenario(TrafficScenario::Ring, 450);
+    model.set_scenario({.Scenario = TrafficScenario::Ring, .RingLength = 450});
     model.set_up(1, middle, vehicles);
     FundamentalDiagram F;
     const double dt = 1.0 / 30;

@@ -242,7 +242,7 @@ TEST(IdmRing, UniformFlowAtTheEquilibriumSpeedStaysUniform) {
     VehicleList list;
     IdmTraffic model;
     model.parameters() = scenario_default_parameters(TrafficScenario::Ring);
-    model.set_scenario(TrafficScenario::Ring, 400);
+    model.set_scenario({.Scenario = TrafficScenario::Ring, .RingLength = 400});
     model.set_up(1, middle, list);
     std::array<double, 3> start{};
     for (int m = 0; m < 3; ++m)
@@ -290,7 +290,7 @@ TEST(IdmRing, ABrakeDiesOutInStableFlowAndGrowsIntoAJamInUnstableFlow) {
         IdmTraffic model;
         model.parameters() = c.P;
         model.parameters().Threshold = 1e9;
-        model.set_scenario(TrafficScenario::Ring, c.Ring);
+        model.set_scenario({.Scenario = TrafficScenario::Ring, .RingLength = c.Ring});
         model.set_up(1, middle, list);
         ASSERT_TRUE(model.brake(0, 5, 4.0, 2.0));
         double lowest = 1e9;
@@ -328,7 +328,7 @@ TEST(IdmTraffic, LongRunNeverOverlapsOrReversesAndRepeatsWithASeed) {
             VehicleList list;
             IdmTraffic model;
             if (L > 0) model.parameters() = scenario_default_parameters(scenario);
-            model.set_scenario(scenario, DefaultRingLength);
+            model.set_scenario({.Scenario = scenario});
             model.set_up(Roads, random, list);
             const TrafficTables* T = &model.tables();
             for (int frame = 0; frame < (run == 0 ? Frames : Repeated); ++frame) {

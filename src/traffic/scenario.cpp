@@ -1,0 +1,56 @@
+#include "traffic/scenario.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kl {
+
+const char* traffic_scenario_name(TrafficScenario scenario) {
+    switch (scenario) {
+    case TrafficScenario::Ring: return "ring";
+    case TrafficScenario::Roadworks: return "roadworks";
+    case TrafficScenario::Onramp: return "onramp";
+    case TrafficScenario::Open: break;
+    }
+    return "open";
+}
+
+std::optional<TrafficScenario> traffic_scenario_named(std::string_view name) {
+    for (const TrafficScenario scenario : AllScenarios)
+        if (name == traffic_scenario_name(scenario)) return scenario;
+    return std::nullopt;
+}
+
+// Provisional: to be chosen with the equilibrium curve.
+double default_inflow(TrafficScenario scenario) {
+    switch (scenario) {
+    case TrafficScenario::Roadworks: return 1500.0;
+    case TrafficScenario::Onramp: return 1600.0;
+    default: return 0.0;
+    }
+}
+
+double default_ramp_inflow(TrafficScenario scenario) {
+    return scenario == TrafficScenario::Onramp ? 700.0 : 0.0;
+}
+
+ScenarioSettings default_settings(TrafficScenario scenario) {
+    ScenarioSettings s;
+    s.Scenario = scenario;
+    s.Inflow = default_inflow(scenario);
+    s.RampInflow = default_ramp_inflow(scenario);
+    return s;
+}
+
+Bottleneck bottleneck_of(TrafficScenario scenario, double road_length) {
+    if (!has_inflow(scenario)) return {};
+    const double length = std::isfinite(road_length) ? std::clamp(road_length, MinRoadLength, MaxRoadLength)
+                                                     : DefaultRoadLength;
+    Bottleneck b;
+    b.Start = length * (2500.0 / DefaultRoadLength);
+    b.End = b.Start + BottleneckLength;
+    if (scenario == TrafficScenario::Onramp) b.RampStart = b.Start - RampApproach;
+    return b;
+}
+
+} // namespace kl
