@@ -1,5 +1,7 @@
 #include "traffic/scenario.h"
 
+#include "traffic/vehicles.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -51,6 +53,12 @@ Bottleneck bottleneck_of(TrafficScenario scenario, double road_length) {
     b.End = b.Start + BottleneckLength;
     if (scenario == TrafficScenario::Onramp) b.RampStart = b.Start - RampApproach;
     return b;
+}
+
+double ramp_across(const Bottleneck& b, double position) {
+    constexpr double lane_width = LaneWidthMetres, right = lane_width * RightLane;
+    const double to_go = b.Start - b.RampStart > 0 ? (b.Start - position) / (b.Start - b.RampStart) : 0.0;
+    return right + lane_width + (RampStartAcross - lane_width) * std::clamp(to_go, 0.0, 1.0);
 }
 
 } // namespace kl

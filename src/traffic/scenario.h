@@ -72,4 +72,9 @@ inline constexpr double RampStartAcross = 40.0;
 // None (all zero) for the scenarios without one.
 Bottleneck bottleneck_of(TrafficScenario scenario, double road_length);
 
+// Metres across from lane 0's middle of the on-ramp's middle at `position` metres along the road:
+// RampStartAcross right of the right lane at RampStart, coming in straight to one lane width beside
+// it at the bottleneck's start, and beside it from there on.
+double ramp_across(const Bottleneck& b, double position);
+
 } // namespace kl
