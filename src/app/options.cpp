@@ -78,6 +78,31 @@ Apply named_into(Field Options::*field, Lookup lookup, std::string what) {
     };
 }
 
+// A number of metres from low to high, as "low to high metres" says when it is not.
+Apply metres_into(double Options::*field, double low, double high) {
+    return [field, low, high](Options& o, const std::string& v) {
+        double s = 0;
+        if (!parse_finite(v, s)) return "'" + v + "' is not a number of metres";
+        if (s < low || s > high)
+            return "'" + v + "' is outside " + std::to_string(std::lround(low)) + " to " +
+                   std::to_string(std::lround(high)) + " metres";
+        o.*field = s;
+        return std::string();
+    };
+}
+
+// Vehicles an hour, 0 to high.
+Apply flow_into(std::optional<double> Options::*field, double high) {
+    return [field, high](Options& o, const std::string& v) {
+        double s = 0;
+        if (!parse_finite(v, s)) return "'" + v + "' is not a number of vehicles an hour";
+        if (s < 0 || s > high)
+            return "'" + v + "' is outside 0 to " + std::to_string(std::lround(high)) + " vehicles an hour";
+        o.*field = s;
+        return std::string();
+    };
+}
+
 const std::string kRoadsHelp = "number of road strips (0 to " + std::to_string(MaxRoadCount) +
                                "), put into the dialog's \"Nombre de Sim\" field";
 
@@ -139,19 +164,28 @@ const std::vector<OptionSpec>& option_table() {
          "changes); M switches while running",
          named_into(&Options::traffic_model, traffic_model_named, "a traffic model (classic or idm)")},
         {"scenario", "NAME",
-         "the car-following model's street: open (default) or ring (each lane a closed loop of "
-         "--ring-length metres); also chosen in the F3 panel. A scenario other than open runs the "
-         "car-following model (idm) and is refused with --traffic-model classic",
-         named_into(&Options::scenario, traffic_scenario_named, "a scenario (open or ring)")},
+         "the car-following model's street: open (default), ring (each lane a closed loop of "
+         "--ring-length metres), roadworks (a road fed at its start whose right lane is closed "
+         "for 300 m) or onramp (a road fed at its start that an on-ramp joins); also chosen in the "
+         "F3 panel. A scenario other than open runs the car-following model (idm) and is refused "
+         "with --traffic-model classic",
+         named_into(&Options::scenario, traffic_scenario_named,
+                    "a scenario (open, ring, roadworks or onramp)")},
         {"ring-length", "METRES",
          "length of the ring a lane, 200 to 2000; default 250. Refused without --scenario ring",
-         [](Options& o, const std::string& v) {
-             double s = 0;
-             if (!parse_finite(v, s)) return "'" + v + "' is not a number of metres";
-             if (s < MinRingLength || s > MaxRingLength) return "'" + v + "' is outside 200 to 2000 metres";
-             o.ring_length = s;
-             return std::string();
-         }},
+         metres_into(&Options::ring_length, MinRingLength, MaxRingLength)},
+        {"road-length", "METRES",
+         "length of the road of roadworks and onramp, 1000 to 20000; default 4000. Refused on the "
+         "other streets",
+         metres_into(&Options::road_length, MinRoadLength, MaxRoadLength)},
+        {"inflow", "VEH_PER_H",
+         "vehicles an hour entering each lane of the road of roadworks and onramp, 0 to 3000; "
+         "default the scenario's own. Refused on the other streets",
+         flow_into(&Options::inflow, MaxInflow)},
+        {"ramp-inflow", "VEH_PER_H",
+         "vehicles an hour entering the on-ramp, 0 to 2500; default the scenario's own. Refused "
+         "without --scenario onramp",
+         flow_into(&Options::ramp_inflow, MaxRampInflow)},
         {"traffic-parameters", "FILE",
          "read the car-following model's parameters from FILE (as traffic-model.txt) instead of the "
          "file beside the settings. A missing or unreadable FILE, or a bad line in it, is refused "
@@ -161,6 +195,10 @@ const std::vector<OptionSpec>& option_table() {
          "write every vehicle's position, speed and acceleration to FILE (CSV, every 0.5 s of "
          "simulated time)",
          path_into(&Options::trajectories)},
+        {"detectors", "FILE",
+         "write the car-following model's loop detectors to FILE (CSV: every 250 m of every lane, a "
+         "row per loop, lane and 60 s of simulated time); refused with the program's own traffic",
+         path_into(&Options::detectors)},
         {"video", "FILE", "encode every frame into FILE (H.264 MP4) at 1 / --fixed-step frames per second",
          path_into(&Options::video)},
         {"video-quality", "Q", "quality of --video, 0 (lossless, large) to 51 (smallest); default 23",
@@ -176,13 +214,33 @@ const std::vector<OptionSpec>& option_table() {
 
 // Options that mean something on one scenario's street only: on another they would be dropped
 // unseen, so they are refused there. Each such option is one line here.
+// The scenarios an option is allowed on, one bit each.
+constexpr unsigned scenario_bit(TrafficScenario s) {
+    return 1u << static_cast<unsigned>(s);
+}
 struct ScenarioOption {
     std::string_view name;
-    TrafficScenario scenario;
+    unsigned scenarios;
 };
+constexpr unsigned kInflowScenarios =
+    scenario_bit(TrafficScenario::Roadworks) | scenario_bit(TrafficScenario::Onramp);
 constexpr ScenarioOption kScenarioOptions[] = {
-    {"ring-length", TrafficScenario::Ring},
+    {"ring-length", scenario_bit(TrafficScenario::Ring)},
+    {"road-length", kInflowScenarios},
+    {"inflow", kInflowScenarios},
+    {"ramp-inflow", scenario_bit(TrafficScenario::Onramp)},
 };
+
+// "ring", "roadworks or onramp".
+std::string scenario_names(unsigned scenarios) {
+    std::string text;
+    for (const TrafficScenario s : AllScenarios) {
+        if ((scenarios & scenario_bit(s)) == 0) continue;
+        if (!text.empty()) text += " or ";
+        text += traffic_scenario_name(s);
+    }
+    return text;
+}
 
 const OptionSpec* find_option(std::string_view name) {
     for (const auto& spec : option_table())
@@ -254,9 +312,14 @@ ParseResult parse_options(const std::vector<std::string>& args) {
                          "car-following model, idm)");
     }
     for (const ScenarioOption& needs : kScenarioOptions)
-        if (was_given(needs.name) && o.scenario != needs.scenario)
+        if (was_given(needs.name) && (needs.scenarios & scenario_bit(o.scenario)) == 0)
             return error("option --" + std::string(needs.name) + " needs --scenario " +
-                         traffic_scenario_name(needs.scenario));
+                         scenario_names(needs.scenarios));
+    // The loops measure the car-following model's vehicles in metres and m/s; the program's own
+    // traffic would give a file of empty rows.
+    if (o.detectors && o.traffic_model == TrafficModelKind::Classic)
+        return error("option --detectors needs the car-following model (--traffic-model idm, or --scenario "
+                     "ring, roadworks or onramp)");
     // A video of measured frame times would play too fast or too slow, and never the same twice.
     if (o.video && !o.fixed_step)
         return error(

@@ -31,8 +31,12 @@ struct Options {
     TrafficModelKind traffic_model = TrafficModelKind::Classic;
     TrafficScenario scenario = TrafficScenario::Open;
     double ring_length = DefaultRingLength;                  // metres a lane, MinRingLength to MaxRingLength
+    double road_length = DefaultRoadLength;                  // metres, MinRoadLength to MaxRoadLength
+    std::optional<double> inflow;                            // vehicles/h a lane; the scenario's own without
+    std::optional<double> ramp_inflow;                       // vehicles/h onto the on-ramp
     std::optional<std::filesystem::path> traffic_parameters; // instead of the file beside config.dat
     std::optional<std::filesystem::path> trajectories;       // floating-car data, CSV
+    std::optional<std::filesystem::path> detectors;          // loop detector readings, CSV
 };
 
 struct ParseResult {

@@ -178,6 +178,10 @@ void choose_traffic(const Options& options) {
     P.Rnd.seed(options.seed ? *options.seed : seconds_since_midnight());
     P.TrafficKind = options.traffic_model;
     P.RingLength = options.ring_length;
+    P.RoadLength = options.road_length;
+    // Negative: the scenario's own inflow.
+    P.Inflow = options.inflow.value_or(-1.0);
+    P.RampInflow = options.ramp_inflow.value_or(-1.0);
     if (options.traffic_parameters) P.TrafficParametersGiven = *options.traffic_parameters;
     if (const std::string problem = ChooseScenario(P, options.scenario, ConfigFile().parent_path());
         !problem.empty())

@@ -134,6 +134,42 @@ TEST(Options, AScenarioBringsItsModelAndItsOwnOptionsNeedIt) {
              {"--scenario", "ring", "--ring-length", "300", "--scenario", "open"}})
         EXPECT_EQ(error_of(args), "option --ring-length needs --scenario ring");
 
+    // The roads fed by an inflow: their length and inflows, in range, on their scenarios only.
+    const ParseResult onramp = parse({"--scenario=onramp", "--road-length", "20000", "--inflow", "0",
+                                      "--ramp-inflow", "2500", "--detectors", "d.csv"});
+    ASSERT_EQ(onramp.kind, ParseResult::Kind::Run) << onramp.error;
+    EXPECT_EQ(onramp.options.traffic_model, TrafficModelKind::Idm);
+    EXPECT_EQ(onramp.options.road_length, 20000.0);
+    EXPECT_EQ(onramp.options.inflow, 0.0);
+    EXPECT_EQ(onramp.options.ramp_inflow, 2500.0);
+    EXPECT_EQ(onramp.options.detectors, std::filesystem::path("d.csv"));
+    const ParseResult roadworks = parse({"--scenario", "roadworks", "--road-length=1000", "--inflow=3000"});
+    ASSERT_EQ(roadworks.kind, ParseResult::Kind::Run) << roadworks.error;
+    EXPECT_EQ(roadworks.options.inflow, 3000.0);
+    EXPECT_FALSE(roadworks.options.ramp_inflow);
+    EXPECT_EQ(error_of({"--scenario", "roadworks", "--road-length", "999"}),
+              "option --road-length: '999' is outside 1000 to 20000 metres");
+    EXPECT_EQ(error_of({"--scenario", "onramp", "--inflow", "3000.5"}),
+              "option --inflow: '3000.5' is outside 0 to 3000 vehicles an hour");
+    EXPECT_EQ(error_of({"--scenario", "onramp", "--ramp-inflow", "-1"}),
+              "option --ramp-inflow: '-1' is outside 0 to 2500 vehicles an hour");
+    EXPECT_EQ(error_of({"--scenario", "onramp", "--inflow", "lots"}),
+              "option --inflow: 'lots' is not a number of vehicles an hour");
+    EXPECT_EQ(error_of({"--scenario", "ring", "--road-length", "2000"}),
+              "option --road-length needs --scenario roadworks or onramp");
+    EXPECT_EQ(error_of({"--inflow", "1000"}), "option --inflow needs --scenario roadworks or onramp");
+    EXPECT_EQ(error_of({"--scenario", "roadworks", "--ramp-inflow", "100"}),
+              "option --ramp-inflow needs --scenario onramp");
+    EXPECT_EQ(error_of({"--scenario", "bridge"}),
+              "option --scenario: 'bridge' is not a scenario (open, ring, roadworks or onramp)");
+
+    // The loops measure the car-following model only.
+    EXPECT_EQ(parse({"--traffic-model", "idm", "--detectors", "d.csv"}).kind, ParseResult::Kind::Run);
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--detectors", "d.csv"}, {"--detectors", "d.csv", "--traffic-model", "classic"}})
+        EXPECT_EQ(error_of(args), "option --detectors needs the car-following model (--traffic-model idm, or "
+                                  "--scenario ring, roadworks or onramp)");
+
     // Options of every street stay free.
     const ParseResult everywhere = parse({"--trajectories", "t.csv", "--dump-traffic", "d.json",
                                           "--traffic-log", "l.csv", "--traffic-parameters", "p.txt"});
