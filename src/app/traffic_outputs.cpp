@@ -40,9 +40,15 @@ std::string TrafficOutputs::Open(const Options& options) {
         const std::string error = open_file(Trajectories->path, "trajectories file", Trajectories->stream);
         if (!error.empty()) return error;
     }
-    Watcher =
-        std::make_unique<scene::TrafficWatch>(Log ? &Log->stream : nullptr, Dump ? &Dump->stream : nullptr,
-                                              Trajectories ? &Trajectories->stream : nullptr);
+    if (options.detectors) {
+        Detectors.emplace();
+        Detectors->path = *options.detectors;
+        const std::string error = open_file(Detectors->path, "detectors file", Detectors->stream);
+        if (!error.empty()) return error;
+    }
+    Watcher = std::make_unique<scene::TrafficWatch>(
+        Log ? &Log->stream : nullptr, Dump ? &Dump->stream : nullptr,
+        Trajectories ? &Trajectories->stream : nullptr, Detectors ? &Detectors->stream : nullptr);
     return {};
 }
 
@@ -57,6 +63,7 @@ std::string TrafficOutputs::Finish() {
     };
     close(Log, "traffic log");
     close(Trajectories, "trajectories file");
+    close(Detectors, "detectors file");
     if (Dump && Watcher && !Watcher->dumped()) {
         Dump->stream.close();
         std::error_code ec;

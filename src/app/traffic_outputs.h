@@ -1,6 +1,7 @@
-// The traffic watcher of a run and the files it writes: the statistics log (--traffic-log) and the
-// dump of the traffic tables at the end (--dump-traffic). The files are opened before anything else
-// runs, so that a path that cannot be written is reported before the user sits through a run.
+// The traffic watcher of a run and the files it writes: the statistics log (--traffic-log), the dump
+// of the traffic tables at the end (--dump-traffic), the trajectories and the loop detectors. The
+// files are opened before anything else runs, so that a path that cannot be written is reported
+// before the user sits through a run.
 #pragma once
 
 #include "app/options.h"
@@ -31,7 +32,7 @@ class TrafficOutputs {
         std::filesystem::path path;
         std::ofstream stream;
     };
-    std::optional<File> Log, Dump, Trajectories;
+    std::optional<File> Log, Dump, Trajectories, Detectors;
     std::unique_ptr<scene::TrafficWatch> Watcher;
 };
 

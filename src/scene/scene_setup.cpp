@@ -62,20 +62,6 @@ void take_vehicle_models(SceneState& S) {
     }
 }
 
-// The length of each vehicle model as loaded, along the road (the model's x axis); a model that could
-// not be loaded or measured keeps the generator's length, which the car-following model falls back on.
-VehicleLengths measured_vehicle_lengths(const Street& street) {
-    VehicleLengths lengths;
-    for (int m = 0; m < 3; ++m) {
-        for (const bool slow : {false, true}) {
-            const VehicleModel& model = street.Models[slow ? slow_vehicle_kind(m) : car_kind(m)];
-            if (!model.HasBox || !(model.High.x - model.Low.x > 0.5)) continue;
-            (slow ? lengths.Slow : lengths.Car)[m] = model.High.x - model.Low.x;
-        }
-    }
-    return lengths;
-}
-
 const char* vehicle_mesh(int lane, int n) {
     static const char* const kCars[] = {"206.x", "CLASS_A.x", "CLIO_II.x"};
     static const char* const kSlow[] = {"DUCATO.x", "TRANSIT.x", "CHRYSLER.x"};

@@ -53,4 +53,18 @@ void PlaceVehicleObjects(mdlKl::ProgramState& program, const VehicleList& vehicl
     }
 }
 
+// The length of each vehicle model as loaded, along the road (the model's x axis); a model that could
+// not be loaded or measured keeps the generator's length, which the car-following model falls back on.
+VehicleLengths measured_vehicle_lengths(const Street& street) {
+    VehicleLengths lengths;
+    for (int m = 0; m < 3; ++m) {
+        for (const bool slow : {false, true}) {
+            const VehicleModel& model = street.Models[slow ? slow_vehicle_kind(m) : car_kind(m)];
+            if (!model.HasBox || !(model.High.x - model.Low.x > 0.5)) continue;
+            (slow ? lengths.Slow : lengths.Car)[m] = model.High.x - model.Low.x;
+        }
+    }
+    return lengths;
+}
+
 } // namespace kl::scene

@@ -6,6 +6,7 @@
 #include "engine/records.h"
 #include "resources/moving_batch.h"
 #include "resources/static_batch.h"
+#include "traffic/idm.h"
 #include "traffic/vehicles.h"
 
 #include <array>
@@ -79,6 +80,10 @@ struct Street {
     }
     static Matrix4 World(const VehicleModel& model, const Vec3& at);
 };
+
+// The length of each vehicle model as loaded, along the road; a model that could not be loaded or
+// measured keeps the generator's length.
+VehicleLengths measured_vehicle_lengths(const Street& street);
 
 // Draws vehicle v by itself, where it stands, for when the batch cannot take its model. On the
 // drawing thread only: its model is moved there for the draw and back.

@@ -5,11 +5,33 @@
 #include "sim/mdl_kl.h"
 #include "traffic/log.h"
 
+#include <cmath>
+#include <string>
+
 namespace kl::scene {
 
-TrafficWatch::TrafficWatch(std::ostream* log, std::ostream* dump, std::ostream* trajectories)
-    : Log(log), Dump(dump), Trajectories(trajectories) {
+TrafficWatch::TrafficWatch(std::ostream* log, std::ostream* dump, std::ostream* trajectories,
+                           std::ostream* detectors)
+    : Log(log), Dump(dump), Trajectories(trajectories), Detectors(detectors) {
     if (Log) *Log << traffic_log_header() << std::flush;
+    if (Detectors) *Detectors << kLoopDetectorHeader << '\n' << std::flush;
+}
+
+void TrafficWatch::write_loop_rows() {
+    if (!Detectors || Loops.closed().empty()) return;
+    std::string rows;
+    for (const LoopInterval& interval : Loops.closed())
+        append_loop_rows(rows, interval);
+    *Detectors << rows << std::flush;
+}
+
+void TrafficWatch::feed_loops(const SceneState& S) {
+    if (!LoopsOn || S.Viewer.Paused) return;
+    const double dt = std::isfinite(LoopPending) && LoopPending > 0 ? LoopPending : 0.0;
+    LoopPending = S.Program.LastFrameTime;
+    Loops.step(S.Street.Vehicles, dt);
+    LoopTime += dt;
+    write_loop_rows();
 }
 
 void TrafficWatch::traffic_set_up(const SceneState& S) {
@@ -19,6 +41,18 @@ void TrafficWatch::traffic_set_up(const SceneState& S) {
     Fundamental.clear();
     Diagram.set_ring(S.Model ? S.Model->ring_length() : 0.0);
     Trajectories.traffic_set_up(S);
+    // The interval under way belongs to the traffic that ends here.
+    if (LoopsOn) {
+        Loops.close();
+        write_loop_rows();
+    }
+    LoopsOn = S.Model && S.Model->kind() == TrafficModelKind::Idm;
+    LoopPending = S.Program.LastFrameTime;
+    if (LoopsOn) {
+        ScenarioSettings street = S.Program.ScenarioChosen();
+        if (const double ring = S.Model->ring_length(); ring > 0) street.RingLength = ring;
+        Loops.set_up(street, S.RoadCount, measured_vehicle_lengths(S.Street), S.Street.Vehicles, LoopTime);
+    }
 }
 
 void TrafficWatch::window_closed(const SceneState& S, float window_seconds) {
@@ -30,6 +64,7 @@ void TrafficWatch::window_closed(const SceneState& S, float window_seconds) {
 void TrafficWatch::overlay_drawn(const SceneState& S) {
     SimTime += S.FrameTime;
     Trajectories.frame(S);
+    feed_loops(S);
     const std::int32_t road = road_under(S.UserPos.x, S.Street.Vehicles.roads());
     Diagram.follow(S.Street.Vehicles, road, SimTime);
     const bool idm = S.Model && S.Model->kind() == TrafficModelKind::Idm;
@@ -45,6 +80,10 @@ void TrafficWatch::overlay_drawn(const SceneState& S) {
 void TrafficWatch::scene_left(const SceneState& S, std::int64_t frames) {
     // The panel's texts belong to the engine, which goes soon after the scene.
     Panel.Release();
+    if (LoopsOn) {
+        Loops.close();
+        write_loop_rows();
+    }
     if (Dump && S.Model) S.Model->dump(*Dump, S.RoadCount, frames, S.Program.LastFrameTime);
     Dumped = true;
 }

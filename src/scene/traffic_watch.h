@@ -8,6 +8,7 @@
 #include "scene/scene_observer.h"
 #include "scene/traffic_panel.h"
 #include "scene/trajectories.h"
+#include "traffic/loop_detectors.h"
 #include "traffic/statistics.h"
 
 #include <cstdint>
@@ -23,8 +24,10 @@ class TrafficWatch final : public SceneObserver {
   public:
     // log receives the CSV statistics (header at once, a row per window), dump the tables when the
     // scene ends; either may be null.
-    // trajectories, when given, receives the floating-car data (see TrajectoryWriter).
-    TrafficWatch(std::ostream* log, std::ostream* dump, std::ostream* trajectories = nullptr);
+    // trajectories, when given, receives the floating-car data (see TrajectoryWriter), detectors the
+    // loop detectors' readings (CSV, header at once, an interval's rows when it closes).
+    TrafficWatch(std::ostream* log, std::ostream* dump, std::ostream* trajectories = nullptr,
+                 std::ostream* detectors = nullptr);
 
     void traffic_set_up(const SceneState& S) override;
     void window_closed(const SceneState& S, float window_seconds) override;
@@ -36,6 +39,8 @@ class TrafficWatch final : public SceneObserver {
     const SpaceTimeHistory& diagram() const { return Diagram; }
     // True once the scene ended and the dump (if any) was written.
     bool dumped() const { return Dumped; }
+    // The loop detectors, measuring while the car-following model runs.
+    const LoopDetectors& loops() const { return Loops; }
 
   private:
     std::ostream* Log;
@@ -53,6 +58,17 @@ class TrafficWatch final : public SceneObserver {
     // Simulated seconds: the frame times of the frames whose traffic has moved.
     double SimTime = 0;
     bool Dumped = false;
+
+    // After each step of the car-following model; the closed intervals go to the file.
+    void feed_loops(const SceneState& S);
+    void write_loop_rows();
+    std::ostream* Detectors;
+    LoopDetectors Loops;
+    bool LoopsOn = false;
+    // The frame time the next step moves by, as the loop left it (see TrajectoryWriter), and the
+    // simulated seconds the detectors have seen.
+    float LoopPending = 0;
+    double LoopTime = 0;
 };
 
 } // namespace kl::scene

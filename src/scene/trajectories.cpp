@@ -54,7 +54,7 @@ void TrajectoryWriter::write_rows(const SceneState& S) {
     std::size_t i = 0;
     for (const Vehicle& v : vehicles.all()) {
         const std::size_t at = i++;
-        if (v.Lane < 0 || v.Lane > 2 || !std::isfinite(v.Position)) continue;
+        if (v.Lane < 0 || v.Lane > RampLane || !std::isfinite(v.Position)) continue;
         double acceleration = v.Acceleration;
         if (stepwise) acceleration = first || !(since > 0) ? 0.0 : (v.Speed - LastSpeed[at]) / since;
         LastSpeed[at] = v.Speed;
@@ -62,7 +62,7 @@ void TrajectoryWriter::write_rows(const SceneState& S) {
         text += ',';
         text += std::to_string(v.Road);
         text += ',';
-        text += std::to_string(v.Lane);
+        text += v.Lane == RampLane ? std::string("ramp") : std::to_string(v.Lane);
         text += ',';
         text += std::to_string(v.Id);
         text += ',';

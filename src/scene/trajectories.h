@@ -1,7 +1,8 @@
 // Floating-car data (--trajectories): every half second of simulated time, one CSV row per simulated
-// vehicle with its road, lane, slot number, position, speed and acceleration, as traffic simulators
-// write trajectories, from the vehicles the traffic handed out. The program's own traffic has no
-// acceleration of its own: its comes from the speeds of the row before.
+// vehicle with its road, lane (0 to 2, or "ramp" on the on-ramp), id, position, speed and
+// acceleration, as traffic simulators write trajectories, from the vehicles the traffic handed out.
+// The program's own traffic has no acceleration of its own: its comes from the speeds of the row
+// before.
 #pragma once
 
 #include <cstdint>

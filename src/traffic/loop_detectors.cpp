@@ -4,6 +4,8 @@
 // and each second a loop lies covered falls in the interval it happened in, whatever the step.
 #include "traffic/loop_detectors.h"
 
+#include "traffic/log.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -217,6 +219,29 @@ std::span<const LoopReading> LoopDetectors::road_readings(const LoopInterval& in
     const std::size_t from = static_cast<std::size_t>(road) * per_road;
     if (road < 0 || from + per_road > interval.Readings.size()) return {};
     return std::span<const LoopReading>(interval.Readings).subspan(from, per_road);
+}
+
+void append_loop_rows(std::string& out, const LoopInterval& interval) {
+    const std::string time = fixed_decimals(interval.End, 3) + ",";
+    for (const LoopReading& r : interval.Readings) {
+        out += time;
+        out += std::to_string(r.Road);
+        out += ',';
+        out += fixed_decimals(r.Position, 0);
+        out += ',';
+        out += r.Lane == RampLane ? std::string("ramp") : std::to_string(r.Lane);
+        out += ',';
+        out += std::to_string(r.Vehicles);
+        out += ',';
+        out += fixed_decimals(r.Flow, 1);
+        out += ',';
+        out += fixed_decimals(r.Speed, 3);
+        out += ',';
+        out += fixed_decimals(r.HarmonicSpeed, 3);
+        out += ',';
+        out += fixed_decimals(r.Occupancy, 3);
+        out += '\n';
+    }
 }
 
 } // namespace kl

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <limits>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace kl {
@@ -107,5 +108,13 @@ class LoopDetectors {
     double Time = 0, IntervalStart = 0;
     std::vector<LoopInterval> Closed;
 };
+
+// The readings as CSV: the header line, and one row per reading of an interval (time_s its end). A
+// ramp's loop is lane "ramp"; both speeds are empty when no vehicle crossed. Numbers have a point
+// as decimal separator whatever the locale.
+inline constexpr const char* kLoopDetectorHeader =
+    "time_s,road,position_m,lane,vehicles,flow_veh_per_h,speed_m_per_s,harmonic_speed_m_per_s,"
+    "occupancy_percent";
+void append_loop_rows(std::string& out, const LoopInterval& interval);
 
 } // namespace kl

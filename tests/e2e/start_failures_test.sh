@@ -2,7 +2,8 @@
 # Starts that end before the scene, each with its exit status and its message: no settings file (one
 # error box, answered with Return), no display, a display that cannot be reached, a key script that
 # cannot be read, a --traffic-parameters file that is missing or has a bad line, a scenario with the
-# wrong model, a ring option without the ring. None of them writes a settings file. A bad line in the
+# wrong model, a ring option without the ring, loop detectors on the program's own traffic or into a
+# folder that does not exist. None of them writes a settings file. A bad line in the
 # parameters file beside config.dat is only warned about. Then a width typed in the dialog that is
 # not a number: the dialog refuses it and stays open, and takes the corrected one.
 # Usage: start_failures_test.sh PROGRAM DATA-FOLDER MESSAGE-SHIM
@@ -77,6 +78,10 @@ refused "kelvane3d: $work/nothing.txt: no such file" --traffic-parameters "$work
 refused "kelvane3d: options --scenario ring and --traffic-model classic do not go together"\
 " (a scenario runs the car-following model, idm)" --scenario ring --traffic-model classic
 refused "kelvane3d: option --ring-length needs --scenario ring" --traffic-model idm --ring-length 300
+refused "kelvane3d: option --detectors needs the car-following model (--traffic-model idm, or --scenario ring,"\
+" roadworks or onramp)" --traffic-model classic --detectors "$work/loops.csv"
+refused "kelvane3d: cannot write the detectors file '$work/missing/loops.csv': No such file or directory" \
+    --scenario roadworks --detectors "$work/missing/loops.csv"
 
 echo "-- the same bad line in the file beside config.dat: said, and the run goes on"
 fresh_data

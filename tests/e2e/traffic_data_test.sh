@@ -2,7 +2,8 @@
 # The traffic data of the real program: paths that cannot be written are refused before the run; a
 # 300-frame fixed-seed run with the panel on, the log and the dump leaves exactly the tables of a
 # plain run, and its last frame shows the space-time diagram's traces right of the panel's plot; the
-# dump reads back with the right sizes and ranges and the log has a row per window.
+# dump reads back with the right sizes and ranges and the log has a row per window; the loop
+# detectors count what the trajectories of the same run show.
 # Usage: traffic_data_test.sh PROGRAM DATA-FOLDER MESSAGE-SHIM DUMP-CHECKER PNG-REGIONS
 PROGRAM="$1" DATA="$2" SHIM="$3" CHECKER="$4" REGIONS="$5"
 source "$(dirname "$0")/lib.sh"
@@ -132,6 +133,32 @@ run_program 300 "${ring[@]}" --frames 20 --traffic-parameters "$work/slow.txt" -
 check "exit status (--traffic-parameters)" "$status" 0
 check_true "a longer headway: slower from the start" awk -F, -v other="$(sed -n 2p "$work/ring.csv" | cut -d, -f6)" \
     'NR == 2 { exit !($6 < other - 1) }' "$work/slow.csv"
+
+echo "-- loop detectors: what they count is what the trajectories of the same run show"
+# Steps of 0.5 s, so that each trajectory row follows one step; 400 frames are 199.5 s of traffic:
+# three whole minutes and the 19.5 s the run ended in.
+loops=(--no-dialog --frames 400 --seed 7 --fixed-step 0.5 --roads 2)
+for street in "0 --traffic-model idm" "250 --scenario ring"; do
+    read -r ring options <<<"$street"
+    fresh_data
+    # shellcheck disable=SC2086
+    run_program 300 "${loops[@]}" $options --detectors "$work/loops.csv" --trajectories "$work/traj.csv"
+    check "$options: exit status" "$status" 0
+    [ "$status" -eq 0 ] || show_output
+    check "$options: detectors header" "$(head -n1 "$work/loops.csv")" \
+        "time_s,road,position_m,lane,vehicles,flow_veh_per_h,speed_m_per_s,harmonic_speed_m_per_s,occupancy_percent"
+    check "$options: interval ends" "$(cut -d, -f1 "$work/loops.csv" | sed 1d | uniq | tr '\n' ' ')" \
+        "60.000 120.000 180.000 199.500 "
+    # Open street: 16 loops to 4,000 m; the 250 m ring: one. Three lanes, two roads.
+    loops_per_road=$([ "$ring" = 0 ] && echo 16 || echo 1)
+    check "$options: a row per loop, lane, road and interval" "$(($(wc -l <"$work/loops.csv") - 1))" \
+        $((4 * 2 * 3 * loops_per_road))
+    compared="$(awk -v ring="$ring" -f "$(dirname "$0")/loop_crossings.awk" "$work/loops.csv" "$work/traj.csv")"
+    agree=$?
+    check_true "$options: counts and speeds as the trajectories show ($(tail -n1 <<<"$compared"))" \
+        test "$agree" -eq 0
+    [ "$agree" -eq 0 ] || echo "$compared"
+done
 
 echo "-- no settings file: the traffic never ran, so no dump is left and the exit status says so"
 fresh_data
