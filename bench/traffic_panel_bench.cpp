@@ -59,10 +59,9 @@ kl::SpeedHistory full_history(kl::TrafficFigures* latest) {
 void add_diagram_sample(kl::SpaceTimeHistory& diagram, int i) {
     kl::SpaceTimeHistory::Sample s;
     s.Time = i * kl::SpaceTimeHistory::SampleSeconds;
-    for (std::size_t v = 0; v < s.Metres.size(); ++v) {
-        s.Kmh[v] = 60 + 90 * std::sin(0.05 * i + static_cast<double>(v));
-        s.Metres[v] = 25.0 * static_cast<double>(v) + 30 * s.Time;
-    }
+    for (std::int32_t v = 0; v < 60; ++v)
+        s.Points.push_back({v, 25.0 * static_cast<double>(v) + 30 * s.Time,
+                            60 + 90 * std::sin(0.05 * i + static_cast<double>(v))});
     diagram.add(s);
 }
 

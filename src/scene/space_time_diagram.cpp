@@ -1,5 +1,5 @@
 // The history holds at most one sample a column, so drawing it costs the same whatever the frame rate:
-// about 240 x 60 short segments, done only when a sample came.
+// about 240 short segments a vehicle of the road, done only when a sample came.
 #include "scene/space_time_diagram.h"
 
 #include "traffic/statistics.h"
@@ -13,7 +13,6 @@ namespace kl {
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kRangeStep = 200.0;
 
 std::uint8_t mix(std::uint8_t a, std::uint8_t b, double w) {
@@ -59,18 +58,25 @@ Rgb speed_colour(double kmh) {
     return green;
 }
 
+const SpaceTimeHistory::Point* SpaceTimeHistory::Sample::find(std::int32_t id) const {
+    const auto at = std::lower_bound(Points.begin(), Points.end(), id,
+                                     [](const Point& p, std::int32_t i) { return p.Id < i; });
+    return at != Points.end() && at->Id == id ? &*at : nullptr;
+}
+
 SpaceTimeHistory::Sample SpaceTimeHistory::sample_of(const VehicleList& List, std::int32_t Road,
                                                      double Time) {
     Sample S;
     S.Time = Time;
-    S.Metres.fill(kNaN);
-    S.Kmh.fill(kNaN);
-    for (const Vehicle& v : List.road(Road)) {
-        if (v.Id < 0 || v.Id >= Vehicles) continue;
-        const auto i = static_cast<std::size_t>(v.Id);
-        S.Metres[i] = std::isfinite(v.Position) ? v.Position : kNaN;
-        S.Kmh[i] = v.Speed * 3.6;
-    }
+    const auto vehicles = List.road(Road);
+    S.Points.reserve(vehicles.size());
+    for (const Vehicle& v : vehicles)
+        if (std::isfinite(v.Position)) S.Points.push_back({v.Id, v.Position, v.Speed * 3.6});
+    // A model that reuses the places of vehicles gone lists them out of id order.
+    if (!std::is_sorted(S.Points.begin(), S.Points.end(),
+                        [](const Point& a, const Point& b) { return a.Id < b.Id; }))
+        std::sort(S.Points.begin(), S.Points.end(),
+                  [](const Point& a, const Point& b) { return a.Id < b.Id; });
     return S;
 }
 
@@ -105,14 +111,21 @@ void SpaceTimeHistory::set_ring(double length) {
     Ring = ring;
 }
 
+void SpaceTimeHistory::set_road(double length, const Bottleneck& bottleneck) {
+    const double road = length > 0 && std::isfinite(length) ? length : 0.0;
+    if (road != RoadLength || bottleneck.Start != Neck.Start || bottleneck.End != Neck.End) ++Revision;
+    RoadLength = road;
+    Neck = road > 0 ? bottleneck : Bottleneck{};
+}
+
 SpaceTimeHistory::Range SpaceTimeHistory::range() const {
     if (Ring > 0) return {0.0, Ring};
+    if (RoadLength > 0) return {0.0, RoadLength};
     double low = std::numeric_limits<double>::infinity(), high = -low;
     for (const Sample& s : Samples)
-        for (const double m : s.Metres) {
-            if (!std::isfinite(m)) continue;
-            low = std::min(low, m);
-            high = std::max(high, m);
+        for (const Point& p : s.Points) {
+            low = std::min(low, p.Metres);
+            high = std::max(high, p.Metres);
         }
     if (low > high) return {};
     Range R{std::floor(low / kRangeStep) * kRangeStep, std::ceil(high / kRangeStep) * kRangeStep};
@@ -137,23 +150,43 @@ void SpaceTimeHistory::rasterise(RgbaImage& Image, const Rgb& Background) const 
         const double y = (R.High - m) / (R.High - R.Low) * (Height - 1);
         return static_cast<std::int32_t>(std::lround(std::clamp(y, 0.0, Height - 1.0)));
     };
-    for (std::size_t v = 0; v < Vehicles; ++v) {
+    if (Neck.End > Neck.Start) {
+        const Rgb band = mix(Background, Rgb{150, 150, 170}, 0.25);
+        for (std::int32_t y = row(Neck.End); y <= row(Neck.Start); ++y)
+            for (std::int32_t x = 0; x < Width; ++x)
+                put(Image, x, y, band);
+    }
+    // Trace after trace by ascending id, each from sample to sample: where traces cross, the later
+    // id's pixels win. Each sample's points are walked once, in step with the ids.
+    std::vector<std::size_t> next(Samples.size(), 0);
+    for (;;) {
+        std::int32_t id = std::numeric_limits<std::int32_t>::max();
+        bool any = false;
+        for (std::size_t k = 0; k < Samples.size(); ++k)
+            if (next[k] < Samples[k].Points.size()) {
+                id = std::min(id, Samples[k].Points[next[k]].Id);
+                any = true;
+            }
+        if (!any) break;
         const Sample* previous = nullptr;
-        for (const Sample& s : Samples) {
-            if (!std::isfinite(s.Metres[v])) {
+        const Point* before = nullptr;
+        for (std::size_t k = 0; k < Samples.size(); ++k) {
+            const Sample& s = Samples[k];
+            if (next[k] >= s.Points.size() || s.Points[next[k]].Id != id) {
                 previous = nullptr;
                 continue;
             }
-            const std::int32_t x = column(s.Time), y = row(s.Metres[v]);
-            const Rgb c = speed_colour(s.Kmh[v]);
+            const Point& p = s.Points[next[k]++];
+            const std::int32_t x = column(s.Time), y = row(p.Metres);
+            const Rgb c = speed_colour(p.Kmh);
             // Round the ring: the trace leaves at the top and comes back at the bottom.
-            const bool wrapped =
-                Ring > 0 && previous && std::fabs(s.Metres[v] - previous->Metres[v]) > Ring / 2;
+            const bool wrapped = Ring > 0 && previous && std::fabs(p.Metres - before->Metres) > Ring / 2;
             if (previous && !wrapped)
-                segment(Image, column(previous->Time), row(previous->Metres[v]), x, y, c);
+                segment(Image, column(previous->Time), row(before->Metres), x, y, c);
             else
                 put(Image, x, y, c);
             previous = &s;
+            before = &p;
         }
     }
 }

@@ -1,7 +1,10 @@
 // The space-time diagram of one road: where each of its vehicles was over the last minute of simulated
 // time, and the small RGBA picture of it that the statistics panel shows, each trace coloured by speed.
+// A road fed by an inflow holds as many vehicles as its flow brings, each with an id of its own, so a
+// moment keeps every vehicle there is.
 #pragma once
 
+#include "traffic/scenario.h"
 #include "traffic/vehicles.h"
 
 #include <array>
@@ -42,15 +45,18 @@ class SpaceTimeHistory {
     // The picture's size: one column for each sample, 240 of them cover the minute.
     static constexpr std::int32_t Width = 240, Height = 112;
     static constexpr double SampleSeconds = Span / Width;
-    // The vehicles a road starts with: a trace each.
-    static constexpr int Vehicles = 60;
-
-    // A moment of the road: each vehicle's distance along it in metres (not a number for a vehicle
-    // that has none, and for all of a road the street does not have) and its speed in km/h, by id.
+    // A moment of the road: where each of its vehicles was, metres along it, and its speed in km/h,
+    // by ascending id; a vehicle without a place (and every vehicle of a road the street does not
+    // have) is left out.
+    struct Point {
+        std::int32_t Id = 0;
+        double Metres = 0, Kmh = 0;
+    };
     struct Sample {
         double Time = 0;
-        std::array<double, Vehicles> Metres{};
-        std::array<double, Vehicles> Kmh{};
+        std::vector<Point> Points;
+        // The point of vehicle `id`; none when it had no place then.
+        const Point* find(std::int32_t id) const;
     };
     static Sample sample_of(const VehicleList& Vehicles, std::int32_t Road, double Time);
 
@@ -65,6 +71,11 @@ class SpaceTimeHistory {
     // that goes round the ring wraps from the top to the bottom.
     void set_ring(double length);
     double ring() const { return Ring; }
+    // On a road of that length fed by an inflow (0: none), positions run from 0 to it, and the
+    // bottleneck's stretch (none when Start equals End) is a lighter band behind the traces.
+    void set_road(double length, const Bottleneck& bottleneck);
+    double road_length() const { return RoadLength; }
+    const Bottleneck& bottleneck() const { return Neck; }
 
     std::int32_t road() const { return Road; }
     const std::deque<Sample>& samples() const { return Samples; }
@@ -87,6 +98,8 @@ class SpaceTimeHistory {
     std::int32_t Road = -1;
     std::uint64_t Revision = 0;
     double Ring = 0;
+    double RoadLength = 0;
+    Bottleneck Neck;
 };
 
 } // namespace kl

@@ -160,6 +160,12 @@ for street in "0 --traffic-model idm" "250 --scenario ring"; do
     [ "$agree" -eq 0 ] || echo "$compared"
 done
 
+echo "-- a detectors file the rows cannot all go into: the run ends with exit status 1 and says so"
+fresh_data
+run_program 60 --no-dialog --frames 130 --fixed-step 0.5 --roads 1 --scenario ring --detectors /dev/full
+check "exit status" "$status" 1
+check "the last line" "$(tail -n1 "$work/err")" "kelvane3d: the detectors file '/dev/full' could not be written completely"
+
 echo "-- no settings file: the traffic never ran, so no dump is left and the exit status says so"
 fresh_data
 rm -f "$data/config.dat" "$data/default.dat"

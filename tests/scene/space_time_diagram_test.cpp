@@ -17,7 +17,6 @@ namespace kl {
 namespace {
 
 using H = SpaceTimeHistory;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 const Rgb kBackground{10, 10, 10};
 
 // Vehicle 0 stands at 500 m from the start; vehicle 1 drives from 0 m at 36 m/s (129.6 km/h);
@@ -25,10 +24,8 @@ const Rgb kBackground{10, 10, 10};
 H::Sample moment(double t, double gone = 1e9) {
     H::Sample s;
     s.Time = t;
-    s.Metres.fill(kNaN);
-    s.Metres[0] = 500, s.Kmh[0] = 0;
-    s.Metres[1] = 36 * t, s.Kmh[1] = 129.6;
-    if (t < gone) s.Metres[2] = 1000, s.Kmh[2] = 0;
+    s.Points = {{0, 500, 0}, {1, 36 * t, 129.6}};
+    if (t < gone) s.Points.push_back({2, 1000, 0});
     return s;
 }
 
@@ -106,8 +103,9 @@ TEST(SpaceTimeDiagram, KeepsAMinuteNothingWhilePausedAndStartsAfreshOnAnotherRoa
     followed.follow(vehicles, road, 1.0);
     followed.follow(vehicles, road, 1.0 + H::SampleSeconds / 2);
     ASSERT_EQ(followed.samples().size(), 1u) << "a paused traffic adds no sample";
-    EXPECT_EQ(followed.samples().back().Metres[20 + 5], 123.45);
-    EXPECT_NEAR(followed.samples().back().Kmh[20 + 5], 129.6, 1e-9);
+    ASSERT_NE(followed.samples().back().find(20 + 5), nullptr);
+    EXPECT_EQ(followed.samples().back().find(20 + 5)->Metres, 123.45);
+    EXPECT_NEAR(followed.samples().back().find(20 + 5)->Kmh, 129.6, 1e-9);
     followed.follow(vehicles, road, 1.0 + H::SampleSeconds);
     EXPECT_EQ(followed.samples().size(), 2u);
 
@@ -115,9 +113,39 @@ TEST(SpaceTimeDiagram, KeepsAMinuteNothingWhilePausedAndStartsAfreshOnAnotherRoa
     followed.follow(vehicles, scene::road_under(1e9, 5), 2.0);
     EXPECT_EQ(followed.road(), 4);
     ASSERT_EQ(followed.samples().size(), 1u);
-    EXPECT_EQ(followed.samples().back().Metres[25], 0.0);
+    ASSERT_NE(followed.samples().back().find(25), nullptr);
+    EXPECT_EQ(followed.samples().back().find(25)->Metres, 0.0);
     EXPECT_EQ(scene::road_under(-1e9, 5), 0);
     EXPECT_EQ(scene::road_under(60, 0), -1);
+}
+
+// A road fed by an inflow: its whole length upwards, the bottleneck a band behind the traces, and a
+// trace for every vehicle whatever its id, listed in any order.
+TEST(SpaceTimeDiagram, ARoadFedByAnInflowShowsItsLengthItsBottleneckAndEveryVehicle) {
+    H history;
+    const Bottleneck neck = bottleneck_of(TrafficScenario::Roadworks, 4000);
+    history.set_road(4000, neck);
+    VehicleList vehicles;
+    for (int i = 0; i <= 240; ++i) {
+        const double t = i * H::SampleSeconds;
+        vehicles.start(1);
+        // Vehicle 7001 drives from 0 m at 36 m/s, vehicle 7000 stands at 3,500 m.
+        vehicles.add(Vehicle{0, 7001, 1, 0, 4, 36 * t, 36, 0});
+        vehicles.add(Vehicle{0, 7000, 0, 0, 0, 3500, 0, 0});
+        history.follow(vehicles, 0, t);
+    }
+    EXPECT_EQ(history.range().Low, 0.0);
+    EXPECT_EQ(history.range().High, 4000.0);
+    RgbaImage image;
+    history.rasterise(image, kBackground);
+    // 3,500 m: row 111 x 500 / 4000 = 13.9; the driving vehicle at 2,160 m after 60 s: row 51.
+    EXPECT_EQ(pixel(image, 120, 14), speed_colour(0));
+    EXPECT_EQ(pixel(image, 239, 51), speed_colour(129.6));
+    // 2,500 to 2,800 m are rows 33 to 42: the band, lighter than the background, where no trace is.
+    const Rgb band = pixel(image, 5, 38);
+    EXPECT_GT(band[2], kBackground[2] + 20);
+    EXPECT_EQ(pixel(image, 5, 31), kBackground);
+    EXPECT_EQ(pixel(image, 5, 44), kBackground);
 }
 
 } // namespace
