@@ -95,6 +95,23 @@ void FundamentalDiagram::follow(const VehicleList& Vehicles, std::int32_t road, 
     ++Revision;
 }
 
+void FundamentalDiagram::take_readings(std::span<const LoopReading> readings, std::int32_t road, double Time) {
+    if (road != Road || Ring != 0) {
+        clear();
+        Road = road;
+        Ring = 0;
+    }
+    Present.reset();
+    for (const LoopReading& r : readings) {
+        if (r.Lane < 0 || r.Lane >= MainLanes || r.Vehicles == 0 || !(r.HarmonicSpeed > 0)) continue;
+        // Vehicles an hour over metres a second: vehicles a kilometre.
+        Points.push_back({Time, r.Flow / (r.HarmonicSpeed * 3.6), r.Flow});
+    }
+    while (!Points.empty() && Points.front().Time < Time - Span)
+        Points.pop_front();
+    ++Revision;
+}
+
 FundamentalDiagram::Axes FundamentalDiagram::axes(const IdmParameters& P, double vehicle_length) const {
     Axes A;
     A.Density = round_up(1000.0 / (vehicle_length + P.MinimumGap), 20.0);

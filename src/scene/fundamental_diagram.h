@@ -7,6 +7,7 @@
 
 #include "scene/space_time_diagram.h"
 #include "traffic/idm.h"
+#include "traffic/loop_detectors.h"
 #include "traffic/model.h"
 #include "traffic/tables.h"
 
@@ -14,6 +15,7 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <span>
 
 namespace kl {
 
@@ -40,6 +42,11 @@ class FundamentalDiagram {
     // its length and the aggregation time. Another road or ring starts afresh.
     // Model, when given, gives the speeds in full where it keeps them (the tables round them).
     void follow(const VehicleList& Vehicles, std::int32_t Road, double ring, double Time, double dt);
+    // On a road fed by an inflow, the points come from its loop detectors instead: one for each loop
+    // and main lane that vehicles crossed in the interval ending at Time, its flow against the flow
+    // over the crossing vehicles' harmonic mean speed (their space-mean speed), which is the density
+    // a loop measures. There is no present state. Another road starts afresh.
+    void take_readings(std::span<const LoopReading> readings, std::int32_t Road, double Time);
     // Forgets everything: the traffic was set up afresh.
     void clear();
 

@@ -47,14 +47,19 @@ std::string km_label(double metres) {
     return fixed_decimals(metres / 1000.0, 1);
 }
 
-// The plot's range: the open street's 80 to 160 km/h, or on a ring, where the traffic crawls and
-// stands, 0 to 80.
+// The plot's range: the open street's 80 to 160 km/h; on a ring, where the traffic crawls and stands,
+// 0 to 80; on a road fed by an inflow, which runs freely and queues, 0 to 160.
 struct PlotRange {
     double Low, High;
 };
-PlotRange plot_range(bool ring) {
+PlotRange plot_range(bool ring, bool inflow) {
+    if (inflow) return {0.0, kPlotHighKmh};
     return ring ? PlotRange{0.0, 80.0} : PlotRange{kPlotLowKmh, kPlotHighKmh};
 }
+
+// The bottleneck's two loops: the one before it and the one past it.
+const PackedColor kUpstreamColour = mdlMain::ColorRGB(235, 235, 235);
+const PackedColor kDownstreamColour = mdlMain::ColorRGB(255, 140, 40);
 
 std::int32_t plot_y(double kmh, const PanelLayout& L, const PlotRange& P) {
     const double k = std::clamp(kmh, P.Low, P.High);
@@ -94,6 +99,38 @@ std::vector<SpeedHistory::Sample> SpeedHistory::plot_points() const {
     return points;
 }
 
+void BottleneckFlow::set_up(const std::vector<double>& positions, const Bottleneck& bottleneck) {
+    Samples.clear();
+    Road = -1;
+    UpstreamAt = DownstreamAt = std::numeric_limits<double>::quiet_NaN();
+    if (!(bottleneck.End > bottleneck.Start)) return;
+    double nearest = std::numeric_limits<double>::infinity();
+    for (const double p : positions) {
+        if (p < bottleneck.Start) UpstreamAt = p;
+        const double off = std::fabs(p - (bottleneck.End + Downstream));
+        if (p > bottleneck.End && off < nearest) nearest = off, DownstreamAt = p;
+    }
+}
+
+void BottleneckFlow::add(std::span<const LoopReading> readings, std::int32_t road, double Time) {
+    if (!shown()) return;
+    if (road != Road) {
+        Samples.clear();
+        Road = road;
+    }
+    Sample s{Time, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()};
+    for (const LoopReading& r : readings) {
+        if (r.Lane < 0 || r.Lane >= MainLanes) continue;
+        double* flow = r.Position == UpstreamAt     ? &s.Upstream
+                       : r.Position == DownstreamAt ? &s.Downstream
+                                                    : nullptr;
+        if (flow) *flow = std::isfinite(*flow) ? *flow + r.Flow : r.Flow;
+    }
+    Samples.push_back(s);
+    while (Samples.front().Time < Time - Span)
+        Samples.pop_front();
+}
+
 PanelLayout panel_layout(std::int32_t Width, std::int32_t Height) {
     PanelLayout L;
     L.Scale = std::max(1.0, std::min(Width / 640.0, Height / 480.0));
@@ -127,11 +164,15 @@ PanelLayout panel_layout(std::int32_t Width, std::int32_t Height) {
     // Below the legend's labels: a title row, then the picture eight lines high, then its labels.
     L.FundamentalY1 = L.LegendY2 + scaled(2, s) + 2 * L.LineHeight + L.LineHeight / 2;
     L.FundamentalY2 = L.FundamentalY1 + 8 * L.LineHeight;
-    L.Y2 = std::max(L.PlotY2 + L.LineHeight / 2, L.FundamentalY2 + L.LineHeight) + pad;
+    // Below the lanes' speeds: a legend row, then six lines as the speeds have.
+    L.FlowY1 = L.PlotY2 + 2 * L.LineHeight;
+    L.FlowY2 = L.FlowY1 + 6 * L.LineHeight;
+    L.Y2 = std::max({L.PlotY2 + L.LineHeight / 2, L.FundamentalY2 + L.LineHeight, L.FlowY2 + L.LineHeight / 2}) +
+           pad;
     return L;
 }
 
-std::string panel_table_text(const TrafficFigures* F) {
+std::string panel_table_text(const TrafficFigures* F, std::optional<std::int64_t> Waiting) {
     std::array<std::string, kPanelRows> rows;
     rows[0] = table_row("lane", "cars", "km/h", "changes");
     for (int l = 0; l < 3; ++l) {
@@ -149,6 +190,9 @@ std::string panel_table_text(const TrafficFigures* F) {
         rows[4] = table_row("all", "-", "-", "-");
         rows[5] = "spread - m";
     }
+    // On a road fed by an inflow the vehicles spread over all of it; those still to enter say more.
+    if (Waiting)
+        rows[5] = "waiting " + std::to_string(*Waiting) + (F ? "  at " + one_decimal(F->Time) + " s" : "");
     rows[6] = "km/h per lane, last 60 s";
     std::string text;
     for (const std::string& row : rows)
@@ -196,6 +240,12 @@ void TrafficPanel::make_texts(const PanelLayout& L) {
     FundamentalTitle = text(true, 0);
     FundamentalFlow = text(false, 2);
     FundamentalDensity = text(false, 0);
+    FlowUpstream = text(true, 0);
+    FlowUpstream->SetColor(kUpstreamColour);
+    FlowDownstream = text(true, 2);
+    FlowDownstream->SetColor(kDownstreamColour);
+    FlowTitle = text(false, 1);
+    FlowLabels = text(false, 2);
 }
 
 bool TrafficPanel::upload(const SpaceTimeHistory& Diagram) {
@@ -333,9 +383,55 @@ void TrafficPanel::draw_fundamental(const FundamentalDiagram& F, const IdmParame
     LegendHigh->Render(fixed_decimals(A.Density, 0));
 }
 
+void TrafficPanel::draw_flow(const BottleneckFlow& Flow, const PanelLayout& L) {
+    cls3dEngine* engine = CurrentEngine();
+    const std::int32_t title_y = L.FlowY1 - L.LineHeight - L.LineHeight / 4;
+    const auto at = [](double metres) {
+        return std::isfinite(metres) ? km_label(metres) + " km" : std::string("-");
+    };
+    FlowUpstream->SetPosition(L.PlotX1, title_y, L.PlotX2, L.FlowY1);
+    FlowUpstream->Render(at(Flow.upstream_at()));
+    FlowDownstream->SetPosition(L.PlotX1, title_y, L.PlotX2, L.FlowY1);
+    FlowDownstream->Render(at(Flow.downstream_at()));
+    FlowTitle->SetPosition(L.PlotX1, title_y, L.PlotX2, L.FlowY1);
+    FlowTitle->Render("veh/h 30 min");
+
+    // Up to a round number of thousands a little above the highest flow, halved by the middle label.
+    double top = 0;
+    for (const BottleneckFlow::Sample& s : Flow.samples())
+        for (const double f : {s.Upstream, s.Downstream})
+            if (std::isfinite(f)) top = std::max(top, f);
+    top = std::max(2000.0, std::ceil(top * 1.05 / 2000.0) * 2000.0);
+    const auto y_of = [&](double flow) {
+        return L.FlowY2 - scaled(std::clamp(flow / top, 0.0, 1.0), L.FlowY2 - L.FlowY1);
+    };
+    for (const double f : {top / 4, top / 2, 3 * top / 4})
+        engine->Render2dLine(L.PlotX1, y_of(f), L.PlotX2, y_of(f), mdlMain::ColorRGB(60, 66, 78));
+    engine->Render2dBox(L.PlotX1, L.FlowY1, L.PlotX2, L.FlowY2, false, mdlMain::ColorRGB(150, 150, 150));
+    FlowLabels->SetPosition(L.TextX, L.FlowY1 - L.LineHeight / 2, L.PlotX1 - scaled(3, L.Scale), L.Y2);
+    FlowLabels->Render(fixed_decimals(top / 1000, 0) + "k\n\n\n" + fixed_decimals(top / 2000, 0) + "k\n\n\n0");
+
+    const auto& samples = Flow.samples();
+    if (samples.size() < 2) return;
+    const double start = samples.back().Time - BottleneckFlow::Span;
+    const double width = L.PlotX2 - L.PlotX1;
+    const auto x_of = [&](double t) {
+        return L.PlotX1 + static_cast<std::int32_t>(std::lround((t - start) / BottleneckFlow::Span * width));
+    };
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        const BottleneckFlow::Sample &a = samples[i - 1], &b = samples[i];
+        if (std::isfinite(a.Upstream) && std::isfinite(b.Upstream))
+            engine->Render2dLine(x_of(a.Time), y_of(a.Upstream), x_of(b.Time), y_of(b.Upstream), kUpstreamColour);
+        if (std::isfinite(a.Downstream) && std::isfinite(b.Downstream))
+            engine->Render2dLine(x_of(a.Time), y_of(a.Downstream), x_of(b.Time), y_of(b.Downstream),
+                                 kDownstreamColour);
+    }
+}
+
 void TrafficPanel::Draw(const TrafficFigures* Latest, const SpeedHistory& History,
                         const SpaceTimeHistory& Diagram, std::int32_t Width, std::int32_t Height,
-                        const FundamentalDiagram* Fundamental, const IdmParameters* Parameters) {
+                        const FundamentalDiagram* Fundamental, const IdmParameters* Parameters,
+                        const InflowView* Inflow) {
     cls3dEngine* engine = CurrentEngine();
     if (engine == nullptr) return;
     const PanelLayout L = panel_layout(Width, Height);
@@ -345,7 +441,7 @@ void TrafficPanel::Draw(const TrafficFigures* Latest, const SpeedHistory& Histor
     engine->Render2dBox(L.X1, L.Y1, L.X2, L.Y2, false, mdlMain::ColorRGB(150, 150, 150));
 
     Table->SetPosition(L.TextX, L.TextY, L.X2, L.PlotY1);
-    Table->Render(panel_table_text(Latest));
+    Table->Render(panel_table_text(Latest, Inflow ? std::optional<std::int64_t>(Inflow->Waiting) : std::nullopt));
     const std::int32_t mark = scaled(8, L.Scale), inset = scaled(3, L.Scale);
     for (int l = 0; l < 3; ++l) {
         const std::int32_t y = L.TextY + (l + 1) * L.LineHeight;
@@ -353,7 +449,7 @@ void TrafficPanel::Draw(const TrafficFigures* Latest, const SpeedHistory& Histor
                             lane_colour(l));
     }
 
-    const PlotRange range = plot_range(Diagram.ring() > 0);
+    const PlotRange range = plot_range(Diagram.ring() > 0, Diagram.road_length() > 0);
     const double step = (range.High - range.Low) / 4;
     for (const double kmh : {range.Low + step, range.Low + 2 * step, range.Low + 3 * step}) {
         const std::int32_t y = plot_y(kmh, L, range);
@@ -365,6 +461,7 @@ void TrafficPanel::Draw(const TrafficFigures* Latest, const SpeedHistory& Histor
                    "\n\n\n" + fixed_decimals(range.Low, 0));
     draw_diagram(Diagram, L);
     if (Fundamental && Parameters) draw_fundamental(*Fundamental, *Parameters, L);
+    if (Inflow && Inflow->Flow && Inflow->Flow->shown()) draw_flow(*Inflow->Flow, L);
 
     const std::vector<SpeedHistory::Sample> points = History.plot_points();
     if (points.size() < 2) return;
@@ -402,6 +499,10 @@ void TrafficPanel::Release() {
     FundamentalDensity.reset();
     FundamentalTexture.reset();
     FundamentalShown = false;
+    FlowUpstream.reset();
+    FlowDownstream.reset();
+    FlowTitle.reset();
+    FlowLabels.reset();
 }
 
 } // namespace kl

@@ -8,10 +8,15 @@
 #include "overlay/cls2d_texture.h"
 #include "scene/fundamental_diagram.h"
 #include "scene/space_time_diagram.h"
+#include "traffic/loop_detectors.h"
 #include "traffic/statistics.h"
 
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <limits>
+#include <optional>
+#include <span>
 #include <deque>
 #include <memory>
 #include <string>
@@ -40,6 +45,43 @@ class SpeedHistory {
     std::deque<Sample> Samples;
 };
 
+// The flow at a road's bottleneck over the last Span seconds, all main lanes together, as the loop
+// detectors give it a minute at a time: at the loop just before the bottleneck and at the one nearest
+// 500 m past its end, where the vehicles that got through have sped up again. When a queue forms the
+// flow through the bottleneck falls below what the road carried before it.
+class BottleneckFlow {
+  public:
+    static constexpr double Span = 1800.0;
+    static constexpr double Downstream = 500.0;
+    struct Sample {
+        double Time = 0;
+        double Upstream = 0, Downstream = 0; // vehicles per hour; not a number without its loop
+    };
+    // Picks the two loops among the detectors' positions; none for a road without a bottleneck.
+    // Forgets the samples.
+    void set_up(const std::vector<double>& positions, const Bottleneck& bottleneck);
+    // The readings of the followed road for the interval ending at Time; another road starts afresh.
+    void add(std::span<const LoopReading> readings, std::int32_t road, double Time);
+
+    bool shown() const { return std::isfinite(UpstreamAt) || std::isfinite(DownstreamAt); }
+    double upstream_at() const { return UpstreamAt; }
+    double downstream_at() const { return DownstreamAt; }
+    const std::deque<Sample>& samples() const { return Samples; }
+
+  private:
+    double UpstreamAt = std::numeric_limits<double>::quiet_NaN();
+    double DownstreamAt = std::numeric_limits<double>::quiet_NaN();
+    std::int32_t Road = -1;
+    std::deque<Sample> Samples;
+};
+
+// What the panel adds for a road fed by an inflow: the flow at its bottleneck and the vehicles that
+// arrived but wait to enter it.
+struct InflowView {
+    const BottleneckFlow* Flow = nullptr;
+    std::int64_t Waiting = 0;
+};
+
 // Where the panel's parts go on a Width x Height screen: everything scales with the smaller of the
 // screen's ratios to 640 x 480, never below 1.
 struct PanelLayout {
@@ -55,6 +97,8 @@ struct PanelLayout {
     // The fundamental diagram's picture below the legend, as wide as the diagram, with its title
     // above it, its flow labels before it and its density labels below it.
     std::int32_t FundamentalY1 = 0, FundamentalY2 = 0;
+    // The bottleneck's flow below the lanes' speeds, as wide, with its legend above it.
+    std::int32_t FlowY1 = 0, FlowY2 = 0;
 };
 PanelLayout panel_layout(std::int32_t Width, std::int32_t Height);
 
@@ -64,8 +108,9 @@ inline constexpr int kPanelRows = 7;
 
 inline constexpr double kPlotLowKmh = 80.0, kPlotHighKmh = 160.0;
 
-// The table for the figures (no figures yet: dashes), kPanelRows lines.
-std::string panel_table_text(const TrafficFigures* F);
+// The table for the figures (no figures yet: dashes), kPanelRows lines; with Waiting, a road fed by
+// an inflow, the vehicles waiting to enter it instead of the spread.
+std::string panel_table_text(const TrafficFigures* F, std::optional<std::int64_t> Waiting = std::nullopt);
 
 // Lane colours of the plot and of the marks beside the table's lane rows.
 PackedColor lane_colour(int lane);
@@ -78,9 +123,10 @@ class TrafficPanel {
     // Draws into the current frame of the current engine; the texts and the texture are made at the
     // first draw.
     // With Fundamental and its parameters (the car-following model's), its diagram too.
+    // With Inflow, the bottleneck's flow and the vehicles waiting.
     void Draw(const TrafficFigures* Latest, const SpeedHistory& History, const SpaceTimeHistory& Diagram,
               std::int32_t Width, std::int32_t Height, const FundamentalDiagram* Fundamental = nullptr,
-              const IdmParameters* Parameters = nullptr);
+              const IdmParameters* Parameters = nullptr, const InflowView* Inflow = nullptr);
     // Lets go of the texts and the texture, which belong to the engine's registry; before the engine
     // goes.
     void Release();
@@ -90,11 +136,13 @@ class TrafficPanel {
     void draw_diagram(const SpaceTimeHistory& Diagram, const PanelLayout& L);
     bool upload(const SpaceTimeHistory& Diagram);
     void draw_fundamental(const FundamentalDiagram& F, const IdmParameters& P, const PanelLayout& L);
+    void draw_flow(const BottleneckFlow& Flow, const PanelLayout& L);
 
     std::unique_ptr<cls2dText> Table;
     std::unique_ptr<cls2dText> Labels;
     std::unique_ptr<cls2dText> DiagramTitle, DiagramLabels, LegendLow, LegendMid, LegendHigh;
     std::unique_ptr<cls2dText> FundamentalTitle, FundamentalFlow, FundamentalDensity;
+    std::unique_ptr<cls2dText> FlowUpstream, FlowDownstream, FlowTitle, FlowLabels;
     std::unique_ptr<cls2dTexture> FundamentalTexture;
     RgbaImage FundamentalImage;
     std::uint64_t FundamentalRevision = 0;

@@ -25,13 +25,18 @@ void TrafficWatch::write_loop_rows() {
     *Detectors << rows << std::flush;
 }
 
-void TrafficWatch::feed_loops(const SceneState& S) {
+void TrafficWatch::feed_loops(const SceneState& S, std::int32_t road) {
     if (!LoopsOn || S.Viewer.Paused) return;
     const double dt = std::isfinite(LoopPending) && LoopPending > 0 ? LoopPending : 0.0;
     LoopPending = S.Program.LastFrameTime;
     Loops.step(S.Street.Vehicles, dt);
     LoopTime += dt;
     write_loop_rows();
+    if (!Inflow) return;
+    for (const LoopInterval& interval : Loops.closed()) {
+        Fundamental.take_readings(Loops.road_readings(interval, road), road, interval.End);
+        Flow.add(Loops.road_readings(interval, road), road, interval.End);
+    }
 }
 
 void TrafficWatch::traffic_set_up(const SceneState& S) {
@@ -53,6 +58,10 @@ void TrafficWatch::traffic_set_up(const SceneState& S) {
         if (const double ring = S.Model->ring_length(); ring > 0) street.RingLength = ring;
         Loops.set_up(street, S.RoadCount, measured_vehicle_lengths(S.Street), S.Street.Vehicles, LoopTime);
     }
+    Inflow = LoopsOn && has_inflow(Loops.street().Scenario);
+    const Bottleneck neck = Inflow ? bottleneck_of(Loops.street().Scenario, Loops.street().RoadLength) : Bottleneck{};
+    Diagram.set_road(Inflow ? Loops.street().RoadLength : 0.0, neck);
+    Flow.set_up(Inflow ? Loops.positions() : std::vector<double>{}, neck);
 }
 
 void TrafficWatch::window_closed(const SceneState& S, float window_seconds) {
@@ -64,17 +73,20 @@ void TrafficWatch::window_closed(const SceneState& S, float window_seconds) {
 void TrafficWatch::overlay_drawn(const SceneState& S) {
     SimTime += S.FrameTime;
     Trajectories.frame(S);
-    feed_loops(S);
     const std::int32_t road = road_under(S.UserPos.x, S.Street.Vehicles.roads());
+    feed_loops(S, road);
     Diagram.follow(S.Street.Vehicles, road, SimTime);
     const bool idm = S.Model && S.Model->kind() == TrafficModelKind::Idm;
-    if (idm) Fundamental.follow(S.Street.Vehicles, road, S.Model->ring_length(), SimTime, S.FrameTime);
+    if (idm && !Inflow) Fundamental.follow(S.Street.Vehicles, road, S.Model->ring_length(), SimTime, S.FrameTime);
     const bool down = S.KeyBuffer[kPanelKey] != 0;
     if (down && !PanelKeyDown) PanelOn = !PanelOn;
     PanelKeyDown = down;
-    if (PanelOn)
+    if (PanelOn) {
+        const InflowView inflow{&Flow, S.Model && road >= 0 ? S.Model->waiting(road) : 0};
         Panel.Draw(Latest ? &*Latest : nullptr, History, Diagram, S.Program.Settings.Width,
-                   S.Program.Settings.Height, idm ? &Fundamental : nullptr, &S.Program.TrafficParameters);
+                   S.Program.Settings.Height, idm ? &Fundamental : nullptr, &S.Program.TrafficParameters,
+                   Inflow ? &inflow : nullptr);
+    }
 }
 
 void TrafficWatch::scene_left(const SceneState& S, std::int64_t frames) {

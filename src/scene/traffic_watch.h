@@ -60,11 +60,14 @@ class TrafficWatch final : public SceneObserver {
     bool Dumped = false;
 
     // After each step of the car-following model; the closed intervals go to the file.
-    void feed_loops(const SceneState& S);
+    void feed_loops(const SceneState& S, std::int32_t road);
     void write_loop_rows();
     std::ostream* Detectors;
     LoopDetectors Loops;
     bool LoopsOn = false;
+    // A road fed by an inflow: its fundamental diagram from the loops, and the bottleneck's flow.
+    bool Inflow = false;
+    BottleneckFlow Flow;
     // The frame time the next step moves by, as the loop left it (see TrajectoryWriter), and the
     // simulated seconds the detectors have seen.
     float LoopPending = 0;

@@ -67,6 +67,8 @@ class LoopDetectors {
     // Positions of the loops across the main lanes, along the road, metres.
     const std::vector<double>& positions() const { return Positions; }
     std::int32_t roads() const { return Roads; }
+    // The street as set up.
+    const ScenarioSettings& street() const { return Street; }
     double time() const { return Time; }
 
   private:
