@@ -95,7 +95,8 @@ void FundamentalDiagram::follow(const VehicleList& Vehicles, std::int32_t road, 
     ++Revision;
 }
 
-void FundamentalDiagram::take_readings(std::span<const LoopReading> readings, std::int32_t road, double Time) {
+void FundamentalDiagram::take_readings(std::span<const LoopReading> readings, std::int32_t road,
+                                       double Time) {
     if (road != Road || Ring != 0) {
         clear();
         Road = road;

@@ -189,6 +189,11 @@ void SpaceTimeHistory::rasterise(RgbaImage& Image, const Rgb& Background) const 
             before = &p;
         }
     }
+    // A busy road's traces hide the band: its edges again on top, dashed.
+    if (Neck.End > Neck.Start)
+        for (const double edge : {Neck.Start, Neck.End})
+            for (std::int32_t x = 0; x < Width; ++x)
+                if (x % 6 < 3) put(Image, x, row(edge), Rgb{235, 235, 235});
 }
 
 } // namespace kl

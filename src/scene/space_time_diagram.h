@@ -72,7 +72,8 @@ class SpaceTimeHistory {
     void set_ring(double length);
     double ring() const { return Ring; }
     // On a road of that length fed by an inflow (0: none), positions run from 0 to it, and the
-    // bottleneck's stretch (none when Start equals End) is a lighter band behind the traces.
+    // bottleneck's stretch (none when Start equals End) is a lighter band behind the traces, its
+    // edges dashed lines over them.
     void set_road(double length, const Bottleneck& bottleneck);
     double road_length() const { return RoadLength; }
     const Bottleneck& bottleneck() const { return Neck; }

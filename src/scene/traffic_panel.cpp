@@ -167,8 +167,9 @@ PanelLayout panel_layout(std::int32_t Width, std::int32_t Height) {
     // Below the lanes' speeds: a legend row, then six lines as the speeds have.
     L.FlowY1 = L.PlotY2 + 2 * L.LineHeight;
     L.FlowY2 = L.FlowY1 + 6 * L.LineHeight;
-    L.Y2 = std::max({L.PlotY2 + L.LineHeight / 2, L.FundamentalY2 + L.LineHeight, L.FlowY2 + L.LineHeight / 2}) +
-           pad;
+    L.Y2 =
+        std::max({L.PlotY2 + L.LineHeight / 2, L.FundamentalY2 + L.LineHeight, L.FlowY2 + L.LineHeight / 2}) +
+        pad;
     return L;
 }
 
@@ -387,7 +388,8 @@ void TrafficPanel::draw_flow(const BottleneckFlow& Flow, const PanelLayout& L) {
     cls3dEngine* engine = CurrentEngine();
     const std::int32_t title_y = L.FlowY1 - L.LineHeight - L.LineHeight / 4;
     const auto at = [](double metres) {
-        return std::isfinite(metres) ? km_label(metres) + " km" : std::string("-");
+        // Loops lie on whole quarters of a kilometre.
+        return std::isfinite(metres) ? fixed_decimals(metres / 1000.0, 2) + " km" : std::string("-");
     };
     FlowUpstream->SetPosition(L.PlotX1, title_y, L.PlotX2, L.FlowY1);
     FlowUpstream->Render(at(Flow.upstream_at()));
@@ -409,7 +411,8 @@ void TrafficPanel::draw_flow(const BottleneckFlow& Flow, const PanelLayout& L) {
         engine->Render2dLine(L.PlotX1, y_of(f), L.PlotX2, y_of(f), mdlMain::ColorRGB(60, 66, 78));
     engine->Render2dBox(L.PlotX1, L.FlowY1, L.PlotX2, L.FlowY2, false, mdlMain::ColorRGB(150, 150, 150));
     FlowLabels->SetPosition(L.TextX, L.FlowY1 - L.LineHeight / 2, L.PlotX1 - scaled(3, L.Scale), L.Y2);
-    FlowLabels->Render(fixed_decimals(top / 1000, 0) + "k\n\n\n" + fixed_decimals(top / 2000, 0) + "k\n\n\n0");
+    FlowLabels->Render(fixed_decimals(top / 1000, 0) + "k\n\n\n" + fixed_decimals(top / 2000, 0) +
+                       "k\n\n\n0");
 
     const auto& samples = Flow.samples();
     if (samples.size() < 2) return;
@@ -421,7 +424,8 @@ void TrafficPanel::draw_flow(const BottleneckFlow& Flow, const PanelLayout& L) {
     for (std::size_t i = 1; i < samples.size(); ++i) {
         const BottleneckFlow::Sample &a = samples[i - 1], &b = samples[i];
         if (std::isfinite(a.Upstream) && std::isfinite(b.Upstream))
-            engine->Render2dLine(x_of(a.Time), y_of(a.Upstream), x_of(b.Time), y_of(b.Upstream), kUpstreamColour);
+            engine->Render2dLine(x_of(a.Time), y_of(a.Upstream), x_of(b.Time), y_of(b.Upstream),
+                                 kUpstreamColour);
         if (std::isfinite(a.Downstream) && std::isfinite(b.Downstream))
             engine->Render2dLine(x_of(a.Time), y_of(a.Downstream), x_of(b.Time), y_of(b.Downstream),
                                  kDownstreamColour);
@@ -441,7 +445,8 @@ void TrafficPanel::Draw(const TrafficFigures* Latest, const SpeedHistory& Histor
     engine->Render2dBox(L.X1, L.Y1, L.X2, L.Y2, false, mdlMain::ColorRGB(150, 150, 150));
 
     Table->SetPosition(L.TextX, L.TextY, L.X2, L.PlotY1);
-    Table->Render(panel_table_text(Latest, Inflow ? std::optional<std::int64_t>(Inflow->Waiting) : std::nullopt));
+    Table->Render(
+        panel_table_text(Latest, Inflow ? std::optional<std::int64_t>(Inflow->Waiting) : std::nullopt));
     const std::int32_t mark = scaled(8, L.Scale), inset = scaled(3, L.Scale);
     for (int l = 0; l < 3; ++l) {
         const std::int32_t y = L.TextY + (l + 1) * L.LineHeight;

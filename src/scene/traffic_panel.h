@@ -14,11 +14,11 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <span>
-#include <deque>
-#include <memory>
 #include <string>
 #include <vector>
 

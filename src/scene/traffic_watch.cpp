@@ -59,7 +59,8 @@ void TrafficWatch::traffic_set_up(const SceneState& S) {
         Loops.set_up(street, S.RoadCount, measured_vehicle_lengths(S.Street), S.Street.Vehicles, LoopTime);
     }
     Inflow = LoopsOn && has_inflow(Loops.street().Scenario);
-    const Bottleneck neck = Inflow ? bottleneck_of(Loops.street().Scenario, Loops.street().RoadLength) : Bottleneck{};
+    const Bottleneck neck =
+        Inflow ? bottleneck_of(Loops.street().Scenario, Loops.street().RoadLength) : Bottleneck{};
     Diagram.set_road(Inflow ? Loops.street().RoadLength : 0.0, neck);
     Flow.set_up(Inflow ? Loops.positions() : std::vector<double>{}, neck);
 }
@@ -77,7 +78,8 @@ void TrafficWatch::overlay_drawn(const SceneState& S) {
     feed_loops(S, road);
     Diagram.follow(S.Street.Vehicles, road, SimTime);
     const bool idm = S.Model && S.Model->kind() == TrafficModelKind::Idm;
-    if (idm && !Inflow) Fundamental.follow(S.Street.Vehicles, road, S.Model->ring_length(), SimTime, S.FrameTime);
+    if (idm && !Inflow)
+        Fundamental.follow(S.Street.Vehicles, road, S.Model->ring_length(), SimTime, S.FrameTime);
     const bool down = S.KeyBuffer[kPanelKey] != 0;
     if (down && !PanelKeyDown) PanelOn = !PanelOn;
     PanelKeyDown = down;

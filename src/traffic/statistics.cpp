@@ -15,18 +15,47 @@ std::int32_t roads_in_tables(std::int32_t RoadCount) {
     return std::clamp<std::int32_t>(RoadCount, 0, VehicleTable<int>::Roads);
 }
 
-std::vector<std::int32_t> current_lanes(const VehicleList& Vehicles) {
-    std::vector<std::int32_t> lanes;
+std::vector<VehicleLane> current_lanes(const VehicleList& Vehicles) {
+    std::vector<VehicleLane> lanes;
     lanes.reserve(Vehicles.size());
     for (const Vehicle& v : Vehicles.all())
-        lanes.push_back(v.Lane);
+        lanes.push_back({v.Road, v.Id, v.Lane});
     return lanes;
 }
 
+namespace {
+
+bool before(const VehicleLane& a, const VehicleLane& b) {
+    return a.Road != b.Road ? a.Road < b.Road : a.Id < b.Id;
+}
+
+// The lanes of the last window, found for a vehicle of this one: at its own place in the list when the
+// vehicles kept their places (the program's own traffic always does), else by road and id.
+class PreviousLanes {
+  public:
+    explicit PreviousLanes(const std::vector<VehicleLane>& lanes) : Lanes(lanes) {}
+    const VehicleLane* of(const Vehicle& v, std::size_t at) {
+        if (at < Lanes.size() && Lanes[at].Road == v.Road && Lanes[at].Id == v.Id) return &Lanes[at];
+        if (Sorted.empty() && !Lanes.empty()) {
+            Sorted = Lanes;
+            std::sort(Sorted.begin(), Sorted.end(), before);
+        }
+        const VehicleLane key{v.Road, v.Id, 0};
+        const auto found = std::lower_bound(Sorted.begin(), Sorted.end(), key, before);
+        return found != Sorted.end() && !before(key, *found) ? &*found : nullptr;
+    }
+
+  private:
+    const std::vector<VehicleLane>& Lanes;
+    std::vector<VehicleLane> Sorted;
+};
+
+} // namespace
+
 TrafficFigures compute_traffic_figures(const VehicleList& Vehicles,
-                                       const std::vector<std::int32_t>& previous_lanes, double window_seconds,
+                                       const std::vector<VehicleLane>& previous_lanes, double window_seconds,
                                        double Time) {
-    const bool have_previous = previous_lanes.size() == Vehicles.size();
+    PreviousLanes previous(previous_lanes);
 
     TrafficFigures F;
     F.Time = Time;
@@ -48,7 +77,7 @@ TrafficFigures compute_traffic_figures(const VehicleList& Vehicles,
         LaneFigures& L = F.Lanes[static_cast<std::size_t>(l)];
         ++L.Vehicles;
         lane_speed[static_cast<std::size_t>(l)] += kmh;
-        if (have_previous && previous_lanes[at] != l) {
+        if (const VehicleLane* was = previous.of(v, at); was && was->Lane != l) {
             ++L.ChangesIn;
             ++changes;
         }

@@ -28,14 +28,19 @@ struct TrafficFigures {
     double SpreadMetres = 0;     // first to last vehicle along the road, over all roads
 };
 
+// A vehicle's lane at the close of a window.
+struct VehicleLane {
+    std::int32_t Road = 0, Id = 0, Lane = 0;
+};
 // The current lane of every vehicle, in the order of the list.
-std::vector<std::int32_t> current_lanes(const VehicleList& Vehicles);
+std::vector<VehicleLane> current_lanes(const VehicleList& Vehicles);
 
 // The figures of a window of window_seconds that closed at Time. previous_lanes are the lanes of the
-// last window as current_lanes gives them; when they do not fit the vehicles (none yet, another road
-// count) no lane change is counted. A lane change undone within one window is not seen.
+// last window as current_lanes gives them; each vehicle is compared with itself there (its road and
+// id), so a vehicle that was not there (none yet, a vehicle that entered since) changed no lane. A
+// lane change undone within one window is not seen.
 TrafficFigures compute_traffic_figures(const VehicleList& Vehicles,
-                                       const std::vector<std::int32_t>& previous_lanes, double window_seconds,
+                                       const std::vector<VehicleLane>& previous_lanes, double window_seconds,
                                        double Time);
 
 // The lanes of the previous window, kept here and never in the traffic.
@@ -47,7 +52,7 @@ class TrafficStatistics {
     TrafficFigures close_window(const VehicleList& Vehicles, double window_seconds, double Time);
 
   private:
-    std::vector<std::int32_t> PreviousLanes;
+    std::vector<VehicleLane> PreviousLanes;
 };
 
 } // namespace kl

@@ -141,11 +141,16 @@ TEST(SpaceTimeDiagram, ARoadFedByAnInflowShowsItsLengthItsBottleneckAndEveryVehi
     // 3,500 m: row 111 x 500 / 4000 = 13.9; the driving vehicle at 2,160 m after 60 s: row 51.
     EXPECT_EQ(pixel(image, 120, 14), speed_colour(0));
     EXPECT_EQ(pixel(image, 239, 51), speed_colour(129.6));
-    // 2,500 to 2,800 m are rows 33 to 42: the band, lighter than the background, where no trace is.
+    // 2,500 to 2,800 m are rows 33 to 42: the band, lighter than the background, where no trace is,
+    // and its edges dashed across the traces too.
     const Rgb band = pixel(image, 5, 38);
     EXPECT_GT(band[2], kBackground[2] + 20);
     EXPECT_EQ(pixel(image, 5, 31), kBackground);
     EXPECT_EQ(pixel(image, 5, 44), kBackground);
+    const Rgb edge{235, 235, 235};
+    EXPECT_EQ(pixel(image, 0, 33), edge);
+    EXPECT_EQ(pixel(image, 3, 33), band);
+    EXPECT_EQ(pixel(image, 6, 42), edge);
 }
 
 } // namespace

@@ -97,6 +97,20 @@ TEST(TrafficStatistics, CountNoChangesAcrossARestartOrWithoutABase) {
     // A base of another road count does not fit the tables.
     stats.restart(listed(*fresh, 1));
     EXPECT_EQ(stats.close_window(listed(*T, 2), 0.5, 1.5).ChangesPerMinute, 0.0);
+
+    // Listed in another order (a road fed by an inflow reuses the places of vehicles gone), each
+    // vehicle is compared with itself: vehicle 1 changes from lane 1 to 2, vehicle 2 stays in lane 2
+    // and vehicle 9, new in vehicle 0's place, changed nothing.
+    VehicleList before, after;
+    before.start(1), after.start(1);
+    for (const std::int32_t id : {0, 1, 2})
+        before.add(Vehicle{0, id, id, 0, 0, 0, 30, 0});
+    for (const auto& [id, lane] : {std::pair{2, 2}, std::pair{1, 2}, std::pair{9, 0}})
+        after.add(Vehicle{0, id, lane, 0, 0, 0, 30, 0});
+    stats.restart(before);
+    const TrafficFigures reordered = stats.close_window(after, 0.5, 2.0);
+    EXPECT_EQ(reordered.Lanes[2].ChangesIn, 1);
+    EXPECT_EQ(reordered.Lanes[0].ChangesIn + reordered.Lanes[1].ChangesIn, 0);
 }
 
 TEST(TrafficStatistics, CoverOnlyTheRoadsTheTablesHold) {
