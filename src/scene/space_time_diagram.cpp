@@ -189,11 +189,13 @@ void SpaceTimeHistory::rasterise(RgbaImage& Image, const Rgb& Background) const 
             before = &p;
         }
     }
-    // A busy road's traces hide the band: its edges again on top, dashed.
+    // A busy road's traces hide the band: its edges again on top, dashed, two rows thick inwards.
     if (Neck.End > Neck.Start)
-        for (const double edge : {Neck.Start, Neck.End})
+        for (const auto& [edge, inwards] : {std::pair{Neck.Start, -1}, std::pair{Neck.End, 1}})
             for (std::int32_t x = 0; x < Width; ++x)
-                if (x % 6 < 3) put(Image, x, row(edge), Rgb{235, 235, 235});
+                if (x % 6 < 3)
+                    for (const std::int32_t y : {row(edge), row(edge) + inwards})
+                        put(Image, x, y, Rgb{235, 235, 235});
 }
 
 } // namespace kl

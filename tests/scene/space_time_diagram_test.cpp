@@ -149,7 +149,9 @@ TEST(SpaceTimeDiagram, ARoadFedByAnInflowShowsItsLengthItsBottleneckAndEveryVehi
     EXPECT_EQ(pixel(image, 5, 44), kBackground);
     const Rgb edge{235, 235, 235};
     EXPECT_EQ(pixel(image, 0, 33), edge);
+    EXPECT_EQ(pixel(image, 0, 34), edge);
     EXPECT_EQ(pixel(image, 3, 33), band);
+    EXPECT_EQ(pixel(image, 6, 41), edge);
     EXPECT_EQ(pixel(image, 6, 42), edge);
 }
 
