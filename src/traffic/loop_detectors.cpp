@@ -130,6 +130,8 @@ void LoopDetectors::measure(double f0, double f1, double dt) {
             Tallies.data() + static_cast<std::size_t>(m.Road) * static_cast<std::size_t>(SitesPerRoad);
         for (int s = first_shift; s <= last_shift; ++s) {
             const double shift = shifts[s];
+            // Round the ring only near its start: a loop a ring's length back or on.
+            if ((s == 0 && a - m.HalfLength > 0) || (s == 2 && b + m.HalfLength < Ring + Spacing)) continue;
             const std::int32_t k0 = std::max(lowest, first_loop_from(a - m.HalfLength - shift));
             const std::int32_t k1 = std::min(highest, last_loop_to(b + m.HalfLength - shift));
             for (std::int32_t k = k0; k <= k1; ++k) {
