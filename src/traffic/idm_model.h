@@ -159,6 +159,7 @@ class IdmTraffic final : public TrafficModel {
     struct LaneEnds;
 
     void change_lanes(Road& road, const StepRule& rule) const;
+    void yield_to_ramp(Road& road, const StepRule& rule) const;
     static void move(Road& road, double dt);
     static void wrap(Road& road, Row& row);
     void set_up_ring(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles);
