@@ -73,6 +73,13 @@ double end_bias(double to_end) {
 constexpr double Courtesy = 0.5;
 // How far before the acceleration lane's start a right-lane driver begins to let its vehicles in.
 constexpr double YieldReach = 100.0;
+// On a road fed by an inflow a driver judges a lane change every DecisionInterval seconds of
+// simulated time rather than at every frame: ten times a second is as often as a driver looks
+// aside, and at sixty frames a second a queue of hundreds of vehicles a lane would otherwise spend
+// most of the step judging changes it does not make. The vehicles take turns in DecisionGroups
+// groups by slot, so that each step judges about as many as the last.
+constexpr double DecisionInterval = 0.1;
+constexpr int DecisionGroups = 4;
 
 } // namespace
 
@@ -478,6 +485,7 @@ struct IdmTraffic::StepRule {
     // Where a lane ends on a road fed by an inflow (none elsewhere).
     TrafficScenario Street = TrafficScenario::Open;
     Bottleneck Zone = {};
+    double Dt = 0; // seconds of this step
 
     // Whether the vehicle d may change from lane `from` to `to` on a road fed by an inflow, and the
     // bias it adds to the change's advantage: toward the lane that goes on, away from one that ends.
@@ -527,11 +535,14 @@ void IdmTraffic::change_lanes(Road& road, const StepRule& rule) const {
         if (rule.Street == TrafficScenario::Onramp) yield_to_ramp(road, rule);
     }
 
-    const int count = road.count();
-    for (int s = 0; s < count; ++s) {
-        // The slow vehicles keep their lane, so each lane keeps its bottleneck; a vehicle still
-        // sliding across finishes first.
-        if (!road.Veh[s].Active || rule.keeps_own_speed(road, s) || road.Veh[s].SideStep != 0) continue;
+    // The slow vehicles keep their lane, so each lane keeps its bottleneck; a vehicle still sliding
+    // across finishes first.
+    const auto stays = [&](int s) {
+        return !road.Veh[s].Active || rule.keeps_own_speed(road, s) || road.Veh[s].SideStep != 0;
+    };
+    // Vehicle s's choice, and its change when it makes one; first_ahead(row, to, s) is the first
+    // entry of lane to's row ahead of s.
+    const auto consider = [&](int s, auto&& first_ahead) {
         const std::int32_t from = road.Veh[s].Lane;
         Row& own = road.Rows[from];
         const int i = road.Veh[s].Pos;
@@ -552,17 +563,7 @@ void IdmTraffic::change_lanes(Road& road, const StepRule& rule) const {
             if (inflow && !rule.lane_bias(road.Veh[s], from, to, bias)) continue;
             const Row& row = road.Rows[to];
             // First entry ahead of s: the new leader; the one before it is the new follower.
-            const Driven* veh = road.Veh.data();
-            const std::int32_t* slot = row.Slot.data();
-            int lo = 0, hi = row.Count;
-            while (lo < hi) {
-                const int mid = (lo + hi) / 2;
-                if (veh[slot[mid]].X <= veh[s].X)
-                    lo = mid + 1;
-                else
-                    hi = mid;
-            }
-            const int k = lo;
+            const int k = first_ahead(row, to, s);
             const int new_leader = k < row.Count ? row.Slot[k] : road.ahead_of(row, row.Count - 1);
             const int new_follower = vehicle(road.behind_of(row, k));
             if (new_leader >= 0 && !(road.gap(s, new_leader) > 0)) continue;
@@ -593,7 +594,7 @@ void IdmTraffic::change_lanes(Road& road, const StepRule& rule) const {
                 best_at = k;
             }
         }
-        if (best_lane < 0) continue;
+        if (best_lane < 0) return false;
 
         for (int k = i; k + 1 < own.Count; ++k) {
             own.Slot[k] = own.Slot[k + 1];
@@ -619,6 +620,57 @@ void IdmTraffic::change_lanes(Road& road, const StepRule& rule) const {
         road.Veh[s].SideStep = best_lane - from;
         road.Veh[s].Lane = best_lane;
         road.TargetOffset[s] = OffsetPerLane * best_lane;
+        return true;
+    };
+
+    if (!inflow) {
+        // Slot by slot, each finding its place in the lane beside by bisection.
+        const auto bisect = [&road](const Row& row, std::int32_t, int s) {
+            const Driven* veh = road.Veh.data();
+            const std::int32_t* slot = row.Slot.data();
+            int lo = 0, hi = row.Count;
+            while (lo < hi) {
+                const int mid = (lo + hi) / 2;
+                if (veh[slot[mid]].X <= veh[s].X)
+                    lo = mid + 1;
+                else
+                    hi = mid;
+            }
+            return lo;
+        };
+        const int count = road.count();
+        for (int s = 0; s < count; ++s)
+            if (!stays(s)) consider(s, bisect);
+        return;
+    }
+    // The groups whose turn it is; at a step of DecisionInterval / DecisionGroups or longer, all.
+    road.DecisionCredit += DecisionGroups * rule.Dt / DecisionInterval;
+    const int turns = static_cast<int>(std::min<double>(DecisionGroups, std::floor(road.DecisionCredit)));
+    road.DecisionCredit = std::min(road.DecisionCredit - turns, 1.0);
+    unsigned judged = 0;
+    for (int t = 0; t < turns; ++t)
+        judged |= 1u << ((road.NextGroup + t) % DecisionGroups);
+    road.NextGroup = (road.NextGroup + turns) % DecisionGroups;
+    if (judged == 0) return;
+    // A road fed by an inflow holds hundreds of vehicles a lane, whose slots follow no order: lane by
+    // lane from the back, so that the place beside each vehicle lies at or after the last one's, and
+    // a cursor into each lane beside finds it without a search. A vehicle taken into a lane beside
+    // sits at its cursor, and the next one along lies at or ahead of it.
+    for (std::int32_t from = 0; from <= RampLane; ++from) {
+        int cursor[RampLane + 1] = {};
+        const auto sweep = [&road, &cursor](const Row& row, std::int32_t to, int s) {
+            int& k = cursor[to];
+            const double x = road.Veh[s].X;
+            while (k < row.Count && road.Veh[row.Slot[k]].X <= x)
+                ++k;
+            return k;
+        };
+        const Row& own = road.Rows[from];
+        for (int i = 0; i < own.Count;) {
+            const int s = own.Slot[i];
+            // A vehicle that changed leaves its row, and the next one takes its entry.
+            if (!(judged >> (s % DecisionGroups) & 1u) || stays(s) || !consider(s, sweep)) ++i;
+        }
     }
 }
 
@@ -705,9 +757,10 @@ void IdmTraffic::step(const TrafficFrame& Frame, VehicleList& Vehicles) {
         std::isfinite(Frame.LastFrameTime) && Frame.LastFrameTime > 0 ? Frame.LastFrameTime : 0.0;
     const bool inflow = has_inflow(Running.Scenario);
     if (InflowsChanged) take_new_inflows();
-    const StepRule rule{IdmRule(P), 1.0 / P.DesiredSpeed, Ring == 0 && !inflow, Running.Scenario, Zone};
+    const StepRule rule{IdmRule(P), 1.0 / P.DesiredSpeed, Ring == 0 && !inflow, Running.Scenario, Zone, dt};
     for (int r = 0; r < roads; ++r) {
         Road& road = Roads[static_cast<std::size_t>(r)];
+        if (r + 1 < roads) prefetch(Roads[static_cast<std::size_t>(r) + 1]);
         change_lanes(road, rule);
         const int count = road.count();
         for (int s = 0; s < count; ++s)
@@ -720,6 +773,20 @@ void IdmTraffic::step(const TrafficFrame& Frame, VehicleList& Vehicles) {
         slide_and_mirror(road, r);
     }
     list_vehicles(Vehicles);
+}
+
+void IdmTraffic::prefetch(const Road& road) {
+    // A road fed by an inflow holds hundreds of vehicles, whose records the step reads in the order
+    // of their lanes rather than of their slots: fetched from memory in that order, each would be a
+    // wait of its own. Asked for in order while the road before is stepped, they are at hand.
+    const auto ask = [](const void* data, std::size_t bytes) {
+        const char* at = static_cast<const char*>(data);
+        for (std::size_t b = 0; b < bytes; b += 64)
+            __builtin_prefetch(at + b);
+    };
+    ask(road.Veh.data(), road.Veh.size() * sizeof(Driven));
+    for (const Row& row : road.Rows)
+        ask(row.Slot.data(), static_cast<std::size_t>(row.Count) * sizeof(std::int32_t));
 }
 
 void IdmTraffic::take_new_inflows() {

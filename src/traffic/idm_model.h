@@ -126,6 +126,9 @@ class IdmTraffic final : public TrafficModel {
         std::uint8_t NextKind[4] = {};
         std::int32_t NextId = 0;
         RandomSource Arrivals{0};
+        // Whose turn it is to judge a lane change (see DecisionInterval in idm_model.cpp).
+        double DecisionCredit = 0;
+        int NextGroup = 0;
         std::vector<std::int32_t> Free;
 
         int count() const { return static_cast<int>(Veh.size()); }
@@ -161,6 +164,8 @@ class IdmTraffic final : public TrafficModel {
     void change_lanes(Road& road, const StepRule& rule) const;
     void yield_to_ramp(Road& road, const StepRule& rule) const;
     static void move(Road& road, double dt);
+    // Asks the memory for the road's vehicles, ahead of its step.
+    static void prefetch(const Road& road);
     static void wrap(Road& road, Row& row);
     void set_up_ring(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles);
     void set_up_inflow(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles);
