@@ -142,7 +142,8 @@ double IdmTraffic::inflow_of(std::int32_t lane) const {
 
 void IdmTraffic::set_inflows(double inflow, double ramp_inflow) {
     NewInflow = kept_to(inflow, 0.0, MaxInflow, InflowsChanged ? NewInflow : Running.Inflow);
-    NewRampInflow = kept_to(ramp_inflow, 0.0, MaxRampInflow, InflowsChanged ? NewRampInflow : Running.RampInflow);
+    NewRampInflow =
+        kept_to(ramp_inflow, 0.0, MaxRampInflow, InflowsChanged ? NewRampInflow : Running.RampInflow);
     InflowsChanged = true;
 }
 
@@ -821,7 +822,7 @@ void IdmTraffic::list_vehicles(VehicleList& Vehicles) const {
             v.Kind = road.Veh[s].Kind;
             // On the on-ramp's strip before the road, where the strip puts it.
             v.Across = v.Lane == RampLane && road.Veh[s].X < Zone.Start ? ramp_across(Zone, road.Veh[s].X)
-                                                                       : offset_metres(road.Offset[s]);
+                                                                        : offset_metres(road.Offset[s]);
             // A vehicle the model does not drive stays as it was found.
             v.Position = road.Veh[s].X;
             v.Speed = road.Veh[s].V;
@@ -840,7 +841,9 @@ void IdmTraffic::dump(std::ostream& out, std::int32_t RoadCount, std::int64_t fr
     };
     const bool inflow = has_inflow(Running.Scenario);
     std::string more = ",\n\"scenario\": \"";
-    more += traffic_scenario_name(inflow ? Running.Scenario : Ring > 0 ? TrafficScenario::Ring : TrafficScenario::Open);
+    more += traffic_scenario_name(inflow     ? Running.Scenario
+                                  : Ring > 0 ? TrafficScenario::Ring
+                                             : TrafficScenario::Open);
     more += "\", \"ring_length_m\": ";
     if (Ring > 0)
         put(more, Ring);

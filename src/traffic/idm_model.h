@@ -45,7 +45,8 @@ class IdmTraffic final : public TrafficModel {
     void set_up(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles) override;
     void step(const TrafficFrame& Frame, VehicleList& Vehicles) override;
     const TrafficTables& tables() const override { return *Tables; }
-    void dump(std::ostream& out, std::int32_t RoadCount, std::int64_t frames, float LastFrameTime) const override;
+    void dump(std::ostream& out, std::int32_t RoadCount, std::int64_t frames,
+              float LastFrameTime) const override;
 
     // Takes the traffic as the tables hold it: distance, speed and lane of every simulated vehicle.
     // The slow last vehicle of each lane slot keeps the speed it has now as its desired speed; the
@@ -159,7 +160,6 @@ class IdmTraffic final : public TrafficModel {
         }
     };
     struct StepRule;
-    struct LaneEnds;
 
     void change_lanes(Road& road, const StepRule& rule) const;
     void yield_to_ramp(Road& road, const StepRule& rule) const;

@@ -51,7 +51,8 @@ bool any_overlap(const VehicleList& list) {
     });
     for (std::size_t i = 1; i < order.size(); ++i)
         if (order[i].Lane == order[i - 1].Lane &&
-            order[i].Position - order[i - 1].Position < (length_of(order[i]) + length_of(order[i - 1])) / 2 - 1e-9)
+            order[i].Position - order[i - 1].Position <
+                (length_of(order[i]) + length_of(order[i - 1])) / 2 - 1e-9)
             return true;
     return false;
 }
@@ -186,9 +187,11 @@ Watched watch(Road& road, int minutes, double at, double upstream = 500) {
         road.step();
         std::map<std::int32_t, double> now;
         for (const Vehicle& v : road.List.all()) {
-            if (const auto b = before.find(v.Id); b != before.end() && b->second < at && v.Position >= at) ++passed;
+            if (const auto b = before.find(v.Id); b != before.end() && b->second < at && v.Position >= at)
+                ++passed;
             now[v.Id] = v.Position;
-            if (v.Lane < RampLane && v.Position < road.Zone.Start - upstream) w.Slowest = std::min(w.Slowest, v.Speed);
+            if (v.Lane < RampLane && v.Position < road.Zone.Start - upstream)
+                w.Slowest = std::min(w.Slowest, v.Speed);
         }
         before = std::move(now);
     }
