@@ -138,8 +138,10 @@ echo "-- loop detectors: what they count is what the trajectories of the same ru
 # Steps of 0.5 s, so that each trajectory row follows one step; 400 frames are 199.5 s of traffic:
 # three whole minutes and the 19.5 s the run ended in.
 loops=(--no-dialog --frames 400 --seed 7 --fixed-step 0.5 --roads 2)
-for street in "0 --traffic-model idm" "250 --scenario ring"; do
-    read -r ring options <<<"$street"
+# RING-LENGTH (0: none) ROWS-A-ROAD OPTIONS: the open street has 16 loops to 4,000 m, the 250 m ring
+# one, three lanes each; the on-ramp's road 15 before its end and three on the ramp.
+for street in "0 48 --traffic-model idm" "250 3 --scenario ring" "0 48 --scenario onramp"; do
+    read -r ring rows_a_road options <<<"$street"
     fresh_data
     # shellcheck disable=SC2086
     run_program 300 "${loops[@]}" $options --detectors "$work/loops.csv" --trajectories "$work/traj.csv"
@@ -149,10 +151,8 @@ for street in "0 --traffic-model idm" "250 --scenario ring"; do
         "time_s,road,position_m,lane,vehicles,flow_veh_per_h,speed_m_per_s,harmonic_speed_m_per_s,occupancy_percent"
     check "$options: interval ends" "$(cut -d, -f1 "$work/loops.csv" | sed 1d | uniq | tr '\n' ' ')" \
         "60.000 120.000 180.000 199.500 "
-    # Open street: 16 loops to 4,000 m; the 250 m ring: one. Three lanes, two roads.
-    loops_per_road=$([ "$ring" = 0 ] && echo 16 || echo 1)
     check "$options: a row per loop, lane, road and interval" "$(($(wc -l <"$work/loops.csv") - 1))" \
-        $((4 * 2 * 3 * loops_per_road))
+        $((4 * 2 * rows_a_road))
     compared="$(awk -v ring="$ring" -f "$(dirname "$0")/loop_crossings.awk" "$work/loops.csv" "$work/traj.csv")"
     agree=$?
     check_true "$options: counts and speeds as the trajectories show ($(tail -n1 <<<"$compared"))" \
