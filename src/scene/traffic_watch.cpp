@@ -54,9 +54,9 @@ void TrafficWatch::traffic_set_up(const SceneState& S) {
     LoopsOn = S.Model && S.Model->kind() == TrafficModelKind::Idm;
     LoopPending = S.Program.LastFrameTime;
     if (LoopsOn) {
-        ScenarioSettings street = S.Program.ScenarioChosen();
-        if (const double ring = S.Model->ring_length(); ring > 0) street.RingLength = ring;
-        Loops.set_up(street, S.RoadCount, measured_vehicle_lengths(S.Street), S.Street.Vehicles, LoopTime);
+        // The street as the model set it up, its lengths kept to their ranges.
+        Loops.set_up(S.Model->scenario_settings(), S.RoadCount, measured_vehicle_lengths(S.Street),
+                     S.Street.Vehicles, LoopTime);
     }
     Inflow = LoopsOn && has_inflow(Loops.street().Scenario);
     const Bottleneck neck =
