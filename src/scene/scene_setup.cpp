@@ -4,6 +4,7 @@
 #include "engine/mdl_main.h"
 #include "platform/os/optimisations.h"
 #include "resources/scene_textures.h"
+#include "scene/bottleneck_street.h"
 #include "scene/guarded.h"
 #include "scene/run_scene.h"
 #include "scene/scene_observer.h"
@@ -194,6 +195,7 @@ void SetUpTrafficState(SceneState& S) {
     // The followed vehicle is found afresh on the new ring.
     S.Follow.Along = std::numeric_limits<double>::quiet_NaN();
     resume_past_fault([&] { S.Model->set_up(S.RoadCount, S.Program.Rnd, S.Street.Vehicles); });
+    FitStreetToTraffic(S);
     // The objects stand where their vehicles start, so that even a frame that takes no step (paused)
     // draws them there.
     PlaceVehicleObjects(S.Program, S.Street.Vehicles, S.RoadCount);

@@ -4,13 +4,17 @@
 #pragma once
 
 #include "engine/records.h"
+#include "resources/cls3d_object.h"
 #include "resources/moving_batch.h"
 #include "resources/static_batch.h"
+#include "traffic/scenario.h"
 #include "traffic/vehicles.h"
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace kl::mdlKl {
 struct ProgramState;
@@ -57,9 +61,30 @@ struct VehicleModel {
     Vec3 Low, High;
 };
 
+// One model of a bottleneck's furniture (bottleneck_street.h) and everywhere it stands: a copy of it
+// in the batch for each place.
+struct FurnitureBatch {
+    std::unique_ptr<cls3dObject> Model;
+    // Simulation form, one per copy in the batch's order.
+    std::vector<Vec3> Spots;
+    StaticBatch Batch;
+};
+
 struct Street {
-    // The buildings in world space, drawn a subset at a time; empty when they cannot be drawn so.
+    // The buildings in world space, drawn a subset at a time; empty when they cannot be drawn so. On
+    // a road fed by an inflow, the city's copies one after another.
     StaticBatch Buildings;
+    // What the street is laid out for: the scenario, road length and road count of the traffic set
+    // up last.
+    struct Layout {
+        TrafficScenario Scenario = TrafficScenario::Open;
+        double RoadLength = 0;
+        std::int32_t Roads = 0;
+    } Laid;
+    // Metres along the street of each copy of the city; one or none: the city once, where it stands.
+    std::vector<float> CityShifts;
+    // The bottleneck's furniture, by kind (bottleneck_street.h's Furniture).
+    std::array<FurnitureBatch, 4> Furniture;
     // The road strips in world space, cut into pieces along their length.
     StaticBatch Roads;
     // The vehicles of this frame, drawn model by model.
