@@ -52,20 +52,28 @@ std::vector<cls3dObject*> building_models(mdlKl::ProgramState& program) {
     return models;
 }
 
-void lay_out_city(SceneState& S, std::int32_t copies) {
+// The building block's footprint from where it stands: across, and along the street.
+constexpr double kBuildingDepth = 10.0, kBuildingLength = 25.0;
+
+void lay_out_city(SceneState& S, TrafficScenario scenario, double road_length) {
     Street& street = S.Street;
-    street.CityShifts.clear();
-    for (std::int32_t c = 0; c < copies; ++c)
-        street.CityShifts.push_back(static_cast<float>(kCityLength * c));
-    const std::vector<cls3dObject*> models = building_models(S.Program);
+    street.City.clear();
     street.Buildings.Clear();
-    if (models.empty()) return;
-    std::vector<BatchPlacement> placements;
-    if (copies > 1)
-        for (const float along : street.CityShifts)
-            for (std::size_t i = 0; i < models.size(); ++i)
-                placements.push_back({static_cast<std::uint32_t>(i), {0, 0, along}});
-    street.Buildings.Build(models, 0, false, placements);
+    const std::vector<cls3dObject*> models = building_models(S.Program);
+    const std::int32_t copies = has_inflow(scenario) ? CityCopies(scenario, road_length) : 0;
+    const Bottleneck b = bottleneck_of(scenario, road_length);
+    const std::int32_t roads = std::clamp<std::int32_t>(S.RoadCount, 0, MaxRoadCount);
+    for (std::int32_t c = 0; c < copies; ++c) {
+        const auto along = static_cast<float>(kCityLength * c);
+        for (std::size_t i = 0; i < models.size(); ++i) {
+            const Vec3 at = S.Program.ObjectAt(static_cast<std::int64_t>(2 + i)).POSX();
+            if (scenario == TrafficScenario::Onramp &&
+                StandsOnTheRamp(b, roads, at.x, at.x + kBuildingDepth, at.y + along, at.y + along + kBuildingLength))
+                continue;
+            street.City.push_back({static_cast<std::uint32_t>(i), {0, 0, along}});
+        }
+    }
+    if (!models.empty()) street.Buildings.Build(models, 0, false, street.City);
 }
 
 void lay_out_furniture(SceneState& S, TrafficScenario scenario, double road_length) {
@@ -129,6 +137,22 @@ const char* furniture_mesh(Furniture kind) {
     return "cone.x";
 }
 
+bool StandsOnTheRamp(const Bottleneck& b, std::int32_t roads, double x0, double x1, double y0, double y1) {
+    if (!(b.End > b.RampStart) || roads <= 0) return false;
+    // The ramp's strip along the building, with a metre to spare on either side.
+    const double from = std::clamp(y0 - 50.0 - 1.0, b.RampStart, b.End);
+    const double to = std::clamp(y1 - 50.0 + 1.0, b.RampStart, b.End);
+    if (!(to > from)) return false;
+    const double near = std::min(ramp_across(b, from), ramp_across(b, to)) - LaneWidthMetres / 2 - 1.0;
+    const double far = std::max(ramp_across(b, from), ramp_across(b, to)) + LaneWidthMetres / 2 + 3.0;
+    Vehicle lane0;
+    for (lane0.Road = 0; lane0.Road < roads; ++lane0.Road) {
+        const double x = VehicleSimPosition(lane0).x;
+        if (x + near < x1 && x + far > x0) return true;
+    }
+    return false;
+}
+
 std::vector<FurnitureSpot> BottleneckFurniture(TrafficScenario scenario, double road_length) {
     const Bottleneck b = bottleneck_of(scenario, road_length);
     std::vector<FurnitureSpot> spots;
@@ -156,53 +180,47 @@ void FitStreetToTraffic(SceneState& S) {
         want.Roads == S.Street.Laid.Roads)
         return;
     // The open street and the ring keep the batch the set-up built.
-    const std::int32_t copies = CityCopies(want.Scenario, want.RoadLength);
-    const bool was_repeated = S.Street.CityShifts.size() > 1;
+    const bool was_repeated = !S.Street.City.empty();
     S.Street.Laid = want;
-    if (copies > 1 || was_repeated) lay_out_city(S, copies);
+    if (has_inflow(want.Scenario) || was_repeated) lay_out_city(S, want.Scenario, want.RoadLength);
     lay_out_furniture(S, want.Scenario, want.RoadLength);
 }
 
 bool DrawRepeatedCity(SceneState& S, const ViewTest& view, const DrawReach& reach) {
-    const std::vector<float>& shifts = S.Street.CityShifts;
-    if (shifts.size() < 2) return false;
+    const std::vector<BatchPlacement>& city = S.Street.City;
+    if (city.empty()) return false;
     const bool plain = platform::OptimisationsOff();
-    const auto buildings = static_cast<std::size_t>(std::max<std::int64_t>(S.Program.BuildingCount, 0));
     static std::vector<char> in_view;
-    in_view.assign(buildings * shifts.size(), 0);
-    for (std::size_t c = 0; c < shifts.size(); ++c) {
-        for (std::size_t i = 0; i < buildings; ++i) {
-            in_view[c * buildings + i] = holds_or_faults([&] {
-                KlObject& building = S.Program.ObjectAt(static_cast<std::int64_t>(2 + i));
-                Vec3 at = building.POSX();
-                at.y += shifts[c];
-                if (!view(at, kBuildingCone)) return false;
-                cls3dObject* model = building.Model();
-                Vec3 low, high;
-                if (plain || model == nullptr || !model->MeshBounds(low, high)) return true;
-                Matrix4 world = model->WorldMatrix();
-                world.m43 += shifts[c];
-                return !reach.ReachesNoPixel(world, low, high);
-            });
-        }
+    in_view.assign(city.size(), 0);
+    for (std::size_t p = 0; p < city.size(); ++p) {
+        in_view[p] = holds_or_faults([&] {
+            KlObject& building = S.Program.ObjectAt(static_cast<std::int64_t>(2 + city[p].Object));
+            Vec3 at = building.POSX();
+            at.y += city[p].Shift.z;
+            if (!view(at, kBuildingCone)) return false;
+            cls3dObject* model = building.Model();
+            Vec3 low, high;
+            if (plain || model == nullptr || !model->MeshBounds(low, high)) return true;
+            Matrix4 world = model->WorldMatrix();
+            world.m43 += city[p].Shift.z;
+            return !reach.ReachesNoPixel(world, low, high);
+        });
     }
     StaticBatch& batch = S.Street.Buildings;
     if (!plain && batch.Ready() && batch.Pieces() == in_view.size()) {
         batch.Draw(in_view);
         return true;
     }
-    for (std::size_t c = 0; c < shifts.size(); ++c) {
-        for (std::size_t i = 0; i < buildings; ++i) {
-            if (!in_view[c * buildings + i]) continue;
-            resume_past_fault([&] {
-                cls3dObject* model = S.Program.ObjectAt(static_cast<std::int64_t>(2 + i)).Model();
-                if (model == nullptr) return;
-                const Vec3 was = model->Position();
-                model->Position({was.x, was.y, was.z + shifts[c]});
-                resume_past_fault([&] { model->Render(); });
-                model->Position(was);
-            });
-        }
+    for (std::size_t p = 0; p < city.size(); ++p) {
+        if (!in_view[p]) continue;
+        resume_past_fault([&] {
+            cls3dObject* model = S.Program.ObjectAt(static_cast<std::int64_t>(2 + city[p].Object)).Model();
+            if (model == nullptr) return;
+            const Vec3 was = model->Position();
+            model->Position(was + city[p].Shift);
+            resume_past_fault([&] { model->Render(); });
+            model->Position(was);
+        });
     }
     return true;
 }

@@ -22,6 +22,10 @@ inline constexpr double kCityLength = 3000.0;
 // of that length; 1 on the open street and the ring.
 std::int32_t CityCopies(TrafficScenario scenario, double road_length);
 
+// Whether a building whose footprint is x0..x1 across and y0..y1 along the street (simulation form)
+// stands in the way of the on-ramp of one of the first `roads` roads; such buildings are left out.
+bool StandsOnTheRamp(const Bottleneck& b, std::int32_t roads, double x0, double x1, double y0, double y1);
+
 // The bottleneck's models, and where each stands on a road.
 enum class Furniture : std::uint8_t { Cone, Barrier, LaneEndsSign, Ramp };
 inline constexpr int FurnitureKinds = 4;
@@ -42,8 +46,8 @@ std::vector<FurnitureSpot> BottleneckFurniture(TrafficScenario scenario, double 
 // city's copies and the furniture batches, made again only when one of those changed.
 void FitStreetToTraffic(SceneState& S);
 
-// The buildings of every copy of the city in view. False when the city is not repeated, so that the
-// frame draws its buildings as it always has.
+// The buildings of every copy of the city in view. False on a street that is not fed by an inflow,
+// so that the frame draws its buildings as it always has.
 bool DrawRepeatedCity(SceneState& S, const ViewTest& view, const DrawReach& reach);
 
 // The furniture of every road that can reach the picture.

@@ -141,7 +141,8 @@ std::string FollowedVehicleText(const SceneState& S) {
     const Vehicle* v = f.Active ? DrawnVehicle(S.Street, f.Road, f.Id) : nullptr;
     if (v == nullptr) return {};
     const double kmh = v->Speed * 3.6;
-    return "following road " + std::to_string(f.Road) + ", lane " + std::to_string(v->Lane) + ": " +
+    const std::string lane = v->Lane == RampLane ? "on-ramp" : "lane " + std::to_string(v->Lane);
+    return "following road " + std::to_string(f.Road) + ", " + lane + ": " +
            std::to_string(std::lround(kmh)) + " km/h at " + std::to_string(std::llround(v->Position)) + " m";
 }
 

@@ -31,7 +31,7 @@ void FollowNextVehicle(SceneState& S);
 // ends the follow, and the camera goes back to the user's vehicle.
 void PlaceFollowCamera(SceneState& S);
 
-// "following road R, lane L: S km/h at D m"; empty when nothing is followed.
+// "following road R, lane L: S km/h at D m" ("on-ramp" for its lane); empty when nothing is followed.
 std::string FollowedVehicleText(const SceneState& S);
 
 } // namespace kl::scene

@@ -81,8 +81,10 @@ struct Street {
         double RoadLength = 0;
         std::int32_t Roads = 0;
     } Laid;
-    // Metres along the street of each copy of the city; one or none: the city once, where it stands.
-    std::vector<float> CityShifts;
+    // On a road fed by an inflow, the buildings of every copy of the city, in the buildings' batch's
+    // order (each building's object among the buildings, and how far it is moved in world space);
+    // none: the city once, where it stands.
+    std::vector<BatchPlacement> City;
     // The bottleneck's furniture, by kind (bottleneck_street.h's Furniture).
     std::array<FurnitureBatch, 4> Furniture;
     // The road strips in world space, cut into pieces along their length.

@@ -489,9 +489,33 @@ TEST_F(FrameLoop, GGoesBeforeTheBottleneckOfTheRoadAndTheStreetFitsItsTraffic) {
     frame();
     EXPECT_NEAR(S.ChaseCamera->Pos().z, 50 + b.Start - 300, 30.0) << "the view goes with it";
 
+    // The on-ramp's vehicles drive through no building: those in their way are left out.
+    const ScenarioSettings onramp = default_settings(TrafficScenario::Onramp);
+    S.Model = std::make_unique<HeldTraffic>(onramp, none);
+    scene::SetUpTrafficState(S);
+    const Bottleneck r = bottleneck_of(onramp.Scenario, onramp.RoadLength);
+    EXPECT_LT(S.Street.City.size(), 2u * 400u);
+    EXPECT_GT(S.Street.City.size(), 2u * 400u - 20u);
+    EXPECT_EQ(S.Street.Buildings.Pieces(), S.Street.City.size());
+    for (double along = r.RampStart; along <= r.End; along += 5) {
+        Vehicle v;
+        v.Road = 2;
+        v.Lane = RampLane;
+        v.Position = along;
+        v.Across = ramp_across(r, along);
+        const Vec3 p = scene::VehicleSimPosition(v);
+        for (const BatchPlacement& c : S.Street.City) {
+            const Vec3 at = mdlKl::ObjectAt(2 + c.Object).POSX();
+            const bool inside = p.x > at.x - 1.5f && p.x < at.x + 11.5f && p.y > at.y + c.Shift.z - 3 &&
+                                p.y < at.y + c.Shift.z + 28;
+            EXPECT_FALSE(inside) << "building " << c.Object << " at " << along << " m";
+        }
+    }
+
     S.Model = std::make_unique<HeldTraffic>(ScenarioSettings{}, none);
     scene::SetUpTrafficState(S);
     EXPECT_EQ(S.Street.Buildings.Pieces(), 400u);
+    EXPECT_TRUE(S.Street.City.empty());
     EXPECT_FALSE(cones.Batch.Ready());
 }
 
