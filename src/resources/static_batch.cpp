@@ -219,15 +219,17 @@ struct StaticBatch::Layout {
         }
     }
 
-    // Along each row: copies ordered by their first and then their third coordinate, the way the
-    // street's rows of buildings run. Pieces go across first: the n-th pieces of all objects side by
-    // side, then the next ones, since the pieces in view of parallel strips make such runs.
-    void order_by_rows() {
+    // Along each row: objects ordered by their first and then their third coordinate, the way the
+    // street's rows of buildings run; copies placed by the caller in the order given. Pieces go
+    // across first: the n-th pieces of all objects side by side, then the next ones, since the
+    // pieces in view of parallel strips make such runs.
+    void order_by_rows(bool as_placed) {
         order.resize(pieces.size());
         std::iota(order.begin(), order.end(), std::size_t{0});
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
             const std::size_t i = piece_placed[a], k = piece_placed[b];
             const std::size_t na = a - first_piece[i], nb = b - first_piece[k];
+            if (as_placed) return na < nb;
             return std::tie(na, placements[i].move[0], placements[i].move[2]) <
                    std::tie(nb, placements[k].move[0], placements[k].move[2]);
         });
@@ -321,7 +323,7 @@ bool StaticBatch::Build(const std::vector<cls3dObject*>& objects, float piece_le
     if (merge_quads) merge_quads_once(layout.copies, piece_length);
     const std::int32_t subsets = objects[0]->GetMaterialCount();
     layout.cut(piece_length);
-    layout.order_by_rows();
+    layout.order_by_rows(!placements.empty());
     layout.place(subsets);
     if (layout.indices.empty()) return false;
 

@@ -37,8 +37,9 @@ class StaticBatch {
     // with a repeating texture, such as road strips, whose far squares cost far more than their
     // pixels; level quads then merge no longer than a piece, a merged quad goes with the piece its
     // centre lies in, and pieces left empty are dropped.
-    // placements, when given, are the copies to draw instead of each object once where it stands;
-    // one that names no object makes Build fail.
+    // placements, when given, are the copies to draw instead of each object once where it stands, in
+    // the buffers in the order given (neighbours in view draw in one call); one that names no object
+    // makes Build fail.
     bool Build(const std::vector<cls3dObject*>& objects, float piece_length = 0, bool merge_quads = false,
                std::span<const BatchPlacement> placements = {});
     // Whether the batch holds the objects and buffers of the current engine's device.

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace kl::scene {
 
@@ -54,6 +55,10 @@ std::vector<cls3dObject*> building_models(mdlKl::ProgramState& program) {
 
 // The building block's footprint from where it stands: across, and along the street.
 constexpr double kBuildingDepth = 10.0, kBuildingLength = 25.0;
+constexpr double kCityBeyondEnd = 300.0;
+// A cone whose picture is smaller than this is not drawn: at most a pixel of orange far away, and
+// left out it does not split the cones in view into many runs, each a draw call of its own.
+constexpr double kLeastFurniturePicture = 0.5;
 
 void lay_out_city(SceneState& S, TrafficScenario scenario, double road_length) {
     Street& street = S.Street;
@@ -63,16 +68,28 @@ void lay_out_city(SceneState& S, TrafficScenario scenario, double road_length) {
     const std::int32_t copies = has_inflow(scenario) ? CityCopies(scenario, road_length) : 0;
     const Bottleneck b = bottleneck_of(scenario, road_length);
     const std::int32_t roads = std::clamp<std::int32_t>(S.RoadCount, 0, MaxRoadCount);
+    // Past the road's end the street goes on for a while, empty of traffic.
+    const double last = 50.0 + std::clamp(road_length, MinRoadLength, MaxRoadLength) + kCityBeyondEnd;
+    std::vector<std::pair<Vec3, BatchPlacement>> placed;
     for (std::int32_t c = 0; c < copies; ++c) {
         const auto along = static_cast<float>(kCityLength * c);
         for (std::size_t i = 0; i < models.size(); ++i) {
             const Vec3 at = S.Program.ObjectAt(static_cast<std::int64_t>(2 + i)).POSX();
+            const double y = at.y + along;
+            if (c > 0 && y > last) continue;
             if (scenario == TrafficScenario::Onramp &&
-                StandsOnTheRamp(b, roads, at.x, at.x + kBuildingDepth, at.y + along, at.y + along + kBuildingLength))
+                StandsOnTheRamp(b, roads, at.x, at.x + kBuildingDepth, y, y + kBuildingLength))
                 continue;
-            street.City.push_back({static_cast<std::uint32_t>(i), {0, 0, along}});
+            placed.push_back({{at.x, static_cast<float>(y), 0}, {static_cast<std::uint32_t>(i), {0, 0, along}}});
         }
     }
+    // Row by row along the street, as the batch lays out the city it is given whole: the buildings
+    // in view then make long runs of neighbours.
+    std::stable_sort(placed.begin(), placed.end(), [](const auto& l, const auto& r) {
+        return std::tie(l.first.x, l.first.y) < std::tie(r.first.x, r.first.y);
+    });
+    for (const auto& p : placed)
+        street.City.push_back(p.second);
     if (!models.empty()) street.Buildings.Build(models, 0, false, street.City);
 }
 
@@ -158,10 +175,11 @@ std::vector<FurnitureSpot> BottleneckFurniture(TrafficScenario scenario, double 
     std::vector<FurnitureSpot> spots;
     constexpr double line = LaneWidthMetres * (RightLane - 0.5), right = LaneWidthMetres * RightLane;
     if (scenario == TrafficScenario::Roadworks) {
+        // From the start on, so that the cones in view of a road follow one another in the batch.
+        for (const double across : {2.0, 1.0, 0.0, -1.0})
+            spots.push_back({Furniture::Cone, right + across, b.Start + 1.5});
         for (double at = b.Start; at <= b.End + 1e-6; at += kConeSpacing)
             spots.push_back({Furniture::Cone, line, at});
-        for (const double across : {-1.0, 0.0, 1.0, 2.0})
-            spots.push_back({Furniture::Cone, right + across, b.Start + 1.5});
         spots.push_back({Furniture::Barrier, right, b.Start});
         spots.push_back({Furniture::LaneEndsSign, kSignAcross, b.Start - kSignAhead});
     } else if (scenario == TrafficScenario::Onramp) {
@@ -239,7 +257,11 @@ void DrawBottleneckFurniture(SceneState& S, const ViewTest& view, const DrawReac
             for (std::size_t p = 0; p < in_view.size(); ++p) {
                 Vec3 low, high;
                 f.Batch.PieceBounds(p, low, high);
-                in_view[p] = !reach.ReachesNoPixel(identity, low, high);
+                // A size is told only for a box wholly in front of the eye and not wholly off the
+                // picture: then its size decides, whether or not it covers a pixel centre.
+                double picture = 0;
+                const bool reaches = !reach.ReachesNoPixel(identity, low, high, &picture);
+                in_view[p] = std::isfinite(picture) ? picture >= kLeastFurniturePicture : reaches;
             }
             resume_past_fault([&] { f.Batch.Draw(in_view); });
         } else {

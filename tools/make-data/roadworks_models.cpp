@@ -51,10 +51,10 @@ Mesh build_cone() {
     MeshBuilder b("TrafficCone");
     const std::uint32_t orange = b.material(plain_material(0.95f, 0.38f, 0.05f));
     const std::uint32_t white = b.material(plain_material(0.95f, 0.95f, 0.93f));
-    const std::uint32_t foot = b.material(plain_material(0.12f, 0.12f, 0.12f));
     constexpr int kSides = 8;
     constexpr float kFoot = 0.4f, kPlate = 0.04f;
-    b.box({-kFoot / 2, 0, -kFoot / 2}, {kFoot / 2, kPlate, kFoot / 2}, {foot, foot, std::nullopt, foot, foot, foot});
+    b.box({-kFoot / 2, 0, -kFoot / 2}, {kFoot / 2, kPlate, kFoot / 2},
+          {orange, orange, std::nullopt, orange, orange, orange});
     // Orange, a white band, orange again up to a flat tip.
     const auto radius = [](float y) { return 0.16f - 0.12f * (y - kPlate) / (kConeHeight - kPlate); };
     const std::array<float, 5> heights{kPlate, 0.38f, 0.5f, 0.62f, kConeHeight};
