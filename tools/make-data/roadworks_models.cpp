@@ -128,13 +128,15 @@ Mesh build_ramp() {
     n.Start = RampApproach;
     n.End = RampApproach + BottleneckLength;
     // Across the road texture, the right lane from its dashed line on the left to the kerb: the
-    // ramp's lane with the line it merges over on its left.
-    constexpr float kLeft = kFirstLaneCentre + (kLanes - 1) * kLaneWidth - kLaneWidth / 2;
+    // ramp's lane with the line it merges over on its left. Beside the road it covers the road's
+    // solid edge line, a little wider than the line's half.
+    constexpr float kOverLine = 0.1f;
+    constexpr float kLeft = kFirstLaneCentre + (kLanes - 1) * kLaneWidth - kLaneWidth / 2 - kOverLine;
     constexpr float kRight = kRoadWidth;
     const float u0 = kLeft / kRoadWidth, u1 = 1.0f;
     const auto edges = [&](float z) {
-        const auto middle = static_cast<float>(ramp_across(n, z));
-        return std::array<float, 2>{middle - kLaneWidth / 2, middle - kLaneWidth / 2 + (kRight - kLeft)};
+        const float left = static_cast<float>(ramp_across(n, z)) - kLaneWidth / 2 - kOverLine;
+        return std::array<float, 2>{left, left + (kRight - kLeft)};
     };
     const std::array<float, 3> at{0.0f, static_cast<float>(n.Start), static_cast<float>(n.End)};
     for (std::size_t k = 0; k + 1 < at.size(); ++k) {
