@@ -42,6 +42,13 @@ inline long long vehicle_object_index(std::int32_t BuildingCount, std::int32_t R
 std::optional<std::int32_t> VehicleObject(std::int32_t BuildingCount, std::int32_t RoadCount,
                                           const Vehicle& v);
 
+// The kind of vehicle the object of vehicle `id` is made as: vehicle n of lane slot m (20m + n) is its
+// slot's car, its last one (n = 19) its slow vehicle.
+inline std::uint8_t ObjectKind(std::int32_t id) {
+    const int slot = id / 20, n = id % 20;
+    return n == 19 ? slow_vehicle_kind(slot) : car_kind(slot);
+}
+
 // The height the vehicle models ride at, so that their wheels stand on the road strips.
 inline constexpr float VehicleHeight = -4.8f;
 
