@@ -1,8 +1,9 @@
 // One traffic step at 1, 10, 100 and 250 roads, as vehicle updates per second: the plain checked scan
 // against the fast step, and both models behind the front the frame loop calls, the car-following one
-// also on the ring street.
+// also on the ring street and through the roadworks with a queue standing before them.
 #include "traffic/idm_model.h"
 #include "traffic/model.h"
+#include "traffic/ring.h"
 #include "traffic/traffic.h"
 
 #include <benchmark/benchmark.h>
@@ -69,5 +70,38 @@ template <bool Idm, bool Ring = false> void BM_TrafficModel(benchmark::State& st
 BENCHMARK(BM_TrafficModel<false>)->Name("TrafficModelClassic")->Arg(250);
 BENCHMARK(BM_TrafficModel<true>)->Name("TrafficModelIdm")->Arg(1)->Arg(250);
 BENCHMARK(BM_TrafficModel<true, true>)->Name("TrafficModelIdmRing")->Arg(250);
+
+} // namespace
+
+namespace {
+
+// The roadworks at their default inflow on 250 roads, after 15 minutes of simulated time (in coarse
+// steps, outside the timed loop) in which a queue has come to stand before the closure. Warmed once
+// and shared by every run the library makes, since the warm-up takes longer than the measurement.
+void BM_TrafficModelIdmRoadworks(benchmark::State& state) {
+    constexpr std::int32_t roads = 250;
+    static kl::VehicleList vehicles;
+    static const std::unique_ptr<kl::IdmTraffic> model = [] {
+        auto idm = std::make_unique<kl::IdmTraffic>();
+        idm->parameters() = kl::scenario_default_parameters(kl::TrafficScenario::Roadworks);
+        idm->set_scenario(kl::default_settings(kl::TrafficScenario::Roadworks));
+        kl::RandomSource random(20240601);
+        idm->set_up(roads, random, vehicles);
+        for (int i = 0; i < 15 * 60 * 4; ++i)
+            idm->step(kl::TrafficFrame{roads, 0.25f, 0.25f}, vehicles);
+        return idm;
+    }();
+    const kl::TrafficFrame frame{roads, 1.0f / 60.0f, 1.0f / 60.0f};
+    std::int64_t updated = 0;
+    for (auto _ : state) {
+        model->step(frame, vehicles);
+        updated += static_cast<std::int64_t>(vehicles.size());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(updated);
+    state.counters["vehicles"] = static_cast<double>(vehicles.size());
+}
+
+BENCHMARK(BM_TrafficModelIdmRoadworks)->Name("TrafficModelIdmRoadworks/250");
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "traffic/idm_model.h"
 
 #include "traffic/dump.h"
+#include "traffic/inflow.h"
 #include "traffic/statistics.h"
 
 #include <algorithm>
@@ -40,23 +41,230 @@ bool is_slow(std::uint8_t kind) {
     return kind >= 3;
 }
 
+double kept_to(double value, double low, double high, double otherwise) {
+    return std::isfinite(value) ? std::clamp(value, low, high) : otherwise;
+}
+
+// On a road fed by an inflow, about one vehicle in ten is a van (a slow vehicle's kind and length,
+// though it wants the speed everyone wants); the rest are cars of the lane's kind. The on-ramp's
+// vehicles look like those of lane 0, so that they stand out from the right lane's.
+constexpr double VanShare = 0.1;
+std::uint8_t entering_kind(std::int32_t lane, double uniform) {
+    return uniform < VanShare ? slow_vehicle_kind(lane % 3) : car_kind(lane % 3);
+}
+
+// No vehicle changes into the closed lane from this many metres before the closure to its end: a
+// driver does not take a lane that it would have to leave again at once.
+constexpr double ClosedApproach = 100.0;
+// The bias toward the lane that goes on (Treiber and Kesting, Traffic Flow Dynamics, 14.4: an
+// acceleration added to the incentive of a change toward it, taken from one away from it). It grows
+// from nothing BiasReach metres before the lane's end to BiasAtEnd there, so that drivers leave the
+// ending lane early where there is room rather than all at its end; near the end the obstacle's own
+// deceleration adds to it. The safety rule still holds: a vehicle standing at the end changes only
+// into a gap its new follower can take.
+constexpr double BiasReach = 800.0, BiasAtEnd = 2.0;
+double end_bias(double to_end) {
+    return BiasAtEnd * std::clamp(1.0 - to_end / BiasReach, 0.0, 1.0);
+}
+// Beside the on-ramp and on the way to it, the right lane's drivers lean toward the lane beside it,
+// making room for those merging, as drivers do: without it a merging vehicle that had to stop at the
+// lane's end would wait for a gap that a follower at full speed can take without braking harder
+// than the safe deceleration, some 185 m, which dense traffic hardly ever leaves.
+constexpr double Courtesy = 0.5;
+// How far before the acceleration lane's start a right-lane driver begins to let its vehicles in.
+constexpr double YieldReach = 100.0;
+// On a road fed by an inflow a driver judges a lane change every DecisionInterval seconds of
+// simulated time rather than at every frame: ten times a second is as often as a driver looks
+// aside, and at sixty frames a second a queue of hundreds of vehicles a lane would otherwise spend
+// most of the step judging changes it does not make. The vehicles take turns in DecisionGroups
+// groups by slot, so that each step judges about as many as the last.
+constexpr double DecisionInterval = 0.1;
+constexpr int DecisionGroups = 4;
+
 } // namespace
 
 void IdmTraffic::set_scenario(const ScenarioSettings& settings) {
-    Scenario = settings.Scenario;
-    const double ring_length = settings.RingLength;
-    NextRing = std::isfinite(ring_length) ? std::clamp(ring_length, MinRingLength, MaxRingLength)
-                                          : DefaultRingLength;
+    Next = settings;
+    NextRing = kept_to(settings.RingLength, MinRingLength, MaxRingLength, DefaultRingLength);
+    Next.RingLength = NextRing;
+    Next.RoadLength = kept_to(settings.RoadLength, MinRoadLength, MaxRoadLength, DefaultRoadLength);
+    Next.Inflow = kept_to(settings.Inflow, 0.0, MaxInflow, 0.0);
+    Next.RampInflow = kept_to(settings.RampInflow, 0.0, MaxRampInflow, 0.0);
 }
 
 void IdmTraffic::set_up(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles) {
-    if (Scenario == TrafficScenario::Ring) {
+    InflowsChanged = false;
+    if (Next.Scenario == TrafficScenario::Ring) {
         set_up_ring(RoadCount, Random, Vehicles);
         return;
     }
+    if (has_inflow(Next.Scenario)) {
+        set_up_inflow(RoadCount, Random, Vehicles);
+        return;
+    }
     Ring = 0;
+    Running = Next;
+    Zone = {};
     set_up_traffic(*Tables, RoadCount, Random);
     adopt(*Tables, RoadCount, Vehicles);
+}
+
+void IdmTraffic::set_up_inflow(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles) {
+    if (Live) P = *Live;
+    Ring = 0;
+    Running = Next;
+    Zone = bottleneck_of(Running.Scenario, Running.RoadLength);
+    const bool onramp = Running.Scenario == TrafficScenario::Onramp;
+    const double seed = Random.next();
+    const int roads = roads_in_tables(RoadCount);
+    Roads.assign(static_cast<std::size_t>(roads), Road{});
+    for (int r = 0; r < roads; ++r) {
+        Road& road = Roads[static_cast<std::size_t>(r)];
+        road.Length = Running.RoadLength;
+        road.Arrivals.seed(road_seed(seed, r));
+        if (onramp)
+            put_obstacle(road, RampLane, Zone.End);
+        else
+            put_obstacle(road, RightLane, Zone.Start);
+        for (std::int32_t lane = 0; lane <= RampLane; ++lane) {
+            road.ToNext[lane] = exponential_headway(inflow_of(lane), road.Arrivals.next());
+            road.NextKind[lane] = entering_kind(lane, road.Arrivals.next());
+        }
+        fill_cells(road, r);
+    }
+    list_vehicles(Vehicles);
+}
+
+double IdmTraffic::inflow_of(std::int32_t lane) const {
+    if (lane < RampLane) return Running.Inflow;
+    return Running.Scenario == TrafficScenario::Onramp ? Running.RampInflow : 0.0;
+}
+
+void IdmTraffic::set_inflows(double inflow, double ramp_inflow) {
+    NewInflow = kept_to(inflow, 0.0, MaxInflow, InflowsChanged ? NewInflow : Running.Inflow);
+    NewRampInflow =
+        kept_to(ramp_inflow, 0.0, MaxRampInflow, InflowsChanged ? NewRampInflow : Running.RampInflow);
+    InflowsChanged = true;
+}
+
+std::int64_t IdmTraffic::waiting(std::int32_t road, std::int32_t lane) const {
+    if (road < 0 || road >= static_cast<int>(Roads.size()) || lane < 0 || lane > RampLane) return 0;
+    return Roads[static_cast<std::size_t>(road)].Waiting[lane];
+}
+
+std::int64_t IdmTraffic::waiting(std::int32_t road) const {
+    std::int64_t total = 0;
+    for (std::int32_t lane = 0; lane <= RampLane; ++lane)
+        total += waiting(road, lane);
+    return total;
+}
+
+int IdmTraffic::free_slot(Road& road) {
+    if (!road.Free.empty()) {
+        const int s = road.Free.back();
+        road.Free.pop_back();
+        return s;
+    }
+    road.Veh.push_back(Driven{});
+    road.Id.push_back(-1);
+    road.Offset.push_back(0);
+    road.TargetOffset.push_back(0);
+    road.BrakeDeceleration.push_back(0.0);
+    for (Row& row : road.Rows)
+        row.Slot.resize(road.Veh.size());
+    return road.count() - 1;
+}
+
+void IdmTraffic::put_obstacle(Road& road, std::int32_t lane, double x) {
+    const int s = free_slot(road);
+    Driven& d = road.Veh[s];
+    d = Driven{};
+    d.X = x;
+    d.Lane = lane;
+    d.Gone = true;
+    Row& row = road.Rows[lane];
+    int at = row.Count;
+    for (; at > 0 && road.Veh[row.Slot[at - 1]].X > x; --at)
+        row.Slot[at] = row.Slot[at - 1];
+    row.Slot[at] = s;
+    row.Count += 1;
+    for (int k = 0; k < row.Count; ++k)
+        road.Veh[row.Slot[k]].Pos = k;
+}
+
+void IdmTraffic::leave_and_enter(Road& road, int r, double dt) {
+    for (Row& row : road.Rows)
+        while (row.Count > 0) {
+            const int s = row.Slot[row.Count - 1];
+            if (!(road.Veh[s].X >= road.Length)) break;
+            row.Count -= 1;
+            mirror_cell(road, s, r, true);
+            road.Veh[s].Active = false;
+            road.Veh[s].Gone = true;
+            road.Id[s] = -1;
+            road.Free.push_back(s);
+        }
+    for (std::int32_t lane = 0; lane <= RampLane; ++lane) {
+        double& to_next = road.ToNext[lane];
+        if (to_next == std::numeric_limits<double>::infinity()) continue;
+        to_next -= dt;
+        while (to_next <= 0) {
+            road.Waiting[lane] += 1;
+            to_next += exponential_headway(inflow_of(lane), road.Arrivals.next());
+        }
+    }
+    for (std::int32_t lane = 0; lane <= RampLane; ++lane) {
+        if (road.Waiting[lane] == 0) continue;
+        const double start = lane == RampLane ? Zone.RampStart : 0.0;
+        const std::uint8_t kind = road.NextKind[lane];
+        const double length = Lengths.of(kind % 3, is_slow(kind));
+        double gap = NoLeader, lead_speed = 0;
+        if (const Row& row = road.Rows[lane]; row.Count > 0) {
+            const Driven& leader = road.Veh[row.Slot[0]];
+            gap = leader.X - leader.HalfLen - (start + length);
+            lead_speed = leader.V;
+        }
+        const double speed = entry_speed(P, gap, lead_speed);
+        if (speed < 0) continue;
+        const int s = free_slot(road);
+        Driven& d = road.Veh[s];
+        d = Driven{};
+        d.X = start + length / 2;
+        d.V = speed;
+        d.HalfLen = length / 2;
+        d.InverseOwnSpeed = 1.0 / P.DesiredSpeed;
+        d.Lane = lane;
+        d.Kind = kind;
+        d.Active = true;
+        road.Id[s] = road.NextId++;
+        road.Offset[s] = road.TargetOffset[s] = OffsetPerLane * lane;
+        road.BrakeDeceleration[s] = 0;
+        Row& row = road.Rows[lane];
+        for (int k = row.Count; k > 0; --k) {
+            row.Slot[k] = row.Slot[k - 1];
+            road.Veh[row.Slot[k]].Pos = k;
+        }
+        row.Slot[0] = s;
+        d.Pos = 0;
+        row.Count += 1;
+        road.Waiting[lane] -= 1;
+        road.NextKind[lane] = entering_kind(lane, road.Arrivals.next());
+        mirror_cell(road, s, r, false);
+    }
+}
+
+void IdmTraffic::mirror_cell(const Road& road, int s, int r, bool gone) {
+    const std::int32_t id = road.Id[s];
+    if (id < 0 || id >= TableVehicles) return;
+    RoadCells c(*Tables, static_cast<std::size_t>(r));
+    const int m = id / (LastCar + 1), n = id % (LastCar + 1);
+    const Driven& d = road.Veh[s];
+    c.Lane[m][n] = gone ? -1 : d.Lane;
+    c.Dist[m][n] = gone ? std::numeric_limits<double>::quiet_NaN() : d.X * DistancePerMetre;
+    c.Speed[m][n] = gone ? 0 : static_cast<std::int32_t>(std::nearbyint(d.V / MetresPerSecondPerSpeedUnit));
+    c.Offset[m][n] = gone ? 0 : road.Offset[s];
+    c.Target[m][n] = gone ? 0 : road.TargetOffset[s];
+    c.Side[m][n] = gone ? 0 : d.SideStep;
 }
 
 void IdmTraffic::set_up_ring(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles) {
@@ -174,7 +382,11 @@ void IdmTraffic::adopt(const TrafficTables& From, std::int32_t RoadCount, Vehicl
 }
 
 void IdmTraffic::set_up_vehicles(const VehicleList& Start, VehicleList& Vehicles) {
-    Ring = Scenario == TrafficScenario::Ring ? NextRing : 0.0;
+    Ring = Next.Scenario == TrafficScenario::Ring ? NextRing : 0.0;
+    Running = Next;
+    if (has_inflow(Running.Scenario)) Running.Scenario = TrafficScenario::Open;
+    Zone = {};
+    InflowsChanged = false;
     const int roads = roads_in_tables(Start.roads());
     Roads.assign(static_cast<std::size_t>(roads), Road{});
     std::vector<std::int32_t> ids;
@@ -269,8 +481,37 @@ double IdmTraffic::speed(int r, int m, int n) const {
 struct IdmTraffic::StepRule {
     IdmRule Rule;
     double InverseDesired;
-    // On the ring every driver is the same: no slow vehicles.
+    // On the ring and the roads fed by an inflow every driver is the same: no slow vehicles.
     bool SlowVehicles;
+    // Where a lane ends on a road fed by an inflow (none elsewhere).
+    TrafficScenario Street = TrafficScenario::Open;
+    Bottleneck Zone = {};
+    double Dt = 0; // seconds of this step
+
+    // Whether the vehicle d may change from lane `from` to `to` on a road fed by an inflow, and the
+    // bias it adds to the change's advantage: toward the lane that goes on, away from one that ends.
+    bool lane_bias(const Driven& d, std::int32_t from, std::int32_t to, double& bias) const {
+        const double front = d.X + d.HalfLen, tail = d.X - d.HalfLen;
+        bias = 0;
+        if (Street == TrafficScenario::Roadworks) {
+            if (to == RightLane) {
+                if (front > Zone.Start - ClosedApproach && tail < Zone.End) return false;
+                if (front <= Zone.Start) bias = -end_bias(Zone.Start - front);
+            } else if (from == RightLane && front <= Zone.Start) {
+                bias = end_bias(Zone.Start - front);
+            }
+            return true;
+        }
+        // The on-ramp: its vehicles merge only beside the road; nobody changes onto it.
+        if (from != RampLane) {
+            if (d.X >= Zone.RampStart && d.X <= Zone.End)
+                bias = from == RightLane ? Courtesy : to == RightLane ? -Courtesy : 0.0;
+            return true;
+        }
+        if (d.X < Zone.Start) return false;
+        bias = end_bias(Zone.End - front);
+        return true;
+    }
 
     bool keeps_own_speed(const Road& road, int s) const { return SlowVehicles && is_slow(road.Veh[s].Kind); }
     // The IDM acceleration of slot s behind slot `leader` (-1: none) on one road.
@@ -285,12 +526,24 @@ void IdmTraffic::change_lanes(Road& road, const StepRule& rule) const {
     for (const Row& row : road.Rows)
         for (int i = 0; i < row.Count; ++i)
             road.Veh[row.Slot[i]].Acc = rule.acceleration(road, row.Slot[i], road.ahead_of(row, i));
+    const bool inflow = road.Length > 0;
+    // A lane's end stands still; it follows nobody.
+    const auto vehicle = [&road](int s) { return s >= 0 && !road.Veh[s].Gone ? s : -1; };
+    if (inflow) {
+        for (const Row& row : road.Rows)
+            for (int i = 0; i < row.Count; ++i)
+                if (road.Veh[row.Slot[i]].Gone) road.Veh[row.Slot[i]].Acc = 0;
+        if (rule.Street == TrafficScenario::Onramp) yield_to_ramp(road, rule);
+    }
 
-    const int count = road.count();
-    for (int s = 0; s < count; ++s) {
-        // The slow vehicles keep their lane, so each lane keeps its bottleneck; a vehicle still
-        // sliding across finishes first.
-        if (!road.Veh[s].Active || rule.keeps_own_speed(road, s) || road.Veh[s].SideStep != 0) continue;
+    // The slow vehicles keep their lane, so each lane keeps its bottleneck; a vehicle still sliding
+    // across finishes first.
+    const auto stays = [&](int s) {
+        return !road.Veh[s].Active || rule.keeps_own_speed(road, s) || road.Veh[s].SideStep != 0;
+    };
+    // Vehicle s's choice, and its change when it makes one; first_ahead(row, to, s) is the first
+    // entry of lane to's row ahead of s.
+    const auto consider = [&](int s, auto&& first_ahead) {
         const std::int32_t from = road.Veh[s].Lane;
         Row& own = road.Rows[from];
         const int i = road.Veh[s].Pos;
@@ -298,7 +551,7 @@ void IdmTraffic::change_lanes(Road& road, const StepRule& rule) const {
         // holds nobody to follow or lead.
         const bool alone = own.Count == 1;
         const int leader = alone ? -1 : road.ahead_of(own, i);
-        const int old_follower = alone ? -1 : road.behind_of(own, i);
+        const int old_follower = alone ? -1 : vehicle(road.behind_of(own, i));
         // The old follower's gain is the same either side; worked out when first needed.
         bool old_follower_known = false;
         double old_follower_after = 0;
@@ -307,21 +560,13 @@ void IdmTraffic::change_lanes(Road& road, const StepRule& rule) const {
         double best = P.Threshold;
         for (const std::int32_t to : {from - 1, from + 1}) {
             if (!valid_lane(to)) continue;
+            double bias = 0;
+            if (inflow && !rule.lane_bias(road.Veh[s], from, to, bias)) continue;
             const Row& row = road.Rows[to];
             // First entry ahead of s: the new leader; the one before it is the new follower.
-            const Driven* veh = road.Veh.data();
-            const std::int32_t* slot = row.Slot.data();
-            int lo = 0, hi = row.Count;
-            while (lo < hi) {
-                const int mid = (lo + hi) / 2;
-                if (veh[slot[mid]].X <= veh[s].X)
-                    lo = mid + 1;
-                else
-                    hi = mid;
-            }
-            const int k = lo;
+            const int k = first_ahead(row, to, s);
             const int new_leader = k < row.Count ? row.Slot[k] : road.ahead_of(row, row.Count - 1);
-            const int new_follower = road.behind_of(row, k);
+            const int new_follower = vehicle(road.behind_of(row, k));
             if (new_leader >= 0 && !(road.gap(s, new_leader) > 0)) continue;
             if (new_follower >= 0 && !(road.gap(new_follower, s) > 0)) continue;
 
@@ -342,14 +587,15 @@ void IdmTraffic::change_lanes(Road& road, const StepRule& rule) const {
                 A.OldFollower = road.Veh[old_follower].Acc;
                 A.OldFollowerAfter = old_follower_after;
             }
-            const double advantage = mobil_advantage(P, A);
+            double advantage = mobil_advantage(P, A);
+            if (inflow) advantage += bias;
             if (advantage > best) {
                 best = advantage;
                 best_lane = to;
                 best_at = k;
             }
         }
-        if (best_lane < 0) continue;
+        if (best_lane < 0) return false;
 
         for (int k = i; k + 1 < own.Count; ++k) {
             own.Slot[k] = own.Slot[k + 1];
@@ -366,7 +612,7 @@ void IdmTraffic::change_lanes(Road& road, const StepRule& rule) const {
         row.Count += 1;
         // Only these three have a new leader now.
         road.Veh[s].Acc = rule.acceleration(road, s, road.ahead_of(row, best_at));
-        if (const int follower = road.behind_of(row, best_at); follower >= 0 && follower != s)
+        if (const int follower = vehicle(road.behind_of(row, best_at)); follower >= 0 && follower != s)
             road.Veh[follower].Acc = rule.acceleration(road, follower, s);
         if (old_follower >= 0) road.Veh[old_follower].Acc = rule.acceleration(road, old_follower, leader);
 
@@ -375,6 +621,78 @@ void IdmTraffic::change_lanes(Road& road, const StepRule& rule) const {
         road.Veh[s].SideStep = best_lane - from;
         road.Veh[s].Lane = best_lane;
         road.TargetOffset[s] = OffsetPerLane * best_lane;
+        return true;
+    };
+
+    if (!inflow) {
+        // Slot by slot, each finding its place in the lane beside by bisection.
+        const auto bisect = [&road](const Row& row, std::int32_t, int s) {
+            const Driven* veh = road.Veh.data();
+            const std::int32_t* slot = row.Slot.data();
+            int lo = 0, hi = row.Count;
+            while (lo < hi) {
+                const int mid = (lo + hi) / 2;
+                if (veh[slot[mid]].X <= veh[s].X)
+                    lo = mid + 1;
+                else
+                    hi = mid;
+            }
+            return lo;
+        };
+        const int count = road.count();
+        for (int s = 0; s < count; ++s)
+            if (!stays(s)) consider(s, bisect);
+        return;
+    }
+    // The groups whose turn it is; at a step of DecisionInterval / DecisionGroups or longer, all.
+    road.DecisionCredit += DecisionGroups * rule.Dt / DecisionInterval;
+    const int turns = static_cast<int>(std::min<double>(DecisionGroups, std::floor(road.DecisionCredit)));
+    road.DecisionCredit = std::min(road.DecisionCredit - turns, 1.0);
+    unsigned judged = 0;
+    for (int t = 0; t < turns; ++t)
+        judged |= 1u << ((road.NextGroup + t) % DecisionGroups);
+    road.NextGroup = (road.NextGroup + turns) % DecisionGroups;
+    if (judged == 0) return;
+    // A road fed by an inflow holds hundreds of vehicles a lane, whose slots follow no order: lane by
+    // lane from the back, so that the place beside each vehicle lies at or after the last one's, and
+    // a cursor into each lane beside finds it without a search. A vehicle taken into a lane beside
+    // sits at its cursor, and the next one along lies at or ahead of it.
+    for (std::int32_t from = 0; from <= RampLane; ++from) {
+        int cursor[RampLane + 1] = {};
+        const auto sweep = [&road, &cursor](const Row& row, std::int32_t to, int s) {
+            int& k = cursor[to];
+            const double x = road.Veh[s].X;
+            while (k < row.Count && road.Veh[row.Slot[k]].X <= x)
+                ++k;
+            return k;
+        };
+        const Row& own = road.Rows[from];
+        for (int i = 0; i < own.Count;) {
+            const int s = own.Slot[i];
+            // A vehicle that changed leaves its row, and the next one takes its entry.
+            if (!(judged >> (s % DecisionGroups) & 1u) || stays(s) || !consider(s, sweep)) ++i;
+        }
+    }
+}
+
+void IdmTraffic::yield_to_ramp(Road& road, const StepRule& rule) const {
+    // Beside the acceleration lane, a right-lane driver lets the first ramp vehicle ahead of it in:
+    // it follows that vehicle too, but brakes for it no harder than comfortably. Both rows run by
+    // ascending position, so one pass over each pairs them.
+    const Row& main = road.Rows[RightLane];
+    const Row& ramp = road.Rows[RampLane];
+    int k = 0;
+    for (int i = 0; i < main.Count; ++i) {
+        const int s = main.Slot[i];
+        const Driven& d = road.Veh[s];
+        if (d.X < Zone.Start - YieldReach) continue;
+        if (d.X > Zone.End) break;
+        while (k < ramp.Count && road.Veh[ramp.Slot[k]].X <= d.X)
+            ++k;
+        const int merging = k < ramp.Count ? ramp.Slot[k] : -1;
+        if (merging < 0 || road.Veh[merging].Gone || road.Veh[merging].X < Zone.Start) continue;
+        const double behind = std::max(rule.acceleration(road, s, merging), -P.ComfortDeceleration);
+        road.Veh[s].Acc = std::min(d.Acc, behind);
     }
 }
 
@@ -438,9 +756,12 @@ void IdmTraffic::step(const TrafficFrame& Frame, VehicleList& Vehicles) {
     const int roads = std::min<std::int32_t>(Frame.RoadCount, static_cast<std::int32_t>(Roads.size()));
     const double dt =
         std::isfinite(Frame.LastFrameTime) && Frame.LastFrameTime > 0 ? Frame.LastFrameTime : 0.0;
-    const StepRule rule{IdmRule(P), 1.0 / P.DesiredSpeed, Ring == 0};
+    const bool inflow = has_inflow(Running.Scenario);
+    if (InflowsChanged) take_new_inflows();
+    const StepRule rule{IdmRule(P), 1.0 / P.DesiredSpeed, Ring == 0 && !inflow, Running.Scenario, Zone, dt};
     for (int r = 0; r < roads; ++r) {
         Road& road = Roads[static_cast<std::size_t>(r)];
+        if (r + 1 < roads) prefetch(Roads[static_cast<std::size_t>(r) + 1]);
         change_lanes(road, rule);
         const int count = road.count();
         for (int s = 0; s < count; ++s)
@@ -449,9 +770,37 @@ void IdmTraffic::step(const TrafficFrame& Frame, VehicleList& Vehicles) {
                 d.BrakeLeft -= dt;
             }
         move(road, dt);
+        if (road.Length > 0) leave_and_enter(road, r, dt);
         slide_and_mirror(road, r);
     }
     list_vehicles(Vehicles);
+}
+
+void IdmTraffic::prefetch(const Road& road) {
+    // A road fed by an inflow holds hundreds of vehicles, whose records the step reads in the order
+    // of their lanes rather than of their slots: fetched from memory in that order, each would be a
+    // wait of its own. Asked for in order while the road before is stepped, they are at hand.
+    const auto ask = [](const void* data, std::size_t bytes) {
+        const char* at = static_cast<const char*>(data);
+        for (std::size_t b = 0; b < bytes; b += 64)
+            __builtin_prefetch(at + b);
+    };
+    ask(road.Veh.data(), road.Veh.size() * sizeof(Driven));
+    for (const Row& row : road.Rows)
+        ask(row.Slot.data(), static_cast<std::size_t>(row.Count) * sizeof(std::int32_t));
+}
+
+void IdmTraffic::take_new_inflows() {
+    InflowsChanged = false;
+    if (!has_inflow(Running.Scenario)) return;
+    const double before[2] = {Running.Inflow, Running.RampInflow};
+    Running.Inflow = NewInflow;
+    Running.RampInflow = NewRampInflow;
+    // The arrivals have no memory: a lane whose rate changed draws its next arrival afresh from now.
+    for (Road& road : Roads)
+        for (std::int32_t lane = 0; lane <= RampLane; ++lane)
+            if (inflow_of(lane) != before[lane == RampLane ? 1 : 0])
+                road.ToNext[lane] = exponential_headway(inflow_of(lane), road.Arrivals.next());
 }
 
 void IdmTraffic::list_vehicles(VehicleList& Vehicles) const {
@@ -465,12 +814,15 @@ void IdmTraffic::list_vehicles(VehicleList& Vehicles) const {
         const Road& road = Roads[static_cast<std::size_t>(r)];
         const int count = road.count();
         for (int s = 0; s < count; ++s) {
+            if (road.Veh[s].Gone) continue;
             Vehicle v;
             v.Road = r;
             v.Id = road.Id[s];
             v.Lane = road.Veh[s].Lane;
             v.Kind = road.Veh[s].Kind;
-            v.Across = offset_metres(road.Offset[s]);
+            // On the on-ramp's strip before the road, where the strip puts it.
+            v.Across = v.Lane == RampLane && road.Veh[s].X < Zone.Start ? ramp_across(Zone, road.Veh[s].X)
+                                                                        : offset_metres(road.Offset[s]);
             // A vehicle the model does not drive stays as it was found.
             v.Position = road.Veh[s].X;
             v.Speed = road.Veh[s].V;
@@ -483,15 +835,20 @@ void IdmTraffic::list_vehicles(VehicleList& Vehicles) const {
 void IdmTraffic::dump(std::ostream& out, std::int32_t RoadCount, std::int64_t frames,
                       float LastFrameTime) const {
     // The model's own state in full: the tables round it.
-    std::string more = ",\n\"scenario\": \"";
-    more += traffic_scenario_name(Ring > 0 ? TrafficScenario::Ring : TrafficScenario::Open);
-    more += "\", \"ring_length_m\": ";
-    if (Ring > 0) {
+    const auto put = [](std::string& text, auto number) {
         char buf[40];
-        more.append(buf, std::to_chars(buf, buf + sizeof buf, Ring).ptr);
-    } else {
+        text.append(buf, std::to_chars(buf, buf + sizeof buf, number).ptr);
+    };
+    const bool inflow = has_inflow(Running.Scenario);
+    std::string more = ",\n\"scenario\": \"";
+    more += traffic_scenario_name(inflow     ? Running.Scenario
+                                  : Ring > 0 ? TrafficScenario::Ring
+                                             : TrafficScenario::Open);
+    more += "\", \"ring_length_m\": ";
+    if (Ring > 0)
+        put(more, Ring);
+    else
         more += "null";
-    }
     // Vehicle 20m + n as cell (m, n); a cell no vehicle has is not a number.
     const auto value = [this](double Driven::*of, int r, int m, int n) {
         if (r >= static_cast<int>(Roads.size())) return std::numeric_limits<double>::quiet_NaN();
@@ -503,6 +860,48 @@ void IdmTraffic::dump(std::ostream& out, std::int32_t RoadCount, std::int64_t fr
                        [&](int r, int m, int n) { return value(&Driven::X, r, m, n); });
     put_vehicle_values(more, "speed_m_per_s", RoadCount,
                        [&](int r, int m, int n) { return value(&Driven::V, r, m, n); });
+    if (inflow) {
+        // Every vehicle on the road, beyond the 60 with cells, and those still to enter.
+        const int roads = std::min<int>(roads_in_tables(RoadCount), static_cast<int>(Roads.size()));
+        more += ",\n\"road_length_m\": ";
+        put(more, Running.RoadLength);
+        more += ", \"inflow_veh_per_h\": ";
+        put(more, Running.Inflow);
+        more += ", \"ramp_inflow_veh_per_h\": ";
+        put(more, Running.RampInflow);
+        more += ",\n\"waiting\": [";
+        for (int r = 0; r < roads; ++r) {
+            more += r == 0 ? "\n [" : ",\n [";
+            for (std::int32_t lane = 0; lane <= RampLane; ++lane) {
+                if (lane > 0) more += ", ";
+                put(more, Roads[static_cast<std::size_t>(r)].Waiting[lane]);
+            }
+            more += "]";
+        }
+        more += roads > 0 ? "\n]" : "]";
+        more += ",\n\"vehicle_fields\": [\"road\", \"id\", \"lane\", \"position_m\", \"speed_m_per_s\"]";
+        more += ",\n\"vehicles\": [";
+        bool first = true;
+        for (int r = 0; r < roads; ++r) {
+            const Road& road = Roads[static_cast<std::size_t>(r)];
+            for (int s = 0; s < road.count(); ++s) {
+                if (road.Veh[s].Gone) continue;
+                more += first ? "\n [" : ",\n [";
+                first = false;
+                put(more, r);
+                more += ", ";
+                put(more, road.Id[s]);
+                more += ", ";
+                put(more, road.Veh[s].Lane);
+                more += ", ";
+                put(more, road.Veh[s].X);
+                more += ", ";
+                put(more, road.Veh[s].V);
+                more += "]";
+            }
+        }
+        more += first ? "]" : "\n]";
+    }
     write_traffic_dump(out, *Tables, RoadCount, frames, LastFrameTime, name(), more);
 }
 

@@ -1,7 +1,10 @@
 // The second traffic model: the lanes and slide of the program's own traffic, driven by the
 // Intelligent Driver Model with MOBIL lane changes, for any number of vehicles a road. It keeps
 // positions and speeds in metres and m/s of its own, hands its vehicles out in those, and mirrors
-// those the traffic tables have a cell for into them after every step for the dump.
+// those the traffic tables have a cell for into them after every step for the dump. On the roads fed
+// by an inflow (roadworks, on-ramp) vehicles enter at the start and leave at the end, and a lane that
+// ends (the closed right lane, the on-ramp's acceleration lane) ends in a standing obstacle that its
+// vehicles follow like any leader.
 #pragma once
 
 #include "traffic/idm.h"
@@ -23,18 +26,27 @@ class IdmTraffic final : public TrafficModel {
 
     TrafficModelKind kind() const override { return TrafficModelKind::Idm; }
 
-    // The street the next set_up makes: the open one, or a ring of ring_length metres a lane (kept
-    // to MinRingLength to MaxRingLength).
+    // The street the next set_up makes: the open one, a ring of ring_length metres a lane (kept to
+    // MinRingLength to MaxRingLength), or a road of road_length metres (kept to MinRoadLength to
+    // MaxRoadLength) fed by the inflows (kept to 0 to MaxInflow and MaxRampInflow).
     void set_scenario(const ScenarioSettings& settings) override;
-    TrafficScenario scenario() const { return Scenario; }
+    TrafficScenario scenario() const { return Next.Scenario; }
+    ScenarioSettings scenario_settings() const override { return Running; }
+    std::int64_t waiting(std::int32_t road) const override;
+    // Of one lane of the road (RampLane: the on-ramp); 0 for any other lane.
+    std::int64_t waiting(std::int32_t road, std::int32_t lane) const;
+    // Kept to their ranges; a value that is not a number leaves that inflow as it is.
+    void set_inflows(double inflow, double ramp_inflow) override;
 
     // Open: the program's own set-up (same random numbers, same start), then adopt. Ring: each lane
     // slot's 20 vehicles in their own lane, evenly spaced at the equilibrium speed of their gap, each
-    // then moved by Random by less than half a metre either way.
+    // then moved by Random by less than half a metre either way. Roadworks and on-ramp: every road
+    // empty, its arrivals drawn from a generator of its own seeded by the one number taken from Random.
     void set_up(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles) override;
     void step(const TrafficFrame& Frame, VehicleList& Vehicles) override;
     const TrafficTables& tables() const override { return *Tables; }
-    void dump(std::ostream& out, std::int32_t RoadCount, std::int64_t frames, float LastFrameTime) const override;
+    void dump(std::ostream& out, std::int32_t RoadCount, std::int64_t frames,
+              float LastFrameTime) const override;
 
     // Takes the traffic as the tables hold it: distance, speed and lane of every simulated vehicle.
     // The slow last vehicle of each lane slot keeps the speed it has now as its desired speed; the
@@ -49,7 +61,7 @@ class IdmTraffic final : public TrafficModel {
     // of a road fill the tables' cells (20m + n is cell (m, n)); a cell no vehicle has gets no lane
     // and no distance. Roads beyond the tables' are left out. Vehicles gets the vehicles in the
     // order of Start, which they keep. Raises Fault for a kind that is none of the six or an id
-    // twice on one road.
+    // twice on one road. The roads of an inflow scenario are set up as the open street's.
     void set_up_vehicles(const VehicleList& Start, VehicleList& Vehicles);
 
     double ring_length() const override { return Ring; }
@@ -89,6 +101,9 @@ class IdmTraffic final : public TrafficModel {
         std::int32_t Lane, SideStep;
         std::uint8_t Kind;
         bool Active; // has a lane, a finite distance and a finite speed
+        // Not a vehicle on the road: a slot free for the next to enter, or the standing obstacle at
+        // the end of a lane. Neither is handed out.
+        bool Gone;
     };
     // One road's vehicles, by slot: the order they were set up in and are handed out in.
     struct Road {
@@ -96,10 +111,26 @@ class IdmTraffic final : public TrafficModel {
         std::vector<std::int32_t> Id;
         std::vector<std::int32_t> Offset, TargetOffset; // of the slide, 25 a lane
         std::vector<double> BrakeDeceleration;          // m/s^2
-        Row Rows[3];
+        // The main road's lanes and the on-ramp's.
+        Row Rows[4];
 
         // The ring's length, 0 on the open street.
         double Ring = 0;
+
+        // A road fed by an inflow: its length (0 on the other streets), and of each lane (RampLane:
+        // the on-ramp) the vehicles that arrived but found no room yet, the seconds to the next
+        // arrival and the kind of the next to enter. Ids run up from NextId; slots of vehicles that
+        // left are used again.
+        double Length = 0;
+        std::int64_t Waiting[4] = {};
+        double ToNext[4] = {};
+        std::uint8_t NextKind[4] = {};
+        std::int32_t NextId = 0;
+        RandomSource Arrivals{0};
+        // Whose turn it is to judge a lane change (see DecisionInterval in idm_model.cpp).
+        double DecisionCredit = 0;
+        int NextGroup = 0;
+        std::vector<std::int32_t> Free;
 
         int count() const { return static_cast<int>(Veh.size()); }
         // Appends a vehicle, not yet in any row; its lane is settled.
@@ -131,9 +162,26 @@ class IdmTraffic final : public TrafficModel {
     struct StepRule;
 
     void change_lanes(Road& road, const StepRule& rule) const;
+    void yield_to_ramp(Road& road, const StepRule& rule) const;
     static void move(Road& road, double dt);
+    // Asks the memory for the road's vehicles, ahead of its step.
+    static void prefetch(const Road& road);
     static void wrap(Road& road, Row& row);
     void set_up_ring(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles);
+    void set_up_inflow(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles);
+    // A slot for a vehicle entering road: a free one, or a new one with room in every row.
+    static int free_slot(Road& road);
+    // A slot that is no vehicle: the standing obstacle ending `lane` at x, put into its row.
+    static void put_obstacle(Road& road, std::int32_t lane, double x);
+    // The inflows' arrivals of dt seconds, then one vehicle into each lane that has one waiting and
+    // room for it; the vehicles past the road's end leave first.
+    void leave_and_enter(Road& road, int r, double dt);
+    // Vehicles per hour arriving at the lane (RampLane: the on-ramp) on the roads set up last.
+    double inflow_of(std::int32_t lane) const;
+    // The inflows set_inflows gave, at the start of a step.
+    void take_new_inflows();
+    // Road r's table cell of the vehicle in slot s, when it has one; empty when `gone`.
+    void mirror_cell(const Road& road, int s, int r, bool gone);
     // Road r's table cells from its vehicles: those of vehicles 0 to 59 as they are, the others
     // empty (no lane, no distance).
     void fill_cells(const Road& road, int r);
@@ -146,7 +194,13 @@ class IdmTraffic final : public TrafficModel {
     const IdmParameters* Live;
     VehicleLengths Lengths;
     IdmParameters P;
-    TrafficScenario Scenario = TrafficScenario::Open;
+    // The street the next set_up makes, and the one set up last (its inflows as they are now).
+    ScenarioSettings Next, Running;
+    // New inflows for the next step, from set_inflows.
+    bool InflowsChanged = false;
+    double NewInflow = 0, NewRampInflow = 0;
+    // Where the closed lane or the on-ramp lies on the roads set up last; all zero on the others.
+    Bottleneck Zone;
     double NextRing = DefaultRingLength;
     // The ring of the traffic set up last; 0 for the open street.
     double Ring = 0;

@@ -21,6 +21,9 @@ IdmParameters scenario_default_parameters(TrafficScenario scenario) {
         P.ComfortDeceleration = 3.0;
         P.TimeHeadway = 1.0;
     }
+    // A road through roadworks or past an on-ramp is a motorway: drivers want 120 km/h, the desired
+    // speed of the car-following model's motorway studies, rather than the open street's top speed.
+    if (has_inflow(scenario)) P.DesiredSpeed = 120.0 / 3.6;
     return P;
 }
 
@@ -42,6 +45,21 @@ double equilibrium_speed(const IdmParameters& P, double gap) {
 double equilibrium_flow(const IdmParameters& P, double density, double vehicle_length) {
     if (!(density > 0)) return 0.0;
     return density * equilibrium_speed(P, 1.0 / density - vehicle_length);
+}
+
+double lane_capacity(const IdmParameters& P, double vehicle_length) {
+    // The flow rises from nothing at zero density to its peak and falls to nothing where the gap
+    // reaches s0: a golden-section search brackets the peak down to the last bits.
+    constexpr double shrink = 0.6180339887498949;
+    double low = 0.0, high = 1.0 / (std::max(vehicle_length, 0.0) + P.MinimumGap);
+    for (int i = 0; i < 80; ++i) {
+        const double a = high - shrink * (high - low), b = low + shrink * (high - low);
+        if (equilibrium_flow(P, a, vehicle_length) < equilibrium_flow(P, b, vehicle_length))
+            low = a;
+        else
+            high = b;
+    }
+    return equilibrium_flow(P, (low + high) / 2, vehicle_length);
 }
 
 double ring_growth_rate(const IdmParameters& P, double ring_length, int vehicles, double vehicle_length) {

@@ -26,6 +26,10 @@ double equilibrium_speed(const IdmParameters& P, double gap);
 // of the given length: density times the equilibrium speed of the gap 1/density - length.
 double equilibrium_flow(const IdmParameters& P, double density, double vehicle_length);
 
+// The capacity of a lane in vehicles per second: the largest equilibrium_flow over all densities, for
+// vehicles of the given length.
+double lane_capacity(const IdmParameters& P, double vehicle_length);
+
 // The largest real part (1/s) of the eigenvalues of the ring of `vehicles` identical drivers and
 // vehicles of `vehicle_length` evenly spread over ring_length metres at the equilibrium speed of
 // their gap, linearised: positive when a small disturbance grows (the flow is string-unstable on
