@@ -56,9 +56,8 @@ std::vector<cls3dObject*> building_models(mdlKl::ProgramState& program) {
 // The building block's footprint from where it stands: across, and along the street.
 constexpr double kBuildingDepth = 10.0, kBuildingLength = 25.0;
 constexpr double kCityBeyondEnd = 300.0;
-// A cone whose picture is smaller than this is not drawn: at most a pixel of orange far away, and
-// left out it does not split the cones in view into many runs, each a draw call of its own.
-constexpr double kLeastFurniturePicture = 0.5;
+// A piece of furniture whose picture is smaller than this is not drawn: at most a pixel far away.
+constexpr double kLeastPicture = 0.5;
 
 void lay_out_city(SceneState& S, TrafficScenario scenario, double road_length) {
     Street& street = S.Street;
@@ -117,6 +116,18 @@ void lay_out_furniture(SceneState& S, TrafficScenario scenario, double road_leng
             placements.push_back({0, KlObject::EnginePosition(at)});
         f.Batch.Build({f.Model.get()}, 0, false, placements);
     }
+}
+
+// Whether a piece of furniture is drawn: when it can reach the picture and its picture is at least
+// kLeastPicture across, whether or not it covers a pixel centre (drawn between the centres it
+// changes no pixel). Far cones whose boxes fall now on a pixel centre, now between them, would
+// otherwise split those in view into many runs, each a draw call, which costs the software
+// rasteriser far more than their few triangles.
+bool draws_something(const DrawReach& reach, const Matrix4& world, const Vec3& low, const Vec3& high) {
+    // A size is told only for a box wholly in front of the eye and not wholly off the picture.
+    double picture = 0;
+    const bool reaches = !reach.ReachesNoPixel(world, low, high, &picture);
+    return std::isfinite(picture) ? picture >= kLeastPicture : reaches;
 }
 
 void set_depth_bias(std::uint32_t bias) {
@@ -257,11 +268,7 @@ void DrawBottleneckFurniture(SceneState& S, const ViewTest& view, const DrawReac
             for (std::size_t p = 0; p < in_view.size(); ++p) {
                 Vec3 low, high;
                 f.Batch.PieceBounds(p, low, high);
-                // A size is told only for a box wholly in front of the eye and not wholly off the
-                // picture: then its size decides, whether or not it covers a pixel centre.
-                double picture = 0;
-                const bool reaches = !reach.ReachesNoPixel(identity, low, high, &picture);
-                in_view[p] = std::isfinite(picture) ? picture >= kLeastFurniturePicture : reaches;
+                in_view[p] = draws_something(reach, identity, low, high);
             }
             resume_past_fault([&] { f.Batch.Draw(in_view); });
         } else {
