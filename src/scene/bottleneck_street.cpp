@@ -46,7 +46,8 @@ std::vector<cls3dObject*> building_models(mdlKl::ProgramState& program) {
     std::vector<cls3dObject*> models;
     for (std::int64_t i = 0; i < program.BuildingCount; ++i) {
         const auto k = static_cast<std::size_t>(2 + i);
-        cls3dObject* model = k < program.Objects.size() && program.Objects[k] ? program.Objects[k]->Model() : nullptr;
+        cls3dObject* model =
+            k < program.Objects.size() && program.Objects[k] ? program.Objects[k]->Model() : nullptr;
         if (model == nullptr) return {};
         models.push_back(model);
     }
@@ -79,7 +80,8 @@ void lay_out_city(SceneState& S, TrafficScenario scenario, double road_length) {
             if (scenario == TrafficScenario::Onramp &&
                 StandsOnTheRamp(b, roads, at.x, at.x + kBuildingDepth, y, y + kBuildingLength))
                 continue;
-            placed.push_back({{at.x, static_cast<float>(y), 0}, {static_cast<std::uint32_t>(i), {0, 0, along}}});
+            placed.push_back(
+                {{at.x, static_cast<float>(y), 0}, {static_cast<std::uint32_t>(i), {0, 0, along}}});
         }
     }
     // Row by row along the street, as the batch lays out the city it is given whole: the buildings
@@ -101,7 +103,8 @@ void lay_out_furniture(SceneState& S, TrafficScenario scenario, double road_leng
         f.Spots.clear();
         for (std::int32_t r = 0; r < roads; ++r)
             for (const FurnitureSpot& spot : spots)
-                if (static_cast<int>(spot.Kind) == kind) f.Spots.push_back(sim_spot(r, spot.Across, spot.Position));
+                if (static_cast<int>(spot.Kind) == kind)
+                    f.Spots.push_back(sim_spot(r, spot.Across, spot.Position));
         if (f.Spots.empty()) continue;
         if (!f.Model) {
             f.Model = std::make_unique<cls3dObject>();
@@ -157,10 +160,14 @@ std::int32_t CityCopies(TrafficScenario scenario, double road_length) {
 
 const char* furniture_mesh(Furniture kind) {
     switch (kind) {
-    case Furniture::Barrier: return "barrier.x";
-    case Furniture::LaneEndsSign: return "lane-ends.x";
-    case Furniture::Ramp: return "ramp.x";
-    case Furniture::Cone: break;
+    case Furniture::Barrier:
+        return "barrier.x";
+    case Furniture::LaneEndsSign:
+        return "lane-ends.x";
+    case Furniture::Ramp:
+        return "ramp.x";
+    case Furniture::Cone:
+        break;
     }
     return "cone.x";
 }

@@ -74,8 +74,8 @@ ParameterPanel::~ParameterPanel() {
     Release();
 }
 
-void ParameterPanel::Frame(const std::array<std::uint8_t, 256>& keys, float wall_seconds,
-                           TrafficModel* model, mdlKl::ProgramState& program) {
+void ParameterPanel::Frame(const std::array<std::uint8_t, 256>& keys, float wall_seconds, TrafficModel* model,
+                           mdlKl::ProgramState& program) {
     Program = &program;
     const bool down = keys[kParameterPanelKey] != 0;
     if (down && !KeyDown) set_open(!Open);
@@ -195,7 +195,8 @@ void ParameterPanel::street_controls(TrafficModel* model, float width) {
         bool moved = ImGui::SliderScalar(kInflowLabel, ImGuiDataType_Double, &inflow, &none, &most, "%.0f");
         note_area(kInflowLabel);
         if (program.Scenario == TrafficScenario::Onramp) {
-            moved = ImGui::SliderScalar(kRampInflowLabel, ImGuiDataType_Double, &ramp, &none, &most_ramp, "%.0f") ||
+            moved = ImGui::SliderScalar(kRampInflowLabel, ImGuiDataType_Double, &ramp, &none, &most_ramp,
+                                        "%.0f") ||
                     moved;
             note_area(kRampInflowLabel);
         }

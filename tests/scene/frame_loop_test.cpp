@@ -340,7 +340,8 @@ TEST_F(FrameLoop, ARingIsDrawnAtEveryCopyInViewAndVRidesRoundItForEver) {
 // Traffic that stands still on a street of its choosing: it hands out the vehicles it was given.
 class HeldTraffic final : public TrafficModel {
   public:
-    HeldTraffic(ScenarioSettings street, VehicleList vehicles) : street_(street), vehicles_(std::move(vehicles)) {}
+    HeldTraffic(ScenarioSettings street, VehicleList vehicles)
+        : street_(street), vehicles_(std::move(vehicles)) {}
     TrafficModelKind kind() const override { return TrafficModelKind::Idm; }
     void set_up(std::int32_t, UniformSource&, VehicleList& Vehicles) override { Vehicles = vehicles_; }
     void step(const TrafficFrame&, VehicleList& Vehicles) override { Vehicles = vehicles_; }

@@ -139,7 +139,8 @@ TEST_F(ParameterPanelTest, TheStreetIsChosenAmongAllFourAndTheInflowsReachTheRun
         input.pointer.Left = false;
         return frame();
     };
-    for (const TrafficScenario street : {TrafficScenario::Ring, TrafficScenario::Roadworks, TrafficScenario::Onramp}) {
+    for (const TrafficScenario street :
+         {TrafficScenario::Ring, TrafficScenario::Roadworks, TrafficScenario::Onramp}) {
         const auto [x, y] = centre(std::string("street: ") + traffic_scenario_name(street));
         EXPECT_EQ(release_over(x, y), scene::FrameExit::Restart) << traffic_scenario_name(street);
         EXPECT_EQ(Program().Scenario, street);

@@ -62,8 +62,8 @@ Decoded decode(const std::vector<std::uint8_t>& bytes) {
 }
 
 const std::vector<std::string> kMeshFiles = {
-    "SKY1.x",     "s-all.x", "MODEL1.x",  "_ROUTE.x",    "206.x",  "CLASS_A.x", "CLIO_II.x",
-    "DUCATO.x",   "TRANSIT.x", "CHRYSLER.x", "cone.x", "barrier.x", "lane-ends.x", "ramp.x"};
+    "SKY1.x",   "s-all.x",   "MODEL1.x",   "_ROUTE.x", "206.x",     "CLASS_A.x",   "CLIO_II.x",
+    "DUCATO.x", "TRANSIT.x", "CHRYSLER.x", "cone.x",   "barrier.x", "lane-ends.x", "ramp.x"};
 
 TEST(DataSet, HoldsExactlyTheSettingsTheTexturesOfTheTableAndTheMeshes) {
     std::set<std::string> expected{"default.dat"};

@@ -20,7 +20,8 @@ std::vector<Vec3> ring_at(float y, float radius, int segments) {
     std::vector<Vec3> ring;
     for (int k = 0; k < segments; ++k) {
         const double a = 2 * std::numbers::pi * (k + 0.5) / segments;
-        ring.push_back({static_cast<float>(radius * std::sin(a)), y, static_cast<float>(-radius * std::cos(a))});
+        ring.push_back(
+            {static_cast<float>(radius * std::sin(a)), y, static_cast<float>(-radius * std::cos(a))});
     }
     return ring;
 }
@@ -98,7 +99,8 @@ Mesh build_lane_ends_sign() {
     constexpr float kHalf = kSignWidth / 2, kRim = 0.1f, kThick = 0.04f;
     b.box({-0.04f, 0, kThick / 2}, {0.04f, kSignBottom, kThick / 2 + 0.08f},
           {post, post, std::nullopt, post, post, post});
-    b.box({-kHalf, kSignBottom, -kThick / 2}, {kHalf, kSignTop, kThick / 2}, {post, post, post, post, board, post});
+    b.box({-kHalf, kSignBottom, -kThick / 2}, {kHalf, kSignTop, kThick / 2},
+          {post, post, post, post, board, post});
     // The face lies just in front of the board (-z), each layer a little further out.
     const float face = -kThick / 2 - 0.005f, marks = face - 0.005f;
     panel(b, -kHalf, kSignBottom, kHalf, kSignTop, face, rim);
@@ -110,10 +112,9 @@ Mesh build_lane_ends_sign() {
     panel(b, lanes[1] - kBar / 2, kLow, lanes[1] + kBar / 2, kHigh, marks, bar);
     panel(b, lanes[2] - kBar / 2, kLow, lanes[2] + kBar / 2, kMiddle - 0.1f, marks, bar);
     // The bend from the right bar into the middle one.
-    const std::array<Vec3, 4> bend{Vec3{lanes[2] - kBar / 2, kMiddle - 0.1f, marks},
-                                   Vec3{lanes[2] + kBar / 2, kMiddle - 0.1f, marks},
-                                   Vec3{lanes[1] + kBar / 2, kMiddle + 0.3f, marks},
-                                   Vec3{lanes[1] - kBar / 2, kMiddle + 0.3f, marks}};
+    const std::array<Vec3, 4> bend{
+        Vec3{lanes[2] - kBar / 2, kMiddle - 0.1f, marks}, Vec3{lanes[2] + kBar / 2, kMiddle - 0.1f, marks},
+        Vec3{lanes[1] + kBar / 2, kMiddle + 0.3f, marks}, Vec3{lanes[1] - kBar / 2, kMiddle + 0.3f, marks}};
     const std::array<Vec2, 4> uv{Vec2{0, 0}, Vec2{1, 0}, Vec2{1, 1}, Vec2{0, 1}};
     b.polygon(bend, uv, {0, 0, -1}, bar);
     return std::move(b).finish();
@@ -149,7 +150,8 @@ Mesh build_ramp() {
         b.polygon(corners, uv, {0, 1, 0}, top);
         for (const std::size_t side : {0u, 1u}) {
             const Vec3 a{e0[side], 0, z0}, c{e1[side], 0, z1};
-            const std::array<Vec3, 4> wall{a, c, Vec3{c.x, -kRoadThickness, z1}, Vec3{a.x, -kRoadThickness, z0}};
+            const std::array<Vec3, 4> wall{a, c, Vec3{c.x, -kRoadThickness, z1},
+                                           Vec3{a.x, -kRoadThickness, z0}};
             const std::array<Vec2, 4> flat{Vec2{0, 0}, Vec2{1, 0}, Vec2{1, 1}, Vec2{0, 1}};
             b.polygon(wall, flat, {side == 0 ? -1.0f : 1.0f, 0, 0}, kerb);
         }
