@@ -105,15 +105,7 @@ void lay_out_furniture(SceneState& S, TrafficScenario scenario, double road_leng
             for (const FurnitureSpot& spot : spots)
                 if (static_cast<int>(spot.Kind) == kind)
                     f.Spots.push_back(sim_spot(r, spot.Across, spot.Position));
-        if (f.Spots.empty()) continue;
-        if (!f.Model) {
-            f.Model = std::make_unique<cls3dObject>();
-            const std::string file = DataFilePath(furniture_mesh(static_cast<Furniture>(kind)));
-            if (!holds_or_faults([&] { return f.Model->LoadFromFile(file, 1); })) {
-                f.Model.reset();
-                continue;
-            }
-        }
+        if (f.Spots.empty() || !f.Model) continue;
         std::vector<BatchPlacement> placements;
         for (const Vec3& at : f.Spots)
             placements.push_back({0, KlObject::EnginePosition(at)});
@@ -204,6 +196,16 @@ std::vector<FurnitureSpot> BottleneckFurniture(TrafficScenario scenario, double 
         spots.push_back({Furniture::Ramp, 0.0, b.RampStart});
     }
     return spots;
+}
+
+void LoadFurnitureModels(Street& street) {
+    for (int kind = 0; kind < FurnitureKinds; ++kind) {
+        FurnitureBatch& f = street.Furniture[static_cast<std::size_t>(kind)];
+        f.Batch.Clear();
+        f.Model = std::make_unique<cls3dObject>();
+        const std::string file = DataFilePath(furniture_mesh(static_cast<Furniture>(kind)));
+        if (!holds_or_faults([&] { return f.Model->LoadFromFile(file, 1); })) f.Model.reset();
+    }
 }
 
 void FitStreetToTraffic(SceneState& S) {

@@ -14,6 +14,7 @@
 namespace kl::scene {
 
 struct SceneState;
+struct Street;
 
 // The city's 400 buildings stand along this much of the street, and repeat with it.
 inline constexpr double kCityLength = 3000.0;
@@ -41,6 +42,10 @@ struct FurnitureSpot {
 // and the sign 300 m before it beside the right lane. On-ramp: its strip, from where its vehicles
 // enter. Nothing for the other streets.
 std::vector<FurnitureSpot> BottleneckFurniture(TrafficScenario scenario, double road_length);
+
+// Loads the furniture's models, whatever the street, so that a damaged data folder is told at the
+// start; a model that cannot be loaded leaves its furniture out.
+void LoadFurnitureModels(Street& street);
 
 // Lays the street out for the traffic set up last (its scenario, road length and road count): the
 // city's copies and the furniture batches, made again only when one of those changed.

@@ -1,6 +1,6 @@
 // Building the street: overlay texts, the user's vehicle, the texture table (complete before the
 // first mesh loads, since meshes look their textures up in it), sky, ground, 400 buildings, one road
-// strip and 60 vehicles per road, and the traffic tables.
+// strip and 60 vehicles per road, the models of a bottleneck's furniture, and the traffic tables.
 #include "engine/mdl_main.h"
 #include "platform/os/optimisations.h"
 #include "resources/scene_textures.h"
@@ -183,6 +183,7 @@ bool SetUpScene(SceneState& S, const RunConfiguration& run) {
     batch_objects(S.Program, S.Street.Roads, road_object_index(S.Program.BuildingCount, 0), S.RoadCount,
                   kRoadPieceLength, true);
     take_vehicle_models(S);
+    LoadFurnitureModels(S.Street);
     SetUpTrafficState(S);
     return true;
 }
