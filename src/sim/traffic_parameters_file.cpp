@@ -84,7 +84,10 @@ std::string CheckGivenTrafficParameters(const std::filesystem::path& file) {
 }
 
 std::filesystem::path ScenarioParametersFile(const std::filesystem::path& folder, TrafficScenario scenario) {
-    return folder / (scenario == TrafficScenario::Ring ? "traffic-model-ring.txt" : "traffic-model.txt");
+    // Each street has defaults of its own, so each keeps its own file: the open street's name is the
+    // one it always had.
+    if (scenario == TrafficScenario::Open) return folder / "traffic-model.txt";
+    return folder / (std::string("traffic-model-") + traffic_scenario_name(scenario) + ".txt");
 }
 
 std::string ChooseScenario(mdlKl::ProgramState& P, TrafficScenario scenario,

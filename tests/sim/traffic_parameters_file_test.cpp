@@ -1,5 +1,6 @@
 // The parameter file as a user meets it: what Save writes comes back exactly at the next start, and a
 // damaged file keeps the defaults for what it spoils and says so in one line.
+#include "sim/mdl_kl.h"
 #include "sim/traffic_parameters_file.h"
 #include "support/temp_dir.h"
 
@@ -35,6 +36,16 @@ TEST(TrafficParametersFile, WhatIsSavedReadsBackExactlyIntoAMissingFolder) {
     IdmParameters untouched;
     EXPECT_EQ(LoadTrafficParameters(dir.path() / "none.txt", untouched), "") << "a missing file is silent";
     EXPECT_EQ(untouched, IdmParameters{});
+
+    // What the open street saved does not become another street's: each keeps its own defaults.
+    ASSERT_EQ(SaveTrafficParameters(ScenarioParametersFile(dir.path(), TrafficScenario::Open), saved), "");
+    for (const TrafficScenario street : AllScenarios) {
+        mdlKl::ProgramState program;
+        EXPECT_EQ(ChooseScenario(program, street, dir.path()), "");
+        EXPECT_EQ(program.TrafficParameters,
+                  street == TrafficScenario::Open ? saved : scenario_default_parameters(street))
+            << traffic_scenario_name(street);
+    }
 }
 
 TEST(TrafficParametersFile, DamageKeepsTheDefaultsForWhatItSpoilsAndIsToldInOneLine) {
