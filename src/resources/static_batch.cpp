@@ -170,9 +170,17 @@ bool fill_buffers(gfx::Device& device, std::uint32_t vertex_format,
 struct StaticBatch::Layout {
     std::vector<MeshCopy> copies;
     std::vector<std::array<float, 3>> moves;
-    // Per object: each face's piece, numbered within the object, and the object's first piece.
+    // Each copy of an object drawn: the object and the move that puts this copy in place.
+    struct Placed {
+        std::size_t object = 0;
+        std::array<float, 3> move{};
+    };
+    std::vector<Placed> placements;
+    // Per object: each face's piece, numbered within the object; per copy: its first piece; per
+    // piece: its copy.
     std::vector<std::vector<std::uint32_t>> face_piece;
     std::vector<std::size_t> first_piece;
+    std::vector<std::size_t> piece_placed;
     std::vector<Piece> pieces;
     std::vector<std::size_t> order;
     std::vector<std::uint8_t> vertex_bytes;
@@ -181,27 +189,49 @@ struct StaticBatch::Layout {
 
     std::uint32_t stride() const { return copies[0].VertexSize; }
 
+    // Each object where it stands, or the copies asked for; false when one names no object.
+    bool place_copies(std::span<const BatchPlacement> asked) {
+        if (asked.empty()) {
+            for (std::size_t i = 0; i < copies.size(); ++i)
+                placements.push_back({i, moves[i]});
+            return true;
+        }
+        for (const BatchPlacement& p : asked) {
+            if (p.Object >= copies.size()) return false;
+            const std::array<float, 3>& m = moves[p.Object];
+            placements.push_back({p.Object, {m[0] + p.Shift.x, m[1] + p.Shift.y, m[2] + p.Shift.z}});
+        }
+        return true;
+    }
+
     void cut(float piece_length) {
         face_piece.resize(copies.size());
-        first_piece.resize(copies.size());
-        for (std::size_t i = 0; i < copies.size(); ++i) {
-            const std::uint32_t kept = cut_into_pieces(copies[i], piece_length, face_piece[i]);
-            first_piece[i] = pieces.size();
-            for (std::uint32_t k = 0; k < kept; ++k)
-                pieces.push_back({i, {}, {}});
+        std::vector<std::uint32_t> kept(copies.size());
+        for (std::size_t i = 0; i < copies.size(); ++i)
+            kept[i] = cut_into_pieces(copies[i], piece_length, face_piece[i]);
+        first_piece.resize(placements.size());
+        for (std::size_t p = 0; p < placements.size(); ++p) {
+            first_piece[p] = pieces.size();
+            for (std::uint32_t k = 0; k < kept[placements[p].object]; ++k) {
+                pieces.push_back({placements[p].object, {}, {}});
+                piece_placed.push_back(p);
+            }
         }
     }
 
     // Along each row: objects ordered by their first and then their third coordinate, the way the
-    // street's rows of buildings run. Pieces go across first: the n-th pieces of all objects side by
-    // side, then the next ones, since the pieces in view of parallel strips make such runs.
-    void order_by_rows() {
+    // street's rows of buildings run; copies placed by the caller in the order given. Pieces go
+    // across first: the n-th pieces of all objects side by side, then the next ones, since the
+    // pieces in view of parallel strips make such runs.
+    void order_by_rows(bool as_placed) {
         order.resize(pieces.size());
         std::iota(order.begin(), order.end(), std::size_t{0});
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            const std::size_t i = pieces[a].object, k = pieces[b].object;
+            const std::size_t i = piece_placed[a], k = piece_placed[b];
             const std::size_t na = a - first_piece[i], nb = b - first_piece[k];
-            return std::tie(na, moves[i][0], moves[i][2]) < std::tie(nb, moves[k][0], moves[k][2]);
+            if (as_placed) return na < nb;
+            return std::tie(na, placements[i].move[0], placements[i].move[2]) <
+                   std::tie(nb, placements[k].move[0], placements[k].move[2]);
         });
     }
 
@@ -218,9 +248,9 @@ struct StaticBatch::Layout {
   private:
     // The triangles of one subset in the piece at position pos of the order.
     void place_span(std::int32_t subset, std::size_t pos) {
-        const std::size_t e = order[pos], i = pieces[e].object;
+        const std::size_t e = order[pos], copy = piece_placed[e], i = pieces[e].object;
         const MeshCopy& c = copies[i];
-        const std::uint32_t piece = static_cast<std::uint32_t>(e - first_piece[i]);
+        const std::uint32_t piece = static_cast<std::uint32_t>(e - first_piece[copy]);
         Span& span = spans[std::size_t(subset) * pieces.size() + pos];
         span.first_index = static_cast<std::uint32_t>(indices.size());
         const auto first = static_cast<std::uint32_t>(vertex_bytes.size() / stride());
@@ -252,7 +282,7 @@ struct StaticBatch::Layout {
         float p[3];
         std::memcpy(p, &vertex_bytes[vertex_bytes.size() - size], sizeof p);
         for (int d = 0; d < 3; ++d)
-            p[d] += moves[i][std::size_t(d)];
+            p[d] += placements[piece_placed[e]].move[std::size_t(d)];
         std::memcpy(&vertex_bytes[vertex_bytes.size() - size], p, sizeof p);
         const Vec3 at{p[0], p[1], p[2]};
         Piece& pc = pieces[e];
@@ -281,17 +311,19 @@ void StaticBatch::Clear() {
     last_visible_.clear();
 }
 
-bool StaticBatch::Build(const std::vector<cls3dObject*>& objects, float piece_length, bool merge_quads) {
+bool StaticBatch::Build(const std::vector<cls3dObject*>& objects, float piece_length, bool merge_quads,
+                        std::span<const BatchPlacement> placements) {
     Clear();
     cls3dEngine* engine = CurrentEngine();
     if (engine == nullptr || engine->Device() == nullptr || objects.empty()) return false;
 
     Layout layout;
     if (!read_objects(objects, layout.copies, layout.moves)) return false;
+    if (!layout.place_copies(placements)) return false;
     if (merge_quads) merge_quads_once(layout.copies, piece_length);
     const std::int32_t subsets = objects[0]->GetMaterialCount();
     layout.cut(piece_length);
-    layout.order_by_rows();
+    layout.order_by_rows(!placements.empty());
     layout.place(subsets);
     if (layout.indices.empty()) return false;
 

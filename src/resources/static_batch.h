@@ -10,9 +10,18 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace kl {
+
+// One copy of an object in a batch: which of the objects given to Build, and how far it is moved
+// beyond where the object stands (world units, the engine's axes). A street repeated along its
+// length, or the same small model set down at many places, is one object placed many times.
+struct BatchPlacement {
+    std::uint32_t Object = 0;
+    Vec3 Shift;
+};
 
 class StaticBatch {
   public:
@@ -28,11 +37,15 @@ class StaticBatch {
     // with a repeating texture, such as road strips, whose far squares cost far more than their
     // pixels; level quads then merge no longer than a piece, a merged quad goes with the piece its
     // centre lies in, and pieces left empty are dropped.
-    bool Build(const std::vector<cls3dObject*>& objects, float piece_length = 0, bool merge_quads = false);
+    // placements, when given, are the copies to draw instead of each object once where it stands, in
+    // the buffers in the order given (neighbours in view draw in one call); one that names no object
+    // makes Build fail.
+    bool Build(const std::vector<cls3dObject*>& objects, float piece_length = 0, bool merge_quads = false,
+               std::span<const BatchPlacement> placements = {});
     // Whether the batch holds the objects and buffers of the current engine's device.
     bool Ready() const;
-    // The pieces: objects in the order given to Build, each object's pieces along its length; one
-    // piece per object when Build kept them whole.
+    // The pieces: objects in the order given to Build (or the placements in theirs), each one's
+    // pieces along its length; one piece per object or placement when Build kept them whole.
     std::size_t Pieces() const { return pieces_.size(); }
     // The world-space box around a piece's triangles.
     void PieceBounds(std::size_t piece, Vec3& low, Vec3& high) const {

@@ -20,9 +20,11 @@ namespace {
 // too rather than at the height its model is placed at.
 constexpr float kEyeHeight = 1.0f;
 
-// Along the road, turned towards the lane it slides to, as if it got there 20 m ahead.
-Vec3 heading(const Vehicle& v) {
-    const double across = v.Lane * LaneWidthMetres - v.Across;
+// Along the road, turned towards the lane it slides to, as if it got there 20 m ahead; on the
+// on-ramp, along the ramp's strip.
+Vec3 heading(const Vehicle& v, const Bottleneck& b) {
+    const double across = v.Lane == RampLane ? ramp_across(b, v.Position + 20.0) - v.Across
+                                             : v.Lane * LaneWidthMetres - v.Across;
     return Vec3Normalize({static_cast<float>(across), 20.0f, 0.0f});
 }
 
@@ -47,7 +49,7 @@ Vec3 along(const Vec3& from, const Vec3& to, float w) {
 } // namespace
 
 bool IsDrawn(const Vehicle& v) {
-    return v.Lane >= 0 && v.Lane <= 2 && std::isfinite(v.Position) && std::isfinite(v.Across);
+    return v.Lane >= 0 && v.Lane <= RampLane && std::isfinite(v.Position) && std::isfinite(v.Across);
 }
 
 const Vehicle* DrawnVehicle(const Street& street, std::int32_t road, std::int32_t id) {
@@ -118,7 +120,9 @@ void PlaceFollowCamera(SceneState& S) {
     }
     f.Along = p->y;
     Vec3 pos = S.ChaseCamera->Pos(), dest = S.ChaseCamera->Dest();
-    place_camera(S.Program.Settings.CameraMode, *p, heading(*v), pos, dest);
+    const ScenarioSettings street = S.Model ? S.Model->scenario_settings() : ScenarioSettings{};
+    place_camera(S.Program.Settings.CameraMode, *p,
+                 heading(*v, bottleneck_of(street.Scenario, street.RoadLength)), pos, dest);
     if (f.BlendLeft > 0.0f) {
         f.BlendLeft = std::max(0.0f, f.BlendLeft - S.Viewer.WallFrameTime);
         // Smoothstep: leaves the old view and reaches the vehicle without a jolt.
@@ -137,7 +141,8 @@ std::string FollowedVehicleText(const SceneState& S) {
     const Vehicle* v = f.Active ? DrawnVehicle(S.Street, f.Road, f.Id) : nullptr;
     if (v == nullptr) return {};
     const double kmh = v->Speed * 3.6;
-    return "following road " + std::to_string(f.Road) + ", lane " + std::to_string(v->Lane) + ": " +
+    const std::string lane = v->Lane == RampLane ? "on-ramp" : "lane " + std::to_string(v->Lane);
+    return "following road " + std::to_string(f.Road) + ", " + lane + ": " +
            std::to_string(std::lround(kmh)) + " km/h at " + std::to_string(std::llround(v->Position)) + " m";
 }
 

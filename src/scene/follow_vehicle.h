@@ -12,7 +12,7 @@ namespace kl::scene {
 
 inline constexpr float kFollowBlendSeconds = 0.5f;
 
-// Whether a vehicle is drawn somewhere: in a lane and at a finite place.
+// Whether a vehicle is drawn somewhere: in a lane (the on-ramp's too) and at a finite place.
 bool IsDrawn(const Vehicle& v);
 // Vehicle `id` of road when the street has it and it is drawn; none otherwise.
 const Vehicle* DrawnVehicle(const Street& street, std::int32_t road, std::int32_t id);
@@ -27,10 +27,11 @@ std::optional<Vec3> RingImagePosition(const Vehicle& v, double ring, double alon
 void FollowNextVehicle(SceneState& S);
 
 // While a vehicle is followed: the chase camera placed behind it by the camera mode, moved there
-// over kFollowBlendSeconds after a new choice. A vehicle that has left the street ends the follow.
+// over kFollowBlendSeconds after a new choice. A vehicle that has left the street (past a road's end)
+// ends the follow, and the camera goes back to the user's vehicle.
 void PlaceFollowCamera(SceneState& S);
 
-// "following road R, lane L: S km/h at D m"; empty when nothing is followed.
+// "following road R, lane L: S km/h at D m" ("on-ramp" for its lane); empty when nothing is followed.
 std::string FollowedVehicleText(const SceneState& S);
 
 } // namespace kl::scene

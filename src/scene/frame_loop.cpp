@@ -6,6 +6,7 @@
 #include "platform/os/optimisations.h"
 #include "resources/cls3d_object.h"
 #include "resources/scene_textures.h"
+#include "scene/bottleneck_street.h"
 #include "scene/camera_phases.h"
 #include "scene/follow_vehicle.h"
 #include "scene/guarded.h"
@@ -93,6 +94,7 @@ void draw_roads(SceneState& S, const DrawReach& reach) {
 // buildings in view, the texture changes once per subset. Buildings stand apart, so the order in
 // which two of them are drawn changes no pixel; each building's own subsets keep their order.
 void draw_buildings(SceneState& S, const ViewTest& view, const DrawReach& reach) {
+    if (DrawRepeatedCity(S, view, reach)) return;
     if (platform::OptimisationsOff()) {
         for (std::int64_t i = 0; i < S.Program.BuildingCount; ++i)
             draw_if_in_view(S, 2 + i, kBuildingCone, view);
@@ -124,17 +126,28 @@ void draw_buildings(SceneState& S, const ViewTest& view, const DrawReach& reach)
                 resume_past_fault([&] { S.Program.ObjectAt(2 + i).RenderSubset(j); });
 }
 
-// The plain path draws the vehicles' own objects one by one, and any vehicle without an object of
-// its own by itself where it stands.
+// The plain path draws the vehicles' own objects one by one, and any other vehicle by itself where it
+// stands with its kind's model. An object whose vehicle is not on the road (not yet entered, or gone
+// past the road's end) stands where it was last and is not drawn; nor is one whose model is not its
+// vehicle's kind (on a road fed by an inflow, the kinds come as the traffic arrives, whatever the id).
 void draw_vehicles_one_by_one(SceneState& S, const ViewTest& view) {
     const std::int64_t first = vehicle_object_index(S.Program.BuildingCount, S.RoadCount, 0, 0);
     const std::int64_t end = vehicle_object_index(S.Program.BuildingCount, S.RoadCount, 0, S.RoadCount);
+    static std::vector<char> on_road;
+    static std::vector<const Vehicle*> alone;
+    on_road.assign(static_cast<std::size_t>(std::max<std::int64_t>(end - first, 0)), 0);
+    alone.clear();
+    for (const Vehicle& v : S.Street.Vehicles.all()) {
+        const auto k = VehicleObject(S.Program.BuildingCount, S.RoadCount, v);
+        if (k && *k >= first && *k < end && v.Kind == ObjectKind(v.Id))
+            on_road[static_cast<std::size_t>(*k - first)] = 1;
+        else
+            alone.push_back(&v);
+    }
     for (std::int64_t k = first; k < end; ++k)
-        draw_if_in_view(S, k, kVehicleCone, view);
-    for (const Vehicle& v : S.Street.Vehicles.all())
-        if (!VehicleObject(S.Program.BuildingCount, S.RoadCount, v) &&
-            view(VehicleSimPosition(v), kVehicleCone))
-            DrawVehicleAlone(S.Street, v);
+        if (on_road[static_cast<std::size_t>(k - first)]) draw_if_in_view(S, k, kVehicleCone, view);
+    for (const Vehicle* v : alone)
+        if (view(VehicleSimPosition(*v), kVehicleCone)) DrawVehicleAlone(S.Street, *v);
 }
 
 // The picked vehicles go out model by model, a draw call per subset for all vehicles of a model;
@@ -323,6 +336,7 @@ FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present) {
         },
         optimised);
     draw_roads(S, reach);
+    DrawBottleneckFurniture(S, view, reach);
     draw_buildings(S, view, reach);
     if (pick && side.Beside()) S.Picks.Pick();
     side.Join();

@@ -36,6 +36,9 @@ constexpr Slider kSliders[] = {
     {"change threshold, m/s2", &IdmParameters::Threshold, 1.0, "%.2f"},
 };
 
+constexpr const char* kInflowLabel = "inflow, veh/h a lane";
+constexpr const char* kRampInflowLabel = "ramp inflow, veh/h";
+
 const ParameterField& field_of(double IdmParameters::*member) {
     const auto& fields = parameter_fields();
     return *std::find_if(fields.begin(), fields.end(),
@@ -71,8 +74,8 @@ ParameterPanel::~ParameterPanel() {
     Release();
 }
 
-void ParameterPanel::Frame(const std::array<std::uint8_t, 256>& keys, float wall_seconds,
-                           const TrafficModel* model, mdlKl::ProgramState& program) {
+void ParameterPanel::Frame(const std::array<std::uint8_t, 256>& keys, float wall_seconds, TrafficModel* model,
+                           mdlKl::ProgramState& program) {
     Program = &program;
     const bool down = keys[kParameterPanelKey] != 0;
     if (down && !KeyDown) set_open(!Open);
@@ -156,7 +159,57 @@ void ParameterPanel::note_area(const char* label) {
     Areas[label] = {low.x, low.y, high.x, high.y};
 }
 
-void ParameterPanel::build(const TrafficModel* model) {
+// The street: the scenario, and the lengths and inflows of the chosen one. A new scenario brings its
+// own parameters and starts the traffic afresh; a new length makes the street anew once its slider is
+// let go; the inflows reach the running traffic as they move.
+void ParameterPanel::street_controls(TrafficModel* model, float width) {
+    mdlKl::ProgramState& program = *Program;
+    int in_row = 0;
+    for (const TrafficScenario scenario : AllScenarios) {
+        if (in_row++ % 2 == 1) ImGui::SameLine(width * 0.5f);
+        const std::string label = std::string("street: ") + traffic_scenario_name(scenario);
+        if (ImGui::RadioButton(label.c_str(), program.Scenario == scenario) && program.Scenario != scenario) {
+            const std::string problem =
+                ChooseScenario(program, scenario, program.TrafficParametersFile.parent_path());
+            if (!problem.empty()) std::cerr << "Kelvane 3D: " << problem << "\n";
+            SaveMessage.clear();
+            Restart = true;
+        }
+        note_area(label.c_str());
+    }
+    ImGui::PushItemWidth(width * 0.5f);
+    const auto length_slider = [&](const char* label, double& value, double low, double high) {
+        double shown = value;
+        if (ImGui::SliderScalar(label, ImGuiDataType_Double, &shown, &low, &high, "%.0f"))
+            value = std::clamp(shown, low, high);
+        if (ImGui::IsItemDeactivatedAfterEdit()) Restart = true;
+        note_area(label);
+    };
+    if (program.Scenario == TrafficScenario::Ring)
+        length_slider("ring length a lane, m", program.RingLength, MinRingLength, MaxRingLength);
+    if (has_inflow(program.Scenario)) {
+        length_slider("road length, m", program.RoadLength, MinRoadLength, MaxRoadLength);
+        const ScenarioSettings chosen = program.ScenarioChosen();
+        double inflow = chosen.Inflow, ramp = chosen.RampInflow;
+        const double none = 0, most = MaxInflow, most_ramp = MaxRampInflow;
+        bool moved = ImGui::SliderScalar(kInflowLabel, ImGuiDataType_Double, &inflow, &none, &most, "%.0f");
+        note_area(kInflowLabel);
+        if (program.Scenario == TrafficScenario::Onramp) {
+            moved = ImGui::SliderScalar(kRampInflowLabel, ImGuiDataType_Double, &ramp, &none, &most_ramp,
+                                        "%.0f") ||
+                    moved;
+            note_area(kRampInflowLabel);
+        }
+        if (moved) {
+            program.Inflow = std::clamp(inflow, none, most);
+            program.RampInflow = std::clamp(ramp, none, most_ramp);
+            if (model != nullptr) model->set_inflows(program.Inflow, program.RampInflow);
+        }
+    }
+    ImGui::PopItemWidth();
+}
+
+void ParameterPanel::build(TrafficModel* model) {
     IdmParameters& P = Program->TrafficParameters;
     const float scale = ImGui::GetFontSize() / kFontPixels;
     const float width = kPanelWidth * scale;
@@ -165,9 +218,12 @@ void ParameterPanel::build(const TrafficModel* model) {
         static_cast<float>(panel_layout(Program->Settings.Width, Program->Settings.Height).Y2);
     // On a screen too low for both, it rises to the bottom right corner and covers some of the other.
     const float bottom = ImGui::GetIO().DisplaySize.y - kMargin * scale;
-    // Its height told beforehand from its rows (title, note, street, ring, sliders, buttons,
-    // message), so that it stands where it belongs from the first frame.
-    const float rows = 13.0f + (Program->Scenario == TrafficScenario::Ring ? 1.0f : 0.0f);
+    // Its height told beforehand from its rows (title, note, two of streets, lengths and inflows,
+    // sliders, buttons, message), so that it stands where it belongs from the first frame.
+    const TrafficScenario scenario = Program->Scenario;
+    const float rows = 14.0f + (scenario == TrafficScenario::Ring ? 1.0f : 0.0f) +
+                       (scenario == TrafficScenario::Roadworks ? 2.0f : 0.0f) +
+                       (scenario == TrafficScenario::Onramp ? 3.0f : 0.0f);
     const float height = rows * ImGui::GetFrameHeightWithSpacing() + 2 * ImGui::GetStyle().WindowPadding.y;
     // Its top stays put whatever it shows, so that nothing moves under the pointer.
     const float top = std::max(0.0f, std::min(below_statistics + kMargin * scale, bottom - height));
@@ -181,30 +237,7 @@ void ParameterPanel::build(const TrafficModel* model) {
         ImGui::TextWrapped(
             "These values apply to the idm traffic model; the classic one is running: M switches.");
     mdlKl::ProgramState& program = *Program;
-    // A new scenario brings its own parameters and starts the traffic afresh.
-    for (const TrafficScenario scenario : {TrafficScenario::Open, TrafficScenario::Ring}) {
-        if (scenario == TrafficScenario::Ring) ImGui::SameLine();
-        const std::string label = std::string("street: ") + traffic_scenario_name(scenario);
-        if (ImGui::RadioButton(label.c_str(), program.Scenario == scenario) && program.Scenario != scenario) {
-            const std::string problem =
-                ChooseScenario(program, scenario, program.TrafficParametersFile.parent_path());
-            if (!problem.empty()) std::cerr << "Kelvane 3D: " << problem << "\n";
-            SaveMessage.clear();
-            Restart = true;
-        }
-        note_area(label.c_str());
-    }
-    if (program.Scenario == TrafficScenario::Ring) {
-        ImGui::PushItemWidth(width * 0.5f);
-        double ring = program.RingLength;
-        const double low = MinRingLength, high = MaxRingLength;
-        if (ImGui::SliderScalar("ring length a lane, m", ImGuiDataType_Double, &ring, &low, &high, "%.0f"))
-            program.RingLength = std::clamp(ring, low, high);
-        // The ring is made anew once the slider is let go.
-        if (ImGui::IsItemDeactivatedAfterEdit()) Restart = true;
-        note_area("ring length a lane, m");
-        ImGui::PopItemWidth();
-    }
+    street_controls(model, width);
     ImGui::PushItemWidth(width * 0.5f);
     for (const Slider& s : kSliders) {
         const ParameterField& f = field_of(s.Member);

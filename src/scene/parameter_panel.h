@@ -38,14 +38,15 @@ class ParameterPanel {
     // the user did with the pointer.
     // keys is the frame's key state; wall_seconds the frame's time before pause and scale; model the
     // traffic running now. The program's parameters, scenario and input are read from program.
-    void Frame(const std::array<std::uint8_t, 256>& keys, float wall_seconds, const TrafficModel* model,
+    // The inflow sliders hand their values to model as they move.
+    void Frame(const std::array<std::uint8_t, 256>& keys, float wall_seconds, TrafficModel* model,
                mdlKl::ProgramState& program);
     // Closes the panel and lets go of ImGui and its texture; before the engine goes.
     void Release();
 
     bool open() const { return Open; }
-    // True once after the scenario or the ring's length was changed: the traffic is to restart, as
-    // R does.
+    // True once after the scenario, the ring's length or the road's length was changed: the traffic is
+    // to restart, as R does.
     bool take_restart() {
         const bool restart = Restart;
         Restart = false;
@@ -62,7 +63,8 @@ class ParameterPanel {
   private:
     void set_open(bool open);
     void make_context();
-    void build(const TrafficModel* model);
+    void build(TrafficModel* model);
+    void street_controls(TrafficModel* model, float width);
     void save();
     void note_area(const char* label);
 

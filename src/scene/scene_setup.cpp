@@ -1,9 +1,10 @@
 // Building the street: overlay texts, the user's vehicle, the texture table (complete before the
 // first mesh loads, since meshes look their textures up in it), sky, ground, 400 buildings, one road
-// strip and 60 vehicles per road, and the traffic tables.
+// strip and 60 vehicles per road, the models of a bottleneck's furniture, and the traffic tables.
 #include "engine/mdl_main.h"
 #include "platform/os/optimisations.h"
 #include "resources/scene_textures.h"
+#include "scene/bottleneck_street.h"
 #include "scene/guarded.h"
 #include "scene/run_scene.h"
 #include "scene/scene_observer.h"
@@ -168,6 +169,7 @@ bool SetUpScene(SceneState& S, const RunConfiguration& run) {
     batch_objects(S.Program, S.Street.Roads, road_object_index(S.Program.BuildingCount, 0), S.RoadCount,
                   kRoadPieceLength, true);
     take_vehicle_models(S);
+    LoadFurnitureModels(S.Street);
     SetUpTrafficState(S);
     return true;
 }
@@ -180,6 +182,7 @@ void SetUpTrafficState(SceneState& S) {
     // The followed vehicle is found afresh on the new ring.
     S.Follow.Along = std::numeric_limits<double>::quiet_NaN();
     resume_past_fault([&] { S.Model->set_up(S.RoadCount, S.Program.Rnd, S.Street.Vehicles); });
+    FitStreetToTraffic(S);
     // The objects stand where their vehicles start, so that even a frame that takes no step (paused)
     // draws them there.
     PlaceVehicleObjects(S.Program, S.Street.Vehicles, S.RoadCount);

@@ -4,14 +4,18 @@
 #pragma once
 
 #include "engine/records.h"
+#include "resources/cls3d_object.h"
 #include "resources/moving_batch.h"
 #include "resources/static_batch.h"
 #include "traffic/idm.h"
+#include "traffic/scenario.h"
 #include "traffic/vehicles.h"
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace kl::mdlKl {
 struct ProgramState;
@@ -39,6 +43,13 @@ inline long long vehicle_object_index(std::int32_t BuildingCount, std::int32_t R
 std::optional<std::int32_t> VehicleObject(std::int32_t BuildingCount, std::int32_t RoadCount,
                                           const Vehicle& v);
 
+// The kind of vehicle the object of vehicle `id` is made as: vehicle n of lane slot m (20m + n) is its
+// slot's car, its last one (n = 19) its slow vehicle.
+inline std::uint8_t ObjectKind(std::int32_t id) {
+    const int slot = id / 20, n = id % 20;
+    return n == 19 ? slow_vehicle_kind(slot) : car_kind(slot);
+}
+
 // The height the vehicle models ride at, so that their wheels stand on the road strips.
 inline constexpr float VehicleHeight = -4.8f;
 
@@ -58,9 +69,32 @@ struct VehicleModel {
     Vec3 Low, High;
 };
 
+// One model of a bottleneck's furniture (bottleneck_street.h) and everywhere it stands: a copy of it
+// in the batch for each place.
+struct FurnitureBatch {
+    std::unique_ptr<cls3dObject> Model;
+    // Simulation form, one per copy in the batch's order.
+    std::vector<Vec3> Spots;
+    StaticBatch Batch;
+};
+
 struct Street {
-    // The buildings in world space, drawn a subset at a time; empty when they cannot be drawn so.
+    // The buildings in world space, drawn a subset at a time; empty when they cannot be drawn so. On
+    // a road fed by an inflow, the city's copies one after another.
     StaticBatch Buildings;
+    // What the street is laid out for: the scenario, road length and road count of the traffic set
+    // up last.
+    struct Layout {
+        TrafficScenario Scenario = TrafficScenario::Open;
+        double RoadLength = 0;
+        std::int32_t Roads = 0;
+    } Laid;
+    // On a road fed by an inflow, the buildings of every copy of the city, in the buildings' batch's
+    // order (each building's object among the buildings, and how far it is moved in world space);
+    // none: the city once, where it stands.
+    std::vector<BatchPlacement> City;
+    // The bottleneck's furniture, by kind (bottleneck_street.h's Furniture).
+    std::array<FurnitureBatch, 4> Furniture;
     // The road strips in world space, cut into pieces along their length.
     StaticBatch Roads;
     // The vehicles of this frame, drawn model by model.

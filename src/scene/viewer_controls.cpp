@@ -67,6 +67,7 @@ void ApplyViewerControls(SceneState& S) {
         else
             FollowNextVehicle(S);
     }
+    if (pressed(v, keys, key::G)) GoToBottleneck(S);
     if (pressed(v, keys, key::J)) {
         v.BrakeNote = BrakeVehicle(S);
         v.BrakeNoteTime = kModeNameSeconds;
@@ -77,6 +78,27 @@ void ApplyViewerControls(SceneState& S) {
         S.FrameTime = 0.0f;
     else if (v.ScaleStep != 0)
         S.FrameTime = std::ldexp(S.FrameTime, v.ScaleStep);
+}
+
+bool GoToBottleneck(SceneState& S) {
+    const ScenarioSettings street = S.Model ? S.Model->scenario_settings() : ScenarioSettings{};
+    if (!has_inflow(street.Scenario)) return false;
+    Vec3 U;
+    if (holds_or_faults([&] {
+            U = S.Program.PlayerAt(0).POSX();
+            return false;
+        }))
+        return false;
+    Vehicle spot;
+    spot.Road = road_under(U.x, S.Street.Vehicles.roads());
+    if (spot.Road < 0) return false;
+    spot.Across = LaneWidthMetres;
+    spot.Position = bottleneck_of(street.Scenario, street.RoadLength).Start - kBottleneckViewAhead;
+    const Vec3 at = VehicleSimPosition(spot);
+    // At the height the user's vehicle always rides.
+    resume_past_fault([&] { S.Program.PlayerAt(0).PlaceAt({at.x, at.y, 1.0f}, {0, 1, 0}); });
+    S.Follow.Active = false;
+    return true;
 }
 
 float CameraFrameTime(const SceneState& S) {

@@ -17,9 +17,15 @@ std::string CameraModeName(std::int32_t mode);
 // The time scale as the second line writes it ("time x4", "time x1/8"); empty at 1.
 std::string TimeScaleText(std::int32_t scale_step);
 
-// P, [, ] and C from S.KeyBuffer; then S.FrameTime becomes the frame time the traffic, the round
+// P, [, ], C, V, J and G from S.KeyBuffer; then S.FrameTime becomes the frame time the traffic, the round
 // clock and the user's vehicle see (0 while paused). Nothing changes while no key is pressed.
 void ApplyViewerControls(SceneState& S);
+
+// G: the user's vehicle 300 m before the bottleneck of the road it is on (the nearest), in its middle
+// lane, driving and looking downstream, and no vehicle followed any more. False, changing nothing, on
+// a street without a bottleneck.
+bool GoToBottleneck(SceneState& S);
+inline constexpr double kBottleneckViewAhead = 300.0;
 
 // The time camera blends run on: the frame's own while paused, so the view still settles.
 float CameraFrameTime(const SceneState& S);

@@ -61,6 +61,13 @@ void Player::GeneratePos() {
     LastPos = SimPos;
 }
 
+void Player::PlaceAt(const Vec3& pos, const Vec3& dir) {
+    SimPos = pos;
+    LastPos = pos;
+    SimDir = dir;
+    SimDirV = dir;
+}
+
 void Player::Crash() {
     if (!Alive) return;
     DoEventsX(30, 0);

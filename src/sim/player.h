@@ -30,6 +30,8 @@ class Player {
     void Reset();
     // Back to the start: road 0, middle lane, 800 units up the road, 1 unit above the ground.
     void GeneratePos();
+    // Puts it at pos, driving and looking along dir.
+    void PlaceAt(const Vec3& pos, const Vec3& dir);
     void Crash();
     void Delete() {}
     // Yaw of the driving direction by 4 degrees (clockwise seen from above when TurnDir is non-zero).

@@ -159,6 +159,36 @@ TEST_F(StaticBatchTest, DrawsTheTrianglesInViewInPlaceOneCallPerRunOfNeighbours)
     batch.Draw(std::vector<char>(6, 0));
     batch.Draw(std::vector<char>(5, 1));
     EXPECT_EQ(log().Since(quiet).Count("DrawIndexedPrimitive"), 0u);
+
+    // Placed copies instead: each a piece of its own, moved on from where its object stands, and
+    // only those in view drawn.
+    const std::vector<BatchPlacement> copies = {{0, {0, 0, 100}}, {2, {0, 1, 0}}, {0, {0, 0, 200}}};
+    StaticBatch placed;
+    ASSERT_TRUE(placed.Build(pointers(), 0, false, copies));
+    ASSERT_EQ(placed.Pieces(), 3u);
+    Vec3 low, high;
+    placed.PieceBounds(2, low, high);
+    EXPECT_EQ(low.z, 200.0f);
+    EXPECT_EQ(high.y, 3.0f);
+    const std::size_t copied = log().Mark();
+    placed.Draw({1, 1, 0});
+    std::vector<Triangle> drawn_copies, expected_copies;
+    for (const gfx::Call& d : log().Since(copied).Find("DrawIndexedPrimitive"))
+        for (const Triangle& t : triangles_of(d))
+            drawn_copies.push_back(t);
+    for (const auto& [lift, z] : {std::pair{0.0f, 100.0f}, std::pair{1.0f, 20.0f}})
+        for (const auto& f : m.faces) {
+            Triangle t{};
+            for (std::size_t c = 0; c < 3; ++c) {
+                t[c * 3] = m.positions[f[c]][0] + 5;
+                t[c * 3 + 1] = m.positions[f[c]][1] + lift;
+                t[c * 3 + 2] = m.positions[f[c]][2] + z;
+            }
+            expected_copies.push_back(t);
+        }
+    std::sort(drawn_copies.begin(), drawn_copies.end());
+    std::sort(expected_copies.begin(), expected_copies.end());
+    EXPECT_EQ(drawn_copies, expected_copies);
 }
 
 // Squares that continue one another become one quad, its far corners carrying the texture on; level
@@ -253,6 +283,8 @@ TEST_F(StaticBatchTest, RefusesObjectsItCannotDrawAsTheyWouldDrawThemselves) {
         EXPECT_FALSE(batch.Build(pointers())) << "an object without a mesh";
         EXPECT_FALSE(batch.Build({})) << "no objects";
         EXPECT_FALSE(batch.Build({objects[0].get(), nullptr}));
+        const std::vector<BatchPlacement> beyond = {{0, {}}, {1, {}}};
+        EXPECT_FALSE(batch.Build({objects[0].get()}, 0, false, beyond)) << "a copy of no object";
     }
 }
 

@@ -3,6 +3,7 @@
 #include "engine/draw_reach.h"
 #include "engine/math.h"
 #include "resources/cls3d_object.h"
+#include "scene/bottleneck_street.h"
 #include "scene/ring_drawing.h"
 #include "scene/scene_fixture.h"
 #include "scene/viewer_controls.h"
@@ -336,9 +337,57 @@ TEST_F(FrameLoop, ARingIsDrawnAtEveryCopyInViewAndVRidesRoundItForEver) {
         << scene::ViewerStatusLine(S);
 }
 
+// Traffic that stands still on a street of its choosing: it hands out the vehicles it was given.
+class HeldTraffic final : public TrafficModel {
+  public:
+    HeldTraffic(ScenarioSettings street, VehicleList vehicles)
+        : street_(street), vehicles_(std::move(vehicles)) {}
+    TrafficModelKind kind() const override { return TrafficModelKind::Idm; }
+    void set_up(std::int32_t, UniformSource&, VehicleList& Vehicles) override { Vehicles = vehicles_; }
+    void step(const TrafficFrame&, VehicleList& Vehicles) override { Vehicles = vehicles_; }
+    ScenarioSettings scenario_settings() const override { return street_; }
+    const TrafficTables& tables() const override { return tables_; }
+    void dump(std::ostream&, std::int32_t, std::int64_t, float) const override {}
+
+  private:
+    ScenarioSettings street_;
+    VehicleList vehicles_;
+    TrafficTables tables_;
+};
+
+// Every vehicle of the list that can put a pixel on the picture was drawn once, where the traffic
+// left it, and nothing else was; returns how many.
+std::size_t expect_each_drawn_once_where_it_stands(const scene::SceneState& S) {
+    const DrawReach reach = DrawReach::FromEngine(*mdlKl::Program().Engine);
+    const std::vector<Matrix4>& drawn = S.Street.VehicleBatch.LastDrawnWorlds();
+    std::size_t expected = 0;
+    for (const Vehicle& v : S.Street.Vehicles.all()) {
+        const scene::VehicleModel* look = S.Street.ModelOf(v);
+        EXPECT_NE(look, nullptr);
+        if (look == nullptr) continue;
+        const Matrix4 world = scene::Street::World(*look, v);
+        const auto at_v = [&](const Matrix4& w) {
+            return std::fabs(w.m41 - world.m41) < 0.01f && std::fabs(w.m43 - world.m43) < 0.01f;
+        };
+        const auto times = std::count_if(drawn.begin(), drawn.end(), at_v);
+        if (reach.ReachesNoPixel(world, look->Low, look->High)) {
+            EXPECT_EQ(times, 0) << "vehicle " << v.Id;
+            continue;
+        }
+        ++expected;
+        EXPECT_EQ(times, 1) << "vehicle " << v.Id;
+        const Vec3 p = scene::VehicleSimPosition(v);
+        EXPECT_EQ(world.m41, p.x);
+        EXPECT_EQ(world.m43, p.y);
+    }
+    EXPECT_EQ(drawn.size(), expected);
+    return expected;
+}
+
 // A road of the car-following model with 500 vehicles, many more than the 60 objects a road has: after
 // two steps every vehicle that can put a pixel on the picture is drawn once, where the traffic left it,
-// and nothing else is.
+// and nothing else is. So is every vehicle of a road fed by an inflow, whose ids run on far beyond
+// the objects', and every one on its on-ramp, seen from G's place before the bottleneck.
 TEST_F(FrameLoop, FiveHundredCarFollowingVehiclesOnARoadAreEachDrawnOnceWhereTheyAre) {
     mdlKl::ProgramState& program = mdlKl::Program();
     program.TrafficKind = TrafficModelKind::Idm;
@@ -364,30 +413,116 @@ TEST_F(FrameLoop, FiveHundredCarFollowingVehiclesOnARoadAreEachDrawnOnceWhereThe
     frame();
     frame();
     ASSERT_EQ(S.Street.Vehicles.size(), 500u);
+    EXPECT_GT(expect_each_drawn_once_where_it_stands(S), 400u);
 
-    const DrawReach reach = DrawReach::FromEngine(*program.Engine);
-    const std::vector<Matrix4>& drawn = S.Street.VehicleBatch.LastDrawnWorlds();
-    std::size_t expected = 0;
-    for (const Vehicle& v : S.Street.Vehicles.all()) {
-        const scene::VehicleModel* look = S.Street.ModelOf(v);
-        ASSERT_NE(look, nullptr);
-        const Matrix4 world = scene::Street::World(*look, v);
-        const auto at_v = [&](const Matrix4& w) {
-            return std::fabs(w.m41 - world.m41) < 0.01f && std::fabs(w.m43 - world.m43) < 0.01f;
-        };
-        const auto times = std::count_if(drawn.begin(), drawn.end(), at_v);
-        if (reach.ReachesNoPixel(world, look->Low, look->High)) {
-            EXPECT_EQ(times, 0) << "vehicle " << v.Id;
-            continue;
-        }
-        ++expected;
-        EXPECT_EQ(times, 1) << "vehicle " << v.Id;
-        const Vec3 p = scene::VehicleSimPosition(v);
-        EXPECT_EQ(world.m41, p.x);
-        EXPECT_EQ(world.m43, p.y);
+    ScenarioSettings onramp = default_settings(TrafficScenario::Onramp);
+    const Bottleneck b = bottleneck_of(onramp.Scenario, onramp.RoadLength);
+    VehicleList inflow;
+    inflow.start(1);
+    for (int i = 0; i < 400; ++i) {
+        Vehicle v;
+        v.Id = 100'000 + 7 * i;
+        v.Lane = i % 4;
+        v.Kind = car_kind(i % 3);
+        v.Position = b.RampStart + 1.5 * i;
+        v.Across = v.Lane == RampLane ? ramp_across(b, v.Position) : LaneWidthMetres * v.Lane;
+        inflow.add(v);
     }
-    EXPECT_GT(expected, 400u);
-    EXPECT_EQ(drawn.size(), expected);
+    S.Model = std::make_unique<HeldTraffic>(onramp, inflow);
+    scene::SetUpTrafficState(S);
+    frame(0.02, {key::G});
+    frame();
+    ASSERT_EQ(S.Street.Vehicles.size(), 400u);
+    EXPECT_GT(expect_each_drawn_once_where_it_stands(S), 100u);
+}
+
+// G: 300 m before the bottleneck of the road the user is on, in its middle lane, facing downstream;
+// on the open street it changes nothing. The street of a road fed by an inflow
+// has the city along its whole length and each road's furniture where the bottleneck lies, and goes
+// back to the city once on the open street.
+TEST_F(FrameLoop, GGoesBeforeTheBottleneckOfTheRoadAndTheStreetFitsItsTraffic) {
+    mdlKl::ProgramState& program = mdlKl::Program();
+    program.TrafficKind = TrafficModelKind::Idm;
+    program.Settings.PlayerSpeed = 0;
+    set_up(3);
+    frame();
+    const Vec3 before = user().POSX();
+    frame(0.02, {key::G});
+    frame();
+    EXPECT_TRUE(test::Near(user().POSX(), before));
+    EXPECT_EQ(S.Street.Buildings.Pieces(), 400u);
+
+    ScenarioSettings roadworks = default_settings(TrafficScenario::Roadworks);
+    roadworks.RoadLength = 10000;
+    VehicleList none;
+    none.start(3);
+    S.Model = std::make_unique<HeldTraffic>(roadworks, none);
+    scene::SetUpTrafficState(S);
+    // The city's 3 km again and again up to the road's end 10,050 m up the street, and a little beyond.
+    EXPECT_EQ(S.Street.Buildings.Pieces(), S.Street.City.size());
+    float farthest = 0;
+    for (const BatchPlacement& c : S.Street.City)
+        farthest = std::max(farthest, mdlKl::ObjectAt(2 + c.Object).POSX().y + c.Shift.z);
+    EXPECT_GT(farthest, 10050.0f);
+    EXPECT_LT(farthest, 10500.0f);
+    EXPECT_GT(S.Street.City.size(), 3u * 400u);
+    const Bottleneck b = bottleneck_of(roadworks.Scenario, roadworks.RoadLength);
+    EXPECT_EQ(b.Start, 6250.0);
+    const auto& cones = S.Street.Furniture[static_cast<std::size_t>(scene::Furniture::Cone)];
+    ASSERT_TRUE(cones.Batch.Ready());
+    // On each of the 3 roads, 26 along the closed stretch and 4 across it.
+    ASSERT_EQ(cones.Batch.Pieces(), 3u * 30u);
+    for (std::size_t p = 0; p < cones.Batch.Pieces(); ++p) {
+        Vec3 low, high;
+        cones.Batch.PieceBounds(p, low, high);
+        const float along = (low.z + high.z) / 2 - 50, across = std::fmod((low.x + high.x) / 2 - 54, 20.0f);
+        EXPECT_GE(along, b.Start - 0.01);
+        EXPECT_LE(along, b.End + 0.01);
+        EXPECT_GE(across, 6.0f - 0.01f) << "between lanes 1 and 2, or across lane 2";
+        EXPECT_LE(across, 10.0f + 0.01f);
+    }
+    const auto& sign = S.Street.Furniture[static_cast<std::size_t>(scene::Furniture::LaneEndsSign)];
+    ASSERT_EQ(sign.Batch.Pieces(), 3u);
+    Vec3 low, high;
+    sign.Batch.PieceBounds(2, low, high);
+    EXPECT_NEAR((low.z + high.z) / 2, 50 + b.Start - 300, 0.01);
+    EXPECT_GT(low.x, 40 + 54 + 10) << "beside the right lane of road 2";
+
+    frame(0.02, {key::G});
+    // Road 0 (the user's), its middle lane, 300 m before the closure, facing on down the road.
+    EXPECT_TRUE(test::Near(user().POSX(), {58, static_cast<float>(50 + b.Start - 300), 1}));
+    EXPECT_TRUE(test::Near(user().DirPropV(), {0, 1, 0}));
+    EXPECT_TRUE(test::Near(user().DirProp(), {0, 1, 0}));
+    frame();
+    EXPECT_NEAR(S.ChaseCamera->Pos().z, 50 + b.Start - 300, 30.0) << "the view goes with it";
+
+    // The on-ramp's vehicles drive through no building: those in their way are left out.
+    const ScenarioSettings onramp = default_settings(TrafficScenario::Onramp);
+    S.Model = std::make_unique<HeldTraffic>(onramp, none);
+    scene::SetUpTrafficState(S);
+    const Bottleneck r = bottleneck_of(onramp.Scenario, onramp.RoadLength);
+    EXPECT_EQ(S.Street.Buildings.Pieces(), S.Street.City.size());
+    EXPECT_GT(S.Street.City.size(), 400u);
+    for (double along = r.RampStart; along <= r.End; along += 5) {
+        Vehicle v;
+        v.Road = 2;
+        v.Lane = RampLane;
+        v.Position = along;
+        v.Across = ramp_across(r, along);
+        const Vec3 p = scene::VehicleSimPosition(v);
+        for (const BatchPlacement& c : S.Street.City) {
+            const Vec3 at = mdlKl::ObjectAt(2 + c.Object).POSX();
+            const bool inside = p.x > at.x - 1.5f && p.x < at.x + 11.5f && p.y > at.y + c.Shift.z - 3 &&
+                                p.y < at.y + c.Shift.z + 28;
+            EXPECT_FALSE(inside) << "building " << c.Object << " at " << along << " m";
+        }
+    }
+
+    S.Model = std::make_unique<HeldTraffic>(ScenarioSettings{}, none);
+    scene::SetUpTrafficState(S);
+    EXPECT_EQ(S.Street.Buildings.Pieces(), 400u);
+    EXPECT_TRUE(S.Street.City.empty());
+    EXPECT_FALSE(cones.Batch.Ready());
 }
 
 TEST_F(FrameLoop, FailedKeyboardReadEndsTheFrameBeforeAnythingIsDrawn) {

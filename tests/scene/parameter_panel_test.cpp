@@ -98,5 +98,79 @@ TEST_F(ParameterPanelTest, ASliderSaveAndResetActOnTheLiveParametersAndTheFile) 
     EXPECT_EQ(last_frame().Count("DrawIndexedPrimitiveUP"), 0u);
 }
 
+// Traffic that only keeps the inflows it was handed while running.
+class InflowsKept final : public TrafficModel {
+  public:
+    TrafficModelKind kind() const override { return TrafficModelKind::Idm; }
+    void set_up(std::int32_t roads, UniformSource&, VehicleList& Vehicles) override { Vehicles.start(roads); }
+    void step(const TrafficFrame&, VehicleList&) override {}
+    void set_inflows(double inflow, double ramp_inflow) override { Inflows = {inflow, ramp_inflow}; }
+    const TrafficTables& tables() const override { return tables_; }
+    void dump(std::ostream&, std::int32_t, std::int64_t, float) const override {}
+    std::pair<double, double> Inflows{-1, -1};
+
+  private:
+    TrafficTables tables_;
+};
+
+// Any of the four streets is chosen with a click and starts the traffic afresh; on the on-ramp street
+// the inflows go to the running traffic as their sliders move, and a new road length makes the
+// street anew once let go.
+TEST_F(ParameterPanelTest, TheStreetIsChosenAmongAllFourAndTheInflowsReachTheRunningTraffic) {
+    Program().TrafficKind = TrafficModelKind::Idm;
+    Program().TrafficParametersFile = data.path() / "settings" / "traffic-model.txt";
+    set_up(1);
+    frame(0.02, {scene::kParameterPanelKey});
+    frame();
+    // Pressed, then let go: the frame that lets go asks for the restart.
+    const auto release_over = [&](float x, float y) {
+        input.pointer = {true, x, y, true};
+        frame();
+        input.pointer.Left = false;
+        return frame();
+    };
+    // Pressed at a slider's left end and dragged far beyond its right end: its highest value.
+    const auto drag_to_top = [&](const scene::ParameterPanel::Area& a) {
+        const float y = (a.Y1 + a.Y2) / 2;
+        input.pointer = {true, a.X1 + 1, y, true};
+        frame();
+        input.pointer.X = a.X1 + 5000;
+        frame();
+        input.pointer.Left = false;
+        return frame();
+    };
+    for (const TrafficScenario street :
+         {TrafficScenario::Ring, TrafficScenario::Roadworks, TrafficScenario::Onramp}) {
+        const auto [x, y] = centre(std::string("street: ") + traffic_scenario_name(street));
+        EXPECT_EQ(release_over(x, y), scene::FrameExit::Restart) << traffic_scenario_name(street);
+        EXPECT_EQ(Program().Scenario, street);
+        scene::SetUpTrafficState(S);
+        frame();
+    }
+    auto kept = std::make_unique<InflowsKept>();
+    InflowsKept& model = *kept;
+    S.Model = std::move(kept);
+    scene::SetUpTrafficState(S);
+    frame();
+
+    const auto inflow = S.Parameters.area("inflow, veh/h a lane");
+    const auto ramp = S.Parameters.area("ramp inflow, veh/h");
+    const auto length = S.Parameters.area("road length, m");
+    ASSERT_TRUE(inflow && ramp && length);
+    EXPECT_EQ(release_over(inflow->X1 + 1, (inflow->Y1 + inflow->Y2) / 2), scene::FrameExit::None);
+    EXPECT_EQ(Program().Inflow, 0.0);
+    EXPECT_EQ(model.Inflows.first, 0.0);
+    EXPECT_EQ(model.Inflows.second, default_ramp_inflow(TrafficScenario::Onramp));
+    EXPECT_EQ(drag_to_top(*ramp), scene::FrameExit::None);
+    EXPECT_EQ(Program().RampInflow, MaxRampInflow);
+    EXPECT_EQ(model.Inflows, std::make_pair(0.0, MaxRampInflow));
+    EXPECT_EQ(drag_to_top(*length), scene::FrameExit::Restart);
+    EXPECT_EQ(Program().RoadLength, MaxRoadLength);
+
+    const auto [x, y] = centre("street: open");
+    EXPECT_EQ(release_over(x, y), scene::FrameExit::Restart);
+    EXPECT_EQ(Program().Scenario, TrafficScenario::Open);
+}
+
 } // namespace
 } // namespace kl

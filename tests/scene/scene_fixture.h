@@ -24,8 +24,9 @@
 
 namespace kl::test {
 
-inline const char* const kSceneMeshes[] = {"SKY1.x",    "s-all.x",   "MODEL1.x", "_ROUTE.x",  "206.x",
-                                           "CLASS_A.x", "CLIO_II.x", "DUCATO.x", "TRANSIT.x", "CHRYSLER.x"};
+inline const char* const kSceneMeshes[] = {"SKY1.x",    "s-all.x",   "MODEL1.x", "_ROUTE.x",   "206.x",
+                                           "CLASS_A.x", "CLIO_II.x", "DUCATO.x", "TRANSIT.x",  "CHRYSLER.x",
+                                           "cone.x",    "barrier.x", "ramp.x",   "lane-ends.x"};
 
 // a and b within tol of each other in every component.
 inline ::testing::AssertionResult Near(const Vec3& a, const Vec3& b, float tol = 0.0f) {

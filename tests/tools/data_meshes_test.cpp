@@ -5,6 +5,7 @@
 #include "resources/scene_textures.h"
 #include "support/engine_fixture.h"
 #include "texture_table.h"
+#include "traffic/scenario.h"
 
 #include <cmath>
 #include <filesystem>
@@ -55,9 +56,9 @@ class GeneratedMeshes : public test::EngineTest {
     }
 };
 
-TEST_F(GeneratedMeshes, AllTenLoadWithTexturesFromTheSceneTable) {
+TEST_F(GeneratedMeshes, AllLoadWithTexturesFromTheSceneTable) {
     const std::vector<std::string> files = data::mesh_file_names();
-    ASSERT_EQ(files.size(), 10u);
+    ASSERT_EQ(files.size(), 14u);
     for (const std::string& f : files)
         load(f);
 }
@@ -104,6 +105,27 @@ TEST_F(GeneratedMeshes, SceneryHasTheSizesOfARoadABuildingGroundAndSky) {
     for (float c : {sky.low.x, sky.low.y, sky.low.z, sky.high.x, sky.high.y, sky.high.z})
         EXPECT_LE(std::fabs(c), 50000.0f) << "inside the far plane";
     EXPECT_GT(sky.x(), 1000.0f);
+}
+
+// The bottleneck's furniture stands on the road's top, the size of the real thing; the on-ramp runs
+// from where its vehicles enter to where its lane ends, coming in from the right to beside the road.
+TEST_F(GeneratedMeshes, RoadworksAndRampHaveTheirSizesAndStandOnTheRoad) {
+    const Extent cone = load("cone.x");
+    EXPECT_NEAR(cone.low.y, 0.0f, 0.001f);
+    EXPECT_NEAR(cone.y(), 0.75f, 0.1f);
+    EXPECT_LT(cone.x(), 0.6f);
+    const Extent barrier = load("barrier.x");
+    EXPECT_NEAR(barrier.low.y, 0.0f, 0.001f);
+    EXPECT_NEAR(barrier.x(), 3.6f, 0.5f) << "across a lane";
+    EXPECT_LT(barrier.z(), 1.0f);
+    const Extent sign = load("lane-ends.x");
+    EXPECT_NEAR(sign.low.y, 0.0f, 0.001f);
+    EXPECT_GT(sign.y(), 2.0f) << "a board on a post";
+    const Extent ramp = load("ramp.x");
+    EXPECT_NEAR(ramp.high.y, 0.0f, 0.001f);
+    EXPECT_NEAR(ramp.z(), RampApproach + BottleneckLength, 0.01f);
+    EXPECT_LT(ramp.low.x, 12.0f - 1.9f) << "its lane beside the road's right lane";
+    EXPECT_GT(ramp.high.x, 8.0f + RampStartAcross) << "coming in from the right";
 }
 
 } // namespace

@@ -61,10 +61,11 @@ Decoded decode(const std::vector<std::uint8_t>& bytes) {
     return d;
 }
 
-const std::vector<std::string> kMeshFiles = {"SKY1.x",    "s-all.x",   "MODEL1.x", "_ROUTE.x",  "206.x",
-                                             "CLASS_A.x", "CLIO_II.x", "DUCATO.x", "TRANSIT.x", "CHRYSLER.x"};
+const std::vector<std::string> kMeshFiles = {
+    "SKY1.x",   "s-all.x",   "MODEL1.x",   "_ROUTE.x", "206.x",     "CLASS_A.x",   "CLIO_II.x",
+    "DUCATO.x", "TRANSIT.x", "CHRYSLER.x", "cone.x",   "barrier.x", "lane-ends.x", "ramp.x"};
 
-TEST(DataSet, HoldsExactlyTheSettingsTheTexturesOfTheTableAndTheTenMeshes) {
+TEST(DataSet, HoldsExactlyTheSettingsTheTexturesOfTheTableAndTheMeshes) {
     std::set<std::string> expected{"default.dat"};
     for (const std::string& n : scene_texture_names())
         expected.insert(n);
@@ -78,7 +79,7 @@ TEST(DataSet, HoldsExactlyTheSettingsTheTexturesOfTheTableAndTheTenMeshes) {
         EXPECT_FALSE(f.bytes.empty()) << f.name;
     }
     EXPECT_EQ(names, expected);
-    EXPECT_EQ(data_set().size(), 129u);
+    EXPECT_EQ(data_set().size(), 133u);
 }
 
 TEST(DataSet, DefaultSettingsDecodeToTheShippedValues) {

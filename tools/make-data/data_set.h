@@ -17,7 +17,7 @@ struct DataFile {
 
 constexpr const char* kSettingsFile = "default.dat";
 
-// default.dat, the 118 textures in texture-table order, then the ten meshes.
+// default.dat, the 118 textures in texture-table order, then the meshes.
 std::vector<std::string> data_file_names();
 // The files of data_file_names(), in that order.
 std::vector<DataFile> build_data_set();

@@ -1,4 +1,4 @@
-// The ten meshes of the scene. Each is built in its own model space; the scene places it:
+// The meshes of the scene. Each is built in its own model space; the scene places it:
 // sky at (800, -500, 800), ground at (-6000, -5, 0), buildings on both sides at height -5, road
 // strips at (51.85 + 20 r, -4.9, 50) and vehicles at height -4.8 turned to face down the road
 // (engine coordinates, y up).
@@ -23,6 +23,22 @@ constexpr float kRoadLength = 64 * 480.0f;
 Mesh build_road();
 // Building block: four terraced houses of different heights and styles over x 0..10, z 0..25.
 Mesh build_building();
+
+// The bottleneck's furniture, each standing on model y = 0 and set down by the scene at every road.
+// Cone: kConeHeight tall, centred on x = z = 0. Barrier: across a lane, centred on x = z = 0. Sign:
+// a board on a post at x = z = 0, its face towards -z (the oncoming traffic).
+constexpr float kConeHeight = 0.75f;
+constexpr const char* kConeFile = "cone.x";
+constexpr const char* kBarrierFile = "barrier.x";
+constexpr const char* kLaneEndsSignFile = "lane-ends.x";
+constexpr const char* kRampFile = "ramp.x";
+Mesh build_cone();
+Mesh build_barrier();
+Mesh build_lane_ends_sign();
+// On-ramp: a lane of road strip from where its vehicles enter (z = 0) to where it ends, its middle at
+// x = ramp_across(...) from the middle of the road's lane 0: coming in at an angle, then beside the
+// road's right lane as the acceleration lane.
+Mesh build_ramp();
 
 enum class VehicleShape { Hatchback, SmallCar, Saloon, LargeSaloon, Van, LargeVan };
 
@@ -50,7 +66,8 @@ struct NamedMesh {
     std::string file;
     Mesh mesh;
 };
-// All ten, in the order sky, ground, building, road, then the vehicles.
+// All of them, in the order sky, ground, building, road, the vehicles, then the bottleneck's
+// furniture.
 std::vector<NamedMesh> build_meshes();
 // Their file names in the same order, without building anything.
 std::vector<std::string> mesh_file_names();

@@ -98,6 +98,8 @@ std::vector<std::string> mesh_file_names() {
     std::vector<std::string> names{"SKY1.x", "s-all.x", "MODEL1.x", "_ROUTE.x"};
     for (const VehicleSpec& spec : vehicle_specs())
         names.push_back(spec.file);
+    for (const char* name : {kConeFile, kBarrierFile, kLaneEndsSignFile, kRampFile})
+        names.push_back(name);
     return names;
 }
 
@@ -109,6 +111,10 @@ std::vector<NamedMesh> build_meshes() {
     meshes.push_back({"_ROUTE.x", build_road()});
     for (const VehicleSpec& spec : vehicle_specs())
         meshes.push_back({spec.file, build_vehicle(spec)});
+    meshes.push_back({kConeFile, build_cone()});
+    meshes.push_back({kBarrierFile, build_barrier()});
+    meshes.push_back({kLaneEndsSignFile, build_lane_ends_sign()});
+    meshes.push_back({kRampFile, build_ramp()});
     return meshes;
 }
 

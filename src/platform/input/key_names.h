@@ -19,6 +19,7 @@ inline constexpr std::uint8_t LBracket = 26;
 inline constexpr std::uint8_t RBracket = 27;
 inline constexpr std::uint8_t Return = 28;
 inline constexpr std::uint8_t F = 33;
+inline constexpr std::uint8_t G = 34;
 inline constexpr std::uint8_t H = 35;
 inline constexpr std::uint8_t J = 36;
 inline constexpr std::uint8_t LShift = 42;
