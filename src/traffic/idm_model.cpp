@@ -73,6 +73,9 @@ double end_bias(double to_end) {
 constexpr double Courtesy = 0.5;
 // How far before the acceleration lane's start a right-lane driver begins to let its vehicles in.
 constexpr double YieldReach = 100.0;
+// How far before the closure a driver of the lane beside it begins to let the closed lane's first
+// vehicle in: far enough to stop for it comfortably from the speed of a free lane (v^2 / 2b).
+constexpr double ClosureYieldReach = 250.0;
 // On a road fed by an inflow a driver judges a lane change every DecisionInterval seconds of
 // simulated time rather than at every frame: ten times a second is as often as a driver looks
 // aside, and at sixty frames a second a queue of hundreds of vehicles a lane would otherwise spend
@@ -494,8 +497,10 @@ struct IdmTraffic::StepRule {
         const double front = d.X + d.HalfLen, tail = d.X - d.HalfLen;
         bias = 0;
         if (Street == TrafficScenario::Roadworks) {
+            // Nobody moves toward the closed lane near it: a driver that cut in beside the closure
+            // would take the gap its vehicles wait for.
+            if (to > from && front > Zone.Start - ClosedApproach && tail < Zone.End) return false;
             if (to == RightLane) {
-                if (front > Zone.Start - ClosedApproach && tail < Zone.End) return false;
                 if (front <= Zone.Start) bias = -end_bias(Zone.Start - front);
             } else if (from == RightLane && front <= Zone.Start) {
                 bias = end_bias(Zone.Start - front);
@@ -533,7 +538,8 @@ void IdmTraffic::change_lanes(Road& road, const StepRule& rule) const {
         for (const Row& row : road.Rows)
             for (int i = 0; i < row.Count; ++i)
                 if (road.Veh[row.Slot[i]].Gone) road.Veh[row.Slot[i]].Acc = 0;
-        if (rule.Street == TrafficScenario::Onramp) yield_to_ramp(road, rule);
+        if (rule.Street == TrafficScenario::Onramp) yield_to_merging(road, rule, RightLane, RampLane);
+        if (rule.Street == TrafficScenario::Roadworks) yield_to_merging(road, rule, RightLane - 1, RightLane);
     }
 
     // The slow vehicles keep their lane, so each lane keeps its bottleneck; a vehicle still sliding
@@ -675,24 +681,50 @@ void IdmTraffic::change_lanes(Road& road, const StepRule& rule) const {
     }
 }
 
-void IdmTraffic::yield_to_ramp(Road& road, const StepRule& rule) const {
-    // Beside the acceleration lane, a right-lane driver lets the first ramp vehicle ahead of it in:
-    // it follows that vehicle too, but brakes for it no harder than comfortably. Both rows run by
-    // ascending position, so one pass over each pairs them.
-    const Row& main = road.Rows[RightLane];
-    const Row& ramp = road.Rows[RampLane];
+void IdmTraffic::yield_to_merging(Road& road, const StepRule& rule, std::int32_t into,
+                                  std::int32_t ending) const {
+    // A driver beside an ending lane lets a vehicle of it ahead of it in: it follows that vehicle too,
+    // but brakes for it no harder than comfortably (see below). Beside the acceleration lane that is the first
+    // ramp vehicle ahead. At the roadworks it is only the first vehicle of the closed lane, the one
+    // at the closure: without it, that vehicle would stand there while the open lanes drive past at
+    // full speed, and the queue would grow in the closed lane alone; yielding to every vehicle of a
+    // standing queue would interleave the two lanes with no gap left to change into. Both rows run
+    // by ascending position, so one pass pairs them.
+    const Row& main = road.Rows[into];
+    const Row& merging_row = road.Rows[ending];
+    const bool ramp = ending == RampLane;
+    const double from = Zone.Start - (ramp ? YieldReach : ClosureYieldReach), to = ramp ? Zone.End : Zone.Start;
+    int front = -1;
+    if (!ramp) {
+        for (int k = merging_row.Count - 1; k >= 0; --k) {
+            const int m = merging_row.Slot[k];
+            if (road.Veh[m].Gone || road.Veh[m].X >= Zone.Start) continue;
+            front = m;
+            break;
+        }
+        if (front < 0 || road.Veh[front].X < from) return;
+    }
     int k = 0;
     for (int i = 0; i < main.Count; ++i) {
         const int s = main.Slot[i];
         const Driven& d = road.Veh[s];
-        if (d.X < Zone.Start - YieldReach) continue;
-        if (d.X > Zone.End) break;
-        while (k < ramp.Count && road.Veh[ramp.Slot[k]].X <= d.X)
-            ++k;
-        const int merging = k < ramp.Count ? ramp.Slot[k] : -1;
-        if (merging < 0 || road.Veh[merging].Gone || road.Veh[merging].X < Zone.Start) continue;
-        const double behind = std::max(rule.acceleration(road, s, merging), -P.ComfortDeceleration);
-        road.Veh[s].Acc = std::min(d.Acc, behind);
+        if (d.X < from) continue;
+        if (d.X > to) break;
+        int merging = front;
+        if (ramp) {
+            while (k < merging_row.Count && road.Veh[merging_row.Slot[k]].X <= d.X)
+                ++k;
+            merging = k < merging_row.Count ? merging_row.Slot[k] : -1;
+            if (merging < 0 || road.Veh[merging].Gone || road.Veh[merging].X < Zone.Start) continue;
+        }
+        if (road.Veh[merging].X <= d.X) continue;
+        const double behind = rule.acceleration(road, s, merging);
+        // Beside the ramp a driver brakes as far as comfort allows; at the closure, where the vehicle
+        // it would let in stands, one already too close to stop comfortably drives on past it and the
+        // next one lets it in: stopping at any cost would leave the standing vehicle a gap too short
+        // to change into.
+        if (!ramp && behind < -P.ComfortDeceleration) continue;
+        road.Veh[s].Acc = std::min(d.Acc, std::max(behind, -P.ComfortDeceleration));
     }
 }
 

@@ -162,7 +162,8 @@ class IdmTraffic final : public TrafficModel {
     struct StepRule;
 
     void change_lanes(Road& road, const StepRule& rule) const;
-    void yield_to_ramp(Road& road, const StepRule& rule) const;
+    // Drivers of lane `into` beside where lane `ending` ends let a vehicle of it in (see the source).
+    void yield_to_merging(Road& road, const StepRule& rule, std::int32_t into, std::int32_t ending) const;
     static void move(Road& road, double dt);
     // Asks the memory for the road's vehicles, ahead of its step.
     static void prefetch(const Road& road);

@@ -220,7 +220,9 @@ TEST(IdmInflow, TheBottleneckQueuesOnlyWhenTheDemandExceedsItsCapacity) {
     const Watched discharged = watch(heavy, 10, heavy.Zone.End + 300);
     EXPECT_LT(discharged.Slowest, 2.0) << "no queue upstream of the approach";
     EXPECT_LT(discharged.PerHour, 2 * capacity * 3600);
-    EXPECT_GT(discharged.PerHour, 0.75 * 2 * capacity * 3600);
+    // A zipper that stalls (the lanes beside the closure standing for a vehicle that cannot change)
+    // passes about half of it.
+    EXPECT_GT(discharged.PerHour, 0.65 * 2 * capacity * 3600);
 
     Road main_only(TrafficScenario::Onramp, default_inflow(TrafficScenario::Onramp), 0);
     EXPECT_GT(watch(main_only, 15, 0).Slowest, 20.0);
