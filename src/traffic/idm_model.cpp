@@ -717,7 +717,8 @@ void IdmTraffic::yield_to_merging(Road& road, const StepRule& rule, std::int32_t
             merging = k < merging_row.Count ? merging_row.Slot[k] : -1;
             if (merging < 0 || road.Veh[merging].Gone || road.Veh[merging].X < Zone.Start) continue;
         }
-        if (road.Veh[merging].X <= d.X) continue;
+        // Already beside it, the driver drives on: stopping there would leave it no gap behind.
+        if (!(road.gap(s, merging) > 0)) continue;
         const double behind = rule.acceleration(road, s, merging);
         // Beside the ramp a driver brakes as far as comfort allows; at the closure, where the vehicle
         // it would let in stands, one already too close to stop comfortably drives on past it and the
