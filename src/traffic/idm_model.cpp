@@ -88,8 +88,7 @@ constexpr int DecisionGroups = 4;
 
 void IdmTraffic::set_scenario(const ScenarioSettings& settings) {
     Next = settings;
-    NextRing = kept_to(settings.RingLength, MinRingLength, MaxRingLength, DefaultRingLength);
-    Next.RingLength = NextRing;
+    Next.RingLength = kept_to(settings.RingLength, MinRingLength, MaxRingLength, DefaultRingLength);
     Next.RoadLength = kept_to(settings.RoadLength, MinRoadLength, MaxRoadLength, DefaultRoadLength);
     Next.Inflow = kept_to(settings.Inflow, 0.0, MaxInflow, 0.0);
     Next.RampInflow = kept_to(settings.RampInflow, 0.0, MaxRampInflow, 0.0);
@@ -281,11 +280,11 @@ void IdmTraffic::set_up_ring(std::int32_t RoadCount, UniformSource& Random, Vehi
             double total = 0;
             for (int n = 0; n <= LastCar; ++n)
                 total += Lengths.of(m, n == LastCar);
-            const double gap = (NextRing - total) / (LastCar + 1);
+            const double gap = (Next.RingLength - total) / (LastCar + 1);
             const double speed = equilibrium_speed(P, gap);
             // Each lane starts a third of a spacing on from the one beside it, so that the lanes do
             // not drive side by side.
-            double x = (NextRing / (LastCar + 1)) * m / 3.0;
+            double x = (Next.RingLength / (LastCar + 1)) * m / 3.0;
             for (int n = 0; n <= LastCar; ++n) {
                 const double len = Lengths.of(m, n == LastCar);
                 const double here = x + len / 2 + (Random.next() - 0.5);
@@ -295,7 +294,7 @@ void IdmTraffic::set_up_ring(std::int32_t RoadCount, UniformSource& Random, Vehi
                 v.Id = m * (LastCar + 1) + n;
                 v.Lane = m;
                 v.Kind = n < LastCar ? car_kind(m) : slow_vehicle_kind(m);
-                v.Position = here >= NextRing ? here - NextRing : here < 0 ? here + NextRing : here;
+                v.Position = here >= Next.RingLength ? here - Next.RingLength : here < 0 ? here + Next.RingLength : here;
                 v.Speed = speed;
                 start.add(v);
             }
@@ -385,7 +384,7 @@ void IdmTraffic::adopt(const TrafficTables& From, std::int32_t RoadCount, Vehicl
 }
 
 void IdmTraffic::set_up_vehicles(const VehicleList& Start, VehicleList& Vehicles) {
-    Ring = Next.Scenario == TrafficScenario::Ring ? NextRing : 0.0;
+    Ring = Next.Scenario == TrafficScenario::Ring ? Next.RingLength : 0.0;
     Running = Next;
     if (has_inflow(Running.Scenario)) Running.Scenario = TrafficScenario::Open;
     Zone = {};

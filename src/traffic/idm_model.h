@@ -202,7 +202,6 @@ class IdmTraffic final : public TrafficModel {
     double NewInflow = 0, NewRampInflow = 0;
     // Where the closed lane or the on-ramp lies on the roads set up last; all zero on the others.
     Bottleneck Zone;
-    double NextRing = DefaultRingLength;
     // The ring of the traffic set up last; 0 for the open street.
     double Ring = 0;
     std::vector<Road> Roads;
