@@ -2,6 +2,7 @@
 
 #include "engine/cls3d_engine.h"
 #include "engine/math.h"
+#include "platform/os/optimisations.h"
 #include "resources/model_forms.h"
 
 #include <algorithm>
@@ -20,8 +21,8 @@ struct FormBuffers {
     std::weak_ptr<gfx::Device> device;
     gfx::VertexBufferPtr vertices;
     gfx::IndexBufferPtr indices;
-    std::uint32_t vertex_capacity = 0; // objects the vertex buffer holds
-    std::uint32_t index_capacity = 0;  // objects the index buffer holds
+    std::size_t vertex_capacity = 0; // bytes
+    std::size_t index_capacity = 0;
 };
 
 // A transform that only turns and moves: rows of the turn of unit length and at right angles, no
@@ -137,11 +138,19 @@ constexpr int kFull = int(Detail::Full), kBox = int(Detail::Box), kForms = kBox 
 } // namespace
 
 Detail DetailForPicture(double pixels) {
+    if (platform::ReducedFormsOff()) return Detail::Full;
     return pixels <= kBoxPixels       ? Detail::Box
            : pixels <= kCoarserPixels ? Detail::Coarser
            : pixels <= kCoarsePixels  ? Detail::Coarse
            : pixels <= kFinePixels    ? Detail::Fine
                                       : Detail::Full;
+}
+
+Detail RingDetailForPicture(double pixels) {
+    if (platform::ReducedFormsOff()) return Detail::Full;
+    return pixels <= kRingBoxPixels       ? Detail::Box
+           : pixels <= kRingCoarserPixels ? Detail::Coarser
+                                          : DetailForPicture(pixels);
 }
 
 struct MovingBatch::Model {
@@ -157,7 +166,8 @@ struct MovingBatch::Model {
     std::vector<cls3dObject*> members[kForms];
     std::vector<Matrix4> worlds[kForms];
 
-    bool ensure_buffers(gfx::Device& device, const gfx::DevicePtr& pointer, int f, std::uint32_t count);
+    bool ensure_buffers(gfx::Device& device, const gfx::DevicePtr& pointer, int f, std::size_t vertex_bytes,
+                        std::size_t index_bytes);
     // Per member of this frame's form, its facings in sight.
     std::vector<std::uint32_t> in_sight;
 
@@ -168,39 +178,36 @@ struct MovingBatch::Model {
 };
 
 bool MovingBatch::Model::ensure_buffers(gfx::Device& device, const gfx::DevicePtr& pointer, int f,
-                                        std::uint32_t count) {
+                                        std::size_t vertex_bytes, std::size_t index_bytes) {
     FormBuffers& b = buffers[f];
-    const ModelForm& form = forms[f];
     if (b.device.lock() != pointer) b = FormBuffers{};
     b.device = pointer;
-    const auto grown = [](std::uint32_t have, std::uint32_t want) {
-        return std::max({want, have * 2, std::uint32_t{16}});
-    };
-    if (!b.vertices || b.vertex_capacity < count) {
-        const std::uint32_t capacity = grown(b.vertex_capacity, count);
-        const std::size_t bytes = std::size_t(capacity) * form.vertex_count * stride;
+    // Sized for what this frame sends (the copies' parts in sight, often half a form), with a quarter
+    // to spare so that the next frames rarely grow them: sized for every copy's whole form, doubling,
+    // the ring's buffers took hundreds of megabytes at 1920x1080, held again by the device.
+    const auto grown = [](std::size_t want) { return std::max<std::size_t>(want + want / 4, 4096); };
+    if (!b.vertices || b.vertex_capacity < vertex_bytes) {
+        const std::size_t bytes = grown(vertex_bytes);
+        b.vertices.reset();
         gfx::VertexBufferPtr vb;
         if (bytes > UINT32_MAX || platform::Failed(device.CreateVertexBuffer(
                                       static_cast<gfx::Dword>(bytes), gfx::UsageDynamic | gfx::UsageWriteOnly,
                                       fvf, gfx::PoolManaged, &vb)))
             return false;
         b.vertices = std::move(vb);
-        b.vertex_capacity = capacity;
+        b.vertex_capacity = bytes;
     }
-    if (!b.indices || b.index_capacity < count) {
-        const std::uint32_t capacity = grown(b.index_capacity, count);
-        std::size_t total = 0;
-        for (const ModelForm::Subset& s : form.subsets)
-            total += s.indices.size();
-        const std::size_t bytes = total * capacity * sizeof(std::uint32_t);
+    if (!b.indices || b.index_capacity < index_bytes) {
+        const std::size_t bytes = grown(index_bytes);
+        b.indices.reset();
         gfx::IndexBufferPtr ib;
-        if (bytes > UINT32_MAX || bytes == 0 ||
+        if (bytes > UINT32_MAX ||
             platform::Failed(device.CreateIndexBuffer(static_cast<gfx::Dword>(bytes),
                                                       gfx::UsageDynamic | gfx::UsageWriteOnly, gfx::FmtIndex32,
                                                       gfx::PoolManaged, &ib)))
             return false;
         b.indices = std::move(ib);
-        b.index_capacity = capacity;
+        b.index_capacity = bytes;
     }
     return true;
 }
@@ -210,7 +217,7 @@ std::size_t MovingBatch::Model::draw(gfx::Device& device, const gfx::DevicePtr& 
     const std::vector<cls3dObject*>& objects = members[f];
     const ModelForm& form = forms[f];
     const auto count = static_cast<std::uint32_t>(objects.size());
-    if (count == 0 || form.vertex_count == 0 || !ensure_buffers(device, pointer, f, count)) return 0;
+    if (count == 0 || form.vertex_count == 0) return 0;
     FormBuffers& b = buffers[f];
     in_sight.resize(count);
     for (std::uint32_t i = 0; i < count; ++i)
@@ -226,7 +233,7 @@ std::size_t MovingBatch::Model::draw(gfx::Device& device, const gfx::DevicePtr& 
                     bytes += std::size_t(part.vertex_count) * stride;
                     index_count += part.index_count;
                 }
-    if (bytes == 0 || index_count == 0) return 0;
+    if (bytes == 0 || index_count == 0 || !ensure_buffers(device, pointer, f, bytes, index_count * 4)) return 0;
     std::uint8_t *vertex_data = nullptr, *index_data = nullptr;
     if (platform::Failed(b.vertices->Lock(0, static_cast<gfx::Dword>(bytes), &vertex_data, 0))) return 0;
     if (platform::Failed(b.indices->Lock(0, static_cast<gfx::Dword>(index_count * 4), &index_data, 0))) {

@@ -35,6 +35,14 @@ constexpr std::uint32_t kCoarseCells = 12;
 constexpr double kFinePixels = 9.0;
 constexpr std::uint32_t kFineCells = 18;
 Detail DetailForPicture(double pixels);
+// The ring's street is full of traffic to the horizon, tens of thousands of vehicles a few pixels
+// across, and their coarse forms were most of its frame. There they are boxes up to kRingBoxPixels
+// and in the coarsest form up to kRingCoarserPixels: against drawing every vehicle whole, this moves
+// under 1 % of the pixels of the 250-road ring, in the few rows at the horizon where vehicles stand
+// close behind one another (DEVELOPING.md, "Vehicle forms", has the figures).
+constexpr double kRingBoxPixels = 3.0;
+constexpr double kRingCoarserPixels = 6.0;
+Detail RingDetailForPicture(double pixels);
 
 class MovingBatch {
   public:

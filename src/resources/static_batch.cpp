@@ -363,7 +363,7 @@ bool StaticBatch::Ready() const {
     return device && device.get() == engine->Device();
 }
 
-void StaticBatch::Draw(const std::vector<char>& visible) {
+void StaticBatch::Draw(const std::vector<char>& visible, float along) {
     last_draw_calls_ = 0;
     last_visible_.clear();
     if (!Ready() || visible.size() != pieces_.size()) return;
@@ -372,8 +372,8 @@ void StaticBatch::Draw(const std::vector<char>& visible) {
     const std::size_t count = order_.size();
 
     // A subset is drawn as runs of neighbours in view; each run takes the states of its first object.
-    const Matrix4 identity = MatrixIdentity();
-    IgnoreStatus(device->SetTransform(gfx::TsWorld, std::bit_cast<gfx::Matrix>(identity)),
+    const Matrix4 world = MatrixTranslation(0, 0, along);
+    IgnoreStatus(device->SetTransform(gfx::TsWorld, std::bit_cast<gfx::Matrix>(world)),
                  "drawn like the objects, errors ignored");
     bool bound = false;
     for (std::int32_t j = 0; j < subsets_; ++j) {

@@ -53,8 +53,9 @@ class StaticBatch {
         high = pieces_[piece].high;
     }
     // Subset after subset, the pieces whose entry in visible is non-zero (one entry per piece), with
-    // the states each one's object's RenderSubset would set.
-    void Draw(const std::vector<char>& visible);
+    // the states each one's object's RenderSubset would set; along moves them all that far along the
+    // engine's z axis (a street that repeats).
+    void Draw(const std::vector<char>& visible, float along = 0);
     void Clear();
 
     // Draw calls of the last Draw, and the objects it drew, for tests and benchmarks.

@@ -94,7 +94,7 @@ void draw_roads(SceneState& S, const DrawReach& reach) {
 // buildings in view, the texture changes once per subset. Buildings stand apart, so the order in
 // which two of them are drawn changes no pixel; each building's own subsets keep their order.
 void draw_buildings(SceneState& S, const ViewTest& view, const DrawReach& reach) {
-    if (DrawRepeatedCity(S, view, reach)) return;
+    if (DrawRepeatedCity(S, view, reach) || DrawRingCity(S, view, reach)) return;
     if (platform::OptimisationsOff()) {
         for (std::int64_t i = 0; i < S.Program.BuildingCount; ++i)
             draw_if_in_view(S, 2 + i, kBuildingCone, view);

@@ -4,7 +4,11 @@
 #include "scene/ring_drawing.h"
 
 #include "engine/math.h"
+#include "platform/os/optimisations.h"
 #include "resources/cls3d_object.h"
+#include "resources/static_batch.h"
+#include "scene/bottleneck_street.h"
+#include "sim/kl_object.h"
 #include "scene/guarded.h"
 #include "scene/scene_state.h"
 #include "scene/vehicle_picks.h"
@@ -15,6 +19,51 @@
 #include <numbers>
 
 namespace kl::scene {
+
+bool DrawRingCity(SceneState& S, const ViewTest& view, const DrawReach& reach) {
+    if (!(S.Model && S.Model->ring_length() > 0) || !S.ChaseCamera) return false;
+    const auto count = static_cast<std::size_t>(std::max<std::int64_t>(S.Program.BuildingCount, 0));
+    const bool plain = platform::OptimisationsOff();
+    StaticBatch& batch = S.Street.Buildings;
+    const bool batched = !plain && batch.Ready() && batch.Pieces() == count;
+    // The copy two ahead comes into view 3 to 6 km off, where a building is a few pixels high; the
+    // strips start where the first copy does, so none stands behind it.
+    const double viewer_copy = std::floor(S.ChaseCamera->Pos().z / kCityLength);
+    static std::vector<char> in_view;
+    for (double copy = std::max(0.0, viewer_copy - 1); copy <= viewer_copy + 1; ++copy) {
+        const auto along = static_cast<float>(copy * kCityLength);
+        in_view.assign(count, 0);
+        for (std::size_t i = 0; i < count; ++i)
+            in_view[i] = holds_or_faults([&] {
+                KlObject& building = S.Program.ObjectAt(static_cast<std::int64_t>(2 + i));
+                Vec3 at = building.POSX();
+                at.y += along;
+                if (!view(at, kBuildingCone)) return false;
+                cls3dObject* model = building.Model();
+                Vec3 low, high;
+                if (plain || model == nullptr || !model->MeshBounds(low, high)) return true;
+                Matrix4 world = model->WorldMatrix();
+                world.m43 += along;
+                return !reach.ReachesNoPixel(world, low, high);
+            });
+        if (batched) {
+            batch.Draw(in_view, along);
+            continue;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!in_view[i]) continue;
+            resume_past_fault([&] {
+                cls3dObject* model = S.Program.ObjectAt(static_cast<std::int64_t>(2 + i)).Model();
+                if (model == nullptr) return;
+                const Vec3 was = model->Position();
+                model->Position(was + Vec3{0, 0, along});
+                resume_past_fault([&] { model->Render(); });
+                model->Position(was);
+            });
+        }
+    }
+    return true;
+}
 
 void DrawRingVehicles(SceneState& S, const DrawReach& reach, double ring) {
     MovingBatch& batch = S.Street.VehicleBatch;
@@ -61,7 +110,11 @@ void DrawRingVehicles(SceneState& S, const DrawReach& reach, double ring) {
                 Matrix4 world = Street::World(*model, v);
                 world.m43 += shift;
                 Detail form = Detail::Full;
-                if (model->HasBox && !ReachesPicture(reach, world, model->Low, model->High, form)) continue;
+                if (model->HasBox) {
+                    double picture = 0;
+                    if (reach.ReachesNoPixel(world, model->Low, model->High, &picture)) continue;
+                    form = RingDetailForPicture(picture);
+                }
                 // A model the batch cannot take is drawn by itself only where it stands.
                 if (!batch.Add(*model->Model, world, form) && image == 0) DrawVehicleAlone(S.Street, v);
             }

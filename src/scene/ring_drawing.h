@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/draw_reach.h"
+#include "scene/view_test.h"
 
 #include <cstddef>
 
@@ -23,6 +24,11 @@ inline constexpr double kRingVehicleMetres = 2.0;
 // smaller ones gain nothing more, and each hand-over has a cost of its own (DEVELOPING.md, "Ring
 // hand-over", has the figures).
 inline constexpr std::size_t kRingHandOverVertices = 50'000;
+
+// The ring's city repeats up the street with the city's length, so that the viewer rides through a
+// city wherever it goes: the copy the viewer is in and its neighbours are drawn. False on any other
+// street, which draws its buildings as it always has.
+bool DrawRingCity(SceneState& S, const ViewTest& view, const DrawReach& reach);
 
 // Takes every image in view of every vehicle into the street's vehicle batch and draws them, as the open
 // street's vehicles are, each in the form its picture size calls for. ring is the length a lane.

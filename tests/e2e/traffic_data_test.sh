@@ -160,6 +160,17 @@ for street in "0 48 --traffic-model idm" "250 3 --scenario ring" "0 48 --scenari
     [ "$agree" -eq 0 ] || echo "$compared"
 done
 
+echo "-- the ring's city goes on: after a ride of 6 km, twice the city's length, a frame draws about as much as at the start"
+ride=(--no-dialog --seed 1 --roads 1 --traffic-model idm --scenario ring --fixed-step 1)
+draws() { sed -n 's/.*"draw_calls_last": \([0-9]*\).*/\1/p' "$1"; }
+fresh_data
+run_program 120 "${ride[@]}" --frames 5 --stats "$work/start.json"
+run_program 120 "${ride[@]}" --frames 300 --stats "$work/ride.json"
+check "exit status" "$status" 0
+start_draws="$(draws "$work/start.json")" ride_draws="$(draws "$work/ride.json")"
+check_true "draw calls after the ride (${ride_draws:-?}) at least 85 % of those at the start (${start_draws:-?})" \
+    test "$((${ride_draws:-0} * 100))" -ge "$((${start_draws:-1000000} * 85))"
+
 echo "-- a detectors file the rows cannot all go into: the run ends with exit status 1 and says so"
 fresh_data
 run_program 60 --no-dialog --frames 130 --fixed-step 0.5 --roads 1 --scenario ring --detectors /dev/full
