@@ -39,7 +39,7 @@ Detail DetailForPicture(double pixels);
 // across, and their coarse forms were most of its frame. There they are boxes up to kRingBoxPixels
 // and in the coarsest form up to kRingCoarserPixels: against drawing every vehicle whole, this moves
 // under 1 % of the pixels of the 250-road ring, in the few rows at the horizon where vehicles stand
-// close behind one another (DEVELOPING.md, "Vehicle forms", has the figures).
+// close behind one another (DEVELOPING.md, "Ring forms", has the figures).
 constexpr double kRingBoxPixels = 3.0;
 constexpr double kRingCoarserPixels = 6.0;
 Detail RingDetailForPicture(double pixels);

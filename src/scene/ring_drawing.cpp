@@ -8,10 +8,10 @@
 #include "resources/cls3d_object.h"
 #include "resources/static_batch.h"
 #include "scene/bottleneck_street.h"
-#include "sim/kl_object.h"
 #include "scene/guarded.h"
 #include "scene/scene_state.h"
 #include "scene/vehicle_picks.h"
+#include "sim/kl_object.h"
 #include "sim/mdl_kl.h"
 
 #include <algorithm>
