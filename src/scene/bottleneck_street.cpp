@@ -224,42 +224,47 @@ void FitStreetToTraffic(SceneState& S) {
     lay_out_furniture(S, want.Scenario, want.RoadLength);
 }
 
+bool BuildingCopyInView(SceneState& S, const ViewTest& view, const DrawReach& reach, std::uint32_t building,
+                        const Vec3& shift) {
+    return holds_or_faults([&] {
+        KlObject& object = S.Program.ObjectAt(static_cast<std::int64_t>(2 + building));
+        Vec3 at = object.POSX();
+        at.y += shift.z;
+        if (!view(at, kBuildingCone)) return false;
+        cls3dObject* model = object.Model();
+        Vec3 low, high;
+        if (platform::OptimisationsOff() || model == nullptr || !model->MeshBounds(low, high)) return true;
+        Matrix4 world = model->WorldMatrix();
+        world.m43 += shift.z;
+        return !reach.ReachesNoPixel(world, low, high);
+    });
+}
+
+void DrawBuildingCopy(SceneState& S, std::uint32_t building, const Vec3& shift) {
+    resume_past_fault([&] {
+        cls3dObject* model = S.Program.ObjectAt(static_cast<std::int64_t>(2 + building)).Model();
+        if (model == nullptr) return;
+        const Vec3 was = model->Position();
+        model->Position(was + shift);
+        resume_past_fault([&] { model->Render(); });
+        model->Position(was);
+    });
+}
+
 bool DrawRepeatedCity(SceneState& S, const ViewTest& view, const DrawReach& reach) {
     const std::vector<BatchPlacement>& city = S.Street.City;
     if (city.empty()) return false;
-    const bool plain = platform::OptimisationsOff();
     static std::vector<char> in_view;
     in_view.assign(city.size(), 0);
-    for (std::size_t p = 0; p < city.size(); ++p) {
-        in_view[p] = holds_or_faults([&] {
-            KlObject& building = S.Program.ObjectAt(static_cast<std::int64_t>(2 + city[p].Object));
-            Vec3 at = building.POSX();
-            at.y += city[p].Shift.z;
-            if (!view(at, kBuildingCone)) return false;
-            cls3dObject* model = building.Model();
-            Vec3 low, high;
-            if (plain || model == nullptr || !model->MeshBounds(low, high)) return true;
-            Matrix4 world = model->WorldMatrix();
-            world.m43 += city[p].Shift.z;
-            return !reach.ReachesNoPixel(world, low, high);
-        });
-    }
+    for (std::size_t p = 0; p < city.size(); ++p)
+        in_view[p] = BuildingCopyInView(S, view, reach, city[p].Object, city[p].Shift);
     StaticBatch& batch = S.Street.Buildings;
-    if (!plain && batch.Ready() && batch.Pieces() == in_view.size()) {
+    if (!platform::OptimisationsOff() && batch.Ready() && batch.Pieces() == in_view.size()) {
         batch.Draw(in_view);
         return true;
     }
-    for (std::size_t p = 0; p < city.size(); ++p) {
-        if (!in_view[p]) continue;
-        resume_past_fault([&] {
-            cls3dObject* model = S.Program.ObjectAt(static_cast<std::int64_t>(2 + city[p].Object)).Model();
-            if (model == nullptr) return;
-            const Vec3 was = model->Position();
-            model->Position(was + city[p].Shift);
-            resume_past_fault([&] { model->Render(); });
-            model->Position(was);
-        });
-    }
+    for (std::size_t p = 0; p < city.size(); ++p)
+        if (in_view[p]) DrawBuildingCopy(S, city[p].Object, city[p].Shift);
     return true;
 }
 

@@ -51,6 +51,13 @@ void LoadFurnitureModels(Street& street);
 // city's copies and the furniture batches, made again only when one of those changed.
 void FitStreetToTraffic(SceneState& S);
 
+// Whether building's copy moved by shift (engine axes, along the street only) may reach the picture:
+// its place is in view and, unless the optimisations are off, its box reaches a pixel.
+bool BuildingCopyInView(SceneState& S, const ViewTest& view, const DrawReach& reach, std::uint32_t building,
+                        const Vec3& shift);
+// Draws building's model by itself, moved by shift for the draw and back: the plain path's copy.
+void DrawBuildingCopy(SceneState& S, std::uint32_t building, const Vec3& shift);
+
 // The buildings of every copy of the city in view. False on a street that is not fed by an inflow,
 // so that the frame draws its buildings as it always has.
 bool DrawRepeatedCity(SceneState& S, const ViewTest& view, const DrawReach& reach);

@@ -11,7 +11,6 @@
 #include "scene/guarded.h"
 #include "scene/scene_state.h"
 #include "scene/vehicle_picks.h"
-#include "sim/kl_object.h"
 #include "sim/mdl_kl.h"
 
 #include <algorithm>
@@ -22,45 +21,24 @@ namespace kl::scene {
 
 bool DrawRingCity(SceneState& S, const ViewTest& view, const DrawReach& reach) {
     if (!(S.Model && S.Model->ring_length() > 0) || !S.ChaseCamera) return false;
-    const auto count = static_cast<std::size_t>(std::max<std::int64_t>(S.Program.BuildingCount, 0));
-    const bool plain = platform::OptimisationsOff();
+    const auto count = static_cast<std::uint32_t>(std::max<std::int64_t>(S.Program.BuildingCount, 0));
     StaticBatch& batch = S.Street.Buildings;
-    const bool batched = !plain && batch.Ready() && batch.Pieces() == count;
+    const bool batched = !platform::OptimisationsOff() && batch.Ready() && batch.Pieces() == count;
     // The copy two ahead comes into view 3 to 6 km off, where a building is a few pixels high; the
     // strips start where the first copy does, so none stands behind it.
     const double viewer_copy = std::floor(S.ChaseCamera->Pos().z / kCityLength);
     static std::vector<char> in_view;
     for (double copy = std::max(0.0, viewer_copy - 1); copy <= viewer_copy + 1; ++copy) {
-        const auto along = static_cast<float>(copy * kCityLength);
+        const Vec3 shift{0, 0, static_cast<float>(copy * kCityLength)};
         in_view.assign(count, 0);
-        for (std::size_t i = 0; i < count; ++i)
-            in_view[i] = holds_or_faults([&] {
-                KlObject& building = S.Program.ObjectAt(static_cast<std::int64_t>(2 + i));
-                Vec3 at = building.POSX();
-                at.y += along;
-                if (!view(at, kBuildingCone)) return false;
-                cls3dObject* model = building.Model();
-                Vec3 low, high;
-                if (plain || model == nullptr || !model->MeshBounds(low, high)) return true;
-                Matrix4 world = model->WorldMatrix();
-                world.m43 += along;
-                return !reach.ReachesNoPixel(world, low, high);
-            });
+        for (std::uint32_t i = 0; i < count; ++i)
+            in_view[i] = BuildingCopyInView(S, view, reach, i, shift);
         if (batched) {
-            batch.Draw(in_view, along);
+            batch.Draw(in_view, shift.z);
             continue;
         }
-        for (std::size_t i = 0; i < count; ++i) {
-            if (!in_view[i]) continue;
-            resume_past_fault([&] {
-                cls3dObject* model = S.Program.ObjectAt(static_cast<std::int64_t>(2 + i)).Model();
-                if (model == nullptr) return;
-                const Vec3 was = model->Position();
-                model->Position(was + Vec3{0, 0, along});
-                resume_past_fault([&] { model->Render(); });
-                model->Position(was);
-            });
-        }
+        for (std::uint32_t i = 0; i < count; ++i)
+            if (in_view[i]) DrawBuildingCopy(S, i, shift);
     }
     return true;
 }
