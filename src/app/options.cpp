@@ -199,6 +199,17 @@ const std::vector<OptionSpec>& option_table() {
          "write the car-following model's loop detectors to FILE (CSV: every 250 m of every lane, a "
          "row per loop, lane and 60 s of simulated time); refused with the program's own traffic",
          path_into(&Options::detectors)},
+        {"vary", "KEY=FROM:TO",
+         "give each road its own value of one parameter, evenly from FROM on road 0 to TO on the last: "
+         "KEY is a name of traffic-model.txt, or ring_length_m (--scenario ring), "
+         "inflow_veh_per_h_per_lane (roadworks, onramp) or ramp_inflow_veh_per_h (onramp); values "
+         "outside the key's range are refused. Brings --traffic-model idm",
+         [](Options& o, const std::string& v) {
+             std::string problem;
+             const std::optional<RoadVariation> vary = parse_variation(v, &problem);
+             if (vary) o.vary = *vary;
+             return vary ? std::string() : problem;
+         }},
         {"video", "FILE", "encode every frame into FILE (H.264 MP4) at 1 / --fixed-step frames per second",
          path_into(&Options::video)},
         {"video-quality", "Q", "quality of --video, 0 (lossless, large) to 51 (smallest); default 23",
@@ -301,6 +312,21 @@ ParseResult parse_options(const std::vector<std::string>& args) {
     const auto was_given = [&given](std::string_view name) {
         return std::find(given.begin(), given.end(), name) != given.end();
     };
+    // A sweep is of the car-following model or of its streets; the program's own traffic has neither.
+    if (o.vary.active()) {
+        if (!was_given("traffic-model"))
+            o.traffic_model = TrafficModelKind::Idm;
+        else if (o.traffic_model == TrafficModelKind::Classic)
+            return error("options --vary and --traffic-model classic do not go together (a sweep runs the "
+                         "car-following model, idm)");
+        const auto street_key = [&](std::string_view key, unsigned scenarios) -> std::optional<ParseResult> {
+            if (o.vary.Key != key || (scenarios & scenario_bit(o.scenario)) != 0) return std::nullopt;
+            return error("option --vary " + std::string(key) + " needs --scenario " + scenario_names(scenarios));
+        };
+        if (auto e = street_key(RingLengthKey, scenario_bit(TrafficScenario::Ring))) return *e;
+        if (auto e = street_key(InflowKey, kInflowScenarios)) return *e;
+        if (auto e = street_key(RampInflowKey, scenario_bit(TrafficScenario::Onramp))) return *e;
+    }
     // The scenarios are streets of the car-following model; the program's own traffic has none.
     if (o.scenario != TrafficScenario::Open) {
         const std::string scenario = traffic_scenario_name(o.scenario);

@@ -37,6 +37,7 @@ struct Options {
     std::optional<std::filesystem::path> traffic_parameters; // instead of the file beside config.dat
     std::optional<std::filesystem::path> trajectories;       // floating-car data, CSV
     std::optional<std::filesystem::path> detectors;          // loop detector readings, CSV
+    RoadVariation vary;                                      // one parameter spread over the roads
 };
 
 struct ParseResult {

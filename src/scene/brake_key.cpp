@@ -22,7 +22,7 @@ std::optional<BrakeTarget> ChooseBrakeTarget(const SceneState& S) {
     });
     const std::int32_t road = road_under(U.x, S.Street.Vehicles.roads());
     if (road < 0) return std::nullopt;
-    const double ring = S.Model ? S.Model->ring_length() : 0.0;
+    const double ring = S.Model ? S.Model->ring_length(road) : 0.0;
     const double forward = V.y < 0 ? -1.0 : 1.0;
     std::optional<BrakeTarget> best;
     double best_ahead = std::numeric_limits<double>::infinity();

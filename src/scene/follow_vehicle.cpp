@@ -73,15 +73,17 @@ void FollowNextVehicle(SceneState& S) {
         V = S.Program.PlayerAt(0).DirPropV();
     });
     const auto distance = [&](const Vec3& p) { return Vec3Length(p - U); };
-    const double ring = S.Model ? S.Model->ring_length() : 0.0;
+    // Each road closes on its own ring when the ring's length is swept.
+    const auto ring_of = [&](std::int32_t road) { return S.Model ? S.Model->ring_length(road) : 0.0; };
     double current = -1.0;
     if (S.Follow.Active)
         if (const Vehicle* v = DrawnVehicle(S.Street, S.Follow.Road, S.Follow.Id))
-            if (const auto p = RingImagePosition(*v, ring, S.Follow.Along)) current = distance(*p);
+            if (const auto p = RingImagePosition(*v, ring_of(v->Road), S.Follow.Along)) current = distance(*p);
 
     FollowedVehicle nearest, next;
     double nearest_d = std::numeric_limits<double>::infinity(), next_d = nearest_d;
     for (const Vehicle& v : S.Street.Vehicles.all()) {
+        const double ring = ring_of(v.Road);
         // On a ring, the copies just behind and just ahead of the viewer.
         for (const double offset : {-0.5, 0.5}) {
             const auto p = RingImagePosition(v, ring, U.y + offset * ring);
@@ -110,7 +112,7 @@ void FollowNextVehicle(SceneState& S) {
 void PlaceFollowCamera(SceneState& S) {
     FollowedVehicle& f = S.Follow;
     if (!f.Active) return;
-    const double ring = S.Model ? S.Model->ring_length() : 0.0;
+    const double ring = S.Model ? S.Model->ring_length(f.Road) : 0.0;
     if (ring > 0 && !std::isfinite(f.Along)) f.Along = S.UserPos.y;
     const Vehicle* v = DrawnVehicle(S.Street, f.Road, f.Id);
     const auto p = v != nullptr ? RingImagePosition(*v, ring, f.Along) : std::nullopt;

@@ -154,8 +154,7 @@ void draw_vehicles_one_by_one(SceneState& S, const ViewTest& view) {
 // vehicles stand apart, so the order in which two of them are drawn changes no pixel.
 void draw_vehicles(SceneState& S, const ViewTest& view, const DrawReach& reach) {
     if (platform::OptimisationsOff()) return draw_vehicles_one_by_one(S, view);
-    if (const double ring = S.Model ? S.Model->ring_length() : 0.0; ring > 0)
-        return DrawRingVehicles(S, reach, ring);
+    if (S.Model && S.Model->ring_length() > 0) return DrawRingVehicles(S, reach);
     MovingBatch& batch = S.Street.VehicleBatch;
     batch.Begin();
     for (const std::vector<VehiclePick>& road : S.Picks.ByRoad())

@@ -185,19 +185,26 @@ void ParameterPanel::street_controls(TrafficModel* model, float width) {
         if (ImGui::IsItemDeactivatedAfterEdit()) Restart = true;
         note_area(label);
     };
-    if (program.Scenario == TrafficScenario::Ring)
+    if (program.Scenario == TrafficScenario::Ring) {
+        ImGui::BeginDisabled(program.Vary.Key == RingLengthKey);
         length_slider("ring length a lane, m", program.RingLength, MinRingLength, MaxRingLength);
+        ImGui::EndDisabled();
+    }
     if (has_inflow(program.Scenario)) {
         length_slider("road length, m", program.RoadLength, MinRoadLength, MaxRoadLength);
         const ScenarioSettings chosen = program.ScenarioChosen();
         double inflow = chosen.Inflow, ramp = chosen.RampInflow;
         const double none = 0, most = MaxInflow, most_ramp = MaxRampInflow;
+        ImGui::BeginDisabled(program.Vary.Key == InflowKey);
         bool moved = ImGui::SliderScalar(kInflowLabel, ImGuiDataType_Double, &inflow, &none, &most, "%.0f");
+        ImGui::EndDisabled();
         note_area(kInflowLabel);
         if (program.Scenario == TrafficScenario::Onramp) {
+            ImGui::BeginDisabled(program.Vary.Key == RampInflowKey);
             moved = ImGui::SliderScalar(kRampInflowLabel, ImGuiDataType_Double, &ramp, &none, &most_ramp,
                                         "%.0f") ||
                     moved;
+            ImGui::EndDisabled();
             note_area(kRampInflowLabel);
         }
         if (moved) {
@@ -221,7 +228,7 @@ void ParameterPanel::build(TrafficModel* model) {
     // Its height told beforehand from its rows (title, note, two of streets, lengths and inflows,
     // sliders, buttons, message), so that it stands where it belongs from the first frame.
     const TrafficScenario scenario = Program->Scenario;
-    const float rows = 14.0f + (scenario == TrafficScenario::Ring ? 1.0f : 0.0f) +
+    const float rows = 14.0f + (Program->Vary.active() ? 1.0f : 0.0f) + (scenario == TrafficScenario::Ring ? 1.0f : 0.0f) +
                        (scenario == TrafficScenario::Roadworks ? 2.0f : 0.0f) +
                        (scenario == TrafficScenario::Onramp ? 3.0f : 0.0f);
     const float height = rows * ImGui::GetFrameHeightWithSpacing() + 2 * ImGui::GetStyle().WindowPadding.y;
@@ -237,15 +244,20 @@ void ParameterPanel::build(TrafficModel* model) {
         ImGui::TextWrapped(
             "These values apply to the idm traffic model; the classic one is running: M switches.");
     mdlKl::ProgramState& program = *Program;
+    // The swept key is each road's own: its slider is off, and the line says what the roads run.
+    if (program.Vary.active())
+        ImGui::Text("swept: %s %g to %g", program.Vary.Key.c_str(), program.Vary.From, program.Vary.To);
     street_controls(model, width);
     ImGui::PushItemWidth(width * 0.5f);
     for (const Slider& s : kSliders) {
         const ParameterField& f = field_of(s.Member);
         double shown = P.*(s.Member) * s.Shown;
         const double low = f.Low * s.Shown, high = f.High * s.Shown;
+        ImGui::BeginDisabled(program.Vary.parameter() == s.Member);
         // Written back only when moved, so an untouched value keeps every digit it had.
         if (ImGui::SliderScalar(s.Label, ImGuiDataType_Double, &shown, &low, &high, s.Format))
             P.*(s.Member) = std::clamp(shown / s.Shown, f.Low, f.High);
+        ImGui::EndDisabled();
         note_area(s.Label);
     }
     ImGui::PopItemWidth();

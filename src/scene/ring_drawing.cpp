@@ -43,11 +43,11 @@ bool DrawRingCity(SceneState& S, const ViewTest& view, const DrawReach& reach) {
     return true;
 }
 
-void DrawRingVehicles(SceneState& S, const DrawReach& reach, double ring) {
+void DrawRingVehicles(SceneState& S, const DrawReach& reach) {
     MovingBatch& batch = S.Street.VehicleBatch;
     batch.Begin();
     const std::int32_t roads = S.Street.Vehicles.roads();
-    if (roads <= 0 || !(ring > 0) || !S.ChaseCamera) {
+    if (roads <= 0 || !S.Model || !S.ChaseCamera) {
         resume_past_fault([&] { batch.Draw(); });
         return;
     }
@@ -60,13 +60,16 @@ void DrawRingVehicles(SceneState& S, const DrawReach& reach, double ring) {
     const double reach_metres = kRingVehicleMetres * focal;
 
     const double first_along = VehicleSimPosition(Vehicle{}).y; // where ring position 0 is drawn
-    const std::int64_t k_low =
-        static_cast<std::int64_t>(std::floor((eye.z - reach_metres - first_along) / ring)) - 1;
-    const std::int64_t k_high =
-        static_cast<std::int64_t>(std::floor((eye.z + reach_metres - first_along) / ring)) + 1;
     const Matrix4 identity = MatrixIdentity();
 
     for (std::int32_t r = 0; r < roads; ++r) {
+        // A road's own ring: its length may be swept across the roads.
+        const double ring = S.Model->ring_length(r);
+        if (!(ring > 0)) continue;
+        const std::int64_t k_low =
+            static_cast<std::int64_t>(std::floor((eye.z - reach_metres - first_along) / ring)) - 1;
+        const std::int64_t k_high =
+            static_cast<std::int64_t>(std::floor((eye.z + reach_metres - first_along) / ring)) + 1;
         Vehicle lane0, lane2;
         lane0.Road = lane2.Road = r;
         lane2.Across = 2 * LaneWidthMetres;

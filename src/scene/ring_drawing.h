@@ -31,7 +31,7 @@ inline constexpr std::size_t kRingHandOverVertices = 50'000;
 bool DrawRingCity(SceneState& S, const ViewTest& view, const DrawReach& reach);
 
 // Takes every image in view of every vehicle into the street's vehicle batch and draws them, as the open
-// street's vehicles are, each in the form its picture size calls for. ring is the length a lane.
-void DrawRingVehicles(SceneState& S, const DrawReach& reach, double ring);
+// street's vehicles are, each in the form its picture size calls for, each road round its own ring.
+void DrawRingVehicles(SceneState& S, const DrawReach& reach);
 
 } // namespace kl::scene

@@ -179,6 +179,7 @@ void SetUpTrafficState(SceneState& S) {
         S.Model = make_traffic_model(S.Program.TrafficKind, platform::OptimisationsOff(),
                                      &S.Program.TrafficParameters, measured_vehicle_lengths(S.Street));
     S.Model->set_scenario(S.Program.ScenarioChosen());
+    S.Model->set_variation(S.Program.Vary);
     // The followed vehicle is found afresh on the new ring.
     S.Follow.Along = std::numeric_limits<double>::quiet_NaN();
     resume_past_fault([&] { S.Model->set_up(S.RoadCount, S.Program.Rnd, S.Street.Vehicles); });

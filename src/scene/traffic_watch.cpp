@@ -76,10 +76,11 @@ void TrafficWatch::overlay_drawn(const SceneState& S) {
     Trajectories.frame(S);
     const std::int32_t road = road_under(S.UserPos.x, S.Street.Vehicles.roads());
     feed_loops(S, road);
+    if (S.Model && S.Model->ring_length() > 0) Diagram.set_ring(S.Model->ring_length(road));
     Diagram.follow(S.Street.Vehicles, road, SimTime);
     const bool idm = S.Model && S.Model->kind() == TrafficModelKind::Idm;
     if (idm && !Inflow)
-        Fundamental.follow(S.Street.Vehicles, road, S.Model->ring_length(), SimTime, S.FrameTime);
+        Fundamental.follow(S.Street.Vehicles, road, S.Model->ring_length(road), SimTime, S.FrameTime);
     const bool down = S.KeyBuffer[kPanelKey] != 0;
     if (down && !PanelKeyDown) PanelOn = !PanelOn;
     PanelKeyDown = down;

@@ -8,9 +8,11 @@
 #include "scene/follow_vehicle.h"
 #include "scene/guarded.h"
 #include "scene/scene_state.h"
+#include "scene/street.h"
 #include "sim/mdl_kl.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace kl::scene {
 
@@ -105,6 +107,17 @@ float CameraFrameTime(const SceneState& S) {
     return S.Viewer.Paused ? S.Viewer.WallFrameTime : S.FrameTime;
 }
 
+std::string SweptValueText(const SceneState& S) {
+    if (!S.Model) return {};
+    const RoadVariation vary = S.Model->variation();
+    const std::int32_t roads = S.Street.Vehicles.roads();
+    const std::int32_t road = road_under(S.UserPos.x, roads);
+    if (!vary.active() || road < 0) return {};
+    char value[32];
+    std::snprintf(value, sizeof value, "%.4g", vary.value(road, roads));
+    return vary.Key + " " + value + " (road " + std::to_string(road) + ")";
+}
+
 std::string ViewerStatusLine(const SceneState& S) {
     std::string line;
     const auto add = [&line](const std::string& part) {
@@ -114,6 +127,7 @@ std::string ViewerStatusLine(const SceneState& S) {
     };
     if (S.Model && S.Model->kind() != TrafficModelKind::Classic)
         add(std::string("traffic model: ") + S.Model->name());
+    add(SweptValueText(S));
     add(S.Viewer.Paused ? std::string("paused") : TimeScaleText(S.Viewer.ScaleStep));
     if (S.Viewer.ModeNameTime > 0.0f) add(CameraModeName(S.Program.Settings.CameraMode));
     if (S.Viewer.BrakeNoteTime > 0.0f) add(S.Viewer.BrakeNote);

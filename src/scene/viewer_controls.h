@@ -30,6 +30,10 @@ inline constexpr double kBottleneckViewAhead = 300.0;
 // The time camera blends run on: the frame's own while paused, so the view still settles.
 float CameraFrameTime(const SceneState& S);
 
+// With a parameter swept across the roads, its key and the value of the road under the viewer
+// ("time_headway_s 1.2 (road 3)"); empty otherwise.
+std::string SweptValueText(const SceneState& S);
+
 // The second status line: paused or the time scale, the camera mode for a while after a change, and
 // the followed vehicle; empty when there is nothing to say.
 std::string ViewerStatusLine(const SceneState& S);

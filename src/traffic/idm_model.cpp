@@ -96,6 +96,7 @@ void IdmTraffic::set_scenario(const ScenarioSettings& settings) {
 
 void IdmTraffic::set_up(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles) {
     InflowsChanged = false;
+    Vary = NextVary;
     if (Next.Scenario == TrafficScenario::Ring) {
         set_up_ring(RoadCount, Random, Vehicles);
         return;
@@ -129,7 +130,7 @@ void IdmTraffic::set_up_inflow(std::int32_t RoadCount, UniformSource& Random, Ve
         else
             put_obstacle(road, RightLane, Zone.Start);
         for (std::int32_t lane = 0; lane <= RampLane; ++lane) {
-            road.ToNext[lane] = exponential_headway(inflow_of(lane), road.Arrivals.next());
+            road.ToNext[lane] = exponential_headway(inflow_of(r, lane), road.Arrivals.next());
             road.NextKind[lane] = entering_kind(lane, road.Arrivals.next());
         }
         fill_cells(road, r);
@@ -137,9 +138,16 @@ void IdmTraffic::set_up_inflow(std::int32_t RoadCount, UniformSource& Random, Ve
     list_vehicles(Vehicles);
 }
 
-double IdmTraffic::inflow_of(std::int32_t lane) const {
-    if (lane < RampLane) return Running.Inflow;
-    return Running.Scenario == TrafficScenario::Onramp ? Running.RampInflow : 0.0;
+double IdmTraffic::inflow_of(std::int32_t r, std::int32_t lane) const {
+    const auto roads = static_cast<std::int32_t>(Roads.size());
+    if (lane < RampLane) return Vary.Key == InflowKey ? Vary.value(r, roads) : Running.Inflow;
+    if (Running.Scenario != TrafficScenario::Onramp) return 0.0;
+    return Vary.Key == RampInflowKey ? Vary.value(r, roads) : Running.RampInflow;
+}
+
+double IdmTraffic::next_ring_of(std::int32_t r, std::int32_t roads) const {
+    if (Next.Scenario != TrafficScenario::Ring) return 0.0;
+    return Vary.Key == RingLengthKey ? Vary.value(r, roads) : Next.RingLength;
 }
 
 void IdmTraffic::set_inflows(double inflow, double ramp_inflow) {
@@ -212,7 +220,7 @@ void IdmTraffic::leave_and_enter(Road& road, int r, double dt) {
         to_next -= dt;
         while (to_next <= 0) {
             road.Waiting[lane] += 1;
-            to_next += exponential_headway(inflow_of(lane), road.Arrivals.next());
+            to_next += exponential_headway(inflow_of(r, lane), road.Arrivals.next());
         }
     }
     for (std::int32_t lane = 0; lane <= RampLane; ++lane) {
@@ -276,15 +284,17 @@ void IdmTraffic::set_up_ring(std::int32_t RoadCount, UniformSource& Random, Vehi
     start.start(roads);
     start.reserve(static_cast<std::size_t>(roads) * TableVehicles);
     for (int r = 0; r < roads; ++r) {
+        const double ring = next_ring_of(r, roads);
+        const IdmParameters own = Vary.parameters_of(P, r, roads);
         for (int m = 0; m < 3; ++m) {
             double total = 0;
             for (int n = 0; n <= LastCar; ++n)
                 total += Lengths.of(m, n == LastCar);
-            const double gap = (Next.RingLength - total) / (LastCar + 1);
-            const double speed = equilibrium_speed(P, gap);
+            const double gap = (ring - total) / (LastCar + 1);
+            const double speed = equilibrium_speed(own, gap);
             // Each lane starts a third of a spacing on from the one beside it, so that the lanes do
             // not drive side by side.
-            double x = (Next.RingLength / (LastCar + 1)) * m / 3.0;
+            double x = (ring / (LastCar + 1)) * m / 3.0;
             for (int n = 0; n <= LastCar; ++n) {
                 const double len = Lengths.of(m, n == LastCar);
                 const double here = x + len / 2 + (Random.next() - 0.5);
@@ -294,7 +304,7 @@ void IdmTraffic::set_up_ring(std::int32_t RoadCount, UniformSource& Random, Vehi
                 v.Id = m * (LastCar + 1) + n;
                 v.Lane = m;
                 v.Kind = n < LastCar ? car_kind(m) : slow_vehicle_kind(m);
-                v.Position = here >= Next.RingLength ? here - Next.RingLength : here < 0 ? here + Next.RingLength : here;
+                v.Position = here >= ring ? here - ring : here < 0 ? here + ring : here;
                 v.Speed = speed;
                 start.add(v);
             }
@@ -384,17 +394,19 @@ void IdmTraffic::adopt(const TrafficTables& From, std::int32_t RoadCount, Vehicl
 }
 
 void IdmTraffic::set_up_vehicles(const VehicleList& Start, VehicleList& Vehicles) {
-    Ring = Next.Scenario == TrafficScenario::Ring ? Next.RingLength : 0.0;
+    Vary = NextVary;
+    const int roads = roads_in_tables(Start.roads());
+    Ring = next_ring_of(0, roads);
     Running = Next;
     if (has_inflow(Running.Scenario)) Running.Scenario = TrafficScenario::Open;
     Zone = {};
     InflowsChanged = false;
-    const int roads = roads_in_tables(Start.roads());
     Roads.assign(static_cast<std::size_t>(roads), Road{});
     std::vector<std::int32_t> ids;
     for (int r = 0; r < roads; ++r) {
         Road& road = Roads[static_cast<std::size_t>(r)];
-        road.Ring = Ring;
+        road.Ring = next_ring_of(r, roads);
+        const double ring = road.Ring;
         const auto vehicles = Start.road(r);
         ids.clear();
         for (const Vehicle& v : vehicles) {
@@ -405,10 +417,10 @@ void IdmTraffic::set_up_vehicles(const VehicleList& Start, VehicleList& Vehicles
         if (std::adjacent_find(ids.begin(), ids.end()) != ids.end()) throw Fault("Duplicate vehicle id");
         for (const Vehicle& v : vehicles) {
             double x = v.Position;
-            if (Ring > 0 && std::isfinite(x) && !(x >= 0 && x < Ring)) {
-                x = std::fmod(x, Ring);
-                if (x < 0) x += Ring;
-                if (x >= Ring) x = 0;
+            if (ring > 0 && std::isfinite(x) && !(x >= 0 && x < ring)) {
+                x = std::fmod(x, ring);
+                if (x < 0) x += ring;
+                if (x >= ring) x = 0;
             }
             const int slot = v.Kind % 3;
             const bool slow = v.Kind >= 3;
@@ -790,10 +802,20 @@ void IdmTraffic::step(const TrafficFrame& Frame, VehicleList& Vehicles) {
         std::isfinite(Frame.LastFrameTime) && Frame.LastFrameTime > 0 ? Frame.LastFrameTime : 0.0;
     const bool inflow = has_inflow(Running.Scenario);
     if (InflowsChanged) take_new_inflows();
-    const StepRule rule{IdmRule(P), 1.0 / P.DesiredSpeed, Ring == 0 && !inflow, Running.Scenario, Zone, dt};
+    StepRule rule{IdmRule(P), 1.0 / P.DesiredSpeed, Ring == 0 && !inflow, Running.Scenario, Zone, dt};
+    // A swept parameter: each road is stepped with its own value in P, which the lane changes read
+    // too, and the common ones are back in P when the step ends.
+    const IdmParameters common = P;
+    const bool own_parameters = Vary.parameter() != nullptr;
+    const auto all_roads = static_cast<std::int32_t>(Roads.size());
     for (int r = 0; r < roads; ++r) {
         Road& road = Roads[static_cast<std::size_t>(r)];
         if (r + 1 < roads) prefetch(Roads[static_cast<std::size_t>(r) + 1]);
+        if (own_parameters) {
+            P = Vary.parameters_of(common, r, all_roads);
+            rule.Rule = IdmRule(P);
+            rule.InverseDesired = 1.0 / P.DesiredSpeed;
+        }
         change_lanes(road, rule);
         const int count = road.count();
         for (int s = 0; s < count; ++s)
@@ -805,6 +827,7 @@ void IdmTraffic::step(const TrafficFrame& Frame, VehicleList& Vehicles) {
         if (road.Length > 0) leave_and_enter(road, r, dt);
         slide_and_mirror(road, r);
     }
+    P = common;
     list_vehicles(Vehicles);
 }
 
@@ -829,10 +852,16 @@ void IdmTraffic::take_new_inflows() {
     Running.Inflow = NewInflow;
     Running.RampInflow = NewRampInflow;
     // The arrivals have no memory: a lane whose rate changed draws its next arrival afresh from now.
-    for (Road& road : Roads)
-        for (std::int32_t lane = 0; lane <= RampLane; ++lane)
-            if (inflow_of(lane) != before[lane == RampLane ? 1 : 0])
-                road.ToNext[lane] = exponential_headway(inflow_of(lane), road.Arrivals.next());
+    const auto roads = static_cast<std::int32_t>(Roads.size());
+    for (std::int32_t r = 0; r < roads; ++r) {
+        Road& road = Roads[static_cast<std::size_t>(r)];
+        for (std::int32_t lane = 0; lane <= RampLane; ++lane) {
+            // A swept inflow stays the road's own.
+            const bool swept = Vary.Key == (lane == RampLane ? RampInflowKey : InflowKey);
+            if (!swept && inflow_of(r, lane) != before[lane == RampLane ? 1 : 0])
+                road.ToNext[lane] = exponential_headway(inflow_of(r, lane), road.Arrivals.next());
+        }
+    }
 }
 
 void IdmTraffic::list_vehicles(VehicleList& Vehicles) const {
@@ -881,6 +910,14 @@ void IdmTraffic::dump(std::ostream& out, std::int32_t RoadCount, std::int64_t fr
         put(more, Ring);
     else
         more += "null";
+    if (Vary.active()) {
+        // Each road's value follows from these and the road count.
+        more += ", \"vary\": {\"key\": \"" + Vary.Key + "\", \"from\": ";
+        put(more, Vary.From);
+        more += ", \"to\": ";
+        put(more, Vary.To);
+        more += "}";
+    }
     // Vehicle 20m + n as cell (m, n); a cell no vehicle has is not a number.
     const auto value = [this](double Driven::*of, int r, int m, int n) {
         if (r >= static_cast<int>(Roads.size())) return std::numeric_limits<double>::quiet_NaN();

@@ -64,7 +64,13 @@ class IdmTraffic final : public TrafficModel {
     // twice on one road. The roads of an inflow scenario are set up as the open street's.
     void set_up_vehicles(const VehicleList& Start, VehicleList& Vehicles);
 
+    void set_variation(const RoadVariation& variation) override { NextVary = variation; }
+    RoadVariation variation() const override { return Vary; }
     double ring_length() const override { return Ring; }
+    double ring_length(std::int32_t road) const override {
+        return road >= 0 && road < static_cast<std::int32_t>(Roads.size()) ? Roads[static_cast<std::size_t>(road)].Ring
+                                                                           : Ring;
+    }
     bool brake(std::int32_t road, std::int32_t id, double deceleration, double seconds) override;
 
     // Read every step, so a change takes effect in the next frame; a model made with live
@@ -177,8 +183,10 @@ class IdmTraffic final : public TrafficModel {
     // The inflows' arrivals of dt seconds, then one vehicle into each lane that has one waiting and
     // room for it; the vehicles past the road's end leave first.
     void leave_and_enter(Road& road, int r, double dt);
-    // Vehicles per hour arriving at the lane (RampLane: the on-ramp) on the roads set up last.
-    double inflow_of(std::int32_t lane) const;
+    // Vehicles per hour arriving at road r's lane (RampLane: the on-ramp) on the roads set up last.
+    double inflow_of(std::int32_t r, std::int32_t lane) const;
+    // Road r's ring length of the street set_scenario chose, of `roads` roads.
+    double next_ring_of(std::int32_t r, std::int32_t roads) const;
     // The inflows set_inflows gave, at the start of a step.
     void take_new_inflows();
     // Road r's table cell of the vehicle in slot s, when it has one; empty when `gone`.
@@ -202,8 +210,10 @@ class IdmTraffic final : public TrafficModel {
     double NewInflow = 0, NewRampInflow = 0;
     // Where the closed lane or the on-ramp lies on the roads set up last; all zero on the others.
     Bottleneck Zone;
-    // The ring of the traffic set up last; 0 for the open street.
+    // The ring of the traffic set up last (road 0's); 0 for the open street.
     double Ring = 0;
+    // The sweep the next set_up takes, and the one of the traffic set up last.
+    RoadVariation NextVary, Vary;
     std::vector<Road> Roads;
     // About 2 MB: on the heap.
     std::unique_ptr<TrafficTables> Tables = std::make_unique<TrafficTables>();

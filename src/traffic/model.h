@@ -8,6 +8,7 @@
 #include "traffic/scenario.h"
 #include "traffic/tables.h"
 #include "traffic/traffic.h"
+#include "traffic/variation.h"
 #include "traffic/vehicles.h"
 
 #include <cstdint>
@@ -48,8 +49,20 @@ class TrafficModel {
     // per frame, so the cost of the indirection never reaches the per-vehicle loop.
     virtual void step(const TrafficFrame& Frame, VehicleList& Vehicles) = 0;
 
-    // The length of the ring each lane closes on, in metres; 0 on the open street.
+    // One parameter swept across the roads from the next set_up on; the program's own traffic runs
+    // every road the same and keeps none.
+    virtual void set_variation(const RoadVariation& variation) { (void)variation; }
+    // The sweep of the traffic set up last; inactive when every road runs the same.
+    virtual RoadVariation variation() const { return {}; }
+
+    // The length of the ring each lane closes on, in metres; 0 on the open street. With the ring's
+    // length swept, road 0's.
     virtual double ring_length() const { return 0.0; }
+    // Of road r's lanes.
+    virtual double ring_length(std::int32_t road) const {
+        (void)road;
+        return ring_length();
+    }
     // The street the traffic set up last runs on (its inflows as they are now, which may change
     // while it runs).
     virtual ScenarioSettings scenario_settings() const { return {}; }

@@ -180,6 +180,32 @@ TEST(Options, AScenarioBringsItsModelAndItsOwnOptionsNeedIt) {
               ParseResult::Kind::Help);
 }
 
+TEST(Options, ASweepTakesAKeyOfTheModelOrOfItsStreetInRange) {
+    const ParseResult headway = parse({"--vary", "time_headway_s=0.5:2.5", "--roads", "40"});
+    ASSERT_EQ(headway.kind, ParseResult::Kind::Run) << headway.error;
+    EXPECT_EQ(headway.options.traffic_model, TrafficModelKind::Idm);
+    EXPECT_EQ(headway.options.vary.Key, "time_headway_s");
+    EXPECT_EQ(headway.options.vary.value(0, 41), 0.5);
+    EXPECT_EQ(headway.options.vary.value(20, 41), 1.5);
+    EXPECT_EQ(headway.options.vary.value(40, 41), 2.5);
+    EXPECT_EQ(parse({"--scenario=ring", "--vary=ring_length_m=2000:300"}).options.vary.To, 300.0);
+    EXPECT_EQ(parse({"--scenario=onramp", "--vary=ramp_inflow_veh_per_h=0:2500"}).kind, ParseResult::Kind::Run);
+
+    EXPECT_EQ(error_of({"--vary", "time_headway_s=0.2:2"}),
+              "option --vary: time_headway_s takes values from 0.3 to 4");
+    EXPECT_EQ(error_of({"--vary", "headway=1:2"}),
+              "option --vary: 'headway' is not a key (a name of traffic-model.txt, ring_length_m, "
+              "inflow_veh_per_h_per_lane or ramp_inflow_veh_per_h)");
+    EXPECT_EQ(error_of({"--vary", "time_headway_s=1"}), "option --vary: 'time_headway_s=1' is not KEY=FROM:TO");
+    EXPECT_EQ(error_of({"--vary", "time_headway_s=1:x"}), "option --vary: 'time_headway_s=1:x' is not KEY=FROM:TO");
+    EXPECT_EQ(error_of({"--vary", "ring_length_m=300:900"}), "option --vary ring_length_m needs --scenario ring");
+    EXPECT_EQ(error_of({"--scenario", "roadworks", "--vary", "ramp_inflow_veh_per_h=0:10"}),
+              "option --vary ramp_inflow_veh_per_h needs --scenario onramp");
+    EXPECT_EQ(error_of({"--vary", "politeness=0:1", "--traffic-model", "classic"}),
+              "options --vary and --traffic-model classic do not go together (a sweep runs the "
+              "car-following model, idm)");
+}
+
 TEST(Options, UnknownOptionsAndStrayArguments) {
     EXPECT_EQ(error_of({"--fullscreen"}), "unknown option '--fullscreen' (see --help)");
     EXPECT_EQ(error_of({"--frame=3"}), "unknown option '--frame' (see --help)");

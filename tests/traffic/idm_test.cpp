@@ -2,6 +2,7 @@
 // free-road speed, the platoon's equilibrium gap, the lane-change criteria, and a long run's safety.
 #include "traffic/idm_model.h"
 #include "traffic/ring.h"
+#include "traffic/variation.h"
 
 #include <algorithm>
 #include <array>
@@ -263,6 +264,48 @@ TEST(IdmRing, UniformFlowAtTheEquilibriumSpeedStaysUniform) {
                 total += VehicleLengths().of(m, k == LastCar);
             EXPECT_NEAR(ring_gap(x(n), len, x(ahead), len1, 400), (400 - total) / 20, 1e-6) << m << " " << n;
         }
+}
+
+// A sweep gives each road its own ring or its own parameter, spread evenly from road 0 to the last;
+// each road starts uniform at its own equilibrium and, stepped with its own values, stays there.
+TEST(IdmRing, ASweepIsEachRoadsOwnRingOrParameter) {
+    struct Case {
+        RoadVariation Vary;
+        double Ring[5], Headway[5];
+    };
+    const Case cases[] = {
+        {{"ring_length_m", 300, 2000}, {300, 725, 1150, 1575, 2000}, {1, 1, 1, 1, 1}},
+        {{"time_headway_s", 0.5, 2.5}, {400, 400, 400, 400, 400}, {0.5, 1, 1.5, 2, 2.5}},
+    };
+    for (const Case& c : cases) {
+        Middle middle;
+        VehicleList list;
+        IdmTraffic model;
+        model.parameters() = scenario_default_parameters(TrafficScenario::Ring);
+        model.parameters().Threshold = 1e9;
+        model.set_scenario({.Scenario = TrafficScenario::Ring, .RingLength = 400});
+        model.set_variation(c.Vary);
+        model.set_up(5, middle, list);
+        EXPECT_EQ(model.variation().Key, c.Vary.Key);
+        double total = 0;
+        for (int k = 0; k <= LastCar; ++k)
+            total += VehicleLengths().of(0, k == LastCar);
+        for (int frame = 0; frame < 60 * 10; ++frame)
+            model.step(TrafficFrame{5, 0.1f, 0.1f}, list);
+        for (int r = 0; r < 5; ++r) {
+            EXPECT_DOUBLE_EQ(model.ring_length(r), c.Ring[r]) << c.Vary.Key << " road " << r;
+            IdmParameters own = model.parameters();
+            own.TimeHeadway = c.Headway[r];
+            const double speed = equilibrium_speed(own, (c.Ring[r] - total) / 20);
+            for (const Vehicle& v : list.road(r)) {
+                EXPECT_GE(v.Position, 0.0);
+                EXPECT_LT(v.Position, c.Ring[r]);
+                if (v.Lane == 0) {
+                    EXPECT_NEAR(v.Speed, speed, 1e-6) << c.Vary.Key << " road " << r;
+                }
+            }
+        }
+    }
 }
 
 // The linear criterion (ring_growth_rate) for 20 drivers a lane, the largest real part of the ring's
