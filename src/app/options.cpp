@@ -326,6 +326,9 @@ ParseResult parse_options(const std::vector<std::string>& args) {
         if (auto e = street_key(RingLengthKey, scenario_bit(TrafficScenario::Ring))) return *e;
         if (auto e = street_key(InflowKey, kInflowScenarios)) return *e;
         if (auto e = street_key(RampInflowKey, scenario_bit(TrafficScenario::Onramp))) return *e;
+        if (o.detectors && o.vary.Key == RingLengthKey)
+            return error("options --detectors and --vary ring_length_m do not go together (the loops stand at "
+                         "the same places on every road)");
     }
     // The scenarios are streets of the car-following model; the program's own traffic has none.
     if (o.scenario != TrafficScenario::Open) {

@@ -51,7 +51,9 @@ void TrafficWatch::traffic_set_up(const SceneState& S) {
         Loops.close();
         write_loop_rows();
     }
-    LoopsOn = S.Model && S.Model->kind() == TrafficModelKind::Idm;
+    // The loops stand at the same places on every road: a ring whose length is swept has none.
+    LoopsOn = S.Model && S.Model->kind() == TrafficModelKind::Idm &&
+              !(S.Model->ring_length() > 0 && S.Model->variation().Key == RingLengthKey);
     LoopPending = S.Program.LastFrameTime;
     if (LoopsOn) {
         // The street as the model set it up, its lengths kept to their ranges.

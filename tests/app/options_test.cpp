@@ -201,6 +201,9 @@ TEST(Options, ASweepTakesAKeyOfTheModelOrOfItsStreetInRange) {
     EXPECT_EQ(error_of({"--vary", "ring_length_m=300:900"}), "option --vary ring_length_m needs --scenario ring");
     EXPECT_EQ(error_of({"--scenario", "roadworks", "--vary", "ramp_inflow_veh_per_h=0:10"}),
               "option --vary ramp_inflow_veh_per_h needs --scenario onramp");
+    EXPECT_EQ(error_of({"--scenario=ring", "--vary=ring_length_m=300:900", "--detectors=d.csv"}),
+              "options --detectors and --vary ring_length_m do not go together (the loops stand at the same "
+              "places on every road)");
     EXPECT_EQ(error_of({"--vary", "politeness=0:1", "--traffic-model", "classic"}),
               "options --vary and --traffic-model classic do not go together (a sweep runs the "
               "car-following model, idm)");
