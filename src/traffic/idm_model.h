@@ -65,6 +65,7 @@ class IdmTraffic final : public TrafficModel {
     void set_up_vehicles(const VehicleList& Start, VehicleList& Vehicles);
 
     double ring_length() const override { return Ring; }
+    void set_lane_changes(bool on) override { LaneChanges = on; }
     bool brake(std::int32_t road, std::int32_t id, double deceleration, double seconds) override;
 
     // Read every step, so a change takes effect in the next frame; a model made with live
@@ -204,6 +205,7 @@ class IdmTraffic final : public TrafficModel {
     Bottleneck Zone;
     // The ring of the traffic set up last; 0 for the open street.
     double Ring = 0;
+    bool LaneChanges = true;
     std::vector<Road> Roads;
     // About 2 MB: on the heap.
     std::unique_ptr<TrafficTables> Tables = std::make_unique<TrafficTables>();
