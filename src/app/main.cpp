@@ -73,9 +73,12 @@ int main(int argc, char** argv) {
 
     int status = kl::mdlKl::kExitFailed;
     std::string window_error;
-    if (kl::platform::WindowHandle frmMain =
-            kl::gfx::CreateRenderWindow("Kelvane", 640, 480, false, &window_error);
-        frmMain == nullptr) {
+    if (options.headless) {
+        // No window, so no display is needed.
+        status = kl::mdlKl::RunProgramHeadless(options, &traffic.Watch());
+    } else if (kl::platform::WindowHandle frmMain =
+                   kl::gfx::CreateRenderWindow("Kelvane", 640, 480, false, &window_error);
+               frmMain == nullptr) {
         // The first line the user reads names the cause (no display, one that cannot be reached).
         std::cerr << "kelvane3d: " << window_error << "\n";
     } else {
