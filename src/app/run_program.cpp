@@ -304,7 +304,8 @@ int run_headless(const Options& options, RunExtras& extras, scene::SceneObserver
         if (extras.stats.Frames() == *options.frames && S.Model)
             extras.stats.SetTrafficDigest(traffic_digest(S.Model->tables()));
     };
-    scene::RunTrafficAlone(Program(), scene::RunConfiguration{dialog.RoadCount()}, hooks, *options.fixed_step);
+    scene::RunTrafficAlone(Program(), scene::RunConfiguration{dialog.RoadCount()}, hooks,
+                           *options.fixed_step);
     extras.stats.SetTrafficRun(seconds, updates);
     return kExitNormal;
 }

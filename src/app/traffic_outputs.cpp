@@ -4,8 +4,8 @@
 #include "platform/d3dx/image_save.h"
 
 #include <cerrno>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <system_error>
 #include <vector>
 

@@ -133,7 +133,8 @@ void TrafficWatch::draw_diagrams(const SceneState& S) {
         Road0Fundamental.rasterise(fundamental, kDiagramBackground, S.Program.TrafficParameters,
                                    mean_vehicle_length(VehicleLengths{}));
     const std::int32_t width = SpaceTimeHistory::Width * kScale;
-    const std::int32_t height = (SpaceTimeHistory::Height + (idm ? kGap + FundamentalDiagram::Height : 0)) * kScale;
+    const std::int32_t height =
+        (SpaceTimeHistory::Height + (idm ? kGap + FundamentalDiagram::Height : 0)) * kScale;
     DiagramsPicture = RgbaImage(width, height);
     const auto copy = [&](const RgbaImage& from, std::int32_t top) {
         for (std::int32_t y = 0; y < from.Height * kScale; ++y)
@@ -168,7 +169,8 @@ void TrafficWatch::write_summary(const SceneState& S) {
         row.Speeds = speeds[static_cast<std::size_t>(r)];
         row.Length = length;
         if (ring > 0)
-            row.GrowthRate = ring_road_growth_rate(S.Program.TrafficParameters, ring, vehicles.road(r), lengths);
+            row.GrowthRate =
+                ring_road_growth_rate(S.Program.TrafficParameters, ring, vehicles.road(r), lengths);
         rows.push_back(row);
     }
     kl::write_summary(*SummaryOut, SweptParameter, SweptValues, rows);

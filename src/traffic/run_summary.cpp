@@ -49,7 +49,8 @@ void SummaryAccumulator::start(std::optional<std::int64_t> frames, std::int64_t 
     BlockFrames = 1;
 }
 
-void SummaryAccumulator::add_frame(std::vector<RoadSpeeds>& roads, const VehicleList& vehicles, double seconds) {
+void SummaryAccumulator::add_frame(std::vector<RoadSpeeds>& roads, const VehicleList& vehicles,
+                                   double seconds) {
     roads.resize(std::max(roads.size(), static_cast<std::size_t>(vehicles.roads())));
     for (std::int32_t r = 0; r < vehicles.roads(); ++r) {
         const auto list = vehicles.road(r);
@@ -161,8 +162,9 @@ void write_summary(std::ostream& out, std::string_view parameter, std::span<cons
         put_number(text, mean);
         put_number(text, any ? std::sqrt(std::max(0.0, s.Square / s.VehicleSeconds - mean * mean)) : nan);
         put_number(text, any ? s.Lowest : nan);
-        put_number(text, row.Length > 0 && s.Seconds > 0 ? s.MainSpeed / s.Seconds / (row.Length * MainLanes) * 3600
-                                                         : nan);
+        put_number(text, row.Length > 0 && s.Seconds > 0
+                             ? s.MainSpeed / s.Seconds / (row.Length * MainLanes) * 3600
+                             : nan);
         put_number(text, row.GrowthRate.value_or(nan));
         text += '\n';
     }

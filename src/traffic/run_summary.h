@@ -17,8 +17,9 @@
 
 namespace kl {
 
-inline constexpr const char* kSummaryHeader = "road,parameter,value,vehicles,mean_speed_m_per_s,speed_std_m_per_s,"
-                                              "min_speed_m_per_s,flow_veh_per_h,growth_rate_per_s";
+inline constexpr const char* kSummaryHeader =
+    "road,parameter,value,vehicles,mean_speed_m_per_s,speed_std_m_per_s,"
+    "min_speed_m_per_s,flow_veh_per_h,growth_rate_per_s";
 
 // One road's speeds over some frames, each frame's vehicles weighted by the seconds they stood so.
 struct RoadSpeeds {

@@ -196,12 +196,11 @@ TEST(Options, AHeadlessRunNeedsAStepAndAnEndAndNoWindow) {
                               "window has no clock and no key to end it)";
     EXPECT_EQ(error_of({"--headless", "--frames", "60"}), needs);
     EXPECT_EQ(error_of({"--headless", "--fixed-step", "0.1"}), needs);
-    for (const char* windowed : {"--screenshot=x.png", "--video=v.mp4", "--keys=k.txt"})
-        EXPECT_EQ(error_of({"--headless", "--fixed-step", "0.1", "--frames", "6", windowed}),
-                  "options --headless and --" +
-                      std::string(windowed + 2, std::string(windowed).find('=') - 2) +
-                      " do not go together (there is no window)");
-    EXPECT_EQ(error_of({"--lane-changes", "no", "--scenario", "ring"}), "option --lane-changes: 'no' is not on or off");
+    for (const std::string needs_window : {"screenshot", "video", "keys"})
+        EXPECT_EQ(error_of({"--headless", "--fixed-step", "0.1", "--frames", "6", "--" + needs_window, "f"}),
+                  "options --headless and --" + needs_window + " do not go together (there is no window)");
+    EXPECT_EQ(error_of({"--lane-changes", "no", "--scenario", "ring"}),
+              "option --lane-changes: 'no' is not on or off");
     EXPECT_EQ(error_of({"--lane-changes", "off"}),
               "option --lane-changes off needs the car-following model (--traffic-model idm, or --scenario "
               "ring, roadworks or onramp)");
@@ -230,13 +229,26 @@ TEST(Options, HelpListsEveryOptionOnALineOfItsOwn) {
     EXPECT_EQ(parse({"--version", "--help"}).kind, ParseResult::Kind::Help);
     const std::string text = options_help_text("kelvane3d");
     EXPECT_EQ(text.rfind("Usage: kelvane3d [options]\n", 0), 0u);
-    const char* lines[] = {"--windowed ",   "--data DIR ",         "--no-dialog ",
-                           "--frames N ",   "--keys FILE ",        "--fixed-step SECONDS ",
-                           "--seed N ",     "--roads N ",          "--screenshot FILE ",
-                           "--stats FILE ", "--traffic-log FILE ", "--dump-traffic FILE ",
-                           "--video FILE ", "--video-quality Q ",  "--help ",
-                           "--version ",    "--headless ",         "--summary FILE ",
-                           "--diagrams FILE ", "--lane-changes on|off "};
+    const char* lines[] = {"--windowed ",
+                           "--data DIR ",
+                           "--no-dialog ",
+                           "--frames N ",
+                           "--keys FILE ",
+                           "--fixed-step SECONDS ",
+                           "--seed N ",
+                           "--roads N ",
+                           "--screenshot FILE ",
+                           "--stats FILE ",
+                           "--traffic-log FILE ",
+                           "--dump-traffic FILE ",
+                           "--video FILE ",
+                           "--video-quality Q ",
+                           "--help ",
+                           "--version ",
+                           "--headless ",
+                           "--summary FILE ",
+                           "--diagrams FILE ",
+                           "--lane-changes on|off "};
     for (const char* l : lines) {
         const std::size_t at = text.find("\n  " + std::string(l));
         ASSERT_NE(at, std::string::npos) << l;

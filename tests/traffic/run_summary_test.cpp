@@ -1,7 +1,7 @@
 // The summary of a run: which frames count (the last third, of a run of known length or not), the
 // figures worked out of them by hand, and the rows as written.
-#include "traffic/run_summary.h"
 #include "traffic/ring.h"
+#include "traffic/run_summary.h"
 
 #include <gtest/gtest.h>
 #include <sstream>
@@ -75,7 +75,8 @@ TEST(RunSummary, AKnownRunCountsItsLastThirdAndTheRowsSayWhatItCameTo) {
 
 TEST(RunSummary, ARunOfUnknownLengthOrCutShortCountsTheLastThirdOfWhatItRan) {
     // Speed = frame number: the last third of 3000 frames has mean 2499.5, the whole run 1499.5.
-    for (const std::optional<std::int64_t> planned : {std::optional<std::int64_t>{}, std::optional<std::int64_t>{9000}}) {
+    for (const std::optional<std::int64_t> planned :
+         {std::optional<std::int64_t>{}, std::optional<std::int64_t>{9000}}) {
         SummaryAccumulator summary;
         summary.start(planned);
         for (int f = 0; f < 3000; ++f)
