@@ -87,7 +87,11 @@ int main(int argc, char** argv) {
         kl::gfx::DestroyRenderWindow(frmMain);
     }
     if (const std::string error = traffic.Finish(); !error.empty()) {
-        std::cerr << "kelvane3d: " << error << "\n";
+        // One line a problem, each naming the program.
+        std::string::size_type from = 0;
+        for (std::string::size_type end; (end = error.find('\n', from)) != std::string::npos; from = end + 1)
+            std::cerr << "kelvane3d: " << error.substr(from, end - from) << "\n";
+        std::cerr << "kelvane3d: " << error.substr(from) << "\n";
         status = kl::mdlKl::kExitFailed;
     }
     return status;

@@ -117,4 +117,15 @@ run_without_display 60 --headless --roads 1 --fixed-step 0.5 --frames 10 --scena
 check "exit status" "$status" 1
 check "the last line" "$(tail -n1 "$work/err")" "kelvane3d: the summary '/dev/full' could not be written completely"
 
+echo "-- no settings file: no box without a window; the traffic never ran, so no summary or picture is left"
+fresh_data
+rm -f "$data/config.dat" "$data/default.dat"
+run_without_display 60 --headless --fixed-step 0.1 --frames 10 --summary "$work/none.csv" --diagrams "$work/none.png"
+check "exit status" "$status" 1
+check "no message box" "$(cat "$work/messages")" ""
+check_true "no summary, no picture" test ! -e "$work/none.csv" -a ! -e "$work/none.png"
+check "the lines" "$(cat "$work/err")" "Kelvane 3D: Couldn't load the game. Kelvane 3D will exit now.
+kelvane3d: no summary: the traffic never ran
+kelvane3d: no diagrams picture '$work/none.png': the traffic never ran"
+
 finish
