@@ -73,9 +73,12 @@ int main(int argc, char** argv) {
 
     int status = kl::mdlKl::kExitFailed;
     std::string window_error;
-    if (kl::platform::WindowHandle frmMain =
-            kl::gfx::CreateRenderWindow("Kelvane", 640, 480, false, &window_error);
-        frmMain == nullptr) {
+    if (options.headless) {
+        // No window, so no display is needed.
+        status = kl::mdlKl::RunProgramHeadless(options, &traffic.Watch());
+    } else if (kl::platform::WindowHandle frmMain =
+                   kl::gfx::CreateRenderWindow("Kelvane", 640, 480, false, &window_error);
+               frmMain == nullptr) {
         // The first line the user reads names the cause (no display, one that cannot be reached).
         std::cerr << "kelvane3d: " << window_error << "\n";
     } else {
@@ -84,7 +87,11 @@ int main(int argc, char** argv) {
         kl::gfx::DestroyRenderWindow(frmMain);
     }
     if (const std::string error = traffic.Finish(); !error.empty()) {
-        std::cerr << "kelvane3d: " << error << "\n";
+        // One line a problem, each naming the program.
+        std::string::size_type from = 0;
+        for (std::string::size_type end; (end = error.find('\n', from)) != std::string::npos; from = end + 1)
+            std::cerr << "kelvane3d: " << error.substr(from, end - from) << "\n";
+        std::cerr << "kelvane3d: " << error.substr(from) << "\n";
         status = kl::mdlKl::kExitFailed;
     }
     return status;

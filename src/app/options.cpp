@@ -219,6 +219,30 @@ const std::vector<OptionSpec>& option_table() {
              if (err.empty()) o.video_quality = static_cast<std::int32_t>(n);
              return err;
          }},
+        // Experiments.
+        {"headless", "",
+         "run without a window, dialog or display, as fast as the traffic steps; needs --fixed-step "
+         "and --frames",
+         [](Options& o, const std::string&) {
+             o.headless = true;
+             return std::string();
+         }},
+        {"summary", "FILE",
+         "write one CSV row per road to FILE at the end: vehicles, speeds and flow over the last third "
+         "of the run, and on the ring the linear growth rate of a disturbance",
+         path_into(&Options::summary)},
+        {"diagrams", "FILE",
+         "write road 0's space-time and fundamental diagrams (the F2 pictures) to FILE as a PNG image at "
+         "the end",
+         path_into(&Options::diagrams)},
+        {"lane-changes", "on|off",
+         "off: no vehicle of the car-following model changes lane, each lane is a road of its own; "
+         "also switched in the F3 panel. off is refused with the program's own traffic",
+         [](Options& o, const std::string& v) {
+             if (v != "on" && v != "off") return "'" + v + "' is not on or off";
+             o.lane_changes = v == "on";
+             return std::string();
+         }},
     };
     return table;
 }
@@ -353,6 +377,20 @@ ParseResult parse_options(const std::vector<std::string>& args) {
     if (o.video && !o.fixed_step)
         return error(
             "option --video needs --fixed-step SECONDS (the video plays at 1 / SECONDS frames per second)");
+    // Experiments: a run without a window has no clock to measure and no key to end it, and nothing
+    // to take a picture of or read keys from.
+    if (o.headless) {
+        if (!o.fixed_step || !o.frames)
+            return error("option --headless needs --fixed-step SECONDS and --frames N (a run without a "
+                         "window has no clock and no key to end it)");
+        for (const std::string_view needs_window : {"screenshot", "video", "keys"})
+            if (was_given(needs_window))
+                return error("options --headless and --" + std::string(needs_window) +
+                             " do not go together (there is no window)");
+    }
+    if (!o.lane_changes && o.traffic_model == TrafficModelKind::Classic)
+        return error("option --lane-changes off needs the car-following model (--traffic-model idm, or "
+                     "--scenario ring, roadworks or onramp)");
     return result;
 }
 

@@ -38,6 +38,12 @@ struct Options {
     std::optional<std::filesystem::path> trajectories;       // floating-car data, CSV
     std::optional<std::filesystem::path> detectors;          // loop detector readings, CSV
     RoadVariation vary;                                      // one parameter spread over the roads
+
+    // Experiments: runs without a window, and what they leave behind.
+    bool headless = false;                         // no window, no dialog, no display
+    std::optional<std::filesystem::path> summary;  // CSV, a row per road at the end
+    std::optional<std::filesystem::path> diagrams; // PNG of road 0's F2 diagrams at the end
+    bool lane_changes = true;                      // off: each lane a single-lane road
 };
 
 struct ParseResult {

@@ -87,10 +87,16 @@ struct RunExtras {
 // Each start-up step below either goes on (nothing) or ends the run with an exit status.
 using Ending = std::optional<int>;
 
-// The settings file: the data folder's config.dat (or the user's), else default.dat.
-Ending read_settings() {
+// The settings file: the data folder's config.dat (or the user's), else default.dat. Without a
+// window the message goes to stderr alone: a box would wait for someone to answer it.
+Ending read_settings(bool headless = false) {
     const auto file = ChooseSettingsFile(DataRoot(), ConfigFile());
-    if (!file) return failed_start("Couldn't load the game. Kelvane 3D will exit now.");
+    constexpr const char* kNoSettings = "Couldn't load the game. Kelvane 3D will exit now.";
+    if (!file && headless) {
+        std::cerr << kTitle << ": " << kNoSettings << "\n";
+        return kExitFailed;
+    }
+    if (!file) return failed_start(kNoSettings);
     const auto read = ReadSettingsFile(*file);
     if (!read) {
         std::cerr << kTitle << ": the settings file " << file->string() << " could not be read\n";
@@ -184,6 +190,7 @@ void choose_traffic(const Options& options) {
     P.RampInflow = options.ramp_inflow.value_or(-1.0);
     P.Vary = options.vary;
     if (options.traffic_parameters) P.TrafficParametersGiven = *options.traffic_parameters;
+    P.LaneChanges = options.lane_changes;
     if (const std::string problem = ChooseScenario(P, options.scenario, ConfigFile().parent_path());
         !problem.empty())
         std::cerr << kTitle << ": " << problem << "\n";
@@ -274,18 +281,39 @@ int run(const Options& options, platform::WindowHandle hWnd, RunExtras& extras,
     return kExitNormal;
 }
 
-} // namespace
+// Experiments: the traffic alone, with no window, device or input. The settings file and the
+// parameter files are read as for a run with a window, so that both run the same traffic; nothing
+// the user could change is written back.
+int run_headless(const Options& options, RunExtras& extras, scene::SceneObserver* observer) {
+    static frmParam dialog;
+    if (const Ending end = read_settings(true)) return *end;
+    Options no_dialog = options;
+    no_dialog.no_dialog = true;
+    if (const Ending end = run_settings_dialog(no_dialog, dialog)) return *end;
+    extras.stats.MarkSetUpStart();
+    choose_traffic(options);
 
-int RunProgram(const Options& options, std::optional<platform::KeyScript> keys, platform::WindowHandle hWnd,
-               scene::SceneObserver* observer) {
-    RunExtras extras;
-    extras.script = std::move(keys);
-    int status = kExitFailed;
-    try {
-        status = run(options, hWnd, extras, observer);
-    } catch (const Fault& fault) {
-        std::cerr << kTitle << ": the program cannot go on: " << fault.what() << "\n";
-    }
+    scene::SceneHooks hooks;
+    hooks.MaxFrames = *options.frames;
+    hooks.Observer = observer;
+    std::int64_t updates = 0;
+    double seconds = 0;
+    hooks.AfterFrame = [&](const scene::SceneState& S) {
+        extras.stats.MarkFrame();
+        updates += static_cast<std::int64_t>(S.Street.Vehicles.size());
+        seconds += S.FrameTime;
+        if (extras.stats.Frames() == *options.frames && S.Model)
+            extras.stats.SetTrafficDigest(traffic_digest(S.Model->tables()));
+    };
+    scene::RunTrafficAlone(Program(), scene::RunConfiguration{dialog.RoadCount()}, hooks,
+                           *options.fixed_step);
+    extras.stats.SetTrafficRun(seconds, updates);
+    return kExitNormal;
+}
+
+// After a run: the faults resumed past said, the statistics and the video written, and everything
+// released; the exit status, made 1 when something could not be written.
+int finish_run(const Options& options, RunExtras& extras, int status) {
     // Faults the scene went on past are no failure of the run, but they are said: one line a place.
     std::vector<std::pair<std::string, std::int64_t>> faults;
     for (const ResumedFaults::Place& p : Program().Faults.places()) {
@@ -309,6 +337,32 @@ int RunProgram(const Options& options, std::optional<platform::KeyScript> keys, 
     }
     release_all();
     return status;
+}
+
+} // namespace
+
+int RunProgramHeadless(const Options& options, scene::SceneObserver* observer) {
+    RunExtras extras;
+    int status = kExitFailed;
+    try {
+        status = run_headless(options, extras, observer);
+    } catch (const Fault& fault) {
+        std::cerr << kTitle << ": the program cannot go on: " << fault.what() << "\n";
+    }
+    return finish_run(options, extras, status);
+}
+
+int RunProgram(const Options& options, std::optional<platform::KeyScript> keys, platform::WindowHandle hWnd,
+               scene::SceneObserver* observer) {
+    RunExtras extras;
+    extras.script = std::move(keys);
+    int status = kExitFailed;
+    try {
+        status = run(options, hWnd, extras, observer);
+    } catch (const Fault& fault) {
+        std::cerr << kTitle << ": the program cannot go on: " << fault.what() << "\n";
+    }
+    return finish_run(options, extras, status);
 }
 
 } // namespace kl::mdlKl

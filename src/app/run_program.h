@@ -24,4 +24,9 @@ inline constexpr int kExitBadCommandLine = 2;
 int RunProgram(const Options& options, std::optional<platform::KeyScript> keys, platform::WindowHandle hWnd,
                scene::SceneObserver* observer = nullptr);
 
+// Experiments: the traffic alone (--headless), with no window, display, device or input: the
+// settings and the parameter files are read, the traffic runs --frames steps of --fixed-step (both
+// required) as fast as it steps, observer watches it, and the settings file is left as it was.
+int RunProgramHeadless(const Options& options, scene::SceneObserver* observer = nullptr);
+
 } // namespace kl::mdlKl

@@ -69,6 +69,17 @@ std::string RunStatistics::Write(const std::filesystem::path& file) const {
                       static_cast<unsigned long long>(*traffic_digest_));
         out << buf;
     }
+    if (traffic_run_) {
+        const double wall =
+            frames_ > 0 ? std::chrono::duration<double>(last_frame_ - setup_start_).count() : 0.0;
+        const auto updates = static_cast<double>(traffic_run_->second);
+        std::snprintf(
+            buf, sizeof buf,
+            ", \"traffic_seconds\": %.6f, \"vehicle_updates\": %lld, \"vehicle_updates_per_second\": %.0f",
+            traffic_run_->first, static_cast<long long>(traffic_run_->second),
+            wall > 0 ? updates / wall : 0.0);
+        out << buf;
+    }
     std::int64_t total = 0;
     std::string at;
     for (const auto& [place, count] : resumed_faults_) {

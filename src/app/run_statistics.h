@@ -25,6 +25,12 @@ class RunStatistics {
     void SetResumedFaults(std::vector<std::pair<std::string, std::int64_t>> places) {
         resumed_faults_ = std::move(places);
     }
+    // Experiments: the traffic a run without a window ran, written as "traffic_seconds" (simulated),
+    // "vehicle_updates" (vehicles stepped, summed over the steps) and "vehicle_updates_per_second"
+    // (over the wall time from the set-up's start to the last frame).
+    void SetTrafficRun(double simulated_seconds, std::int64_t vehicle_updates) {
+        traffic_run_ = {simulated_seconds, vehicle_updates};
+    }
     // Empty on success, else what went wrong.
     std::string Write(const std::filesystem::path& file) const;
 
@@ -37,6 +43,7 @@ class RunStatistics {
     std::vector<double> draw_calls_, vertices_;
     std::int64_t frames_ = 0;
     std::optional<std::uint64_t> traffic_digest_;
+    std::optional<std::pair<double, std::int64_t>> traffic_run_;
     std::vector<std::pair<std::string, std::int64_t>> resumed_faults_;
 };
 

@@ -1,5 +1,6 @@
 // The traffic watcher of a run and the files it writes: the statistics log (--traffic-log), the dump
-// of the traffic tables at the end (--dump-traffic), the trajectories and the loop detectors. The
+// of the traffic tables at the end (--dump-traffic), the trajectories, the loop detectors and the
+// summary of an experiment (--summary) and road 0's diagrams (--diagrams). The
 // files are opened before anything else runs, so that a path that cannot be written is reported
 // before the user sits through a run.
 #pragma once
@@ -33,6 +34,8 @@ class TrafficOutputs {
         std::ofstream stream;
     };
     std::optional<File> Log, Dump, Trajectories, Detectors;
+    // Experiments.
+    std::optional<File> Summary, Diagrams;
     std::unique_ptr<scene::TrafficWatch> Watcher;
 };
 

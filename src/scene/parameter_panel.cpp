@@ -38,6 +38,7 @@ constexpr Slider kSliders[] = {
 
 constexpr const char* kInflowLabel = "inflow, veh/h a lane";
 constexpr const char* kRampInflowLabel = "ramp inflow, veh/h";
+constexpr const char* kLaneChangesLabel = "lane changes";
 
 const ParameterField& field_of(double IdmParameters::*member) {
     const auto& fields = parameter_fields();
@@ -231,7 +232,10 @@ void ParameterPanel::build(TrafficModel* model) {
     const float rows = 14.0f + (Program->Vary.active() ? 1.0f : 0.0f) + (scenario == TrafficScenario::Ring ? 1.0f : 0.0f) +
                        (scenario == TrafficScenario::Roadworks ? 2.0f : 0.0f) +
                        (scenario == TrafficScenario::Onramp ? 3.0f : 0.0f);
-    const float height = rows * ImGui::GetFrameHeightWithSpacing() + 2 * ImGui::GetStyle().WindowPadding.y;
+    // Experiments: the lane-change switch.
+    const float experiment_rows = 1.0f;
+    const float height =
+        (rows + experiment_rows) * ImGui::GetFrameHeightWithSpacing() + 2 * ImGui::GetStyle().WindowPadding.y;
     // Its top stays put whatever it shows, so that nothing moves under the pointer.
     const float top = std::max(0.0f, std::min(below_statistics + kMargin * scale, bottom - height));
     ImGui::SetNextWindowPos(ImVec2(ImGui::GetIO().DisplaySize.x - width - kMargin * scale, top));
@@ -248,6 +252,12 @@ void ParameterPanel::build(TrafficModel* model) {
     if (program.Vary.active())
         ImGui::Text("swept: %s %g to %g", program.Vary.Key.c_str(), program.Vary.From, program.Vary.To);
     street_controls(model, width);
+    // Experiments: off, each lane is a road of its own, from the next step on.
+    if (bool on = program.LaneChanges; ImGui::Checkbox(kLaneChangesLabel, &on)) {
+        program.LaneChanges = on;
+        if (model != nullptr) model->set_lane_changes(on);
+    }
+    note_area(kLaneChangesLabel);
     ImGui::PushItemWidth(width * 0.5f);
     for (const Slider& s : kSliders) {
         const ParameterField& f = field_of(s.Member);

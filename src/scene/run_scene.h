@@ -42,12 +42,23 @@ void RunScene(mdlKl::ProgramState& program, const RunConfiguration& run, const S
 bool SetUpScene(SceneState& S, const RunConfiguration& run);
 // Fresh traffic, and the vehicles' objects placed where it puts them.
 void SetUpTrafficState(SceneState& S);
+// Fresh traffic alone: the model chosen, set up on the street chosen, its vehicles in the street's
+// list.
+void SetUpTrafficModel(SceneState& S);
 // The round start: vehicles crashed, deleted (not in the first round) and reset, the placement
 // check and the reset of the loop state.
 void StartRound(SceneState& S);
 // One frame; tells how the frame loop must go on. before_present, when set, runs after the frame was
 // drawn and before it is shown.
 FrameExit RunFrame(SceneState& S, const std::function<void()>& before_present = {});
+// Experiments: the traffic alone, without a window, a device, a model or a texture. It runs
+// hooks.MaxFrames frames of step_seconds on the engine clock's arithmetic, and its observer and
+// AfterFrame hook see every frame as in RunScene, so that the traffic and everything written of it
+// are those of a run with a window, frame for frame. The vehicles' lengths come from the data
+// folder's model files, read for their extent only.
+void RunTrafficAlone(mdlKl::ProgramState& program, const RunConfiguration& run, const SceneHooks& hooks,
+                     double step_seconds);
+
 // Releases the players, the scene objects and the texture table.
 void ReleaseScene(mdlKl::ProgramState& program);
 

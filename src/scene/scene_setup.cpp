@@ -64,9 +64,7 @@ void take_vehicle_models(SceneState& S) {
 }
 
 const char* vehicle_mesh(int lane, int n) {
-    static const char* const kCars[] = {"206.x", "CLASS_A.x", "CLIO_II.x"};
-    static const char* const kSlow[] = {"DUCATO.x", "TRANSIT.x", "CHRYSLER.x"};
-    return n < 19 ? kCars[lane] : kSlow[lane];
+    return VehicleModelFile(n < 19 ? car_kind(lane) : slow_vehicle_kind(lane));
 }
 
 // Objects first .. first + count - 1 in one batch; left empty unless every one has a model.
@@ -174,15 +172,20 @@ bool SetUpScene(SceneState& S, const RunConfiguration& run) {
     return true;
 }
 
-void SetUpTrafficState(SceneState& S) {
+void SetUpTrafficModel(SceneState& S) {
     if (!S.Model || S.Model->kind() != S.Program.TrafficKind)
         S.Model = make_traffic_model(S.Program.TrafficKind, platform::OptimisationsOff(),
                                      &S.Program.TrafficParameters, measured_vehicle_lengths(S.Street));
     S.Model->set_scenario(S.Program.ScenarioChosen());
     S.Model->set_variation(S.Program.Vary);
+    S.Model->set_lane_changes(S.Program.LaneChanges);
+    resume_past_fault([&] { S.Model->set_up(S.RoadCount, S.Program.Rnd, S.Street.Vehicles); });
+}
+
+void SetUpTrafficState(SceneState& S) {
     // The followed vehicle is found afresh on the new ring.
     S.Follow.Along = std::numeric_limits<double>::quiet_NaN();
-    resume_past_fault([&] { S.Model->set_up(S.RoadCount, S.Program.Rnd, S.Street.Vehicles); });
+    SetUpTrafficModel(S);
     FitStreetToTraffic(S);
     // The objects stand where their vehicles start, so that even a frame that takes no step (paused)
     // draws them there.

@@ -1,10 +1,13 @@
 #include "scene/street.h"
 
+#include "platform/d3dx/xfile/xfile_reader.h"
 #include "resources/cls3d_object.h"
 #include "scene/guarded.h"
+#include "sim/data_files.h"
 #include "sim/kl_object.h"
 #include "sim/mdl_kl.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace kl::scene {
@@ -65,6 +68,38 @@ VehicleLengths measured_vehicle_lengths(const Street& street) {
         }
     }
     return lengths;
+}
+
+const char* VehicleModelFile(std::uint8_t kind) {
+    static const char* const kFiles[VehicleKinds] = {"206.x",    "CLASS_A.x", "CLIO_II.x",
+                                                     "DUCATO.x", "TRANSIT.x", "CHRYSLER.x"};
+    return kFiles[kind % VehicleKinds];
+}
+
+// The box is the one cls3dObject::MeshBounds finds in the loaded model, whose vertices are the file's
+// positions as read: the same floats, so the same lengths to the last bit.
+void TakeVehicleBoxesFromFiles(Street& street) {
+    for (std::uint8_t kind = 0; kind < VehicleKinds; ++kind) {
+        VehicleModel& model = street.Models[kind];
+        model = {};
+        const platform::XFileResult read = platform::ReadXFileFromPath(DataFilePath(VehicleModelFile(kind)));
+        if (!read.mesh || read.mesh->positions.empty()) continue;
+        const auto& positions = read.mesh->positions;
+        float lo[3] = {positions[0].x, positions[0].y, positions[0].z}, hi[3] = {lo[0], lo[1], lo[2]};
+        bool finite = true;
+        for (const platform::Float3& p : positions) {
+            const float c[3] = {p.x, p.y, p.z};
+            for (int i = 0; i < 3; ++i) {
+                finite = finite && std::isfinite(c[i]);
+                lo[i] = std::min(lo[i], c[i]);
+                hi[i] = std::max(hi[i], c[i]);
+            }
+        }
+        if (!finite) continue;
+        model.HasBox = true;
+        model.Low = {lo[0], lo[1], lo[2]};
+        model.High = {hi[0], hi[1], hi[2]};
+    }
 }
 
 } // namespace kl::scene

@@ -118,6 +118,12 @@ struct Street {
 // The length of each vehicle model as loaded, along the road; a model that could not be loaded or
 // measured keeps the generator's length.
 VehicleLengths measured_vehicle_lengths(const Street& street);
+// The model file a kind of vehicle is drawn with.
+const char* VehicleModelFile(std::uint8_t kind);
+// The boxes of the six vehicle models (street.Models) read from their files in the data folder,
+// without making a model: what measured_vehicle_lengths reads when nothing is drawn. A file that
+// cannot be read leaves its kind without a box.
+void TakeVehicleBoxesFromFiles(Street& street);
 
 // Draws vehicle v by itself, where it stands, for when the batch cannot take its model. On the
 // drawing thread only: its model is moved there for the draw and back.

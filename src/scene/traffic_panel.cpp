@@ -41,7 +41,6 @@ std::string table_row(const std::string& a, const std::string& b, const std::str
 // right, a few rows high so that filtering never mixes the bar into the diagram's bottom row.
 constexpr std::int32_t kBarRows = 8;
 constexpr std::int32_t kTextureHeight = SpaceTimeHistory::Height + kBarRows;
-const Rgb kDiagramBackground{16, 20, 28};
 
 std::string km_label(double metres) {
     return fixed_decimals(metres / 1000.0, 1);

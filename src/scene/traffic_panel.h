@@ -107,6 +107,8 @@ PanelLayout panel_layout(std::int32_t Width, std::int32_t Height);
 inline constexpr int kPanelRows = 7;
 
 inline constexpr double kPlotLowKmh = 80.0, kPlotHighKmh = 160.0;
+// What the diagrams' pictures are drawn on.
+inline constexpr Rgb kDiagramBackground{16, 20, 28};
 
 // The table for the figures (no figures yet: dashes), kPanelRows lines; with Waiting, a road fed by
 // an inflow, the vehicles waiting to enter it instead of the spread.

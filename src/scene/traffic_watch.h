@@ -9,11 +9,14 @@
 #include "scene/traffic_panel.h"
 #include "scene/trajectories.h"
 #include "traffic/loop_detectors.h"
+#include "traffic/run_summary.h"
 #include "traffic/statistics.h"
 
 #include <cstdint>
 #include <optional>
 #include <ostream>
+#include <string>
+#include <vector>
 
 namespace kl::scene {
 
@@ -41,6 +44,15 @@ class TrafficWatch final : public SceneObserver {
     bool dumped() const { return Dumped; }
     // The loop detectors, measuring while the car-following model runs.
     const LoopDetectors& loops() const { return Loops; }
+
+    // Experiments. out receives the summary (see write_summary) when the scene ends; frames is the
+    // run's frame count when known, whose last third the summary is taken over.
+    void write_summary_to(std::ostream* out, std::optional<std::int64_t> frames);
+    // Road 0's space-time and fundamental diagrams (the F2 pictures), kept from now on whichever road
+    // the user is on, and drawn into diagrams_picture() when the scene ends: the space-time diagram
+    // above the fundamental diagram (the car-following model's only), each twice its panel size.
+    void keep_road_diagrams() { KeepDiagrams = true; }
+    const RgbaImage& diagrams_picture() const { return DiagramsPicture; }
 
   private:
     std::ostream* Log;
@@ -72,6 +84,19 @@ class TrafficWatch final : public SceneObserver {
     // simulated seconds the detectors have seen.
     float LoopPending = 0;
     double LoopTime = 0;
+
+    // Experiments: the summary's figures since the traffic was last set up, the frames seen in the
+    // whole run, and what was swept.
+    std::ostream* SummaryOut = nullptr;
+    std::optional<std::int64_t> RunFrames;
+    SummaryAccumulator Summary;
+    std::int64_t FramesSeen = 0;
+    void write_summary(const SceneState& S);
+    bool KeepDiagrams = false;
+    SpaceTimeHistory Road0Diagram;
+    FundamentalDiagram Road0Fundamental;
+    RgbaImage DiagramsPicture;
+    void draw_diagrams(const SceneState& S);
 };
 
 } // namespace kl::scene

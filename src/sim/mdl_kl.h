@@ -68,6 +68,8 @@ struct ProgramState {
     ScenarioSettings ScenarioChosen() const;
     // --traffic-parameters: read instead of the scenario's file beside the settings; empty without.
     std::filesystem::path TrafficParametersGiven;
+    // Off: the car-following model's vehicles keep their lanes (--lane-changes, the F3 panel).
+    bool LaneChanges = true;
 
     // Element access that raises kl::Fault for an index outside the array or an empty slot.
     Player& PlayerAt(std::int64_t i);

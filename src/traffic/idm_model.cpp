@@ -549,9 +549,13 @@ void IdmTraffic::change_lanes(Road& road, const StepRule& rule) const {
         for (const Row& row : road.Rows)
             for (int i = 0; i < row.Count; ++i)
                 if (road.Veh[row.Slot[i]].Gone) road.Veh[row.Slot[i]].Acc = 0;
-        if (rule.Street == TrafficScenario::Onramp) yield_to_merging(road, rule, RightLane, RampLane);
-        if (rule.Street == TrafficScenario::Roadworks) yield_to_merging(road, rule, RightLane - 1, RightLane);
+        // Without lane changes nobody merges, and a driver who let a vehicle in would wait for ever.
+        if (LaneChanges && rule.Street == TrafficScenario::Onramp)
+            yield_to_merging(road, rule, RightLane, RampLane);
+        if (LaneChanges && rule.Street == TrafficScenario::Roadworks)
+            yield_to_merging(road, rule, RightLane - 1, RightLane);
     }
+    if (!LaneChanges) return;
 
     // The slow vehicles keep their lane, so each lane keeps its bottleneck; a vehicle still sliding
     // across finishes first.

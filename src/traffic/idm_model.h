@@ -71,6 +71,7 @@ class IdmTraffic final : public TrafficModel {
         return road >= 0 && road < static_cast<std::int32_t>(Roads.size()) ? Roads[static_cast<std::size_t>(road)].Ring
                                                                            : Ring;
     }
+    void set_lane_changes(bool on) override { LaneChanges = on; }
     bool brake(std::int32_t road, std::int32_t id, double deceleration, double seconds) override;
 
     // Read every step, so a change takes effect in the next frame; a model made with live
@@ -214,6 +215,7 @@ class IdmTraffic final : public TrafficModel {
     double Ring = 0;
     // The sweep the next set_up takes, and the one of the traffic set up last.
     RoadVariation NextVary, Vary;
+    bool LaneChanges = true;
     std::vector<Road> Roads;
     // About 2 MB: on the heap.
     std::unique_ptr<TrafficTables> Tables = std::make_unique<TrafficTables>();

@@ -80,6 +80,11 @@ class TrafficModel {
     // they take effect at the next step. Nothing on the other streets.
     virtual void set_inflows(double inflow, double ramp_inflow) { (void)inflow, (void)ramp_inflow; }
 
+    // Off: no vehicle changes lane, so each lane is a single-lane road of its own (a vehicle sliding
+    // across finishes its slide). It takes effect at the next step. The program's own traffic has
+    // its own rule and keeps it.
+    virtual void set_lane_changes(bool on) { (void)on; }
+
     // Makes vehicle `id` of road brake at least at deceleration m/s^2 for the next seconds of
     // simulated time; false when the model cannot (the program's own traffic never can).
     virtual bool brake(std::int32_t road, std::int32_t id, double deceleration, double seconds) {

@@ -209,6 +209,33 @@ TEST(Options, ASweepTakesAKeyOfTheModelOrOfItsStreetInRange) {
               "car-following model, idm)");
 }
 
+// A run without a window: it has no clock to measure and no key to end it, so it needs a fixed step
+// and a frame count, and nothing that needs a window; lane changes are a setting of the
+// car-following model only.
+TEST(Options, AHeadlessRunNeedsAStepAndAnEndAndNoWindow) {
+    const ParseResult r = parse({"--headless", "--fixed-step", "0.1", "--frames", "60", "--summary=s.csv",
+                                 "--diagrams", "d.png", "--scenario", "ring", "--lane-changes", "off"});
+    ASSERT_EQ(r.kind, ParseResult::Kind::Run) << r.error;
+    EXPECT_TRUE(r.options.headless);
+    EXPECT_EQ(r.options.summary, std::filesystem::path("s.csv"));
+    EXPECT_EQ(r.options.diagrams, std::filesystem::path("d.png"));
+    EXPECT_FALSE(r.options.lane_changes);
+    EXPECT_TRUE(parse({}).options.lane_changes);
+    const std::string needs = "option --headless needs --fixed-step SECONDS and --frames N (a run without a "
+                              "window has no clock and no key to end it)";
+    EXPECT_EQ(error_of({"--headless", "--frames", "60"}), needs);
+    EXPECT_EQ(error_of({"--headless", "--fixed-step", "0.1"}), needs);
+    for (const std::string needs_window : {"screenshot", "video", "keys"})
+        EXPECT_EQ(error_of({"--headless", "--fixed-step", "0.1", "--frames", "6", "--" + needs_window, "f"}),
+                  "options --headless and --" + needs_window + " do not go together (there is no window)");
+    EXPECT_EQ(error_of({"--lane-changes", "no", "--scenario", "ring"}),
+              "option --lane-changes: 'no' is not on or off");
+    EXPECT_EQ(error_of({"--lane-changes", "off"}),
+              "option --lane-changes off needs the car-following model (--traffic-model idm, or --scenario "
+              "ring, roadworks or onramp)");
+    EXPECT_EQ(parse({"--lane-changes", "on"}).kind, ParseResult::Kind::Run);
+}
+
 TEST(Options, UnknownOptionsAndStrayArguments) {
     EXPECT_EQ(error_of({"--fullscreen"}), "unknown option '--fullscreen' (see --help)");
     EXPECT_EQ(error_of({"--frame=3"}), "unknown option '--frame' (see --help)");
@@ -231,12 +258,26 @@ TEST(Options, HelpListsEveryOptionOnALineOfItsOwn) {
     EXPECT_EQ(parse({"--version", "--help"}).kind, ParseResult::Kind::Help);
     const std::string text = options_help_text("kelvane3d");
     EXPECT_EQ(text.rfind("Usage: kelvane3d [options]\n", 0), 0u);
-    const char* lines[] = {"--windowed ",   "--data DIR ",         "--no-dialog ",
-                           "--frames N ",   "--keys FILE ",        "--fixed-step SECONDS ",
-                           "--seed N ",     "--roads N ",          "--screenshot FILE ",
-                           "--stats FILE ", "--traffic-log FILE ", "--dump-traffic FILE ",
-                           "--video FILE ", "--video-quality Q ",  "--help ",
-                           "--version "};
+    const char* lines[] = {"--windowed ",
+                           "--data DIR ",
+                           "--no-dialog ",
+                           "--frames N ",
+                           "--keys FILE ",
+                           "--fixed-step SECONDS ",
+                           "--seed N ",
+                           "--roads N ",
+                           "--screenshot FILE ",
+                           "--stats FILE ",
+                           "--traffic-log FILE ",
+                           "--dump-traffic FILE ",
+                           "--video FILE ",
+                           "--video-quality Q ",
+                           "--help ",
+                           "--version ",
+                           "--headless ",
+                           "--summary FILE ",
+                           "--diagrams FILE ",
+                           "--lane-changes on|off "};
     for (const char* l : lines) {
         const std::size_t at = text.find("\n  " + std::string(l));
         ASSERT_NE(at, std::string::npos) << l;

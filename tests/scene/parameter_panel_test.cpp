@@ -98,16 +98,18 @@ TEST_F(ParameterPanelTest, ASliderSaveAndResetActOnTheLiveParametersAndTheFile) 
     EXPECT_EQ(last_frame().Count("DrawIndexedPrimitiveUP"), 0u);
 }
 
-// Traffic that only keeps the inflows it was handed while running.
+// Traffic that only keeps the inflows and the lane-change switch it was handed while running.
 class InflowsKept final : public TrafficModel {
   public:
     TrafficModelKind kind() const override { return TrafficModelKind::Idm; }
     void set_up(std::int32_t roads, UniformSource&, VehicleList& Vehicles) override { Vehicles.start(roads); }
     void step(const TrafficFrame&, VehicleList&) override {}
     void set_inflows(double inflow, double ramp_inflow) override { Inflows = {inflow, ramp_inflow}; }
+    void set_lane_changes(bool on) override { LaneChanges = on; }
     const TrafficTables& tables() const override { return tables_; }
     void dump(std::ostream&, std::int32_t, std::int64_t, float) const override {}
     std::pair<double, double> Inflows{-1, -1};
+    bool LaneChanges = true;
 
   private:
     TrafficTables tables_;
@@ -115,8 +117,9 @@ class InflowsKept final : public TrafficModel {
 
 // Any of the four streets is chosen with a click and starts the traffic afresh; on the on-ramp street
 // the inflows go to the running traffic as their sliders move, and a new road length makes the
-// street anew once let go.
-TEST_F(ParameterPanelTest, TheStreetIsChosenAmongAllFourAndTheInflowsReachTheRunningTraffic) {
+// street anew once let go; the lane-change switch reaches the running traffic at once and stays
+// through a restart.
+TEST_F(ParameterPanelTest, TheStreetIsChosenAmongAllFourAndTheInflowsAndLaneChangesReachTheRunningTraffic) {
     Program().TrafficKind = TrafficModelKind::Idm;
     Program().TrafficParametersFile = data.path() / "settings" / "traffic-model.txt";
     set_up(1);
@@ -164,8 +167,15 @@ TEST_F(ParameterPanelTest, TheStreetIsChosenAmongAllFourAndTheInflowsReachTheRun
     EXPECT_EQ(drag_to_top(*ramp), scene::FrameExit::None);
     EXPECT_EQ(Program().RampInflow, MaxRampInflow);
     EXPECT_EQ(model.Inflows, std::make_pair(0.0, MaxRampInflow));
+    click("lane changes");
+    EXPECT_FALSE(Program().LaneChanges);
+    EXPECT_FALSE(model.LaneChanges);
     EXPECT_EQ(drag_to_top(*length), scene::FrameExit::Restart);
     EXPECT_EQ(Program().RoadLength, MaxRoadLength);
+    model.LaneChanges = true;
+    scene::SetUpTrafficState(S);
+    EXPECT_FALSE(model.LaneChanges) << "a restart keeps lane changes off";
+    frame();
 
     const auto [x, y] = centre("street: open");
     EXPECT_EQ(release_over(x, y), scene::FrameExit::Restart);

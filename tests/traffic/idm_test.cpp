@@ -209,6 +209,16 @@ TEST_P(IdmLaneChange, HappensExactlyWhenWorthItAndSafe) {
         EXPECT_EQ(Model.tables().VehSideStep(0, 0, 0), c.changes ? near - 1 : 0);
         EXPECT_EQ(Listed.find(0, 0)->Lane, c.changes ? near : 1);
     }
+    // With lane changes off, the change that was clearly worth it is not made.
+    park();
+    put(0, 0, 1, 1000, 0);
+    put(1, 0, 1, ahead(1000, length(0, 0), 1, 0, 2.0), 0);
+    put(2, 0, far, 1000, 0);
+    put(1, 1, near, ahead(1000, length(0, 0), 1, 1, 2.2), 0);
+    adopt();
+    Model.set_lane_changes(false);
+    run(1);
+    EXPECT_EQ(Listed.find(0, 0)->Lane, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Side, IdmLaneChange, ::testing::Values(0, 2),
@@ -347,6 +357,36 @@ TEST(IdmRing, ABrakeDiesOutInStableFlowAndGrowsIntoAJamInUnstableFlow) {
             EXPECT_GT(lowest, 2.0);
         } else {
             EXPECT_LT(lowest, 2.0) << "ring " << c.Ring;
+        }
+    }
+}
+
+// Off, each lane is a road of its own: on the open street, where the slow vehicles make the others
+// change lanes, and on the ring with its jam, every vehicle is in its starting lane after three
+// minutes. On, some have changed by then.
+TEST(IdmTraffic, WithoutLaneChangesEveryVehicleKeepsItsLane) {
+    for (const TrafficScenario scenario : {TrafficScenario::Open, TrafficScenario::Ring}) {
+        for (const bool on : {true, false}) {
+            RandomSource random(7);
+            VehicleList list;
+            IdmTraffic model;
+            model.parameters() = scenario_default_parameters(scenario);
+            model.set_scenario({.Scenario = scenario});
+            model.set_lane_changes(on);
+            model.set_up(4, random, list);
+            std::vector<std::int32_t> start;
+            for (const Vehicle& v : list.all())
+                start.push_back(v.Lane);
+            for (int frame = 0; frame < 180 * 10; ++frame)
+                model.step(TrafficFrame{4, 0.1f, 0.1f}, list);
+            ASSERT_EQ(list.size(), start.size());
+            int changed = 0;
+            for (std::size_t i = 0; i < start.size(); ++i)
+                changed += list.all()[i].Lane != start[i];
+            if (on)
+                EXPECT_GT(changed, 0) << traffic_scenario_name(scenario);
+            else
+                EXPECT_EQ(changed, 0) << traffic_scenario_name(scenario);
         }
     }
 }
