@@ -111,6 +111,19 @@ check "rows" "$(($(wc -l <"$work/kept.csv") - 1))" $((299 * 120))
 check_true "every row in its starting lane" awk -F, 'NR > 1 && $3 != int($4 / 20) { bad = 1 } END { exit bad }' \
     "$work/kept.csv"
 
+echo "-- a sweep: each road its own value, named in the summary with its own theory"
+fresh_data
+run_without_display 300 --headless --roads 3 --seed 7 --fixed-step 0.5 --frames 100 --scenario ring \
+    --vary ring_length_m=300:700 --summary "$work/swept.csv" --dump-traffic "$work/swept.json"
+check "exit status" "$status" 0
+check "keys and values" "$(sed 1d "$work/swept.csv" | cut -d, -f1-3 | tr '\n' ' ')" \
+    "0,ring_length_m,300 1,ring_length_m,500 2,ring_length_m,700 "
+# The longer the ring, the larger the gaps and the more stable the flow.
+check_true "growth rate falls along the sweep" awk -F, 'NR > 2 && !($9 < previous) { bad = 1 } { previous = $9 }
+    END { exit bad }' "$work/swept.csv"
+check_true "the dump names the sweep" grep -q '"vary": {"key": "ring_length_m", "from": 300, "to": 700}' \
+    "$work/swept.json"
+
 echo "-- a summary the rows cannot all go into: exit status 1, said on the last line"
 fresh_data
 run_without_display 60 --headless --roads 1 --fixed-step 0.5 --frames 10 --scenario ring --summary /dev/full
