@@ -156,7 +156,8 @@ void write_summary(std::ostream& out, std::string_view parameter, std::span<cons
         put_number(text, static_cast<std::size_t>(row.Road) < values.size()
                              ? values[static_cast<std::size_t>(row.Road)]
                              : nan);
-        text += "," + std::to_string(row.Vehicles);
+        text += ',';
+        text += std::to_string(row.Vehicles);
         const bool any = s.VehicleSeconds > 0;
         const double mean = any ? s.Speed / s.VehicleSeconds : nan;
         put_number(text, mean);

@@ -51,14 +51,21 @@ std::optional<RoadVariation> parse_variation(std::string_view text, std::string*
         return std::nullopt;
     };
     const std::size_t equals = text.find('='), colon = text.find(':', equals == text.npos ? 0 : equals);
-    const std::string whole = "'" + std::string(text) + "' is not KEY=FROM:TO";
+    // Appended, not added up: GCC 12 warns of an overlap in "..." + std::string at -O3.
+    std::string whole = "'";
+    whole.append(text).append("' is not KEY=FROM:TO");
     if (equals == text.npos || colon == text.npos) return fail(whole);
     RoadVariation v;
     v.Key = std::string(text.substr(0, equals));
     double low = 0, high = 0;
     if (!variation_range(v.Key, low, high))
-        return fail("'" + v.Key + "' is not a key (a name of traffic-model.txt, " + std::string(RingLengthKey) +
-                    ", " + std::string(InflowKey) + " or " + std::string(RampInflowKey) + ")");
+        return fail(std::string("'").append(v.Key).append("' is not a key (a name of traffic-model.txt, ")
+                        .append(RingLengthKey)
+                        .append(", ")
+                        .append(InflowKey)
+                        .append(" or ")
+                        .append(RampInflowKey)
+                        .append(")"));
     const auto number = [](std::string_view s, double& out) {
         const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
         return !s.empty() && r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(out);
