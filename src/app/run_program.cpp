@@ -182,6 +182,7 @@ void choose_traffic(const Options& options) {
     // Negative: the scenario's own inflow.
     P.Inflow = options.inflow.value_or(-1.0);
     P.RampInflow = options.ramp_inflow.value_or(-1.0);
+    P.AutomatedPerLane = options.automated_vehicles;
     if (options.traffic_parameters) P.TrafficParametersGiven = *options.traffic_parameters;
     if (const std::string problem = ChooseScenario(P, options.scenario, ConfigFile().parent_path());
         !problem.empty())

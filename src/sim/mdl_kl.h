@@ -62,6 +62,8 @@ struct ProgramState {
     // lane of the main road; the on-ramp). Negative: the scenario's own default.
     double RoadLength = DefaultRoadLength;
     double Inflow = -1, RampInflow = -1;
+    // Automated vehicles a lane on the streets that take them (see ScenarioSettings).
+    int AutomatedPerLane = 0;
     // The street the car-following model is set up on, from the fields above.
     ScenarioSettings ScenarioChosen() const;
     // --traffic-parameters: read instead of the scenario's file beside the settings; empty without.
