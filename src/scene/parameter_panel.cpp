@@ -38,7 +38,7 @@ constexpr Slider kSliders[] = {
 
 constexpr const char* kInflowLabel = "inflow, veh/h a lane";
 constexpr const char* kRampInflowLabel = "ramp inflow, veh/h";
-constexpr const char* kAutomatedLabel = "automated vehicles a lane";
+constexpr const char* kAutomatedLabel = "automated a lane";
 
 const ParameterField& field_of(double IdmParameters::*member) {
     const auto& fields = parameter_fields();
