@@ -210,6 +210,17 @@ const std::vector<OptionSpec>& option_table() {
              if (vary) o.vary = *vary;
              return vary ? std::string() : problem;
          }},
+        {"automated-vehicles", "N",
+         "automated vehicles a lane, 0 to 5, that damp stop-and-go waves: on the ring that many of "
+         "each lane's vehicles, on roadworks and onramp the same share of those entering (one in "
+         "20 / N); A switches the followed vehicle, and the F3 panel has a slider. Refused on the "
+         "open street",
+         [](Options& o, const std::string& v) {
+             long long n = 0;
+             std::string err = parse_count(v, 0, MaxAutomatedPerLane, n);
+             if (err.empty()) o.automated_vehicles = static_cast<int>(n);
+             return err;
+         }},
         {"video", "FILE", "encode every frame into FILE (H.264 MP4) at 1 / --fixed-step frames per second",
          path_into(&Options::video)},
         {"video-quality", "Q", "quality of --video, 0 (lossless, large) to 51 (smallest); default 23",
@@ -264,6 +275,7 @@ constexpr ScenarioOption kScenarioOptions[] = {
     {"road-length", kInflowScenarios},
     {"inflow", kInflowScenarios},
     {"ramp-inflow", scenario_bit(TrafficScenario::Onramp)},
+    {"automated-vehicles", scenario_bit(TrafficScenario::Ring) | kInflowScenarios},
 };
 
 // "ring", "roadworks or onramp".

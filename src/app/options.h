@@ -37,6 +37,8 @@ struct Options {
     std::optional<std::filesystem::path> traffic_parameters; // instead of the file beside config.dat
     std::optional<std::filesystem::path> trajectories;       // floating-car data, CSV
     std::optional<std::filesystem::path> detectors;          // loop detector readings, CSV
+    // Automated vehicles a lane, 0 to MaxAutomatedPerLane (ring and the inflow streets only).
+    int automated_vehicles = 0;
     RoadVariation vary;                                      // one parameter spread over the roads
 
     // Experiments: runs without a window, and what they leave behind.

@@ -189,6 +189,7 @@ void choose_traffic(const Options& options) {
     P.Inflow = options.inflow.value_or(-1.0);
     P.RampInflow = options.ramp_inflow.value_or(-1.0);
     P.Vary = options.vary;
+    P.AutomatedPerLane = options.automated_vehicles;
     if (options.traffic_parameters) P.TrafficParametersGiven = *options.traffic_parameters;
     P.LaneChanges = options.lane_changes;
     if (const std::string problem = ChooseScenario(P, options.scenario, ConfigFile().parent_path());

@@ -199,6 +199,21 @@ void cls3dObject::SetSpecPower(float SpecPower) {
         Materials[static_cast<std::size_t>(k)].Power = SpecPower;
 }
 
+void cls3dObject::TintMaterials(const ColorValue& tint, float from) {
+    look_changed();
+    for (std::int32_t k = 0; k < MaterialCount && static_cast<std::size_t>(k) < Materials.size(); ++k) {
+        if (k < kMaterialRows && !GetMaterialTexture(k, 0).empty()) continue;
+        Material& m = Materials[static_cast<std::size_t>(k)];
+        const float bright = std::max({m.Diffuse.r, m.Diffuse.g, m.Diffuse.b});
+        if (!(bright >= from)) continue;
+        for (ColorValue* c : {&m.Diffuse, &m.Ambient, &m.Emissive}) {
+            c->r = tint.r * bright;
+            c->g = tint.g * bright;
+            c->b = tint.b * bright;
+        }
+    }
+}
+
 Vec3 cls3dObject::GetBoundPoint(int Which) {
     if (!Mesh) return {};
     std::uint8_t* data = nullptr;

@@ -51,6 +51,10 @@ class cls3dObject final : public EngineResource {
     // 0 opaque to 255 invisible: every material's diffuse alpha becomes 1 - Transparency / 255.
     void SetTransparency(std::uint8_t Transparency);
     void SetSpecPower(float SpecPower);
+    // Every untextured material at least `from` bright (its largest colour component) takes the hue
+    // of tint at its own brightness: the model in a colour of its own, its shading kept, its dark
+    // glass and tyres as they were.
+    void TintMaterials(const ColorValue& tint, float from);
     // Model-space bounds of the vertices moved by the position (the rotation is not applied);
     // (0, 0, 0) without a mesh.
     Vec3 GetLowPoint() { return GetBoundPoint(0); }

@@ -50,4 +50,17 @@ std::string BrakeVehicle(SceneState& S) {
            " vehicle " + std::to_string(target->Id) + ": 4 m/s\xC2\xB2 for 2 s";
 }
 
+std::string SwitchAutomated(SceneState& S) {
+    if (!S.Model || S.Model->kind() == TrafficModelKind::Classic)
+        return "A: automated vehicles drive in the car-following model (idm): M switches to it";
+    if (!takes_automated(S.Model->scenario_settings().Scenario))
+        return "A: automated vehicles drive on the ring and the roadworks and on-ramp streets";
+    const Vehicle* v = S.Follow.Active ? DrawnVehicle(S.Street, S.Follow.Road, S.Follow.Id) : nullptr;
+    if (v == nullptr) return "A: follow a vehicle first (V)";
+    const bool automated = !v->Automated;
+    if (!S.Model->set_automated(v->Road, v->Id, automated)) return "A: that vehicle cannot change";
+    return "road " + std::to_string(v->Road) + " vehicle " + std::to_string(v->Id) +
+           (automated ? " is automated now" : " is driven by a human again");
+}
+
 } // namespace kl::scene

@@ -24,4 +24,8 @@ std::optional<BrakeTarget> ChooseBrakeTarget(const SceneState& S);
 // Brakes the target through the model and says what happened, for the second status line.
 std::string BrakeVehicle(SceneState& S);
 
+// A: the followed vehicle becomes automated, or driven by a human again; says what happened, for the
+// second status line. Only a followed vehicle: the one to watch the wave die behind.
+std::string SwitchAutomated(SceneState& S);
+
 } // namespace kl::scene

@@ -145,7 +145,8 @@ std::string FollowedVehicleText(const SceneState& S) {
     const double kmh = v->Speed * 3.6;
     const std::string lane = v->Lane == RampLane ? "on-ramp" : "lane " + std::to_string(v->Lane);
     return "following road " + std::to_string(f.Road) + ", " + lane + ": " +
-           std::to_string(std::lround(kmh)) + " km/h at " + std::to_string(std::llround(v->Position)) + " m";
+           std::to_string(std::lround(kmh)) + " km/h at " + std::to_string(std::llround(v->Position)) + " m" +
+           (v->Automated ? ", automated" : "");
 }
 
 } // namespace kl::scene

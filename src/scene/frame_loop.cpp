@@ -139,7 +139,8 @@ void draw_vehicles_one_by_one(SceneState& S, const ViewTest& view) {
     alone.clear();
     for (const Vehicle& v : S.Street.Vehicles.all()) {
         const auto k = VehicleObject(S.Program.BuildingCount, S.RoadCount, v);
-        if (k && *k >= first && *k < end && v.Kind == ObjectKind(v.Id))
+        // An automated vehicle wears its own look, which its object does not have.
+        if (k && *k >= first && *k < end && v.Kind == ObjectKind(v.Id) && !v.Automated)
             on_road[static_cast<std::size_t>(*k - first)] = 1;
         else
             alone.push_back(&v);

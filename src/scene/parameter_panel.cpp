@@ -39,6 +39,7 @@ constexpr Slider kSliders[] = {
 constexpr const char* kInflowLabel = "inflow, veh/h a lane";
 constexpr const char* kRampInflowLabel = "ramp inflow, veh/h";
 constexpr const char* kLaneChangesLabel = "lane changes";
+constexpr const char* kAutomatedLabel = "automated a lane";
 
 const ParameterField& field_of(double IdmParameters::*member) {
     const auto& fields = parameter_fields();
@@ -214,7 +215,21 @@ void ParameterPanel::street_controls(TrafficModel* model, float width) {
             if (model != nullptr) model->set_inflows(program.Inflow, program.RampInflow);
         }
     }
+    automated_slider(model);
     ImGui::PopItemWidth();
+}
+
+// The automated vehicles act on the running traffic as the slider moves: on the ring each lane's
+// vehicles are chosen anew, on a road fed by an inflow the next to enter are.
+void ParameterPanel::automated_slider(TrafficModel* model) {
+    mdlKl::ProgramState& program = *Program;
+    if (!takes_automated(program.Scenario)) return;
+    int shown = program.AutomatedPerLane;
+    if (ImGui::SliderInt(kAutomatedLabel, &shown, 0, MaxAutomatedPerLane)) {
+        program.AutomatedPerLane = std::clamp(shown, 0, MaxAutomatedPerLane);
+        if (model != nullptr) model->set_automated_per_lane(program.AutomatedPerLane);
+    }
+    note_area(kAutomatedLabel);
 }
 
 void ParameterPanel::build(TrafficModel* model) {
@@ -230,6 +245,7 @@ void ParameterPanel::build(TrafficModel* model) {
     // sliders, buttons, message), so that it stands where it belongs from the first frame.
     const TrafficScenario scenario = Program->Scenario;
     const float rows = 14.0f + (Program->Vary.active() ? 1.0f : 0.0f) + (scenario == TrafficScenario::Ring ? 1.0f : 0.0f) +
+                       (takes_automated(scenario) ? 1.0f : 0.0f) +
                        (scenario == TrafficScenario::Roadworks ? 2.0f : 0.0f) +
                        (scenario == TrafficScenario::Onramp ? 3.0f : 0.0f);
     // Experiments: the lane-change switch.

@@ -65,6 +65,8 @@ class ParameterPanel {
     void make_context();
     void build(TrafficModel* model);
     void street_controls(TrafficModel* model, float width);
+    // The automated vehicles a lane, on the streets that take them.
+    void automated_slider(TrafficModel* model);
     void save();
     void note_area(const char* label);
 

@@ -44,6 +44,24 @@ void add_object(SceneState& S, const std::string& mesh, float x, float y, float 
     S.ObjIndex += 1;
 }
 
+const char* vehicle_mesh(int lane, int n) {
+    static const char* const kCars[] = {"206.x", "CLASS_A.x", "CLIO_II.x"};
+    static const char* const kSlow[] = {"DUCATO.x", "TRANSIT.x", "CHRYSLER.x"};
+    return n < 19 ? kCars[lane] : kSlow[lane];
+}
+
+// The automated vehicles of a kind are its model loaded once more, turned the same way, in their
+// own colour. One model for all of them keeps them in the batch like any kind.
+void take_automated_model(SceneState& S, std::uint8_t kind, const VehicleModel& model, const char* mesh) {
+    S.Street.AutomatedModels[kind] = {};
+    auto own = std::make_unique<cls3dObject>();
+    if (!own->LoadFromFile(DataFilePath(mesh), 1)) return;
+    own->RotationMatrix(model.Model->RotationMatrix());
+    own->TintMaterials(kAutomatedTint, kAutomatedTintFrom);
+    S.Street.AutomatedModels[kind] = {own.get(), model.HasBox, model.Low, model.High};
+    S.Street.AutomatedMeshes[kind] = std::move(own);
+}
+
 // The six vehicle models are those of road 0's vehicles: lane slot m's first vehicle is its car, its
 // last one its slow vehicle. All vehicles of a kind share the mesh and the quarter turn, so one stands
 // for all. Their boxes are read here, on the drawing thread, since that reads the mesh's buffer.
@@ -56,15 +74,14 @@ void take_vehicle_models(SceneState& S) {
             v.Id = 20 * m + (slow ? 19 : 0);
             const std::optional<std::int32_t> k = VehicleObject(S.Program.BuildingCount, S.RoadCount, v);
             if (!k || !S.Program.Objects[static_cast<std::size_t>(*k)]) continue;
-            VehicleModel& model = S.Street.Models[slow ? slow_vehicle_kind(m) : car_kind(m)];
+            const std::uint8_t kind = slow ? slow_vehicle_kind(m) : car_kind(m);
+            VehicleModel& model = S.Street.Models[kind];
             model.Model = S.Program.Objects[static_cast<std::size_t>(*k)]->Model();
-            if (model.Model != nullptr) model.HasBox = model.Model->MeshBounds(model.Low, model.High);
+            if (model.Model == nullptr) continue;
+            model.HasBox = model.Model->MeshBounds(model.Low, model.High);
+            take_automated_model(S, kind, model, vehicle_mesh(m, slow ? 19 : 0));
         }
     }
-}
-
-const char* vehicle_mesh(int lane, int n) {
-    return VehicleModelFile(n < 19 ? car_kind(lane) : slow_vehicle_kind(lane));
 }
 
 // Objects first .. first + count - 1 in one batch; left empty unless every one has a model.

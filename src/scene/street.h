@@ -78,6 +78,11 @@ struct FurnitureBatch {
     StaticBatch Batch;
 };
 
+// The automated vehicles' paint: a green no other vehicle, lane mark or sign of the street has.
+inline constexpr ColorValue kAutomatedTint{0.15f, 1.0f, 0.35f, 1.0f};
+// Materials at least this bright are paint, lights, hubs and plates; darker ones glass, tyres, trim.
+inline constexpr float kAutomatedTintFrom = 0.35f;
+
 struct Street {
     // The buildings in world space, drawn a subset at a time; empty when they cannot be drawn so. On
     // a road fed by an inflow, the city's copies one after another.
@@ -103,9 +108,16 @@ struct Street {
     VehicleList Vehicles;
     // By vehicle kind; a kind whose model could not be loaded has none.
     std::array<VehicleModel, VehicleKinds> Models{};
+    // The automated vehicles' look, by kind: the kind's model in a colour of its own
+    // (kAutomatedTint), a model of its own so that the batch draws all of them in one go; a kind
+    // without one draws its automated vehicles as the others.
+    std::array<VehicleModel, VehicleKinds> AutomatedModels{};
+    std::array<std::unique_ptr<cls3dObject>, VehicleKinds> AutomatedMeshes;
 
     // The model vehicle v is drawn with; none for a kind without one.
     const VehicleModel* ModelOf(const Vehicle& v) const {
+        if (v.Automated && v.Kind < AutomatedModels.size() && AutomatedModels[v.Kind].Model != nullptr)
+            return &AutomatedModels[v.Kind];
         return v.Kind < Models.size() && Models[v.Kind].Model != nullptr ? &Models[v.Kind] : nullptr;
     }
     // The transform vehicle v is drawn with by its model; at, where it stands, when worked out already.

@@ -193,7 +193,8 @@ std::string panel_table_text(const TrafficFigures* F, std::optional<std::int64_t
     // On a road fed by an inflow the vehicles spread over all of it; those still to enter say more.
     if (Waiting)
         rows[5] = "waiting " + std::to_string(*Waiting) + (F ? "  at " + one_decimal(F->Time) + " s" : "");
-    rows[6] = "km/h per lane, last 60 s";
+    rows[6] = F && F->Automated > 0 ? "automated " + std::to_string(F->Automated) + ", km/h last 60 s"
+                                    : "km/h per lane, last 60 s";
     std::string text;
     for (const std::string& row : rows)
         text += row + "\n";

@@ -111,7 +111,8 @@ inline constexpr double kPlotLowKmh = 80.0, kPlotHighKmh = 160.0;
 inline constexpr Rgb kDiagramBackground{16, 20, 28};
 
 // The table for the figures (no figures yet: dashes), kPanelRows lines; with Waiting, a road fed by
-// an inflow, the vehicles waiting to enter it instead of the spread.
+// an inflow, the vehicles waiting to enter it instead of the spread. With automated vehicles, the
+// plot's title line counts them.
 std::string panel_table_text(const TrafficFigures* F, std::optional<std::int64_t> Waiting = std::nullopt);
 
 // Lane colours of the plot and of the marks beside the table's lane rows.

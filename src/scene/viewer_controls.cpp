@@ -70,8 +70,9 @@ void ApplyViewerControls(SceneState& S) {
             FollowNextVehicle(S);
     }
     if (pressed(v, keys, key::G)) GoToBottleneck(S);
-    if (pressed(v, keys, key::J)) {
-        v.BrakeNote = BrakeVehicle(S);
+    const bool brake = pressed(v, keys, key::J), automate = pressed(v, keys, key::A);
+    if (brake || automate) {
+        v.BrakeNote = brake ? BrakeVehicle(S) : SwitchAutomated(S);
         v.BrakeNoteTime = kModeNameSeconds;
     } else if (v.BrakeNoteTime > 0.0f) {
         v.BrakeNoteTime -= v.WallFrameTime;

@@ -32,6 +32,7 @@ ScenarioSettings ProgramState::ScenarioChosen() const {
     s.RoadLength = RoadLength;
     if (Inflow >= 0) s.Inflow = Inflow;
     if (RampInflow >= 0) s.RampInflow = RampInflow;
+    if (takes_automated(Scenario)) s.AutomatedPerLane = AutomatedPerLane;
     return s;
 }
 

@@ -64,6 +64,8 @@ struct ProgramState {
     double Inflow = -1, RampInflow = -1;
     // --vary: one parameter spread over the roads; inactive without.
     RoadVariation Vary;
+    // Automated vehicles a lane on the streets that take them (see ScenarioSettings).
+    int AutomatedPerLane = 0;
     // The street the car-following model is set up on, from the fields above.
     ScenarioSettings ScenarioChosen() const;
     // --traffic-parameters: read instead of the scenario's file beside the settings; empty without.

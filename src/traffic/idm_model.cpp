@@ -4,6 +4,7 @@
 // bounds its follower's.
 #include "traffic/idm_model.h"
 
+#include "traffic/automated.h"
 #include "traffic/dump.h"
 #include "traffic/inflow.h"
 #include "traffic/statistics.h"
@@ -92,6 +93,7 @@ void IdmTraffic::set_scenario(const ScenarioSettings& settings) {
     Next.RoadLength = kept_to(settings.RoadLength, MinRoadLength, MaxRoadLength, DefaultRoadLength);
     Next.Inflow = kept_to(settings.Inflow, 0.0, MaxInflow, 0.0);
     Next.RampInflow = kept_to(settings.RampInflow, 0.0, MaxRampInflow, 0.0);
+    Next.AutomatedPerLane = std::clamp(settings.AutomatedPerLane, 0, MaxAutomatedPerLane);
 }
 
 void IdmTraffic::set_up(std::int32_t RoadCount, UniformSource& Random, VehicleList& Vehicles) {
@@ -180,6 +182,7 @@ int IdmTraffic::free_slot(Road& road) {
     road.Offset.push_back(0);
     road.TargetOffset.push_back(0);
     road.BrakeDeceleration.push_back(0.0);
+    road.MeanSpeed.push_back(std::numeric_limits<double>::quiet_NaN());
     for (Row& row : road.Rows)
         row.Slot.resize(road.Veh.size());
     return road.count() - 1;
@@ -209,6 +212,7 @@ void IdmTraffic::leave_and_enter(Road& road, int r, double dt) {
             if (!(road.Veh[s].X >= road.Length)) break;
             row.Count -= 1;
             mirror_cell(road, s, r, true);
+            make_automated(road, s, false);
             road.Veh[s].Active = false;
             road.Veh[s].Gone = true;
             road.Id[s] = -1;
@@ -249,6 +253,7 @@ void IdmTraffic::leave_and_enter(Road& road, int r, double dt) {
         road.Id[s] = road.NextId++;
         road.Offset[s] = road.TargetOffset[s] = OffsetPerLane * lane;
         road.BrakeDeceleration[s] = 0;
+        make_automated(road, s, automated_in_turn(road.Entered[lane]++, Running.AutomatedPerLane));
         Row& row = road.Rows[lane];
         for (int k = row.Count; k > 0; --k) {
             row.Slot[k] = row.Slot[k - 1];
@@ -304,6 +309,7 @@ void IdmTraffic::set_up_ring(std::int32_t RoadCount, UniformSource& Random, Vehi
                 v.Id = m * (LastCar + 1) + n;
                 v.Lane = m;
                 v.Kind = n < LastCar ? car_kind(m) : slow_vehicle_kind(m);
+                v.Automated = automated_in_turn(n, Next.AutomatedPerLane);
                 v.Position = here >= ring ? here - ring : here < 0 ? here + ring : here;
                 v.Speed = speed;
                 start.add(v);
@@ -341,6 +347,7 @@ void IdmTraffic::Road::add(std::int32_t id, std::int32_t lane, std::uint8_t kind
     Offset.push_back(offset);
     TargetOffset.push_back(offset);
     BrakeDeceleration.push_back(0.0);
+    MeanSpeed.push_back(std::numeric_limits<double>::quiet_NaN());
 }
 
 void IdmTraffic::Road::fill_rows() {
@@ -425,6 +432,8 @@ void IdmTraffic::set_up_vehicles(const VehicleList& Start, VehicleList& Vehicles
             const int slot = v.Kind % 3;
             const bool slow = v.Kind >= 3;
             road.add(v.Id, v.Lane, v.Kind, x, v.Speed, Lengths.of(slot, slow));
+            // Only the ring drives automated vehicles among these.
+            if (Ring > 0 && v.Automated && road.Veh.back().Active) make_automated(road, road.count() - 1, true);
         }
         road.fill_rows();
         fill_cells(road, r);
@@ -501,6 +510,8 @@ struct IdmTraffic::StepRule {
     TrafficScenario Street = TrafficScenario::Open;
     Bottleneck Zone = {};
     double Dt = 0; // seconds of this step
+    // The parameters the automated vehicles keep to.
+    const IdmParameters* Params = nullptr;
 
     // Whether the vehicle d may change from lane `from` to `to` on a road fed by an inflow, and the
     // bias it adds to the change's advantage: toward the lane that goes on, away from one that ends.
@@ -531,10 +542,15 @@ struct IdmTraffic::StepRule {
 
     bool keeps_own_speed(const Road& road, int s) const { return SlowVehicles && is_slow(road.Veh[s].Kind); }
     // The IDM acceleration of slot s behind slot `leader` (-1: none) on one road.
+    // An automated vehicle's is its controller's (automated.h).
     double acceleration(const Road& road, int s, int leader) const {
         const double inverse = keeps_own_speed(road, s) ? road.Veh[s].InverseOwnSpeed : InverseDesired;
-        if (leader < 0) return Rule.acceleration(inverse, road.Veh[s].V, NoLeader, 0.0);
-        return Rule.acceleration(inverse, road.Veh[s].V, road.gap(s, leader), road.Veh[leader].V);
+        const double gap = leader < 0 ? NoLeader : road.gap(s, leader);
+        const double lead_speed = leader < 0 ? 0.0 : road.Veh[leader].V;
+        const double human = Rule.acceleration(inverse, road.Veh[s].V, gap, lead_speed);
+        if (!road.Veh[s].Automated) return human;
+        return automated_acceleration(*Params, road.MeanSpeed[static_cast<std::size_t>(s)], road.Veh[s].V, gap,
+                                      lead_speed, human, Dt);
     }
 };
 
@@ -806,7 +822,7 @@ void IdmTraffic::step(const TrafficFrame& Frame, VehicleList& Vehicles) {
         std::isfinite(Frame.LastFrameTime) && Frame.LastFrameTime > 0 ? Frame.LastFrameTime : 0.0;
     const bool inflow = has_inflow(Running.Scenario);
     if (InflowsChanged) take_new_inflows();
-    StepRule rule{IdmRule(P), 1.0 / P.DesiredSpeed, Ring == 0 && !inflow, Running.Scenario, Zone, dt};
+    StepRule rule{IdmRule(P), 1.0 / P.DesiredSpeed, Ring == 0 && !inflow, Running.Scenario, Zone, dt, &P};
     // A swept parameter: each road is stepped with its own value in P, which the lane changes read
     // too, and the common ones are back in P when the step ends.
     const IdmParameters common = P;
@@ -820,6 +836,7 @@ void IdmTraffic::step(const TrafficFrame& Frame, VehicleList& Vehicles) {
             rule.Rule = IdmRule(P);
             rule.InverseDesired = 1.0 / P.DesiredSpeed;
         }
+        if (road.AutomatedCount > 0) estimate_mean_speeds(road, dt);
         change_lanes(road, rule);
         const int count = road.count();
         for (int s = 0; s < count; ++s)
@@ -833,6 +850,77 @@ void IdmTraffic::step(const TrafficFrame& Frame, VehicleList& Vehicles) {
     }
     P = common;
     list_vehicles(Vehicles);
+}
+
+void IdmTraffic::make_automated(Road& road, int s, bool automated) {
+    Driven& d = road.Veh[static_cast<std::size_t>(s)];
+    if (d.Automated == automated) return;
+    d.Automated = automated;
+    road.AutomatedCount += automated ? 1 : -1;
+    road.MeanSpeed[static_cast<std::size_t>(s)] = std::numeric_limits<double>::quiet_NaN();
+}
+
+void IdmTraffic::estimate_mean_speeds(Road& road, double dt) const {
+    for (const Row& row : road.Rows) {
+        if (row.Count == 0) continue;
+        if (road.Ring > 0) {
+            // A ring lane is one flow: every vehicle of it counts, once.
+            double sum = 0;
+            bool any = false;
+            for (int i = 0; i < row.Count; ++i) {
+                sum += road.Veh[row.Slot[i]].V;
+                any = any || road.Veh[row.Slot[i]].Automated;
+            }
+            if (!any) continue;
+            const double mean = sum / row.Count;
+            for (int i = 0; i < row.Count; ++i)
+                if (const int s = row.Slot[i]; road.Veh[s].Automated)
+                    road.MeanSpeed[static_cast<std::size_t>(s)] =
+                        running_mean(road.MeanSpeed[static_cast<std::size_t>(s)], mean, dt);
+            continue;
+        }
+        // Elsewhere the stretch from each vehicle to MeanSpeedReach ahead: entries i .. j - 1 of the
+        // row, whose end only moves on as i does. A lane's end is no vehicle.
+        double sum = 0;
+        int n = 0, j = 0;
+        for (int i = 0; i < row.Count; ++i) {
+            const Driven& d = road.Veh[row.Slot[i]];
+            for (const double reach = d.X + MeanSpeedReach; j < row.Count && road.Veh[row.Slot[j]].X <= reach; ++j)
+                if (!road.Veh[row.Slot[j]].Gone) {
+                    sum += road.Veh[row.Slot[j]].V;
+                    n += 1;
+                }
+            if (d.Gone) continue;
+            if (d.Automated) {
+                double& U = road.MeanSpeed[static_cast<std::size_t>(row.Slot[i])];
+                U = running_mean(U, n > 1 ? sum / n : P.DesiredSpeed, dt);
+            }
+            sum -= d.V;
+            n -= 1;
+        }
+    }
+}
+
+void IdmTraffic::set_automated_per_lane(int per_lane) {
+    per_lane = std::clamp(per_lane, 0, MaxAutomatedPerLane);
+    Next.AutomatedPerLane = Running.AutomatedPerLane = per_lane;
+    if (!(Ring > 0)) return;
+    for (Road& road : Roads)
+        for (int lane = 0; lane < MainLanes; ++lane) {
+            const Row& row = road.Rows[lane];
+            for (int i = 0; i < row.Count; ++i)
+                make_automated(road, row.Slot[i], (static_cast<long long>(i) * per_lane) % row.Count < per_lane);
+        }
+}
+
+bool IdmTraffic::set_automated(std::int32_t r, std::int32_t id, bool automated) {
+    if (!(Ring > 0) && !has_inflow(Running.Scenario)) return false;
+    if (r < 0 || r >= static_cast<int>(Roads.size())) return false;
+    Road& road = Roads[static_cast<std::size_t>(r)];
+    const int s = road.slot_of(id);
+    if (s < 0 || !road.Veh[s].Active || road.Veh[s].Gone) return false;
+    make_automated(road, s, automated);
+    return true;
 }
 
 void IdmTraffic::prefetch(const Road& road) {
@@ -892,6 +980,7 @@ void IdmTraffic::list_vehicles(VehicleList& Vehicles) const {
             v.Position = road.Veh[s].X;
             v.Speed = road.Veh[s].V;
             v.Acceleration = road.Veh[s].Acc;
+            v.Automated = road.Veh[s].Automated;
             Vehicles.add(v);
         }
     }

@@ -73,6 +73,10 @@ class IdmTraffic final : public TrafficModel {
     }
     void set_lane_changes(bool on) override { LaneChanges = on; }
     bool brake(std::int32_t road, std::int32_t id, double deceleration, double seconds) override;
+    // Kept to 0 to MaxAutomatedPerLane. On the ring each lane's vehicles are chosen anew, evenly
+    // spread by their order round the ring from its start.
+    void set_automated_per_lane(int per_lane) override;
+    bool set_automated(std::int32_t road, std::int32_t id, bool automated) override;
 
     // Read every step, so a change takes effect in the next frame; a model made with live
     // parameters takes them over at every step instead.
@@ -107,17 +111,25 @@ class IdmTraffic final : public TrafficModel {
         // The lane and the step a frame of its slide across to it, in the tables' offset units.
         std::int32_t Lane, SideStep;
         std::uint8_t Kind;
-        bool Active; // has a lane, a finite distance and a finite speed
+        bool Automated; // driven by the wave-damping controller (automated.h)
+        bool Active;    // has a lane, a finite distance and a finite speed
         // Not a vehicle on the road: a slot free for the next to enter, or the standing obstacle at
         // the end of a lane. Neither is handed out.
         bool Gone;
     };
+    static_assert(sizeof(Driven) == 64, "a vehicle's record fills one cache line");
     // One road's vehicles, by slot: the order they were set up in and are handed out in.
     struct Road {
         std::vector<Driven> Veh;
         std::vector<std::int32_t> Id;
         std::vector<std::int32_t> Offset, TargetOffset; // of the slide, 25 a lane
         std::vector<double> BrakeDeceleration;          // m/s^2
+        // An automated vehicle's running mean speed of the flow (its U), m/s; NaN before the first.
+        std::vector<double> MeanSpeed;
+        // Automated vehicles on the road; none: the step spends nothing on them.
+        int AutomatedCount = 0;
+        // Vehicles that entered each lane (RampLane: the on-ramp), which spread the automated ones.
+        long long Entered[4] = {};
         // The main road's lanes and the on-ramp's.
         Row Rows[4];
 
@@ -169,6 +181,10 @@ class IdmTraffic final : public TrafficModel {
     struct StepRule;
 
     void change_lanes(Road& road, const StepRule& rule) const;
+    // Every automated vehicle's U after dt more seconds (see automated.h).
+    void estimate_mean_speeds(Road& road, double dt) const;
+    // Makes slot s of the road automated or not, keeping the road's count.
+    static void make_automated(Road& road, int s, bool automated);
     // Drivers of lane `into` beside where lane `ending` ends let a vehicle of it in (see the source).
     void yield_to_merging(Road& road, const StepRule& rule, std::int32_t into, std::int32_t ending) const;
     static void move(Road& road, double dt);

@@ -92,6 +92,17 @@ class TrafficModel {
         return false;
     }
 
+    // Automated vehicles a lane from now on (see ScenarioSettings::AutomatedPerLane): on the ring
+    // that many of each lane's vehicles as they drive now, on a road fed by an inflow the vehicles
+    // entering from now on; also for the next set_up. Nothing on the streets without them.
+    virtual void set_automated_per_lane(int per_lane) { (void)per_lane; }
+    // Makes vehicle `id` of road automated or driven by a human again; false when the model cannot
+    // (the open street, the program's own traffic, a vehicle it does not drive).
+    virtual bool set_automated(std::int32_t road, std::int32_t id, bool automated) {
+        (void)road, (void)id, (void)automated;
+        return false;
+    }
+
     // The program's traffic tables as the model left them (the car-following model mirrors its
     // state into them, rounded).
     virtual const TrafficTables& tables() const = 0;

@@ -47,7 +47,18 @@ struct ScenarioSettings {
     double RoadLength = DefaultRoadLength;
     double Inflow = 0;     // vehicles per hour per lane of the main road
     double RampInflow = 0; // vehicles per hour onto the on-ramp
+    // Automated vehicles a lane, 0 to MaxAutomatedPerLane: on the ring that many of each lane's
+    // vehicles, evenly spread; on a road fed by an inflow the same share of the vehicles entering each
+    // lane (one in RingVehiclesPerLane / that many). The open street has none.
+    int AutomatedPerLane = 0;
 };
+
+inline constexpr int MaxAutomatedPerLane = 5;
+// Whether a street can have automated vehicles: the ring and the roads fed by an inflow. The open
+// street's lanes each keep a slow vehicle at their head that nobody can damp a wave behind.
+inline constexpr bool takes_automated(TrafficScenario scenario) {
+    return scenario == TrafficScenario::Ring || has_inflow(scenario);
+}
 
 // The inflows a scenario starts with, chosen with the equilibrium curve (see scenario.cpp): 0 for
 // the scenarios without one.

@@ -69,6 +69,7 @@ TrafficFigures compute_traffic_figures(const VehicleList& Vehicles,
         const double kmh = v.Speed * 3.6;
         all_speed += kmh;
         ++all_vehicles;
+        F.Automated += v.Automated ? 1 : 0;
         first = std::min(first, v.Position);
         last = std::max(last, v.Position);
         // A lane value the simulation never writes counts in the overall figures only.

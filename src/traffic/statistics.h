@@ -26,6 +26,7 @@ struct TrafficFigures {
     double MeanSpeedKmh = 0;     // over every simulated vehicle; NaN without vehicles
     double ChangesPerMinute = 0; // all lane changes of the window, per minute of the window
     double SpreadMetres = 0;     // first to last vehicle along the road, over all roads
+    std::int32_t Automated = 0;  // vehicles driven by the wave-damping controller, over all roads
 };
 
 // A vehicle's lane at the close of a window.

@@ -38,6 +38,8 @@ struct Vehicle {
     double Position = 0;
     double Speed = 0;        // m/s
     double Acceleration = 0; // m/s^2, of its last step
+    // Driven by the wave-damping controller (automated.h) instead of the human drivers' model.
+    bool Automated = false;
 };
 
 // The vehicles of one moment, road after road. Filled by a model, read by everyone else.

@@ -160,6 +160,14 @@ TEST(Options, AScenarioBringsItsModelAndItsOwnOptionsNeedIt) {
     EXPECT_EQ(error_of({"--inflow", "1000"}), "option --inflow needs --scenario roadworks or onramp");
     EXPECT_EQ(error_of({"--scenario", "roadworks", "--ramp-inflow", "100"}),
               "option --ramp-inflow needs --scenario onramp");
+    // Automated vehicles a lane: on the ring and the inflow streets, 0 to 5.
+    EXPECT_EQ(parse({"--scenario", "ring", "--automated-vehicles", "5"}).options.automated_vehicles, 5);
+    EXPECT_EQ(parse({"--scenario=onramp", "--automated-vehicles=1"}).options.automated_vehicles, 1);
+    EXPECT_EQ(error_of({"--scenario", "ring", "--automated-vehicles", "6"}),
+              "option --automated-vehicles: '6' is too large (at most 5)");
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--automated-vehicles", "1"}, {"--traffic-model", "idm", "--automated-vehicles", "0"}})
+        EXPECT_EQ(error_of(args), "option --automated-vehicles needs --scenario ring or roadworks or onramp");
     EXPECT_EQ(error_of({"--scenario", "bridge"}),
               "option --scenario: 'bridge' is not a scenario (open, ring, roadworks or onramp)");
 

@@ -3,7 +3,8 @@
 # 300-frame fixed-seed run with the panel on, the log and the dump leaves exactly the tables of a
 # plain run, and its last frame shows the space-time diagram's traces right of the panel's plot; the
 # dump reads back with the right sizes and ranges and the log has a row per window; the loop
-# detectors count what the trajectories of the same run show.
+# detectors count what the trajectories of the same run show; automated vehicles, asked for none, change
+# nothing, and drive otherwise and look otherwise when there are some.
 # Usage: traffic_data_test.sh PROGRAM DATA-FOLDER MESSAGE-SHIM DUMP-CHECKER PNG-REGIONS
 PROGRAM="$1" DATA="$2" SHIM="$3" CHECKER="$4" REGIONS="$5"
 source "$(dirname "$0")/lib.sh"
@@ -170,6 +171,27 @@ check "exit status" "$status" 0
 start_draws="$(draws "$work/start.json")" ride_draws="$(draws "$work/ride.json")"
 check_true "draw calls after the ride (${ride_draws:-?}) at least 85 % of those at the start (${start_draws:-?})" \
     test "$((${ride_draws:-0} * 100))" -ge "$((${start_draws:-1000000} * 85))"
+
+echo "-- automated vehicles: none leaves the ring as it was; A on the followed vehicle and five a lane drive otherwise, drawn green"
+short=(--no-dialog --frames 100 --seed 7 --fixed-step 0.1 --roads 1 --scenario ring)
+# The mean red and green of the nearest vehicles of the view down the street, as "R G".
+near_colours() { "$REGIONS" "$1" 380 450 660 560 | sed -n 2p | cut -d' ' -f1,2; }
+fresh_data
+run_program 120 "${short[@]}" --dump-traffic "$work/human.json" --screenshot "$work/human.png"
+check "exit status" "$status" 0
+run_program 120 "${short[@]}" --automated-vehicles 0 --dump-traffic "$work/none.json"
+check_true "--automated-vehicles 0: the same dump" cmp -s "$work/human.json" "$work/none.json"
+printf '30: V\n31: A\n' >"$work/a.keys"
+run_program 120 "${short[@]}" --keys "$work/a.keys" --dump-traffic "$work/a.json"
+check_true "A: another dump" test -s "$work/a.json" -a -n "$(cmp "$work/human.json" "$work/a.json")"
+run_program 120 "${short[@]}" --automated-vehicles 5 --dump-traffic "$work/five.json" --screenshot "$work/five.png"
+check "exit status (five a lane)" "$status" 0
+read -r human_r human_g <<<"$(near_colours "$work/human.png")"
+read -r five_r five_g <<<"$(near_colours "$work/five.png")"
+check_true "five a lane: the near vehicles greener (green - red ${five_g:-?} - ${five_r:-?} against ${human_g:-?} - ${human_r:-?})" \
+    test "$((${five_g:-0} - ${five_r:-0}))" -ge "$((${human_g:-0} - ${human_r:-0} + 10))"
+run_program 60 --no-dialog --frames 1 --roads 1 --automated-vehicles 1
+check "exit status (open street)" "$status" 2
 
 echo "-- a detectors file the rows cannot all go into: the run ends with exit status 1 and says so"
 fresh_data

@@ -79,6 +79,17 @@ TEST(TrafficStatistics, EqualTheFiguresWorkedOutByHand) {
     const TrafficFigures next = stats.close_window(listed(*T, 2), 0.5, 12.75);
     EXPECT_EQ(next.Lanes[1].ChangesIn, 0);
     EXPECT_EQ(next.ChangesPerMinute, 0.0);
+
+    // The automated vehicles of both roads are counted; the program's own traffic has none.
+    EXPECT_EQ(F.Automated, 0);
+    const VehicleList all = listed(*T, 2);
+    VehicleList some;
+    some.start(2);
+    for (Vehicle v : all.all()) {
+        v.Automated = v.Id % 20 == 3;
+        some.add(v);
+    }
+    EXPECT_EQ(stats.close_window(some, 0.5, 13.25).Automated, 6);
 }
 
 TEST(TrafficStatistics, CountNoChangesAcrossARestartOrWithoutABase) {

@@ -18,6 +18,7 @@ inline constexpr std::uint8_t P = 25;
 inline constexpr std::uint8_t LBracket = 26;
 inline constexpr std::uint8_t RBracket = 27;
 inline constexpr std::uint8_t Return = 28;
+inline constexpr std::uint8_t A = 30;
 inline constexpr std::uint8_t F = 33;
 inline constexpr std::uint8_t G = 34;
 inline constexpr std::uint8_t H = 35;
