@@ -26,42 +26,28 @@ std::string open_file(const std::filesystem::path& path, const char* what, std::
 } // namespace
 
 std::string TrafficOutputs::Open(const Options& options) {
-    if (options.traffic_log) {
-        Log.emplace();
-        Log->path = *options.traffic_log;
-        const std::string error = open_file(Log->path, "traffic log", Log->stream);
-        if (!error.empty()) return error;
-    }
-    if (options.dump_traffic) {
-        Dump.emplace();
-        Dump->path = *options.dump_traffic;
-        const std::string error = open_file(Dump->path, "traffic dump", Dump->stream);
-        if (!error.empty()) return error;
-    }
-    if (options.trajectories) {
-        Trajectories.emplace();
-        Trajectories->path = *options.trajectories;
-        const std::string error = open_file(Trajectories->path, "trajectories file", Trajectories->stream);
-        if (!error.empty()) return error;
-    }
-    if (options.detectors) {
-        Detectors.emplace();
-        Detectors->path = *options.detectors;
-        const std::string error = open_file(Detectors->path, "detectors file", Detectors->stream);
-        if (!error.empty()) return error;
-    }
-    if (options.summary) {
-        Summary.emplace();
-        Summary->path = *options.summary;
-        const std::string error = open_file(Summary->path, "summary", Summary->stream);
-        if (!error.empty()) return error;
-    }
-    if (options.diagrams) {
-        Diagrams.emplace();
-        Diagrams->path = *options.diagrams;
-        const std::string error = open_file(Diagrams->path, "diagrams picture", Diagrams->stream);
-        if (!error.empty()) return error;
-    }
+    // Each file asked for is opened before the run, so that a path that cannot be written is said
+    // before any traffic has run for it.
+    const auto open = [](const std::optional<std::filesystem::path>& given, std::optional<File>& file,
+                         const char* what) -> std::string {
+        if (!given) return {};
+        file.emplace();
+        file->path = *given;
+        return open_file(file->path, what, file->stream);
+    };
+    // In this order, and none after the first that fails: a refused run leaves no empty files behind.
+    const struct {
+        const std::optional<std::filesystem::path>& given;
+        std::optional<File>& file;
+        const char* what;
+    } outputs[] = {{options.traffic_log, Log, "traffic log"},
+                   {options.dump_traffic, Dump, "traffic dump"},
+                   {options.trajectories, Trajectories, "trajectories file"},
+                   {options.detectors, Detectors, "detectors file"},
+                   {options.summary, Summary, "summary"},
+                   {options.diagrams, Diagrams, "diagrams picture"}};
+    for (const auto& output : outputs)
+        if (std::string error = open(output.given, output.file, output.what); !error.empty()) return error;
     Watcher = std::make_unique<scene::TrafficWatch>(
         Log ? &Log->stream : nullptr, Dump ? &Dump->stream : nullptr,
         Trajectories ? &Trajectories->stream : nullptr, Detectors ? &Detectors->stream : nullptr);
