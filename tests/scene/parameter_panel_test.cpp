@@ -30,6 +30,16 @@ class ParameterPanelTest : public test::SceneTest {
         const auto [x, y] = centre(label);
         click(x, y);
     }
+    // Pressed at a slider's left end and dragged far beyond its right end: its highest value.
+    scene::FrameExit drag_to_top(const scene::ParameterPanel::Area& a) {
+        const float y = (a.Y1 + a.Y2) / 2;
+        input.pointer = {true, a.X1 + 1, y, true};
+        frame();
+        input.pointer.X = a.X1 + 5000;
+        frame();
+        input.pointer.Left = false;
+        return frame();
+    }
 
     // States the rest of the frame draws with, as the end of a frame leaves them.
     std::vector<double> device_states() {
@@ -75,6 +85,14 @@ TEST_F(ParameterPanelTest, ASliderSaveAndResetActOnTheLiveParametersAndTheFile) 
     click(gap->X1 + 1, (gap->Y1 + gap->Y2) / 2);
     EXPECT_EQ(Program().TrafficParameters.MinimumGap, 0.5);
     EXPECT_FALSE(std::filesystem::exists(file)) << "nothing is stored before Save";
+    // Swept across the roads, the key is each road's own: its slider is off.
+    Program().Vary = {"minimum_gap_m", 1, 3};
+    frame();
+    const auto swept = S.Parameters.area("minimum gap s0, m");
+    ASSERT_TRUE(swept);
+    drag_to_top(*swept);
+    EXPECT_EQ(Program().TrafficParameters.MinimumGap, 0.5);
+    Program().Vary = {};
 
     click("Save");
     IdmParameters read;
@@ -128,16 +146,6 @@ TEST_F(ParameterPanelTest, TheStreetIsChosenAmongAllFourAndTheInflowsAndLaneChan
     // Pressed, then let go: the frame that lets go asks for the restart.
     const auto release_over = [&](float x, float y) {
         input.pointer = {true, x, y, true};
-        frame();
-        input.pointer.Left = false;
-        return frame();
-    };
-    // Pressed at a slider's left end and dragged far beyond its right end: its highest value.
-    const auto drag_to_top = [&](const scene::ParameterPanel::Area& a) {
-        const float y = (a.Y1 + a.Y2) / 2;
-        input.pointer = {true, a.X1 + 1, y, true};
-        frame();
-        input.pointer.X = a.X1 + 5000;
         frame();
         input.pointer.Left = false;
         return frame();
