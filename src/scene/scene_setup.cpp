@@ -8,6 +8,7 @@
 #include "scene/guarded.h"
 #include "scene/run_scene.h"
 #include "scene/scene_observer.h"
+#include "scene/street.h"
 #include "sim/data_files.h"
 #include "sim/mdl_kl.h"
 #include "traffic/idm.h"
@@ -45,9 +46,7 @@ void add_object(SceneState& S, const std::string& mesh, float x, float y, float 
 }
 
 const char* vehicle_mesh(int lane, int n) {
-    static const char* const kCars[] = {"206.x", "CLASS_A.x", "CLIO_II.x"};
-    static const char* const kSlow[] = {"DUCATO.x", "TRANSIT.x", "CHRYSLER.x"};
-    return n < 19 ? kCars[lane] : kSlow[lane];
+    return VehicleModelFile(n < 19 ? car_kind(lane) : slow_vehicle_kind(lane));
 }
 
 // The automated vehicles of a kind are its model loaded once more, turned the same way, in their
